@@ -1,0 +1,78 @@
+// The cleaning engine: the browser catalogue, message formatting, file removal,
+// browser shutdown, profile cleaning and the cleanup run. Both programs link it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Receives one output line, without a line end. May be empty: then lines are dropped.
+using LogSink = std::function<void(const std::wstring&)>;
+
+struct CleanupOptions {
+    bool preview = false;   // report what would be closed and deleted, change nothing
+    bool tabsOnly = false;  // delete only what holds open tabs and sessions, keep history
+    bool force = false;     // terminate browsers at once, without the graceful close
+    LogSink log;
+};
+
+enum class BrowserKind : int32_t { ChromiumFamily = 0, Firefox = 1 };
+
+struct BrowserEntry {
+    const wchar_t* displayName;
+    const wchar_t* imageName;
+    BrowserKind kind;
+    const wchar_t* baseVariable;
+    const wchar_t* subPath;
+};
+
+using BrowserCatalogue = std::vector<BrowserEntry>;
+
+// The seven supported browsers, in the order they are closed, cleaned and audited.
+const BrowserCatalogue& GetBrowserCatalogue();
+
+// ---- Text and environment -------------------------------------------------
+
+constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
+constexpr std::size_t ENV_BUFFER_CHARS = 520;
+
+// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023 characters survive.
+std::wstring FormatWide(const wchar_t* format, ...);
+
+// Hands one line to options.log, if there is one.
+void WriteLine(const CleanupOptions& options, const std::wstring& line);
+
+// The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
+std::wstring ReadEnvironmentVariable(const wchar_t* name);
+
+// Compares with only the ASCII letters A-Z folded to a-z.
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
+
+// Calls visit for every entry of folder except "." and "..", in the order the
+// file system lists them, with the attributes the listing reports. Does nothing
+// when the folder cannot be listed.
+void ForEachFolderEntry(const std::wstring& folder,
+                        const std::function<void(const std::wstring& name, uint32_t attributes)>& visit);
+
+// True when the path exists and is a folder.
+bool IsExistingFolder(const std::wstring& path);
+
+// ---- File and folder removal -----------------------------------------------
+
+void RemoveFile(const CleanupOptions& options, const std::wstring& path);
+void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path);
+
+// ---- Chromium-family profiles ----------------------------------------------
+
+// True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
+bool IsProfileFolder(const std::wstring& folder);
+// True for "Default" and for names beginning with "Profile " (ASCII case ignored).
+bool IsProfileFolderName(std::wstring_view name);
+
+void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
+void CleanChromiumBrowser(const CleanupOptions& options, const std::wstring& displayName,
+                          const std::wstring& userDataFolder);

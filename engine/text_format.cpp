@@ -1,0 +1,59 @@
+#include "engine/engine.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
+
+std::wstring FormatWide(const wchar_t* format, ...) {
+    wchar_t buffer[FORMAT_BUFFER_CHARS];
+    buffer[0] = L'\0';
+    va_list args;
+    va_start(args, format);
+#if defined(_MSC_VER)
+    _vsnwprintf_s(buffer, FORMAT_BUFFER_CHARS, _TRUNCATE, format, args);
+#else
+    // MinGW's own C99 formatter: understands %zu on every msvcrt, and cuts long
+    // output at the buffer's end with a terminating null.
+    __mingw_vsnwprintf(buffer, FORMAT_BUFFER_CHARS, format, args);
+#endif
+    va_end(args);
+    buffer[FORMAT_BUFFER_CHARS - 1] = L'\0';
+    return std::wstring(buffer);
+}
+
+void WriteLine(const CleanupOptions& options, const std::wstring& line) {
+    if (options.log)
+        options.log(line);
+}
+
+std::wstring ReadEnvironmentVariable(const wchar_t* name) {
+    wchar_t buffer[ENV_BUFFER_CHARS];
+    DWORD length = GetEnvironmentVariableW(name, buffer, static_cast<DWORD>(ENV_BUFFER_CHARS));
+    // 0 means unset or empty; ENV_BUFFER_CHARS or more is the size a longer value would need.
+    if (length == 0 || length >= ENV_BUFFER_CHARS)
+        return std::wstring();
+    return std::wstring(buffer, length);
+}
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+}  // namespace
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+TEST(BrowserCatalogue, HoldsTheSevenBrowsersInOrderAndIsBuiltOnce) {
+    const BrowserCatalogue& first = GetBrowserCatalogue();
+    const BrowserCatalogue& second = GetBrowserCatalogue();
+    EXPECT_EQ(&first, &second);
+    EXPECT_EQ(first.data(), second.data());
+
+    struct Row {
+        const wchar_t* displayName;
+        const wchar_t* imageName;
+        BrowserKind kind;
+        const wchar_t* baseVariable;
+        const wchar_t* subPath;
+    };
+    const Row expected[] = {
+        {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data"},
+        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
+         L"Microsoft\\Edge\\User Data"},
+        {L"Brave", L"brave.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
+         L"BraveSoftware\\Brave-Browser\\User Data"},
+        {L"Vivaldi", L"vivaldi.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Vivaldi\\User Data"},
+        {L"Opera", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera Stable"},
+        {L"Opera GX", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera GX Stable"},
+        {L"Mozilla Firefox", L"firefox.exe", BrowserKind::Firefox, L"APPDATA", L""},
+    };
+    ASSERT_EQ(first.size(), std::size(expected));
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_STREQ(first[i].displayName, expected[i].displayName);
+        EXPECT_STREQ(first[i].imageName, expected[i].imageName);
+        EXPECT_EQ(first[i].kind, expected[i].kind);
+        EXPECT_STREQ(first[i].baseVariable, expected[i].baseVariable);
+        ASSERT_NE(first[i].subPath, nullptr);
+        EXPECT_STREQ(first[i].subPath, expected[i].subPath);
+    }
+}
+
+TEST(FormatWide, FormatsWideStringsAndSizes) {
+    EXPECT_EQ(FormatWide(L"  [preview] would close %ls (%zu process(es))", L"Opera", std::size_t{3}),
+              L"  [preview] would close Opera (3 process(es))");
+    EXPECT_EQ(FormatWide(L"Cleaning Mozilla Firefox ..."), L"Cleaning Mozilla Firefox ...");
+    EXPECT_EQ(FormatWide(L"%ls", L"caf\u00e9 \u738b \U0001F600"), L"caf\u00e9 \u738b \U0001F600");
+}
+
+TEST(FormatWide, CutsLongTextAt1023Characters) {
+    for (std::size_t length : {1022u, 1023u, 1024u, 5000u}) {
+        SCOPED_TRACE(length);
+        std::wstring path(length, L'p');
+        std::wstring line = FormatWide(L"  deleted: %ls", path.c_str());
+        std::wstring full = L"  deleted: " + path;
+        EXPECT_EQ(line, full.substr(0, 1023));
+    }
+}
+
+TEST(ReadEnvironmentVariable, UsesOnlyValuesOf1To519Characters) {
+    const wchar_t* name = L"POPSWAT_TEST_VARIABLE";
+    struct Case {
+        std::size_t length;
+        bool usable;
+    };
+    for (Case c : {Case{1, true}, Case{519, true}, Case{520, false}, Case{2000, false}}) {
+        SCOPED_TRACE(c.length);
+        std::wstring value(c.length, L'v');
+        ScopedEnvironmentVariable variable(name, value.c_str());
+        EXPECT_EQ(ReadEnvironmentVariable(name), c.usable ? value : L"");
+    }
+    ScopedEnvironmentVariable unset(name, nullptr);
+    EXPECT_EQ(ReadEnvironmentVariable(name), L"");
+    ScopedEnvironmentVariable empty(name, L"");
+    EXPECT_EQ(ReadEnvironmentVariable(name), L"");
+}
+
+TEST(AsciiCaseFolding, FoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(EqualsIgnoringAsciiCase(L"CHROME.EXE", L"chrome.exe"));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase(L"chrome.exe.bak", L"chrome.exe"));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase(L"mychrome.exe", L"chrome.exe"));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase(L"\u00c9", L"\u00e9"));  // É is not folded to é
+    EXPECT_TRUE(StartsWithIgnoringAsciiCase(L"PROFILE 3", L"Profile "));
+    EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"Profile", L"Profile "));
+}

@@ -1,0 +1,239 @@
+#include "tests/test_support.h"
+
+#include <winioctl.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+std::wstring CreateUniqueTempFolder() {
+    static std::atomic<unsigned> counter{0};
+    wchar_t base[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, base);
+    std::wstring temp(base, length);
+    if (!temp.empty() && temp.back() == L'\\')
+        temp.pop_back();
+    for (;;) {
+        std::wstring candidate = temp + L"\\popswat-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
+        if (CreateDirectoryW(candidate.c_str(), nullptr))
+            return candidate;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return candidate;  // nothing better to offer; the test's file checks will fail loudly
+    }
+}
+
+}  // namespace
+
+TempFolder::TempFolder() : path_(CreateUniqueTempFolder()) {}
+
+TempFolder::~TempFolder() {
+    DeleteTreeForTest(path_);
+}
+
+void DeleteTreeForTest(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ForEachFolderEntry(path, [&](const std::wstring& name, uint32_t) { DeleteTreeForTest(path + L"\\" + name); });
+        RemoveDirectoryW(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryW(path.c_str());
+    } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    }
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+    DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed > 0) {
+        std::wstring old(needed, L'\0');
+        DWORD length = GetEnvironmentVariableW(name, &old[0], needed);
+        old.resize(length);
+        oldValue_ = old;
+        hadValue_ = true;
+    }
+    SetEnvironmentVariableW(name, value);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+    SetEnvironmentVariableW(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr);
+}
+
+Sandbox::Sandbox()
+    : local_(L"LOCALAPPDATA", (folder_ / L"Local").c_str()), roaming_(L"APPDATA", (folder_ / L"Roaming").c_str()) {
+    MakeFolder(localAppData());
+    MakeFolder(appData());
+}
+
+void MakeFolder(const std::wstring& path) {
+    if (PathExists(path))
+        return;
+    std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2)
+        MakeFolder(path.substr(0, slash));
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+void MakeFile(const std::wstring& path, const std::string& content, DWORD attributes) {
+    std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos)
+        MakeFolder(path.substr(0, slash));
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    DWORD written = 0;
+    if (file && !content.empty())
+        WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    file.reset();
+    if (attributes != FILE_ATTRIBUTE_NORMAL)
+        SetFileAttributesW(path.c_str(), attributes);
+}
+
+bool PathExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, bool tabsOnly) {
+    CleanupOptions options;
+    options.preview = preview;
+    options.tabsOnly = tabsOnly;
+    options.log = [lines](const std::wstring& line) { lines->push_back(line); };
+    return options;
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    std::string result(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::string UnixPath(const std::wstring& windowsPath) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (!toUnix)
+        return std::string();
+    char* unixPath = toUnix(windowsPath.c_str());
+    if (!unixPath)
+        return std::string();
+    std::string result(unixPath);
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
+    std::string unixTarget = UnixPath(target);
+    std::string unixLink = UnixPath(link);
+    if (unixTarget.empty() || unixLink.empty())
+        return false;
+    std::wstring commandLine = L"ln -s \"" + std::wstring(unixTarget.begin(), unixTarget.end()) + L"\" \"" +
+                               std::wstring(unixLink.begin(), unixLink.end()) + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(L"Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return false;
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    WaitForSingleObject(process.get(), 10000);
+    return (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && PathExists(link);
+}
+
+namespace {
+
+// The mount-point form of REPARSE_DATA_BUFFER, which user-mode headers do not declare.
+struct MountPointReparseBuffer {
+    DWORD ReparseTag;
+    WORD ReparseDataLength;
+    WORD Reserved;
+    WORD SubstituteNameOffset;
+    WORD SubstituteNameLength;
+    WORD PrintNameOffset;
+    WORD PrintNameLength;
+    WCHAR PathBuffer[1024];
+};
+
+}  // namespace
+
+bool MakeJunction(const std::wstring& target, const std::wstring& link) {
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return false;
+    UniqueHandle directory(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    std::wstring substitute = L"\\??\\" + target;
+    MountPointReparseBuffer buffer = {};
+    if (!directory || substitute.size() + target.size() + 2 > std::size(buffer.PathBuffer)) {
+        directory.reset();
+        RemoveDirectoryW(link.c_str());
+        return false;
+    }
+    buffer.ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+    buffer.SubstituteNameOffset = 0;
+    buffer.SubstituteNameLength = static_cast<WORD>(substitute.size() * sizeof(WCHAR));
+    buffer.PrintNameOffset = static_cast<WORD>((substitute.size() + 1) * sizeof(WCHAR));
+    buffer.PrintNameLength = static_cast<WORD>(target.size() * sizeof(WCHAR));
+    memcpy(buffer.PathBuffer, substitute.c_str(), (substitute.size() + 1) * sizeof(WCHAR));
+    memcpy(buffer.PathBuffer + substitute.size() + 1, target.c_str(), (target.size() + 1) * sizeof(WCHAR));
+    buffer.ReparseDataLength =
+        static_cast<WORD>(4 * sizeof(WORD) + (substitute.size() + target.size() + 2) * sizeof(WCHAR));
+    DWORD headerSize = sizeof(DWORD) + 2 * sizeof(WORD);
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, &buffer,
+                              headerSize + buffer.ReparseDataLength, nullptr, 0, &returned, nullptr);
+    directory.reset();
+    if (!ok)
+        RemoveDirectoryW(link.c_str());
+    return ok != FALSE;
+}
+
+std::wstring TestProgramPath(const std::wstring& fileName) {
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self, length);
+    folder.resize(folder.find_last_of(L'\\'));
+    return folder + L"\\" + fileName;
+}
+
+ChildProcess::~ChildProcess() {
+    if (process) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+ChildProcess StartProgram(const std::wstring& commandLine) {
+    ChildProcess child;
+    std::wstring mutableLine = commandLine;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        child.process.reset(info.hProcess);
+        child.id = info.dwProcessId;
+    }
+    return child;
+}
+
+bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!PathExists(path)) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}

@@ -1,0 +1,100 @@
+// Helpers for tests: sandbox folders, files, environment and child processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/win_handles.h"
+
+// A fresh, uniquely named folder under the temporary folder; it is deleted with
+// everything in it (links removed, never followed) when the holder goes away.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() + "\" + relative
+    std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+private:
+    std::wstring path_;
+};
+
+// Sets an environment variable of this process (nullptr: removes it) and puts
+// the old value back on destruction.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring oldValue_;
+    bool hadValue_ = false;
+};
+
+// A sandbox for one test: a TempFolder with LOCALAPPDATA pointing at its
+// "Local" and APPDATA at its "Roaming" subfolder while the object lives.
+class Sandbox {
+public:
+    Sandbox();
+    const std::wstring& root() const { return folder_.path(); }
+    std::wstring localAppData() const { return folder_ / L"Local"; }
+    std::wstring appData() const { return folder_ / L"Roaming"; }
+    std::wstring operator/(const std::wstring& relative) const { return folder_ / relative; }
+
+private:
+    TempFolder folder_;
+    ScopedEnvironmentVariable local_;
+    ScopedEnvironmentVariable roaming_;
+};
+
+// Creates the folder and any missing parents.
+void MakeFolder(const std::wstring& path);
+// Creates (or replaces) a file with the given bytes and attributes, making parents first.
+void MakeFile(const std::wstring& path, const std::string& content = "data",
+              DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+bool PathExists(const std::wstring& path);
+// Deletes a tree without following links; used for test clean-up only.
+void DeleteTreeForTest(const std::wstring& path);
+
+// Options whose log appends every line to *lines.
+CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview = false, bool tabsOnly = false);
+
+// UTF-8 for test messages.
+std::string Utf8(const std::wstring& text);
+
+// True when running under Wine rather than on Windows.
+bool RunningUnderWine();
+// The Unix path of a Windows path under Wine; "" elsewhere.
+std::string UnixPath(const std::wstring& windowsPath);
+// Creates a Unix symbolic link under Wine (ln -s); false when that is impossible.
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
+// Creates an NTFS junction; false where the file system refuses (as on Wine).
+bool MakeJunction(const std::wstring& target, const std::wstring& link);
+
+// Full path of a program built next to the running test program.
+std::wstring TestProgramPath(const std::wstring& fileName);
+
+// A started child process; terminated (if still running) when the holder goes away.
+struct ChildProcess {
+    UniqueHandle process;
+    DWORD id = 0;
+    ChildProcess() = default;
+    ChildProcess(ChildProcess&&) = default;
+    ChildProcess& operator=(ChildProcess&&) = default;
+    ~ChildProcess();
+};
+
+// Starts a program with the given command line (program path quoted by the caller).
+ChildProcess StartProgram(const std::wstring& commandLine);
+// Polls until the path exists; false after timeoutMs.
+bool WaitForPath(const std::wstring& path, DWORD timeoutMs);

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The Wine test bed of one build folder: a private Wine prefix, a persistent
+# wineserver and a virtual X display.
+#   testbed.sh prepare DIR   create the prefix once and make sure its server runs
+#   testbed.sh start DIR     prepare, then start Xvfb (its display is kept in DIR/display)
+#   testbed.sh stop DIR      stop Xvfb and the wineserver
+set -u
+action=${1:?action}
+testbed=$(mkdir -p "${2:?testbed folder}" && cd "$2" && pwd)
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+export WINEPREFIX="$testbed/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+
+server_running() {
+    [ -f "$testbed/wineserver.pid" ] && kill -0 "$(cat "$testbed/wineserver.pid")" 2>/dev/null
+}
+
+# Everything started here detaches from our standard streams: CTest waits for a
+# test's output pipe to close, and Wine's system processes would keep it open.
+start_server() {
+    mkdir -p "$WINEPREFIX"
+    setsid "$WINESERVER" -f -p </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$testbed/wineserver.pid"
+    # Starts services, plugplay and friends once, with no pipe to inherit.
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+}
+
+create_prefix() {
+    "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+    local reg=("$WINE" reg add)
+    # Without a window manager, every top-level window destroy otherwise waits about 2 s.
+    "${reg[@]}" 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+    # A crash prints a backtrace and exits instead of opening a modal dialog.
+    "${reg[@]}" 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    # Web addresses go to a recorder, never to a real browser.
+    cat >"$testbed/record-browser.sh" <<REC
+#!/bin/sh
+printf '%s\n' "\$*" >>"$testbed/opened-addresses.txt"
+REC
+    chmod +x "$testbed/record-browser.sh"
+    "${reg[@]}" 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$testbed/record-browser.sh" /f
+    touch "$WINEPREFIX/.popswat-ready"
+}
+
+prepare() {
+    # Wine's desktop process starts with the first program and keeps its display.
+    if [ -s "$testbed/display" ]; then export DISPLAY=":$(cat "$testbed/display")"; fi
+    exec 9>"$testbed/lock"
+    flock 9
+    server_running || start_server
+    if [ ! -f "$WINEPREFIX/.popswat-ready" ]; then
+        create_prefix </dev/null >/dev/null 2>&1
+    fi
+    flock -u 9
+}
+
+stop_server() {
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1
+    if server_running; then
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1
+    fi
+    rm -f "$testbed/wineserver.pid"
+}
+
+start_display() {
+    stop_display
+    rm -f "$testbed/display"
+    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -nolisten tcp 3>"$testbed/display.new" </dev/null >/dev/null 2>&1 &
+    echo $! >"$testbed/xvfb.pid"
+    for _ in $(seq 100); do
+        if [ -s "$testbed/display.new" ]; then
+            mv "$testbed/display.new" "$testbed/display"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+stop_display() {
+    if [ -f "$testbed/xvfb.pid" ]; then
+        kill "$(cat "$testbed/xvfb.pid")" 2>/dev/null
+        rm -f "$testbed/xvfb.pid" "$testbed/display"
+    fi
+}
+
+case "$action" in
+prepare) prepare ;;
+start)
+    # A server started earlier without the display (say, by test discovery) is replaced.
+    stop_server
+    start_display && prepare
+    ;;
+stop)
+    stop_display
+    stop_server
+    ;;
+*)
+    echo "usage: $0 prepare|start|stop DIR" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the test bed of one build folder.
+#   wine-run.sh TESTBED_DIR PROGRAM.exe [ARGUMENTS...]
+set -u
+testbed=${1:?testbed folder}
+shift
+"$(dirname "$0")/testbed.sh" prepare "$testbed" || exit 1
+export WINEPREFIX="$testbed/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Windows of tests go to the test bed's virtual display, never to a real one.
+if [ -s "$testbed/display" ]; then
+    export DISPLAY=":$(cat "$testbed/display")"
+fi
+exec /usr/lib/wine/wine64 "$@"
