@@ -76,3 +76,26 @@ bool IsProfileFolderName(std::wstring_view name);
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
 void CleanChromiumBrowser(const CleanupOptions& options, const std::wstring& displayName,
                           const std::wstring& userDataFolder);
+
+// ---- Browser shutdown --------------------------------------------------------
+
+// How long one CloseBrowser call waits, in all, for its processes to exit after the close request.
+constexpr uint32_t GRACEFUL_WAIT_MS = 5000;
+
+// Ids of the running processes of this Windows session whose image name equals
+// imageName (ASCII case ignored), in snapshot order.
+std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
+void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName);
+
+// ---- Firefox profiles --------------------------------------------------------
+
+void CleanFirefox(const CleanupOptions& options);
+void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile);
+
+// ---- The cleanup run -----------------------------------------------------------
+
+// Pause between closing the browsers and touching their files; skipped in preview.
+constexpr uint32_t SETTLE_PAUSE_MS = 1200;
+
+// Closes every browser, then cleans every profile; all output goes to options.log.
+void RunCleanup(const CleanupOptions& options);
