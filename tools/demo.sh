@@ -6,4 +6,4 @@ bash tools/install-deps.sh
 cmake --preset mingw
 cmake --build --preset mingw
 testbed=build/mingw/testbed
-tools/wine-run.sh "$testbed" build/mingw/tests/popswat_engine_tests.exe --gtest_brief=1
+tools/wine-run.sh "$testbed" build/mingw/bin/popswat_engine_tests.exe --gtest_brief=1
