@@ -7,8 +7,7 @@ namespace {
 BrowserCatalogue BuildCatalogue() {
     static const BrowserEntry rows[] = {
         {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data"},
-        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
-         L"Microsoft\\Edge\\User Data"},
+        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Microsoft\\Edge\\User Data"},
         {L"Brave", L"brave.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
          L"BraveSoftware\\Brave-Browser\\User Data"},
         {L"Vivaldi", L"vivaldi.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Vivaldi\\User Data"},

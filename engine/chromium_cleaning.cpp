@@ -36,7 +36,8 @@ void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& pro
         RemoveFile(options, profile + L"\\" + name);
 }
 
-void CleanChromiumBrowser(const CleanupOptions& options, const std::wstring& displayName,
+void CleanChromiumBrowser(const CleanupOptions& options,
+                          const std::wstring& displayName,
                           const std::wstring& userDataFolder) {
     if (!IsExistingFolder(userDataFolder))
         return;

@@ -74,7 +74,8 @@ bool IsProfileFolder(const std::wstring& folder);
 bool IsProfileFolderName(std::wstring_view name);
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
-void CleanChromiumBrowser(const CleanupOptions& options, const std::wstring& displayName,
+void CleanChromiumBrowser(const CleanupOptions& options,
+                          const std::wstring& displayName,
                           const std::wstring& userDataFolder);
 
 // ---- Browser shutdown --------------------------------------------------------

@@ -18,8 +18,7 @@ TEST(BrowserCatalogue, HoldsTheSevenBrowsersInOrderAndIsBuiltOnce) {
     };
     const Row expected[] = {
         {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data"},
-        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
-         L"Microsoft\\Edge\\User Data"},
+        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Microsoft\\Edge\\User Data"},
         {L"Brave", L"brave.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
          L"BraveSoftware\\Brave-Browser\\User Data"},
         {L"Vivaldi", L"vivaldi.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Vivaldi\\User Data"},

@@ -83,8 +83,8 @@ void MakeFile(const std::wstring& path, const std::string& content, DWORD attrib
     if (slash != std::wstring::npos)
         MakeFolder(path.substr(0, slash));
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (file && !content.empty())
         WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
@@ -108,8 +108,8 @@ CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, 
 std::string Utf8(const std::wstring& text) {
     if (text.empty())
         return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string result(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
     return result;
@@ -123,8 +123,7 @@ bool RunningUnderWine() {
 std::string UnixPath(const std::wstring& windowsPath) {
     using ToUnix = char*(CDECL*)(const wchar_t*);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
     if (!toUnix)
         return std::string();
     char* unixPath = toUnix(windowsPath.c_str());
@@ -135,22 +134,56 @@ std::string UnixPath(const std::wstring& windowsPath) {
     return result;
 }
 
-bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
-    std::string unixTarget = UnixPath(target);
-    std::string unixLink = UnixPath(link);
-    if (unixTarget.empty() || unixLink.empty())
-        return false;
-    std::wstring commandLine = L"ln -s \"" + std::wstring(unixTarget.begin(), unixTarget.end()) + L"\" \"" +
-                               std::wstring(unixLink.begin(), unixLink.end()) + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
+namespace {
+
+// Starts a Unix program from Wine's Z: drive. Wine hands it to the Unix side
+// and may signal the process handle before the program has finished, so
+// callers wait for its effect instead.
+bool StartUnixCommand(const wchar_t* program, std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(L"Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+    if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
     CloseHandle(info.hThread);
     UniqueHandle process(info.hProcess);
     WaitForSingleObject(process.get(), 10000);
-    return (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && PathExists(link);
+    return true;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool IsLinkPath(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::wstring QuotedUnixPath(const std::wstring& windowsPath) {
+    std::string unixPath = UnixPath(windowsPath);
+    return L"\"" + std::wstring(unixPath.begin(), unixPath.end()) + L"\"";
+}
+
+}  // namespace
+
+bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
+    if (UnixPath(target).empty() || UnixPath(link).empty())
+        return false;
+    return StartUnixCommand(L"Z:\\bin\\ln", L"ln -s " + QuotedUnixPath(target) + L" " + QuotedUnixPath(link)) &&
+           WaitUntil([&] { return IsLinkPath(link); }, 10000);
+}
+
+bool RemoveUnixLink(const std::wstring& link) {
+    // rm without -r removes the link itself, never what it points to.
+    return !UnixPath(link).empty() && StartUnixCommand(L"Z:\\bin\\rm", L"rm -f " + QuotedUnixPath(link)) &&
+           WaitUntil([&] { return !IsLinkPath(link); }, 10000);
 }
 
 namespace {
@@ -192,8 +225,8 @@ bool MakeJunction(const std::wstring& target, const std::wstring& link) {
         static_cast<WORD>(4 * sizeof(WORD) + (substitute.size() + target.size() + 2) * sizeof(WCHAR));
     DWORD headerSize = sizeof(DWORD) + 2 * sizeof(WORD);
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, &buffer,
-                              headerSize + buffer.ReparseDataLength, nullptr, 0, &returned, nullptr);
+    BOOL ok = DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, &buffer, headerSize + buffer.ReparseDataLength,
+                              nullptr, 0, &returned, nullptr);
     directory.reset();
     if (!ok)
         RemoveDirectoryW(link.c_str());
@@ -218,7 +251,8 @@ ChildProcess::~ChildProcess() {
 ChildProcess StartProgram(const std::wstring& commandLine) {
     ChildProcess child;
     std::wstring mutableLine = commandLine;
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         CloseHandle(info.hThread);
@@ -229,11 +263,5 @@ ChildProcess StartProgram(const std::wstring& commandLine) {
 }
 
 bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!PathExists(path)) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(10);
-    }
-    return true;
+    return WaitUntil([&] { return PathExists(path); }, timeoutMs);
 }

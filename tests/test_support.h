@@ -60,8 +60,7 @@ private:
 // Creates the folder and any missing parents.
 void MakeFolder(const std::wstring& path);
 // Creates (or replaces) a file with the given bytes and attributes, making parents first.
-void MakeFile(const std::wstring& path, const std::string& content = "data",
-              DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+void MakeFile(const std::wstring& path, const std::string& content = "data", DWORD attributes = FILE_ATTRIBUTE_NORMAL);
 bool PathExists(const std::wstring& path);
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
@@ -78,6 +77,8 @@ bool RunningUnderWine();
 std::string UnixPath(const std::wstring& windowsPath);
 // Creates a Unix symbolic link under Wine (ln -s); false when that is impossible.
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
+// Removes a Unix symbolic link (not its target) under Wine.
+bool RemoveUnixLink(const std::wstring& link);
 // Creates an NTFS junction; false where the file system refuses (as on Wine).
 bool MakeJunction(const std::wstring& target, const std::wstring& link);
 

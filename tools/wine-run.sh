@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine in the test bed of one build folder.
 #   wine-run.sh TESTBED_DIR PROGRAM.exe [ARGUMENTS...]
 set -u
-testbed=${1:?testbed folder}
+testbed=$(mkdir -p "${1:?testbed folder}" && cd "$1" && pwd)
 shift
 "$(dirname "$0")/testbed.sh" prepare "$testbed" || exit 1
 export WINEPREFIX="$testbed/wineprefix"

@@ -14,8 +14,8 @@ int HoldFileOpen(const wchar_t* path, const wchar_t* readyMarker) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return 2;
-    UniqueHandle ready(CreateFileW(readyMarker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+    UniqueHandle ready(
+        CreateFileW(readyMarker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ready.reset();
     Sleep(INFINITE);
     return 0;

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+// Read-only, hidden and system; Wine adds the archive bit to every file it reports.
+DWORD ProtectionBits(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+std::wstring Line(const wchar_t* format, const std::wstring& path) {
+    return FormatWide(format, path.c_str());
+}
+
+}  // namespace
+
+TEST(RemoveFile, MissingPathWritesNothingInPreviewOrNot) {
+    TempFolder sandbox;
+    for (bool preview : {false, true}) {
+        Lines lines;
+        RemoveFile(CapturingOptions(&lines, preview), sandbox / L"absent");
+        RemoveFolderTree(CapturingOptions(&lines, preview), sandbox / L"absent");
+        EXPECT_TRUE(lines.empty()) << "preview " << preview;
+    }
+}
+
+TEST(RemoveFile, PreviewReportsAndChangesNothing) {
+    TempFolder sandbox;
+    std::wstring file = sandbox / L"Current Session";
+    MakeFile(file, "tabs", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    Lines lines;
+    RemoveFile(CapturingOptions(&lines, true), file);
+    EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete file: %ls", file)});
+    EXPECT_EQ(ProtectionBits(file), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+}
+
+TEST(RemoveFile, DeletesFilesWhateverTheirAttributes) {
+    TempFolder sandbox;
+    const DWORD cases[] = {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM,
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM};
+    int n = 0;
+    for (DWORD attributes : cases) {
+        SCOPED_TRACE(attributes);
+        std::wstring file = sandbox / (L"file" + std::to_wstring(n++));
+        MakeFile(file, "x", attributes);
+        ASSERT_EQ(ProtectionBits(file), attributes & ~DWORD{FILE_ATTRIBUTE_NORMAL});
+        Lines lines;
+        RemoveFile(CapturingOptions(&lines), file);
+        EXPECT_EQ(lines, Lines{Line(L"  deleted: %ls", file)});
+        EXPECT_FALSE(PathExists(file));
+    }
+}
+
+TEST(RemoveFile, ReportsAFileHeldOpenByAnotherProcess) {
+    TempFolder sandbox;
+    std::wstring file = sandbox / L"History";
+    std::wstring ready = sandbox / L"ready";
+    MakeFile(file, "visits", FILE_ATTRIBUTE_READONLY);
+    ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file +
+                                       L"\" \"" + ready + L"\"");
+    ASSERT_TRUE(locker.process);
+    ASSERT_TRUE(WaitForPath(ready, 20000));
+
+    Lines lines;
+    RemoveFile(CapturingOptions(&lines), file);
+    EXPECT_EQ(lines, Lines{Line(L"  (locked/failed) %ls", file)});
+    EXPECT_TRUE(PathExists(file));
+    // The attributes were cleared before the attempt and stay cleared.
+    EXPECT_EQ(ProtectionBits(file), DWORD{0});
+}
+
+TEST(RemoveFile, AFolderGivenAsAFileIsReportedAsFailed) {
+    TempFolder sandbox;
+    std::wstring folder = sandbox / L"Current Tabs";
+    MakeFolder(folder);
+    Lines lines;
+    RemoveFile(CapturingOptions(&lines), folder);
+    EXPECT_EQ(lines, Lines{Line(L"  (locked/failed) %ls", folder)});
+    EXPECT_TRUE(PathExists(folder));
+}
+
+TEST(RemoveFolderTree, PreviewReportsOnlyTheFolder) {
+    TempFolder sandbox;
+    std::wstring folder = sandbox / L"Sessions";
+    MakeFile(folder + L"\\Session_1");
+    MakeFile(folder + L"\\sub\\Tabs_1");
+    Lines lines;
+    RemoveFolderTree(CapturingOptions(&lines, true), folder);
+    EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete folder: %ls", folder)});
+    EXPECT_TRUE(PathExists(folder + L"\\sub\\Tabs_1"));
+}
+
+TEST(RemoveFolderTree, ReportsFoldersInPostOrderAndNoFiles) {
+    TempFolder sandbox;
+    std::wstring a = sandbox / L"A";
+    MakeFile(a + L"\\top.txt", "x", FILE_ATTRIBUTE_READONLY);
+    MakeFile(a + L"\\B\\one", "x", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    MakeFile(a + L"\\B\\.two");
+    MakeFile(a + L"\\B\\C\\three");
+    Lines lines;
+    RemoveFolderTree(CapturingOptions(&lines), a);
+    EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", a + L"\\B\\C"), Line(L"  deleted folder: %ls", a + L"\\B"),
+                            Line(L"  deleted folder: %ls", a)}));
+    EXPECT_FALSE(PathExists(a));
+}
+
+TEST(RemoveFolderTree, AFileThatCannotBeDeletedSilencesItsFoldersOnly) {
+    TempFolder sandbox;
+    std::wstring top = sandbox / L"Sessions";
+    std::wstring locked = top + L"\\Held\\Session_1";
+    MakeFile(locked);
+    MakeFile(top + L"\\Free\\Session_2");
+    MakeFile(top + L"\\loose");
+    UniqueHandle holder(CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+
+    Lines lines;
+    RemoveFolderTree(CapturingOptions(&lines), top);
+    EXPECT_EQ(lines, Lines{Line(L"  deleted folder: %ls", top + L"\\Free")});
+    EXPECT_TRUE(PathExists(locked));
+    EXPECT_FALSE(PathExists(top + L"\\loose"));
+}
+
+TEST(RemoveFolderTree, AFileGivenAsAFolderIsLeftAlone) {
+    TempFolder sandbox;
+    std::wstring file = sandbox / L"Sessions";
+    MakeFile(file);
+    Lines lines;
+    RemoveFolderTree(CapturingOptions(&lines, true), file);
+    EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete folder: %ls", file)});
+    lines.clear();
+    RemoveFolderTree(CapturingOptions(&lines), file);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(PathExists(file));
+}
