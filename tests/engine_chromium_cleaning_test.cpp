@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const wchar_t* const kSessionFiles[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
+const wchar_t* const kHistoryFiles[] = {L"History", L"History-journal", L"History-wal", L"History-shm",
+                                        L"Visited Links"};
+const wchar_t* const kKeptFiles[] = {L"Bookmarks", L"Login Data", L"Preferences",
+                                     L"Extensions\\abc\\1.0\\manifest.json", L"Favicons"};
+
+// A profile holding every item the cleaner knows plus files it must keep.
+void MakeFullProfile(const std::wstring& profile) {
+    for (const wchar_t* name : kSessionFiles)
+        MakeFile(profile + L"\\" + name);
+    for (const wchar_t* name : kHistoryFiles)
+        MakeFile(profile + L"\\" + name);
+    MakeFile(profile + L"\\Sessions\\Session_13300000000000000");
+    MakeFile(profile + L"\\Sessions\\Tabs_13300000000000000");
+    for (const wchar_t* name : kKeptFiles)
+        MakeFile(profile + L"\\" + name);
+}
+
+// The lines a full profile gives, in item order.
+Lines ExpectedLines(const std::wstring& profile, bool preview, bool tabsOnly) {
+    const wchar_t* fileLine = preview ? L"  [preview] would delete file: %ls" : L"  deleted: %ls";
+    const wchar_t* folderLine = preview ? L"  [preview] would delete folder: %ls" : L"  deleted folder: %ls";
+    Lines lines;
+    for (const wchar_t* name : kSessionFiles)
+        lines.push_back(FormatWide(fileLine, (profile + L"\\" + name).c_str()));
+    lines.push_back(FormatWide(folderLine, (profile + L"\\Sessions").c_str()));
+    if (!tabsOnly) {
+        for (const wchar_t* name : kHistoryFiles)
+            lines.push_back(FormatWide(fileLine, (profile + L"\\" + name).c_str()));
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(ChromiumProfile, CleansSessionsAndHistoryInItemOrderByMode) {
+    struct Mode {
+        bool preview;
+        bool tabsOnly;
+    };
+    for (Mode mode : {Mode{false, false}, Mode{false, true}, Mode{true, false}, Mode{true, true}}) {
+        SCOPED_TRACE(testing::Message() << "preview " << mode.preview << ", tabsOnly " << mode.tabsOnly);
+        TempFolder sandbox;
+        std::wstring profile = sandbox / L"Default";
+        MakeFullProfile(profile);
+        Lines lines;
+        CleanChromiumProfile(CapturingOptions(&lines, mode.preview, mode.tabsOnly), profile);
+        EXPECT_EQ(lines, ExpectedLines(profile, mode.preview, mode.tabsOnly));
+
+        for (const wchar_t* name : kSessionFiles)
+            EXPECT_EQ(PathExists(profile + L"\\" + name), mode.preview) << Utf8(name);
+        EXPECT_EQ(PathExists(profile + L"\\Sessions"), mode.preview);
+        for (const wchar_t* name : kHistoryFiles)
+            EXPECT_EQ(PathExists(profile + L"\\" + name), mode.preview || mode.tabsOnly) << Utf8(name);
+        for (const wchar_t* name : kKeptFiles)
+            EXPECT_TRUE(PathExists(profile + L"\\" + name)) << Utf8(name);
+    }
+}
+
+TEST(ChromiumProfile, EmptyProfileWritesNothing) {
+    TempFolder sandbox;
+    MakeFile(sandbox / L"Default\\Preferences");
+    Lines lines;
+    CleanChromiumProfile(CapturingOptions(&lines), sandbox / L"Default");
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST(ChromiumProfile, ProfileFolderTestAcceptsFilesOrFolders) {
+    TempFolder sandbox;
+    struct Case {
+        const wchar_t* entry;
+        bool folder;
+        bool isProfile;
+    };
+    const Case cases[] = {
+        {L"Preferences", false, true},      {L"Secure Preferences", false, true}, {L"Extensions", true, true},
+        {L"Extensions", false, true},       {L"Preferences", true, true},         {L"Bookmarks", false, false},
+        {L"Preferences.bak", false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.entry));
+        std::wstring folder = sandbox / std::to_wstring(n++);
+        MakeFolder(folder);
+        if (c.folder)
+            MakeFolder(folder + L"\\" + c.entry);
+        else
+            MakeFile(folder + L"\\" + c.entry);
+        EXPECT_EQ(IsProfileFolder(folder), c.isProfile);
+    }
+    EXPECT_FALSE(IsProfileFolder(sandbox / L"missing"));
+}
+
+TEST(ChromiumBrowser, MissingUserDataFolderOrAFileWritesNothing) {
+    TempFolder sandbox;
+    MakeFile(sandbox / L"User Data");
+    for (const wchar_t* name : {L"User Data", L"Absent"}) {
+        Lines lines;
+        CleanChromiumBrowser(CapturingOptions(&lines), L"Google Chrome", sandbox / name);
+        EXPECT_TRUE(lines.empty()) << Utf8(name);
+    }
+}
+
+TEST(ChromiumBrowser, AnnouncesTheBrowserEvenWithoutProfiles) {
+    TempFolder sandbox;
+    MakeFile(sandbox / L"User Data\\Local State");
+    for (bool preview : {false, true}) {
+        Lines lines;
+        CleanChromiumBrowser(CapturingOptions(&lines, preview), L"Microsoft Edge", sandbox / L"User Data");
+        EXPECT_EQ(lines, Lines{L"Cleaning Microsoft Edge ..."});
+    }
+}
+
+TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
+    TempFolder sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    struct Case {
+        const wchar_t* name;
+        bool cleaned;
+    };
+    const Case cases[] = {
+        {L"default", true},  {L"PROFILE 3", true},   {L"Profile 12", true},     {L"Profile3", false},
+        {L"Profile", false}, {L"My Profile", false}, {L"Guest Profile", false}, {L"System Profile", false},
+    };
+    for (const Case& c : cases)
+        MakeFullProfile(userData + L"\\" + c.name);
+    // Named like a profile but holding none of the profile files: left alone.
+    MakeFile(userData + L"\\Profile 1\\Current Session");
+    // A file named like a profile is not a folder.
+    MakeFile(userData + L"\\Profile 9");
+
+    Lines lines;
+    CleanChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), L"Cleaning Brave ...");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.name));
+        std::wstring profile = userData + L"\\" + c.name;
+        EXPECT_EQ(PathExists(profile + L"\\Current Session"), !c.cleaned);
+        EXPECT_EQ(PathExists(profile + L"\\History"), !c.cleaned);
+        EXPECT_TRUE(PathExists(profile + L"\\Bookmarks"));
+    }
+    EXPECT_TRUE(PathExists(userData + L"\\Profile 1\\Current Session"));
+    EXPECT_TRUE(PathExists(userData + L"\\Profile 9"));
+    // One announcement plus ten lines for each of the three cleaned profiles.
+    EXPECT_EQ(lines.size(), 1u + 3u * 10u);
+}
+
+TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
+    TempFolder sandbox;
+    std::wstring userData = sandbox / L"Opera Stable";
+    MakeFullProfile(userData);
+    MakeFullProfile(userData + L"\\Default");
+
+    Lines lines;
+    CleanChromiumBrowser(CapturingOptions(&lines, false, true), L"Opera", userData);
+    Lines expected{L"Cleaning Opera ..."};
+    for (const std::wstring& profile : {userData, userData + L"\\Default"}) {
+        Lines profileLines = ExpectedLines(profile, false, true);
+        expected.insert(expected.end(), profileLines.begin(), profileLines.end());
+    }
+    EXPECT_EQ(lines, expected);
+    EXPECT_TRUE(PathExists(userData + L"\\History"));
+    EXPECT_TRUE(PathExists(userData + L"\\Default\\Visited Links"));
+}
