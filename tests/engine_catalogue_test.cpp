@@ -9,14 +9,7 @@ TEST(BrowserCatalogue, HoldsTheSevenBrowsersInOrderAndIsBuiltOnce) {
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(first.data(), second.data());
 
-    struct Row {
-        const wchar_t* displayName;
-        const wchar_t* imageName;
-        BrowserKind kind;
-        const wchar_t* baseVariable;
-        const wchar_t* subPath;
-    };
-    const Row expected[] = {
+    const BrowserEntry expected[] = {
         {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data"},
         {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Microsoft\\Edge\\User Data"},
         {L"Brave", L"brave.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
