@@ -30,10 +30,10 @@ void MakeChromiumExtension(const std::wstring& profile, const std::string& name)
              R"({"name": ")" + name + R"(", "version": "1.0", "update_url": ""})");
 }
 
-void MakeFirefoxAddon(const Sandbox& sandbox, const std::string& name) {
-    MakeFile(
-        sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\p\\extensions.json",
-        R"({"addons":[{"type":"extension","defaultLocale":{"name":")" + name + R"("},"location":"app-profile"}]})");
+void MakeFirefoxAddon(const Sandbox& sandbox, const std::string& name, const std::string& olderRecord = "") {
+    MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\p\\extensions.json",
+             R"({"addons":[{"type":"extension","defaultLocale":{"name":")" + name + R"("},"location":"app-profile"})" +
+                 olderRecord + "]}");
 }
 
 std::vector<std::wstring> RunCapturedAudit(bool preview = false, bool tabsOnly = false, bool force = false) {
@@ -63,10 +63,21 @@ TEST(RunAudit, PrintsOnlyTheFixedLinesWhenNothingIsInstalled) {
 TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
     Sandbox sandbox;
     // Created in reverse so that no listing order can pass for catalogue order.
-    MakeFirefoxAddon(sandbox, "Fox Tool");
+    MakeFirefoxAddon(sandbox, "Fox Tool",
+                     R"(,{"location":"app-profile","type":"theme","defaultLocale":{"name":"Older Theme"}})");
     MakeChromiumExtension(sandbox.appData() + L"\\Opera Software\\Opera GX Stable", "GX Tool");
     MakeChromiumExtension(sandbox.appData() + L"\\Opera Software\\Opera Stable", "Opera Tool");
-    MakeChromiumExtension(sandbox.localAppData() + L"\\Vivaldi\\User Data\\Default", "Vivaldi Tool");
+    // A localised name, an unpacking folder and an update that is not yet written.
+    std::wstring vivaldi = sandbox.localAppData() + L"\\Vivaldi\\User Data\\Default";
+    MakeFile(vivaldi + L"\\Preferences", "{}");
+    std::wstring translated = vivaldi + L"\\Extensions\\translated\\3.1_0";
+    MakeFile(translated + L"\\manifest.json",
+             R"({"name": "__MSG_extName__", "default_locale": "fr", "version": "3.1"})");
+    MakeFile(translated + L"\\_locales\\fr\\messages.json", R"({"other": {"message": "Autre"}})");
+    MakeFile(translated + L"\\_locales\\en\\messages.json", R"({"extName": {"message": "Vivaldi Tool"}})");
+    MakeFile(translated + L"\\_locales\\de\\messages.json", R"({"extName": {"message": "Werkzeug"}})");
+    MakeFile(vivaldi + L"\\Extensions\\translated\\3.2_0\\manifest.json", "");
+    MakeFile(vivaldi + L"\\Extensions\\Temp\\scoped_dir\\manifest.json", R"({"name": "Unpacking"})");
     MakeChromiumExtension(sandbox.localAppData() + L"\\BraveSoftware\\Brave-Browser\\User Data\\Profile 1",
                           "Brave Tool");
     MakeChromiumExtension(sandbox.localAppData() + L"\\Microsoft\\Edge\\User Data\\Default", "Edge Tool");
@@ -83,10 +94,11 @@ TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
                                           chrome[1],
                                           L"  [Microsoft Edge/Default] Edge Tool  v1.0",
                                           L"  [Brave/Profile 1] Brave Tool  v1.0",
-                                          L"  [Vivaldi/Default] Vivaldi Tool  v1.0",
+                                          L"  [Vivaldi/Default] Vivaldi Tool  v3.1   <-- side-loaded, review!",
                                           L"  [Opera] Opera Tool  v1.0",
                                           L"  [Opera GX] GX Tool  v1.0",
-                                          L"  [Firefox] Fox Tool"};
+                                          L"  [Firefox] Fox Tool",
+                                          L"  [Firefox] Older Theme  (theme)"};
     EXPECT_EQ(RunCapturedAudit(), Report(expected));
     // The flags of a cleanup run change nothing.
     EXPECT_EQ(RunCapturedAudit(true, true, true), Report(expected));
