@@ -4,8 +4,6 @@
 set -u
 testbed=${1:?testbed folder}
 shift
-# Wine accepts only an absolute WINEPREFIX.
-testbed=$(mkdir -p "$testbed" && cd "$testbed" && pwd)
 "$(dirname "$0")/testbed.sh" prepare "$testbed" || exit 1
 export WINEPREFIX="$testbed/wineprefix"
 export WINEDEBUG=-all
