@@ -1,0 +1,71 @@
+// The extension audit: a read-only inventory of the extensions installed in
+// every browser profile, read from the browsers' JSON files by plain text search.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+
+static_assert(sizeof(std::size_t) == 8, "JSON positions are 64-bit offsets");
+
+// ---- Text files --------------------------------------------------------------
+
+// The whole file as raw bytes; empty when it cannot be opened.
+std::string ReadWholeFile(const std::wstring& path);
+// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+std::wstring Utf8ToWide(const std::string& bytes);
+
+// ---- JSON value lookup -----------------------------------------------------------
+// Plain text search, no parse tree. Positions are byte offsets; std::string::npos
+// stands for no match.
+
+// Offset of the opening quote of the first "key" (ASCII letters compared without
+// regard to case) at or after start, or npos.
+std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start);
+// The string value after the first "key" at or after start, escapes resolved,
+// still UTF-8; empty when that occurrence is not followed by a colon and a string.
+std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start);
+
+// ---- Showing text taken from files -------------------------------------------------
+
+// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F) and
+// each bidirectional formatting character (U+202A-U+202E, U+2066-U+2069) by "?",
+// so that text from a file cannot add, overwrite or reorder report lines.
+std::wstring MaskUnsafeCharacters(std::wstring text);
+
+// ---- Chromium-family extensions -----------------------------------------------------
+
+// Lists the extensions of every profile under one browser's user-data folder.
+void AuditChromiumBrowser(const CleanupOptions& options,
+                          const std::wstring& displayName,
+                          const std::wstring& userDataFolder);
+// Lists the extensions of one profile folder, each line labelled with label.
+void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder);
+// The extension's display name: the manifest's "name", or for a "__MSG_x__"
+// reference the message x of the first locale file that has it.
+std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::string& manifest);
+
+// ---- Firefox add-ons -------------------------------------------------------------------
+
+// One add-on record of "extensions.json", values still UTF-8.
+struct FirefoxAddonRecord {
+    std::string name;      // first "name" at or after the record's "defaultLocale" key
+    std::string type;      // the record object's own "type"
+    std::string location;  // the record object's own "location"
+};
+
+// Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.
+std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text);
+// True for records installed in the profile with a usable name.
+bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);
+
+// Lists the add-ons of every profile under %APPDATA%\Mozilla\Firefox\Profiles.
+void AuditFirefox(const CleanupOptions& options);
+void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder);
+
+// ---- The report ------------------------------------------------------------------------
+
+// Heading, the extension lines of every browser in catalogue order, closing advice.
+void RunAudit(const CleanupOptions& options);

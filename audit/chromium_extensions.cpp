@@ -1,0 +1,73 @@
+#include "audit/audit.h"
+
+#include <windows.h>
+
+namespace {
+
+const wchar_t kSideLoadedMark[] = L"   <-- side-loaded, review!";
+
+bool IsFolder(uint32_t attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void AuditExtension(const CleanupOptions& options, const std::wstring& label, const std::wstring& extensionFolder) {
+    std::wstring versionFolder;
+    std::wstring versionName;
+    std::string manifest;
+    // Versions are not compared: the last folder listed with a usable manifest wins.
+    ForEachFolderEntry(extensionFolder, [&](const std::wstring& name, uint32_t attributes) {
+        if (!IsFolder(attributes))
+            return;
+        std::wstring candidate = extensionFolder + L"\\" + name;
+        std::string bytes = ReadWholeFile(candidate + L"\\manifest.json");
+        if (bytes.empty())
+            return;
+        versionFolder = candidate;
+        versionName = name;
+        manifest = std::move(bytes);
+    });
+    if (manifest.empty())
+        return;
+
+    std::wstring displayName = ResolveExtensionName(versionFolder, manifest);
+    if (displayName.empty())
+        displayName = L"(unknown)";
+    std::wstring version = Utf8ToWide(GetJsonString(manifest, "version", 0));
+    if (version.empty())
+        version = versionName;
+    // Extensions from a web store carry an update address; any "update_url" key counts.
+    bool sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
+
+    WriteLine(options, FormatWide(L"  [%ls] %ls  v%ls%ls", label.c_str(), MaskUnsafeCharacters(displayName).c_str(),
+                                  MaskUnsafeCharacters(version).c_str(), sideLoaded ? kSideLoadedMark : L""));
+}
+
+}  // namespace
+
+void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder) {
+    std::wstring extensionsFolder = profileFolder + L"\\Extensions";
+    if (!IsExistingFolder(extensionsFolder))
+        return;
+    ForEachFolderEntry(extensionsFolder, [&](const std::wstring& name, uint32_t attributes) {
+        // The browser unpacks downloads in "Temp"; nothing there is installed.
+        if (!IsFolder(attributes) || EqualsIgnoringAsciiCase(name, L"Temp"))
+            return;
+        AuditExtension(options, label, extensionsFolder + L"\\" + name);
+    });
+}
+
+void AuditChromiumBrowser(const CleanupOptions& options,
+                          const std::wstring& displayName,
+                          const std::wstring& userDataFolder) {
+    if (!IsExistingFolder(userDataFolder))
+        return;
+    if (IsProfileFolder(userDataFolder))
+        AuditChromiumProfile(options, displayName, userDataFolder);
+    ForEachFolderEntry(userDataFolder, [&](const std::wstring& name, uint32_t attributes) {
+        if (!IsFolder(attributes) || !IsProfileFolderName(name))
+            return;
+        std::wstring profile = userDataFolder + L"\\" + name;
+        if (IsProfileFolder(profile))
+            AuditChromiumProfile(options, displayName + L"/" + MaskUnsafeCharacters(name), profile);
+    });
+}

@@ -1,0 +1,21 @@
+// Text from extension files is shown on one report line each: characters that
+// move the cursor, start a terminal escape sequence or reorder the line are masked.
+// Plain C++ with no Windows headers, so it can also be built natively.
+#include "audit/audit.h"
+
+namespace {
+
+bool IsUnsafeCharacter(wchar_t c) {
+    return (c <= 0x1F && c != L'\t') || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
+std::wstring MaskUnsafeCharacters(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (IsUnsafeCharacter(c))
+            c = L'?';
+    }
+    return text;
+}

@@ -1,0 +1,44 @@
+#include "audit/audit.h"
+
+namespace {
+
+const char kMessagePrefix[] = "__MSG_";
+constexpr std::size_t kMessagePrefixLength = sizeof(kMessagePrefix) - 1;
+// "__MSG_", at least one character of message name, and the two closing bytes.
+constexpr std::size_t kShortestReference = kMessagePrefixLength + 3;
+
+bool IsMessageReference(const std::string& rawName) {
+    return rawName.size() >= kShortestReference && rawName.compare(0, kMessagePrefixLength, kMessagePrefix) == 0;
+}
+
+// The "message" text of the entry keyed messageName in one locale file, or "".
+std::string FindLocaleMessage(const std::wstring& localeFile, const std::string& messageName) {
+    std::string messages = ReadWholeFile(localeFile);
+    if (messages.empty())
+        return std::string();
+    std::size_t entry = FindJsonKey(messages, messageName, 0);
+    if (entry == std::string::npos)
+        return std::string();
+    return GetJsonString(messages, "message", entry);
+}
+
+}  // namespace
+
+std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::string& manifest) {
+    std::string rawName = GetJsonString(manifest, "name", 0);
+    if (!IsMessageReference(rawName))
+        return Utf8ToWide(rawName);
+    // The closing "__" is dropped without being checked, as the browser does.
+    std::string messageName = rawName.substr(kMessagePrefixLength, rawName.size() - kMessagePrefixLength - 2);
+
+    const std::wstring locales[] = {Utf8ToWide(GetJsonString(manifest, "default_locale", 0)), L"en", L"en_US"};
+    for (const std::wstring& locale : locales) {
+        if (locale.empty())
+            continue;
+        std::string message =
+            FindLocaleMessage(versionFolder + L"\\_locales\\" + locale + L"\\messages.json", messageName);
+        if (!message.empty())
+            return Utf8ToWide(message);
+    }
+    return Utf8ToWide(messageName);
+}

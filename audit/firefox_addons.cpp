@@ -1,0 +1,31 @@
+#include "audit/audit.h"
+
+#include <windows.h>
+
+void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder) {
+    std::string text = ReadWholeFile(profileFolder + L"\\extensions.json");
+    if (text.empty())
+        return;
+    for (const FirefoxAddonRecord& record : ScanFirefoxAddonRecords(text)) {
+        if (!IsListedFirefoxAddon(record))
+            continue;
+        const wchar_t* themeMark = record.type == "theme" ? L"  (theme)" : L"";
+        WriteLine(options,
+                  FormatWide(L"  [Firefox] %ls%ls", MaskUnsafeCharacters(Utf8ToWide(record.name)).c_str(), themeMark));
+    }
+}
+
+void AuditFirefox(const CleanupOptions& options) {
+    // Without APPDATA there is no profile to look at; "\Mozilla\..." alone would
+    // name a folder at the root of the current drive.
+    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
+    if (appData.empty())
+        return;
+    std::wstring profilesFolder = appData + L"\\Mozilla\\Firefox\\Profiles";
+    if (!IsExistingFolder(profilesFolder))
+        return;
+    ForEachFolderEntry(profilesFolder, [&](const std::wstring& name, uint32_t attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            AuditFirefoxProfile(options, profilesFolder + L"\\" + name);
+    });
+}

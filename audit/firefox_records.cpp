@@ -1,0 +1,156 @@
+// Cuts Firefox's "extensions.json" into add-on records and judges each record by
+// the keys of its own object. Firefox has written "location" both before and after
+// the "defaultLocale" object of a record, so nearness in the text proves nothing.
+// Plain C++ with no Windows headers, so it can also be built natively.
+#include "audit/audit.h"
+
+#include <cstring>
+
+namespace {
+
+const char kAnchorKey[] = "defaultLocale";
+constexpr std::size_t kAnchorKeyLength = sizeof(kAnchorKey) - 1;
+constexpr std::size_t kNone = std::string::npos;
+
+// What the scan knows of one object: the first "type" and "location" keys that
+// belong to the object itself, and the records whose anchor lies directly in it.
+struct ObjectKeys {
+    std::size_t type = kNone;
+    std::size_t location = kNone;
+    std::size_t firstRecord = kNone;
+    std::size_t lastRecord = kNone;
+};
+
+bool IsJsonWhiteSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char* key) {
+    std::size_t i = begin;
+    for (; i < end && *key; ++i, ++key) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != *key)
+            return false;
+    }
+    return i == end && *key == '\0';
+}
+
+// Position of the quote that closes the string whose content starts at i, or the
+// end of the text; a backslash always takes the byte after it along.
+std::size_t EndOfString(const std::string& text, std::size_t i) {
+    const std::size_t begin = i;
+    const std::size_t n = text.size();
+    const char* data = text.data();
+    while (i < n) {
+        const void* quote = std::memchr(data + i, '"', n - i);
+        if (!quote)
+            return n;
+        std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - data);
+        // Backslashes pair off; an odd run before the quote escapes it.
+        std::size_t backslashes = 0;
+        while (q - backslashes > begin && data[q - backslashes - 1] == '\\')
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            return q;
+        i = q + 1;
+    }
+    return n;
+}
+
+}  // namespace
+
+std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text) {
+    std::vector<FirefoxAddonRecord> records;
+    std::size_t nextAnchor = FindJsonKey(text, kAnchorKey, 0);
+    if (nextAnchor == kNone)
+        return records;
+
+    // One pass over the text: braces outside strings open and close objects, and a
+    // quoted "type" or "location" followed by a colon is a key of the innermost one.
+    // Each anchor belongs to the object innermost at its offset. Anchors are found
+    // just ahead of the pass and records are completed when their object closes, so
+    // every byte is read while it is still in the cache.
+    // Only open objects are kept: a closed object has completed its records.
+    std::vector<ObjectKeys> openObjects;
+    std::vector<std::size_t> nextRecordOfObject;
+
+    auto completeRecords = [&](const ObjectKeys& keys) {
+        if (keys.firstRecord == kNone)
+            return;
+        std::string type = keys.type == kNone ? std::string() : GetJsonString(text, "type", keys.type);
+        std::string location = keys.location == kNone ? std::string() : GetJsonString(text, "location", keys.location);
+        for (std::size_t r = keys.firstRecord; r != kNone; r = nextRecordOfObject[r]) {
+            records[r].type = type;
+            records[r].location = location;
+        }
+    };
+    auto takeAnchorsBefore = [&](std::size_t offset) {
+        for (; nextAnchor != kNone && nextAnchor < offset;
+             nextAnchor = FindJsonKey(text, kAnchorKey, nextAnchor + kAnchorKeyLength)) {
+            std::size_t r = records.size();
+            records.push_back({GetJsonString(text, "name", nextAnchor), std::string(), std::string()});
+            nextRecordOfObject.push_back(kNone);
+            if (openObjects.empty())
+                continue;  // outside every object: no type, no location
+            ObjectKeys& keys = openObjects.back();
+            if (keys.firstRecord == kNone)
+                keys.firstRecord = r;
+            else
+                nextRecordOfObject[keys.lastRecord] = r;
+            keys.lastRecord = r;
+        }
+    };
+
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        char c = text[i];
+        if (c == '{') {
+            takeAnchorsBefore(i);
+            openObjects.emplace_back();
+            ++i;
+        } else if (c == '}') {
+            takeAnchorsBefore(i);
+            if (!openObjects.empty()) {
+                completeRecords(openObjects.back());
+                openObjects.pop_back();
+            }
+            ++i;
+        } else if (c == '"') {
+            std::size_t begin = i + 1;
+            std::size_t end = EndOfString(text, begin);
+            if (end >= n)
+                break;
+            i = end + 1;
+            if (openObjects.empty())
+                continue;
+            std::size_t* slot = nullptr;
+            ObjectKeys& keys = openObjects.back();
+            if (EqualsKey(text, begin, end, "type"))
+                slot = &keys.type;
+            else if (EqualsKey(text, begin, end, "location"))
+                slot = &keys.location;
+            if (!slot || *slot != kNone)
+                continue;
+            std::size_t j = i;
+            while (j < n && IsJsonWhiteSpace(text[j]))
+                ++j;
+            if (j < n && text[j] == ':')
+                *slot = begin - 1;
+        } else {
+            ++i;
+        }
+    }
+    // A text cut off inside its records: the objects still open end with it.
+    takeAnchorsBefore(kNone);
+    for (; !openObjects.empty(); openObjects.pop_back())
+        completeRecords(openObjects.back());
+    return records;
+}
+
+bool IsListedFirefoxAddon(const FirefoxAddonRecord& record) {
+    // Only add-ons installed in the profile itself; "?" is what a name written
+    // entirely as one non-ASCII \u escape turns into.
+    return !record.name.empty() && record.name != "?" && record.location.find("profile") != std::string::npos;
+}

@@ -1,0 +1,147 @@
+// Pulls single string values out of JSON text by key, without a parse tree.
+// Plain C++ with no Windows headers, so it can also be built natively.
+#include "audit/audit.h"
+
+#include <array>
+
+namespace {
+
+// Folds only the ASCII letters A-Z, as tolower does in the "C" locale: '_' and DEL,
+// '[' and '{', '@' and '`' stay different.
+constexpr std::array<unsigned char, 256> MakeFoldTable() {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return table;
+}
+constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
+
+bool IsJsonWhiteSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Reads the four bytes after "\u" the way strtol(bytes, nullptr, 16) reads them:
+// leading white space, a sign, an optional 0x prefix, then hexadecimal digits up
+// to the first other byte; no digit gives 0.
+long ReadEscapeNumber(const char* bytes) {
+    int i = 0;
+    while (i < 4 && IsJsonWhiteSpace(bytes[i]))
+        ++i;
+    bool negative = false;
+    if (i < 4 && (bytes[i] == '+' || bytes[i] == '-')) {
+        negative = bytes[i] == '-';
+        ++i;
+    }
+    if (i + 2 < 4 && bytes[i] == '0' && (bytes[i + 1] == 'x' || bytes[i + 1] == 'X') &&
+        HexDigitValue(bytes[i + 2]) >= 0)
+        i += 2;
+    long value = 0;
+    for (; i < 4 && HexDigitValue(bytes[i]) >= 0; ++i)
+        value = value * 16 + HexDigitValue(bytes[i]);
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start) {
+    const std::size_t n = text.size();
+    const std::size_t m = key.size() + 2;
+    if (start > n || n - start < m)
+        return std::string::npos;
+
+    // Horspool search over case-folded bytes: the window moves by the distance from
+    // the folded byte under its last position to that byte's last use in the needle.
+    std::string needle;
+    needle.reserve(m);
+    needle += '"';
+    for (char c : key)
+        needle += static_cast<char>(kFold[static_cast<unsigned char>(c)]);
+    needle += '"';
+    // Shifts are capped at 255 to keep the table small; a shorter shift is always safe.
+    const unsigned char longest = static_cast<unsigned char>(m < 255 ? m : 255);
+    std::array<unsigned char, 256> shift;
+    shift.fill(longest);
+    for (std::size_t i = m - 1 < 255 ? 0 : m - 1 - 255; i + 1 < m; ++i)
+        shift[static_cast<unsigned char>(needle[i])] = static_cast<unsigned char>(m - 1 - i);
+
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* folded = reinterpret_cast<const unsigned char*>(needle.data());
+    for (std::size_t p = start; p <= n - m;) {
+        unsigned char last = kFold[bytes[p + m - 1]];
+        if (last == folded[m - 1]) {
+            std::size_t i = 0;
+            while (i + 1 < m && kFold[bytes[p + i]] == folded[i])
+                ++i;
+            if (i + 1 == m)
+                return p;
+        }
+        p += shift[last];
+    }
+    return std::string::npos;
+}
+
+std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start) {
+    std::size_t p = FindJsonKey(text, key, start);
+    if (p == std::string::npos)
+        return std::string();
+    const std::size_t n = text.size();
+    std::size_t i = p + key.size() + 2;
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    if (i >= n || text[i] != ':')
+        return std::string();
+    ++i;
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    if (i >= n || text[i] != '"')
+        return std::string();
+    ++i;
+
+    std::string value;
+    while (i < n) {
+        char c = text[i];
+        if (c == '"')
+            break;
+        if (c != '\\') {
+            value += c;
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n) {  // a lone backslash at the very end stays
+            value += c;
+            ++i;
+            continue;
+        }
+        char e = text[i + 1];
+        if (e == 'n') {
+            value += '\n';
+            i += 2;
+        } else if (e == 't') {
+            value += '\t';
+            i += 2;
+        } else if (e == 'u') {
+            if (n - (i + 2) < 4) {  // too short: drop "\u", read what follows as content
+                i += 2;
+                continue;
+            }
+            long number = ReadEscapeNumber(text.data() + i + 2);
+            // Only ASCII survives; anything else, and NUL, becomes a question mark.
+            value += (number >= 1 && number <= 127) ? static_cast<char>(number) : '?';
+            i += 6;
+        } else {
+            value += e;
+            i += 2;
+        }
+    }
+    return value;
+}

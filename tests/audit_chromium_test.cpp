@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "audit/audit.h"
+#include "tests/test_support.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+const std::wstring kMark = L"   <-- side-loaded, review!";
+const std::string kStoreUrl = R"("update_url": "https://clients2.google.com/service/update2/crx")";
+
+// Writes profile\Extensions\id\version\manifest.json and returns the version folder.
+std::wstring MakeExtension(const std::wstring& profile,
+                           const std::wstring& id,
+                           const std::wstring& version,
+                           const std::string& manifest) {
+    std::wstring folder = profile + L"\\Extensions\\" + id + L"\\" + version;
+    MakeFile(folder + L"\\manifest.json", manifest);
+    return folder;
+}
+
+std::string StoreManifest(const std::string& name, const std::string& version) {
+    return "{\"name\": \"" + name + "\", \"version\": \"" + version + "\", " + kStoreUrl + "}";
+}
+
+// Folder names in the order the file system lists them.
+std::vector<std::wstring> ListedNames(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t) { names.push_back(name); });
+    return names;
+}
+
+std::vector<std::wstring> AuditProfile(const std::wstring& profile, const std::wstring& label = L"Brave") {
+    std::vector<std::wstring> lines;
+    AuditChromiumProfile(CapturingOptions(&lines), label, profile);
+    return lines;
+}
+
+}  // namespace
+
+TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
+    Sandbox sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    MakeFile(userData + L"\\Preferences", "{}");
+    MakeExtension(userData, L"root", L"1.0", StoreManifest("Root One", "1.0"));
+    // Profiles by name and content; "Profile" without a space and look-alikes are not.
+    for (const std::wstring& name : {L"Profile 2", L"PROFILE 3"})
+        MakeExtension(userData + L"\\" + name, L"ext", L"2.0", StoreManifest(Utf8(name) + " ext", "2.0"));
+    MakeFile(userData + L"\\Default\\Secure Preferences", "{}");
+    MakeExtension(userData + L"\\Default", L"ext", L"3.0", StoreManifest("Default ext", "3.0"));
+    for (const std::wstring& name : {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2"}) {
+        MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
+        MakeExtension(userData + L"\\" + name, L"ext", L"1.0", StoreManifest("never", "1.0"));
+    }
+    MakeFile(userData + L"\\Profile 4", "a file, not a folder");
+
+    std::vector<std::wstring> expected = {L"  [Opera] Root One  v1.0"};
+    for (const std::wstring& name : ListedNames(userData)) {
+        if (name == L"Default")
+            expected.push_back(L"  [Opera/Default] Default ext  v3.0");
+        else if (name == L"Profile 2" || name == L"PROFILE 3")
+            expected.push_back(L"  [Opera/" + name + L"] " + name + L" ext  v2.0");
+    }
+    std::vector<std::wstring> lines;
+    AuditChromiumBrowser(CapturingOptions(&lines), L"Opera", userData);
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(AuditChromiumBrowser, PrintsNothingForAMissingOrNonFolderUserDataPath) {
+    Sandbox sandbox;
+    MakeFile(sandbox / L"file", "x");
+    MakeFile(sandbox / L"empty\\Default\\Preferences", "{}");
+    for (const std::wstring& path : {sandbox / L"missing", sandbox / L"file", sandbox / L"empty"}) {
+        SCOPED_TRACE(Utf8(path));
+        std::vector<std::wstring> lines;
+        AuditChromiumBrowser(CapturingOptions(&lines), L"Vivaldi", path);
+        EXPECT_TRUE(lines.empty());
+    }
+}
+
+TEST(AuditChromiumProfile, SkipsTempFoldersFilesAndExtensionsWithoutAManifest) {
+    Sandbox sandbox;
+    std::wstring profile = sandbox / L"Default";
+    MakeExtension(profile, L"Temp", L"1.0", StoreManifest("in Temp", "1.0"));
+    MakeExtension(profile, L"tEMP", L"1.0", StoreManifest("in tEMP", "1.0"));
+    MakeExtension(profile, L"Temporary", L"1.0", StoreManifest("Temporary", "1.0"));
+    MakeFile(profile + L"\\Extensions\\loose-file", StoreManifest("loose", "1.0"));
+    MakeFile(profile + L"\\Extensions\\no-version\\manifest.json", StoreManifest("no version folder", "1.0"));
+    MakeExtension(profile, L"empty-manifest", L"1.0", "");
+    MakeFolder(profile + L"\\Extensions\\no-manifest\\1.0");
+    EXPECT_EQ(AuditProfile(profile), std::vector<std::wstring>{L"  [Brave] Temporary  v1.0"});
+
+    std::wstring noExtensions = sandbox / L"Profile 1";
+    MakeFile(noExtensions + L"\\Extensions", "a file");
+    EXPECT_TRUE(AuditProfile(noExtensions).empty());
+}
+
+TEST(AuditChromiumProfile, TakesTheLastListedVersionFolderWithANonEmptyManifest) {
+    Sandbox sandbox;
+    std::wstring profile = sandbox / L"Default";
+    MakeExtension(profile, L"ext", L"1.0_0", "{\"name\": \"Old\", \"version\": \"1.0\", " + kStoreUrl + "}");
+    MakeExtension(profile, L"ext", L"2.0_0", "{\"name\": \"New\", \"version\": \"2.0\"}");
+    MakeExtension(profile, L"ext", L"3.0_0", "");
+    MakeFile(profile + L"\\Extensions\\ext\\manifest.json", StoreManifest("file beside versions", "9"));
+
+    std::wstring expected;
+    for (const std::wstring& name : ListedNames(profile + L"\\Extensions\\ext")) {
+        if (name == L"1.0_0")
+            expected = L"  [Brave] Old  v1.0";
+        else if (name == L"2.0_0")
+            expected = L"  [Brave] New  v2.0" + kMark;
+    }
+    EXPECT_EQ(AuditProfile(profile), std::vector<std::wstring>{expected});
+}
+
+TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
+    struct Row {
+        const char* name;
+        std::string manifest;
+        std::wstring expected;  // after "  [Edge/Default] "
+    };
+    const Row rows[] = {
+        {"store extension", StoreManifest("Sample Notes", "1.2.3"), L"Sample Notes  v1.2.3"},
+        {"no update_url", R"({"name": "Sample Notes", "version": "1.2.3"})", L"Sample Notes  v1.2.3" + kMark},
+        {"empty update_url", R"({"name": "N", "version": "1", "update_url": ""})", L"N  v1"},
+        {"update_url that is not a string", R"({"name": "N", "version": "1", "update_url": null})", L"N  v1"},
+        {"Update_URL in capitals", R"({"name": "N", "version": "1", "Update_URL": "x"})", L"N  v1"},
+        {"update_url in a nested object", R"({"name": "N", "version": "1", "x": {"update_url": 1}})", L"N  v1"},
+        {"update_url as a plain word", R"({"name": "N", "version": "1", "note": "no update_url here"})",
+         L"N  v1" + kMark},
+        {"no version: the folder's name", StoreManifest("N", ""), L"N  v4.5_0"},
+        {"numeric version: the folder's name", R"({"name": "N", "version": 4, "update_url": ""})", L"N  v4.5_0"},
+        {"no name", R"({"version": "1", "update_url": ""})", L"(unknown)  v1"},
+        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + kMark},
+        {"raw UTF-8 name", StoreManifest("Caf\xc3\xa9 \xe7\x8e\x8b", "1"), L"Caf\xe9 \x738b  v1"},
+        {"byte-order mark before the JSON", "\xef\xbb\xbf" + StoreManifest("N", "1"), L"N  v1"},
+        {"tab escape kept", StoreManifest("a\\tb", "1"), L"a\tb  v1"},
+        {"line feed imitating a report line",
+         StoreManifest("Ad Blocker  v1.0\\n  [Edge/Default] Password Vault", "2.0"),
+         L"Ad Blocker  v1.0?  [Edge/Default] Password Vault  v2.0"},
+        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})",
+         L"Faker  v1??" + kMark},
+        {"escape sequences in the version", R"({"name": "N", "version": "1\u001b[2K\u001b[1A", "update_url": ""})",
+         L"N  v1?[2K?[1A"},
+        {"right-to-left override",
+         "{\"name\": \"Notes\xe2\x80\xae"
+         "fdp.exe\", \"version\": \"1\"}",
+         L"Notes?fdp.exe  v1" + kMark},
+        {"raw NUL byte cannot cut off the mark", "{\"name\": \"A\0B\", \"version\": \"1\"}"s, L"A?B  v1" + kMark},
+        {"C1 control from raw UTF-8",
+         "{\"name\": \"a\xc2\x9b"
+         "2J\", \"version\": \"1\", \"update_url\": \"\"}",
+         L"a?2J  v1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox sandbox;
+        std::wstring profile = sandbox / L"Default";
+        MakeExtension(profile, L"abcdefghijklmnop", L"4.5_0", row.manifest);
+        EXPECT_EQ(AuditProfile(profile, L"Edge/Default"),
+                  std::vector<std::wstring>{L"  [Edge/Default] " + row.expected});
+    }
+}
+
+TEST(AuditChromiumProfile, CutsLongLinesAt1023Characters) {
+    Sandbox sandbox;
+    std::wstring profile = sandbox / L"Default";
+    MakeExtension(profile, L"ext", L"1.0", R"({"name": ")" + std::string(2000, 'n') + R"(", "version": "1"})");
+    std::vector<std::wstring> lines = AuditProfile(profile);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], (L"  [Brave] " + std::wstring(2000, L'n')).substr(0, 1023));
+}
+
+TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {
+    Sandbox sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    std::wstring profile = userData +
+                           L"\\Profile \x202e"
+                           L"1";
+    MakeFile(profile + L"\\Preferences", "{}");
+    MakeExtension(profile, L"ext", L"1.0\x2066", R"({"name": "N", "update_url": ""})");
+    std::vector<std::wstring> lines;
+    AuditChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile ?1] N  v1.0?"});
+}

@@ -1,0 +1,30 @@
+// Plain C++ like the code it tests; also built natively with sanitizers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "audit/audit.h"
+
+TEST(MaskUnsafeCharacters, ShowsControlAndBidiCharactersAsQuestionMarks) {
+    struct Row {
+        const char* name;
+        std::wstring text;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"plain text", L"Sample Notes 1.0", L"Sample Notes 1.0"},
+        {"tab is kept", L"a\tb", L"a\tb"},
+        {"line feed and carriage return", L"a\nb\rc", L"a?b?c"},
+        {"NUL and the low edge", std::wstring(L"a\0b\x01\x1f", 5), L"a?b??"},
+        {"space is the first safe character", L" !", L" !"},
+        {"DEL and the C1 range", L"\x7e\x7f\x80\x9b\x9f\xa0", L"~????\xa0"},
+        {"escape sequence", L"\x1b[2K\x1b[1A", L"?[2K?[1A"},
+        {"embeddings and overrides", L"\x2029\x202a\x202b\x202c\x202d\x202e\x202f", L"\x2029?????\x202f"},
+        {"isolates", L"\x2065\x2066\x2067\x2068\x2069\x206a", L"\x2065????\x206a"},
+        {"other non-ASCII stays", L"caf\xe9 \x738b \xd83d\xde00 \xfffd", L"caf\xe9 \x738b \xd83d\xde00 \xfffd"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(MaskUnsafeCharacters(row.text), row.expected);
+    }
+}

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "audit/audit.h"
+#include "tests/test_support.h"
+
+namespace {
+
+std::string Messages(const std::string& entries) {
+    return "{\n" + entries + "\n}\n";
+}
+
+}  // namespace
+
+TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
+    const std::string appNameDe = R"("appName": {"message": "Notizen", "description": "d"})";
+    const std::string appNameEn = R"("appName": {"message": "Notes"})";
+    const std::string appNameEnUs = R"("appName": {"message": "Notes, US"})";
+    const std::string other = R"("other": {"message": "Other"})";
+    struct Row {
+        const char* name;
+        std::string manifest;
+        std::map<std::wstring, std::string> locales;  // folder under _locales -> messages.json
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"plain name",
+         R"({"name": "Sample Notes", "default_locale": "de"})",
+         {{L"de", Messages(R"("Sample Notes": {"message": "x"})")}},
+         L"Sample Notes"},
+        {"default locale first",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(appNameDe)}, {L"en", Messages(appNameEn)}},
+         L"Notizen"},
+        {"then en",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(other)}, {L"en", Messages(appNameEn)}, {L"en_US", Messages(appNameEnUs)}},
+         L"Notes"},
+        {"then en_US",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(other)}, {L"en", Messages(other)}, {L"en_US", Messages(appNameEnUs)}},
+         L"Notes, US"},
+        {"no default locale starts with en",
+         R"({"name": "__MSG_appName__"})",
+         {{L"de", Messages(appNameDe)}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"default locale en_US, entry only in en",
+         R"({"name": "__MSG_appName__", "default_locale": "en_US"})",
+         {{L"en", Messages(appNameEn)}, {L"en_US", Messages(other)}},
+         L"Notes"},
+        {"hyphen is not mapped to underscore",
+         R"({"name": "__MSG_appName__", "default_locale": "pt-BR"})",
+         {{L"pt_BR", Messages(R"("appName": {"message": "Notas"})")}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"no locale has it: the bare message name",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(other)}, {L"en", ""}},
+         L"appName"},
+        {"no _locales folder at all", R"({"name": "__MSG_appName__"})", {}, L"appName"},
+        {"empty message goes on to the next locale",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(R"("appName": {"message": ""})")}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"entry keyed in capitals",
+         R"({"name": "__MSG_appName__"})",
+         {{L"en", Messages(R"("APPNAME": {"message": "Loud"})")}},
+         L"Loud"},
+        {"entry without message takes the next message",
+         R"({"name": "__MSG_appName__"})",
+         {{L"en", Messages(R"("appName": {"description": "d"}, )" + other)}},
+         L"Other"},
+        {"closing bytes are not checked", R"({"name": "__MSG_appNameXY"})", {{L"en", Messages(appNameEn)}}, L"Notes"},
+        {"shortest reference", R"({"name": "__MSG_a__"})", {{L"en", Messages(R"("a": {"message": "A"})")}}, L"A"},
+        {"8 bytes are not a reference", R"({"name": "__MSG_ab"})", {{L"en", Messages(appNameEn)}}, L"__MSG_ab"},
+        {"lower-case prefix is not a reference",
+         R"({"name": "__msg_appName__"})",
+         {{L"en", Messages(appNameEn)}},
+         L"__msg_appName__"},
+        {"escapes in the message are decoded",
+         R"({"name": "__MSG_appName__"})",
+         {{L"en", Messages(R"("appName": {"message": "Caf\u0065 \"X\"\n\u00e9"})")}},
+         L"Cafe \"X\"\n?"},
+        {"UTF-8 in the message",
+         R"({"name": "__MSG_appName__"})",
+         {{L"en", Messages("\"appName\": {\"message\": \"\xe7\x8e\x8b\"}")}},
+         L"\x738b"},
+        {"no name", R"({"version": "1"})", {{L"en", Messages(appNameEn)}}, L""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox sandbox;
+        std::wstring version = sandbox / L"ext\\1.0";
+        MakeFile(version + L"\\manifest.json", row.manifest);
+        for (const auto& [locale, messages] : row.locales)
+            MakeFile(version + L"\\_locales\\" + locale + L"\\messages.json", messages);
+        EXPECT_EQ(ResolveExtensionName(version, row.manifest), row.expected);
+    }
+}
+
+TEST(AuditChromiumProfile, ShowsLocalisedNamesAndMasksWhatTheLocaleFileHolds) {
+    Sandbox sandbox;
+    std::wstring version = sandbox / L"Default\\Extensions\\ext\\7.1_0";
+    const std::string manifest = R"({"name": "__MSG_n__", "default_locale": "fr", "version": "7.1"})";
+    MakeFile(version + L"\\manifest.json", manifest);
+    MakeFile(version + L"\\_locales\\fr\\messages.json", R"({"n": {"message": "Bloqueur\n  [Chrome] Banque"}})");
+    std::vector<std::wstring> lines;
+    AuditChromiumProfile(CapturingOptions(&lines), L"Chrome", sandbox / L"Default");
+    EXPECT_EQ(lines,
+              std::vector<std::wstring>{L"  [Chrome] Bloqueur?  [Chrome] Banque  v7.1   <-- side-loaded, review!"});
+}

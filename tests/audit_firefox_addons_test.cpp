@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "audit/audit.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// An add-on record in the layout of current Firefox: "location" after "defaultLocale".
+std::string Record(const std::string& name, const std::string& type, const std::string& location) {
+    return R"({"id":"x@example.com","type":")" + type + R"(","defaultLocale":{"name":")" + name +
+           R"(","description":"d","creator":null},"visible":true,"location":")" + location + R"("})";
+}
+
+std::string ExtensionsJson(const std::vector<std::string>& records) {
+    std::string text = R"({"schemaVersion":36,"addons":[)";
+    for (std::size_t i = 0; i < records.size(); ++i)
+        text += (i ? "," : "") + records[i];
+    return text + "]}";
+}
+
+std::wstring ProfilesFolder(const Sandbox& sandbox) {
+    return sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
+}
+
+std::vector<std::wstring> AuditAll() {
+    std::vector<std::wstring> lines;
+    AuditFirefox(CapturingOptions(&lines));
+    return lines;
+}
+
+}  // namespace
+
+TEST(AuditFirefoxProfile, ListsProfileAddonsWithTheThemeMark) {
+    struct Row {
+        const char* name;
+        std::string record;
+        std::vector<std::wstring> expected;
+    };
+    const Row rows[] = {
+        {"extension", Record("uBlock Origin", "extension", "app-profile"), {L"  [Firefox] uBlock Origin"}},
+        {"theme", Record("Dark Sky", "theme", "app-profile"), {L"  [Firefox] Dark Sky  (theme)"}},
+        {"Theme is not theme", Record("T", "Theme", "app-profile"), {L"  [Firefox] T"}},
+        {"theme2 is not theme", Record("T", "theme2", "app-profile"), {L"  [Firefox] T"}},
+        {"system add-on", Record("Screenshots", "extension", "app-system-defaults"), {}},
+        {"Profile in capitals", Record("N", "extension", "app-Profile"), {}},
+        {"name of one non-ASCII escape", Record("\\u00e9", "extension", "app-profile"), {}},
+        {"non-ASCII escape inside a name", Record("Caf\\u00e9", "extension", "app-profile"), {L"  [Firefox] Caf?"}},
+        {"raw UTF-8 name", Record("Caf\xc3\xa9", "extension", "app-profile"), {L"  [Firefox] Caf\xe9"}},
+        {"line feed imitating another add-on",
+         Record("A\\n  [Firefox] Bank Helper", "extension", "app-profile"),
+         {L"  [Firefox] A?  [Firefox] Bank Helper"}},
+        {"escape sequence erasing the line", Record("\\u001b[2KB", "extension", "app-profile"), {L"  [Firefox] ?[2KB"}},
+        {"right-to-left override",
+         Record("Notes\xe2\x80\xae"
+                "gpj.exe",
+                "theme", "app-profile"),
+         {L"  [Firefox] Notes?gpj.exe  (theme)"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox sandbox;
+        std::wstring profile = ProfilesFolder(sandbox) + L"\\abcd.default-release";
+        MakeFile(profile + L"\\extensions.json", ExtensionsJson({row.record}));
+        std::vector<std::wstring> lines;
+        AuditFirefoxProfile(CapturingOptions(&lines), profile);
+        EXPECT_EQ(lines, row.expected);
+    }
+}
+
+TEST(AuditFirefoxProfile, ListsTheFirstAddonOfAFileInEitherLayout) {
+    const std::string current =
+        ExtensionsJson({Record("First", "extension", "app-profile"),
+                        Record("System", "extension", "app-system-defaults"), Record("Third", "theme", "app-profile")});
+    const std::string older =
+        R"({"addons":[{"location":"app-profile","type":"extension","defaultLocale":{"name":"First"}},)"
+        R"({"location":"app-system-defaults","type":"extension","defaultLocale":{"name":"System"}},)"
+        R"({"location":"app-profile","type":"theme","defaultLocale":{"name":"Third"}}]})";
+    for (const std::string& text : {current, older}) {
+        SCOPED_TRACE(text);
+        Sandbox sandbox;
+        std::wstring profile = ProfilesFolder(sandbox) + L"\\p";
+        MakeFile(profile + L"\\extensions.json", text);
+        std::vector<std::wstring> lines;
+        AuditFirefoxProfile(CapturingOptions(&lines), profile);
+        EXPECT_EQ(lines, (std::vector<std::wstring>{L"  [Firefox] First", L"  [Firefox] Third  (theme)"}));
+    }
+}
+
+TEST(AuditFirefox, ListsEveryProfileFolderAndIgnoresFiles) {
+    Sandbox sandbox;
+    std::wstring profiles = ProfilesFolder(sandbox);
+    const std::string text = ExtensionsJson({Record("Same", "extension", "app-profile")});
+    MakeFile(profiles + L"\\one.default\\extensions.json", text);
+    MakeFile(profiles + L"\\two.dev-edition\\extensions.json", text);
+    MakeFile(profiles + L"\\three-without-file\\prefs.js", "x");
+    MakeFile(profiles + L"\\four-empty-file\\extensions.json", "");
+    MakeFile(profiles + L"\\extensions.json", text);
+    EXPECT_EQ(AuditAll(), (std::vector<std::wstring>{L"  [Firefox] Same", L"  [Firefox] Same"}));
+}
+
+TEST(AuditFirefox, PrintsNothingWithoutAProfilesFolderOrAppData) {
+    Sandbox sandbox;
+    EXPECT_TRUE(AuditAll().empty());
+    MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles", "a file");
+    EXPECT_TRUE(AuditAll().empty());
+
+    DeleteTreeForTest(sandbox.appData() + L"\\Mozilla");
+    MakeFile(ProfilesFolder(sandbox) + L"\\p\\extensions.json",
+             ExtensionsJson({Record("N", "extension", "app-profile")}));
+    ASSERT_EQ(AuditAll().size(), 1u);
+    ScopedEnvironmentVariable noAppData(L"APPDATA", nullptr);
+    EXPECT_TRUE(AuditAll().empty());
+}

@@ -1,0 +1,164 @@
+// Slow, literal versions of the JSON lookup and the Firefox record scan, written
+// straight from their rules, to check the fast ones against. Plain C++.
+#pragma once
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "audit/audit.h"
+
+namespace reference {
+
+constexpr std::size_t kNone = std::string::npos;
+
+// Compares the quoted key at every offset, through tolower in the "C" locale.
+inline std::size_t FindKey(const std::string& text, const std::string& key, std::size_t start) {
+    std::string needle = "\"" + key + "\"";
+    for (std::size_t p = start; p + needle.size() <= text.size(); ++p) {
+        std::size_t i = 0;
+        while (i < needle.size() && std::tolower(static_cast<unsigned char>(text[p + i])) ==
+                                        std::tolower(static_cast<unsigned char>(needle[i])))
+            ++i;
+        if (i == needle.size())
+            return p;
+    }
+    return kNone;
+}
+
+inline bool IsWhiteSpace(char c) {
+    return c == 0x09 || c == 0x0A || c == 0x0B || c == 0x0C || c == 0x0D || c == 0x20;
+}
+
+inline std::string GetString(const std::string& text, const std::string& key, std::size_t start) {
+    std::size_t p = FindKey(text, key, start);
+    if (p == kNone)
+        return "";
+    std::size_t i = p + key.size() + 2;
+    while (i < text.size() && IsWhiteSpace(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != ':')
+        return "";
+    ++i;
+    while (i < text.size() && IsWhiteSpace(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != '"')
+        return "";
+    ++i;
+    std::string result;
+    while (i < text.size()) {
+        char c = text[i];
+        if (c == '"')
+            break;
+        if (c == '\\' && i + 1 < text.size()) {
+            char e = text[i + 1];
+            if (e == 'n') {
+                result += '\n';
+                i += 2;
+            } else if (e == 't') {
+                result += '\t';
+                i += 2;
+            } else if (e == 'u') {
+                if (text.size() - (i + 2) < 4) {
+                    i += 2;
+                } else {
+                    std::string four = text.substr(i + 2, 4);
+                    long number = std::strtol(four.c_str(), nullptr, 16);
+                    result += (number >= 1 && number <= 127) ? static_cast<char>(number) : '?';
+                    i += 6;
+                }
+            } else {
+                result += e;
+                i += 2;
+            }
+        } else {
+            result += c;
+            ++i;
+        }
+    }
+    return result;
+}
+
+// Offset just past the string whose opening quote is at i (a backslash takes the
+// next byte along), or kNone when the text ends first.
+inline std::size_t SkipString(const std::string& text, std::size_t i) {
+    for (++i; i < text.size(); ++i) {
+        if (text[i] == '\\')
+            ++i;
+        else if (text[i] == '"')
+            return i + 1;
+    }
+    return kNone;
+}
+
+// The opening brace of the object innermost at offset, or kNone.
+inline std::size_t InnermostObject(const std::string& text, std::size_t offset) {
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < offset;) {
+        if (text[i] == '"') {
+            i = SkipString(text, i);
+            if (i == kNone || i > offset)
+                break;
+        } else {
+            if (text[i] == '{')
+                open.push_back(i);
+            else if (text[i] == '}' && !open.empty())
+                open.pop_back();
+            ++i;
+        }
+    }
+    return open.empty() ? kNone : open.back();
+}
+
+inline bool IsKeyNamed(const std::string& token, const char* key) {
+    std::string lower;
+    for (char c : token)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == key;
+}
+
+// The value of the first key named key that belongs to the object opened at brace itself.
+inline std::string OwnKeyValue(const std::string& text, std::size_t brace, const char* key) {
+    int depth = 1;
+    for (std::size_t i = brace + 1; i < text.size();) {
+        char c = text[i];
+        if (c == '"') {
+            std::size_t end = SkipString(text, i);
+            if (end == kNone)
+                return "";
+            std::string token = text.substr(i + 1, end - i - 2);
+            std::size_t j = end;
+            while (j < text.size() && IsWhiteSpace(text[j]))
+                ++j;
+            if (depth == 1 && j < text.size() && text[j] == ':' && IsKeyNamed(token, key))
+                return GetString(text, key, i);
+            i = end;
+            continue;
+        }
+        if (c == '{')
+            ++depth;
+        if (c == '}' && --depth == 0)
+            return "";
+        ++i;
+    }
+    return "";
+}
+
+inline std::vector<FirefoxAddonRecord> ScanRecords(const std::string& text) {
+    std::vector<FirefoxAddonRecord> records;
+    for (std::size_t anchor = FindKey(text, "defaultLocale", 0); anchor != kNone;
+         anchor = FindKey(text, "defaultLocale", anchor + 13)) {
+        FirefoxAddonRecord record;
+        record.name = GetString(text, "name", anchor);
+        std::size_t brace = InnermostObject(text, anchor);
+        if (brace != kNone) {
+            record.type = OwnKeyValue(text, brace, "type");
+            record.location = OwnKeyValue(text, brace, "location");
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+}  // namespace reference

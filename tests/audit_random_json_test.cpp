@@ -1,0 +1,210 @@
+// Random and mutated JSON texts through the JSON lookup and the Firefox record
+// scan, compared with the literal versions in audit_json_reference.h. Plain C++:
+// tools/sanitize-audit.sh also builds it natively with AddressSanitizer and UBSan.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audit/audit.h"
+#include "tests/audit_json_reference.h"
+
+namespace {
+
+constexpr int kTexts = 100000;
+constexpr std::uint32_t kSeed = 20261207;
+
+class TextMaker {
+public:
+    explicit TextMaker(std::uint32_t seed) : random_(seed) {}
+
+    std::size_t Below(std::size_t n) { return n == 0 ? 0 : random_() % n; }
+    bool OneIn(std::size_t n) { return Below(n) == 0; }
+
+    char TrickyByte() {
+        static const char bytes[] = {'"',  '"', '"',  '\\',   '\\',   '{',    '}',    ':',    ' ',    '\t',
+                                     '\n', ',', 'u',  'n',    't',    'r',    '0',    '4',    '7',    'f',
+                                     'F',  'x', '+',  '-',    'a',    'e',    'E',    '_',    '\x7f', '[',
+                                     '@',  '`', '\0', '\xff', '\xc3', '\xa9', '\xe2', '\x80', 'N',    'T'};
+        return bytes[Below(sizeof(bytes))];
+    }
+
+    std::string Key() {
+        static const char* const keys[] = {"name", "type",     "location", "defaultLocale", "NAME",
+                                           "Type", "LOCATION", "message",  "version",       "update_url",
+                                           "a",    "",         "_",        "\x7f",          "de{",
+                                           "x\"y", "\\",       "appName",  "defaultlocale", "u"};
+        if (OneIn(50)) {  // a huge key, sometimes made of the tricky bytes
+            std::string key(100 + Below(400), 'k');
+            for (char& c : key)
+                if (OneIn(8))
+                    c = TrickyByte();
+            return key;
+        }
+        return keys[Below(sizeof(keys) / sizeof(keys[0]))];
+    }
+
+    std::string Value() {
+        static const char* const values[] = {"app-profile",
+                                             "app-system-defaults",
+                                             "theme",
+                                             "extension",
+                                             "Theme",
+                                             "?",
+                                             "",
+                                             "profile",
+                                             "\\u00e9",
+                                             "a\\nb",
+                                             "\\u0041",
+                                             "\\u41",
+                                             "\\\"",
+                                             "\\\\",
+                                             "\\u+07f"};
+        return values[Below(sizeof(values) / sizeof(values[0]))];
+    }
+
+    std::string Record() {
+        std::string fields[] = {
+            "\"" + Key() + "\":\"" + Value() + "\"",
+            "\"type\":\"" + Value() + "\"",
+            "\"location\":\"" + Value() + "\"",
+            "\"defaultLocale\":{\"name\":\"" + Value() + "\",\"x\":{\"type\":\"" + Value() + "\"}}",
+            "\"nested\":{\"location\":\"" + Value() + "\",\"" + Key() + "\":[\"type\",{}]}",
+        };
+        std::string record = "{";
+        std::size_t count = 1 + Below(6);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i)
+                record += OneIn(4) ? " ,\n " : ",";
+            record += fields[Below(5)];
+        }
+        return record + "}";
+    }
+
+    std::string RandomBytes() {
+        std::string text;
+        std::size_t length = Below(120);
+        while (text.size() < length) {
+            if (OneIn(6))
+                text += "\"" + Key() + "\"" + (OneIn(2) ? ":" : "");
+            else
+                text += TrickyByte();
+        }
+        return text;
+    }
+
+    std::string MutatedRecords() {
+        std::string text = "{\"addons\":[";
+        std::size_t count = Below(5);
+        for (std::size_t i = 0; i < count; ++i)
+            text += (i ? "," : "") + Record();
+        text += "]}";
+        std::size_t mutations = Below(4);
+        for (std::size_t m = 0; m < mutations && !text.empty(); ++m) {
+            std::size_t at = Below(text.size());
+            switch (Below(7)) {
+                case 0:
+                    text.resize(at);
+                    break;  // truncated
+                case 1:
+                    text.erase(at, 1 + Below(4));
+                    break;  // bytes lost
+                case 2:
+                    text.insert(at, 1, TrickyByte());
+                    break;  // stray byte
+                case 3:
+                    text.insert(at, "\\u" + std::string(Below(4), '4'));
+                    break;  // short escape
+                case 4:
+                    text.insert(at, 1, '\\');
+                    break;  // lone backslash
+                case 5:
+                    text.insert(at, text.substr(Below(text.size()), Below(40)));
+                    break;
+                default:
+                    text[at] = TrickyByte();
+                    break;
+            }
+        }
+        return text;
+    }
+
+    std::string Text() { return OneIn(3) ? RandomBytes() : MutatedRecords(); }
+
+private:
+    std::mt19937 random_;
+};
+
+std::string Describe(const std::vector<FirefoxAddonRecord>& records) {
+    std::string text;
+    for (const FirefoxAddonRecord& r : records)
+        text += "{" + r.name + "|" + r.type + "|" + r.location + "|" + (IsListedFirefoxAddon(r) ? "L" : "-") + "}";
+    return text;
+}
+
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02x", c);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+}  // namespace
+
+TEST(RandomJson, LookupAndRecordScanAgreeWithTheLiteralRules) {
+    TextMaker maker(kSeed);
+    int failures = 0;
+    long long lookups = 0, matches = 0, values = 0, records = 0, listed = 0, themes = 0;
+    for (int t = 0; t < kTexts && failures < 10; ++t) {
+        std::string text = maker.Text();
+        for (int k = 0; k < 3; ++k) {
+            std::string key = maker.Key();
+            std::size_t start = maker.OneIn(2) ? 0 : maker.Below(text.size() + 1);
+            std::size_t found = FindJsonKey(text, key, start);
+            std::size_t expectedFound = reference::FindKey(text, key, start);
+            std::string value = GetJsonString(text, key, start);
+            std::string expectedValue = reference::GetString(text, key, start);
+            ++lookups;
+            matches += found != std::string::npos;
+            values += !value.empty();
+            if (found != expectedFound || value != expectedValue) {
+                ++failures;
+                ADD_FAILURE() << "text #" << t << " \"" << Printable(text) << "\" key \"" << Printable(key)
+                              << "\" from " << start << ": found " << found << " (expected " << expectedFound
+                              << "), value \"" << Printable(value) << "\" (expected \"" << Printable(expectedValue)
+                              << "\")";
+            }
+        }
+        std::vector<FirefoxAddonRecord> scanned = ScanFirefoxAddonRecords(text);
+        std::string expectedRecords = Describe(reference::ScanRecords(text));
+        if (Describe(scanned) != expectedRecords) {
+            ++failures;
+            ADD_FAILURE() << "text #" << t << " \"" << Printable(text) << "\": records " << Printable(Describe(scanned))
+                          << ", expected " << Printable(expectedRecords);
+        }
+        for (const FirefoxAddonRecord& record : scanned) {
+            ++records;
+            listed += IsListedFirefoxAddon(record);
+            themes += record.type == "theme";
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(lookups, 3LL * kTexts);
+    // What the texts exercised, so that a change to the generator that stops
+    // producing matches or records shows up here.
+    std::printf("%d texts, %lld lookups: %lld matches, %lld non-empty values; %lld records, %lld listed, %lld themes\n",
+                kTexts, lookups, matches, values, records, listed, themes);
+    EXPECT_GT(matches, lookups / 10);
+    EXPECT_GT(values, lookups / 50);
+    EXPECT_GT(listed, kTexts / 50);
+}
