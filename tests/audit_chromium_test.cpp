@@ -48,11 +48,11 @@ TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
     MakeFile(userData + L"\\Preferences", "{}");
     MakeExtension(userData, L"root", L"1.0", StoreManifest("Root One", "1.0"));
     // Profiles by name and content; "Profile" without a space and look-alikes are not.
-    for (const std::wstring& name : {L"Profile 2", L"PROFILE 3"})
+    for (std::wstring name : {L"Profile 2", L"PROFILE 3"})
         MakeExtension(userData + L"\\" + name, L"ext", L"2.0", StoreManifest(Utf8(name) + " ext", "2.0"));
     MakeFile(userData + L"\\Default\\Secure Preferences", "{}");
     MakeExtension(userData + L"\\Default", L"ext", L"3.0", StoreManifest("Default ext", "3.0"));
-    for (const std::wstring& name : {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2"}) {
+    for (std::wstring name : {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2"}) {
         MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
         MakeExtension(userData + L"\\" + name, L"ext", L"1.0", StoreManifest("never", "1.0"));
     }
