@@ -31,9 +31,14 @@ struct Option {
 
 // Matched whole and case-sensitively: no abbreviations, values or combined short options.
 const Option kOptions[] = {
-    {L"--audit", OptionEffect::Audit}, {L"--dry-run", OptionEffect::Preview}, {L"--tabs-only", OptionEffect::TabsOnly},
-    {L"--force", OptionEffect::Force}, {L"--yes", OptionEffect::Yes},         {L"-y", OptionEffect::Yes},
-    {L"--help", OptionEffect::Help},   {L"-h", OptionEffect::Help},
+    {L"--audit", OptionEffect::Audit},         // list extensions instead of cleaning
+    {L"--dry-run", OptionEffect::Preview},     // report only, change nothing
+    {L"--tabs-only", OptionEffect::TabsOnly},  // keep history
+    {L"--force", OptionEffect::Force},         // no graceful close
+    {L"--yes", OptionEffect::Yes},             // no question
+    {L"-y", OptionEffect::Yes},
+    {L"--help", OptionEffect::Help},
+    {L"-h", OptionEffect::Help},
 };
 
 const Option* FindOption(const std::wstring& argument) {
