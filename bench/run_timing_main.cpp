@@ -44,7 +44,7 @@ std::wstring MakeWorkFolder() {
     return folder;
 }
 
-struct StandInSpec {
+struct StandInGroup {
     const wchar_t* imageName;
     int count;
     bool exitOnClose;
@@ -53,7 +53,7 @@ struct StandInSpec {
 
 struct Scenario {
     const char* name;
-    std::vector<StandInSpec> standIns;
+    std::vector<StandInGroup> standIns;
 };
 
 UniqueHandle Start(const std::wstring& commandLine) {
@@ -72,15 +72,15 @@ std::vector<UniqueHandle> StartStandIns(const std::wstring& work, const Scenario
     static int counter = 0;
     std::vector<UniqueHandle> processes;
     std::vector<std::wstring> logs;
-    for (const StandInSpec& spec : scenario.standIns) {
+    for (const StandInGroup& group : scenario.standIns) {
         std::wstring folder = work + L"\\standins-" + std::to_wstring(counter++);
         CreateDirectoryW(folder.c_str(), nullptr);
-        std::wstring program = folder + L"\\" + spec.imageName;
+        std::wstring program = folder + L"\\" + group.imageName;
         CopyFileW((ProgramFolder() + L"\\popswat_testhelper.exe").c_str(), program.c_str(), FALSE);
-        for (int i = 0; i < spec.count; ++i) {
+        for (int i = 0; i < group.count; ++i) {
             std::wstring log = folder + L"\\log-" + std::to_wstring(i) + L".txt";
             processes.push_back(Start(L"\"" + program + L"\" browser visible " +
-                                      (spec.exitOnClose ? L"exit " : L"ignore ") + std::to_wstring(spec.exitDelayMs) +
+                                      (group.exitOnClose ? L"exit " : L"ignore ") + std::to_wstring(group.exitDelayMs) +
                                       L" \"" + log + L"\""));
             logs.push_back(log);
         }
