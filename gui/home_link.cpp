@@ -36,9 +36,11 @@ bool OnSetCursor(HWND window, WPARAM wParam) {
 void OnLinkButtonDown(LPARAM lParam) {
     if (!InsideLink(PointOf(lParam)))
         return;
-    guiState.linkPressed = true;
     // Capture keeps the button-up coming to this window wherever the pointer is released.
+    // Taken before the press is marked: when the window already holds the capture, SetCapture
+    // sends it WM_CAPTURECHANGED, which would otherwise end the new press at once.
     SetCapture(guiState.mainWindow);
+    guiState.linkPressed = true;
     RedrawLink();
 }
 
