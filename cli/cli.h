@@ -1,0 +1,24 @@
+// The console program: options, prompts and the console output of every line.
+#pragma once
+
+#include <string>
+
+#include "engine/engine.h"
+
+// Reads the options, asks for confirmation and runs the cleanup or the audit;
+// returns the process exit code.
+int RunConsoleProgram(int argc, wchar_t** argv);
+
+// Writes text to standard output so that every character arrives: UTF-16
+// through WriteConsoleW on a console, UTF-8 without a byte-order mark when
+// redirected. Each line feed becomes CR LF.
+void WriteConsoleText(const std::wstring& text);
+
+// A LogSink that prints each line followed by a line end.
+LogSink ConsoleLogSink();
+
+// Reads one answer line from standard input, console or redirected, and keeps
+// at most ANSWER_CHARS characters of it (a line feed among them counts).
+// False when nothing could be read: end of input or a read error.
+constexpr std::size_t ANSWER_CHARS = 15;
+bool ReadAnswerLine(std::wstring* answer);

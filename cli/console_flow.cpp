@@ -1,0 +1,111 @@
+#include "audit/audit.h"
+#include "cli/cli.h"
+
+namespace {
+
+const wchar_t kUsage[] =
+    L"PopSwat - close browsers, reset open tabs, and clear recent history.\n"
+    L"\n"
+    L"Usage: popswat [options]\n"
+    L"\n"
+    L"  --audit       List installed browser extensions (read-only, no changes).\n"
+    L"  --dry-run     Show what would be done without changing anything.\n"
+    L"  --tabs-only   Reset open tabs only; keep browsing history.\n"
+    L"  --force       Terminate browsers immediately (skip graceful close).\n"
+    L"  --yes, -y     Do not prompt for confirmation.\n"
+    L"  --help, -h    Show this help.\n"
+    L"\n"
+    L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
+    L"Bookmarks and saved passwords are preserved.\n";
+
+const wchar_t kBanner[] =
+    L"PopSwat - browser ad and popup cleaner\n"
+    L"--------------------------------------\n";
+
+enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help };
+
+struct Option {
+    const wchar_t* name;
+    OptionEffect effect;
+};
+
+// Matched whole and case-sensitively: no abbreviations, values or combined short options.
+const Option kOptions[] = {
+    {L"--audit", OptionEffect::Audit}, {L"--dry-run", OptionEffect::Preview}, {L"--tabs-only", OptionEffect::TabsOnly},
+    {L"--force", OptionEffect::Force}, {L"--yes", OptionEffect::Yes},         {L"-y", OptionEffect::Yes},
+    {L"--help", OptionEffect::Help},   {L"-h", OptionEffect::Help},
+};
+
+const Option* FindOption(const std::wstring& argument) {
+    for (const Option& option : kOptions) {
+        if (argument == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// Only an answer that starts with y or Y goes on; everything else, and no answer at all, is a no.
+bool UserConfirms(bool tabsOnly) {
+    WriteConsoleText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
+                     (tabsOnly ? L"" : L", and clear recent history") + L".\n");
+    WriteConsoleText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
+    std::wstring answer;
+    return ReadAnswerLine(&answer) && !answer.empty() && (answer[0] == L'y' || answer[0] == L'Y');
+}
+
+}  // namespace
+
+int RunConsoleProgram(int argc, wchar_t** argv) {
+    CleanupOptions options;
+    options.log = ConsoleLogSink();
+    bool auditRequested = false;
+    bool confirmationWaived = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::wstring argument(argv[i]);
+        const Option* option = FindOption(argument);
+        if (!option) {
+            WriteConsoleText(L"Unknown option: " + argument + L"\n\n");
+            WriteConsoleText(kUsage);
+            return 1;
+        }
+        switch (option->effect) {
+            case OptionEffect::Audit:
+                auditRequested = true;
+                break;
+            case OptionEffect::Preview:
+                options.preview = true;
+                break;
+            case OptionEffect::TabsOnly:
+                options.tabsOnly = true;
+                break;
+            case OptionEffect::Force:
+                options.force = true;
+                break;
+            case OptionEffect::Yes:
+                confirmationWaived = true;
+                break;
+            case OptionEffect::Help:
+                WriteConsoleText(kUsage);
+                return 0;
+        }
+    }
+
+    if (auditRequested) {
+        RunAudit(options);
+        return 0;
+    }
+
+    WriteConsoleText(kBanner);
+    if (options.preview)
+        WriteConsoleText(L"(preview - nothing will be changed)\n\n");
+    if (!confirmationWaived && !options.preview) {
+        if (!UserConfirms(options.tabsOnly)) {
+            WriteConsoleText(L"Aborted.\n");
+            return 0;
+        }
+        WriteConsoleText(L"\n");
+    }
+    RunCleanup(options);
+    return 0;
+}

@@ -1,0 +1,5 @@
+#include "cli/cli.h"
+
+int wmain(int argc, wchar_t** argv) {
+    return RunConsoleProgram(argc, argv);
+}

@@ -1,0 +1,33 @@
+#include "engine/engine.h"
+
+#include <windows.h>
+
+void RunCleanup(const CleanupOptions& options) {
+    const BrowserCatalogue& catalogue = GetBrowserCatalogue();
+
+    WriteLine(options, L"Closing browsers...");
+    for (const BrowserEntry& browser : catalogue)
+        CloseBrowser(options, browser.displayName, browser.imageName);
+    // Terminated browsers may take a moment to let go of their files.
+    if (!options.preview)
+        Sleep(SETTLE_PAUSE_MS);
+
+    WriteLine(options, L"");
+    WriteLine(options,
+              options.tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history...");
+    for (const BrowserEntry& browser : catalogue) {
+        if (browser.kind == BrowserKind::Firefox) {
+            CleanFirefox(options);
+            continue;
+        }
+        std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
+        if (base.empty())
+            continue;
+        CleanChromiumBrowser(options, browser.displayName, base + L"\\" + browser.subPath);
+    }
+
+    WriteLine(options, L"");
+    WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
+    if (!options.tabsOnly)
+        WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
+}

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include "tests/child_programs.h"
+#include "tests/test_support.h"
+
+// popswat.exe run as a child process with its own LOCALAPPDATA and APPDATA,
+// fed on standard input and read back from standard output.
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines kUsage = {
+    "PopSwat - close browsers, reset open tabs, and clear recent history.",
+    "",
+    "Usage: popswat [options]",
+    "",
+    "  --audit       List installed browser extensions (read-only, no changes).",
+    "  --dry-run     Show what would be done without changing anything.",
+    "  --tabs-only   Reset open tabs only; keep browsing history.",
+    "  --force       Terminate browsers immediately (skip graceful close).",
+    "  --yes, -y     Do not prompt for confirmation.",
+    "  --help, -h    Show this help.",
+    "",
+    "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
+    "Bookmarks and saved passwords are preserved.",
+};
+
+const Lines kEmptyAudit = {
+    "Installed browser extensions:",
+    "",
+    "",
+    "Anything marked \"side-loaded\" was NOT installed from a web store -- that",
+    "is a common way popup/adware sneaks in. Remove anything you don't recognise",
+    "from your browser's extensions page (chrome://extensions, edge://extensions,",
+    "or about:addons in Firefox).",
+};
+
+const char kBannerTitle[] = "PopSwat - browser ad and popup cleaner";
+const char kBannerRule[] = "--------------------------------------";
+const char kWarning[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
+const char kWarningTabsOnly[] = "This will CLOSE all open browsers and reset their open tabs.";
+const char kQuestion[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
+const char kDone[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
+const char kHint[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+
+Lines Concat(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A sandbox whose base folders can carry any name, with one Chrome profile
+// and one Firefox profile in it.
+struct ConsoleSandbox {
+    TempFolder folder;
+    std::wstring local;
+    std::wstring roaming;
+    std::wstring chromeProfile;
+    std::wstring firefoxProfile;
+
+    explicit ConsoleSandbox(const std::wstring& userFolder = L"user") {
+        local = folder / (userFolder + L"\\Local");
+        roaming = folder / (userFolder + L"\\Roaming");
+        chromeProfile = local + L"\\Google\\Chrome\\User Data\\Default";
+        firefoxProfile = roaming + L"\\Mozilla\\Firefox\\Profiles\\a1b2.default-release";
+        for (const wchar_t* name : {L"Preferences", L"Bookmarks", L"Current Tabs", L"History"})
+            MakeFile(chromeProfile + L"\\" + name);
+        for (const wchar_t* name : {L"sessionstore.jsonlz4", L"places.sqlite"})
+            MakeFile(firefoxProfile + L"\\" + name);
+    }
+
+    ProgramRun Run(const std::wstring& arguments,
+                   const std::string& input = std::string(),
+                   bool outputToFile = false) const {
+        EnvironmentChanges environment = {{L"LOCALAPPDATA", local}, {L"APPDATA", roaming}};
+        std::wstring commandLine = L"\"" + TestProgramPath(L"popswat.exe") + L"\" " + arguments;
+        return RunProgram(commandLine, environment, input, 60000, outputToFile);
+    }
+
+    bool Untouched() const {
+        return PathExists(chromeProfile + L"\\Current Tabs") && PathExists(chromeProfile + L"\\History") &&
+               PathExists(firefoxProfile + L"\\sessionstore.jsonlz4");
+    }
+
+    // The lines of a whole run over this sandbox.
+    Lines RunLines(bool preview, bool tabsOnly) const {
+        std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
+        Lines lines = {"Closing browsers...", "",
+                       tabsOnly ? "Resetting open tabs..." : "Resetting open tabs and clearing recent history...",
+                       "Cleaning Google Chrome ...", verb + Utf8(chromeProfile + L"\\Current Tabs")};
+        if (!tabsOnly)
+            lines.push_back(verb + Utf8(chromeProfile + L"\\History"));
+        lines.push_back("Cleaning Mozilla Firefox ...");
+        lines.push_back(verb + Utf8(firefoxProfile + L"\\sessionstore.jsonlz4"));
+        lines.push_back("");
+        lines.push_back(kDone);
+        if (!tabsOnly)
+            lines.push_back(kHint);
+        return lines;
+    }
+};
+
+// Every line ends in CR LF and no byte-order mark leads the text.
+void ExpectOutput(const ProgramRun& run, const Lines& expected, DWORD exitCode) {
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, exitCode);
+    EXPECT_EQ(SplitCrLfLines(run.output), expected);
+    EXPECT_EQ(run.output.rfind("\xEF\xBB\xBF", 0), std::string::npos);
+    for (std::size_t at = run.output.find('\n'); at != std::string::npos; at = run.output.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && run.output[at - 1] == '\r') << "bare line feed at byte " << at;
+    EXPECT_EQ(run.errors, "");
+}
+
+// Runs that close browsers by their real image names happen only in the
+// project's own Wine prefix, where no real browser runs.
+#define SKIP_UNLESS_UNDER_WINE() \
+    if (!RunningUnderWine())     \
+    GTEST_SKIP() << "popswat.exe would close the real browsers; only under Wine"
+
+}  // namespace
+
+TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
+    struct Case {
+        const wchar_t* arguments;
+        Lines expected;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {L"--help", kUsage, 0},
+        {L"-h", kUsage, 0},
+        {L"--help --bogus", kUsage, 0},
+        {L"--audit --help", kUsage, 0},
+        {L"--yes -y --help", kUsage, 0},
+        {L"--bogus --help", Concat({{"Unknown option: --bogus", ""}, kUsage}), 1},
+        {L"--AUDIT", Concat({{"Unknown option: --AUDIT", ""}, kUsage}), 1},
+        {L"--yes=1", Concat({{"Unknown option: --yes=1", ""}, kUsage}), 1},
+        {L"-yh", Concat({{"Unknown option: -yh", ""}, kUsage}), 1},
+        {L"/?", Concat({{"Unknown option: /?", ""}, kUsage}), 1},
+        {L"--dry-run --audit \"two words\"", Concat({{"Unknown option: two words", ""}, kUsage}), 1},
+        {L"\"caf\u00e9 \u738b\U0001F600\"", Concat({{"Unknown option: caf\u00e9 \u738b\U0001F600", ""}, kUsage}), 1},
+    };
+    ConsoleSandbox sandbox;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.arguments));
+        ExpectOutput(sandbox.Run(c.arguments, "y\n"), c.expected, c.exitCode);
+    }
+    EXPECT_TRUE(sandbox.Untouched());
+}
+
+TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
+    ConsoleSandbox sandbox;
+    for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit"}) {
+        SCOPED_TRACE(Utf8(arguments));
+        ExpectOutput(sandbox.Run(arguments, "y\n"), kEmptyAudit, 0);
+    }
+    EXPECT_TRUE(sandbox.Untouched());
+}
+
+TEST(ConsoleProgram, AnythingButAYesAborts) {
+    struct Case {
+        const char* name;
+        const wchar_t* arguments;
+        std::string input;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"n", L"", "n\n", kWarning},
+        {"No", L"", "No\r\n", kWarning},
+        {"empty line", L"", "\n", kWarning},
+        {"end of input", L"", "", kWarning},
+        {"leading space", L"", " y\n", kWarning},
+        {"end of input, tabs only", L"--tabs-only", "", kWarningTabsOnly},
+        {"n, forced", L"--force --tabs-only", "nope\n", kWarningTabsOnly},
+    };
+    ConsoleSandbox sandbox;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Lines expected = {kBannerTitle, kBannerRule, c.warning, std::string(kQuestion) + "Aborted."};
+        ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
+        EXPECT_TRUE(sandbox.Untouched());
+    }
+}
+
+TEST(ConsoleProgram, RunsTheCleanupAfterAYes) {
+    SKIP_UNLESS_UNDER_WINE();
+    struct Case {
+        const char* name;
+        const wchar_t* arguments;
+        std::string input;
+        bool tabsOnly;
+    };
+    const Case cases[] = {
+        {"y", L"", "y\n", false},
+        {"Yes, then more input", L"", "Yes\nn\n", false},
+        {"yes please without a line end", L"", "yes please", false},
+        {"a line longer than the answer buffer", L"", "yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy\n", false},
+        {"tabs only", L"--tabs-only", "Y\r\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConsoleSandbox sandbox;
+        Lines expected = Concat({{kBannerTitle, kBannerRule, c.tabsOnly ? kWarningTabsOnly : kWarning, kQuestion},
+                                 sandbox.RunLines(false, c.tabsOnly)});
+        ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
+        EXPECT_FALSE(PathExists(sandbox.chromeProfile + L"\\Current Tabs"));
+        EXPECT_EQ(PathExists(sandbox.chromeProfile + L"\\History"), c.tabsOnly);
+        EXPECT_TRUE(PathExists(sandbox.chromeProfile + L"\\Bookmarks"));
+        EXPECT_TRUE(PathExists(sandbox.firefoxProfile + L"\\places.sqlite"));
+    }
+}
+
+TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
+    SKIP_UNLESS_UNDER_WINE();
+    struct Case {
+        const wchar_t* arguments;
+        bool preview;
+        bool tabsOnly;
+    };
+    const Case cases[] = {
+        {L"--dry-run", true, false},
+        {L"--dry-run --yes --tabs-only", true, true},
+        {L"--yes --force", false, false},
+        {L"-y --tabs-only -y", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.arguments));
+        ConsoleSandbox sandbox;
+        Lines expected = {kBannerTitle, kBannerRule};
+        if (c.preview)
+            expected.insert(expected.end(), {"(preview - nothing will be changed)", ""});
+        expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly)});
+        // Input that would abort proves no question was asked.
+        ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
+        EXPECT_EQ(sandbox.Untouched(), c.preview);
+    }
+}
+
+// The runtime's own wide output would cut "王" and everything after it, and
+// turn "é" into one Latin-1 byte.
+TEST(ConsoleProgram, WritesEveryCharacterOfPathsAsUtf8) {
+    SKIP_UNLESS_UNDER_WINE();
+    for (bool outputToFile : {false, true}) {
+        SCOPED_TRACE(outputToFile ? "file" : "pipe");
+        ConsoleSandbox sandbox(L"Andr\u00e9 \u738b\u4f1f \U0001F600");
+        Lines expected = Concat({{kBannerTitle, kBannerRule}, sandbox.RunLines(false, false)});
+        ProgramRun run = sandbox.Run(L"--yes", "", outputToFile);
+        ExpectOutput(run, expected, 0);
+        EXPECT_NE(run.output.find("Andr\xC3\xA9 \xE7\x8E\x8B\xE4\xBC\x9F \xF0\x9F\x98\x80\\Local\\Google"),
+                  std::string::npos);
+        EXPECT_FALSE(PathExists(sandbox.chromeProfile + L"\\Current Tabs"));
+    }
+}

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+// A whole run closes processes by the real browser image names, so it runs
+// only in the project's own Wine prefix, where no real browser can be running.
+#define SKIP_UNLESS_UNDER_WINE() \
+    if (!RunningUnderWine())     \
+    GTEST_SKIP() << "a whole cleanup run closes browsers; only under Wine"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const wchar_t kDone[] = L"All done. Reopen your browser and it will start with a clean set of tabs.";
+const wchar_t kHint[] = L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+
+// One profile per browser, each with a session file, a history file and
+// files that must survive every run.
+struct SampleProfiles {
+    Sandbox sandbox;
+
+    std::wstring ProfileOf(const BrowserEntry& browser) const {
+        if (browser.kind == BrowserKind::Firefox)
+            return sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\x1y2z3.default-release";
+        std::wstring base =
+            std::wstring(browser.baseVariable) == L"LOCALAPPDATA" ? sandbox.localAppData() : sandbox.appData();
+        return base + L"\\" + browser.subPath + L"\\Default";
+    }
+    std::wstring SessionFileOf(const BrowserEntry& browser) const {
+        return ProfileOf(browser) +
+               (browser.kind == BrowserKind::Firefox ? L"\\sessionstore.jsonlz4" : L"\\Current Session");
+    }
+    std::wstring HistoryFileOf(const BrowserEntry& browser) const {
+        return ProfileOf(browser) + (browser.kind == BrowserKind::Firefox ? L"\\places.sqlite" : L"\\History");
+    }
+    std::wstring BookmarksOf(const BrowserEntry& browser) const {
+        return ProfileOf(browser) + (browser.kind == BrowserKind::Firefox ? L"\\prefs.js" : L"\\Bookmarks");
+    }
+
+    SampleProfiles() {
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            MakeFile(SessionFileOf(browser));
+            MakeFile(HistoryFileOf(browser));
+            MakeFile(BookmarksOf(browser));
+            if (browser.kind != BrowserKind::Firefox)
+                MakeFile(ProfileOf(browser) + L"\\Preferences");
+        }
+    }
+
+    // The cleaning lines the run writes for one browser.
+    Lines CleaningLines(const BrowserEntry& browser, bool tabsOnly) const {
+        Lines lines{FormatWide(L"Cleaning %ls ...", browser.displayName)};
+        lines.push_back(L"  deleted: " + SessionFileOf(browser));
+        if (!tabsOnly && browser.kind != BrowserKind::Firefox)
+            lines.push_back(L"  deleted: " + HistoryFileOf(browser));
+        return lines;
+    }
+};
+
+Lines FrameStart(bool tabsOnly) {
+    return {L"Closing browsers...", L"",
+            tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
+}
+
+void AppendFrameEnd(Lines* lines, bool tabsOnly) {
+    lines->push_back(L"");
+    lines->push_back(kDone);
+    if (!tabsOnly)
+        lines->push_back(kHint);
+}
+
+}  // namespace
+
+TEST(RunCleanup, WritesOnlyItsFrameWhenNoBrowserIsThere) {
+    SKIP_UNLESS_UNDER_WINE();
+    struct Case {
+        bool preview;
+        bool tabsOnly;
+    };
+    for (Case c : {Case{false, false}, Case{false, true}, Case{true, false}, Case{true, true}}) {
+        SCOPED_TRACE(testing::Message() << "preview " << c.preview << ", tabsOnly " << c.tabsOnly);
+        Sandbox sandbox;
+        Lines lines;
+        ULONGLONG start = GetTickCount64();
+        RunCleanup(CapturingOptions(&lines, c.preview, c.tabsOnly));
+        ULONGLONG elapsed = GetTickCount64() - start;
+
+        Lines expected = FrameStart(c.tabsOnly);
+        AppendFrameEnd(&expected, c.tabsOnly);
+        EXPECT_EQ(lines, expected);
+        // The settling pause happens in every real run, even with nothing closed, and never in preview.
+        if (c.preview)
+            EXPECT_LT(elapsed, SETTLE_PAUSE_MS);
+        else
+            EXPECT_GE(elapsed + 50, SETTLE_PAUSE_MS);
+    }
+}
+
+TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
+    SKIP_UNLESS_UNDER_WINE();
+    for (bool tabsOnly : {false, true}) {
+        SCOPED_TRACE(tabsOnly);
+        SampleProfiles profiles;
+        Lines lines;
+        RunCleanup(CapturingOptions(&lines, false, tabsOnly));
+
+        Lines expected = FrameStart(tabsOnly);
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            Lines browserLines = profiles.CleaningLines(browser, tabsOnly);
+            expected.insert(expected.end(), browserLines.begin(), browserLines.end());
+        }
+        AppendFrameEnd(&expected, tabsOnly);
+        EXPECT_EQ(lines, expected);
+
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            SCOPED_TRACE(Utf8(browser.displayName));
+            EXPECT_FALSE(PathExists(profiles.SessionFileOf(browser)));
+            EXPECT_TRUE(PathExists(profiles.BookmarksOf(browser)));
+            bool historyKept = tabsOnly || browser.kind == BrowserKind::Firefox;
+            EXPECT_EQ(PathExists(profiles.HistoryFileOf(browser)), historyKept);
+        }
+    }
+}
+
+TEST(RunCleanup, PreviewChangesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    SampleProfiles profiles;
+    Lines lines;
+    RunCleanup(CapturingOptions(&lines, true));
+
+    Lines expected = FrameStart(false);
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        expected.push_back(FormatWide(L"Cleaning %ls ...", browser.displayName));
+        expected.push_back(L"  [preview] would delete file: " + profiles.SessionFileOf(browser));
+        if (browser.kind != BrowserKind::Firefox)
+            expected.push_back(L"  [preview] would delete file: " + profiles.HistoryFileOf(browser));
+    }
+    AppendFrameEnd(&expected, false);
+    EXPECT_EQ(lines, expected);
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        SCOPED_TRACE(Utf8(browser.displayName));
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser)));
+        EXPECT_TRUE(PathExists(profiles.HistoryFileOf(browser)));
+    }
+}
+
+TEST(RunCleanup, SkipsBrowsersWhoseBaseFolderVariableIsUnusable) {
+    SKIP_UNLESS_UNDER_WINE();
+    std::wstring tooLong(ENV_BUFFER_CHARS, L'x');
+    struct Case {
+        const char* name;
+        const wchar_t* variable;
+        const wchar_t* value;
+    };
+    const Case cases[] = {
+        {"LOCALAPPDATA unset", L"LOCALAPPDATA", nullptr},
+        {"LOCALAPPDATA too long", L"LOCALAPPDATA", tooLong.c_str()},
+        {"APPDATA unset", L"APPDATA", nullptr},
+        {"APPDATA empty", L"APPDATA", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleProfiles profiles;
+        ScopedEnvironmentVariable unusable(c.variable, c.value);
+        Lines lines;
+        RunCleanup(CapturingOptions(&lines));
+
+        Lines expected = FrameStart(false);
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            // Firefox reads APPDATA itself and is skipped the same way.
+            bool usesVariable = std::wstring(browser.baseVariable) == c.variable;
+            if (!usesVariable) {
+                Lines browserLines = profiles.CleaningLines(browser, false);
+                expected.insert(expected.end(), browserLines.begin(), browserLines.end());
+            }
+            EXPECT_EQ(PathExists(profiles.SessionFileOf(browser)), usesVariable) << Utf8(browser.displayName);
+        }
+        AppendFrameEnd(&expected, false);
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+TEST(RunCleanup, DoesTheSameWorkWithoutALog) {
+    SKIP_UNLESS_UNDER_WINE();
+    SampleProfiles profiles;
+    RunCleanup(CleanupOptions{});
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        SCOPED_TRACE(Utf8(browser.displayName));
+        EXPECT_FALSE(PathExists(profiles.SessionFileOf(browser)));
+        EXPECT_TRUE(PathExists(profiles.BookmarksOf(browser)));
+    }
+}

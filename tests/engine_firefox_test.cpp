@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+// The lines that name something inside folder, in the order they came.
+Lines LinesAbout(const Lines& lines, const std::wstring& folder) {
+    Lines result;
+    for (const std::wstring& line : lines) {
+        if (line.find(folder + L"\\") != std::wstring::npos)
+            result.push_back(line);
+    }
+    return result;
+}
+
+struct FirefoxProfiles {
+    Sandbox sandbox;
+    std::wstring folder = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
+    std::wstring full = folder + L"\\abcd1234.default-release";
+    std::wstring partial = folder + L"\\efgh5678.dev-edition";
+    std::wstring untouched = folder + L"\\ijkl9012.empty";
+
+    FirefoxProfiles() {
+        for (const wchar_t* name : {L"sessionstore.jsonlz4", L"sessionstore.js", L"recovery.jsonlz4",
+                                    L"sessionstore-backups\\recovery.baklz4", L"sessionstore-backups\\previous.jsonlz4",
+                                    L"places.sqlite", L"places.sqlite-wal", L"prefs.js", L"extensions.json"})
+            MakeFile(full + L"\\" + name);
+        MakeFile(partial + L"\\recovery.jsonlz4", "data", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        MakeFile(partial + L"\\places.sqlite");
+        MakeFile(untouched + L"\\prefs.js");
+        // Loose files in the profiles folder are not profiles.
+        MakeFile(folder + L"\\sessionstore.js");
+    }
+};
+
+// Runs a Unix program under Wine and waits for it; false when it cannot run.
+bool RunUnixProgram(const wchar_t* program, std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    return WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
+}
+
+std::wstring Widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// Maps a free drive letter onto a folder and makes it the current drive, so
+// that a path that starts with a backslash lands in that folder. Windows maps
+// it with DefineDosDeviceW; Wine finds drives as links in the prefix's
+// "dosdevices" folder and ignores DefineDosDeviceW for file access.
+class ScopedCurrentDrive {
+public:
+    explicit ScopedCurrentDrive(const std::wstring& target) : target_(target) {
+        wchar_t previous[MAX_PATH];
+        previousDirectory_.assign(previous, GetCurrentDirectoryW(MAX_PATH, previous));
+        DWORD used = GetLogicalDrives();
+        for (wchar_t letter = L'P'; letter <= L'Y'; ++letter) {
+            if (used & (1u << (letter - L'A')))
+                continue;
+            drive_ = std::wstring(1, letter) + L":";
+            break;
+        }
+        if (drive_.empty())
+            return;
+        if (RunningUnderWine())
+            MapUnderWine();
+        else if (DefineDosDeviceW(0, drive_.c_str(), target.c_str()))
+            defined_ = true;
+        mapped_ = SetCurrentDirectoryW((drive_ + L"\\").c_str()) != FALSE;
+    }
+    ~ScopedCurrentDrive() {
+        SetCurrentDirectoryW(previousDirectory_.c_str());
+        if (defined_)
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive_.c_str(), target_.c_str());
+        if (!unixLink_.empty() && RunUnixProgram(L"Z:\\bin\\rm", L"rm -f \"" + Widen(unixLink_) + L"\"")) {
+            for (int i = 0; i < 500 && PathExists(drive_ + L"\\"); ++i)
+                Sleep(10);
+        }
+    }
+    ScopedCurrentDrive(const ScopedCurrentDrive&) = delete;
+    ScopedCurrentDrive& operator=(const ScopedCurrentDrive&) = delete;
+    bool mapped() const { return mapped_; }
+
+private:
+    void MapUnderWine() {
+        // "C:\" is ".../dosdevices/c:/" on the Unix side.
+        std::string drives = UnixPath(L"C:\\");
+        std::size_t at = drives.rfind("/c:");
+        std::string unixTarget = UnixPath(target_);
+        if (at == std::string::npos || unixTarget.empty())
+            return;
+        char letter = static_cast<char>(towlower(drive_[0]));
+        std::string link = drives.substr(0, at + 1) + letter + ":";
+        // Wine hands Unix programs over without a handle worth waiting for: poll for the result.
+        unixLink_ = link;
+        RunUnixProgram(L"Z:\\bin\\ln", L"ln -s \"" + Widen(unixTarget) + L"\" \"" + Widen(link) + L"\"");
+        WaitForPath(drive_ + L"\\", 5000);
+    }
+
+    std::wstring target_;
+    std::wstring drive_;
+    std::wstring previousDirectory_;
+    std::string unixLink_;
+    bool defined_ = false;
+    bool mapped_ = false;
+};
+
+}  // namespace
+
+TEST(CleanFirefox, WritesNothingWithoutAProfilesFolder) {
+    Sandbox sandbox;
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    // A file where the folder should be is no profiles folder either.
+    MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles");
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST(CleanFirefox, AnnouncesAnEmptyProfilesFolder) {
+    Sandbox sandbox;
+    MakeFolder(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles");
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_EQ(lines, Lines{L"Cleaning Mozilla Firefox ..."});
+}
+
+TEST(CleanFirefox, RemovesTheSessionStoreOfEveryProfileAndKeepsHistory) {
+    for (bool tabsOnly : {false, true}) {
+        SCOPED_TRACE(tabsOnly);
+        FirefoxProfiles firefox;
+        Lines lines;
+        CleanFirefox(CapturingOptions(&lines, false, tabsOnly));
+
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], L"Cleaning Mozilla Firefox ...");
+        const std::wstring& full = firefox.full;
+        EXPECT_EQ(LinesAbout(lines, full),
+                  (Lines{L"  deleted: " + full + L"\\sessionstore.jsonlz4",
+                         L"  deleted: " + full + L"\\sessionstore.js", L"  deleted: " + full + L"\\recovery.jsonlz4",
+                         L"  deleted folder: " + full + L"\\sessionstore-backups"}));
+        EXPECT_EQ(LinesAbout(lines, firefox.partial), Lines{L"  deleted: " + firefox.partial + L"\\recovery.jsonlz4"});
+        EXPECT_EQ(lines.size(), 6u);
+
+        for (const std::wstring& kept : {full + L"\\places.sqlite", full + L"\\places.sqlite-wal", full + L"\\prefs.js",
+                                         full + L"\\extensions.json", firefox.partial + L"\\places.sqlite",
+                                         firefox.untouched + L"\\prefs.js", firefox.folder + L"\\sessionstore.js"}) {
+            SCOPED_TRACE(Utf8(kept));
+            EXPECT_TRUE(PathExists(kept));
+        }
+        EXPECT_FALSE(PathExists(full + L"\\sessionstore-backups"));
+    }
+}
+
+TEST(CleanFirefox, PreviewReportsWithoutDeleting) {
+    FirefoxProfiles firefox;
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines, true));
+    const std::wstring& full = firefox.full;
+    EXPECT_EQ(LinesAbout(lines, full),
+              (Lines{L"  [preview] would delete file: " + full + L"\\sessionstore.jsonlz4",
+                     L"  [preview] would delete file: " + full + L"\\sessionstore.js",
+                     L"  [preview] would delete file: " + full + L"\\recovery.jsonlz4",
+                     L"  [preview] would delete folder: " + full + L"\\sessionstore-backups"}));
+    EXPECT_EQ(lines.size(), 6u);
+    EXPECT_TRUE(PathExists(full + L"\\sessionstore.jsonlz4"));
+    EXPECT_TRUE(PathExists(full + L"\\sessionstore-backups\\recovery.baklz4"));
+    DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    EXPECT_EQ(GetFileAttributesW((firefox.partial + L"\\recovery.jsonlz4").c_str()) & kept, kept);
+}
+
+// Without a usable APPDATA the profiles folder must not be looked for at
+// "\Mozilla\Firefox\Profiles" on the current drive.
+TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
+    TempFolder driveRoot;
+    std::wstring stray = driveRoot / L"Mozilla\\Firefox\\Profiles\\abcd.default\\sessionstore.jsonlz4";
+    MakeFile(stray);
+    ScopedCurrentDrive drive(driveRoot.path());
+    if (!drive.mapped())
+        GTEST_SKIP() << "no drive letter could be mapped onto the sandbox";
+    ASSERT_TRUE(PathExists(L"\\Mozilla\\Firefox\\Profiles\\abcd.default\\sessionstore.jsonlz4"));
+
+    std::wstring tooLong(ENV_BUFFER_CHARS, L'x');
+    struct Case {
+        const char* name;
+        const wchar_t* value;
+    };
+    for (Case c : {Case{"unset", nullptr}, Case{"empty", L""}, Case{"520 characters", tooLong.c_str()}}) {
+        SCOPED_TRACE(c.name);
+        ScopedEnvironmentVariable appData(L"APPDATA", c.value);
+        Lines lines;
+        CleanFirefox(CapturingOptions(&lines));
+        EXPECT_TRUE(lines.empty());
+        EXPECT_TRUE(PathExists(stray));
+    }
+}

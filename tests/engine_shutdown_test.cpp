@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/engine.h"
+#include "tests/child_programs.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+using LogLines = std::vector<std::string>;
+
+// Several stand-ins of one made-up browser, all started from one helper copy.
+struct StandInBrowser {
+    TempFolder folder;
+    std::wstring imageName = UniqueImageName();
+    std::wstring program;
+    std::vector<ChildProcess> processes;
+    std::vector<std::wstring> logs;
+
+    explicit StandInBrowser(const StandInBehaviour& behaviour, std::size_t count = 1) {
+        program = CopyTestHelper(folder.path(), imageName);
+        for (std::size_t i = 0; i < count && !program.empty(); ++i) {
+            std::wstring log = folder / (L"log-" + std::to_wstring(i) + L".txt");
+            ChildProcess child = StartStandIn(program, behaviour, log);
+            if (!child.process)
+                break;
+            processes.push_back(std::move(child));
+            logs.push_back(log);
+        }
+    }
+    bool started(std::size_t count) const { return processes.size() == count; }
+    std::vector<uint32_t> ids() const {
+        std::vector<uint32_t> result;
+        for (const ChildProcess& child : processes)
+            result.push_back(child.id);
+        return result;
+    }
+};
+
+ULONGLONG TimeCloseBrowser(const CleanupOptions& options,
+                           const std::wstring& displayName,
+                           const std::wstring& imageName) {
+    ULONGLONG start = GetTickCount64();
+    CloseBrowser(options, displayName, imageName);
+    return GetTickCount64() - start;
+}
+
+// GetTickCount64 advances in steps of about 16 ms.
+constexpr ULONGLONG kTickSlackMs = 50;
+
+}  // namespace
+
+TEST(FindProcessIds, MatchesWholeImageNamesIgnoringAsciiCase) {
+    TempFolder folder;
+    std::wstring name = UniqueImageName();
+    std::wstring upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return towupper(c); });
+    StandInBehaviour hidden{false, false, 0};
+    std::wstring program = CopyTestHelper(folder.path(), upper);
+    ASSERT_FALSE(program.empty());
+    ChildProcess child = StartStandIn(program, hidden, folder / L"upper.txt");
+    ASSERT_TRUE(child.process);
+    // Look-alikes that must never be mistaken for the browser.
+    ChildProcess prefixed = StartStandIn(CopyTestHelper(folder.path(), L"my" + name), hidden, folder / L"my.txt");
+    ASSERT_TRUE(prefixed.process);
+
+    EXPECT_EQ(FindProcessIds(name), std::vector<uint32_t>{child.id});
+    EXPECT_EQ(FindProcessIds(upper), std::vector<uint32_t>{child.id});
+    for (const std::wstring& other : {name + L".bak", name.substr(0, name.size() - 4), name.substr(1)}) {
+        SCOPED_TRACE(Utf8(other));
+        EXPECT_TRUE(FindProcessIds(other).empty());
+    }
+    EXPECT_EQ(FindProcessIds(L"my" + name), std::vector<uint32_t>{prefixed.id});
+}
+
+TEST(FindProcessIds, ListsEveryProcessOfTheImage) {
+    StandInBrowser browser({false, false, 0}, 3);
+    ASSERT_TRUE(browser.started(3));
+    std::vector<uint32_t> found = FindProcessIds(browser.imageName);
+    std::vector<uint32_t> expected = browser.ids();
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
+
+TEST(CloseBrowser, DoesNothingWhenTheBrowserIsNotRunning) {
+    Lines lines;
+    for (bool preview : {false, true}) {
+        SCOPED_TRACE(preview);
+        CloseBrowser(CapturingOptions(&lines, preview), L"Nothing", UniqueImageName());
+        EXPECT_TRUE(lines.empty());
+    }
+}
+
+TEST(CloseBrowser, PreviewReportsTheProcessesAndTouchesNothing) {
+    StandInBrowser browser({true, true, 0}, 3);
+    ASSERT_TRUE(browser.started(3));
+    Lines lines;
+    CleanupOptions options = CapturingOptions(&lines, true);
+    // Two catalogue rows sharing one image name both report it when nothing is closed.
+    CloseBrowser(options, L"Opera", browser.imageName);
+    CloseBrowser(options, L"Opera GX", browser.imageName);
+    EXPECT_EQ(lines, (Lines{L"Closing Opera ...", L"  [preview] would close Opera (3 process(es))",
+                            L"Closing Opera GX ...", L"  [preview] would close Opera GX (3 process(es))"}));
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FALSE(HasEnded(browser.processes[i]));
+        EXPECT_EQ(ReadLogLines(browser.logs[i]), LogLines{"ready"});
+    }
+}
+
+TEST(CloseBrowser, AsksVisibleWindowsToCloseThenTerminatesWhatIsLeft) {
+    struct Case {
+        const char* name;
+        StandInBehaviour behaviour;
+        bool force;
+        LogLines expectedLog;
+        bool fullWait;
+    };
+    const Case cases[] = {
+        {"visible window, exits on close", {true, true, 200}, false, {"ready", "close", "exit"}, false},
+        {"visible window, ignores close", {true, false, 0}, false, {"ready", "close"}, true},
+        {"hidden window gets no close request", {false, true, 0}, false, {"ready"}, true},
+        {"force skips the close request", {true, true, 0}, true, {"ready"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StandInBrowser browser(c.behaviour);
+        ASSERT_TRUE(browser.started(1));
+        Lines lines;
+        CleanupOptions options = CapturingOptions(&lines);
+        options.force = c.force;
+        ULONGLONG elapsed = TimeCloseBrowser(options, L"Stand-in", browser.imageName);
+
+        EXPECT_EQ(lines, Lines{L"Closing Stand-in ..."});
+        EXPECT_TRUE(HasEnded(browser.processes[0], 5000));
+        EXPECT_EQ(ReadLogLines(browser.logs[0]), c.expectedLog);
+        if (c.fullWait)
+            EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+        else
+            EXPECT_LT(elapsed, GRACEFUL_WAIT_MS);
+        // The second row of a shared image name finds nothing left.
+        lines.clear();
+        CloseBrowser(options, L"Second row", browser.imageName);
+        EXPECT_TRUE(lines.empty());
+    }
+}
+
+// WaitForMultipleObjects takes at most 64 handles; a browser often runs more processes.
+TEST(CloseBrowser, GivesMoreThan64ProcessesTheirGracePeriod) {
+    constexpr std::size_t kCount = 70;
+    StandInBrowser browser({true, true, 300}, kCount);
+    ASSERT_TRUE(browser.started(kCount));
+    Lines lines;
+    CloseBrowser(CapturingOptions(&lines), L"Busy", browser.imageName);
+    EXPECT_EQ(lines, Lines{L"Closing Busy ..."});
+    for (std::size_t i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(HasEnded(browser.processes[i], 5000));
+        EXPECT_EQ(ReadLogLines(browser.logs[i]), (LogLines{"ready", "close", "exit"}));
+    }
+}
+
+TEST(CloseBrowser, WaitsForAllGroupsAgainstOneDeadline) {
+    constexpr std::size_t kCount = 70;
+    StandInBrowser browser({true, false, 0}, kCount);
+    ASSERT_TRUE(browser.started(kCount));
+    Lines lines;
+    ULONGLONG elapsed = TimeCloseBrowser(CapturingOptions(&lines), L"Stubborn", browser.imageName);
+    EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+    // A second group waited for with a fresh time-out would double the wait.
+    EXPECT_LT(elapsed, 2 * GRACEFUL_WAIT_MS - 1000);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(HasEnded(browser.processes[i], 5000));
+        EXPECT_EQ(ReadLogLines(browser.logs[i]), (LogLines{"ready", "close"}));
+    }
+}
