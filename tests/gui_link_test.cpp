@@ -101,3 +101,37 @@ TEST_F(GuiLink, PressAndReleaseOnTheBylineOpensTheHomePageOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Moves the test bed's pointer to a client point and gives the cursor the window chose there.
+HCURSOR CursorAt(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    // The move reaches the window as real input, which answers it with WM_SETCURSOR.
+    Sleep(300);
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    GetCursorInfo(&info);
+    return info.hCursor;
+}
+
+// Cursor handles belong to the program that loaded them and cannot be inspected from here,
+// so the check is relational: one shape over the byline, the class arrow everywhere else.
+TEST_F(GuiLink, HandCursorOnlyOverTheByline) {
+    POINT onByline = {byline_.left + 3, (byline_.top + byline_.bottom) / 2};
+    HCURSOR overByline = CursorAt(gui_.window, onByline.x, onByline.y);
+    HCURSOR overHeader = CursorAt(gui_.window, 10, 10);
+    HCURSOR overButton = CursorAt(gui_.window, 60, 210);
+    HCURSOR overBody = CursorAt(gui_.window, 10, 300);
+    HCURSOR overBylineAgain = CursorAt(gui_.window, byline_.right - 2, onByline.y);
+    EXPECT_NE(overByline, nullptr);
+    EXPECT_NE(overByline, overHeader);
+    EXPECT_EQ(overByline, overBylineAgain);
+    EXPECT_EQ(overHeader, overButton);
+    EXPECT_EQ(overHeader, overBody);
+    SetCursorPos(0, 0);
+}
+
+}  // namespace
