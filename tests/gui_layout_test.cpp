@@ -52,20 +52,6 @@ TEST(GuiLayout, ScalesEverySizeForTheDpi) {
     ComputeLayout(96);
 }
 
-TEST(GuiLayout, HeaderTextBoxesEndAtTheRightMargin) {
-    ComputeLayout(120);
-    RECT title = TitleBox();
-    RECT subtitle = SubtitleBox();
-    EXPECT_EQ(title.right, 650 - 30);
-    EXPECT_EQ(subtitle.right, 650 - 30);
-    EXPECT_EQ(title.top, 23);     // 18 * 1.25 = 22.5, rounded up
-    EXPECT_EQ(title.bottom, 63);  // 62.5
-    EXPECT_EQ(subtitle.top, 65);
-    EXPECT_EQ(subtitle.bottom, 93);   // 92.5
-    EXPECT_EQ(BylineOrigin().y, 98);  // 97.5
-    ComputeLayout(96);
-}
-
 TEST(GuiLayout, GradientRunsFromBlueToTeal) {
     struct Row {
         int column;
