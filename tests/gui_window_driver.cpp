@@ -234,3 +234,13 @@ std::vector<std::string> OpenedAddresses() {
         lines.push_back(content.substr(start, end - start));
     return lines;
 }
+
+void MouseButtonAt(HWND window, int x, int y, bool down) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof(input));
+}

@@ -51,3 +51,7 @@ void AnswerMessageBox(HWND box, int buttonId);
 std::wstring OpenedAddressesFile();
 // The lines recorded so far (none if the file does not exist).
 std::vector<std::string> OpenedAddresses();
+
+// Real mouse input at a client point of the window: moves the pointer there and
+// presses (down true) or releases the left button.
+void MouseButtonAt(HWND window, int x, int y, bool down);

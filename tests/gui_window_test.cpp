@@ -174,6 +174,39 @@ TEST(GuiWindow, DrawsTheButtonAndTheBylineInTheirColours) {
     EXPECT_GT(byline.right - byline.left, 60);
 }
 
+// Pixels of column x of the button, top to bottom inside its straight edge, not of colour.
+int PixelsNotOfColour(HWND window, int x, COLORREF colour) {
+    int others = 0;
+    for (int y = 212; y < 260; ++y)
+        others += ClientPixel(window, x, y) != colour;
+    return others;
+}
+
+TEST(GuiWindow, PressedButtonShowsItsColourAndFocusRectangle) {
+    Sandbox sandbox;
+    GuiProgram gui = StartGui(sandbox, L"96");
+    ASSERT_NE(gui.window, nullptr);
+    const COLORREF normal = RGB(46, 125, 255);
+    const COLORREF pressed = RGB(37, 105, 216);
+    ASSERT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == normal; }, 5000));
+    EXPECT_EQ(PixelsNotOfColour(gui.window, 27, normal), 0);
+
+    // A press gives the button the focus: pressed colours plus a dotted rectangle 3 pixels inside its edge.
+    MouseButtonAt(gui.window, 260, 210, true);
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == pressed; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return PixelsNotOfColour(gui.window, 27, pressed) > 10; }, 5000));
+    EXPECT_EQ(PixelsNotOfColour(gui.window, 26, pressed), 0);
+    EXPECT_EQ(PixelsNotOfColour(gui.window, 28, pressed), 0);
+
+    MouseButtonAt(gui.window, 260, 210, false);
+    SetCursorPos(0, 0);
+    HWND box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"Clean My Browsers", 10000);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == normal; }, 5000));
+    EXPECT_EQ(StatusText(gui.window), L"Ready.");
+}
+
 TEST(GuiWindow, ClosingTheIdleWindowAsksNothingAndExitsWithZero) {
     Sandbox sandbox;
     GuiProgram gui = StartGui(sandbox);
