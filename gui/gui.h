@@ -95,10 +95,7 @@ int ChooseDpi(int measuredDpi, DWORD reportedLength, const wchar_t* buffer);
 // of the run reported a file that could not be deleted, CLEANUP_FAILED when it threw.
 WPARAM RunAndClassify(const std::function<void(const CleanupOptions&)>& run);
 
-// ---- The window ----
+// ---- The byline ----
 
+// The product's home page, opened by the header byline; set at build time.
 extern const wchar_t* const HOME_PAGE_URL;
-extern const wchar_t* const MAIN_WINDOW_CLASS;
-extern const wchar_t* const MAIN_WINDOW_TITLE;
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,11 +1,15 @@
 // Entry point of popswat-gui: settles the DPI, creates the window centred and runs the message loop.
 #include "gui/gui.h"
 #include "gui/gdi_holders.h"
+#include "gui/window_parts.h"
 
 #include <commctrl.h>
 
 namespace {
 
+constexpr wchar_t MAIN_WINDOW_CLASS[] = L"PopSwatWindow";
+constexpr wchar_t MAIN_WINDOW_TITLE[] = L"PopSwat - Browser Popup Cleaner";
+// Caption, system menu and minimise box: no maximise box and no sizing border.
 constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 int MeasureDpi() {
@@ -14,9 +18,10 @@ int MeasureDpi() {
 }
 
 int SettleDpi() {
+    int measured = MeasureDpi();
     wchar_t buffer[FORCED_DPI_BUFFER_CHARS] = {};
     DWORD length = GetEnvironmentVariableW(L"POPSWAT_FORCE_DPI", buffer, FORCED_DPI_BUFFER_CHARS);
-    return ChooseDpi(MeasureDpi(), length, buffer);
+    return ChooseDpi(measured, length, buffer);
 }
 
 void RegisterMainWindowClass(HINSTANCE instance) {

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Header icon and child controls, made once in WM_CREATE.
 void LoadHeaderIcon(HINSTANCE instance);
 void CreateChildControls(HWND window, HINSTANCE instance);

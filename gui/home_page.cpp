@@ -4,5 +4,3 @@
 #include "home_page_url.h"
 
 const wchar_t* const HOME_PAGE_URL = POPSWAT_HOME_PAGE_URL;
-const wchar_t* const MAIN_WINDOW_CLASS = L"PopSwatWindow";
-const wchar_t* const MAIN_WINDOW_TITLE = L"PopSwat - Browser Popup Cleaner";
