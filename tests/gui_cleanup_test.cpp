@@ -65,21 +65,32 @@ TEST(GuiCleanup, ConfirmationBoxAsksAndNoChangesNothing) {
 
 TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
     Sandbox sandbox;
-    GuiProgram gui = StartGui(sandbox);
+    GuiProgram gui = StartGui(sandbox, L"96");
     ASSERT_NE(gui.window, nullptr);
+    // The left end of the status line: covered by the long texts, clear of the short one.
+    const RECT leftEnd = {24, 284, 160, 304};
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
     struct Row {
         WPARAM outcome;
         const wchar_t* status;
+        bool reachesLeftEnd;
     } rows[] = {
-        {2, L"Could not finish."},
-        {1, kFilesInUse},
-        {0, kDone},
+        {1, kFilesInUse, true},
+        {0, kDone, true},
+        {2, L"Could not finish.", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "wParam " << row.outcome);
         PostMessageW(gui.window, WM_CLEANUP_DONE, row.outcome, 0);
         EXPECT_TRUE(WaitUntil([&] { return StatusIs(gui.window, row.status); }, 5000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+        // A shorter text leaves nothing of the longer one behind.
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                RECT drawn = FindColour(gui.window, leftEnd, text);
+                return IsRectEmpty(&drawn) != row.reachesLeftEnd;
+            },
+            5000));
     }
 }
 
