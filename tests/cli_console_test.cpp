@@ -252,3 +252,72 @@ TEST(ConsoleProgram, WritesEveryCharacterOfPathsAsUtf8) {
         EXPECT_FALSE(PathExists(sandbox.chromeProfile + L"\\Current Tabs"));
     }
 }
+
+// On a console the text goes out as UTF-16 and the answer is typed in; the
+// screen must show every character.
+namespace {
+
+// Runs popswat.exe in a console of its own (through the test helper), types
+// the keys into it, and returns the screen's rows without the empty ones
+// below the last line.
+Lines RunInConsole(const std::wstring& screenFile, const std::wstring& keys, DWORD* exitCode) {
+    std::wstring commandLine = L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" console \"" + screenFile +
+                               L"\" \"" + keys + L"\" \"\\\"" + TestProgramPath(L"popswat.exe") + L"\\\"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                        &startup, &info))
+        return {"(console helper not started)"};
+    CloseHandle(info.hThread);
+    ChildProcess console;
+    console.process.reset(info.hProcess);
+    if (!HasEnded(console, 60000))
+        return {"(console helper did not end)"};
+    GetExitCodeProcess(console.process.get(), exitCode);
+
+    Lines rows;
+    std::string text = ReadFileBytes(screenFile);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        rows.push_back(text.substr(start, end - start));
+    while (!rows.empty() && rows.back().empty())
+        rows.pop_back();
+    return rows;
+}
+
+}  // namespace
+
+TEST(ConsoleProgram, WritesEveryCharacterToAConsoleAndReadsTheTypedAnswer) {
+    SKIP_UNLESS_UNDER_WINE();
+    struct Case {
+        const wchar_t* keys;  // \n stands for Enter
+        const char* echo;
+        bool runs;
+    };
+    const Case cases[] = {
+        {L"y\\n", "y", true},
+        {L"Yes, go ahead and clean\\n", "Yes, go ahead and clean", true},
+        {L"nope\\n", "nope", false},
+        {L"\\n", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.echo);
+        ConsoleSandbox sandbox(L"Andr\u00e9 \u738b\u4f1f \U0001F600");
+        ScopedEnvironmentVariable local(L"LOCALAPPDATA", sandbox.local.c_str());
+        ScopedEnvironmentVariable roaming(L"APPDATA", sandbox.roaming.c_str());
+        DWORD exitCode = 99;
+        Lines rows = RunInConsole(sandbox.folder / L"screen.txt", c.keys, &exitCode);
+
+        // The typed answer is echoed after the question; a screen row has no trailing blanks.
+        std::string questionRow = std::string(kQuestion) + c.echo;
+        questionRow.erase(questionRow.find_last_not_of(' ') + 1);
+        Lines expected = {kBannerTitle, kBannerRule, kWarning, questionRow};
+        if (c.runs)
+            expected = Concat({expected, {""}, sandbox.RunLines(false, false)});
+        else
+            expected.push_back("Aborted.");
+        EXPECT_EQ(rows, expected);
+        EXPECT_EQ(exitCode, 0u);
+        EXPECT_EQ(sandbox.Untouched(), !c.runs);
+    }
+}

@@ -1,9 +1,123 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and shows the engine at work on sample profiles under Wine.
+# Builds PopSwat and shows it at work in the project's own Wine prefix: sample
+# profiles of several browsers, browser stand-ins with open windows, then
+# "popswat --dry-run" and "popswat --yes", and what was deleted and what was kept.
+#
+# The stand-ins are copies of the test helper program named chrome.exe and
+# firefox.exe. They live only in this private Wine prefix, whose processes are
+# all that Wine's process list holds; no real browser can be touched.
 set -eu
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake --preset mingw
+cmake --preset mingw >/dev/null
 cmake --build --preset mingw
-testbed=build/mingw/testbed
-tools/wine-run.sh "$testbed" build/mingw/bin/popswat_engine_tests.exe --gtest_brief=1
+
+testbed=$PWD/build/mingw/testbed
+bin=$PWD/build/mingw/bin
+demo=$PWD/build/mingw/demo
+run() { tools/wine-run.sh "$testbed" "$@"; }
+heading() { printf '\n=== %s ===\n\n' "$*"; }
+
+tools/testbed.sh start "$testbed"
+trap 'tools/testbed.sh stop "$testbed"' EXIT
+
+# The prefix's own per-user folders, as Windows programs see them.
+local_win=$(run cmd /c echo %LOCALAPPDATA% | tr -d '\r')
+roaming_win=$(run cmd /c echo %APPDATA% | tr -d '\r')
+local_dir=$(run winepath -u "$local_win")
+roaming_dir=$(run winepath -u "$roaming_win")
+local_dir=${local_dir%/}
+roaming_dir=${roaming_dir%/}
+
+sample_roots=("$local_dir/Google/Chrome" "$local_dir/Microsoft/Edge" "$local_dir/BraveSoftware"
+              "$roaming_dir/Opera Software" "$roaming_dir/Mozilla/Firefox")
+rm -rf "${sample_roots[@]}" "$demo"
+mkdir -p "$demo"
+
+put() {  # put FOLDER FILE... : small files with a line of sample content
+    local folder=$1
+    shift
+    mkdir -p "$folder"
+    for f in "$@"; do
+        mkdir -p "$(dirname "$folder/$f")"
+        printf 'sample %s\n' "$f" >"$folder/$f"
+    done
+}
+
+chromium_profile() {  # a profile as Chrome, Edge, Brave and Opera keep it
+    put "$1" "Preferences" "Secure Preferences" "Bookmarks" "Login Data" "Favicons" \
+        "Current Session" "Current Tabs" "Last Session" "Last Tabs" \
+        "Sessions/Session_13345678901234567" "Sessions/Tabs_13345678901234567" \
+        "History" "History-journal" "Visited Links" \
+        "Extensions/aapocclcgogkmnckokdopfmhonfmgoek/0.10_0/manifest.json"
+}
+
+chromium_profile "$local_dir/Google/Chrome/User Data/Default"
+chromium_profile "$local_dir/Google/Chrome/User Data/Profile 1"
+put "$local_dir/Google/Chrome/User Data" "Local State"
+# Not a profile folder by name: left alone whatever it holds.
+put "$local_dir/Google/Chrome/User Data/System Profile" "Preferences" "History"
+chromium_profile "$local_dir/Microsoft/Edge/User Data/Default"
+chromium_profile "$local_dir/Microsoft/Edge/User Data/Profile 2"
+chromium_profile "$local_dir/BraveSoftware/Brave-Browser/User Data/Default"
+# Opera keeps its one profile directly in its user-data folder.
+chromium_profile "$roaming_dir/Opera Software/Opera Stable"
+firefox=$roaming_dir/Mozilla/Firefox
+put "$firefox" "profiles.ini"
+put "$firefox/Profiles/k3x9w2ab.default-release" "sessionstore.jsonlz4" "recovery.jsonlz4" \
+    "sessionstore-backups/recovery.jsonlz4" "sessionstore-backups/previous.jsonlz4" \
+    "places.sqlite" "logins.json" "key4.db" "prefs.js" "extensions.json"
+
+list_samples() {  # every sample file, relative to AppData
+    for root in "${sample_roots[@]}"; do
+        [ -d "$root" ] && find "$root" -type f
+    done | sed -e "s|^$local_dir/|  Local/|" -e "s|^$roaming_dir/|  Roaming/|" | sort
+}
+list_samples >"$demo/before.txt"
+heading "Sample profiles in the Wine prefix ($local_win, $roaming_win)"
+cat "$demo/before.txt"
+
+# Browser stand-ins: three Chrome processes and one Firefox process, each with
+# a visible window that takes half a second to close, as a browser saving its
+# session would.
+cp "$bin/popswat_testhelper.exe" "$demo/chrome.exe"
+cp "$bin/popswat_testhelper.exe" "$demo/firefox.exe"
+standins=()
+for name in chrome-1 chrome-2 chrome-3 firefox-1; do
+    log_win=$(run winepath -w "$demo/$name.log")
+    run "$demo/${name%-*}.exe" browser visible exit 500 "$log_win" </dev/null >/dev/null 2>&1 &
+    standins+=("$name")
+done
+for name in "${standins[@]}"; do
+    for _ in $(seq 300); do
+        [ -s "$demo/$name.log" ] && break
+        sleep 0.1
+    done
+done
+heading "Running: ${#standins[@]} browser stand-ins (chrome.exe x3, firefox.exe x1)"
+for name in "${standins[@]}"; do echo "  $name: window open"; done
+
+heading "popswat --dry-run"
+run "$bin/popswat.exe" --dry-run
+cmp -s <(list_samples) "$demo/before.txt" && echo "(no file changed)"
+
+heading "popswat --yes"
+start=$(date +%s%N)
+run "$bin/popswat.exe" --yes
+echo "(took $(( ($(date +%s%N) - start) / 1000000 )) ms)"
+
+list_samples >"$demo/after.txt"
+heading "Deleted"
+comm -23 "$demo/before.txt" "$demo/after.txt"
+heading "Kept"
+comm -12 "$demo/before.txt" "$demo/after.txt"
+
+heading "Browser stand-ins"
+for name in "${standins[@]}"; do
+    if grep -qx exit "$demo/$name.log"; then
+        echo "  $name: asked to close, saved and exited on its own"
+    else
+        echo "  $name: terminated"
+    fi
+done
+wait

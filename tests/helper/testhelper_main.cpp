@@ -7,11 +7,17 @@
 //                                        "close" for every WM_CLOSE, and, in exit
 //                                        mode, "exit" DELAY_MS later just before
 //                                        it ends on its own
+//   popswat_testhelper console OUT INPUT COMMAND
+//                                        started with a console of its own: types
+//                                        INPUT (\n as Enter) into it, runs COMMAND
+//                                        in it, then saves the screen's rows to OUT
+//                                        as UTF-8 and exits with COMMAND's exit code
 #include <windows.h>
 
 #include <cwchar>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engine/win_handles.h"
 
@@ -92,6 +98,82 @@ int PlayBrowser(const wchar_t* visibility, const wchar_t* onClose, const wchar_t
     return 0;
 }
 
+void TypeIntoConsole(HANDLE input, const std::wstring& text) {
+    std::vector<INPUT_RECORD> records;
+    for (wchar_t c : text) {
+        INPUT_RECORD record = {};
+        record.EventType = KEY_EVENT;
+        record.Event.KeyEvent.wRepeatCount = 1;
+        record.Event.KeyEvent.wVirtualKeyCode = c == L'\n' ? VK_RETURN : 0;
+        record.Event.KeyEvent.uChar.UnicodeChar = c == L'\n' ? L'\r' : c;
+        record.Event.KeyEvent.bKeyDown = TRUE;
+        records.push_back(record);
+        record.Event.KeyEvent.bKeyDown = FALSE;
+        records.push_back(record);
+    }
+    DWORD written = 0;
+    if (!records.empty())
+        WriteConsoleInputW(input, records.data(), static_cast<DWORD>(records.size()), &written);
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+    return bytes;
+}
+
+int RunInOwnConsole(const wchar_t* outputPath, const wchar_t* input, const wchar_t* command) {
+    UniqueHandle consoleIn(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle consoleOut(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!consoleIn || !consoleOut)
+        return 70;
+    // Wide enough that no line of the run wraps.
+    SetConsoleScreenBufferSize(consoleOut.get(), COORD{400, 200});
+    std::wstring keys = input;
+    for (std::size_t at; (at = keys.find(L"\\n")) != std::wstring::npos;)
+        keys.replace(at, 2, L"\n");
+    TypeIntoConsole(consoleIn.get(), keys);
+
+    std::wstring commandLine = command;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return 71;
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return 72;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+
+    CONSOLE_SCREEN_BUFFER_INFO screen = {};
+    GetConsoleScreenBufferInfo(consoleOut.get(), &screen);
+    std::wstring rows;
+    std::vector<wchar_t> row(static_cast<std::size_t>(screen.dwSize.X));
+    for (SHORT y = 0; y <= screen.dwCursorPosition.Y; ++y) {
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(consoleOut.get(), row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+        std::wstring text(row.data(), read);
+        text.erase(text.find_last_not_of(L' ') + 1);
+        rows += text + L"\n";
+    }
+    UniqueHandle output(
+        CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes = ToUtf8(rows);
+    DWORD written = 0;
+    WriteFile(output.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return static_cast<int>(exitCode);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -99,5 +181,7 @@ int wmain(int argc, wchar_t** argv) {
         return HoldFileOpen(argv[2], argv[3]);
     if (argc == 6 && wcscmp(argv[1], L"browser") == 0)
         return PlayBrowser(argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 5 && wcscmp(argv[1], L"console") == 0)
+        return RunInOwnConsole(argv[2], argv[3], argv[4]);
     return 64;
 }
