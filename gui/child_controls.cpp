@@ -1,0 +1,56 @@
+#include "gui/gui.h"
+#include "gui/window_parts.h"
+
+namespace {
+
+constexpr wchar_t DESCRIPTION_TEXT[] =
+    L"Popups that won't stop are usually caused by a browser or an add-on. This closes every browser, resets the "
+    L"open tabs, and clears recent history so the popups don't come back the next time you open your browser.";
+
+HFONT MakeFont(int points, int weight, bool underline) {
+    return CreateFontW(FontHeight(points), 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+}
+
+HWND MakeChild(HWND parent,
+               HINSTANCE instance,
+               const wchar_t* className,
+               const wchar_t* text,
+               DWORD style,
+               int id,
+               const RECT& place) {
+    return CreateWindowExW(0, className, text, style, place.left, place.top, place.right - place.left,
+                           place.bottom - place.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance, nullptr);
+}
+
+}  // namespace
+
+void LoadHeaderIcon(HINSTANCE instance) {
+    // The system picks the image of the group that best fits the header size.
+    int size = Scale(48);
+    guiState.headerIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+void CreateChildControls(HWND window, HINSTANCE instance) {
+    guiState.fontBody = MakeFont(10, FW_NORMAL, false);
+    guiState.fontTitle = MakeFont(20, FW_SEMIBOLD, false);
+    guiState.fontSubtitle = MakeFont(10, FW_NORMAL, false);
+    guiState.fontButtonTitle = MakeFont(13, FW_SEMIBOLD, false);
+    guiState.fontButtonCaption = MakeFont(9, FW_NORMAL, false);
+    guiState.fontLink = MakeFont(9, FW_NORMAL, true);
+
+    // A plain static wraps its text at word boundaries.
+    HWND description =
+        MakeChild(window, instance, L"STATIC", DESCRIPTION_TEXT, WS_CHILD | WS_VISIBLE, 0, DescriptionRect());
+    SendMessageW(description, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
+
+    // Owner-drawn: DrawCleanButton paints it in each of its states.
+    guiState.cleanButton = MakeChild(window, instance, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
+                                     IDC_CLEAN_BUTTON, CleanButtonRect());
+
+    guiState.statusLabel =
+        MakeChild(window, instance, L"STATIC", L"Ready.", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, StatusRect());
+    SendMessageW(guiState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
+}

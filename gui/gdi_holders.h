@@ -1,0 +1,73 @@
+// Small owners for GDI objects and device contexts, private to the window code.
+#pragma once
+
+#include <windows.h>
+
+// Deletes a brush, pen or other GDI object it created.
+template <typename Object>
+class ScopedGdiObject {
+public:
+    explicit ScopedGdiObject(Object object) : object_(object) {}
+    ~ScopedGdiObject() {
+        if (object_)
+            DeleteObject(object_);
+    }
+    ScopedGdiObject(const ScopedGdiObject&) = delete;
+    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
+    Object get() const { return object_; }
+
+private:
+    Object object_;
+};
+
+using ScopedBrush = ScopedGdiObject<HBRUSH>;
+using ScopedPen = ScopedGdiObject<HPEN>;
+
+// Selects an object into a device context and puts the previous one back, so the
+// object can be deleted while the device context lives on.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~ScopedSelectObject() {
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// GetDC/ReleaseDC for a window, or for the screen with a null window.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~ScopedWindowDC() {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// BeginPaint/EndPaint around one WM_PAINT.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND window) : window_(window) { dc_ = BeginPaint(window, &paint_); }
+    ~ScopedPaint() { EndPaint(window_, &paint_); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_ = {};
+    HDC dc_ = nullptr;
+};

@@ -1,0 +1,80 @@
+// Entry point of popswat-gui: settles the DPI, creates the window centred and runs the message loop.
+#include "gui/gui.h"
+#include "gui/gdi_holders.h"
+#include "gui/window_parts.h"
+
+#include <commctrl.h>
+
+namespace {
+
+constexpr wchar_t MAIN_WINDOW_CLASS[] = L"PopSwatWindow";
+constexpr wchar_t MAIN_WINDOW_TITLE[] = L"PopSwat - Browser Popup Cleaner";
+// Caption, system menu and minimise box: no maximise box and no sizing border.
+constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+int MeasureDpi() {
+    ScopedWindowDC screen(nullptr);
+    return GetDeviceCaps(screen.get(), LOGPIXELSX);
+}
+
+int SettleDpi() {
+    int measured = MeasureDpi();
+    wchar_t buffer[FORCED_DPI_BUFFER_CHARS] = {};
+    DWORD length = GetEnvironmentVariableW(L"POPSWAT_FORCE_DPI", buffer, FORCED_DPI_BUFFER_CHARS);
+    return ChooseDpi(measured, length, buffer);
+}
+
+void RegisterMainWindowClass(HINSTANCE instance) {
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = 0;  // fixed size: no redraw on resize, no double-clicks
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    // A failed registration shows up as a failed window creation.
+    RegisterClassExW(&windowClass);
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    RECT outer = {0, 0, guiState.clientWidth, guiState.clientHeight};
+    AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+    int width = outer.right - outer.left;
+    int height = outer.bottom - outer.top;
+    // Centred on the primary screen as a whole, taskbar included.
+    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    return CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, x, y, width, height, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+void RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Gives the window's controls the system's dialog keyboard handling.
+        if (IsDialogMessageW(guiState.mainWindow, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    ComputeLayout(SettleDpi());
+    RegisterMainWindowClass(instance);
+    guiState.mainWindow = CreateMainWindow(instance);
+    if (!guiState.mainWindow)
+        return 1;
+    ShowWindow(guiState.mainWindow, showCommand);
+    UpdateWindow(guiState.mainWindow);
+    RunMessageLoop();
+    return 0;
+}

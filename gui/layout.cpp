@@ -1,0 +1,91 @@
+#include "gui/gui.h"
+
+GuiState guiState;
+
+int Scale(int value) {
+    return MulDiv(value, guiState.dpi, 96);
+}
+
+void ComputeLayout(int dpi) {
+    guiState.dpi = dpi;
+    guiState.clientWidth = Scale(520);
+    guiState.clientHeight = Scale(328);
+    guiState.margin = Scale(24);
+    guiState.contentWidth = guiState.clientWidth - 2 * guiState.margin;
+}
+
+int FontHeight(int points) {
+    // Negative: the size of the characters, not of the cell.
+    return -MulDiv(points, guiState.dpi, 72);
+}
+
+int HeaderHeight() {
+    return Scale(118);
+}
+
+RECT HeaderIconRect() {
+    int top = Scale(35);
+    return {guiState.margin, top, guiState.margin + Scale(48), top + Scale(48)};
+}
+
+// The header's text column starts right of the icon.
+static int TextColumn() {
+    return guiState.margin + Scale(64);
+}
+
+RECT TitleBox() {
+    return {TextColumn(), Scale(18), guiState.clientWidth - guiState.margin, Scale(50)};
+}
+
+RECT SubtitleBox() {
+    return {TextColumn(), Scale(52), guiState.clientWidth - guiState.margin, Scale(74)};
+}
+
+POINT BylineOrigin() {
+    return {TextColumn(), Scale(78)};
+}
+
+static RECT BodyRect(int top, int height) {
+    int scaledTop = Scale(top);
+    return {guiState.margin, scaledTop, guiState.margin + guiState.contentWidth, scaledTop + Scale(height)};
+}
+
+RECT DescriptionRect() {
+    return BodyRect(138, 54);
+}
+
+RECT CleanButtonRect() {
+    return BodyRect(204, 64);
+}
+
+RECT StatusRect() {
+    return BodyRect(284, 20);
+}
+
+int ButtonCornerSize() {
+    return Scale(14);
+}
+
+int FocusInset() {
+    return Scale(3);
+}
+
+COLORREF HeaderGradientColour(int column, int width) {
+    // A band of one column has no slope; 0/0 would make every channel undefined.
+    double t = width > 1 ? static_cast<double>(column) / (width - 1) : 0.0;
+    // Truncated toward zero, low 8 bits kept, as RGB() does with its arguments.
+    auto channel = [](double value) { return static_cast<BYTE>(static_cast<int>(value)); };
+    return RGB(channel(46 - 26 * t), channel(125 + 68 * t), channel(255 - 75 * t));
+}
+
+ButtonColours CleanButtonColours(UINT itemState) {
+    if (itemState & ODS_DISABLED)
+        return {RGB(233, 236, 240), RGB(221, 225, 230), RGB(154, 161, 172), RGB(154, 161, 172)};
+    if (itemState & ODS_SELECTED)
+        return {RGB(37, 105, 216), RGB(37, 105, 216), RGB(255, 255, 255), RGB(214, 230, 255)};
+    return {RGB(46, 125, 255), RGB(46, 125, 255), RGB(255, 255, 255), RGB(214, 230, 255)};
+}
+
+COLORREF BylineColour(bool pressed) {
+    return pressed ? RGB(255, 255, 255) : RGB(220, 236, 255);
+}

@@ -1,0 +1,184 @@
+// The clean button, the cleanup worker, the status line and the close guard of a running popswat-gui.exe.
+#include <gtest/gtest.h>
+
+#include "gui/gui.h"
+#include "tests/gui_window_driver.h"
+
+namespace {
+
+const wchar_t kConfirmText[] =
+    L"This will close ALL open browsers, reset their open tabs, and clear your recent history.\n\n"
+    L"Your bookmarks and saved passwords are kept.\n\nContinue?";
+const wchar_t kWorking[] = L"Working... please wait.";
+const wchar_t kDone[] = L"Done. Your browsers are clean - reopen one to start fresh.";
+const wchar_t kFilesInUse[] = L"Some files were in use - close your browsers and try again.";
+
+// A confirmed run closes every process named like a browser; only the test bed's own
+// Wine prefix is sure to hold none but the test's.
+#define SKIP_UNLESS_UNDER_WINE() \
+    if (!RunningUnderWine())     \
+    GTEST_SKIP() << "a confirmed run closes real browsers; it runs only in the Wine test bed"
+
+bool IsDefaultButton(HWND box, int id) {
+    return (GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
+bool StatusIs(HWND window, const std::wstring& text) {
+    return StatusText(window) == text;
+}
+
+// Starts a stand-in process under a browser's image name, so the run's closing phase
+// has something to wait for: it has no window, so the run waits its full time, then ends it.
+ChildProcess StartFakeBrowser(const Sandbox& sandbox, const wchar_t* imageName) {
+    std::wstring program = sandbox / imageName;
+    CopyFileW(TestProgramPath(L"popswat_testhelper.exe").c_str(), program.c_str(), FALSE);
+    std::wstring held = sandbox / L"held-by-fake-browser";
+    std::wstring ready = sandbox / L"fake-browser-ready";
+    MakeFile(held);
+    ChildProcess child = StartProgram(L"\"" + program + L"\" lock \"" + held + L"\" \"" + ready + L"\"");
+    WaitForPath(ready, 10000);
+    return child;
+}
+
+TEST(GuiCleanup, ConfirmationBoxAsksAndNoChangesNothing) {
+    Sandbox sandbox;
+    GuiProgram gui = StartGui(sandbox);
+    ASSERT_NE(gui.window, nullptr);
+    // The notification code in the high word does not matter.
+    for (WORD code : {WORD(BN_CLICKED), WORD(5), WORD(0xFFFF)}) {
+        SCOPED_TRACE(testing::Message() << "notification " << code);
+        PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, code), 0);
+        HWND box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"Clean My Browsers", 10000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), kConfirmText);
+        EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
+        EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
+        // No is the default button, so Enter answers No.
+        EXPECT_TRUE(IsDefaultButton(box, IDNO));
+        EXPECT_FALSE(IsDefaultButton(box, IDYES));
+        AnswerMessageBox(box, IDNO);
+        Sleep(200);
+        EXPECT_EQ(StatusText(gui.window), L"Ready.");
+        EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+    }
+}
+
+TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
+    Sandbox sandbox;
+    GuiProgram gui = StartGui(sandbox, L"96");
+    ASSERT_NE(gui.window, nullptr);
+    // The left end of the status line: covered by the long texts, clear of the short one.
+    const RECT leftEnd = {24, 284, 160, 304};
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    struct Row {
+        WPARAM outcome;
+        const wchar_t* status;
+        bool reachesLeftEnd;
+    } rows[] = {
+        {1, kFilesInUse, true},
+        {0, kDone, true},
+        {2, L"Could not finish.", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "wParam " << row.outcome);
+        PostMessageW(gui.window, WM_CLEANUP_DONE, row.outcome, 0);
+        EXPECT_TRUE(WaitUntil([&] { return StatusIs(gui.window, row.status); }, 5000)) << Utf8(StatusText(gui.window));
+        EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+        // A shorter text leaves nothing of the longer one behind.
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                RECT drawn = FindColour(gui.window, leftEnd, text);
+                return IsRectEmpty(&drawn) != row.reachesLeftEnd;
+            },
+            5000));
+    }
+}
+
+TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    GuiProgram gui = StartGui(sandbox, L"96");
+    ASSERT_NE(gui.window, nullptr);
+    HWND button = CleanButtonOf(gui.window);
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run);
+        HWND box = ClickCleanButton(gui);
+        ASSERT_NE(box, nullptr);
+        AnswerMessageBox(box, IDYES);
+        // At once, before the run gets anywhere: the button greys out and the status says so.
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(button); }, 5000));
+        EXPECT_EQ(StatusText(gui.window), kWorking);
+        EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(233, 236, 240); }, 2000));
+        RECT greyText = FindColour(gui.window, {24, 218, 496, 266}, RGB(154, 161, 172));
+        EXPECT_FALSE(IsRectEmpty(&greyText));
+        // The window keeps answering, and a second click is ignored while the run lasts.
+        DWORD_PTR result = 0;
+        EXPECT_NE(SendMessageTimeoutW(gui.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result), 0);
+        PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
+
+        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kDone); }, 60000)) << Utf8(StatusText(gui.window));
+        EXPECT_TRUE(IsWindowEnabled(button));
+        EXPECT_EQ(WaitForTopLevelWindow(gui.child.id, L"#32770", nullptr, 200), nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(46, 125, 255); }, 2000));
+    }
+}
+
+TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    std::wstring profile = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default";
+    MakeFile(profile + L"\\Preferences", "{}");
+    MakeFile(profile + L"\\Current Session");
+    MakeFile(profile + L"\\Last Session");
+    // Not a browser's image name, so the run's closing phase leaves it running.
+    ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + profile +
+                                       L"\\Current Session\" \"" + (sandbox / L"locked") + L"\"");
+    ASSERT_TRUE(WaitForPath(sandbox / L"locked", 10000));
+
+    GuiProgram gui = StartGui(sandbox);
+    ASSERT_NE(gui.window, nullptr);
+    HWND box = ClickCleanButton(gui);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kFilesInUse); }, 60000)) << Utf8(StatusText(gui.window));
+    EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+    EXPECT_TRUE(PathExists(profile + L"\\Current Session"));
+    EXPECT_FALSE(PathExists(profile + L"\\Last Session"));
+    EXPECT_TRUE(PathExists(profile + L"\\Preferences"));
+}
+
+TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    ChildProcess fakeBrowser = StartFakeBrowser(sandbox, L"vivaldi.exe");
+    GuiProgram gui = StartGui(sandbox);
+    ASSERT_NE(gui.window, nullptr);
+    HWND confirm = ClickCleanButton(gui);
+    ASSERT_NE(confirm, nullptr);
+    AnswerMessageBox(confirm, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kWorking); }, 5000));
+
+    // No keeps the window and the run.
+    PostMessageW(gui.window, WM_CLOSE, 0, 0);
+    HWND box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"PopSwat", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"A cleanup is still running. Close anyway?");
+    EXPECT_TRUE(IsDefaultButton(box, IDYES));
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForExit(gui.child, 300), STILL_ACTIVE);
+    EXPECT_TRUE(IsWindow(gui.window));
+    EXPECT_EQ(StatusText(gui.window), kWorking);
+
+    // Yes ends the program at once, without waiting for the run.
+    PostMessageW(gui.window, WM_CLOSE, 0, 0);
+    box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"PopSwat", 10000);
+    ASSERT_NE(box, nullptr);
+    ULONGLONG answered = GetTickCount64();
+    AnswerMessageBox(box, IDYES);
+    EXPECT_EQ(WaitForExit(gui.child, 10000), 0u);
+    EXPECT_LT(GetTickCount64() - answered, 3000u);
+    // The run was still waiting for the stand-in browser to exit.
+    EXPECT_EQ(WaitForSingleObject(fakeBrowser.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+#include "tests/gui_window_driver.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+bool IsVariable(const std::wstring& entry, const wchar_t* name) {
+    std::wstring prefix = std::wstring(name) + L"=";
+    return entry.size() >= prefix.size() && EqualsIgnoringAsciiCase(entry.substr(0, prefix.size()), prefix);
+}
+
+// This process's environment with the sandbox folders and the forced DPI put in.
+std::wstring GuiEnvironment(const Sandbox& sandbox, const wchar_t* forcedDpi) {
+    std::vector<std::wstring> entries;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+        std::wstring entry(p);
+        if (!IsVariable(entry, L"LOCALAPPDATA") && !IsVariable(entry, L"APPDATA") &&
+            !IsVariable(entry, L"POPSWAT_FORCE_DPI"))
+            entries.push_back(entry);
+    }
+    FreeEnvironmentStringsW(block);
+    entries.push_back(L"LOCALAPPDATA=" + sandbox.localAppData());
+    entries.push_back(L"APPDATA=" + sandbox.appData());
+    if (forcedDpi)
+        entries.push_back(std::wstring(L"POPSWAT_FORCE_DPI=") + forcedDpi);
+    std::wstring result;
+    for (const std::wstring& entry : entries)
+        result += entry + L'\0';
+    return result + L'\0';
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, search->className) != 0)
+        return TRUE;
+    if (search->caption && WindowText(window) != search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND ChildWithStyle(HWND window, const wchar_t* className, DWORD styleBits) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        if (_wcsicmp(name, className) == 0 && (GetWindowLongW(child, GWL_STYLE) & styleBits) == styleBits)
+            return child;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi) {
+    GuiProgram gui;
+    std::wstring environment = GuiEnvironment(sandbox, forcedDpi);
+    std::wstring commandLine = L"\"" + TestProgramPath(L"popswat-gui.exe") + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &environment[0],
+                        sandbox.root().c_str(), &startup, &info))
+        return gui;
+    CloseHandle(info.hThread);
+    gui.child.process.reset(info.hProcess);
+    gui.child.id = info.dwProcessId;
+    gui.window = WaitForTopLevelWindow(gui.child.id, L"PopSwatWindow", nullptr, 20000);
+    return gui;
+}
+
+HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            WindowSearch search = {processId, className, caption, nullptr};
+            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            found = search.found;
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(child.process.get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(child.process.get(), &code);
+    return code;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+SIZE ClientSize(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    return {client.right - client.left, client.bottom - client.top};
+}
+
+RECT ChildRect(HWND child) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+HWND CleanButtonOf(HWND window) {
+    return GetDlgItem(window, 1001);
+}
+
+HWND StatusLabelOf(HWND window) {
+    return ChildWithStyle(window, L"Static", SS_CENTER);
+}
+
+std::wstring StatusText(HWND window) {
+    return WindowText(StatusLabelOf(window));
+}
+
+COLORREF ClientPixel(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    HDC screen = GetDC(nullptr);
+    COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
+    POINT origin = {area.left, area.top};
+    ClientToScreen(window, &origin);
+    // One copy of the area into a 32-bit top-down bitmap, instead of a round trip per pixel.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    RECT box = {0, 0, 0, 0};
+    bool any = false;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    DWORD wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (int y = 0; pixels && y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if ((pixels[y * width + x] & 0xFFFFFF) != wanted)
+                continue;
+            int cx = area.left + x, cy = area.top + y;
+            if (!any)
+                box = {cx, cy, cx + 1, cy + 1};
+            box = {std::min<LONG>(box.left, cx), std::min<LONG>(box.top, cy), std::max<LONG>(box.right, cx + 1),
+                   std::max<LONG>(box.bottom, cy + 1)};
+            any = true;
+        }
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return box;
+}
+
+HWND ClickCleanButton(const GuiProgram& gui) {
+    // Posted, not sent: the handler opens a modal box that this thread must stay free to answer.
+    PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(CleanButtonOf(gui.window)));
+    return WaitForTopLevelWindow(gui.child.id, L"#32770", L"Clean My Browsers", 10000);
+}
+
+std::wstring MessageBoxText(HWND box) {
+    return WindowText(GetDlgItem(box, 65535));
+}
+
+void AnswerMessageBox(HWND box, int buttonId) {
+    SendMessageW(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+}
+
+std::wstring OpenedAddressesFile() {
+    // The test bed sits beside the output folder: build/mingw/bin and build/mingw/testbed.
+    return TestProgramPath(L"..\\testbed\\opened-addresses.txt");
+}
+
+std::vector<std::string> OpenedAddresses() {
+    std::vector<std::string> lines;
+    HANDLE handle = CreateFileW(OpenedAddressesFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return lines;
+    UniqueHandle file(handle);
+    std::string content;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        content.append(chunk, read);
+    std::size_t start = 0;
+    for (std::size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(content.substr(start, end - start));
+    return lines;
+}
+
+void MouseButtonAt(HWND window, int x, int y, bool down) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof(input));
+}

@@ -1,0 +1,57 @@
+// Drives a running popswat-gui.exe from a test: starts it in a sandbox, finds its
+// windows by class and process, reads texts and pixels, answers its message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "tests/test_support.h"
+
+struct GuiProgram {
+    ChildProcess child;
+    HWND window = nullptr;  // the PopSwatWindow of this process; null if none appeared
+};
+
+// Starts popswat-gui.exe with LOCALAPPDATA and APPDATA of the sandbox and
+// POPSWAT_FORCE_DPI set to forcedDpi (nullptr: not set), then waits for its window.
+GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi = nullptr);
+
+// The first visible top-level window of the process with that class (and caption,
+// unless null); waits up to timeoutMs for it.
+HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs);
+// Polls until the condition holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+// Waits for the process to end and gives its exit code; STILL_ACTIVE on time-out.
+DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs);
+
+std::wstring WindowText(HWND window);
+SIZE ClientSize(HWND window);
+// A child's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+HWND CleanButtonOf(HWND window);
+HWND StatusLabelOf(HWND window);
+std::wstring StatusText(HWND window);
+
+// The colour on screen at a client point of the window.
+COLORREF ClientPixel(HWND window, int x, int y);
+// The bounding box of the pixels of exactly that colour inside area (client coordinates);
+// empty when there is none.
+RECT FindColour(HWND window, const RECT& area, COLORREF colour);
+
+// Posts a click of the clean button (WM_COMMAND 1001) and waits for the confirmation box.
+HWND ClickCleanButton(const GuiProgram& gui);
+// The text of a message box (its STATIC 65535).
+std::wstring MessageBoxText(HWND box);
+// Presses IDYES or IDNO on a message box and waits for the box to go away.
+void AnswerMessageBox(HWND box, int buttonId);
+
+// Appended to by the test bed's browser recorder, one line per address asked for.
+std::wstring OpenedAddressesFile();
+// The lines recorded so far (none if the file does not exist).
+std::vector<std::string> OpenedAddresses();
+
+// Real mouse input at a client point of the window: moves the pointer there and
+// presses (down true) or releases the left button.
+void MouseButtonAt(HWND window, int x, int y, bool down);
