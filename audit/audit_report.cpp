@@ -8,10 +8,9 @@ void RunAudit(const CleanupOptions& options) {
             AuditFirefox(options);
             continue;
         }
-        std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
-        if (base.empty())
-            continue;
-        AuditChromiumBrowser(options, browser.displayName, base + L"\\" + browser.subPath);
+        std::wstring userData = UserDataFolder(browser);
+        if (!userData.empty())
+            AuditChromiumBrowser(options, browser.displayName, userData);
     }
     WriteLine(options, L"");
     WriteLine(options, L"Anything marked \"side-loaded\" was NOT installed from a web store -- that");

@@ -16,13 +16,8 @@ void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 }
 
 void AuditFirefox(const CleanupOptions& options) {
-    // Without APPDATA there is no profile to look at; "\Mozilla\..." alone would
-    // name a folder at the root of the current drive.
-    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
-    if (appData.empty())
-        return;
-    std::wstring profilesFolder = appData + L"\\Mozilla\\Firefox\\Profiles";
-    if (!IsExistingFolder(profilesFolder))
+    std::wstring profilesFolder = FirefoxProfilesFolder();
+    if (profilesFolder.empty() || !IsExistingFolder(profilesFolder))
         return;
     ForEachFolderEntry(profilesFolder, [&](const std::wstring& name, uint32_t attributes) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)

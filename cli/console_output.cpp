@@ -18,16 +18,6 @@ std::wstring WithCrLf(const std::wstring& text) {
     return result;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
-
 void WriteToConsole(HANDLE console, const std::wstring& text) {
     // Older consoles refuse very large writes; chunks never split a surrogate pair.
     constexpr std::size_t kChunk = 8192;
@@ -68,7 +58,7 @@ void WriteConsoleText(const std::wstring& text) {
     if (GetConsoleMode(output, &mode))
         WriteToConsole(output, crlfText);
     else
-        WriteToFile(output, ToUtf8(crlfText));
+        WriteToFile(output, WideToUtf8(crlfText));
 }
 
 LogSink ConsoleLogSink() {

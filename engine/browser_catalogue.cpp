@@ -26,3 +26,13 @@ const BrowserCatalogue& GetBrowserCatalogue() {
     static const BrowserCatalogue catalogue = BuildCatalogue();
     return catalogue;
 }
+
+std::wstring UserDataFolder(const BrowserEntry& browser) {
+    std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
+    return base.empty() ? base : base + L"\\" + browser.subPath;
+}
+
+std::wstring FirefoxProfilesFolder() {
+    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
+    return appData.empty() ? appData : appData + L"\\Mozilla\\Firefox\\Profiles";
+}

@@ -20,10 +20,9 @@ void RunCleanup(const CleanupOptions& options) {
             CleanFirefox(options);
             continue;
         }
-        std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
-        if (base.empty())
-            continue;
-        CleanChromiumBrowser(options, browser.displayName, base + L"\\" + browser.subPath);
+        std::wstring userData = UserDataFolder(browser);
+        if (!userData.empty())
+            CleanChromiumBrowser(options, browser.displayName, userData);
     }
 
     WriteLine(options, L"");

@@ -34,6 +34,13 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 // The seven supported browsers, in the order they are closed, cleaned and audited.
 const BrowserCatalogue& GetBrowserCatalogue();
 
+// A Chromium-family row's user-data folder: its base variable's value, a
+// backslash and its subPath; "" when the variable is unset, empty or too long.
+std::wstring UserDataFolder(const BrowserEntry& browser);
+// %APPDATA%\Mozilla\Firefox\Profiles; "" when APPDATA is unset, empty or too
+// long (the bare "\Mozilla\..." would name a folder at the root of the current drive).
+std::wstring FirefoxProfilesFolder();
+
 // ---- Text and environment -------------------------------------------------
 
 constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
@@ -47,6 +54,9 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
 // The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
 std::wstring ReadEnvironmentVariable(const wchar_t* name);
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string WideToUtf8(const std::wstring& text);
 
 // Compares with only the ASCII letters A-Z folded to a-z.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);

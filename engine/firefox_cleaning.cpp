@@ -3,13 +3,8 @@
 #include <windows.h>
 
 void CleanFirefox(const CleanupOptions& options) {
-    // Without a usable APPDATA the folder below would be taken relative to the
-    // root of the current drive, which is not the user's profile at all.
-    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
-    if (appData.empty())
-        return;
-    std::wstring profiles = appData + L"\\Mozilla\\Firefox\\Profiles";
-    if (!IsExistingFolder(profiles))
+    std::wstring profiles = FirefoxProfilesFolder();
+    if (profiles.empty() || !IsExistingFolder(profiles))
         return;
     WriteLine(options, FormatWide(L"Cleaning Mozilla Firefox ..."));
     ForEachFolderEntry(profiles, [&](const std::wstring& name, uint32_t attributes) {

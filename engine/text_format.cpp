@@ -36,6 +36,16 @@ std::wstring ReadEnvironmentVariable(const wchar_t* name) {
     return std::wstring(buffer, length);
 }
 
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+    return bytes;
+}
+
 namespace {
 
 wchar_t FoldAscii(wchar_t c) {

@@ -37,18 +37,6 @@ struct FirefoxProfiles {
     }
 };
 
-// Runs a Unix program under Wine and waits for it; false when it cannot run.
-bool RunUnixProgram(const wchar_t* program, std::wstring commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    CloseHandle(info.hThread);
-    UniqueHandle process(info.hProcess);
-    return WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
-}
-
 std::wstring Widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
@@ -81,7 +69,7 @@ public:
         SetCurrentDirectoryW(previousDirectory_.c_str());
         if (defined_)
             DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive_.c_str(), target_.c_str());
-        if (!unixLink_.empty() && RunUnixProgram(L"Z:\\bin\\rm", L"rm -f \"" + Widen(unixLink_) + L"\"")) {
+        if (!unixLink_.empty() && RunUnixCommand(L"Z:\\bin\\rm", L"rm -f \"" + Widen(unixLink_) + L"\"")) {
             for (int i = 0; i < 500 && PathExists(drive_ + L"\\"); ++i)
                 Sleep(10);
         }
@@ -102,7 +90,7 @@ private:
         std::string link = drives.substr(0, at + 1) + letter + ":";
         // Wine hands Unix programs over without a handle worth waiting for: poll for the result.
         unixLink_ = link;
-        RunUnixProgram(L"Z:\\bin\\ln", L"ln -s \"" + Widen(unixTarget) + L"\" \"" + Widen(link) + L"\"");
+        RunUnixCommand(L"Z:\\bin\\ln", L"ln -s \"" + Widen(unixTarget) + L"\" \"" + Widen(link) + L"\"");
         WaitForPath(drive_ + L"\\", 5000);
     }
 

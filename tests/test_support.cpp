@@ -106,13 +106,7 @@ CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, 
 }
 
 std::string Utf8(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
-    return result;
+    return WideToUtf8(text);
 }
 
 bool RunningUnderWine() {
@@ -136,21 +130,6 @@ std::string UnixPath(const std::wstring& windowsPath) {
 
 namespace {
 
-// Starts a Unix program from Wine's Z: drive. Wine hands it to the Unix side
-// and may signal the process handle before the program has finished, so
-// callers wait for its effect instead.
-bool StartUnixCommand(const wchar_t* program, std::wstring commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    CloseHandle(info.hThread);
-    UniqueHandle process(info.hProcess);
-    WaitForSingleObject(process.get(), 10000);
-    return true;
-}
-
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (!done()) {
@@ -173,16 +152,31 @@ std::wstring QuotedUnixPath(const std::wstring& windowsPath) {
 
 }  // namespace
 
+// Starts a Unix program from Wine's Z: drive. Wine hands it to the Unix side
+// and may signal the process handle before the program has finished, so
+// callers wait for its effect instead.
+bool RunUnixCommand(const wchar_t* program, std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    WaitForSingleObject(process.get(), 10000);
+    return true;
+}
+
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
     if (UnixPath(target).empty() || UnixPath(link).empty())
         return false;
-    return StartUnixCommand(L"Z:\\bin\\ln", L"ln -s " + QuotedUnixPath(target) + L" " + QuotedUnixPath(link)) &&
+    return RunUnixCommand(L"Z:\\bin\\ln", L"ln -s " + QuotedUnixPath(target) + L" " + QuotedUnixPath(link)) &&
            WaitUntil([&] { return IsLinkPath(link); }, 10000);
 }
 
 bool RemoveUnixLink(const std::wstring& link) {
     // rm without -r removes the link itself, never what it points to.
-    return !UnixPath(link).empty() && StartUnixCommand(L"Z:\\bin\\rm", L"rm -f " + QuotedUnixPath(link)) &&
+    return !UnixPath(link).empty() && RunUnixCommand(L"Z:\\bin\\rm", L"rm -f " + QuotedUnixPath(link)) &&
            WaitUntil([&] { return !IsLinkPath(link); }, 10000);
 }
 

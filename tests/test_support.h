@@ -75,6 +75,10 @@ std::string Utf8(const std::wstring& text);
 bool RunningUnderWine();
 // The Unix path of a Windows path under Wine; "" elsewhere.
 std::string UnixPath(const std::wstring& windowsPath);
+// Starts a Unix program under Wine (such as L"Z:\\bin\\ln") and waits for
+// its process handle. Wine may signal that handle before the program is done:
+// callers poll for the program's effect.
+bool RunUnixCommand(const wchar_t* program, std::wstring commandLine);
 // Creates a Unix symbolic link under Wine (ln -s); false when that is impossible.
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
 // Removes a Unix symbolic link (not its target) under Wine.

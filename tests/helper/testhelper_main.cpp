@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/win_handles.h"
 
 namespace {
@@ -116,16 +117,6 @@ void TypeIntoConsole(HANDLE input, const std::wstring& text) {
         WriteConsoleInputW(input, records.data(), static_cast<DWORD>(records.size()), &written);
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
-
 int RunInOwnConsole(const wchar_t* outputPath, const wchar_t* input, const wchar_t* command) {
     UniqueHandle consoleIn(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
@@ -168,7 +159,7 @@ int RunInOwnConsole(const wchar_t* outputPath, const wchar_t* input, const wchar
     }
     UniqueHandle output(
         CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes = ToUtf8(rows);
+    std::string bytes = WideToUtf8(rows);
     DWORD written = 0;
     WriteFile(output.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return static_cast<int>(exitCode);
