@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds PopSwat and shows it at work in the project's own Wine prefix: sample
 # profiles of several browsers, browser stand-ins with open windows, then
-# "popswat --dry-run" and "popswat --yes", and what was deleted and what was kept.
+# "popswat --audit", "popswat --dry-run" and "popswat --yes", and what was deleted and what was kept.
 #
 # The stand-ins are copies of the test helper program named chrome.exe and
 # firefox.exe. They live only in this private Wine prefix, whose processes are
@@ -48,8 +48,13 @@ chromium_profile() {  # a profile as Chrome, Edge, Brave and Opera keep it
     put "$1" "Preferences" "Secure Preferences" "Bookmarks" "Login Data" "Favicons" \
         "Current Session" "Current Tabs" "Last Session" "Last Tabs" \
         "Sessions/Session_13345678901234567" "Sessions/Tabs_13345678901234567" \
-        "History" "History-journal" "Visited Links" \
-        "Extensions/aapocclcgogkmnckokdopfmhonfmgoek/0.10_0/manifest.json"
+        "History" "History-journal" "Visited Links"
+    # An extension from the web store: it carries an update address.
+    mkdir -p "$1/Extensions/aapocclcgogkmnckokdopfmhonfmgoek/0.10_0"
+    cat >"$1/Extensions/aapocclcgogkmnckokdopfmhonfmgoek/0.10_0/manifest.json" <<'JSON'
+{ "name": "Sample Notes", "version": "0.10", "manifest_version": 3,
+  "update_url": "https://clients2.google.com/service/update2/crx" }
+JSON
 }
 
 chromium_profile "$local_dir/Google/Chrome/User Data/Default"
@@ -62,11 +67,26 @@ chromium_profile "$local_dir/Microsoft/Edge/User Data/Profile 2"
 chromium_profile "$local_dir/BraveSoftware/Brave-Browser/User Data/Default"
 # Opera keeps its one profile directly in its user-data folder.
 chromium_profile "$roaming_dir/Opera Software/Opera Stable"
+# A side-loaded extension with a localised name, for the audit to flag.
+coupon="$local_dir/Google/Chrome/User Data/Profile 1/Extensions/kdjhfgmnbvcxzlkjhgfdsapoiuytrewq/2.4.1_0"
+put "$coupon" "_locales/en/messages.json"
+cat >"$coupon/manifest.json" <<'JSON'
+{ "name": "__MSG_appName__", "version": "2.4.1", "default_locale": "en", "manifest_version": 3 }
+JSON
+cat >"$coupon/_locales/en/messages.json" <<'JSON'
+{ "appName": { "message": "Super Coupon Finder", "description": "shown in the store" } }
+JSON
 firefox=$roaming_dir/Mozilla/Firefox
 put "$firefox" "profiles.ini"
 put "$firefox/Profiles/k3x9w2ab.default-release" "sessionstore.jsonlz4" "recovery.jsonlz4" \
     "sessionstore-backups/recovery.jsonlz4" "sessionstore-backups/previous.jsonlz4" \
     "places.sqlite" "logins.json" "key4.db" "prefs.js" "extensions.json"
+cat >"$firefox/Profiles/k3x9w2ab.default-release/extensions.json" <<'JSON'
+{"schemaVersion":36,"addons":[
+ {"id":"uBlock0@raymondhill.net","type":"extension","defaultLocale":{"name":"uBlock Origin"},"location":"app-profile"},
+ {"id":"default-theme@mozilla.org","type":"theme","defaultLocale":{"name":"System theme"},"location":"app-builtin"},
+ {"id":"{d10d0bf8}","type":"theme","defaultLocale":{"name":"Dark Night"},"location":"app-profile"}]}
+JSON
 
 list_samples() {  # every sample file, relative to AppData
     for root in "${sample_roots[@]}"; do
@@ -96,6 +116,9 @@ for name in "${standins[@]}"; do
 done
 heading "Running: ${#standins[@]} browser stand-ins (chrome.exe x3, firefox.exe x1)"
 for name in "${standins[@]}"; do echo "  $name: window open"; done
+
+heading "popswat --audit"
+run "$bin/popswat.exe" --audit
 
 heading "popswat --dry-run"
 run "$bin/popswat.exe" --dry-run
