@@ -14,15 +14,10 @@ bool SessionOf(DWORD processId, DWORD* session) {
     return ProcessIdToSessionId(processId, session) != FALSE;
 }
 
-struct CloseRequest {
-    const std::vector<uint32_t>* processIds;
-};
-
 BOOL CALLBACK PostCloseToBrowserWindow(HWND window, LPARAM parameter) {
-    const auto* request = reinterpret_cast<const CloseRequest*>(parameter);
+    const auto& ids = *reinterpret_cast<const std::vector<uint32_t>*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    const std::vector<uint32_t>& ids = *request->processIds;
     // Posted, never sent: a hung browser must not hang the cleanup with it.
     if (std::find(ids.begin(), ids.end(), owner) != ids.end() && IsWindowVisible(window))
         PostMessageW(window, WM_CLOSE, 0, 0);
@@ -48,8 +43,7 @@ void WaitForAllUntil(const std::vector<UniqueHandle>& handles, ULONGLONG deadlin
 }
 
 void RequestGracefulClose(const std::vector<uint32_t>& processIds) {
-    CloseRequest request{&processIds};
-    EnumWindows(PostCloseToBrowserWindow, reinterpret_cast<LPARAM>(&request));
+    EnumWindows(PostCloseToBrowserWindow, reinterpret_cast<LPARAM>(&processIds));
 
     std::vector<UniqueHandle> handles;
     handles.reserve(processIds.size());
