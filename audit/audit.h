@@ -14,8 +14,6 @@ static_assert(sizeof(std::size_t) == 8, "JSON positions are 64-bit offsets");
 
 // The whole file as raw bytes; empty when it cannot be opened.
 std::string ReadWholeFile(const std::wstring& path);
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
-std::wstring Utf8ToWide(const std::string& bytes);
 
 // ---- JSON value lookup -----------------------------------------------------------
 // Plain text search, no parse tree. Positions are byte offsets; std::string::npos

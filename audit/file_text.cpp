@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <fstream>
 #include <iterator>
 
@@ -22,18 +21,4 @@ std::string ReadWholeFile(const std::wstring& path) {
     while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0)
         bytes.append(chunk, static_cast<std::size_t>(file.gcount()));
     return bytes;
-}
-
-std::wstring Utf8ToWide(const std::string& bytes) {
-    // MultiByteToWideChar takes a 32-bit count; profile files are far smaller.
-    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX))
-        return std::wstring();
-    int length = static_cast<int>(bytes.size());
-    // Flags 0: malformed sequences become U+FFFD instead of failing the call.
-    int needed = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
-    if (needed <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, &wide[0], needed);
-    return wide;
 }

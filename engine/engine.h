@@ -57,6 +57,8 @@ std::wstring ReadEnvironmentVariable(const wchar_t* name);
 
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
+// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+std::wstring Utf8ToWide(const std::string& bytes);
 
 // Compares with only the ASCII letters A-Z folded to a-z.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
@@ -70,6 +72,16 @@ void ForEachFolderEntry(const std::wstring& folder,
 
 // True when the path exists and is a folder.
 bool IsExistingFolder(const std::wstring& path);
+
+// ---- Reading files -----------------------------------------------------------
+
+enum class FileRead { Done, Missing, Unreadable, TooLarge };
+
+// Reads the whole file into *bytes, unchanged, when it holds at most maxBytes
+// bytes; otherwise *bytes is left empty and the result says why: no such file
+// or folder, not readable (a folder, no access, held without sharing, a read
+// error), or larger than maxBytes (checked before anything is read).
+FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes);
 
 // ---- File and folder removal -----------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cstdarg>
 #include <cwchar>
 
@@ -44,6 +45,20 @@ std::string WideToUtf8(const std::wstring& text) {
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
     return bytes;
+}
+
+std::wstring Utf8ToWide(const std::string& bytes) {
+    // MultiByteToWideChar takes a 32-bit count; profile files are far smaller.
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX))
+        return std::wstring();
+    int length = static_cast<int>(bytes.size());
+    // Flags 0: malformed sequences become U+FFFD instead of failing the call.
+    int needed = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+    if (needed <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, &wide[0], needed);
+    return wide;
 }
 
 namespace {

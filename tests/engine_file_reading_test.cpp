@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/engine.h"
+#include "tests/test_support.h"
+
+TEST(ReadFileBytes, ReadsWholeFilesUpToTheLimitAndSaysWhyOthersWereNot) {
+    TempFolder folder;
+    MakeFile(folder / L"empty", "");
+    MakeFile(folder / L"ten", "0123456789");
+    MakeFolder(folder / L"a folder");
+    MakeFile(folder / L"locked", "locked");
+    MakeFile(folder / L"shared", "shared");
+    // A browser writing with read sharing does not stop the read; a handle without sharing does.
+    UniqueHandle locked(CreateFileW((folder / L"locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle shared(CreateFileW((folder / L"shared").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked && shared);
+    struct Row {
+        const wchar_t* name;
+        std::size_t limit;
+        FileRead expected;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {L"empty", 10, FileRead::Done, ""},          {L"ten", 10, FileRead::Done, "0123456789"},
+        {L"ten", 9, FileRead::TooLarge, ""},         {L"ten", 0, FileRead::TooLarge, ""},
+        {L"missing", 10, FileRead::Missing, ""},     {L"missing folder\\file", 10, FileRead::Missing, ""},
+        {L"a folder", 10, FileRead::Unreadable, ""}, {L"locked", 10, FileRead::Unreadable, ""},
+        {L"shared", 10, FileRead::Done, "shared"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << Utf8(row.name) << " limit " << row.limit);
+        std::string bytes = "left over";
+        EXPECT_EQ(ReadFileBytes(folder / row.name, row.limit, &bytes), row.expected);
+        EXPECT_EQ(bytes, row.bytes);
+    }
+}
+
+TEST(ReadFileBytes, RefusesAHugeSparseFileWithoutReadingIt) {
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "makes the sparse file with the Unix truncate command";
+    TempFolder folder;
+    std::wstring path = folder / L"manifest.json";
+    MakeFile(path, "");
+    std::string unixPath = UnixPath(path);
+    ASSERT_TRUE(RunUnixCommand(L"Z:\\usr\\bin\\truncate",
+                               L"truncate -s 100G \"" + std::wstring(unixPath.begin(), unixPath.end()) + L"\""));
+    std::string bytes;
+    for (int i = 0; i < 500 && ReadFileBytes(path, 1 << 20, &bytes) == FileRead::Done; ++i)
+        Sleep(10);  // Wine may report the Unix program's end before its effect
+    EXPECT_EQ(ReadFileBytes(path, 1 << 20, &bytes), FileRead::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+}
