@@ -67,6 +67,26 @@ ChildProcess StartStandIn(const std::wstring& programPath,
     return child;
 }
 
+StandInBrowser::StandInBrowser(const StandInBehaviour& behaviour, std::size_t count, std::wstring image)
+    : imageName(std::move(image)) {
+    program = CopyTestHelper(folder.path(), imageName);
+    for (std::size_t i = 0; i < count && !program.empty(); ++i) {
+        std::wstring log = folder / (L"log-" + std::to_wstring(i) + L".txt");
+        ChildProcess child = StartStandIn(program, behaviour, log);
+        if (!child.process)
+            break;
+        processes.push_back(std::move(child));
+        logs.push_back(log);
+    }
+}
+
+std::vector<uint32_t> StandInBrowser::ids() const {
+    std::vector<uint32_t> result;
+    for (const ChildProcess& child : processes)
+        result.push_back(child.id);
+    return result;
+}
+
 namespace {
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {

@@ -11,34 +11,6 @@ namespace {
 using Lines = std::vector<std::wstring>;
 using LogLines = std::vector<std::string>;
 
-// Several stand-ins of one made-up browser, all started from one helper copy.
-struct StandInBrowser {
-    TempFolder folder;
-    std::wstring imageName = UniqueImageName();
-    std::wstring program;
-    std::vector<ChildProcess> processes;
-    std::vector<std::wstring> logs;
-
-    explicit StandInBrowser(const StandInBehaviour& behaviour, std::size_t count = 1) {
-        program = CopyTestHelper(folder.path(), imageName);
-        for (std::size_t i = 0; i < count && !program.empty(); ++i) {
-            std::wstring log = folder / (L"log-" + std::to_wstring(i) + L".txt");
-            ChildProcess child = StartStandIn(program, behaviour, log);
-            if (!child.process)
-                break;
-            processes.push_back(std::move(child));
-            logs.push_back(log);
-        }
-    }
-    bool started(std::size_t count) const { return processes.size() == count; }
-    std::vector<uint32_t> ids() const {
-        std::vector<uint32_t> result;
-        for (const ChildProcess& child : processes)
-            result.push_back(child.id);
-        return result;
-    }
-};
-
 ULONGLONG TimeCloseBrowser(const CleanupOptions& options,
                            const std::wstring& displayName,
                            const std::wstring& imageName) {
