@@ -40,6 +40,14 @@ std::vector<std::string> ReadLogLines(const std::wstring& path) {
     return lines;
 }
 
+std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour) {
+    if (!behaviour.visible)
+        return {"ready"};
+    if (!behaviour.exitOnClose)
+        return {"ready", "close"};
+    return {"ready", "close", "exit"};
+}
+
 bool HasEnded(const ChildProcess& child, DWORD timeoutMs) {
     return !child.process || WaitForSingleObject(child.process.get(), timeoutMs) == WAIT_OBJECT_0;
 }

@@ -48,6 +48,8 @@ struct StandInBrowser {
 
 // The lines of a stand-in's log.
 std::vector<std::string> ReadLogLines(const std::wstring& path);
+// The log of a stand-in whose visible window, if any, was asked to close before it was ended.
+std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour);
 std::string ReadFileBytes(const std::wstring& path);
 
 // True when the process has ended within timeoutMs.
