@@ -1,16 +1,10 @@
 #include "engine/engine.h"
 
-#include <windows.h>
-
 void RunCleanup(const CleanupOptions& options) {
     const BrowserCatalogue& catalogue = GetBrowserCatalogue();
 
     WriteLine(options, L"Closing browsers...");
-    for (const BrowserEntry& browser : catalogue)
-        CloseBrowser(options, browser.displayName, browser.imageName);
-    // Terminated browsers may take a moment to let go of their files.
-    if (!options.preview)
-        Sleep(SETTLE_PAUSE_MS);
+    CloseBrowsers(options, catalogue);
 
     WriteLine(options, L"");
     WriteLine(options,

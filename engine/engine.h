@@ -102,12 +102,23 @@ void CleanChromiumBrowser(const CleanupOptions& options,
 
 // ---- Browser shutdown --------------------------------------------------------
 
-// How long one CloseBrowser call waits, in all, for its processes to exit after the close request.
+// How long the closing phase waits, in all, for the browsers asked to close to exit.
 constexpr uint32_t GRACEFUL_WAIT_MS = 5000;
+// At most this long after closing, the run waits for every browser process found
+// to be gone before it touches their files.
+constexpr uint32_t SETTLE_PAUSE_MS = 1200;
 
 // Ids of the running processes of this Windows session whose image name equals
 // imageName (ASCII case ignored), in snapshot order.
 std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
+// The closing phase for rows, in row order: writes every found browser's lines,
+// asks every visible window to close, gives them all one grace period together
+// (a browser with no visible window is not waited for), terminates what is left
+// and returns once the processes found are gone, at most SETTLE_PAUSE_MS later.
+// A process belongs to the first row naming its image. Preview only writes the
+// lines; force terminates without asking. Nothing running: no line, no pause.
+void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
+// The closing phase for one browser.
 void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName);
 
 // ---- Firefox profiles --------------------------------------------------------
@@ -116,9 +127,6 @@ void CleanFirefox(const CleanupOptions& options);
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile);
 
 // ---- The cleanup run -----------------------------------------------------------
-
-// Pause between closing the browsers and touching their files; skipped in preview.
-constexpr uint32_t SETTLE_PAUSE_MS = 1200;
 
 // Closes every browser, then cleans every profile; all output goes to options.log.
 void RunCleanup(const CleanupOptions& options);

@@ -40,6 +40,14 @@ std::vector<std::string> ReadLogLines(const std::wstring& path) {
     return lines;
 }
 
+std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour) {
+    if (!behaviour.visible)
+        return {"ready"};
+    if (!behaviour.exitOnClose)
+        return {"ready", "close"};
+    return {"ready", "close", "exit"};
+}
+
 bool HasEnded(const ChildProcess& child, DWORD timeoutMs) {
     return !child.process || WaitForSingleObject(child.process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
@@ -65,6 +73,26 @@ ChildProcess StartStandIn(const std::wstring& programPath,
         Sleep(10);
     }
     return child;
+}
+
+StandInBrowser::StandInBrowser(const StandInBehaviour& behaviour, std::size_t count, std::wstring image)
+    : imageName(std::move(image)) {
+    program = CopyTestHelper(folder.path(), imageName);
+    for (std::size_t i = 0; i < count && !program.empty(); ++i) {
+        std::wstring log = folder / (L"log-" + std::to_wstring(i) + L".txt");
+        ChildProcess child = StartStandIn(program, behaviour, log);
+        if (!child.process)
+            break;
+        processes.push_back(std::move(child));
+        logs.push_back(log);
+    }
+}
+
+std::vector<uint32_t> StandInBrowser::ids() const {
+    std::vector<uint32_t> result;
+    for (const ChildProcess& child : processes)
+        result.push_back(child.id);
+    return result;
 }
 
 namespace {

@@ -30,8 +30,26 @@ ChildProcess StartStandIn(const std::wstring& programPath,
                           const StandInBehaviour& behaviour,
                           const std::wstring& logPath);
 
+// Several stand-ins of one browser, all started from one helper copy named
+// imageName; started(count) tells whether all of them came up.
+struct StandInBrowser {
+    TempFolder folder;
+    std::wstring imageName;
+    std::wstring program;
+    std::vector<ChildProcess> processes;
+    std::vector<std::wstring> logs;
+
+    explicit StandInBrowser(const StandInBehaviour& behaviour,
+                            std::size_t count = 1,
+                            std::wstring imageName = UniqueImageName());
+    bool started(std::size_t count) const { return processes.size() == count; }
+    std::vector<uint32_t> ids() const;
+};
+
 // The lines of a stand-in's log.
 std::vector<std::string> ReadLogLines(const std::wstring& path);
+// The log of a stand-in whose visible window, if any, was asked to close before it was ended.
+std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour);
 std::string ReadFileBytes(const std::wstring& path);
 
 // True when the process has ended within timeoutMs.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 
 #include "engine/engine.h"
 #include "tests/child_programs.h"
@@ -11,40 +12,16 @@ namespace {
 using Lines = std::vector<std::wstring>;
 using LogLines = std::vector<std::string>;
 
-// Several stand-ins of one made-up browser, all started from one helper copy.
-struct StandInBrowser {
-    TempFolder folder;
-    std::wstring imageName = UniqueImageName();
-    std::wstring program;
-    std::vector<ChildProcess> processes;
-    std::vector<std::wstring> logs;
-
-    explicit StandInBrowser(const StandInBehaviour& behaviour, std::size_t count = 1) {
-        program = CopyTestHelper(folder.path(), imageName);
-        for (std::size_t i = 0; i < count && !program.empty(); ++i) {
-            std::wstring log = folder / (L"log-" + std::to_wstring(i) + L".txt");
-            ChildProcess child = StartStandIn(program, behaviour, log);
-            if (!child.process)
-                break;
-            processes.push_back(std::move(child));
-            logs.push_back(log);
-        }
-    }
-    bool started(std::size_t count) const { return processes.size() == count; }
-    std::vector<uint32_t> ids() const {
-        std::vector<uint32_t> result;
-        for (const ChildProcess& child : processes)
-            result.push_back(child.id);
-        return result;
-    }
-};
-
 ULONGLONG TimeCloseBrowser(const CleanupOptions& options,
                            const std::wstring& displayName,
                            const std::wstring& imageName) {
     ULONGLONG start = GetTickCount64();
     CloseBrowser(options, displayName, imageName);
     return GetTickCount64() - start;
+}
+
+BrowserEntry Row(const wchar_t* displayName, const std::wstring& imageName) {
+    return BrowserEntry{displayName, imageName.c_str(), BrowserKind::ChromiumFamily, L"", L""};
 }
 
 // GetTickCount64 advances in steps of about 16 ms.
@@ -99,11 +76,11 @@ TEST(CloseBrowser, PreviewReportsTheProcessesAndTouchesNothing) {
     ASSERT_TRUE(browser.started(3));
     Lines lines;
     CleanupOptions options = CapturingOptions(&lines, true);
-    // Two catalogue rows sharing one image name both report it when nothing is closed.
-    CloseBrowser(options, L"Opera", browser.imageName);
-    CloseBrowser(options, L"Opera GX", browser.imageName);
-    EXPECT_EQ(lines, (Lines{L"Closing Opera ...", L"  [preview] would close Opera (3 process(es))",
-                            L"Closing Opera GX ...", L"  [preview] would close Opera GX (3 process(es))"}));
+    CloseBrowser(options, L"Stand-in", browser.imageName);
+    // Of two rows sharing one image name, the first one owns its processes: they are counted once.
+    CloseBrowsers(options, {Row(L"Opera", browser.imageName), Row(L"Opera GX", browser.imageName)});
+    EXPECT_EQ(lines, (Lines{L"Closing Stand-in ...", L"  [preview] would close Stand-in (3 process(es))",
+                            L"Closing Opera ...", L"  [preview] would close Opera (3 process(es))"}));
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         EXPECT_FALSE(HasEnded(browser.processes[i]));
@@ -122,7 +99,7 @@ TEST(CloseBrowser, AsksVisibleWindowsToCloseThenTerminatesWhatIsLeft) {
     const Case cases[] = {
         {"visible window, exits on close", {true, true, 200}, false, {"ready", "close", "exit"}, false},
         {"visible window, ignores close", {true, false, 0}, false, {"ready", "close"}, true},
-        {"hidden window gets no close request", {false, true, 0}, false, {"ready"}, true},
+        {"hidden window gets no close request and no wait", {false, true, 0}, false, {"ready"}, false},
         {"force skips the close request", {true, true, 0}, true, {"ready"}, false},
     };
     for (const Case& c : cases) {
@@ -176,5 +153,50 @@ TEST(CloseBrowser, WaitsForAllGroupsAgainstOneDeadline) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(HasEnded(browser.processes[i], 5000));
         EXPECT_EQ(ReadLogLines(browser.logs[i]), (LogLines{"ready", "close"}));
+    }
+}
+
+TEST(CloseBrowsers, GivesAllBrowsersOneGracePeriodTogether) {
+    struct Case {
+        const char* name;
+        std::vector<StandInBehaviour> browsers;
+        bool fullWait;
+    };
+    const Case cases[] = {
+        {"two browsers ignore the request",
+         {{true, false, 0}, {true, true, 200}, {false, true, 0}, {true, false, 0}},
+         true},
+        {"a hidden browser does not hold up one that exits", {{false, true, 0}, {true, true, 200}}, false},
+    };
+    const wchar_t* names[] = {L"First", L"Second", L"Third", L"Fourth"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::deque<StandInBrowser> browsers;
+        BrowserCatalogue rows;
+        Lines expected;
+        for (const StandInBehaviour& behaviour : c.browsers) {
+            browsers.emplace_back(behaviour);
+            ASSERT_TRUE(browsers.back().started(1));
+            rows.push_back(Row(names[rows.size()], browsers.back().imageName));
+            expected.push_back(FormatWide(L"Closing %ls ...", rows.back().displayName));
+        }
+        Lines lines;
+        ULONGLONG start = GetTickCount64();
+        CloseBrowsers(CapturingOptions(&lines), rows);
+        ULONGLONG elapsed = GetTickCount64() - start;
+
+        EXPECT_EQ(lines, expected);
+        if (c.fullWait) {
+            EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+            EXPECT_LT(elapsed, 2 * GRACEFUL_WAIT_MS - 1000);
+        } else {
+            EXPECT_LT(elapsed, GRACEFUL_WAIT_MS);
+        }
+        for (std::size_t i = 0; i < browsers.size(); ++i) {
+            SCOPED_TRACE(i);
+            // Every process found has gone by the time the call returns.
+            EXPECT_TRUE(HasEnded(browsers[i].processes[0]));
+            EXPECT_EQ(ReadLogLines(browsers[i].logs[0]), ClosedStandInLog(c.browsers[i]));
+        }
     }
 }

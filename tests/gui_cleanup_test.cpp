@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/gui.h"
+#include "tests/child_programs.h"
 #include "tests/gui_window_driver.h"
 
 namespace {
@@ -25,19 +26,6 @@ bool IsDefaultButton(HWND box, int id) {
 
 bool StatusIs(HWND window, const std::wstring& text) {
     return StatusText(window) == text;
-}
-
-// Starts a stand-in process under a browser's image name, so the run's closing phase
-// has something to wait for: it has no window, so the run waits its full time, then ends it.
-ChildProcess StartFakeBrowser(const Sandbox& sandbox, const wchar_t* imageName) {
-    std::wstring program = sandbox / imageName;
-    CopyFileW(TestProgramPath(L"popswat_testhelper.exe").c_str(), program.c_str(), FALSE);
-    std::wstring held = sandbox / L"held-by-fake-browser";
-    std::wstring ready = sandbox / L"fake-browser-ready";
-    MakeFile(held);
-    ChildProcess child = StartProgram(L"\"" + program + L"\" lock \"" + held + L"\" \"" + ready + L"\"");
-    WaitForPath(ready, 10000);
-    return child;
 }
 
 TEST(GuiCleanup, ConfirmationBoxAsksAndNoChangesNothing) {
@@ -102,6 +90,9 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
     HWND button = CleanButtonOf(gui.window);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);
+        // A browser that takes three seconds to close keeps the run going while the window is looked at.
+        StandInBrowser slowBrowser({true, true, 3000}, 1, L"brave.exe");
+        ASSERT_TRUE(slowBrowser.started(1));
         HWND box = ClickCleanButton(gui);
         ASSERT_NE(box, nullptr);
         AnswerMessageBox(box, IDYES);
@@ -118,6 +109,8 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
 
         ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kDone); }, 60000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(button));
+        // The worker's run closed the browser the gentle way.
+        EXPECT_EQ(ReadLogLines(slowBrowser.logs[0]), ClosedStandInLog({true, true, 3000}));
         EXPECT_EQ(WaitForTopLevelWindow(gui.child.id, L"#32770", nullptr, 200), nullptr);
         EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(46, 125, 255); }, 2000));
     }
@@ -150,7 +143,9 @@ TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
 TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
     SKIP_UNLESS_UNDER_WINE();
     Sandbox sandbox;
-    ChildProcess fakeBrowser = StartFakeBrowser(sandbox, L"vivaldi.exe");
+    // Its window ignores the close request, so the run waits its whole grace period for it.
+    StandInBrowser stubbornBrowser({true, false, 0}, 1, L"vivaldi.exe");
+    ASSERT_TRUE(stubbornBrowser.started(1));
     GuiProgram gui = StartGui(sandbox);
     ASSERT_NE(gui.window, nullptr);
     HWND confirm = ClickCleanButton(gui);
@@ -178,7 +173,7 @@ TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
     EXPECT_EQ(WaitForExit(gui.child, 10000), 0u);
     EXPECT_LT(GetTickCount64() - answered, 3000u);
     // The run was still waiting for the stand-in browser to exit.
-    EXPECT_EQ(WaitForSingleObject(fakeBrowser.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(stubbornBrowser.processes[0].process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 }  // namespace
