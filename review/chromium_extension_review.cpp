@@ -10,7 +10,7 @@ namespace {
 
 // creation_flags bit set for an extension that came from the store.
 constexpr int CREATION_FLAG_FROM_WEBSTORE = 1 << 3;
-constexpr std::size_t EXTENSION_ID_LENGTH = 32;
+constexpr std::size_t MAX_EXTENSION_ID_LENGTH = 64;
 
 bool IsSet(const rapidjson::Value* value) {
     return value && value->IsBool() && value->GetBool();
@@ -76,11 +76,13 @@ unsigned Overrides(const rapidjson::Value& manifest) {
     return overrides;
 }
 
-bool IsExtensionId(const std::string& id) {
-    if (id.size() != EXTENSION_ID_LENGTH)
+// Browsers make ids of 32 letters a-p; anything of letters and digits names a
+// folder of its own, and nothing else is taken into a path.
+bool IsPlainId(const std::string& id) {
+    if (id.empty() || id.size() > MAX_EXTENSION_ID_LENGTH)
         return false;
     for (char c : id) {
-        if (c < 'a' || c > 'p')
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
             return false;
     }
     return true;
@@ -112,7 +114,7 @@ std::wstring ExtensionFolder(const std::wstring& profileFolder, const std::strin
     std::wstring extensions = profileFolder + L"\\Extensions\\";
     if (IsPlainRelativePath(path))
         return extensions + path;
-    if (!IsExtensionId(id))
+    if (!IsPlainId(id))
         return std::wstring();
     std::wstring extensionFolder = extensions + Utf8ToWide(id);
     std::wstring chosen;
