@@ -82,6 +82,8 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
     if (!addons || !addons->IsArray())
         return;
     for (const rapidjson::Value& addon : addons->GetArray()) {
+        if (!addon.IsObject())
+            continue;
         const rapidjson::Value* location = FindJsonMember(addon, "location");
         bool ownLocation = false;
         for (const char* own : kOwnLocations) {
