@@ -1,6 +1,8 @@
 // Browser policies in the registry: every value below each browser's key under
 // SOFTWARE\Policies, from the machine's root and the user's, read with the
 // plain registry calls and marked by what it does.
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "engine/win_handles.h"
