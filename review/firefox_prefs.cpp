@@ -79,40 +79,22 @@ private:
         return true;
     }
 
-    static void AppendUtf8(unsigned code, std::string* out) {
-        if (code < 0x80) {
-            *out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            *out += static_cast<char>(0xC0 | (code >> 6));
-            *out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            *out += static_cast<char>(0xE0 | (code >> 12));
-            *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            *out += static_cast<char>(0xF0 | (code >> 18));
-            *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
     // \uD83D\uDE00 is one character; a lone surrogate becomes U+FFFD.
     bool ReadUnicodeEscape(std::string* out) {
         unsigned code = 0;
         if (!ReadHex(4, &code))
             return false;
+        std::wstring units(1, static_cast<wchar_t>(code));
         if (code >= 0xD800 && code <= 0xDBFF && Ahead("\\u")) {
             std::size_t back = at_;
             at_ += 2;
             unsigned low = 0;
-            if (ReadHex(4, &low) && low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00), out);
-                return true;
-            }
-            at_ = back;
+            if (ReadHex(4, &low) && low >= 0xDC00 && low <= 0xDFFF)
+                units += static_cast<wchar_t>(low);
+            else
+                at_ = back;
         }
-        AppendUtf8(code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code, out);
+        *out += WideToUtf8(units);  // an unpaired surrogate becomes U+FFFD
         return true;
     }
 
@@ -142,7 +124,7 @@ private:
             else if (e == 'x') {
                 if (!ReadHex(2, &code))
                     return false;
-                AppendUtf8(code, out);
+                *out += WideToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
             } else if (e == 'u') {
                 if (!ReadUnicodeEscape(out))
                     return false;
