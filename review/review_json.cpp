@@ -63,18 +63,8 @@ const char* PolicyEffectName(PolicyEffect effect) {
 }
 
 const char* ReasonName(JsonLoad reason) {
-    switch (reason) {
-        case JsonLoad::TooLarge:
-            return "too_large";
-        case JsonLoad::NotJson:
-            return "not_json";
-        case JsonLoad::TooDeep:
-            return "too_deep";
-        case JsonLoad::NotAnObject:
-            return "not_an_object";
-        default:
-            return "unreadable";
-    }
+    static const char* const kNames[] = {"", "", "unreadable", "too_large", "not_json", "too_deep", "not_an_object"};
+    return kNames[static_cast<int>(reason)];
 }
 
 void Overrides(JsonWriter& writer, unsigned overrides) {

@@ -50,25 +50,15 @@ std::wstring StartupText(const StartupFinding& finding) {
 }
 
 const wchar_t* InstalledByText(InstalledBy installedBy) {
-    switch (installedBy) {
-        case InstalledBy::Store:
-            return L"from a web store";
-        case InstalledBy::File:
-            return L"installed from a file";
-        case InstalledBy::OtherProgram:
-            return L"installed by another program";
-        case InstalledBy::Unpacked:
-            return L"unpacked (developer mode)";
-        case InstalledBy::BuiltIn:
-            return L"part of the browser";
-        case InstalledBy::Policy:
-            return L"forced by a policy";
-        case InstalledBy::CommandLine:
-            return L"loaded from the command line";
-        case InstalledBy::Unknown:
-            break;
-    }
-    return L"installed in an unknown way";
+    static const wchar_t* const kTexts[] = {L"from a web store",
+                                            L"installed from a file",
+                                            L"installed by another program",
+                                            L"unpacked (developer mode)",
+                                            L"part of the browser",
+                                            L"forced by a policy",
+                                            L"loaded from the command line",
+                                            L"installed in an unknown way"};
+    return kTexts[static_cast<int>(installedBy)];
 }
 
 std::wstring ExtensionText(const ExtensionFinding& finding) {
@@ -103,19 +93,16 @@ std::wstring PolicyText(const PolicyFinding& finding) {
            MaskUnsafeCharacters(finding.value);
 }
 
+// Why a file that exists was not used (JsonLoad::Missing never reaches the report).
 const wchar_t* ReasonText(JsonLoad reason) {
-    switch (reason) {
-        case JsonLoad::TooLarge:
-            return L"too large to read";
-        case JsonLoad::NotJson:
-            return L"not valid JSON";
-        case JsonLoad::TooDeep:
-            return L"nested too deeply";
-        case JsonLoad::NotAnObject:
-            return L"not a JSON object";
-        default:
-            return L"could not be opened or read";
-    }
+    static const wchar_t* const kTexts[] = {L"",
+                                            L"",
+                                            L"could not be opened or read",
+                                            L"too large to read",
+                                            L"not valid JSON",
+                                            L"nested too deeply",
+                                            L"not a JSON object"};
+    return kTexts[static_cast<int>(reason)];
 }
 
 void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar_t*> lines) {
