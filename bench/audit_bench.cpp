@@ -13,52 +13,9 @@
 #include <vector>
 
 #include "audit/audit.h"
-#include "engine/win_handles.h"
+#include "bench/bench_support.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::wstring MakeScratchFolder() {
-    wchar_t base[MAX_PATH + 1];
-    DWORD length = GetTempPathW(MAX_PATH + 1, base);
-    std::wstring temp(base, length);
-    if (!temp.empty() && temp.back() == L'\\')
-        temp.pop_back();
-    std::wstring folder = temp + L"\\popswat-bench-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-void MakeFolders(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 2 &&
-        GetFileAttributesW(path.substr(0, slash).c_str()) == INVALID_FILE_ATTRIBUTES)
-        MakeFolders(path.substr(0, slash));
-    CreateDirectoryW(path.c_str(), nullptr);
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    MakeFolders(path.substr(0, path.find_last_of(L'\\')));
-    UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (file)
-        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-void DeleteTree(const std::wstring& path) {
-    ForEachFolderEntry(path, [&](const std::wstring& name, uint32_t attributes) {
-        std::wstring child = path + L"\\" + name;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            DeleteTree(child);
-        else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveDirectoryW(child.c_str());
-        else
-            DeleteFileW(child.c_str());
-    });
-    RemoveDirectoryW(path.c_str());
-}
 
 // An add-on record as current Firefox writes it: "location" comes last, after
 // the "defaultLocale" object.
@@ -127,42 +84,12 @@ std::string LocaleMessages(const std::string& language, int n, bool withName) {
     return text + "   \"appDesc\": {\n      \"message\": \"Helps with things.\"\n   }\n}\n";
 }
 
-// The best run is the figure least disturbed by other work on the machine; the
-// median is printed beside it.
-struct Timing {
-    double seconds;  // best run
-    double median;
-    std::size_t lines;
-};
-
-template <typename Run>
-Timing Measure(int runs, Run run) {
-    std::vector<double> seconds;
-    std::size_t lines = 0;
-    for (int r = 0; r < runs; ++r) {
-        auto start = Clock::now();
-        lines = run();
-        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(seconds.begin(), seconds.end());
-    return {seconds.front(), seconds[seconds.size() / 2], lines};
-}
-
-double MegabytesPerSecond(std::size_t bytes, double seconds) {
-    return static_cast<double>(bytes) / 1e6 / seconds;
-}
-
 std::size_t CountingAudit(const std::function<void(const CleanupOptions&)>& audit) {
     std::size_t lines = 0;
     CleanupOptions options;
     options.log = [&lines](const std::wstring&) { ++lines; };
     audit(options);
     return lines;
-}
-
-bool Report(const char* goal, bool met) {
-    std::printf("  goal: %-58s %s\n", goal, met ? "met" : "MISSED");
-    return met;
 }
 
 }  // namespace

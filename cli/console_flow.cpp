@@ -1,5 +1,6 @@
 #include "audit/audit.h"
 #include "cli/cli.h"
+#include "review/review.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ const wchar_t kUsage[] =
     L"  --force       Terminate browsers immediately (skip graceful close).\n"
     L"  --yes, -y     Do not prompt for confirmation.\n"
     L"  --help, -h    Show this help.\n"
+    L"  --review      Show what brings pop-ups back (read-only, no changes).\n"
+    L"  --json        With --review: print the findings as JSON instead of text.\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n";
@@ -22,7 +25,7 @@ const wchar_t kBanner[] =
     L"PopSwat - browser ad and popup cleaner\n"
     L"--------------------------------------\n";
 
-enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help };
+enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help, Review, Json };
 
 struct Option {
     const wchar_t* name;
@@ -39,6 +42,8 @@ const Option kOptions[] = {
     {L"-y", OptionEffect::Yes},
     {L"--help", OptionEffect::Help},
     {L"-h", OptionEffect::Help},
+    {L"--review", OptionEffect::Review},  // what brings pop-ups back, read-only
+    {L"--json", OptionEffect::Json},      // the review as JSON
 };
 
 const Option* FindOption(const std::wstring& argument) {
@@ -64,6 +69,8 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     CleanupOptions options;
     options.log = ConsoleLogSink();
     bool auditRequested = false;
+    bool reviewRequested = false;
+    bool jsonRequested = false;
     bool confirmationWaived = false;
 
     for (int i = 1; i < argc; ++i) {
@@ -93,7 +100,33 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
             case OptionEffect::Help:
                 WriteConsoleText(kUsage);
                 return 0;
+            case OptionEffect::Review:
+                reviewRequested = true;
+                break;
+            case OptionEffect::Json:
+                jsonRequested = true;
+                break;
         }
+    }
+
+    // JSON exists only for the review alone; anywhere else "--json" is an option we do not know.
+    if (jsonRequested && (!reviewRequested || auditRequested)) {
+        WriteConsoleText(L"Unknown option: --json\n\n");
+        WriteConsoleText(kUsage);
+        return 1;
+    }
+    if (reviewRequested) {
+        ReviewFindings findings = CollectReview(SystemPolicyRoots());
+        if (jsonRequested) {
+            WriteConsoleText(Utf8ToWide(ReviewJson(findings)) + L"\n");
+            return 0;
+        }
+        if (auditRequested) {
+            RunAudit(options);
+            WriteLine(options, L"");
+        }
+        WriteReviewReport(options, findings);
+        return 0;
     }
 
     if (auditRequested) {

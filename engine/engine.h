@@ -5,9 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "rapidjson/fwd.h"
 
 // Receives one output line, without a line end. May be empty: then lines are dropped.
 using LogSink = std::function<void(const std::wstring&)>;
@@ -130,3 +133,41 @@ void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 
 // Closes every browser, then cleans every profile; all output goes to options.log.
 void RunCleanup(const CleanupOptions& options);
+
+// ---- Chromium-family settings files -------------------------------------------
+
+// The largest settings file read; real ones stay far below.
+constexpr std::size_t MAX_SETTINGS_FILE_BYTES = 32 * 1024 * 1024;
+// Deeper nesting is refused, as the browsers' own JSON reader refuses it.
+constexpr unsigned MAX_JSON_DEPTH = 200;
+
+enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, NotAnObject };
+
+// Parses a whole JSON text (a leading UTF-8 byte-order mark allowed) into
+// *document without recursion; Done only when the root is an object.
+JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document);
+// Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
+JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document);
+
+// The value of the member called name, the last one when the name repeats (the
+// browsers keep the last); nullptr when there is none or object is not an object.
+const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::string_view name);
+// Follows the names from object to object: FindJsonPath(root, {"session", "startup_urls"}).
+const rapidjson::Value* FindJsonPath(const rapidjson::Value& root, std::initializer_list<std::string_view> path);
+// The text of a JSON string value, decoded to UTF-16; "" for anything else.
+std::wstring JsonText(const rapidjson::Value* value);
+
+enum class SitePermission { Notifications, Popups, AutomaticDownloads };
+
+// A site, or every site, that a profile's Preferences allow to use a permission.
+struct SitePermissionGrant {
+    SitePermission permission;
+    std::wstring site;  // the primary pattern as stored ("https://a.example:443"); "" for every site
+    bool allSites;      // the default for every site is to allow
+};
+
+// The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
+const char* SitePermissionName(SitePermission permission);
+// The grants of a parsed Preferences document: per permission the default when
+// it allows, then every exception whose setting is 1 (allow), in file order.
+std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences);

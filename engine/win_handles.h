@@ -55,3 +55,12 @@ struct FindHandleTraits {
 using UniqueHandle = UniqueWinHandle<KernelHandleTraits>;
 // FindClose: directory listings from FindFirstFileW.
 using UniqueFindHandle = UniqueWinHandle<FindHandleTraits>;
+
+struct RegistryKeyTraits {
+    using Handle = HKEY;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { RegCloseKey(h); }
+};
+
+// RegCloseKey: keys from RegOpenKeyExW and RegCreateKeyExW.
+using UniqueRegistryKey = UniqueWinHandle<RegistryKeyTraits>;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "rapidjson/document.h"
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 
@@ -21,6 +22,8 @@ const Lines kUsage = {
     "  --force       Terminate browsers immediately (skip graceful close).",
     "  --yes, -y     Do not prompt for confirmation.",
     "  --help, -h    Show this help.",
+    "  --review      Show what brings pop-ups back (read-only, no changes).",
+    "  --json        With --review: print the findings as JSON instead of text.",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
@@ -140,6 +143,13 @@ TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
         {L"/?", Concat({{"Unknown option: /?", ""}, kUsage}), 1},
         {L"--dry-run --audit \"two words\"", Concat({{"Unknown option: two words", ""}, kUsage}), 1},
         {L"\"caf\u00e9 \u738b\U0001F600\"", Concat({{"Unknown option: caf\u00e9 \u738b\U0001F600", ""}, kUsage}), 1},
+        {L"--review --json --help", kUsage, 0},
+        {L"--json --bogus", Concat({{"Unknown option: --bogus", ""}, kUsage}), 1},
+        // JSON comes only with the review on its own.
+        {L"--json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
+        {L"--dry-run --json --yes", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
+        {L"--audit --json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
+        {L"--review --audit --json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
@@ -154,6 +164,106 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit"}) {
         SCOPED_TRACE(Utf8(arguments));
         ExpectOutput(sandbox.Run(arguments, "y\n"), kEmptyAudit, 0);
+    }
+    EXPECT_TRUE(sandbox.Untouched());
+}
+
+// The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON.
+const Lines kSandboxReview = {
+    "What can bring pop-ups back (nothing is changed):",
+    "",
+    "Sites allowed to show notifications, open pop-ups or download on their own:",
+    "  Nothing found.",
+    "",
+    "Start-up pages, home pages and search engines that are not the browser's own:",
+    "  Nothing found.",
+    "",
+    "Extensions that take over a page or were not installed from a web store:",
+    "  Nothing found.",
+    "",
+    "Browser policies:",
+    "  Nothing found.",
+    "",
+    "Files that could not be read:",
+    "  [Google Chrome/Default] Preferences: not valid JSON",
+    "",
+    "What you can do:",
+    "- Sites: remove the ones you do not know in the browser's site settings",
+    "  (chrome://settings/content, edge://settings/content). Firefox lists the sites that",
+    "  may notify in Settings > Privacy & Security > Permissions > Notifications.",
+    "- Files that could not be read: close the browser and run the review again.",
+};
+
+// Policies come from the machine's registry: only the project's own Wine prefix
+// is known to hold none.
+TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
+    SKIP_UNLESS_UNDER_WINE();
+    ConsoleSandbox sandbox;
+    for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review"}) {
+        SCOPED_TRACE(Utf8(arguments));
+        ExpectOutput(sandbox.Run(arguments, "y\n"), kSandboxReview, 0);
+    }
+    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({kEmptyAudit, {""}, kSandboxReview}), 0);
+    EXPECT_TRUE(sandbox.Untouched());
+}
+
+// The shallowest key of path that does not exist yet, "" when it all exists:
+// deleting it removes everything a test writes below path, and only that.
+std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
+    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        std::wstring key = path.substr(0, end);
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            return key;
+        RegCloseKey(opened);
+        if (end == std::wstring::npos)
+            return std::wstring();
+    }
+}
+
+// The subkey, relative to a key made by the test, of path + "\" + name.
+std::wstring Below(const std::wstring& made, const std::wstring& path, const std::wstring& name) {
+    return made.size() < path.size() ? path.substr(made.size() + 1) + L"\\" + name : name;
+}
+
+TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
+    SKIP_UNLESS_UNDER_WINE();
+    // Real policy keys, in the project's own prefix only, and only where none were before.
+    const std::wstring chromePath = L"Software\\Policies\\Google\\Chrome";
+    const std::wstring firefoxPath = L"SOFTWARE\\Policies\\Mozilla\\Firefox";
+    std::wstring chromeKey = FirstMissingKey(HKEY_CURRENT_USER, chromePath);
+    std::wstring firefoxKey = FirstMissingKey(HKEY_LOCAL_MACHINE, firefoxPath);
+    if (chromeKey.empty() || firefoxKey.empty())
+        GTEST_SKIP() << "policy keys already exist in this prefix";
+    TemporaryRegistryKey chrome(HKEY_CURRENT_USER, chromeKey);
+    TemporaryRegistryKey firefox(HKEY_LOCAL_MACHINE, firefoxKey);
+    chrome.SetText(Below(chromeKey, chromePath, L"ExtensionInstallForcelist"), L"1",
+                   L"ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx");
+    firefox.SetText(Below(firefoxKey, firefoxPath, L"Homepage"), L"URL", L"http://caf\u00e9.example/");
+
+    ConsoleSandbox sandbox;
+    for (bool outputToFile : {false, true}) {
+        SCOPED_TRACE(outputToFile ? "file" : "pipe");
+        ProgramRun run = sandbox.Run(L"--review --json", "", outputToFile);
+        EXPECT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(run.errors, "");
+        ASSERT_EQ(run.output.rfind("{\"schema\":", 0), 0u) << "no byte-order mark, no banner";
+        ASSERT_EQ(run.output.substr(run.output.size() - 2), "\r\n");
+        rapidjson::Document document;
+        ASSERT_EQ(ParseJsonObject(run.output, &document), JsonLoad::Done) << run.output;
+        const rapidjson::Value& policies = document["policies"];
+        ASSERT_EQ(policies.Size(), 2u);
+        EXPECT_STREQ(policies[0]["browser"].GetString(), "Firefox");
+        EXPECT_STREQ(policies[0]["scope"].GetString(), "machine");
+        EXPECT_STREQ(policies[0]["name"].GetString(), "Homepage\\URL");
+        EXPECT_STREQ(policies[0]["value"].GetString(), "http://caf\xc3\xa9.example/");
+        EXPECT_STREQ(policies[0]["effect"].GetString(), "home_page");
+        EXPECT_STREQ(policies[1]["browser"].GetString(), "Google Chrome");
+        EXPECT_STREQ(policies[1]["scope"].GetString(), "user");
+        EXPECT_STREQ(policies[1]["effect"].GetString(), "forces_extension");
+        EXPECT_STREQ(document["unreadable"][0]["file"].GetString(), "Preferences");
+        EXPECT_EQ(document["sitePermissions"].Size(), 0u);
     }
     EXPECT_TRUE(sandbox.Untouched());
 }

@@ -259,3 +259,55 @@ ChildProcess StartProgram(const std::wstring& commandLine) {
 bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
     return WaitUntil([&] { return PathExists(path); }, timeoutMs);
 }
+
+bool MakeSparseFile(const std::wstring& path, const std::wstring& size) {
+    MakeFile(path, "");
+    std::string unixPath = UnixPath(path);
+    if (unixPath.empty() ||
+        !RunUnixCommand(L"Z:\\usr\\bin\\truncate",
+                        L"truncate -s " + size + L" \"" + std::wstring(unixPath.begin(), unixPath.end()) + L"\""))
+        return false;
+    // Wine may report the Unix program's end before its effect.
+    return WaitUntil(
+        [&] {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+                   (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+        },
+        10000);
+}
+
+TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
+        key_.reset(key);
+}
+
+TemporaryRegistryKey::~TemporaryRegistryKey() {
+    key_.reset();
+    RegDeleteTreeW(root_, path_.c_str());
+    RegDeleteKeyW(root_, path_.c_str());
+}
+
+void TemporaryRegistryKey::Set(const std::wstring& subkey,
+                               const std::wstring& name,
+                               DWORD type,
+                               const void* data,
+                               DWORD size) const {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(key_.get(), subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    UniqueRegistryKey holder(key);
+    RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+}
+
+void TemporaryRegistryKey::SetText(const std::wstring& subkey,
+                                   const std::wstring& name,
+                                   const std::wstring& text) const {
+    Set(subkey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void TemporaryRegistryKey::SetNumber(const std::wstring& subkey, const std::wstring& name, DWORD number) const {
+    Set(subkey, name, REG_DWORD, &number, sizeof(number));
+}

@@ -85,6 +85,30 @@ bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
 bool RemoveUnixLink(const std::wstring& link);
 // Creates an NTFS junction; false where the file system refuses (as on Wine).
 bool MakeJunction(const std::wstring& target, const std::wstring& link);
+// Makes path a sparse file of the given size ("100M") with the Unix truncate
+// command under Wine; false elsewhere or when it does not come about.
+bool MakeSparseFile(const std::wstring& path, const std::wstring& size);
+
+// A registry key under root that is deleted with everything below it when the
+// holder goes away; tests keep to keys they made themselves.
+class TemporaryRegistryKey {
+public:
+    TemporaryRegistryKey(HKEY root, std::wstring path);
+    ~TemporaryRegistryKey();
+    TemporaryRegistryKey(const TemporaryRegistryKey&) = delete;
+    TemporaryRegistryKey& operator=(const TemporaryRegistryKey&) = delete;
+
+    HKEY get() const { return key_.get(); }
+    // Writes a value in a subkey (made as needed); data is the raw bytes.
+    void Set(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data, DWORD size) const;
+    void SetText(const std::wstring& subkey, const std::wstring& name, const std::wstring& text) const;
+    void SetNumber(const std::wstring& subkey, const std::wstring& name, DWORD number) const;
+
+private:
+    HKEY root_;
+    std::wstring path_;
+    UniqueRegistryKey key_;
+};
 
 // Full path of a program built next to the running test program.
 std::wstring TestProgramPath(const std::wstring& fileName);

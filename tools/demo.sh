@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds PopSwat and shows it at work in the project's own Wine prefix: sample
 # profiles of several browsers, browser stand-ins with open windows, then
-# "popswat --audit", "popswat --dry-run" and "popswat --yes", and what was deleted and what was kept.
+# "popswat --audit", "popswat --review" (text and JSON), "popswat --dry-run" and "popswat --yes", and what was
+# deleted and what was kept.
 #
 # The stand-ins are copies of the test helper program named chrome.exe and
 # firefox.exe. They live only in this private Wine prefix, whose processes are
@@ -44,8 +45,16 @@ put() {  # put FOLDER FILE... : small files with a line of sample content
     done
 }
 
+settings() {  # settings FILE MEMBERS : compact JSON as the browsers write it, keys around the ones read
+    printf '{"account_values":{"browser":{"show_home_button":true}},%s"protection":{"macs":{"homepage":"8A31C0"}}}' \
+        "$2" >"$1"
+}
+
 chromium_profile() {  # a profile as Chrome, Edge, Brave and Opera keep it
-    put "$1" "Preferences" "Secure Preferences" "Bookmarks" "Login Data" "Favicons" \
+    mkdir -p "$1"
+    settings "$1/Preferences" '"profile":{"exit_type":"Normal"},'
+    settings "$1/Secure Preferences" '"extensions":{"settings":{"aapocclcgogkmnckokdopfmhonfmgoek":{"location":1,"creation_flags":9,"state":1,"path":"aapocclcgogkmnckokdopfmhonfmgoek\\0.10_0"}}},'
+    put "$1" "Bookmarks" "Login Data" "Favicons" \
         "Current Session" "Current Tabs" "Last Session" "Last Tabs" \
         "Sessions/Session_13345678901234567" "Sessions/Tabs_13345678901234567" \
         "History" "History-journal" "Visited Links"
@@ -76,11 +85,29 @@ JSON
 cat >"$coupon/_locales/en/messages.json" <<'JSON'
 { "appName": { "message": "Super Coupon Finder", "description": "shown in the store" } }
 JSON
+# What brings pop-ups back: a site allowed to notify (Chrome), the coupon finder
+# placed by another program and taking over the new tab page, an extension forced
+# by a policy, a hijacked start-up page (Edge), a home page in Firefox's user.js.
+chrome="$local_dir/Google/Chrome/User Data"
+settings "$chrome/Default/Preferences" '"profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":{"expiration":"0","last_modified":"13345678901234567","model":0,"setting":1},"https://news.example:443,*":{"setting":2}}}},"exit_type":"Normal"},'
+settings "$chrome/Profile 1/Secure Preferences" '"extensions":{"settings":{"kdjhfgmnbvcxzlkjhgfdsapoiuytrewq":{"location":3,"creation_flags":1,"state":1,"path":"kdjhfgmnbvcxzlkjhgfdsapoiuytrewq\\2.4.1_0","manifest":{"name":"__MSG_appName__","default_locale":"en","version":"2.4.1","chrome_url_overrides":{"newtab":"newtab.html"}}},"aapocclcgogkmnckokdopfmhonfmgoek":{"location":1,"creation_flags":9,"state":1,"path":"aapocclcgogkmnckokdopfmhonfmgoek\\0.10_0"},"ncbkfmpgldjhaiebpnkdcmflhgojeiak":{"location":9,"creation_flags":9,"state":1,"manifest":{"name":"Shopping Helper","version":"5.0"}}}},'
+settings "$local_dir/Microsoft/Edge/User Data/Default/Secure Preferences" '"session":{"restore_on_startup":4,"startup_urls":["http://search-hijack.example/?from=edge"]},'
+# The policy key lives in this private prefix only and is deleted when the demo ends.
+policy_key='HKCU\Software\Policies\Google'
+if run reg query "$policy_key" >/dev/null 2>&1; then policy_key+='\Chrome'; fi
+trap 'run reg delete "$policy_key" /f >/dev/null 2>&1; tools/testbed.sh stop "$testbed"' EXIT
+run reg add 'HKCU\Software\Policies\Google\Chrome\ExtensionInstallForcelist' /v 1 /t REG_SZ \
+    /d "ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://clients2.google.com/service/update2/crx" /f >/dev/null
 firefox=$roaming_dir/Mozilla/Firefox
 put "$firefox" "profiles.ini"
 put "$firefox/Profiles/k3x9w2ab.default-release" "sessionstore.jsonlz4" "recovery.jsonlz4" \
     "sessionstore-backups/recovery.jsonlz4" "sessionstore-backups/previous.jsonlz4" \
-    "places.sqlite" "logins.json" "key4.db" "prefs.js" "extensions.json"
+    "places.sqlite" "logins.json" "key4.db" "extensions.json"
+fox_profile=$firefox/Profiles/k3x9w2ab.default-release
+printf 'user_pref("browser.startup.homepage", "https://www.mozilla.org/");\nuser_pref("browser.startup.page", 1);\n' \
+    >"$fox_profile/prefs.js"
+printf '// placed by a "browser helper"\nuser_pref("browser.startup.homepage", "http://search-hijack.example/?from=firefox");\n' \
+    >"$fox_profile/user.js"
 cat >"$firefox/Profiles/k3x9w2ab.default-release/extensions.json" <<'JSON'
 {"schemaVersion":36,"addons":[
  {"id":"uBlock0@raymondhill.net","type":"extension","defaultLocale":{"name":"uBlock Origin"},"location":"app-profile"},
@@ -119,6 +146,12 @@ for name in "${standins[@]}"; do echo "  $name: window open"; done
 
 heading "popswat --audit"
 run "$bin/popswat.exe" --audit
+
+heading "popswat --review"
+run "$bin/popswat.exe" --review
+
+heading "popswat --review --json"
+run "$bin/popswat.exe" --review --json
 
 heading "popswat --dry-run"
 run "$bin/popswat.exe" --dry-run

@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12, if it is missing.
 set -eu
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 xvfb googletest util-linux)
+          wine64 xvfb googletest util-linux rapidjson-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,0 +1,58 @@
+#include "bench/bench_support.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "engine/win_handles.h"
+
+namespace {
+
+void MakeFolders(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2 &&
+        GetFileAttributesW(path.substr(0, slash).c_str()) == INVALID_FILE_ATTRIBUTES)
+        MakeFolders(path.substr(0, slash));
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::wstring MakeScratchFolder() {
+    wchar_t base[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, base);
+    std::wstring temp(base, length);
+    if (!temp.empty() && temp.back() == L'\\')
+        temp.pop_back();
+    std::wstring folder = temp + L"\\popswat-bench-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    MakeFolders(path.substr(0, path.find_last_of(L'\\')));
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void DeleteTree(const std::wstring& path) {
+    ForEachFolderEntry(path, [&](const std::wstring& name, uint32_t attributes) {
+        std::wstring child = path + L"\\" + name;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            DeleteTree(child);
+        else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveDirectoryW(child.c_str());
+        else
+            DeleteFileW(child.c_str());
+    });
+    RemoveDirectoryW(path.c_str());
+}
+
+bool Report(const char* goal, bool met) {
+    std::printf("  goal: %-58s %s\n", goal, met ? "met" : "MISSED");
+    return met;
+}

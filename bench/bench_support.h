@@ -1,0 +1,43 @@
+// Helpers shared by the benchmarks: a scratch folder, files, timing.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder, named after this process.
+std::wstring MakeScratchFolder();
+// Writes the bytes, making the parent folders first.
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Deletes a tree without following links.
+void DeleteTree(const std::wstring& path);
+// Prints the goal and whether it was met; returns met.
+bool Report(const char* goal, bool met);
+
+// The best run is the figure least disturbed by other work on the machine; the
+// median is printed beside it.
+struct Timing {
+    double seconds;  // best run
+    double median;
+    std::size_t lines;
+};
+
+template <typename Run>
+Timing Measure(int runs, Run run) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> seconds;
+    std::size_t lines = 0;
+    for (int r = 0; r < runs; ++r) {
+        auto start = Clock::now();
+        lines = run();
+        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return {seconds.front(), seconds[seconds.size() / 2], lines};
+}
+
+inline double MegabytesPerSecond(std::size_t bytes, double seconds) {
+    return static_cast<double>(bytes) / 1e6 / seconds;
+}

@@ -1,0 +1,121 @@
+// Settings files are parsed by RapidJSON's iterative parser, which keeps its own
+// stack on the heap, and every object or array deeper than MAX_JSON_DEPTH is
+// refused while parsing: no file, however nested, can overflow the thread's stack.
+#include "engine/engine.h"
+
+#include <cstring>
+
+#include "rapidjson/document.h"
+#include "rapidjson/reader.h"
+
+namespace {
+
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Passes the parser's events on to the document, counting the nesting.
+struct DepthLimitedBuilder {
+    rapidjson::Document& document;
+    unsigned depth = 0;
+    bool tooDeep = false;
+
+    bool Enter() {
+        if (++depth <= MAX_JSON_DEPTH)
+            return true;
+        tooDeep = true;
+        return false;
+    }
+
+    bool Null() { return document.Null(); }
+    bool Bool(bool b) { return document.Bool(b); }
+    bool Int(int i) { return document.Int(i); }
+    bool Uint(unsigned u) { return document.Uint(u); }
+    bool Int64(int64_t i) { return document.Int64(i); }
+    bool Uint64(uint64_t u) { return document.Uint64(u); }
+    bool Double(double d) { return document.Double(d); }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool copy) {
+        return document.RawNumber(text, length, copy);
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool copy) { return document.String(text, length, copy); }
+    bool Key(const char* text, rapidjson::SizeType length, bool copy) { return document.Key(text, length, copy); }
+    bool StartObject() { return Enter() && document.StartObject(); }
+    bool EndObject(rapidjson::SizeType members) {
+        --depth;
+        return document.EndObject(members);
+    }
+    bool StartArray() { return Enter() && document.StartArray(); }
+    bool EndArray(rapidjson::SizeType elements) {
+        --depth;
+        return document.EndArray(elements);
+    }
+};
+
+}  // namespace
+
+JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document) {
+    document->SetNull();
+    std::size_t start = bytes.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+    // The parser reads up to a NUL byte; one inside the text would hide the rest,
+    // and the browsers refuse such a file.
+    if (std::memchr(bytes.data() + start, '\0', bytes.size() - start))
+        return JsonLoad::NotJson;
+
+    bool tooDeep = false;
+    bool parsed = false;
+    auto generate = [&](rapidjson::Document& target) {
+        DepthLimitedBuilder builder{target};
+        rapidjson::StringStream stream(bytes.c_str() + start);
+        rapidjson::Reader reader;
+        parsed = !reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder).IsError();
+        tooDeep = builder.tooDeep;
+        return parsed;
+    };
+    document->Populate(generate);
+    if (tooDeep)
+        return JsonLoad::TooDeep;
+    if (!parsed)
+        return JsonLoad::NotJson;
+    return document->IsObject() ? JsonLoad::Done : JsonLoad::NotAnObject;
+}
+
+JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document) {
+    document->SetNull();
+    std::string bytes;
+    switch (ReadFileBytes(path, maxBytes, &bytes)) {
+        case FileRead::Done:
+            return ParseJsonObject(bytes, document);
+        case FileRead::Missing:
+            return JsonLoad::Missing;
+        case FileRead::TooLarge:
+            return JsonLoad::TooLarge;
+        case FileRead::Unreadable:
+            break;
+    }
+    return JsonLoad::Unreadable;
+}
+
+const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::string_view name) {
+    if (!object.IsObject())
+        return nullptr;
+    const rapidjson::Value* found = nullptr;
+    for (auto member = object.MemberBegin(); member != object.MemberEnd(); ++member) {
+        if (std::string_view(member->name.GetString(), member->name.GetStringLength()) == name)
+            found = &member->value;
+    }
+    return found;
+}
+
+const rapidjson::Value* FindJsonPath(const rapidjson::Value& root, std::initializer_list<std::string_view> path) {
+    const rapidjson::Value* value = &root;
+    for (std::string_view name : path) {
+        value = FindJsonMember(*value, name);
+        if (!value)
+            return nullptr;
+    }
+    return value;
+}
+
+std::wstring JsonText(const rapidjson::Value* value) {
+    if (!value || !value->IsString())
+        return std::wstring();
+    return Utf8ToWide(std::string(value->GetString(), value->GetStringLength()));
+}

@@ -1,0 +1,141 @@
+// The review: a read-only report of what makes pop-ups come back in every
+// browser profile (sites allowed to notify or open pop-ups, start-up and home
+// pages, hijacking or side-loaded extensions, browser policies), as text or JSON.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+
+// ---- Profile folders -------------------------------------------------------------
+
+// The user-data folder itself when it is a profile (as for Opera), then every
+// "Default" or "Profile N" subfolder that is a profile, in listing order.
+std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder);
+// Every folder below %APPDATA%\Mozilla\Firefox\Profiles, in listing order.
+std::vector<std::wstring> FirefoxProfileFolders();
+
+// ---- Findings ----------------------------------------------------------------------
+
+// Where a finding lives: the browser's name as the reports show it and the
+// profile folder's name ("" for a browser whose user-data folder is its profile).
+struct ProfilePlace {
+    std::wstring browser;
+    std::wstring profile;
+};
+
+struct SitePermissionFinding {
+    ProfilePlace place;
+    SitePermissionGrant grant;
+};
+
+enum class StartupKind { StartupPage, HomePage, SearchEngine };
+
+struct StartupFinding {
+    ProfilePlace place;
+    StartupKind kind;
+    std::wstring value;   // the address (for a search engine its search address)
+    std::wstring label;   // a search engine's own name; "" otherwise
+    std::wstring source;  // the file that holds it: "Preferences", "user.js", ...
+};
+
+enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
+
+// What an extension takes over, as bits.
+enum ExtensionOverride : unsigned {
+    OVERRIDES_HOME_PAGE = 1,
+    OVERRIDES_STARTUP_PAGES = 2,
+    OVERRIDES_NEW_TAB = 4,
+    OVERRIDES_SEARCH_ENGINE = 8,
+};
+
+struct ExtensionFinding {
+    ProfilePlace place;
+    std::wstring id;
+    std::wstring name;
+    std::wstring version;
+    InstalledBy installedBy = InstalledBy::Unknown;
+    unsigned overrides = 0;
+    bool enabled = true;
+};
+
+enum class PolicyEffect {
+    ForcesExtension,
+    ControlsExtensions,
+    HomePage,
+    StartupPages,
+    NewTabPage,
+    SearchEngine,
+    Other
+};
+
+struct PolicyFinding {
+    std::wstring browser;
+    bool machine = false;  // HKEY_LOCAL_MACHINE; otherwise HKEY_CURRENT_USER
+    std::wstring name;     // the value's path below the browser's policy key: "ExtensionInstallForcelist\1"
+    std::wstring value;    // text as stored; numbers in decimal
+    PolicyEffect effect = PolicyEffect::Other;
+};
+
+// A settings file that exists but could not be used.
+struct UnreadableFile {
+    ProfilePlace place;
+    std::wstring file;  // its name within the profile folder
+    JsonLoad reason;
+};
+
+struct ReviewFindings {
+    std::vector<SitePermissionFinding> sitePermissions;
+    std::vector<StartupFinding> startup;
+    std::vector<ExtensionFinding> extensions;
+    std::vector<PolicyFinding> policies;
+    std::vector<UnreadableFile> unreadable;
+};
+
+// ---- Collecting ------------------------------------------------------------------------
+
+// One Chromium-family profile: site permissions, start-up settings and extensions
+// from its "Preferences" and "Secure Preferences" (the latter wins a key held by both).
+void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings);
+// One Firefox profile: home page from "prefs.js" and "user.js" (the latter wins),
+// add-ons placed by other programs from "extensions.json".
+void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings);
+
+// The two registry roots policies are read from; tests pass keys of their own.
+struct PolicyRoots {
+    HKEY machine;
+    HKEY user;
+};
+PolicyRoots SystemPolicyRoots();
+// Every value under each browser's policy key, machine root first.
+std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
+// What a policy value (its path below the browser's key) does.
+PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
+
+// Every profile of every browser in catalogue order, then the policies.
+ReviewFindings CollectReview(const PolicyRoots& roots);
+
+// ---- Firefox preference files ----------------------------------------------------------
+
+struct FirefoxPref {
+    std::string name;
+    std::string value;  // a string's text with escapes resolved, or the literal (3, true)
+    bool isString = false;
+};
+
+// The user_pref(...) lines of a prefs.js or user.js text, in file order; a
+// line that cannot be read is skipped.
+std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
+
+// ---- Output ------------------------------------------------------------------------------
+
+// A site pattern as an origin: the scheme's default port dropped.
+std::wstring SiteOrigin(const std::wstring& pattern);
+
+// The text report; every text taken from a file or the registry is masked.
+void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& findings);
+// The JSON document (UTF-8, no byte-order mark), texts as they are.
+std::string ReviewJson(const ReviewFindings& findings);

@@ -1,0 +1,19 @@
+// Helpers shared by the review's own files.
+#pragma once
+
+#include <string>
+
+#include "rapidjson/fwd.h"
+#include "review/review.h"
+
+// Largest manifest.json read.
+constexpr std::size_t MAX_MANIFEST_BYTES = 1024 * 1024;
+
+// Fills *finding from one extensions.settings record of a Chromium-family
+// profile (and, when the record holds no manifest, from the extension's
+// manifest.json); true when the extension takes over a page or was not
+// installed from a store or with the browser.
+bool JudgeChromiumExtension(const std::wstring& profileFolder,
+                            const std::string& id,
+                            const rapidjson::Value& record,
+                            ExtensionFinding* finding);

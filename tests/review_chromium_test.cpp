@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "review/review.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char kId[] = "kdjhfgmnbvcxzlkjhgfdsapoiuytrewq";
+
+// A settings file as the browser writes it: compact, with keys around the ones read.
+std::string Settings(const std::string& members) {
+    return R"({"account_values":{"browser":{"show_home_button":true}},)" + members +
+           R"(,"protection":{"macs":{"homepage":"8A31C0","session":{"startup_urls":"77F1"}}}})";
+}
+
+std::string Extension(const std::string& record) {
+    return Settings(R"("extensions":{"settings":{")" + std::string(kId) + R"(":)" + record + "}}");
+}
+
+// One line per finding, in a form a table can hold.
+std::vector<std::string> Describe(const ReviewFindings& findings) {
+    static const char* const kStartup[] = {"startup_page", "home_page", "search_engine"};
+    static const char* const kInstalledBy[] = {"store",    "file",   "other_program", "unpacked",
+                                               "built_in", "policy", "command_line",  "unknown"};
+    std::vector<std::string> lines;
+    for (const SitePermissionFinding& f : findings.sitePermissions)
+        lines.push_back(std::string("site ") + SitePermissionName(f.grant.permission) + " " +
+                        (f.grant.allSites ? "*" : Utf8(f.grant.site)));
+    for (const StartupFinding& f : findings.startup)
+        lines.push_back(std::string(kStartup[static_cast<int>(f.kind)]) + " " +
+                        (f.label.empty() ? "" : Utf8(f.label) + " ") + Utf8(f.value) + " (" + Utf8(f.source) + ")");
+    for (const ExtensionFinding& f : findings.extensions)
+        lines.push_back("extension " + Utf8(f.id) + " " + kInstalledBy[static_cast<int>(f.installedBy)] +
+                        " overrides " + std::to_string(f.overrides) + (f.enabled ? " on " : " off ") + Utf8(f.name) +
+                        " v" + Utf8(f.version));
+    for (const UnreadableFile& f : findings.unreadable)
+        lines.push_back("unreadable " + Utf8(f.file) + " " + std::to_string(static_cast<int>(f.reason)));
+    return lines;
+}
+
+std::vector<std::string> Review(const std::wstring& profile) {
+    ReviewFindings findings;
+    ReviewChromiumProfile({L"Google Chrome", L"Default"}, profile, &findings);
+    return Describe(findings);
+}
+
+}  // namespace
+
+TEST(ReviewChromiumProfile, FindsEachKindOfFindingWhereTheBrowserKeepsIt) {
+    struct Row {
+        const char* name;
+        std::string preferences;
+        std::string securePreferences;
+        std::vector<std::string> expected;
+    };
+    const std::string startup =
+        R"("session":{"restore_on_startup":4,"startup_urls":["http://search-hijack.example/","chrome://newtab/"]})";
+    const Row rows[] = {
+        {"a notification grant in Preferences",
+         Settings(R"("profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":)"
+                  R"({"last_modified":"13345678901234567","setting":1}}}}})"),
+         "",
+         {"site notifications https://win-prize.example:443"}},
+        {"start-up pages in Secure Preferences",
+         "",
+         Settings(startup),
+         {"startup_page http://search-hijack.example/ (Secure Preferences)"}},
+        {"start-up pages in Preferences",
+         Settings(startup),
+         "",
+         {"startup_page http://search-hijack.example/ (Preferences)"}},
+        {"Secure Preferences wins a key held by both",
+         Settings(startup),
+         Settings(R"("session":{"restore_on_startup":1})"),
+         {}},
+        {"start-up pages listed but not opened",
+         Settings(R"("session":{"restore_on_startup":5,"startup_urls":["x"]})"),
+         "",
+         {}},
+        {"a home page in use",
+         Settings(R"("homepage":"http://home.example/","homepage_is_newtabpage":false)"),
+         "",
+         {"home_page http://home.example/ (Preferences)"}},
+        {"a home page behind the new tab page",
+         Settings(R"("homepage":"http://home.example/","homepage_is_newtabpage":true)"),
+         Settings(R"("homepage":"edge://newtab","homepage_is_newtabpage":false)"),
+         {}},
+        {"a search engine of its own",
+         "",
+         Settings(R"("default_search_provider_data":{"template_url_data":{"keyword":"hj","short_name":"Hijack",)"
+                  R"("url":"http://search.example/?q={searchTerms}","prepopulate_id":0}})"),
+         {"search_engine Hijack http://search.example/?q={searchTerms} (Secure Preferences)"}},
+        {"a search engine from the browser's list",
+         Settings(R"("default_search_provider_data":{"template_url_data":{"short_name":"Bing",)"
+                  R"("url":"https://www.bing.com/search?q={searchTerms}","prepopulate_id":3}})"),
+         "",
+         {}},
+        {"settings of the wrong shape",
+         Settings(R"("session":{"restore_on_startup":"4","startup_urls":"http://x.example/"},"homepage":5,)"
+                  R"("homepage_is_newtabpage":0,"default_search_provider_data":[])"),
+         Settings(R"("session":{"restore_on_startup":4,"startup_urls":{"a":"http://x.example/"}})"),
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder profile;
+        if (!row.preferences.empty())
+            MakeFile(profile / L"Preferences", row.preferences);
+        if (!row.securePreferences.empty())
+            MakeFile(profile / L"Secure Preferences", row.securePreferences);
+        EXPECT_EQ(Review(profile.path()), row.expected);
+    }
+}
+
+TEST(ReviewChromiumProfile, SaysHowEachExtensionWasInstalledAndWhatItTakesOver) {
+    const std::string id = kId;
+    const std::string manifest = R"("manifest":{"name":"Coupons","version":"2.4")";
+    struct Row {
+        std::string record;
+        std::string expected;  // "" when the extension is not listed
+    };
+    const Row rows[] = {
+        {R"({"location":1,"creation_flags":9,)" + manifest + "}}", ""},
+        {R"({"location":1,"from_webstore":true,)" + manifest + "}}", ""},
+        {R"({"location":1,"creation_flags":1,)" + manifest + "}}", "file overrides 0 on Coupons v2.4"},
+        {R"({"location":2,)" + manifest + "}}", "other_program overrides 0 on Coupons v2.4"},
+        {R"({"location":3,"state":0,)" + manifest + "}}", "other_program overrides 0 off Coupons v2.4"},
+        {R"({"location":6,"disable_reasons":[1],)" + manifest + "}}", "other_program overrides 0 off Coupons v2.4"},
+        {R"({"location":4,"disable_reasons":0,)" + manifest + "}}", "unpacked overrides 0 on Coupons v2.4"},
+        {R"({"location":5,)" + manifest + "}}", ""},
+        {R"({"location":10,)" + manifest + R"(,"chrome_url_overrides":{"newtab":"n.html"}}})",
+         "built_in overrides 4 on Coupons v2.4"},
+        {R"({"location":7,)" + manifest + "}}", "policy overrides 0 on Coupons v2.4"},
+        {R"({"location":9,)" + manifest + "}}", "policy overrides 0 on Coupons v2.4"},
+        {R"({"location":8,)" + manifest + "}}", "command_line overrides 0 on Coupons v2.4"},
+        {R"({"location":"1",)" + manifest + "}}", "unknown overrides 0 on Coupons v2.4"},
+        {R"({"location":1,"creation_flags":8,)" + manifest +
+             R"(,"chrome_settings_overrides":{"homepage":"http://h.example/","startup_pages":["http://s.example/"],)"
+             R"("search_provider":{"is_default":true,"search_url":"http://q.example/?q={searchTerms}"}}}})",
+         "store overrides 11 on Coupons v2.4"},
+        {R"({"location":1,"creation_flags":8,)" + manifest +
+             R"(,"chrome_settings_overrides":{"search_provider":{"is_default":false}}}})",
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.record);
+        TempFolder profile;
+        MakeFile(profile / L"Secure Preferences", Extension(row.record));
+        std::vector<std::string> expected;
+        if (!row.expected.empty())
+            expected.push_back("extension " + id + " " + row.expected);
+        EXPECT_EQ(Review(profile.path()), expected);
+    }
+}
+
+TEST(ReviewChromiumProfile, ReadsExtensionRecordsAndManifestsWhereverTheyAre) {
+    TempFolder profile;
+    const std::string id = kId;
+    // Opera's records, one id in both files (Secure Preferences wins), and manifests on disk.
+    MakeFile(profile / L"Preferences",
+             Settings(R"("extensions":{"opsettings":{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa":{"location":4,)"
+                      R"("path":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\\1.0_0"}},"settings":{")" +
+                      id + R"(":{"location":1,"creation_flags":8}}})"));
+    MakeFile(profile / L"Secure Preferences",
+             Settings(R"("extensions":{"settings":{")" + id +
+                      R"(":{"location":3},"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb":{"location":2,"path":"..\\..\\x"}}})"));
+    MakeFile(profile / L"Extensions\\aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\\1.0_0\\manifest.json",
+             R"({"name":"Dev Tool","version":"1.0","chrome_url_overrides":{"newtab":"tab.html"}})");
+    // No "path": the version folder is found as the audit finds it; the name comes from _locales.
+    std::wstring version = profile / (L"Extensions\\" + Utf8ToWide(id) + L"\\2.4.1_0");
+    MakeFile(version + L"\\manifest.json", R"({"name":"__MSG_appName__","default_locale":"de","version":"2.4.1"})");
+    MakeFile(version + L"\\_locales\\de\\messages.json", R"({"appName":{"message":"Gutscheine"}})");
+    // A path that leads out of the Extensions folder is not followed.
+    MakeFile(profile / L"x\\manifest.json", R"({"name":"Outside","version":"9"})");
+    EXPECT_EQ(Review(profile.path()),
+              (std::vector<std::string>{
+                  "extension " + id + " other_program overrides 0 on Gutscheine v2.4.1",
+                  "extension bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb other_program overrides 0 on  v",
+                  "extension aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa unpacked overrides 4 on Dev Tool v1.0",
+              }));
+}
+
+TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
+    const std::string grant = Settings(
+        R"("profile":{"content_settings":{"exceptions":{"popups":{"http://pop.example:80,*":{"setting":1}}}}})");
+    struct Row {
+        const char* name;
+        std::string preferences;
+        int reason;
+    };
+    const Row rows[] = {
+        {"empty", "", static_cast<int>(JsonLoad::NotJson)},
+        {"truncated", grant.substr(0, grant.size() / 2), static_cast<int>(JsonLoad::NotJson)},
+        {"an array", "[" + grant + "]", static_cast<int>(JsonLoad::NotAnObject)},
+        {"nested too deeply", "{\"a\":" + std::string(300, '[') + std::string(300, ']') + "}",
+         static_cast<int>(JsonLoad::TooDeep)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder profile;
+        MakeFile(profile / L"Preferences", row.preferences);
+        MakeFile(profile / L"Secure Preferences", grant);
+        EXPECT_EQ(Review(profile.path()),
+                  (std::vector<std::string>{"unreadable Preferences " + std::to_string(row.reason)}));
+    }
+
+    TempFolder profile;
+    MakeFile(profile / L"Preferences", grant);
+    MakeFile(profile / L"Secure Preferences", "{}");
+    UniqueHandle locked(
+        CreateFileW((profile / L"Secure Preferences").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked);
+    EXPECT_EQ(Review(profile.path()),
+              (std::vector<std::string>{
+                  "site popups http://pop.example:80",
+                  "unreadable Secure Preferences " + std::to_string(static_cast<int>(JsonLoad::Unreadable))}));
+    locked.reset();
+    if (RunningUnderWine()) {
+        ASSERT_TRUE(MakeSparseFile(profile / L"Secure Preferences", L"100M"));
+        EXPECT_EQ(Review(profile.path()),
+                  (std::vector<std::string>{
+                      "site popups http://pop.example:80",
+                      "unreadable Secure Preferences " + std::to_string(static_cast<int>(JsonLoad::TooLarge))}));
+    }
+}

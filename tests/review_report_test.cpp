@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "rapidjson/document.h"
+#include "review/review.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const ProfilePlace kChrome = {L"Google Chrome",
+                              L"Profile \x202e"
+                              L"1"};
+const ProfilePlace kOpera = {L"Opera", L""};
+
+// One finding of each kind, with text that must be masked in the report and kept in JSON.
+ReviewFindings SampleFindings() {
+    ReviewFindings findings;
+    findings.sitePermissions = {
+        {kChrome, {SitePermission::Notifications, L"https://win-prize.example:443", false}},
+        {kOpera, {SitePermission::Popups, L"", true}},
+        {kOpera, {SitePermission::AutomaticDownloads, L"http://d.example:8080", false}},
+    };
+    findings.startup = {
+        {kChrome, StartupKind::StartupPage, L"http://start.example/\n  [Google Chrome] fake", L"",
+         L"Secure Preferences"},
+        {{L"Firefox", L"k3x9w2ab.default-release"}, StartupKind::HomePage, L"http://home.example/", L"", L"user.js"},
+        {kOpera, StartupKind::SearchEngine, L"http://q.example/?q={searchTerms}", L"Caf\u00e9 \"Search\"",
+         L"Preferences"},
+    };
+    ExtensionFinding extension;
+    extension.place = kChrome;
+    extension.id = L"ncbkfmpgldjhaiebpnkdcmflhgojeiak";
+    extension.name = L"Coupons\x1b[2J";
+    extension.version = L"2.4";
+    extension.installedBy = InstalledBy::OtherProgram;
+    extension.overrides = OVERRIDES_NEW_TAB | OVERRIDES_SEARCH_ENGINE;
+    extension.enabled = false;
+    findings.extensions = {extension};
+    findings.policies = {{L"Google Chrome", true, L"ExtensionInstallForcelist\\1", L"ncbk;https://u.example/",
+                          PolicyEffect::ForcesExtension},
+                         {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other}};
+    findings.unreadable = {{kOpera, L"Preferences", JsonLoad::NotJson}};
+    return findings;
+}
+
+std::vector<std::wstring> Report(const ReviewFindings& findings) {
+    std::vector<std::wstring> lines;
+    WriteReviewReport(CapturingOptions(&lines), findings);
+    return lines;
+}
+
+std::string Text(const rapidjson::Value& value) {
+    return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "(not a string)";
+}
+
+}  // namespace
+
+TEST(SiteOrigin, DropsOnlyTheSchemesDefaultPort) {
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"https://win-prize.example:443", L"https://win-prize.example"},
+        {L"HTTP://a.example:80", L"HTTP://a.example"},
+        {L"http://a.example:443", L"http://a.example:443"},
+        {L"https://a.example:4443", L"https://a.example:4443"},
+        {L"https://[*.]a.example:443", L"https://[*.]a.example"},
+        {L"[*.]a.example", L"[*.]a.example"},
+        {L"https://:443", L"https://"},
+        {L":443", L":443"},
+    };
+    for (const auto& [pattern, origin] : rows)
+        EXPECT_EQ(SiteOrigin(pattern), origin) << Utf8(pattern);
+}
+
+TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
+    std::vector<std::wstring> lines = Report(SampleFindings());
+    std::vector<std::wstring> expected = {
+        L"What can bring pop-ups back (nothing is changed):",
+        L"",
+        L"Sites allowed to show notifications, open pop-ups or download on their own:",
+        L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
+        L"  [Opera] every site may open pop-ups",
+        L"  [Opera] may download files on its own: http://d.example:8080",
+        L"",
+        L"Start-up pages, home pages and search engines that are not the browser's own:",
+        L"  [Google Chrome/Profile ?1] opens at every start (Secure Preferences): http://start.example/?  [Google "
+        L"Chrome] fake",
+        L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
+        L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}",
+        L"",
+        L"Extensions that take over a page or were not installed from a web store:",
+        L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
+        L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)",
+        L"",
+        L"Browser policies:",
+        L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
+        L"ncbk;https://u.example/",
+        L"  [Firefox, user] Other = a\tb",
+        L"",
+        L"Files that could not be read:",
+        L"  [Opera] Preferences: not valid JSON",
+        L"",
+        L"What you can do:",
+    };
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + expected.size()), expected);
+    // Advice for every kind of finding: sites, start-up pages, extensions, policies, unreadable files.
+    for (const wchar_t* start : {L"- Sites", L"- Start-up", L"- Extensions", L"- Policies", L"- Files"}) {
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; }), 1)
+            << Utf8(start);
+    }
+}
+
+TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
+    std::vector<std::wstring> lines = Report(ReviewFindings());
+    std::vector<std::wstring> expected = {
+        L"What can bring pop-ups back (nothing is changed):",
+        L"",
+        L"Sites allowed to show notifications, open pop-ups or download on their own:",
+        L"  Nothing found.",
+        L"",
+        L"Start-up pages, home pages and search engines that are not the browser's own:",
+        L"  Nothing found.",
+        L"",
+        L"Extensions that take over a page or were not installed from a web store:",
+        L"  Nothing found.",
+        L"",
+        L"Browser policies:",
+        L"  Nothing found.",
+        L"",
+        L"What you can do:",
+        L"- Sites: remove the ones you do not know in the browser's site settings",
+        L"  (chrome://settings/content, edge://settings/content). Firefox lists the sites that",
+        L"  may notify in Settings > Privacy & Security > Permissions > Notifications.",
+    };
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
+    std::string json = ReviewJson(SampleFindings());
+    EXPECT_NE(json.rfind("{", 0), std::string::npos) << "no byte-order mark, the object first";
+    rapidjson::Document document;
+    ASSERT_EQ(ParseJsonObject(json, &document), JsonLoad::Done);
+    EXPECT_EQ(Text(document["schema"]), "popswat.review/1");
+
+    const rapidjson::Value& sites = document["sitePermissions"];
+    ASSERT_EQ(sites.Size(), 3u);
+    EXPECT_EQ(Text(sites[0]["browser"]), "Google Chrome");
+    EXPECT_EQ(Text(sites[0]["profile"]),
+              "Profile \xe2\x80\xae"
+              "1");
+    EXPECT_EQ(Text(sites[0]["permission"]), "notifications");
+    EXPECT_EQ(Text(sites[0]["site"]), "https://win-prize.example:443");
+    EXPECT_FALSE(sites[0]["allSites"].GetBool());
+    EXPECT_TRUE(sites[1]["profile"].IsNull());
+    EXPECT_EQ(Text(sites[1]["permission"]), "popups");
+    EXPECT_TRUE(sites[1]["site"].IsNull());
+    EXPECT_TRUE(sites[1]["allSites"].GetBool());
+    EXPECT_EQ(Text(sites[2]["permission"]), "automatic_downloads");
+
+    const rapidjson::Value& startup = document["startup"];
+    ASSERT_EQ(startup.Size(), 3u);
+    EXPECT_EQ(Text(startup[0]["kind"]), "startup_page");
+    EXPECT_EQ(Text(startup[0]["value"]), "http://start.example/\n  [Google Chrome] fake");
+    EXPECT_EQ(Text(startup[0]["source"]), "Secure Preferences");
+    EXPECT_EQ(Text(startup[1]["kind"]), "home_page");
+    EXPECT_EQ(Text(startup[1]["source"]), "user.js");
+    EXPECT_EQ(Text(startup[2]["kind"]), "search_engine");
+
+    const rapidjson::Value& extension = document["extensions"][0];
+    EXPECT_EQ(Text(extension["id"]), "ncbkfmpgldjhaiebpnkdcmflhgojeiak");
+    EXPECT_EQ(Text(extension["name"]), "Coupons\x1b[2J");
+    EXPECT_EQ(Text(extension["version"]), "2.4");
+    EXPECT_EQ(Text(extension["installedBy"]), "other_program");
+    ASSERT_EQ(extension["overrides"].Size(), 2u);
+    EXPECT_EQ(Text(extension["overrides"][0]), "new_tab");
+    EXPECT_EQ(Text(extension["overrides"][1]), "search_engine");
+    EXPECT_FALSE(extension["enabled"].GetBool());
+
+    const rapidjson::Value& policies = document["policies"];
+    ASSERT_EQ(policies.Size(), 2u);
+    EXPECT_EQ(Text(policies[0]["scope"]), "machine");
+    EXPECT_EQ(Text(policies[0]["name"]), "ExtensionInstallForcelist\\1");
+    EXPECT_EQ(Text(policies[0]["value"]), "ncbk;https://u.example/");
+    EXPECT_EQ(Text(policies[0]["effect"]), "forces_extension");
+    EXPECT_EQ(Text(policies[1]["scope"]), "user");
+    EXPECT_EQ(Text(policies[1]["value"]), "a\tb");
+    EXPECT_TRUE(policies[1]["effect"].IsNull());
+
+    EXPECT_EQ(Text(document["unreadable"][0]["file"]), "Preferences");
+    EXPECT_EQ(Text(document["unreadable"][0]["reason"]), "not_json");
+    // Control characters are escaped, never written raw.
+    for (char c : json)
+        EXPECT_GE(static_cast<unsigned char>(c), 0x20u);
+}
