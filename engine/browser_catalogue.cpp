@@ -29,10 +29,10 @@ const BrowserCatalogue& GetBrowserCatalogue() {
 
 std::wstring UserDataFolder(const BrowserEntry& browser) {
     std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
-    return base.empty() ? base : base + L"\\" + browser.subPath;
+    return base.empty() ? base : FullFolderPath(base + L"\\" + browser.subPath);
 }
 
 std::wstring FirefoxProfilesFolder() {
     std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
-    return appData.empty() ? appData : appData + L"\\Mozilla\\Firefox\\Profiles";
+    return appData.empty() ? appData : FullFolderPath(appData + L"\\Mozilla\\Firefox\\Profiles");
 }

@@ -35,10 +35,12 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 const BrowserCatalogue& GetBrowserCatalogue();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
-// backslash and its subPath; "" when the variable is unset, empty or too long.
+// backslash and its subPath, made full by FullFolderPath; "" when the variable
+// is unset, empty or too long.
 std::wstring UserDataFolder(const BrowserEntry& browser);
-// %APPDATA%\Mozilla\Firefox\Profiles; "" when APPDATA is unset, empty or too
-// long (the bare "\Mozilla\..." would name a folder at the root of the current drive).
+// %APPDATA%\Mozilla\Firefox\Profiles, made full by FullFolderPath; "" when
+// APPDATA is unset, empty or too long (the bare "\Mozilla\..." would name a
+// folder at the root of the current drive).
 std::wstring FirefoxProfilesFolder();
 
 // ---- Text and environment -------------------------------------------------
@@ -72,6 +74,23 @@ void ForEachFolderEntry(const std::wstring& folder,
 
 // True when the path exists and is a folder.
 bool IsExistingFolder(const std::wstring& path);
+
+// ---- Path forms ------------------------------------------------------------------
+// Every file-system call of removal, cleaning, listing and reading goes through
+// LongPathForm, while every path shown stays in its plain form. The "\\?\" form
+// skips the Win32 path parsing, which strips a trailing dot or space from each name
+// ("file." would become "file"), maps names such as CON or NUL to devices and stops
+// at 260 characters. It also skips all normalisation, so base folders are made full
+// with FullFolderPath once and names are then appended exactly as a listing gives them.
+
+// "C:\x" -> "\\?\C:\x", "C:" (a drive's root) -> "\\?\C:\", "\\server\share\x" ->
+// "\\?\UNC\server\share\x"; a path already in "\\?\" or "\\.\" form, or any other
+// (relative) path, unchanged. Purely lexical.
+std::wstring LongPathForm(const std::wstring& path);
+// The full path of a folder as GetFullPathNameW makes it (separators, "." and ".."
+// resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
+// or a path that cannot be made full.
+std::wstring FullFolderPath(const std::wstring& path);
 
 // ---- Reading files -----------------------------------------------------------
 

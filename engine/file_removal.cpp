@@ -15,8 +15,8 @@ bool IsLink(DWORD attributes) {
 // link, not its target.
 bool RemoveLink(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return RemoveDirectoryW(path.c_str()) != FALSE;
-    return DeleteFileW(path.c_str()) != FALSE;
+        return RemoveDirectoryW(LongPathForm(path).c_str()) != FALSE;
+    return DeleteFileW(LongPathForm(path).c_str()) != FALSE;
 }
 
 void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder) {
@@ -28,8 +28,9 @@ void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folde
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveFolderTree(options, child);
         } else {
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child.c_str());
+            std::wstring longChild = LongPathForm(child);
+            SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(longChild.c_str());
         }
     });
 }
@@ -37,22 +38,23 @@ void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folde
 }  // namespace
 
 void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    std::wstring longPath = LongPathForm(path);
+    if (GetFileAttributesW(longPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
         WriteLine(options, FormatWide(L"  [preview] would delete file: %ls", path.c_str()));
         return;
     }
     // Read-only, hidden and system files refuse DeleteFileW until cleared.
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(path.c_str()))
+    SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(longPath.c_str()))
         WriteLine(options, FormatWide(L"  deleted: %ls", path.c_str()));
     else
         WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }
 
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
@@ -65,6 +67,6 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
         return;
     }
     RemoveTreeContents(options, path);
-    if (RemoveDirectoryW(path.c_str()))
+    if (RemoveDirectoryW(LongPathForm(path).c_str()))
         WriteLine(options, FormatWide(L"  deleted folder: %ls", path.c_str()));
 }

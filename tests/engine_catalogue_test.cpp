@@ -74,3 +74,36 @@ TEST(AsciiCaseFolding, FoldsOnlyAsciiLetters) {
     EXPECT_TRUE(StartsWithIgnoringAsciiCase(L"PROFILE 3", L"Profile "));
     EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"Profile", L"Profile "));
 }
+
+TEST(PathForms, LongPathFormIsLexicalAndFullFolderPathHasNoTrailingBackslash) {
+    const std::pair<const wchar_t*, const wchar_t*> longForms[] = {
+        {L"C:\\Users\\x\\file.", L"\\\\?\\C:\\Users\\x\\file."},
+        {L"d:\\CON", L"\\\\?\\d:\\CON"},
+        {L"C:", L"\\\\?\\C:\\"},
+        {L"\\\\server\\share\\name ", L"\\\\?\\UNC\\server\\share\\name "},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        {L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+        {L"C:x", L"C:x"},
+        {L"relative\\x", L"relative\\x"},
+        {L"\\Mozilla\\Firefox", L"\\Mozilla\\Firefox"},
+        {L"", L""},
+    };
+    for (const auto& [path, expected] : longForms)
+        EXPECT_EQ(LongPathForm(path), expected) << Utf8(path);
+
+    const std::pair<const wchar_t*, const wchar_t*> fullForms[] = {
+        {L"C:\\Users\\x\\AppData\\Local", L"C:\\Users\\x\\AppData\\Local"},
+        {L"C:\\Users\\x\\\\Local\\", L"C:\\Users\\x\\Local"},
+        {L"C:/Users/x/../y", L"C:\\Users\\y"},
+        {L"C:\\", L"C:"},
+        {L"\\\\server\\share\\x\\", L"\\\\server\\share\\x"},
+        {L"", L""},
+    };
+    for (const auto& [path, expected] : fullForms)
+        EXPECT_EQ(FullFolderPath(path), expected) << Utf8(path);
+
+    // A base folder from the environment with a trailing backslash gives clean child paths.
+    TempFolder folder;
+    ScopedEnvironmentVariable local(L"LOCALAPPDATA", (folder.path() + L"\\").c_str());
+    EXPECT_EQ(UserDataFolder(GetBrowserCatalogue()[0]), folder / L"Google\\Chrome\\User Data");
+}

@@ -191,3 +191,25 @@ TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
         EXPECT_TRUE(PathExists(stray));
     }
 }
+
+TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
+    Sandbox sandbox;
+    std::wstring profiles = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
+    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work "};
+    for (const std::wstring& name : names) {
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore.jsonlz4"));
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore-backups\\recovery.baklz4"));
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\places.sqlite"));
+    }
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_EQ(lines.size(), 5u);
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(Utf8(name));
+        std::wstring profile = profiles + L"\\" + name;
+        EXPECT_EQ(LinesAbout(lines, profile), (Lines{L"  deleted: " + profile + L"\\sessionstore.jsonlz4",
+                                                     L"  deleted folder: " + profile + L"\\sessionstore-backups"}));
+        EXPECT_FALSE(PathExists(LongPathForm(profile + L"\\sessionstore.jsonlz4")));
+        EXPECT_TRUE(PathExists(LongPathForm(profile + L"\\places.sqlite")));
+    }
+}
