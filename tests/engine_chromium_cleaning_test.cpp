@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/engine.h"
 #include "tests/test_support.h"
 
@@ -171,4 +173,34 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     EXPECT_EQ(lines, expected);
     EXPECT_TRUE(PathExists(userData + L"\\History"));
     EXPECT_TRUE(PathExists(userData + L"\\Default\\Visited Links"));
+}
+
+// Two cleanings of the same profiles at once: each file is deleted by one of
+// them, and a file the other one deleted first is no failure of the second.
+TEST(ChromiumBrowser, AFileDeletedByAnotherCleaningMeanwhileIsNotAFailure) {
+    TempFolder sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    for (int i = 1; i <= 150; ++i) {
+        std::wstring profile = userData + L"\\Profile " + std::to_wstring(i);
+        MakeFile(profile + L"\\Preferences");
+        for (const wchar_t* name : kSessionFiles)
+            MakeFile(profile + L"\\" + name);
+        for (const wchar_t* name : kHistoryFiles)
+            MakeFile(profile + L"\\" + name);
+    }
+    Lines first;
+    Lines second;
+    std::thread other([&] { CleanChromiumBrowser(CapturingOptions(&second), L"Brave", userData); });
+    CleanChromiumBrowser(CapturingOptions(&first), L"Brave", userData);
+    other.join();
+    // Both may see their delete succeed for one file; neither may call it failed.
+    std::size_t deleted = 0;
+    for (const Lines* lines : {&first, &second}) {
+        for (const std::wstring& line : *lines) {
+            EXPECT_EQ(line.find(L"(locked/failed)"), std::wstring::npos) << Utf8(line);
+            deleted += line.rfind(L"  deleted: ", 0) == 0;
+        }
+    }
+    EXPECT_GE(deleted, 150u * 9u);
+    EXPECT_FALSE(PathExists(userData + L"\\Profile 150\\Visited Links"));
 }
