@@ -23,7 +23,17 @@ bool IsProfileFolder(const std::wstring& folder) {
 }
 
 bool IsProfileFolderName(std::wstring_view name) {
-    return EqualsIgnoringAsciiCase(name, L"Default") || StartsWithIgnoringAsciiCase(name, L"Profile ");
+    if (EqualsIgnoringAsciiCase(name, L"Default"))
+        return true;
+    // The browser numbers its profiles; "Profile 1 - Copy" is a backup Explorer made.
+    constexpr std::wstring_view prefix = L"Profile ";
+    if (name.size() == prefix.size() || !StartsWithIgnoringAsciiCase(name, prefix))
+        return false;
+    for (wchar_t c : name.substr(prefix.size())) {
+        if (c < L'0' || c > L'9')
+            return false;
+    }
+    return true;
 }
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile) {

@@ -111,7 +111,8 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path);
 
 // True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
 bool IsProfileFolder(const std::wstring& folder);
-// True for "Default" and for names beginning with "Profile " (ASCII case ignored).
+// True for "Default" and for "Profile " followed by one or more ASCII digits and
+// nothing else (ASCII case of the words ignored).
 bool IsProfileFolderName(std::wstring_view name);
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);

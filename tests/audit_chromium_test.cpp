@@ -52,7 +52,8 @@ TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
         MakeExtension(userData + L"\\" + name, L"ext", L"2.0", StoreManifest(Utf8(name) + " ext", "2.0"));
     MakeFile(userData + L"\\Default\\Secure Preferences", "{}");
     MakeExtension(userData + L"\\Default", L"ext", L"3.0", StoreManifest("Default ext", "3.0"));
-    for (std::wstring name : {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2"}) {
+    for (std::wstring name :
+         {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2", L"Profile 2 - Copy"}) {
         MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
         MakeExtension(userData + L"\\" + name, L"ext", L"1.0", StoreManifest("never", "1.0"));
     }
@@ -178,12 +179,14 @@ TEST(AuditChromiumProfile, CutsLongLinesAt1023Characters) {
 TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {
     Sandbox sandbox;
     std::wstring userData = sandbox / L"User Data";
-    std::wstring profile = userData +
-                           L"\\Profile \x202e"
-                           L"1";
-    MakeFile(profile + L"\\Preferences", "{}");
-    MakeExtension(profile, L"ext", L"1.0\x2066", R"({"name": "N", "update_url": ""})");
+    // A profile name with a direction override is no profile name at all.
+    for (std::wstring name : {L"Profile \x202e"
+                              L"1",
+                              L"Profile 1"}) {
+        MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
+        MakeExtension(userData + L"\\" + name, L"ext", L"1.0\x2066", R"({"name": "N", "update_url": ""})");
+    }
     std::vector<std::wstring> lines;
     AuditChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
-    EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile ?1] N  v1.0?"});
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile 1] N  v1.0?"});
 }

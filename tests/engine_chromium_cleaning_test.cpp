@@ -129,12 +129,16 @@ TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
         const wchar_t* name;
         bool cleaned;
     };
+    // U+0665 is an Arabic-Indic digit; a trailing space only reaches the file system in the \\?\ form.
     const Case cases[] = {
-        {L"default", true},  {L"PROFILE 3", true},   {L"Profile 12", true},     {L"Profile3", false},
-        {L"Profile", false}, {L"My Profile", false}, {L"Guest Profile", false}, {L"System Profile", false},
+        {L"default", true},          {L"PROFILE 3", true},       {L"Profile 12", true},
+        {L"Profile3", false},        {L"Profile", false},        {L"My Profile", false},
+        {L"Guest Profile", false},   {L"System Profile", false}, {L"Profile 1 - Copy", false},
+        {L"Profile 2 (old)", false}, {L"Profile ", false},       {L"Profile  4", false},
+        {L"Profile 5a", false},      {L"Profile \x0665", false}, {L"Default - Copy", false},
     };
     for (const Case& c : cases)
-        MakeFullProfile(userData + L"\\" + c.name);
+        MakeFullProfile(LongPathForm(userData + L"\\" + c.name));
     // Named like a profile but holding none of the profile files: left alone.
     MakeFile(userData + L"\\Profile 1\\Current Session");
     // A file named like a profile is not a folder.
@@ -146,7 +150,7 @@ TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
     EXPECT_EQ(lines.front(), L"Cleaning Brave ...");
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.name));
-        std::wstring profile = userData + L"\\" + c.name;
+        std::wstring profile = LongPathForm(userData + L"\\" + c.name);
         EXPECT_EQ(PathExists(profile + L"\\Current Session"), !c.cleaned);
         EXPECT_EQ(PathExists(profile + L"\\History"), !c.cleaned);
         EXPECT_TRUE(PathExists(profile + L"\\Bookmarks"));
