@@ -59,7 +59,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
 // True for records installed in the profile with a usable name.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);
 
-// Lists the add-ons of every profile under %APPDATA%\Mozilla\Firefox\Profiles.
+// Lists the add-ons of every Firefox profile (FirefoxProfileFolders).
 void AuditFirefox(const CleanupOptions& options);
 void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder);
 

@@ -61,13 +61,11 @@ void AuditChromiumBrowser(const CleanupOptions& options,
                           const std::wstring& userDataFolder) {
     if (!IsExistingFolder(userDataFolder))
         return;
-    if (IsProfileFolder(userDataFolder))
-        AuditChromiumProfile(options, displayName, userDataFolder);
-    ForEachFolderEntry(userDataFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (!IsFolder(attributes) || !IsProfileFolderName(name))
-            return;
-        std::wstring profile = userDataFolder + L"\\" + name;
-        if (IsProfileFolder(profile))
-            AuditChromiumProfile(options, displayName + L"/" + MaskUnsafeCharacters(name), profile);
-    });
+    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder)) {
+        // The user-data folder itself is labelled with the browser's name alone.
+        std::wstring label = displayName;
+        if (profile != userDataFolder)
+            label += L"/" + MaskUnsafeCharacters(profile.substr(userDataFolder.size() + 1));
+        AuditChromiumProfile(options, label, profile);
+    }
 }

@@ -16,11 +16,6 @@ void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 }
 
 void AuditFirefox(const CleanupOptions& options) {
-    std::wstring profilesFolder = FirefoxProfilesFolder();
-    if (profilesFolder.empty() || !IsExistingFolder(profilesFolder))
-        return;
-    ForEachFolderEntry(profilesFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            AuditFirefoxProfile(options, profilesFolder + L"\\" + name);
-    });
+    for (const std::wstring& profile : FirefoxProfileFolders())
+        AuditFirefoxProfile(options, profile);
 }

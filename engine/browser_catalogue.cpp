@@ -32,7 +32,12 @@ std::wstring UserDataFolder(const BrowserEntry& browser) {
     return base.empty() ? base : FullFolderPath(base + L"\\" + browser.subPath);
 }
 
-std::wstring FirefoxProfilesFolder() {
+std::wstring FirefoxFolder() {
     std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
-    return appData.empty() ? appData : FullFolderPath(appData + L"\\Mozilla\\Firefox\\Profiles");
+    return appData.empty() ? appData : FullFolderPath(appData + L"\\Mozilla\\Firefox");
+}
+
+std::wstring FirefoxProfilesFolder() {
+    std::wstring firefox = FirefoxFolder();
+    return firefox.empty() ? firefox : firefox + L"\\Profiles";
 }

@@ -38,9 +38,11 @@ const BrowserCatalogue& GetBrowserCatalogue();
 // backslash and its subPath, made full by FullFolderPath; "" when the variable
 // is unset, empty or too long.
 std::wstring UserDataFolder(const BrowserEntry& browser);
-// %APPDATA%\Mozilla\Firefox\Profiles, made full by FullFolderPath; "" when
-// APPDATA is unset, empty or too long (the bare "\Mozilla\..." would name a
-// folder at the root of the current drive).
+// %APPDATA%\Mozilla\Firefox, made full by FullFolderPath; "" when APPDATA is
+// unset, empty or too long (the bare "\Mozilla\..." would name a folder at the
+// root of the current drive).
+std::wstring FirefoxFolder();
+// FirefoxFolder() + "\Profiles"; "" when that is "".
 std::wstring FirefoxProfilesFolder();
 
 // ---- Text and environment -------------------------------------------------
@@ -107,13 +109,27 @@ FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::stri
 void RemoveFile(const CleanupOptions& options, const std::wstring& path);
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path);
 
-// ---- Chromium-family profiles ----------------------------------------------
+// ---- Profile folders -----------------------------------------------------------
+// The one place that decides which folders are profiles, for cleaning and audit alike.
 
 // True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
 bool IsProfileFolder(const std::wstring& folder);
 // True for "Default" and for "Profile " followed by one or more ASCII digits and
 // nothing else (ASCII case of the words ignored).
 bool IsProfileFolderName(std::wstring_view name);
+
+// A Chromium-family browser's profiles: the user-data folder itself when it is a
+// profile folder, then each subfolder with a profile folder name that is one, in
+// listing order. Plain full paths.
+std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder);
+// Firefox's profiles: every folder below FirefoxProfilesFolder() in listing order,
+// then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a Path=
+// in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0: a
+// full path of its own) and that exists, in file order. Each folder once. Plain
+// full paths. A missing or unreadable profiles.ini adds nothing.
+std::vector<std::wstring> FirefoxProfileFolders();
+
+// ---- Chromium-family profile cleaning ----------------------------------------
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
 void CleanChromiumBrowser(const CleanupOptions& options,
@@ -130,8 +146,11 @@ constexpr uint32_t GRACEFUL_WAIT_MS = 5000;
 std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
 void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName);
 
-// ---- Firefox profiles --------------------------------------------------------
+// ---- Firefox profile cleaning ----------------------------------------------------
 
+// Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
+// empty) or any profile does (also one that only profiles.ini names), then
+// cleans every profile of FirefoxProfileFolders().
 void CleanFirefox(const CleanupOptions& options);
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile);
 

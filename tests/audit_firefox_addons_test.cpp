@@ -98,7 +98,14 @@ TEST(AuditFirefox, ListsEveryProfileFolderAndIgnoresFiles) {
     MakeFile(profiles + L"\\three-without-file\\prefs.js", "x");
     MakeFile(profiles + L"\\four-empty-file\\extensions.json", "");
     MakeFile(profiles + L"\\extensions.json", text);
-    EXPECT_EQ(AuditAll(), (std::vector<std::wstring>{L"  [Firefox] Same", L"  [Firefox] Same"}));
+    // A profile outside the Profiles folder counts once, however often profiles.ini names it.
+    MakeFile(sandbox / L"Elsewhere\\extensions.json", ExtensionsJson({Record("Outside", "extension", "app-profile")}));
+    MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\profiles.ini",
+             "[Profile0]\nIsRelative=0\nPath=" + Utf8(sandbox / L"Elsewhere") +
+                 "\n[Profile1]\nIsRelative=1\nPath=../../../Elsewhere\n"
+                 "[Profile2]\nIsRelative=1\nPath=Profiles/one.default\n");
+    EXPECT_EQ(AuditAll(),
+              (std::vector<std::wstring>{L"  [Firefox] Same", L"  [Firefox] Same", L"  [Firefox] Outside"}));
 }
 
 TEST(AuditFirefox, PrintsNothingWithoutAProfilesFolderOrAppData) {

@@ -167,6 +167,7 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     MakeFullProfile(userData);
     MakeFullProfile(userData + L"\\Default");
 
+    EXPECT_EQ(ChromiumProfileFolders(userData), (Lines{userData, userData + L"\\Default"}));
     Lines lines;
     CleanChromiumBrowser(CapturingOptions(&lines, false, true), L"Opera", userData);
     Lines expected{L"Cleaning Opera ..."};

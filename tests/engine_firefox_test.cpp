@@ -213,3 +213,47 @@ TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
         EXPECT_TRUE(PathExists(LongPathForm(profile + L"\\places.sqlite")));
     }
 }
+
+// The profile manager can put a profile anywhere; profiles.ini says where.
+TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
+    Sandbox sandbox;
+    std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox";
+    std::wstring listed = firefox + L"\\Profiles\\a1.default";
+    std::wstring absolute = sandbox / L"Elsewhere\\b2.work";
+    std::wstring relative = firefox + L"\\Other\\c3.dev";
+    std::wstring notAProfile = firefox + L"\\Install\\d4";
+    for (const std::wstring& profile : {listed, absolute, relative, notAProfile})
+        MakeFile(profile + L"\\sessionstore.jsonlz4");
+    const std::string ini =
+        "\xEF\xBB\xBF[General]\r\nStartWithLastProfile=1\r\n\r\n"
+        "[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\n\r\n"
+        "[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=" +
+        Utf8(absolute) +
+        "\r\n\r\n"
+        "[Profile2]\nIsRelative=1\nPath=Other\\c3.dev\n"
+        "[Profile3]\nIsRelative=1\nPath=PROFILES/A1.DEFAULT\n"
+        "[Profile4]\nIsRelative=1\nPath=Missing/e5\n"
+        "[Profile5]\nIsRelative=0\nPath=Install/d4\n"
+        "[Install308046B0AF4A39CB]\nDefault=Install/d4\nPath=Install/d4\n";
+    MakeFile(firefox + L"\\profiles.ini", ini);
+    EXPECT_EQ(FirefoxProfileFolders(), (Lines{listed, absolute, relative}));
+
+    // Also when the Profiles folder itself is gone, under the same heading.
+    for (bool withProfilesFolder : {true, false}) {
+        SCOPED_TRACE(withProfilesFolder);
+        if (!withProfilesFolder)
+            DeleteTreeForTest(firefox + L"\\Profiles");
+        Lines expected{L"Cleaning Mozilla Firefox ..."};
+        for (const std::wstring& profile : {listed, absolute, relative}) {
+            if (profile != listed || withProfilesFolder)
+                expected.push_back(L"  [preview] would delete file: " + profile + L"\\sessionstore.jsonlz4");
+        }
+        Lines lines;
+        CleanFirefox(CapturingOptions(&lines, true));
+        EXPECT_EQ(lines, expected);
+    }
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_FALSE(PathExists(absolute + L"\\sessionstore.jsonlz4"));
+    EXPECT_TRUE(PathExists(notAProfile + L"\\sessionstore.jsonlz4"));
+}
