@@ -161,3 +161,28 @@ constexpr uint32_t SETTLE_PAUSE_MS = 1200;
 
 // Closes every browser, then cleans every profile; all output goes to options.log.
 void RunCleanup(const CleanupOptions& options);
+
+// ---- One cleanup run at a time ---------------------------------------------------
+
+// What a front end shows when another run holds the lock.
+constexpr wchar_t ANOTHER_CLEANUP_RUNNING[] = L"Another PopSwat cleanup is already running.";
+
+// Takes the logon session's cleanup mutex without waiting and holds it while it
+// lives. Each front end holds one around a whole cleanup run, preview included,
+// so that two runs never delete (and report) the same files at once. A mutex
+// belongs to the thread that took it: create and destroy the lock on the thread
+// that runs the cleanup.
+class CleanupRunLock {
+public:
+    CleanupRunLock();
+    ~CleanupRunLock();
+    CleanupRunLock(const CleanupRunLock&) = delete;
+    CleanupRunLock& operator=(const CleanupRunLock&) = delete;
+
+    // False when another run holds the mutex.
+    bool acquired() const { return acquired_; }
+
+private:
+    void* mutex_ = nullptr;  // the owned mutex's HANDLE
+    bool acquired_ = false;
+};

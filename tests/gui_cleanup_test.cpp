@@ -12,6 +12,7 @@ const wchar_t kConfirmText[] =
 const wchar_t kWorking[] = L"Working... please wait.";
 const wchar_t kDone[] = L"Done. Your browsers are clean - reopen one to start fresh.";
 const wchar_t kFilesInUse[] = L"Some files were in use - close your browsers and try again.";
+const wchar_t kAnotherRun[] = L"Another PopSwat cleanup is already running.";
 
 // A confirmed run closes every process named like a browser; only the test bed's own
 // Wine prefix is sure to hold none but the test's.
@@ -78,6 +79,7 @@ TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
         {1, kFilesInUse, true},
         {0, kDone, true},
         {2, L"Could not finish.", false},
+        {3, kAnotherRun, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "wParam " << row.outcome);
@@ -152,6 +154,25 @@ TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
         EXPECT_FALSE(PathExists(profile + L"\\Sessions\\Session_13300000000000000"));
         EXPECT_TRUE(PathExists(profile + L"\\Preferences"));
     }
+}
+
+TEST(GuiCleanup, AnotherRunHoldingTheLockIsShownAndChangesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    std::wstring session = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default\\Current Session";
+    MakeFile(session);
+    MakeFile(sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default\\Preferences");
+    CleanupRunLock otherRun;
+    ASSERT_TRUE(otherRun.acquired());
+
+    GuiProgram gui = StartGui(sandbox);
+    ASSERT_NE(gui.window, nullptr);
+    HWND box = ClickCleanButton(gui);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kAnotherRun); }, 10000)) << Utf8(StatusText(gui.window));
+    EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+    EXPECT_TRUE(PathExists(session));
 }
 
 TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
