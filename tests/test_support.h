@@ -61,6 +61,8 @@ private:
 void MakeFolder(const std::wstring& path);
 // Creates (or replaces) a file with the given bytes and attributes, making parents first.
 void MakeFile(const std::wstring& path, const std::string& content = "data", DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// Creates (or replaces) a file of the given size that holds no data on disk.
+bool MakeSparseFile(const std::wstring& path, long long size);
 bool PathExists(const std::wstring& path);
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
