@@ -12,7 +12,14 @@ static_assert(sizeof(std::size_t) == 8, "JSON positions are 64-bit offsets");
 
 // ---- Text files --------------------------------------------------------------
 
-// The whole file as raw bytes; empty when it cannot be opened.
+// The most the audit reads of one file. A larger file is reported and not read,
+// so no file can exhaust memory or time (a sparse file of 100 GB costs no disk).
+constexpr std::size_t MANIFEST_MAX_BYTES = std::size_t{4} << 20;           // an extension's manifest.json
+constexpr std::size_t LOCALE_FILE_MAX_BYTES = std::size_t{4} << 20;        // one of its messages.json
+constexpr std::size_t EXTENSIONS_JSON_MAX_BYTES = std::size_t{256} << 20;  // Firefox's extensions.json
+
+// The whole file as raw bytes; empty when it cannot be read or holds more than
+// EXTENSIONS_JSON_MAX_BYTES.
 std::string ReadWholeFile(const std::wstring& path);
 
 // ---- JSON value lookup -----------------------------------------------------------

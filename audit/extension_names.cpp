@@ -13,7 +13,9 @@ bool IsMessageReference(const std::string& rawName) {
 
 // The "message" text of the entry keyed messageName in one locale file, or "".
 std::string FindLocaleMessage(const std::wstring& localeFile, const std::string& messageName) {
-    std::string messages = ReadWholeFile(localeFile);
+    // A locale file that is missing, unreadable or too large is passed over.
+    std::string messages;
+    ReadFileBytes(localeFile, LOCALE_FILE_MAX_BYTES, &messages);
     if (messages.empty())
         return std::string();
     std::size_t entry = FindJsonKey(messages, messageName, 0);

@@ -1,9 +1,14 @@
 #include "audit/audit.h"
 
-#include <windows.h>
-
 void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder) {
-    std::string text = ReadWholeFile(profileFolder + L"\\extensions.json");
+    std::wstring path = profileFolder + L"\\extensions.json";
+    std::string text;
+    FileRead read = ReadFileBytes(path, EXTENSIONS_JSON_MAX_BYTES, &text);
+    // Add-ons hidden behind a file that is locked or huge are still a finding.
+    if (read == FileRead::Unreadable || read == FileRead::TooLarge) {
+        WriteLine(options, FormatWide(L"  [Firefox] (could not be read) %ls", MaskUnsafeCharacters(path).c_str()));
+        return;
+    }
     if (text.empty())
         return;
     for (const FirefoxAddonRecord& record : ScanFirefoxAddonRecords(text)) {

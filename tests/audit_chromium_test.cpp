@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -189,4 +190,36 @@ TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {
     std::vector<std::wstring> lines;
     AuditChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
     EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile 1] N  v1.0?"});
+}
+
+// A manifest that cannot be read, or is too large to read, hides nothing: the
+// extension is listed by its folder name, and as side-loaded, since nothing
+// shows that it came from a store. A readable version still wins.
+TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
+    Sandbox sandbox;
+    std::wstring profile = sandbox / L"Default";
+    std::wstring locked = MakeExtension(profile, L"lockedid", L"1.0", StoreManifest("Locked", "1.0"));
+    ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"hugeid", L"2.0", "") + L"\\manifest.json", 100LL << 30));
+    ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"overid", L"3.0", "") + L"\\manifest.json",
+                               static_cast<long long>(MANIFEST_MAX_BYTES) + 1));
+    MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
+    MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
+    std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));
+    UniqueHandle holders[2];
+    int n = 0;
+    for (const std::wstring& folder : {locked, mixedLocked}) {
+        holders[n++].reset(
+            CreateFileW((folder + L"\\manifest.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    ASSERT_TRUE(holders[0] && holders[1]);
+
+    std::vector<std::wstring> lines = AuditProfile(profile);
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{
+                         L"  [Brave] Mixed  v1.0",
+                         L"  [Brave] folderid (manifest could not be read)  v4.0" + kMark,
+                         L"  [Brave] hugeid (manifest could not be read)  v2.0" + kMark,
+                         L"  [Brave] lockedid (manifest could not be read)  v1.0" + kMark,
+                         L"  [Brave] overid (manifest could not be read)  v3.0" + kMark,
+                     }));
 }

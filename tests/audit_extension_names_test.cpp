@@ -87,6 +87,11 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
          {{L"en", Messages("\"appName\": {\"message\": \"\xe7\x8e\x8b\"}")}},
          L"\x738b"},
         {"no name", R"({"version": "1"})", {{L"en", Messages(appNameEn)}}, L""},
+        {"a locale file over the size limit is passed over",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(appNameDe + ", \"pad\": \"" + std::string(LOCALE_FILE_MAX_BYTES, 'x') + "\"")},
+          {L"en", Messages(appNameEn)}},
+         L"Notes"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -121,3 +121,21 @@ TEST(AuditFirefox, PrintsNothingWithoutAProfilesFolderOrAppData) {
     ScopedEnvironmentVariable noAppData(L"APPDATA", nullptr);
     EXPECT_TRUE(AuditAll().empty());
 }
+
+TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
+    Sandbox sandbox;
+    std::wstring profile = ProfilesFolder(sandbox) + L"\\abcd.default-release";
+    std::wstring file = profile + L"\\extensions.json";
+    const std::vector<std::wstring> expected = {L"  [Firefox] (could not be read) " + file};
+    std::vector<std::wstring> lines;
+    ASSERT_TRUE(MakeSparseFile(file, static_cast<long long>(EXTENSIONS_JSON_MAX_BYTES) + 1));
+    AuditFirefoxProfile(CapturingOptions(&lines), profile);
+    EXPECT_EQ(lines, expected);
+
+    lines.clear();
+    MakeFile(file, ExtensionsJson({Record("Hidden", "extension", "app-profile")}));
+    UniqueHandle holder(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    AuditFirefoxProfile(CapturingOptions(&lines), profile);
+    EXPECT_EQ(lines, expected);
+}

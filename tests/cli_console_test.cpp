@@ -160,6 +160,17 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
     EXPECT_TRUE(sandbox.Untouched());
 }
 
+// A manifest of 100 GB (a sparse file) neither ends nor cuts the report.
+TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
+    ConsoleSandbox sandbox;
+    std::wstring extensions = sandbox.chromeProfile + L"\\Extensions";
+    ASSERT_TRUE(MakeSparseFile(extensions + L"\\hugeid\\1.0\\manifest.json", 100LL << 30));
+    Lines expected = kEmptyAudit;
+    expected.insert(expected.begin() + 2,
+                    "  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!");
+    ExpectOutput(sandbox.Run(L"--audit"), expected, 0);
+}
+
 TEST(ConsoleProgram, AnythingButAYesAborts) {
     struct Case {
         const char* name;
