@@ -40,6 +40,13 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
 // so that text from a file cannot add, overwrite or reorder report lines.
 std::wstring MaskUnsafeCharacters(std::wstring text);
 
+// The longest name or version a report line shows, in UTF-16 units.
+constexpr std::size_t MAX_SHOWN_CHARS = 200;
+// Text of at most MAX_SHOWN_CHARS units: a longer one is cut, without splitting
+// a surrogate pair, and ends with "...". Lines are cut at 1023 characters, and
+// what must always show (the side-loaded mark) comes after the name and version.
+std::wstring ShortenForLine(std::wstring text);
+
 // ---- Chromium-family extensions -----------------------------------------------------
 
 // Lists the extensions of every profile under one browser's user-data folder.

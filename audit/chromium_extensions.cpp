@@ -10,13 +10,15 @@ bool IsFolder(uint32_t attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The name comes as it is to be shown; the version is made safe and short here.
 void WriteExtensionLine(const CleanupOptions& options,
                         const std::wstring& label,
-                        const std::wstring& name,
+                        const std::wstring& shownName,
                         const std::wstring& version,
                         bool sideLoaded) {
-    WriteLine(options, FormatWide(L"  [%ls] %ls  v%ls%ls", label.c_str(), name.c_str(),
-                                  MaskUnsafeCharacters(version).c_str(), sideLoaded ? kSideLoadedMark : L""));
+    std::wstring shownVersion = ShortenForLine(MaskUnsafeCharacters(version));
+    WriteLine(options, FormatWide(L"  [%ls] %ls  v%ls%ls", label.c_str(), shownName.c_str(), shownVersion.c_str(),
+                                  sideLoaded ? kSideLoadedMark : L""));
 }
 
 void AuditExtension(const CleanupOptions& options,
@@ -48,7 +50,8 @@ void AuditExtension(const CleanupOptions& options,
     if (manifest.empty()) {
         // Installed all the same, and nothing shows it came from a store.
         if (anyUnreadable)
-            WriteExtensionLine(options, label, MaskUnsafeCharacters(extensionName) + L" (manifest could not be read)",
+            WriteExtensionLine(options, label,
+                               ShortenForLine(MaskUnsafeCharacters(extensionName)) + L" (manifest could not be read)",
                                unreadableVersion, true);
         return;
     }
@@ -61,7 +64,7 @@ void AuditExtension(const CleanupOptions& options,
         version = versionName;
     // Extensions from a web store carry an update address; any "update_url" key counts.
     bool sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
-    WriteExtensionLine(options, label, MaskUnsafeCharacters(displayName), version, sideLoaded);
+    WriteExtensionLine(options, label, ShortenForLine(MaskUnsafeCharacters(displayName)), version, sideLoaded);
 }
 
 }  // namespace

@@ -12,6 +12,16 @@ bool IsUnsafeCharacter(wchar_t c) {
 
 }  // namespace
 
+std::wstring ShortenForLine(std::wstring text) {
+    if (text.size() <= MAX_SHOWN_CHARS)
+        return text;
+    std::size_t keep = MAX_SHOWN_CHARS - 3;
+    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF)
+        --keep;
+    text.resize(keep);
+    return text + L"...";
+}
+
 std::wstring MaskUnsafeCharacters(std::wstring text) {
     for (wchar_t& c : text) {
         if (IsUnsafeCharacter(c))

@@ -15,8 +15,8 @@ void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
         if (!IsListedFirefoxAddon(record))
             continue;
         const wchar_t* themeMark = record.type == "theme" ? L"  (theme)" : L"";
-        WriteLine(options,
-                  FormatWide(L"  [Firefox] %ls%ls", MaskUnsafeCharacters(Utf8ToWide(record.name)).c_str(), themeMark));
+        std::wstring name = ShortenForLine(MaskUnsafeCharacters(Utf8ToWide(record.name)));
+        WriteLine(options, FormatWide(L"  [Firefox] %ls%ls", name.c_str(), themeMark));
     }
 }
 

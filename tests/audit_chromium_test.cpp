@@ -168,13 +168,19 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
     }
 }
 
-TEST(AuditChromiumProfile, CutsLongLinesAt1023Characters) {
+TEST(AuditChromiumProfile, ShortensLongNamesAndVersionsSoTheMarkShows) {
     Sandbox sandbox;
     std::wstring profile = sandbox / L"Default";
-    MakeExtension(profile, L"ext", L"1.0", R"({"name": ")" + std::string(2000, 'n') + R"(", "version": "1"})");
+    MakeExtension(profile, L"ext", L"1.0",
+                  R"({"name": ")" + std::string(2000, 'n') + R"(", "version": ")" + std::string(1000, '9') + R"("})");
+    // The longest folder name a file system allows, with a manifest that cannot be read.
+    MakeFolder(LongPathForm(profile + L"\\Extensions\\" + std::wstring(250, L'i') + L"\\1.0\\manifest.json"));
     std::vector<std::wstring> lines = AuditProfile(profile);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], (L"  [Brave] " + std::wstring(2000, L'n')).substr(0, 1023));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{
+                         L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + kMark,
+                         L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + kMark,
+                     }));
 }
 
 TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {

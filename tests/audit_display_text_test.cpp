@@ -28,3 +28,25 @@ TEST(MaskUnsafeCharacters, ShowsControlAndBidiCharactersAsQuestionMarks) {
         EXPECT_EQ(MaskUnsafeCharacters(row.text), row.expected);
     }
 }
+
+TEST(ShortenForLine, KeepsAtMost200UnitsAndEndsACutWithDots) {
+    const std::wstring pair = L"\xd83d\xde00";
+    struct Row {
+        const char* name;
+        std::wstring text;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"short", L"Sample Notes", L"Sample Notes"},
+        {"exactly 200", std::wstring(200, L'a'), std::wstring(200, L'a')},
+        {"201", std::wstring(201, L'a'), std::wstring(197, L'a') + L"..."},
+        {"a surrogate pair is not split", std::wstring(196, L'a') + pair + std::wstring(10, L'b'),
+         std::wstring(196, L'a') + L"..."},
+        {"a pair that fits stays", std::wstring(195, L'a') + pair + std::wstring(10, L'b'),
+         std::wstring(195, L'a') + pair + L"..."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ShortenForLine(row.text), row.expected);
+    }
+}
