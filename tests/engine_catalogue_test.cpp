@@ -76,31 +76,31 @@ TEST(AsciiCaseFolding, FoldsOnlyAsciiLetters) {
 }
 
 TEST(PathForms, LongPathFormIsLexicalAndFullFolderPathHasNoTrailingBackslash) {
-    const std::pair<const wchar_t*, const wchar_t*> longForms[] = {
-        {L"C:\\Users\\x\\file.", L"\\\\?\\C:\\Users\\x\\file."},
-        {L"d:\\CON", L"\\\\?\\d:\\CON"},
-        {L"C:", L"\\\\?\\C:\\"},
-        {L"\\\\server\\share\\name ", L"\\\\?\\UNC\\server\\share\\name "},
-        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
-        {L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
-        {L"C:x", L"C:x"},
-        {L"relative\\x", L"relative\\x"},
-        {L"\\Mozilla\\Firefox", L"\\Mozilla\\Firefox"},
-        {L"", L""},
+    struct Row {
+        std::wstring (*form)(const std::wstring&);
+        const wchar_t* path;
+        const wchar_t* expected;
     };
-    for (const auto& [path, expected] : longForms)
-        EXPECT_EQ(LongPathForm(path), expected) << Utf8(path);
-
-    const std::pair<const wchar_t*, const wchar_t*> fullForms[] = {
-        {L"C:\\Users\\x\\AppData\\Local", L"C:\\Users\\x\\AppData\\Local"},
-        {L"C:\\Users\\x\\\\Local\\", L"C:\\Users\\x\\Local"},
-        {L"C:/Users/x/../y", L"C:\\Users\\y"},
-        {L"C:\\", L"C:"},
-        {L"\\\\server\\share\\x\\", L"\\\\server\\share\\x"},
-        {L"", L""},
+    const Row rows[] = {
+        {LongPathForm, L"C:\\Users\\x\\file.", L"\\\\?\\C:\\Users\\x\\file."},
+        {LongPathForm, L"d:\\CON", L"\\\\?\\d:\\CON"},
+        {LongPathForm, L"C:", L"\\\\?\\C:\\"},
+        {LongPathForm, L"\\\\server\\share\\name ", L"\\\\?\\UNC\\server\\share\\name "},
+        {LongPathForm, L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        {LongPathForm, L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+        {LongPathForm, L"C:x", L"C:x"},
+        {LongPathForm, L"relative\\x", L"relative\\x"},
+        {LongPathForm, L"\\Mozilla\\Firefox", L"\\Mozilla\\Firefox"},
+        {LongPathForm, L"", L""},
+        {FullFolderPath, L"C:\\Users\\x\\AppData\\Local", L"C:\\Users\\x\\AppData\\Local"},
+        {FullFolderPath, L"C:\\Users\\x\\\\Local\\", L"C:\\Users\\x\\Local"},
+        {FullFolderPath, L"C:/Users/x/../y", L"C:\\Users\\y"},
+        {FullFolderPath, L"C:\\", L"C:"},
+        {FullFolderPath, L"\\\\server\\share\\x\\", L"\\\\server\\share\\x"},
+        {FullFolderPath, L"", L""},
     };
-    for (const auto& [path, expected] : fullForms)
-        EXPECT_EQ(FullFolderPath(path), expected) << Utf8(path);
+    for (const Row& row : rows)
+        EXPECT_EQ(row.form(row.path), row.expected) << Utf8(row.path);
 
     // A base folder from the environment with a trailing backslash gives clean child paths.
     TempFolder folder;
