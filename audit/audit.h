@@ -64,7 +64,7 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::
 
 // One add-on record of "extensions.json", values still UTF-8.
 struct FirefoxAddonRecord {
-    std::string name;      // first "name" at or after the record's "defaultLocale" key
+    std::string name;      // the own "name" of the object that is the record's "defaultLocale"
     std::string type;      // the record object's own "type"
     std::string location;  // the record object's own "location"
 };

@@ -28,8 +28,7 @@ void AuditExtension(const CleanupOptions& options,
     std::wstring versionFolder;
     std::wstring versionName;
     std::string manifest;
-    std::wstring unreadableVersion;
-    bool anyUnreadable = false;
+    std::wstring unreadableVersion;  // the last version whose manifest could not be read
     // Versions are not compared: the last folder listed with a usable manifest wins.
     ForEachFolderEntry(extensionFolder, [&](const std::wstring& name, uint32_t attributes) {
         if (!IsFolder(attributes))
@@ -37,10 +36,8 @@ void AuditExtension(const CleanupOptions& options,
         std::wstring candidate = extensionFolder + L"\\" + name;
         std::string bytes;
         FileRead read = ReadFileBytes(candidate + L"\\manifest.json", MANIFEST_MAX_BYTES, &bytes);
-        if (read == FileRead::Unreadable || read == FileRead::TooLarge) {
-            anyUnreadable = true;
+        if (read == FileRead::Unreadable || read == FileRead::TooLarge)
             unreadableVersion = name;
-        }
         if (bytes.empty())
             return;
         versionFolder = candidate;
@@ -49,7 +46,7 @@ void AuditExtension(const CleanupOptions& options,
     });
     if (manifest.empty()) {
         // Installed all the same, and nothing shows it came from a store.
-        if (anyUnreadable)
+        if (!unreadableVersion.empty())
             WriteExtensionLine(options, label,
                                ShortenForLine(MaskUnsafeCharacters(extensionName)) + L" (manifest could not be read)",
                                unreadableVersion, true);

@@ -133,7 +133,7 @@ std::vector<std::wstring> FirefoxProfileFolders() {
     std::wstring firefoxFolder = FirefoxFolder();
     if (firefoxFolder.empty())
         return folders;
-    std::wstring profilesFolder = FirefoxProfilesFolder();
+    std::wstring profilesFolder = firefoxFolder + L"\\Profiles";
     ForEachFolderEntry(profilesFolder, [&](const std::wstring& name, uint32_t attributes) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             folders.push_back(profilesFolder + L"\\" + name);
