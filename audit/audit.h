@@ -12,7 +12,14 @@ static_assert(sizeof(std::size_t) == 8, "JSON positions are 64-bit offsets");
 
 // ---- Text files --------------------------------------------------------------
 
-// The whole file as raw bytes; empty when it cannot be opened.
+// The most the audit reads of one file. A larger file is reported and not read,
+// so no file can exhaust memory or time (a sparse file of 100 GB costs no disk).
+constexpr std::size_t MANIFEST_MAX_BYTES = std::size_t{4} << 20;           // an extension's manifest.json
+constexpr std::size_t LOCALE_FILE_MAX_BYTES = std::size_t{4} << 20;        // one of its messages.json
+constexpr std::size_t EXTENSIONS_JSON_MAX_BYTES = std::size_t{256} << 20;  // Firefox's extensions.json
+
+// The whole file as raw bytes; empty when it cannot be read or holds more than
+// EXTENSIONS_JSON_MAX_BYTES.
 std::string ReadWholeFile(const std::wstring& path);
 
 // ---- JSON value lookup -----------------------------------------------------------
@@ -28,10 +35,18 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
 
 // ---- Showing text taken from files -------------------------------------------------
 
-// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F) and
-// each bidirectional formatting character (U+202A-U+202E, U+2066-U+2069) by "?",
-// so that text from a file cannot add, overwrite or reorder report lines.
+// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
+// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
+// text from a file cannot add, overwrite or reorder report lines.
 std::wstring MaskUnsafeCharacters(std::wstring text);
+
+// The longest name or version a report line shows, in UTF-16 units.
+constexpr std::size_t MAX_SHOWN_CHARS = 200;
+// Text of at most MAX_SHOWN_CHARS units: a longer one is cut, without splitting
+// a surrogate pair, and ends with "...". Lines are cut at 1023 characters, and
+// what must always show (the side-loaded mark) comes after the name and version.
+std::wstring ShortenForLine(std::wstring text);
 
 // ---- Chromium-family extensions -----------------------------------------------------
 
@@ -49,7 +64,7 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::
 
 // One add-on record of "extensions.json", values still UTF-8.
 struct FirefoxAddonRecord {
-    std::string name;      // first "name" at or after the record's "defaultLocale" key
+    std::string name;      // the own "name" of the object that is the record's "defaultLocale"
     std::string type;      // the record object's own "type"
     std::string location;  // the record object's own "location"
 };
@@ -59,7 +74,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
 // True for records installed in the profile with a usable name.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);
 
-// Lists the add-ons of every profile under %APPDATA%\Mozilla\Firefox\Profiles.
+// Lists the add-ons of every Firefox profile (FirefoxProfileFolders).
 void AuditFirefox(const CleanupOptions& options);
 void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder);
 

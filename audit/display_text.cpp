@@ -6,11 +6,23 @@
 namespace {
 
 bool IsUnsafeCharacter(wchar_t c) {
-    return (c <= 0x1F && c != L'\t') || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
+    // Controls; direction marks (U+061C, U+200E, U+200F), line and paragraph
+    // separators (U+2028, U+2029), embeddings and overrides, isolates.
+    return (c <= 0x1F && c != L'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 }  // namespace
+
+std::wstring ShortenForLine(std::wstring text) {
+    if (text.size() <= MAX_SHOWN_CHARS)
+        return text;
+    std::size_t keep = MAX_SHOWN_CHARS - 3;
+    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF)
+        --keep;
+    text.resize(keep);
+    return text + L"...";
+}
 
 std::wstring MaskUnsafeCharacters(std::wstring text) {
     for (wchar_t& c : text) {

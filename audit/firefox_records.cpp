@@ -1,6 +1,8 @@
 // Cuts Firefox's "extensions.json" into add-on records and judges each record by
-// the keys of its own object. Firefox has written "location" both before and after
-// the "defaultLocale" object of a record, so nearness in the text proves nothing.
+// the keys of its own objects: "type" and "location" of the record object, "name"
+// of the record's "defaultLocale" object. Firefox has written "location" both
+// before and after the "defaultLocale" object of a record, so nearness in the
+// text proves nothing; and a record without a name must not take the next one's.
 // Plain C++ with no Windows headers, so it can also be built natively.
 #include "audit/audit.h"
 
@@ -12,13 +14,16 @@ const char kAnchorKey[] = "defaultLocale";
 constexpr std::size_t kAnchorKeyLength = sizeof(kAnchorKey) - 1;
 constexpr std::size_t kNone = std::string::npos;
 
-// What the scan knows of one object: the first "type" and "location" keys that
-// belong to the object itself, and the records whose anchor lies directly in it.
+// What the scan knows of one object: the first "type", "location" and "name" keys
+// that belong to the object itself, the records whose anchor lies directly in it,
+// and the record whose "defaultLocale" value it is, if any.
 struct ObjectKeys {
     std::size_t type = kNone;
     std::size_t location = kNone;
+    std::size_t name = kNone;
     std::size_t firstRecord = kNone;
     std::size_t lastRecord = kNone;
+    std::size_t localeOfRecord = kNone;
 };
 
 bool IsJsonWhiteSpace(char c) {
@@ -59,6 +64,20 @@ std::size_t EndOfString(const std::string& text, std::size_t i) {
     return n;
 }
 
+// Where a key's object value would open: i is just past the key's closing quote.
+// The offset of the "{" after white space, a colon and white space, or kNone.
+std::size_t ValueStart(const std::string& text, std::size_t i) {
+    const std::size_t n = text.size();
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    if (i >= n || text[i] != ':')
+        return kNone;
+    ++i;
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    return i < n && text[i] == '{' ? i : kNone;
+}
+
 }  // namespace
 
 std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text) {
@@ -68,15 +87,21 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
         return records;
 
     // One pass over the text: braces outside strings open and close objects, and a
-    // quoted "type" or "location" followed by a colon is a key of the innermost one.
-    // Each anchor belongs to the object innermost at its offset. Anchors are found
-    // just ahead of the pass and records are completed when their object closes, so
-    // every byte is read while it is still in the cache.
+    // quoted "type", "location" or "name" followed by a colon is a key of the
+    // innermost one. Each anchor belongs to the object innermost at its offset; the
+    // object whose brace follows the anchor and its colon is the record's locale
+    // object. Anchors are found just ahead of the pass and records are completed
+    // when their objects close, so every byte is read while it is still in the cache.
     // Only open objects are kept: a closed object has completed its records.
     std::vector<ObjectKeys> openObjects;
     std::vector<std::size_t> nextRecordOfObject;
+    // Where the locale object of the latest anchor would open: after the key, a
+    // colon and a brace, with white space between them.
+    std::size_t expectedLocaleBrace = kNone;
 
-    auto completeRecords = [&](const ObjectKeys& keys) {
+    auto completeObject = [&](const ObjectKeys& keys) {
+        if (keys.localeOfRecord != kNone && keys.name != kNone)
+            records[keys.localeOfRecord].name = GetJsonString(text, "name", keys.name);
         if (keys.firstRecord == kNone)
             return;
         std::string type = keys.type == kNone ? std::string() : GetJsonString(text, "type", keys.type);
@@ -90,8 +115,9 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
         for (; nextAnchor != kNone && nextAnchor < offset;
              nextAnchor = FindJsonKey(text, kAnchorKey, nextAnchor + kAnchorKeyLength)) {
             std::size_t r = records.size();
-            records.push_back({GetJsonString(text, "name", nextAnchor), std::string(), std::string()});
+            records.emplace_back();
             nextRecordOfObject.push_back(kNone);
+            expectedLocaleBrace = ValueStart(text, nextAnchor + kAnchorKeyLength + 2);
             if (openObjects.empty())
                 continue;  // outside every object: no type, no location
             ObjectKeys& keys = openObjects.back();
@@ -109,11 +135,13 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
         if (c == '{') {
             takeAnchorsBefore(i);
             openObjects.emplace_back();
+            if (i == expectedLocaleBrace)
+                openObjects.back().localeOfRecord = records.size() - 1;
             ++i;
         } else if (c == '}') {
             takeAnchorsBefore(i);
             if (!openObjects.empty()) {
-                completeRecords(openObjects.back());
+                completeObject(openObjects.back());
                 openObjects.pop_back();
             }
             ++i;
@@ -131,6 +159,8 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                 slot = &keys.type;
             else if (EqualsKey(text, begin, end, "location"))
                 slot = &keys.location;
+            else if (keys.localeOfRecord != kNone && EqualsKey(text, begin, end, "name"))
+                slot = &keys.name;
             if (!slot || *slot != kNone)
                 continue;
             std::size_t j = i;
@@ -145,7 +175,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
     // A text cut off inside its records: the objects still open end with it.
     takeAnchorsBefore(kNone);
     for (; !openObjects.empty(); openObjects.pop_back())
-        completeRecords(openObjects.back());
+        completeObject(openObjects.back());
     return records;
 }
 

@@ -3,6 +3,7 @@
 #include "audit/audit.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -49,6 +50,12 @@ long ReadEscapeNumber(const char* bytes) {
     for (; i < 4 && HexDigitValue(bytes[i]) >= 0; ++i)
         value = value * 16 + HexDigitValue(bytes[i]);
     return negative ? -value : value;
+}
+
+// Offset of the first byte c in data[from, to), or to.
+std::size_t Find(const char* data, std::size_t from, std::size_t to, char c) {
+    const void* found = std::memchr(data + from, c, to - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : to;
 }
 
 }  // namespace
@@ -107,16 +114,21 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
         return std::string();
     ++i;
 
+    // The runs between escapes are copied whole. The next quote is looked for again
+    // only when an escape has taken the last one found, so each byte is searched once.
+    const char* data = text.data();
+    std::size_t quote = Find(data, i, n, '"');
     std::string value;
+    value.reserve(quote - i);
     while (i < n) {
-        char c = text[i];
-        if (c == '"')
+        if (quote < i)
+            quote = Find(data, i, n, '"');
+        std::size_t runEnd = Find(data, i, quote, '\\');
+        value.append(data + i, runEnd - i);
+        i = runEnd;
+        if (i >= n || text[i] == '"')
             break;
-        if (c != '\\') {
-            value += c;
-            ++i;
-            continue;
-        }
+        char c = text[i];
         if (i + 1 >= n) {  // a lone backslash at the very end stays
             value += c;
             ++i;

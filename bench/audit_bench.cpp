@@ -1,7 +1,9 @@
 // Times the extension audit on generated profiles: Firefox "extensions.json" files
 // of 1,000 and 10,000 add-ons, 500 Chromium extensions with locale files, and the
-// JSON lookup on its own. Prints time per run and MB scanned per second, checks
-// the speed goals and exits with 1 when one is missed.
+// JSON lookup on its own; and on hostile shapes: add-on records without names,
+// one name of 4 MB, and one 50 MB manifest hard-linked into 101 version folders.
+// Prints time per run and MB scanned per second, checks the speed goals and exits
+// with 1 when one is missed.
 #include <windows.h>
 
 #include <algorithm>
@@ -14,20 +16,23 @@
 
 #include "audit/audit.h"
 #include "bench/bench_support.h"
+#include "engine/win_handles.h"
 
 namespace {
 
 // An add-on record as current Firefox writes it: "location" comes last, after
-// the "defaultLocale" object.
-std::string FirefoxRecord(int n) {
+// the "defaultLocale" object. A hostile one may lack the name there, or carry
+// any name.
+std::string FirefoxRecord(int n, bool named = true, const std::string& name = std::string()) {
     std::string id = "addon-" + std::to_string(n) + "@example.com";
     return "{\"id\":\"" + id + "\",\"syncGUID\":\"{5e3f2a7c-0000-4000-8000-" + std::to_string(100000000000 + n) +
            "}\",\"version\":\"1." + std::to_string(n % 50) + ".0\",\"type\":\"" +
            (n % 10 == 0 ? "theme" : "extension") +
            "\",\"loader\":null,\"updateURL\":null,\"installOrigins\":null,\"manifestVersion\":2,"
            "\"optionsURL\":null,\"optionsType\":null,\"optionsBrowserStyle\":true,\"aboutURL\":null,"
-           "\"defaultLocale\":{\"name\":\"Add-on number " +
-           std::to_string(n) + "\",\"description\":\"Does helpful things, version " + std::to_string(n) +
+           "\"defaultLocale\":{" +
+           (named ? "\"name\":\"" + (name.empty() ? "Add-on number " + std::to_string(n) : name) + "\"," : "") +
+           "\"description\":\"Does helpful things, version " + std::to_string(n) +
            "\",\"creator\":\"Example Developer\",\"developers\":[],\"translators\":[],\"contributors\":[]},"
            "\"visible\":true,\"active\":true,\"userDisabled\":false,\"appDisabled\":false,"
            "\"embedderDisabled\":false,\"installDate\":1700000000000,\"updateDate\":1700000000000,"
@@ -48,12 +53,12 @@ std::string FirefoxRecord(int n) {
            id + ".xpi!/\",\"location\":\"" + (n % 7 == 0 ? "app-system-defaults" : "app-profile") + "\"}";
 }
 
-std::string FirefoxExtensionsJson(int records) {
+std::string FirefoxExtensionsJson(int records, bool named = true) {
     std::string text = "{\"schemaVersion\":36,\"addons\":[";
     for (int n = 0; n < records; ++n) {
         if (n)
             text += ',';
-        text += FirefoxRecord(n);
+        text += FirefoxRecord(n, named);
     }
     return text + "]}";
 }
@@ -127,6 +132,40 @@ int main() {
     allMet &= Report("10,000 Firefox records in under 100 ms", auditSeconds[1] < 0.100);
     allMet &= Report("time grows linearly (10x records, at most 11x time)", growth <= 11.0);
 
+    // Hostile records: no name in any "defaultLocale" object, 1.6 MB and 10 MB of
+    // them; and one record whose name is 4 MB long.
+    std::printf("Firefox extensions.json, hostile shapes\n");
+    double namelessSeconds[2] = {};
+    std::size_t namelessBytes[2] = {};
+    const int namelessCounts[2] = {1000, 6000};
+    for (int k = 0; k < 2; ++k) {
+        std::string text = FirefoxExtensionsJson(namelessCounts[k], false);
+        std::wstring profile = scratch + L"\\nameless-" + std::to_wstring(namelessCounts[k]);
+        WriteFileBytes(profile + L"\\extensions.json", text);
+        Timing audit = Measure(11, [&] {
+            return CountingAudit([&](const CleanupOptions& options) { AuditFirefoxProfile(options, profile); });
+        });
+        namelessSeconds[k] = audit.seconds;
+        namelessBytes[k] = text.size();
+        std::printf("  %5d records without names, %5.2f MB: audit %7.2f ms/run (median %7.2f, %6.1f MB/s, %zu lines)\n",
+                    namelessCounts[k], text.size() / 1e6, audit.seconds * 1e3, audit.median * 1e3,
+                    MegabytesPerSecond(text.size(), audit.seconds), audit.lines);
+    }
+    double namelessGrowth = namelessSeconds[1] / namelessSeconds[0];
+    double namelessSize = static_cast<double>(namelessBytes[1]) / static_cast<double>(namelessBytes[0]);
+    std::printf("  %.2fx the text took %.2fx the time\n", namelessSize, namelessGrowth);
+    allMet &= Report("records without names: 10 MB in under 100 ms", namelessSeconds[1] < 0.100);
+    allMet &= Report("records without names: time grows linearly (at most 1.1x the size ratio)",
+                     namelessGrowth <= namelessSize * 1.1);
+    std::string longName = "{\"addons\":[" + FirefoxRecord(1, true, std::string(4 << 20, 'n')) + "]}";
+    std::wstring longNameProfile = scratch + L"\\long-name";
+    WriteFileBytes(longNameProfile + L"\\extensions.json", longName);
+    Timing longNameAudit = Measure(11, [&] {
+        return CountingAudit([&](const CleanupOptions& options) { AuditFirefoxProfile(options, longNameProfile); });
+    });
+    std::printf("  one name of 4 MB: audit %7.2f ms/run (%6.1f MB/s)\n", longNameAudit.seconds * 1e3,
+                MegabytesPerSecond(longName.size(), longNameAudit.seconds));
+
     // The JSON lookup alone, over the 10,000-record text.
     std::printf("JSON lookup over %.2f MB\n", bigText.size() / 1e6);
     Timing absent = Measure(11, [&] { return FindJsonKey(bigText, "update_url", 0) == std::string::npos ? 1u : 0u; });
@@ -179,6 +218,31 @@ int main() {
     std::printf("Chromium profile, 500 extensions with _locales in 5 languages\n");
     std::printf("  audit %8.2f ms/run (median %7.2f, %6.1f MB/s of files read, %zu lines)\n", chromium.seconds * 1e3,
                 chromium.median * 1e3, MegabytesPerSecond(bytesRead, chromium.seconds), chromium.lines);
+
+    // One 50 MB manifest hard-linked into 101 version folders: refused by its size,
+    // never read.
+    std::wstring linked = scratch + L"\\linked\\Default";
+    std::wstring original = linked + L"\\Extensions\\big\\0\\manifest.json";
+    WriteFileBytes(original, "");
+    {
+        UniqueHandle file(CreateFileW(original.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER end = {};
+        end.QuadPart = 50LL << 20;
+        SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file.get());
+    }
+    for (int v = 1; v <= 100; ++v) {
+        std::wstring folder = linked + L"\\Extensions\\big\\" + std::to_wstring(v);
+        MakeFolders(folder);
+        CreateHardLinkW((folder + L"\\manifest.json").c_str(), original.c_str(), nullptr);
+    }
+    Timing hardLinked = Measure(5, [&] {
+        return CountingAudit([&](const CleanupOptions& options) { AuditChromiumProfile(options, L"Chrome", linked); });
+    });
+    std::printf("Chromium profile, one 50 MB manifest in 101 version folders\n");
+    std::printf("  audit %8.2f ms/run (median %7.2f, %zu lines)\n", hardLinked.seconds * 1e3, hardLinked.median * 1e3,
+                hardLinked.lines);
+    allMet &= Report("101 manifests of 50 MB in under 100 ms", hardLinked.seconds < 0.100);
 
     DeleteTree(scratch);
     std::printf(allMet ? "All speed goals met.\n" : "Some speed goals were missed.\n");

@@ -7,8 +7,6 @@
 #include "engine/engine.h"
 #include "engine/win_handles.h"
 
-namespace {
-
 void MakeFolders(const std::wstring& path) {
     std::size_t slash = path.find_last_of(L'\\');
     if (slash != std::wstring::npos && slash > 2 &&
@@ -16,8 +14,6 @@ void MakeFolders(const std::wstring& path) {
         MakeFolders(path.substr(0, slash));
     CreateDirectoryW(path.c_str(), nullptr);
 }
-
-}  // namespace
 
 std::wstring MakeScratchFolder() {
     wchar_t base[MAX_PATH + 1];

@@ -9,6 +9,8 @@
 
 // A fresh folder under the temporary folder, named after this process.
 std::wstring MakeScratchFolder();
+// Creates the folder and any missing parents.
+void MakeFolders(const std::wstring& path);
 // Writes the bytes, making the parent folders first.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Deletes a tree without following links.

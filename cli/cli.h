@@ -13,6 +13,8 @@ int RunConsoleProgram(int argc, wchar_t** argv);
 // through WriteConsoleW on a console, UTF-8 without a byte-order mark when
 // redirected. Each line feed becomes CR LF.
 void WriteConsoleText(const std::wstring& text);
+// The same for standard error.
+void WriteErrorText(const std::wstring& text);
 
 // A LogSink that prints each line followed by a line end.
 LogSink ConsoleLogSink();

@@ -144,6 +144,11 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         }
         WriteConsoleText(L"\n");
     }
+    CleanupRunLock lock;
+    if (!lock.acquired()) {
+        WriteConsoleText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
+        return 1;
+    }
     RunCleanup(options);
     return 0;
 }

@@ -44,10 +44,8 @@ void WriteToFile(HANDLE file, const std::string& bytes) {
     }
 }
 
-}  // namespace
-
-void WriteConsoleText(const std::wstring& text) {
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+void WriteText(DWORD standardHandle, const std::wstring& text) {
+    HANDLE output = GetStdHandle(standardHandle);
     if (output == nullptr || output == INVALID_HANDLE_VALUE)
         return;
     std::wstring crlfText = WithCrLf(text);
@@ -59,6 +57,16 @@ void WriteConsoleText(const std::wstring& text) {
         WriteToConsole(output, crlfText);
     else
         WriteToFile(output, WideToUtf8(crlfText));
+}
+
+}  // namespace
+
+void WriteConsoleText(const std::wstring& text) {
+    WriteText(STD_OUTPUT_HANDLE, text);
+}
+
+void WriteErrorText(const std::wstring& text) {
+    WriteText(STD_ERROR_HANDLE, text);
 }
 
 LogSink ConsoleLogSink() {

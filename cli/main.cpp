@@ -3,11 +3,14 @@
 #include <new>
 
 int wmain(int argc, wchar_t** argv) {
-    // Memory exhaustion is the one failure the engine lets through: end with
-    // the failure code rather than the runtime's abort.
+    // Whatever escapes the program ends it with one line on standard error and
+    // the failure code, never with the runtime's abort or a silent exit.
     try {
         return RunConsoleProgram(argc, argv);
     } catch (const std::bad_alloc&) {
-        return 1;
+        WriteErrorText(L"PopSwat stopped: out of memory.\n");
+    } catch (...) {
+        WriteErrorText(L"PopSwat stopped after an unexpected error.\n");
     }
+    return 1;
 }

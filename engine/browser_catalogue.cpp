@@ -29,10 +29,15 @@ const BrowserCatalogue& GetBrowserCatalogue() {
 
 std::wstring UserDataFolder(const BrowserEntry& browser) {
     std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
-    return base.empty() ? base : base + L"\\" + browser.subPath;
+    return base.empty() ? base : FullFolderPath(base + L"\\" + browser.subPath);
+}
+
+std::wstring FirefoxFolder() {
+    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
+    return appData.empty() ? appData : FullFolderPath(appData + L"\\Mozilla\\Firefox");
 }
 
 std::wstring FirefoxProfilesFolder() {
-    std::wstring appData = ReadEnvironmentVariable(L"APPDATA");
-    return appData.empty() ? appData : appData + L"\\Mozilla\\Firefox\\Profiles";
+    std::wstring firefox = FirefoxFolder();
+    return firefox.empty() ? firefox : firefox + L"\\Profiles";
 }

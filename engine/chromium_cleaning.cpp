@@ -1,12 +1,6 @@
 #include "engine/engine.h"
 
-#include <windows.h>
-
 namespace {
-
-bool PathExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Files that hold the open tabs and the previous session.
 const wchar_t* const kSessionFiles[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
@@ -16,15 +10,6 @@ const wchar_t* const kHistoryFiles[] = {L"History", L"History-journal", L"Histor
                                         L"Visited Links"};
 
 }  // namespace
-
-bool IsProfileFolder(const std::wstring& folder) {
-    return PathExists(folder + L"\\Preferences") || PathExists(folder + L"\\Secure Preferences") ||
-           PathExists(folder + L"\\Extensions");
-}
-
-bool IsProfileFolderName(std::wstring_view name) {
-    return EqualsIgnoringAsciiCase(name, L"Default") || StartsWithIgnoringAsciiCase(name, L"Profile ");
-}
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile) {
     for (const wchar_t* name : kSessionFiles)
@@ -42,13 +27,6 @@ void CleanChromiumBrowser(const CleanupOptions& options,
     if (!IsExistingFolder(userDataFolder))
         return;
     WriteLine(options, FormatWide(L"Cleaning %ls ...", displayName.c_str()));
-    if (IsProfileFolder(userDataFolder))
-        CleanChromiumProfile(options, userDataFolder);
-    ForEachFolderEntry(userDataFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return;
-        std::wstring child = userDataFolder + L"\\" + name;
-        if (IsProfileFolderName(name) && IsProfileFolder(child))
-            CleanChromiumProfile(options, child);
-    });
+    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder))
+        CleanChromiumProfile(options, profile);
 }

@@ -38,10 +38,14 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 const BrowserCatalogue& GetBrowserCatalogue();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
-// backslash and its subPath; "" when the variable is unset, empty or too long.
+// backslash and its subPath, made full by FullFolderPath; "" when the variable
+// is unset, empty or too long.
 std::wstring UserDataFolder(const BrowserEntry& browser);
-// %APPDATA%\Mozilla\Firefox\Profiles; "" when APPDATA is unset, empty or too
-// long (the bare "\Mozilla\..." would name a folder at the root of the current drive).
+// %APPDATA%\Mozilla\Firefox, made full by FullFolderPath; "" when APPDATA is
+// unset, empty or too long (the bare "\Mozilla\..." would name a folder at the
+// root of the current drive).
+std::wstring FirefoxFolder();
+// FirefoxFolder() + "\Profiles"; "" when that is "".
 std::wstring FirefoxProfilesFolder();
 
 // ---- Text and environment -------------------------------------------------
@@ -76,6 +80,23 @@ void ForEachFolderEntry(const std::wstring& folder,
 // True when the path exists and is a folder.
 bool IsExistingFolder(const std::wstring& path);
 
+// ---- Path forms ------------------------------------------------------------------
+// Every file-system call of removal, cleaning, listing and reading goes through
+// LongPathForm, while every path shown stays in its plain form. The "\\?\" form
+// skips the Win32 path parsing, which strips a trailing dot or space from each name
+// ("file." would become "file"), maps names such as CON or NUL to devices and stops
+// at 260 characters. It also skips all normalisation, so base folders are made full
+// with FullFolderPath once and names are then appended exactly as a listing gives them.
+
+// "C:\x" -> "\\?\C:\x", "C:" (a drive's root) -> "\\?\C:\", "\\server\share\x" ->
+// "\\?\UNC\server\share\x"; a path already in "\\?\" or "\\.\" form, or any other
+// (relative) path, unchanged. Purely lexical.
+std::wstring LongPathForm(const std::wstring& path);
+// The full path of a folder as GetFullPathNameW makes it (separators, "." and ".."
+// resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
+// or a path that cannot be made full.
+std::wstring FullFolderPath(const std::wstring& path);
+
 // ---- Reading files -----------------------------------------------------------
 
 enum class FileRead { Done, Missing, Unreadable, TooLarge };
@@ -91,12 +112,27 @@ FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::stri
 void RemoveFile(const CleanupOptions& options, const std::wstring& path);
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path);
 
-// ---- Chromium-family profiles ----------------------------------------------
+// ---- Profile folders -----------------------------------------------------------
+// The one place that decides which folders are profiles, for cleaning and audit alike.
 
 // True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
 bool IsProfileFolder(const std::wstring& folder);
-// True for "Default" and for names beginning with "Profile " (ASCII case ignored).
+// True for "Default" and for "Profile " followed by one or more ASCII digits and
+// nothing else (ASCII case of the words ignored).
 bool IsProfileFolderName(std::wstring_view name);
+
+// A Chromium-family browser's profiles: the user-data folder itself when it is a
+// profile folder, then each subfolder with a profile folder name that is one, in
+// listing order. Plain full paths.
+std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder);
+// Firefox's profiles: every folder below FirefoxProfilesFolder() in listing order,
+// then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a Path=
+// in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0: a
+// full path of its own) and that exists, in file order. Each folder once. Plain
+// full paths. A missing or unreadable profiles.ini adds nothing.
+std::vector<std::wstring> FirefoxProfileFolders();
+
+// ---- Chromium-family profile cleaning ----------------------------------------
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
 void CleanChromiumBrowser(const CleanupOptions& options,
@@ -124,8 +160,11 @@ void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
 // The closing phase for one browser.
 void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName);
 
-// ---- Firefox profiles --------------------------------------------------------
+// ---- Firefox profile cleaning ----------------------------------------------------
 
+// Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
+// empty) or any profile does (also one that only profiles.ini names), then
+// cleans every profile of FirefoxProfileFolders().
 void CleanFirefox(const CleanupOptions& options);
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile);
 
@@ -171,3 +210,28 @@ const char* SitePermissionName(SitePermission permission);
 // The grants of a parsed Preferences document: per permission the default when
 // it allows, then every exception whose setting is 1 (allow), in file order.
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences);
+
+// ---- One cleanup run at a time ---------------------------------------------------
+
+// What a front end shows when another run holds the lock.
+constexpr wchar_t ANOTHER_CLEANUP_RUNNING[] = L"Another PopSwat cleanup is already running.";
+
+// Takes the logon session's cleanup mutex without waiting and holds it while it
+// lives. Each front end holds one around a whole cleanup run, preview included,
+// so that two runs never delete (and report) the same files at once. A mutex
+// belongs to the thread that took it: create and destroy the lock on the thread
+// that runs the cleanup.
+class CleanupRunLock {
+public:
+    CleanupRunLock();
+    ~CleanupRunLock();
+    CleanupRunLock(const CleanupRunLock&) = delete;
+    CleanupRunLock& operator=(const CleanupRunLock&) = delete;
+
+    // False when another run holds the mutex.
+    bool acquired() const { return acquired_; }
+
+private:
+    void* mutex_ = nullptr;  // the owned mutex's HANDLE
+    bool acquired_ = false;
+};

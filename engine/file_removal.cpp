@@ -10,61 +10,89 @@ bool IsLink(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// True when the path names nothing any more; one that cannot be examined is not gone.
+bool IsGone(const std::wstring& path) {
+    return GetFileAttributesW(LongPathForm(path).c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFound(GetLastError());
+}
+
 // A link is removed as itself and never entered, so nothing outside the tree
 // being removed is touched. RemoveDirectoryW on a directory link removes the
 // link, not its target.
 bool RemoveLink(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return RemoveDirectoryW(path.c_str()) != FALSE;
-    return DeleteFileW(path.c_str()) != FALSE;
+        return RemoveDirectoryW(LongPathForm(path).c_str()) != FALSE;
+    return DeleteFileW(LongPathForm(path).c_str()) != FALSE;
 }
+
+bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD attributes);
 
 void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder) {
     ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
         std::wstring child = folder + L"\\" + name;
-        if (IsLink(attributes)) {
-            if (RemoveLink(child, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                WriteLine(options, FormatWide(L"  deleted folder: %ls", child.c_str()));
-        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveFolderTree(options, child);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveTree(options, child, attributes);
+        } else if (IsLink(attributes)) {
+            RemoveLink(child, attributes);
         } else {
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child.c_str());
+            std::wstring longChild = LongPathForm(child);
+            SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(longChild.c_str());
         }
     });
+}
+
+// Removes one folder, or a link, with everything below it; writes a line for
+// each folder removed, none for files or failures. True when it is gone.
+bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD attributes) {
+    bool removed = false;
+    if (IsLink(attributes)) {
+        removed = RemoveLink(folder, attributes);
+    } else {
+        RemoveTreeContents(options, folder);
+        removed = RemoveDirectoryW(LongPathForm(folder).c_str()) != FALSE;
+    }
+    if (removed && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        WriteLine(options, FormatWide(L"  deleted folder: %ls", folder.c_str()));
+    return removed;
 }
 
 }  // namespace
 
 void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    std::wstring longPath = LongPathForm(path);
+    if (GetFileAttributesW(longPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
         WriteLine(options, FormatWide(L"  [preview] would delete file: %ls", path.c_str()));
         return;
     }
     // Read-only, hidden and system files refuse DeleteFileW until cleared.
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(path.c_str()))
+    SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(longPath.c_str())) {
         WriteLine(options, FormatWide(L"  deleted: %ls", path.c_str()));
-    else
-        WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+        return;
+    }
+    // Gone already (a browser, or another run, deleted it since it was seen):
+    // as for a file that was never there, nothing to report.
+    if (IsNotFound(GetLastError()) || IsGone(path))
+        return;
+    WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }
 
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
         WriteLine(options, FormatWide(L"  [preview] would delete folder: %ls", path.c_str()));
         return;
     }
-    if (IsLink(attributes)) {
-        if (RemoveLink(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            WriteLine(options, FormatWide(L"  deleted folder: %ls", path.c_str()));
-        return;
-    }
-    RemoveTreeContents(options, path);
-    if (RemoveDirectoryW(path.c_str()))
-        WriteLine(options, FormatWide(L"  deleted folder: %ls", path.c_str()));
+    // A folder still there holds something that could not be deleted: one line
+    // for the whole tree, so a run never ends as clean with such files left.
+    if (!RemoveTree(options, path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsGone(path))
+        WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }

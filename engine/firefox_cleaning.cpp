@@ -1,16 +1,13 @@
 #include "engine/engine.h"
 
-#include <windows.h>
-
 void CleanFirefox(const CleanupOptions& options) {
-    std::wstring profiles = FirefoxProfilesFolder();
-    if (profiles.empty() || !IsExistingFolder(profiles))
+    std::vector<std::wstring> profiles = FirefoxProfileFolders();
+    std::wstring profilesFolder = FirefoxProfilesFolder();
+    if (profiles.empty() && (profilesFolder.empty() || !IsExistingFolder(profilesFolder)))
         return;
     WriteLine(options, FormatWide(L"Cleaning Mozilla Firefox ..."));
-    ForEachFolderEntry(profiles, [&](const std::wstring& name, uint32_t attributes) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            CleanFirefoxProfile(options, profiles + L"\\" + name);
-    });
+    for (const std::wstring& profile : profiles)
+        CleanFirefoxProfile(options, profile);
 }
 
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile) {

@@ -4,7 +4,7 @@
 void ForEachFolderEntry(const std::wstring& folder,
                         const std::function<void(const std::wstring& name, uint32_t attributes)>& visit) {
     WIN32_FIND_DATAW data;
-    UniqueFindHandle listing(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    UniqueFindHandle listing(FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &data));
     if (!listing)
         return;
     do {
@@ -15,6 +15,6 @@ void ForEachFolderEntry(const std::wstring& folder,
 }
 
 bool IsExistingFolder(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

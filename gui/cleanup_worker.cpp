@@ -26,6 +26,8 @@ const wchar_t* StatusForOutcome(WPARAM outcome) {
             return STATUS_FILES_LOCKED;
         case CLEANUP_FAILED:
             return STATUS_FAILED;
+        case CLEANUP_ALREADY_RUNNING:
+            return ANOTHER_CLEANUP_RUNNING;
         default:
             return STATUS_DONE;
     }
@@ -57,7 +59,13 @@ void StartCleanup(WPARAM wParam) {
 
 DWORD WINAPI CleanupWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
-    WPARAM outcome = RunAndClassify(RunCleanup);
+    WPARAM outcome = CLEANUP_ALREADY_RUNNING;
+    {
+        // Taken and let go on this thread, which owns the mutex while it holds it.
+        CleanupRunLock lock;
+        if (lock.acquired())
+            outcome = RunAndClassify(RunCleanup);
+    }
     PostMessageW(window, WM_CLEANUP_DONE, outcome, 0);
     return 0;
 }

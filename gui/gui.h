@@ -14,9 +14,10 @@ constexpr int IDC_CLEAN_BUTTON = 1001;
 
 // Posted by the cleanup worker when its run has returned; wParam says how it ended.
 constexpr UINT WM_CLEANUP_DONE = WM_APP + 1;
-constexpr WPARAM CLEANUP_FINISHED = 0;      // the run went through
-constexpr WPARAM CLEANUP_FILES_LOCKED = 1;  // some file could not be deleted
-constexpr WPARAM CLEANUP_FAILED = 2;        // the run ended by an exception
+constexpr WPARAM CLEANUP_FINISHED = 0;         // the run went through
+constexpr WPARAM CLEANUP_FILES_LOCKED = 1;     // some file could not be deleted
+constexpr WPARAM CLEANUP_FAILED = 2;           // the run ended by an exception
+constexpr WPARAM CLEANUP_ALREADY_RUNNING = 3;  // another cleanup run held the lock; nothing was done
 
 // The window's one state record, used only on the window's thread.
 struct GuiState {

@@ -10,14 +10,6 @@
 
 #include "engine/engine.h"
 
-// ---- Profile folders -------------------------------------------------------------
-
-// The user-data folder itself when it is a profile (as for Opera), then every
-// "Default" or "Profile N" subfolder that is a profile, in listing order.
-std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder);
-// Every folder below %APPDATA%\Mozilla\Firefox\Profiles, in listing order.
-std::vector<std::wstring> FirefoxProfileFolders();
-
 // ---- Findings ----------------------------------------------------------------------
 
 // Where a finding lives: the browser's name as the reports show it and the

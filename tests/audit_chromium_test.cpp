@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,8 @@ TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
         MakeExtension(userData + L"\\" + name, L"ext", L"2.0", StoreManifest(Utf8(name) + " ext", "2.0"));
     MakeFile(userData + L"\\Default\\Secure Preferences", "{}");
     MakeExtension(userData + L"\\Default", L"ext", L"3.0", StoreManifest("Default ext", "3.0"));
-    for (std::wstring name : {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2"}) {
+    for (std::wstring name :
+         {L"Profile", L"Guest Profile", L"System Profile", L"Profile3", L"Extensions2", L"Profile 2 - Copy"}) {
         MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
         MakeExtension(userData + L"\\" + name, L"ext", L"1.0", StoreManifest("never", "1.0"));
     }
@@ -166,24 +168,64 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
     }
 }
 
-TEST(AuditChromiumProfile, CutsLongLinesAt1023Characters) {
+TEST(AuditChromiumProfile, ShortensLongNamesAndVersionsSoTheMarkShows) {
     Sandbox sandbox;
     std::wstring profile = sandbox / L"Default";
-    MakeExtension(profile, L"ext", L"1.0", R"({"name": ")" + std::string(2000, 'n') + R"(", "version": "1"})");
+    MakeExtension(profile, L"ext", L"1.0",
+                  R"({"name": ")" + std::string(2000, 'n') + R"(", "version": ")" + std::string(1000, '9') + R"("})");
+    // The longest folder name a file system allows, with a manifest that cannot be read.
+    MakeFolder(LongPathForm(profile + L"\\Extensions\\" + std::wstring(250, L'i') + L"\\1.0\\manifest.json"));
     std::vector<std::wstring> lines = AuditProfile(profile);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], (L"  [Brave] " + std::wstring(2000, L'n')).substr(0, 1023));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{
+                         L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + kMark,
+                         L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + kMark,
+                     }));
 }
 
 TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {
     Sandbox sandbox;
     std::wstring userData = sandbox / L"User Data";
-    std::wstring profile = userData +
-                           L"\\Profile \x202e"
-                           L"1";
-    MakeFile(profile + L"\\Preferences", "{}");
-    MakeExtension(profile, L"ext", L"1.0\x2066", R"({"name": "N", "update_url": ""})");
+    // A profile name with a direction override is no profile name at all.
+    for (std::wstring name : {L"Profile \x202e"
+                              L"1",
+                              L"Profile 1"}) {
+        MakeFile(userData + L"\\" + name + L"\\Preferences", "{}");
+        MakeExtension(userData + L"\\" + name, L"ext", L"1.0\x2066", R"({"name": "N", "update_url": ""})");
+    }
     std::vector<std::wstring> lines;
     AuditChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
-    EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile ?1] N  v1.0?"});
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"  [Brave/Profile 1] N  v1.0?"});
+}
+
+// A manifest that cannot be read, or is too large to read, hides nothing: the
+// extension is listed by its folder name, and as side-loaded, since nothing
+// shows that it came from a store. A readable version still wins.
+TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
+    Sandbox sandbox;
+    std::wstring profile = sandbox / L"Default";
+    std::wstring locked = MakeExtension(profile, L"lockedid", L"1.0", StoreManifest("Locked", "1.0"));
+    ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"hugeid", L"2.0", "") + L"\\manifest.json", 100LL << 30));
+    ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"overid", L"3.0", "") + L"\\manifest.json",
+                               static_cast<long long>(MANIFEST_MAX_BYTES) + 1));
+    MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
+    MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
+    std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));
+    UniqueHandle holders[2];
+    int n = 0;
+    for (const std::wstring& folder : {locked, mixedLocked}) {
+        holders[n++].reset(
+            CreateFileW((folder + L"\\manifest.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    ASSERT_TRUE(holders[0] && holders[1]);
+
+    std::vector<std::wstring> lines = AuditProfile(profile);
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::wstring>{
+                         L"  [Brave] Mixed  v1.0",
+                         L"  [Brave] folderid (manifest could not be read)  v4.0" + kMark,
+                         L"  [Brave] hugeid (manifest could not be read)  v2.0" + kMark,
+                         L"  [Brave] lockedid (manifest could not be read)  v1.0" + kMark,
+                         L"  [Brave] overid (manifest could not be read)  v3.0" + kMark,
+                     }));
 }

@@ -19,12 +19,36 @@ TEST(MaskUnsafeCharacters, ShowsControlAndBidiCharactersAsQuestionMarks) {
         {"space is the first safe character", L" !", L" !"},
         {"DEL and the C1 range", L"\x7e\x7f\x80\x9b\x9f\xa0", L"~????\xa0"},
         {"escape sequence", L"\x1b[2K\x1b[1A", L"?[2K?[1A"},
-        {"embeddings and overrides", L"\x2029\x202a\x202b\x202c\x202d\x202e\x202f", L"\x2029?????\x202f"},
+        {"embeddings and overrides", L"\x2029\x202a\x202b\x202c\x202d\x202e\x202f", L"??????\x202f"},
+        {"direction marks", L"\x061b\x061c\x061d\x200d\x200e\x200f\x2010", L"\x061b?\x061d\x200d??\x2010"},
+        {"line and paragraph separators", L"\x2027\x2028\x2029", L"\x2027??"},
         {"isolates", L"\x2065\x2066\x2067\x2068\x2069\x206a", L"\x2065????\x206a"},
         {"other non-ASCII stays", L"caf\xe9 \x738b \xd83d\xde00 \xfffd", L"caf\xe9 \x738b \xd83d\xde00 \xfffd"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(MaskUnsafeCharacters(row.text), row.expected);
+    }
+}
+
+TEST(ShortenForLine, KeepsAtMost200UnitsAndEndsACutWithDots) {
+    const std::wstring pair = L"\xd83d\xde00";
+    struct Row {
+        const char* name;
+        std::wstring text;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"short", L"Sample Notes", L"Sample Notes"},
+        {"exactly 200", std::wstring(200, L'a'), std::wstring(200, L'a')},
+        {"201", std::wstring(201, L'a'), std::wstring(197, L'a') + L"..."},
+        {"a surrogate pair is not split", std::wstring(196, L'a') + pair + std::wstring(10, L'b'),
+         std::wstring(196, L'a') + L"..."},
+        {"a pair that fits stays", std::wstring(195, L'a') + pair + std::wstring(10, L'b'),
+         std::wstring(195, L'a') + pair + L"..."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ShortenForLine(row.text), row.expected);
     }
 }

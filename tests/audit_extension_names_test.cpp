@@ -6,6 +6,8 @@
 #include "audit/audit.h"
 #include "tests/test_support.h"
 
+using namespace std::string_literals;
+
 namespace {
 
 std::string Messages(const std::string& entries) {
@@ -87,6 +89,27 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
          {{L"en", Messages("\"appName\": {\"message\": \"\xe7\x8e\x8b\"}")}},
          L"\x738b"},
         {"no name", R"({"version": "1"})", {{L"en", Messages(appNameEn)}}, L""},
+        {"a default locale of three letters, an underscore and digits",
+         R"({"name": "__MSG_appName__", "default_locale": "spa_419"})",
+         {{L"spa_419", Messages(R"("appName": {"message": "Notas"})")}, {L"en", Messages(appNameEn)}},
+         L"Notas"},
+        {"a default locale of seven letters is no locale",
+         R"({"name": "__MSG_appName__", "default_locale": "english"})",
+         {{L"english", Messages(R"("appName": {"message": "Wrong"})")}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"a default locale that is a path is no locale",
+         R"({"name": "__MSG_appName__", "default_locale": "../1.0/_locales/de"})",
+         {{L"de", Messages(appNameDe)}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"a NUL byte cannot cut the locale file's name short",
+         "{\"name\": \"__MSG_appName__\", \"default_locale\": \"de\\\\messages.json\0\"}"s,
+         {{L"de", Messages(appNameDe)}, {L"en", Messages(appNameEn)}},
+         L"Notes"},
+        {"a locale file over the size limit is passed over",
+         R"({"name": "__MSG_appName__", "default_locale": "de"})",
+         {{L"de", Messages(appNameDe + ", \"pad\": \"" + std::string(LOCALE_FILE_MAX_BYTES, 'x') + "\"")},
+          {L"en", Messages(appNameEn)}},
+         L"Notes"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

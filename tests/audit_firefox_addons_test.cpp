@@ -49,6 +49,9 @@ TEST(AuditFirefoxProfile, ListsProfileAddonsWithTheThemeMark) {
         {"name of one non-ASCII escape", Record("\\u00e9", "extension", "app-profile"), {}},
         {"non-ASCII escape inside a name", Record("Caf\\u00e9", "extension", "app-profile"), {L"  [Firefox] Caf?"}},
         {"raw UTF-8 name", Record("Caf\xc3\xa9", "extension", "app-profile"), {L"  [Firefox] Caf\xe9"}},
+        {"long name shortened before the theme mark",
+         Record(std::string(1500, 'n'), "theme", "app-profile"),
+         {L"  [Firefox] " + std::wstring(197, L'n') + L"...  (theme)"}},
         {"line feed imitating another add-on",
          Record("A\\n  [Firefox] Bank Helper", "extension", "app-profile"),
          {L"  [Firefox] A?  [Firefox] Bank Helper"}},
@@ -98,7 +101,14 @@ TEST(AuditFirefox, ListsEveryProfileFolderAndIgnoresFiles) {
     MakeFile(profiles + L"\\three-without-file\\prefs.js", "x");
     MakeFile(profiles + L"\\four-empty-file\\extensions.json", "");
     MakeFile(profiles + L"\\extensions.json", text);
-    EXPECT_EQ(AuditAll(), (std::vector<std::wstring>{L"  [Firefox] Same", L"  [Firefox] Same"}));
+    // A profile outside the Profiles folder counts once, however often profiles.ini names it.
+    MakeFile(sandbox / L"Elsewhere\\extensions.json", ExtensionsJson({Record("Outside", "extension", "app-profile")}));
+    MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\profiles.ini",
+             "[Profile0]\nIsRelative=0\nPath=" + Utf8(sandbox / L"Elsewhere") +
+                 "\n[Profile1]\nIsRelative=1\nPath=../../../Elsewhere\n"
+                 "[Profile2]\nIsRelative=1\nPath=Profiles/one.default\n");
+    EXPECT_EQ(AuditAll(),
+              (std::vector<std::wstring>{L"  [Firefox] Same", L"  [Firefox] Same", L"  [Firefox] Outside"}));
 }
 
 TEST(AuditFirefox, PrintsNothingWithoutAProfilesFolderOrAppData) {
@@ -113,4 +123,22 @@ TEST(AuditFirefox, PrintsNothingWithoutAProfilesFolderOrAppData) {
     ASSERT_EQ(AuditAll().size(), 1u);
     ScopedEnvironmentVariable noAppData(L"APPDATA", nullptr);
     EXPECT_TRUE(AuditAll().empty());
+}
+
+TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
+    Sandbox sandbox;
+    std::wstring profile = ProfilesFolder(sandbox) + L"\\abcd.default-release";
+    std::wstring file = profile + L"\\extensions.json";
+    const std::vector<std::wstring> expected = {L"  [Firefox] (could not be read) " + file};
+    std::vector<std::wstring> lines;
+    ASSERT_TRUE(MakeSparseFile(file, static_cast<long long>(EXTENSIONS_JSON_MAX_BYTES) + 1));
+    AuditFirefoxProfile(CapturingOptions(&lines), profile);
+    EXPECT_EQ(lines, expected);
+
+    lines.clear();
+    MakeFile(file, ExtensionsJson({Record("Hidden", "extension", "app-profile")}));
+    UniqueHandle holder(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    AuditFirefoxProfile(CapturingOptions(&lines), profile);
+    EXPECT_EQ(lines, expected);
 }

@@ -145,12 +145,30 @@ inline std::string OwnKeyValue(const std::string& text, std::size_t brace, const
     return "";
 }
 
+// The brace of the object that is the value of the key quoted at anchor: after
+// the key, white space, a colon and white space, and not inside a string; or kNone.
+inline std::size_t ValueObject(const std::string& text, std::size_t anchor, std::size_t keyLength) {
+    std::size_t i = anchor + keyLength + 2;
+    while (i < text.size() && IsWhiteSpace(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != ':')
+        return kNone;
+    ++i;
+    while (i < text.size() && IsWhiteSpace(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != '{' || InnermostObject(text, i + 1) != i)
+        return kNone;
+    return i;
+}
+
 inline std::vector<FirefoxAddonRecord> ScanRecords(const std::string& text) {
     std::vector<FirefoxAddonRecord> records;
     for (std::size_t anchor = FindKey(text, "defaultLocale", 0); anchor != kNone;
          anchor = FindKey(text, "defaultLocale", anchor + 13)) {
         FirefoxAddonRecord record;
-        record.name = GetString(text, "name", anchor);
+        std::size_t locale = ValueObject(text, anchor, 13);
+        if (locale != kNone)
+            record.name = OwnKeyValue(text, locale, "name");
         std::size_t brace = InnermostObject(text, anchor);
         if (brace != kNone) {
             record.type = OwnKeyValue(text, brace, "type");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "rapidjson/document.h"
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
@@ -268,6 +270,17 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
     EXPECT_TRUE(sandbox.Untouched());
 }
 
+// A manifest of 100 GB (a sparse file) neither ends nor cuts the report.
+TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
+    ConsoleSandbox sandbox;
+    std::wstring extensions = sandbox.chromeProfile + L"\\Extensions";
+    ASSERT_TRUE(MakeSparseFile(extensions + L"\\hugeid\\1.0\\manifest.json", 100LL << 30));
+    Lines expected = kEmptyAudit;
+    expected.insert(expected.begin() + 2,
+                    "  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!");
+    ExpectOutput(sandbox.Run(L"--audit"), expected, 0);
+}
+
 TEST(ConsoleProgram, AnythingButAYesAborts) {
     struct Case {
         const char* name;
@@ -430,4 +443,28 @@ TEST(ConsoleProgram, WritesEveryCharacterToAConsoleAndReadsTheTypedAnswer) {
         EXPECT_EQ(exitCode, 0u);
         EXPECT_EQ(sandbox.Untouched(), !c.runs);
     }
+}
+
+// One cleanup at a time: a run that finds another one holding the lock does nothing.
+TEST(ConsoleProgram, RefusesToCleanWhileAnotherCleanupRuns) {
+    SKIP_UNLESS_UNDER_WINE();
+    ConsoleSandbox sandbox;
+    {
+        CleanupRunLock otherRun;
+        ASSERT_TRUE(otherRun.acquired());
+        const Lines refused = {kBannerTitle, kBannerRule, "Another PopSwat cleanup is already running."};
+        ExpectOutput(sandbox.Run(L"--yes"), refused, 1);
+        ExpectOutput(sandbox.Run(L"--dry-run"),
+                     Concat({{kBannerTitle, kBannerRule, "(preview - nothing will be changed)", ""}, {refused[2]}}), 1);
+        ExpectOutput(sandbox.Run(L"", "y\n"),
+                     {kBannerTitle, kBannerRule, kWarning, kQuestion, "Another PopSwat cleanup is already running."},
+                     1);
+        // The read-only audit is no cleanup run.
+        ExpectOutput(sandbox.Run(L"--audit"), kEmptyAudit, 0);
+        EXPECT_TRUE(sandbox.Untouched());
+    }
+    // A run whose thread ended without letting go (a window closed mid-run) blocks nothing.
+    std::thread([] { new CleanupRunLock(); }).join();  // never destroyed: the thread abandons the mutex
+    ExpectOutput(sandbox.Run(L"--yes"), Concat({{kBannerTitle, kBannerRule}, sandbox.RunLines(false, false)}), 0);
+    EXPECT_FALSE(sandbox.Untouched());
 }

@@ -74,3 +74,36 @@ TEST(AsciiCaseFolding, FoldsOnlyAsciiLetters) {
     EXPECT_TRUE(StartsWithIgnoringAsciiCase(L"PROFILE 3", L"Profile "));
     EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"Profile", L"Profile "));
 }
+
+TEST(PathForms, LongPathFormIsLexicalAndFullFolderPathHasNoTrailingBackslash) {
+    struct Row {
+        std::wstring (*form)(const std::wstring&);
+        const wchar_t* path;
+        const wchar_t* expected;
+    };
+    const Row rows[] = {
+        {LongPathForm, L"C:\\Users\\x\\file.", L"\\\\?\\C:\\Users\\x\\file."},
+        {LongPathForm, L"d:\\CON", L"\\\\?\\d:\\CON"},
+        {LongPathForm, L"C:", L"\\\\?\\C:\\"},
+        {LongPathForm, L"\\\\server\\share\\name ", L"\\\\?\\UNC\\server\\share\\name "},
+        {LongPathForm, L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        {LongPathForm, L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+        {LongPathForm, L"C:x", L"C:x"},
+        {LongPathForm, L"relative\\x", L"relative\\x"},
+        {LongPathForm, L"\\Mozilla\\Firefox", L"\\Mozilla\\Firefox"},
+        {LongPathForm, L"", L""},
+        {FullFolderPath, L"C:\\Users\\x\\AppData\\Local", L"C:\\Users\\x\\AppData\\Local"},
+        {FullFolderPath, L"C:\\Users\\x\\\\Local\\", L"C:\\Users\\x\\Local"},
+        {FullFolderPath, L"C:/Users/x/../y", L"C:\\Users\\y"},
+        {FullFolderPath, L"C:\\", L"C:"},
+        {FullFolderPath, L"\\\\server\\share\\x\\", L"\\\\server\\share\\x"},
+        {FullFolderPath, L"", L""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.form(row.path), row.expected) << Utf8(row.path);
+
+    // A base folder from the environment with a trailing backslash gives clean child paths.
+    TempFolder folder;
+    ScopedEnvironmentVariable local(L"LOCALAPPDATA", (folder.path() + L"\\").c_str());
+    EXPECT_EQ(UserDataFolder(GetBrowserCatalogue()[0]), folder / L"Google\\Chrome\\User Data");
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/engine.h"
 #include "tests/test_support.h"
 
@@ -127,12 +129,16 @@ TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
         const wchar_t* name;
         bool cleaned;
     };
+    // U+0665 is an Arabic-Indic digit; a trailing space only reaches the file system in the \\?\ form.
     const Case cases[] = {
-        {L"default", true},  {L"PROFILE 3", true},   {L"Profile 12", true},     {L"Profile3", false},
-        {L"Profile", false}, {L"My Profile", false}, {L"Guest Profile", false}, {L"System Profile", false},
+        {L"default", true},          {L"PROFILE 3", true},       {L"Profile 12", true},
+        {L"Profile3", false},        {L"Profile", false},        {L"My Profile", false},
+        {L"Guest Profile", false},   {L"System Profile", false}, {L"Profile 1 - Copy", false},
+        {L"Profile 2 (old)", false}, {L"Profile ", false},       {L"Profile  4", false},
+        {L"Profile 5a", false},      {L"Profile \x0665", false}, {L"Default - Copy", false},
     };
     for (const Case& c : cases)
-        MakeFullProfile(userData + L"\\" + c.name);
+        MakeFullProfile(LongPathForm(userData + L"\\" + c.name));
     // Named like a profile but holding none of the profile files: left alone.
     MakeFile(userData + L"\\Profile 1\\Current Session");
     // A file named like a profile is not a folder.
@@ -144,7 +150,7 @@ TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
     EXPECT_EQ(lines.front(), L"Cleaning Brave ...");
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.name));
-        std::wstring profile = userData + L"\\" + c.name;
+        std::wstring profile = LongPathForm(userData + L"\\" + c.name);
         EXPECT_EQ(PathExists(profile + L"\\Current Session"), !c.cleaned);
         EXPECT_EQ(PathExists(profile + L"\\History"), !c.cleaned);
         EXPECT_TRUE(PathExists(profile + L"\\Bookmarks"));
@@ -161,6 +167,7 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     MakeFullProfile(userData);
     MakeFullProfile(userData + L"\\Default");
 
+    EXPECT_EQ(ChromiumProfileFolders(userData), (Lines{userData, userData + L"\\Default"}));
     Lines lines;
     CleanChromiumBrowser(CapturingOptions(&lines, false, true), L"Opera", userData);
     Lines expected{L"Cleaning Opera ..."};
@@ -171,4 +178,34 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     EXPECT_EQ(lines, expected);
     EXPECT_TRUE(PathExists(userData + L"\\History"));
     EXPECT_TRUE(PathExists(userData + L"\\Default\\Visited Links"));
+}
+
+// Two cleanings of the same profiles at once: each file is deleted by one of
+// them, and a file the other one deleted first is no failure of the second.
+TEST(ChromiumBrowser, AFileDeletedByAnotherCleaningMeanwhileIsNotAFailure) {
+    TempFolder sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    for (int i = 1; i <= 150; ++i) {
+        std::wstring profile = userData + L"\\Profile " + std::to_wstring(i);
+        MakeFile(profile + L"\\Preferences");
+        for (const wchar_t* name : kSessionFiles)
+            MakeFile(profile + L"\\" + name);
+        for (const wchar_t* name : kHistoryFiles)
+            MakeFile(profile + L"\\" + name);
+    }
+    Lines first;
+    Lines second;
+    std::thread other([&] { CleanChromiumBrowser(CapturingOptions(&second), L"Brave", userData); });
+    CleanChromiumBrowser(CapturingOptions(&first), L"Brave", userData);
+    other.join();
+    // Both may see their delete succeed for one file; neither may call it failed.
+    std::size_t deleted = 0;
+    for (const Lines* lines : {&first, &second}) {
+        for (const std::wstring& line : *lines) {
+            EXPECT_EQ(line.find(L"(locked/failed)"), std::wstring::npos) << Utf8(line);
+            deleted += line.rfind(L"  deleted: ", 0) == 0;
+        }
+    }
+    EXPECT_GE(deleted, 150u * 9u);
+    EXPECT_FALSE(PathExists(userData + L"\\Profile 150\\Visited Links"));
 }

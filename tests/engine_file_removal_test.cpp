@@ -108,7 +108,7 @@ TEST(RemoveFolderTree, ReportsFoldersInPostOrderAndNoFiles) {
     EXPECT_FALSE(PathExists(a));
 }
 
-TEST(RemoveFolderTree, AFileThatCannotBeDeletedSilencesItsFoldersOnly) {
+TEST(RemoveFolderTree, AFileThatCannotBeDeletedIsReportedOnceForTheWholeTree) {
     TempFolder sandbox;
     std::wstring top = sandbox / L"Sessions";
     std::wstring locked = top + L"\\Held\\Session_1";
@@ -121,7 +121,7 @@ TEST(RemoveFolderTree, AFileThatCannotBeDeletedSilencesItsFoldersOnly) {
 
     Lines lines;
     RemoveFolderTree(CapturingOptions(&lines), top);
-    EXPECT_EQ(lines, Lines{Line(L"  deleted folder: %ls", top + L"\\Free")});
+    EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", top + L"\\Free"), Line(L"  (locked/failed) %ls", top)}));
     EXPECT_TRUE(PathExists(locked));
     EXPECT_FALSE(PathExists(top + L"\\loose"));
 }
@@ -137,4 +137,18 @@ TEST(RemoveFolderTree, AFileGivenAsAFolderIsLeftAlone) {
     RemoveFolderTree(CapturingOptions(&lines), file);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(PathExists(file));
+}
+
+// Win32 path parsing strips a trailing dot or space and maps CON to the console;
+// the removal reaches such entries all the same.
+TEST(RemoveFolderTree, RemovesEntriesThatPlainPathsCannotReach) {
+    TempFolder sandbox;
+    std::wstring top = sandbox / L"Sessions";
+    for (const wchar_t* name : {L"Tabs_1.", L"Session_2 ", L"...", L"CON", L"nul.txt", L"sub.\\Tabs_3", L"sub.\\x "})
+        MakeFile(LongPathForm(top + L"\\" + name));
+    ASSERT_TRUE(PathExists(LongPathForm(top + L"\\sub.\\x ")));
+    Lines lines;
+    RemoveFolderTree(CapturingOptions(&lines), top);
+    EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", top + L"\\sub."), Line(L"  deleted folder: %ls", top)}));
+    EXPECT_FALSE(PathExists(top));
 }

@@ -191,3 +191,58 @@ TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
         EXPECT_TRUE(PathExists(stray));
     }
 }
+
+TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
+    Sandbox sandbox;
+    std::wstring profiles = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
+    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work "};
+    for (const std::wstring& name : names) {
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore.jsonlz4"));
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore-backups\\recovery.baklz4"));
+        MakeFile(LongPathForm(profiles + L"\\" + name + L"\\places.sqlite"));
+    }
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_EQ(lines.size(), 5u);
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(Utf8(name));
+        std::wstring profile = profiles + L"\\" + name;
+        EXPECT_EQ(LinesAbout(lines, profile), (Lines{L"  deleted: " + profile + L"\\sessionstore.jsonlz4",
+                                                     L"  deleted folder: " + profile + L"\\sessionstore-backups"}));
+        EXPECT_FALSE(PathExists(LongPathForm(profile + L"\\sessionstore.jsonlz4")));
+        EXPECT_TRUE(PathExists(LongPathForm(profile + L"\\places.sqlite")));
+    }
+}
+
+// The profile manager can put a profile anywhere; profiles.ini says where.
+TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
+    Sandbox sandbox;
+    std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox";
+    std::wstring listed = firefox + L"\\Profiles\\a1.default";
+    std::wstring absolute = sandbox / L"Elsewhere\\b2.work";
+    std::wstring relative = firefox + L"\\Other\\c3.dev";
+    std::wstring notAProfile = firefox + L"\\Install\\d4";
+    for (const std::wstring& profile : {listed, absolute, relative, notAProfile})
+        MakeFile(profile + L"\\sessionstore.jsonlz4");
+    const std::string ini =
+        "\xEF\xBB\xBF[General]\r\nStartWithLastProfile=1\r\n\r\n"
+        "[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\n\r\n"
+        "[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=" +
+        Utf8(absolute) +
+        "\r\n\r\n"
+        "[Profile2]\nIsRelative=1\nPath=Other\\c3.dev\n"
+        "[Profile3]\nIsRelative=1\nPath=PROFILES/A1.DEFAULT\n"
+        "[Profile4]\nIsRelative=1\nPath=Missing/e5\n"
+        "[Profile5]\nIsRelative=0\nPath=Install/d4\n"
+        "[Install308046B0AF4A39CB]\nDefault=Install/d4\nPath=Install/d4\n";
+    MakeFile(firefox + L"\\profiles.ini", ini);
+    EXPECT_EQ(FirefoxProfileFolders(), (Lines{listed, absolute, relative}));
+
+    // Cleaned under the same heading, also when the Profiles folder itself is gone.
+    DeleteTreeForTest(firefox + L"\\Profiles");
+    Lines lines;
+    CleanFirefox(CapturingOptions(&lines));
+    EXPECT_EQ(lines, (Lines{L"Cleaning Mozilla Firefox ...", L"  deleted: " + absolute + L"\\sessionstore.jsonlz4",
+                            L"  deleted: " + relative + L"\\sessionstore.jsonlz4"}));
+    EXPECT_TRUE(PathExists(notAProfile + L"\\sessionstore.jsonlz4"));
+}

@@ -13,6 +13,7 @@ const wchar_t kConfirmText[] =
 const wchar_t kWorking[] = L"Working... please wait.";
 const wchar_t kDone[] = L"Done. Your browsers are clean - reopen one to start fresh.";
 const wchar_t kFilesInUse[] = L"Some files were in use - close your browsers and try again.";
+const wchar_t kAnotherRun[] = L"Another PopSwat cleanup is already running.";
 
 // A confirmed run closes every process named like a browser; only the test bed's own
 // Wine prefix is sure to hold none but the test's.
@@ -66,6 +67,7 @@ TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
         {1, kFilesInUse, true},
         {0, kDone, true},
         {2, L"Could not finish.", false},
+        {3, kAnotherRun, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "wParam " << row.outcome);
@@ -118,26 +120,52 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
 
 TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
     SKIP_UNLESS_UNDER_WINE();
+    // A single session file, and one inside the Sessions folder that is otherwise removed.
+    for (const wchar_t* held : {L"Current Session", L"Sessions\\Tabs_13300000000000000"}) {
+        SCOPED_TRACE(Utf8(held));
+        Sandbox sandbox;
+        std::wstring profile = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default";
+        MakeFile(profile + L"\\Preferences", "{}");
+        MakeFile(profile + L"\\" + held);
+        MakeFile(profile + L"\\Last Session");
+        MakeFile(profile + L"\\Sessions\\Session_13300000000000000");
+        // Not a browser's image name, so the run's closing phase leaves it running.
+        ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" +
+                                           profile + L"\\" + held + L"\" \"" + (sandbox / L"locked") + L"\"");
+        ASSERT_TRUE(WaitForPath(sandbox / L"locked", 10000));
+
+        GuiProgram gui = StartGui(sandbox);
+        ASSERT_NE(gui.window, nullptr);
+        HWND box = ClickCleanButton(gui);
+        ASSERT_NE(box, nullptr);
+        AnswerMessageBox(box, IDYES);
+        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kFilesInUse); }, 60000))
+            << Utf8(StatusText(gui.window));
+        EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+        EXPECT_TRUE(PathExists(profile + L"\\" + held));
+        EXPECT_FALSE(PathExists(profile + L"\\Last Session"));
+        EXPECT_FALSE(PathExists(profile + L"\\Sessions\\Session_13300000000000000"));
+        EXPECT_TRUE(PathExists(profile + L"\\Preferences"));
+    }
+}
+
+TEST(GuiCleanup, AnotherRunHoldingTheLockIsShownAndChangesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
     Sandbox sandbox;
-    std::wstring profile = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default";
-    MakeFile(profile + L"\\Preferences", "{}");
-    MakeFile(profile + L"\\Current Session");
-    MakeFile(profile + L"\\Last Session");
-    // Not a browser's image name, so the run's closing phase leaves it running.
-    ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + profile +
-                                       L"\\Current Session\" \"" + (sandbox / L"locked") + L"\"");
-    ASSERT_TRUE(WaitForPath(sandbox / L"locked", 10000));
+    std::wstring session = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default\\Current Session";
+    MakeFile(session);
+    MakeFile(sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default\\Preferences");
+    CleanupRunLock otherRun;
+    ASSERT_TRUE(otherRun.acquired());
 
     GuiProgram gui = StartGui(sandbox);
     ASSERT_NE(gui.window, nullptr);
     HWND box = ClickCleanButton(gui);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
-    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kFilesInUse); }, 60000)) << Utf8(StatusText(gui.window));
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kAnotherRun); }, 10000)) << Utf8(StatusText(gui.window));
     EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
-    EXPECT_TRUE(PathExists(profile + L"\\Current Session"));
-    EXPECT_FALSE(PathExists(profile + L"\\Last Session"));
-    EXPECT_TRUE(PathExists(profile + L"\\Preferences"));
+    EXPECT_TRUE(PathExists(session));
 }
 
 TEST(GuiCleanup, ClosingDuringARunAsksFirst) {

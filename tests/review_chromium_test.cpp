@@ -219,7 +219,7 @@ TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
                   "unreadable Secure Preferences " + std::to_string(static_cast<int>(JsonLoad::Unreadable))}));
     locked.reset();
     if (RunningUnderWine()) {
-        ASSERT_TRUE(MakeSparseFile(profile / L"Secure Preferences", L"100M"));
+        ASSERT_TRUE(MakeSparseFile(profile / L"Secure Preferences", 100LL << 20));
         EXPECT_EQ(Review(profile.path()),
                   (std::vector<std::string>{
                       "site popups http://pop.example:80",

@@ -93,6 +93,19 @@ void MakeFile(const std::wstring& path, const std::string& content, DWORD attrib
         SetFileAttributesW(path.c_str(), attributes);
 }
 
+bool MakeSparseFile(const std::wstring& path, long long size) {
+    MakeFile(path, "");
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return false;
+    // NTFS needs the sparse flag before the size; under Wine every file is sparse on a Unix file system.
+    DWORD returned = 0;
+    DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end = {};
+    end.QuadPart = size;
+    return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -258,23 +271,6 @@ ChildProcess StartProgram(const std::wstring& commandLine) {
 
 bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
     return WaitUntil([&] { return PathExists(path); }, timeoutMs);
-}
-
-bool MakeSparseFile(const std::wstring& path, const std::wstring& size) {
-    MakeFile(path, "");
-    std::string unixPath = UnixPath(path);
-    if (unixPath.empty() ||
-        !RunUnixCommand(L"Z:\\usr\\bin\\truncate",
-                        L"truncate -s " + size + L" \"" + std::wstring(unixPath.begin(), unixPath.end()) + L"\""))
-        return false;
-    // Wine may report the Unix program's end before its effect.
-    return WaitUntil(
-        [&] {
-            WIN32_FILE_ATTRIBUTE_DATA data;
-            return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-                   (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
-        },
-        10000);
 }
 
 TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {

@@ -61,6 +61,8 @@ private:
 void MakeFolder(const std::wstring& path);
 // Creates (or replaces) a file with the given bytes and attributes, making parents first.
 void MakeFile(const std::wstring& path, const std::string& content = "data", DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// Creates (or replaces) a file of the given size that holds no data on disk.
+bool MakeSparseFile(const std::wstring& path, long long size);
 bool PathExists(const std::wstring& path);
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
@@ -85,9 +87,6 @@ bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
 bool RemoveUnixLink(const std::wstring& link);
 // Creates an NTFS junction; false where the file system refuses (as on Wine).
 bool MakeJunction(const std::wstring& target, const std::wstring& link);
-// Makes path a sparse file of the given size ("100M") with the Unix truncate
-// command under Wine; false elsewhere or when it does not come about.
-bool MakeSparseFile(const std::wstring& path, const std::wstring& size);
 
 // A registry key under root that is deleted with everything below it when the
 // holder goes away; tests keep to keys they made themselves.
