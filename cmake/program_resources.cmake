@@ -25,4 +25,8 @@ function(popswat_program_resources target manifest)
     set(read ${CMAKE_CURRENT_BINARY_DIR}/${manifest} ${PROJECT_SOURCE_DIR}/resources/version_info.rc
              ${PROJECT_BINARY_DIR}/resources/version.h ${ARGN})
     set_source_files_properties(resources.rc PROPERTIES OBJECT_DEPENDS "${read}")
+    # The MSVC linker would embed a manifest of its own, a second resource of the same id.
+    if(MSVC)
+        target_link_options(${target} PRIVATE /MANIFEST:NO)
+    endif()
 endfunction()
