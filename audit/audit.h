@@ -64,9 +64,11 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::
 
 // One add-on record of "extensions.json", values still UTF-8.
 struct FirefoxAddonRecord {
-    std::string name;      // the own "name" of the object that is the record's "defaultLocale"
-    std::string type;      // the record object's own "type"
-    std::string location;  // the record object's own "location"
+    std::string name;          // the own "name" of the object that is the record's "defaultLocale"
+    std::string type;          // the record object's own "type"
+    std::string location;      // the record object's own "location"
+    std::string id = {};       // the record object's own "id"
+    std::string version = {};  // the record object's own "version"
 };
 
 // Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.

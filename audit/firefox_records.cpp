@@ -1,8 +1,9 @@
 // Cuts Firefox's "extensions.json" into add-on records and judges each record by
-// the keys of its own objects: "type" and "location" of the record object, "name"
-// of the record's "defaultLocale" object. Firefox has written "location" both
-// before and after the "defaultLocale" object of a record, so nearness in the
-// text proves nothing; and a record without a name must not take the next one's.
+// the keys of its own objects: "type", "location", "id" and "version" of the
+// record object, "name" of the record's "defaultLocale" object. Firefox has
+// written "location" both before and after the "defaultLocale" object of a
+// record, so nearness in the text proves nothing; and a record without a name
+// must not take the next one's.
 // Plain C++ with no Windows headers, so it can also be built natively.
 #include "audit/audit.h"
 
@@ -14,12 +15,14 @@ const char kAnchorKey[] = "defaultLocale";
 constexpr std::size_t kAnchorKeyLength = sizeof(kAnchorKey) - 1;
 constexpr std::size_t kNone = std::string::npos;
 
-// What the scan knows of one object: the first "type", "location" and "name" keys
-// that belong to the object itself, the records whose anchor lies directly in it,
-// and the record whose "defaultLocale" value it is, if any.
+// What the scan knows of one object: the first "type", "location", "id", "version"
+// and "name" keys that belong to the object itself, the records whose anchor lies
+// directly in it, and the record whose "defaultLocale" value it is, if any.
 struct ObjectKeys {
     std::size_t type = kNone;
     std::size_t location = kNone;
+    std::size_t id = kNone;
+    std::size_t version = kNone;
     std::size_t name = kNone;
     std::size_t firstRecord = kNone;
     std::size_t lastRecord = kNone;
@@ -87,12 +90,13 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
         return records;
 
     // One pass over the text: braces outside strings open and close objects, and a
-    // quoted "type", "location" or "name" followed by a colon is a key of the
-    // innermost one. Each anchor belongs to the object innermost at its offset; the
-    // object whose brace follows the anchor and its colon is the record's locale
-    // object. Anchors are found just ahead of the pass and records are completed
-    // when their objects close, so every byte is read while it is still in the cache.
-    // Only open objects are kept: a closed object has completed its records.
+    // quoted "type", "location", "id", "version" or "name" followed by a colon is a
+    // key of the innermost one. Each anchor belongs to the object innermost at its
+    // offset; the object whose brace follows the anchor and its colon is the
+    // record's locale object. Anchors are found just ahead of the pass and records
+    // are completed when their objects close, so every byte is read while it is
+    // still in the cache. Only open objects are kept: a closed object has completed
+    // its records.
     std::vector<ObjectKeys> openObjects;
     std::vector<std::size_t> nextRecordOfObject;
     // Where the locale object of the latest anchor would open: after the key, a
@@ -104,11 +108,14 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             records[keys.localeOfRecord].name = GetJsonString(text, "name", keys.name);
         if (keys.firstRecord == kNone)
             return;
-        std::string type = keys.type == kNone ? std::string() : GetJsonString(text, "type", keys.type);
-        std::string location = keys.location == kNone ? std::string() : GetJsonString(text, "location", keys.location);
+        auto value = [&](const char* key, std::size_t at) {
+            return at == kNone ? std::string() : GetJsonString(text, key, at);
+        };
+        FirefoxAddonRecord own = {std::string(), value("type", keys.type), value("location", keys.location),
+                                  value("id", keys.id), value("version", keys.version)};
         for (std::size_t r = keys.firstRecord; r != kNone; r = nextRecordOfObject[r]) {
-            records[r].type = type;
-            records[r].location = location;
+            own.name = std::move(records[r].name);  // from the locale object, which closed first
+            records[r] = own;
         }
     };
     auto takeAnchorsBefore = [&](std::size_t offset) {
@@ -159,6 +166,10 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                 slot = &keys.type;
             else if (EqualsKey(text, begin, end, "location"))
                 slot = &keys.location;
+            else if (EqualsKey(text, begin, end, "id"))
+                slot = &keys.id;
+            else if (EqualsKey(text, begin, end, "version"))
+                slot = &keys.version;
             else if (keys.localeOfRecord != kNone && EqualsKey(text, begin, end, "name"))
                 slot = &keys.name;
             if (!slot || *slot != kNone)
