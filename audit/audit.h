@@ -33,6 +33,17 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
 // still UTF-8; empty when that occurrence is not followed by a colon and a string.
 std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start);
 
+// Offset of the quote that closes the string whose content starts at i, or the
+// size of the text when none does; a backslash always takes the byte after it along.
+std::size_t FindJsonStringEnd(const std::string& text, std::size_t i);
+// Where a key's object value opens, i being just past the key's closing quote: the
+// offset of the "{" after white space, a colon and white space, or npos.
+std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);
+// True when the root object of the text has a member named exactly key (a member
+// of a nested object does not count) whose value is an object. Braces in strings
+// and in // or /* */ comments do not count.
+bool HasRootObjectMember(const std::string& text, const std::string& key);
+
 // ---- Showing text taken from files -------------------------------------------------
 
 // Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each

@@ -7,8 +7,6 @@
 // Plain C++ with no Windows headers, so it can also be built natively.
 #include "audit/audit.h"
 
-#include <cstring>
-
 namespace {
 
 const char kAnchorKey[] = "defaultLocale";
@@ -43,42 +41,6 @@ bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, cons
             return false;
     }
     return i == end && *key == '\0';
-}
-
-// Position of the quote that closes the string whose content starts at i, or the
-// end of the text; a backslash always takes the byte after it along.
-std::size_t EndOfString(const std::string& text, std::size_t i) {
-    const std::size_t begin = i;
-    const std::size_t n = text.size();
-    const char* data = text.data();
-    while (i < n) {
-        const void* quote = std::memchr(data + i, '"', n - i);
-        if (!quote)
-            return n;
-        std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - data);
-        // Backslashes pair off; an odd run before the quote escapes it.
-        std::size_t backslashes = 0;
-        while (q - backslashes > begin && data[q - backslashes - 1] == '\\')
-            ++backslashes;
-        if (backslashes % 2 == 0)
-            return q;
-        i = q + 1;
-    }
-    return n;
-}
-
-// Where a key's object value would open: i is just past the key's closing quote.
-// The offset of the "{" after white space, a colon and white space, or kNone.
-std::size_t ValueStart(const std::string& text, std::size_t i) {
-    const std::size_t n = text.size();
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    if (i >= n || text[i] != ':')
-        return kNone;
-    ++i;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    return i < n && text[i] == '{' ? i : kNone;
 }
 
 }  // namespace
@@ -124,7 +86,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             std::size_t r = records.size();
             records.emplace_back();
             nextRecordOfObject.push_back(kNone);
-            expectedLocaleBrace = ValueStart(text, nextAnchor + kAnchorKeyLength + 2);
+            expectedLocaleBrace = FindJsonObjectValue(text, nextAnchor + kAnchorKeyLength + 2);
             if (openObjects.empty())
                 continue;  // outside every object: no type, no location
             ObjectKeys& keys = openObjects.back();
@@ -154,7 +116,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             ++i;
         } else if (c == '"') {
             std::size_t begin = i + 1;
-            std::size_t end = EndOfString(text, begin);
+            std::size_t end = FindJsonStringEnd(text, begin);
             if (end >= n)
                 break;
             i = end + 1;
