@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,44 @@ constexpr std::size_t MAX_SHOWN_CHARS = 200;
 // what must always show (the side-loaded mark) comes after the name and version.
 std::wstring ShortenForLine(std::wstring text);
 
+// ---- What the audit finds ---------------------------------------------------------
+// The report's lines and the JSON document are both made from these records, so
+// the two cannot disagree. Texts are as found: neither masked nor shortened.
+
+struct AuditedExtension {
+    std::wstring browser;        // as the report names it: "Google Chrome", "Opera GX", "Firefox"
+    std::wstring profile;        // the profile folder's name; "" for Firefox and for a user-data folder that is one
+    std::wstring id;             // the extension's folder name; for Firefox the record's own "id"
+    std::wstring name;           // "" when none was found
+    std::wstring version;        // the manifest's or the record's own "version"; "" when none was found
+    std::wstring versionFolder;  // Chromium family: the name of the version folder read (or that could not be)
+    bool firefox = false;
+    bool theme = false;
+    bool sideLoaded = false;          // no "update_url" in the manifest; never said of Firefox add-ons
+    bool manifestUnreadable = false;  // no version's manifest could be read: name and version are not known
+};
+
+// A Firefox "extensions.json" that exists but could not be read.
+struct UnreadableAddonList {
+    std::wstring path;
+    FileRead reason;  // Unreadable or TooLarge
+};
+
+struct AuditFindings {
+    std::vector<AuditedExtension> extensions;
+    std::vector<UnreadableAddonList> unreadable;
+};
+
 // ---- Chromium-family extensions -----------------------------------------------------
+
+// The extensions of one profile folder, in listing order, named as browser's profile.
+AuditFindings InventoryChromiumProfile(const std::wstring& browser,
+                                       const std::wstring& profile,
+                                       const std::wstring& profileFolder);
+// Calls take with the extensions of each profile under one browser's user-data folder.
+void ForEachChromiumProfile(const std::wstring& displayName,
+                            const std::wstring& userDataFolder,
+                            const std::function<void(const AuditFindings&)>& take);
 
 // Lists the extensions of every profile under one browser's user-data folder.
 void AuditChromiumBrowser(const CleanupOptions& options,
@@ -87,11 +125,25 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
 // True for records installed in the profile with a usable name.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);
 
+// The add-ons that one profile's "extensions.json" lists, or the file when it
+// exists but cannot be read.
+AuditFindings InventoryFirefoxProfile(const std::wstring& profileFolder);
 // Lists the add-ons of every Firefox profile (FirefoxProfileFolders).
 void AuditFirefox(const CleanupOptions& options);
 void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder);
 
 // ---- The report ------------------------------------------------------------------------
 
+// One line per extension, masked and shortened, then one per unreadable add-on list.
+void WriteAuditLines(const CleanupOptions& options, const AuditFindings& findings);
+// Calls take with what each profile holds, browser after browser in catalogue order.
+void ForEachAuditedProfile(const std::function<void(const AuditFindings&)>& take);
+// Everything ForEachAuditedProfile finds, in its order.
+AuditFindings CollectAudit();
+
 // Heading, the extension lines of every browser in catalogue order, closing advice.
 void RunAudit(const CleanupOptions& options);
+// {"schema": "popswat.audit/1", "extensions": [...], "unreadable": [...]}: UTF-8
+// without a byte-order mark, texts as found. A name or version is null where the
+// manifest could not be read, "" where it holds none.
+std::string AuditJson(const AuditFindings& findings);
