@@ -31,16 +31,18 @@ bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char* key) {
-    std::size_t i = begin;
-    for (; i < end && *key; ++i, ++key) {
-        char c = text[i];
+template <std::size_t N>
+bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char (&key)[N]) {
+    if (end - begin != N - 1)  // most strings are not keys of interest: tell them by length
+        return false;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        char c = text[begin + i];
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-        if (c != *key)
+        if (c != key[i])
             return false;
     }
-    return i == end && *key == '\0';
+    return true;
 }
 
 }  // namespace
@@ -77,7 +79,10 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                                   value("id", keys.id), value("version", keys.version)};
         for (std::size_t r = keys.firstRecord; r != kNone; r = nextRecordOfObject[r]) {
             own.name = std::move(records[r].name);  // from the locale object, which closed first
-            records[r] = own;
+            if (nextRecordOfObject[r] == kNone)
+                records[r] = std::move(own);  // the last (usually the only) record of the object
+            else
+                records[r] = own;
         }
     };
     auto takeAnchorsBefore = [&](std::size_t offset) {
