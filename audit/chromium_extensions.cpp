@@ -37,7 +37,7 @@ bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* e
     }
     extension->name = ResolveExtensionName(versionFolder, manifest);
     extension->version = Utf8ToWide(GetJsonString(manifest, "version", 0));
-    // The browser takes a manifest for a theme's when its root holds a "theme" object.
+    // The browser treats an extension as a theme when its manifest's root holds a "theme" object.
     extension->theme = HasRootObjectMember(manifest, "theme");
     // Extensions from a web store carry an update address; any "update_url" key counts.
     extension->sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
@@ -80,6 +80,7 @@ void ForEachChromiumProfile(const std::wstring& displayName,
 }
 
 void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder) {
+    // Lines of a browser without a profile name are labelled with the browser's name alone.
     WriteAuditLines(options, InventoryChromiumProfile(label, std::wstring(), profileFolder));
 }
 

@@ -142,11 +142,13 @@ std::vector<std::string> AuditJsonEntries(const std::string& json) {
             return {std::string("no array ") + list};
         for (const rapidjson::Value& entry : document[list].GetArray()) {
             std::string keys;
-            std::string line = list[0] == 'e' ? "" : "unreadable";
+            std::string line = list[0] == 'e' ? "" : "unreadable|";
             for (auto member = entry.MemberBegin(); member != entry.MemberEnd(); ++member) {
                 keys += text(member->name) + " ";
-                line += (line.empty() ? "" : "|") + text(member->value);
+                line += text(member->value) + "|";
             }
+            if (!line.empty())
+                line.pop_back();
             entries.push_back(keys == expectedKeys ? line : "unexpected members: " + keys);
         }
     }
