@@ -4,29 +4,14 @@
 
 namespace {
 
-const wchar_t kSideLoadedMark[] = L"   <-- side-loaded, review!";
-
 bool IsFolder(uint32_t attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The name comes as it is to be shown; the version is made safe and short here.
-void WriteExtensionLine(const CleanupOptions& options,
-                        const std::wstring& label,
-                        const std::wstring& shownName,
-                        const std::wstring& version,
-                        bool sideLoaded) {
-    std::wstring shownVersion = ShortenForLine(MaskUnsafeCharacters(version));
-    WriteLine(options, FormatWide(L"  [%ls] %ls  v%ls%ls", label.c_str(), shownName.c_str(), shownVersion.c_str(),
-                                  sideLoaded ? kSideLoadedMark : L""));
-}
-
-void AuditExtension(const CleanupOptions& options,
-                    const std::wstring& label,
-                    const std::wstring& extensionFolder,
-                    const std::wstring& extensionName) {
+// Fills in what one extension folder tells; false when it holds nothing to list
+// (no version folder, or only missing and empty manifests).
+bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* extension) {
     std::wstring versionFolder;
-    std::wstring versionName;
     std::string manifest;
     std::wstring unreadableVersion;  // the last version whose manifest could not be read
     // Versions are not compared: the last folder listed with a usable manifest wins.
@@ -41,53 +26,67 @@ void AuditExtension(const CleanupOptions& options,
         if (bytes.empty())
             return;
         versionFolder = candidate;
-        versionName = name;
+        extension->versionFolder = name;
         manifest = std::move(bytes);
     });
     if (manifest.empty()) {
         // Installed all the same, and nothing shows it came from a store.
-        if (!unreadableVersion.empty())
-            WriteExtensionLine(options, label,
-                               ShortenForLine(MaskUnsafeCharacters(extensionName)) + L" (manifest could not be read)",
-                               unreadableVersion, true);
-        return;
+        extension->versionFolder = unreadableVersion;
+        extension->manifestUnreadable = extension->sideLoaded = true;
+        return !unreadableVersion.empty();
     }
-
-    std::wstring displayName = ResolveExtensionName(versionFolder, manifest);
-    if (displayName.empty())
-        displayName = L"(unknown)";
-    std::wstring version = Utf8ToWide(GetJsonString(manifest, "version", 0));
-    if (version.empty())
-        version = versionName;
+    extension->name = ResolveExtensionName(versionFolder, manifest);
+    extension->version = Utf8ToWide(GetJsonString(manifest, "version", 0));
+    // The browser treats an extension as a theme when its manifest's root holds a "theme" object.
+    extension->theme = HasRootObjectMember(manifest, "theme");
     // Extensions from a web store carry an update address; any "update_url" key counts.
-    bool sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
-    WriteExtensionLine(options, label, ShortenForLine(MaskUnsafeCharacters(displayName)), version, sideLoaded);
+    extension->sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
+    return true;
 }
 
 }  // namespace
 
-void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder) {
+AuditFindings InventoryChromiumProfile(const std::wstring& browser,
+                                       const std::wstring& profile,
+                                       const std::wstring& profileFolder) {
+    AuditFindings findings;
     std::wstring extensionsFolder = profileFolder + L"\\Extensions";
     if (!IsExistingFolder(extensionsFolder))
-        return;
+        return findings;
     ForEachFolderEntry(extensionsFolder, [&](const std::wstring& name, uint32_t attributes) {
         // The browser unpacks downloads in "Temp"; nothing there is installed.
         if (!IsFolder(attributes) || EqualsIgnoringAsciiCase(name, L"Temp"))
             return;
-        AuditExtension(options, label, extensionsFolder + L"\\" + name, name);
+        AuditedExtension extension;
+        extension.browser = browser;
+        extension.profile = profile;
+        extension.id = name;
+        if (InventoryExtension(extensionsFolder + L"\\" + name, &extension))
+            findings.extensions.push_back(std::move(extension));
     });
+    return findings;
+}
+
+void ForEachChromiumProfile(const std::wstring& displayName,
+                            const std::wstring& userDataFolder,
+                            const std::function<void(const AuditFindings&)>& take) {
+    if (!IsExistingFolder(userDataFolder))
+        return;
+    for (const std::wstring& folder : ChromiumProfileFolders(userDataFolder)) {
+        // The user-data folder itself is named by the browser's name alone.
+        std::wstring profile = folder == userDataFolder ? std::wstring() : folder.substr(userDataFolder.size() + 1);
+        take(InventoryChromiumProfile(displayName, profile, folder));
+    }
+}
+
+void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder) {
+    // Lines of a browser without a profile name are labelled with the browser's name alone.
+    WriteAuditLines(options, InventoryChromiumProfile(label, std::wstring(), profileFolder));
 }
 
 void AuditChromiumBrowser(const CleanupOptions& options,
                           const std::wstring& displayName,
                           const std::wstring& userDataFolder) {
-    if (!IsExistingFolder(userDataFolder))
-        return;
-    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder)) {
-        // The user-data folder itself is labelled with the browser's name alone.
-        std::wstring label = displayName;
-        if (profile != userDataFolder)
-            label += L"/" + MaskUnsafeCharacters(profile.substr(userDataFolder.size() + 1));
-        AuditChromiumProfile(options, label, profile);
-    }
+    ForEachChromiumProfile(displayName, userDataFolder,
+                           [&](const AuditFindings& findings) { WriteAuditLines(options, findings); });
 }

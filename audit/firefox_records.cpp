@@ -1,12 +1,11 @@
 // Cuts Firefox's "extensions.json" into add-on records and judges each record by
-// the keys of its own objects: "type" and "location" of the record object, "name"
-// of the record's "defaultLocale" object. Firefox has written "location" both
-// before and after the "defaultLocale" object of a record, so nearness in the
-// text proves nothing; and a record without a name must not take the next one's.
+// the keys of its own objects: "type", "location", "id" and "version" of the
+// record object, "name" of the record's "defaultLocale" object. Firefox has
+// written "location" both before and after the "defaultLocale" object of a
+// record, so nearness in the text proves nothing; and a record without a name
+// must not take the next one's.
 // Plain C++ with no Windows headers, so it can also be built natively.
 #include "audit/audit.h"
-
-#include <cstring>
 
 namespace {
 
@@ -14,12 +13,14 @@ const char kAnchorKey[] = "defaultLocale";
 constexpr std::size_t kAnchorKeyLength = sizeof(kAnchorKey) - 1;
 constexpr std::size_t kNone = std::string::npos;
 
-// What the scan knows of one object: the first "type", "location" and "name" keys
-// that belong to the object itself, the records whose anchor lies directly in it,
-// and the record whose "defaultLocale" value it is, if any.
+// What the scan knows of one object: the first "type", "location", "id", "version"
+// and "name" keys that belong to the object itself, the records whose anchor lies
+// directly in it, and the record whose "defaultLocale" value it is, if any.
 struct ObjectKeys {
     std::size_t type = kNone;
     std::size_t location = kNone;
+    std::size_t id = kNone;
+    std::size_t version = kNone;
     std::size_t name = kNone;
     std::size_t firstRecord = kNone;
     std::size_t lastRecord = kNone;
@@ -30,52 +31,18 @@ bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char* key) {
-    std::size_t i = begin;
-    for (; i < end && *key; ++i, ++key) {
-        char c = text[i];
+template <std::size_t N>
+bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char (&key)[N]) {
+    if (end - begin != N - 1)  // most strings are not keys of interest: tell them by length
+        return false;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        char c = text[begin + i];
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-        if (c != *key)
+        if (c != key[i])
             return false;
     }
-    return i == end && *key == '\0';
-}
-
-// Position of the quote that closes the string whose content starts at i, or the
-// end of the text; a backslash always takes the byte after it along.
-std::size_t EndOfString(const std::string& text, std::size_t i) {
-    const std::size_t begin = i;
-    const std::size_t n = text.size();
-    const char* data = text.data();
-    while (i < n) {
-        const void* quote = std::memchr(data + i, '"', n - i);
-        if (!quote)
-            return n;
-        std::size_t q = static_cast<std::size_t>(static_cast<const char*>(quote) - data);
-        // Backslashes pair off; an odd run before the quote escapes it.
-        std::size_t backslashes = 0;
-        while (q - backslashes > begin && data[q - backslashes - 1] == '\\')
-            ++backslashes;
-        if (backslashes % 2 == 0)
-            return q;
-        i = q + 1;
-    }
-    return n;
-}
-
-// Where a key's object value would open: i is just past the key's closing quote.
-// The offset of the "{" after white space, a colon and white space, or kNone.
-std::size_t ValueStart(const std::string& text, std::size_t i) {
-    const std::size_t n = text.size();
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    if (i >= n || text[i] != ':')
-        return kNone;
-    ++i;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    return i < n && text[i] == '{' ? i : kNone;
+    return true;
 }
 
 }  // namespace
@@ -87,12 +54,13 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
         return records;
 
     // One pass over the text: braces outside strings open and close objects, and a
-    // quoted "type", "location" or "name" followed by a colon is a key of the
-    // innermost one. Each anchor belongs to the object innermost at its offset; the
-    // object whose brace follows the anchor and its colon is the record's locale
-    // object. Anchors are found just ahead of the pass and records are completed
-    // when their objects close, so every byte is read while it is still in the cache.
-    // Only open objects are kept: a closed object has completed its records.
+    // quoted "type", "location", "id", "version" or "name" followed by a colon is a
+    // key of the innermost one. Each anchor belongs to the object innermost at its
+    // offset; the object whose brace follows the anchor and its colon is the
+    // record's locale object. Anchors are found just ahead of the pass and records
+    // are completed when their objects close, so every byte is read while it is
+    // still in the cache. Only open objects are kept: a closed object has completed
+    // its records.
     std::vector<ObjectKeys> openObjects;
     std::vector<std::size_t> nextRecordOfObject;
     // Where the locale object of the latest anchor would open: after the key, a
@@ -104,11 +72,17 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             records[keys.localeOfRecord].name = GetJsonString(text, "name", keys.name);
         if (keys.firstRecord == kNone)
             return;
-        std::string type = keys.type == kNone ? std::string() : GetJsonString(text, "type", keys.type);
-        std::string location = keys.location == kNone ? std::string() : GetJsonString(text, "location", keys.location);
+        auto value = [&](const char* key, std::size_t at) {
+            return at == kNone ? std::string() : GetJsonString(text, key, at);
+        };
+        FirefoxAddonRecord own = {std::string(), value("type", keys.type), value("location", keys.location),
+                                  value("id", keys.id), value("version", keys.version)};
         for (std::size_t r = keys.firstRecord; r != kNone; r = nextRecordOfObject[r]) {
-            records[r].type = type;
-            records[r].location = location;
+            own.name = std::move(records[r].name);  // from the locale object, which closed first
+            if (nextRecordOfObject[r] == kNone)
+                records[r] = std::move(own);  // the last (usually the only) record of the object
+            else
+                records[r] = own;
         }
     };
     auto takeAnchorsBefore = [&](std::size_t offset) {
@@ -117,7 +91,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             std::size_t r = records.size();
             records.emplace_back();
             nextRecordOfObject.push_back(kNone);
-            expectedLocaleBrace = ValueStart(text, nextAnchor + kAnchorKeyLength + 2);
+            expectedLocaleBrace = FindJsonObjectValue(text, nextAnchor + kAnchorKeyLength + 2);
             if (openObjects.empty())
                 continue;  // outside every object: no type, no location
             ObjectKeys& keys = openObjects.back();
@@ -147,7 +121,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
             ++i;
         } else if (c == '"') {
             std::size_t begin = i + 1;
-            std::size_t end = EndOfString(text, begin);
+            std::size_t end = FindJsonStringEnd(text, begin);
             if (end >= n)
                 break;
             i = end + 1;
@@ -159,6 +133,10 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                 slot = &keys.type;
             else if (EqualsKey(text, begin, end, "location"))
                 slot = &keys.location;
+            else if (EqualsKey(text, begin, end, "id"))
+                slot = &keys.id;
+            else if (EqualsKey(text, begin, end, "version"))
+                slot = &keys.version;
             else if (keys.localeOfRecord != kNone && EqualsKey(text, begin, end, "name"))
                 slot = &keys.name;
             if (!slot || *slot != kNone)

@@ -1,4 +1,4 @@
-// Pulls single string values out of JSON text by key, without a parse tree.
+// Pulls single values out of JSON text by key, without a parse tree.
 // Plain C++ with no Windows headers, so it can also be built natively.
 #include "audit/audit.h"
 
@@ -156,4 +156,65 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
         }
     }
     return value;
+}
+
+std::size_t FindJsonStringEnd(const std::string& text, std::size_t i) {
+    const std::size_t begin = i;
+    const std::size_t n = text.size();
+    const char* data = text.data();
+    while (i < n) {
+        std::size_t q = Find(data, i, n, '"');
+        // Backslashes pair off; an odd run before the quote escapes it.
+        std::size_t backslashes = 0;
+        while (q < n && q - backslashes > begin && data[q - backslashes - 1] == '\\')
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            return q;
+        i = q + 1;
+    }
+    return n;
+}
+
+std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
+    const std::size_t n = text.size();
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    if (i >= n || text[i] != ':')
+        return std::string::npos;
+    ++i;
+    while (i < n && IsJsonWhiteSpace(text[i]))
+        ++i;
+    return i < n && text[i] == '{' ? i : std::string::npos;
+}
+
+bool HasRootObjectMember(const std::string& text, const std::string& key) {
+    const std::size_t n = text.size();
+    std::size_t depth = 0;  // objects and arrays open at i
+    for (std::size_t i = 0; i < n;) {
+        char c = text[i];
+        if (c == '"') {
+            std::size_t begin = i + 1;
+            std::size_t end = FindJsonStringEnd(text, begin);
+            if (end >= n)
+                return false;
+            i = end + 1;
+            if (depth == 1 && text.compare(begin, end - begin, key) == 0 &&
+                FindJsonObjectValue(text, i) != std::string::npos)
+                return true;
+        } else if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+            // A comment, which a lenient reader skips: its braces are not the text's.
+            bool line = text[i + 1] == '/';
+            std::size_t close = line ? text.find('\n', i + 2) : text.find("*/", i + 2);
+            if (close == std::string::npos)
+                return false;
+            i = close + (line ? 1 : 2);
+        } else {
+            if (c == '{' || c == '[')
+                ++depth;
+            else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
+                return false;  // the root has closed
+            ++i;
+        }
+    }
+    return false;
 }

@@ -16,7 +16,7 @@ const wchar_t kUsage[] =
     L"  --yes, -y     Do not prompt for confirmation.\n"
     L"  --help, -h    Show this help.\n"
     L"  --review      Show what brings pop-ups back (read-only, no changes).\n"
-    L"  --json        With --review: print the findings as JSON instead of text.\n"
+    L"  --json        With --audit or --review: print JSON instead of text.\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n";
@@ -43,7 +43,7 @@ const Option kOptions[] = {
     {L"--help", OptionEffect::Help},
     {L"-h", OptionEffect::Help},
     {L"--review", OptionEffect::Review},  // what brings pop-ups back, read-only
-    {L"--json", OptionEffect::Json},      // the review as JSON
+    {L"--json", OptionEffect::Json},      // the audit or the review as JSON
 };
 
 const Option* FindOption(const std::wstring& argument) {
@@ -109,18 +109,25 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         }
     }
 
-    // JSON exists only for the review alone; anywhere else "--json" is an option we do not know.
-    if (jsonRequested && (!reviewRequested || auditRequested)) {
+    // "--json" prints one document, of the audit or of the review; without either
+    // it is an option we do not know.
+    if (jsonRequested && !auditRequested && !reviewRequested) {
         WriteConsoleText(L"Unknown option: --json\n\n");
         WriteConsoleText(kUsage);
         return 1;
     }
+    if (jsonRequested && auditRequested && reviewRequested) {
+        WriteConsoleText(L"--json prints one document: use it with --audit or with --review, not both.\n\n");
+        WriteConsoleText(kUsage);
+        return 1;
+    }
+    if (jsonRequested) {
+        std::string json = auditRequested ? AuditJson(CollectAudit()) : ReviewJson(CollectReview(SystemPolicyRoots()));
+        WriteConsoleText(Utf8ToWide(json) + L"\n");
+        return 0;
+    }
     if (reviewRequested) {
         ReviewFindings findings = CollectReview(SystemPolicyRoots());
-        if (jsonRequested) {
-            WriteConsoleText(Utf8ToWide(ReviewJson(findings)) + L"\n");
-            return 0;
-        }
         if (auditRequested) {
             RunAudit(options);
             WriteLine(options, L"");

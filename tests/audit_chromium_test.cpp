@@ -41,6 +41,13 @@ std::vector<std::wstring> AuditProfile(const std::wstring& profile, const std::w
     return lines;
 }
 
+// The same profile's JSON entries, browser "Brave" or as given, its profile name "" (null) or as given.
+std::vector<std::string> AuditProfileJson(const std::wstring& profile,
+                                          const std::wstring& browser = L"Brave",
+                                          const std::wstring& profileName = L"") {
+    return AuditJsonEntries(AuditJson(InventoryChromiumProfile(browser, profileName, profile)));
+}
+
 }  // namespace
 
 TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
@@ -124,39 +131,57 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
         const char* name;
         std::string manifest;
         std::wstring expected;  // after "  [Edge/Default] "
+        std::string json;       // name|version|type|sideLoaded of the JSON entry, texts as they are
     };
     const Row rows[] = {
-        {"store extension", StoreManifest("Sample Notes", "1.2.3"), L"Sample Notes  v1.2.3"},
-        {"no update_url", R"({"name": "Sample Notes", "version": "1.2.3"})", L"Sample Notes  v1.2.3" + kMark},
-        {"empty update_url", R"({"name": "N", "version": "1", "update_url": ""})", L"N  v1"},
-        {"update_url that is not a string", R"({"name": "N", "version": "1", "update_url": null})", L"N  v1"},
-        {"Update_URL in capitals", R"({"name": "N", "version": "1", "Update_URL": "x"})", L"N  v1"},
-        {"update_url in a nested object", R"({"name": "N", "version": "1", "x": {"update_url": 1}})", L"N  v1"},
+        {"store extension", StoreManifest("Sample Notes", "1.2.3"), L"Sample Notes  v1.2.3",
+         "Sample Notes|1.2.3|extension|false"},
+        {"no update_url", R"({"name": "Sample Notes", "version": "1.2.3"})", L"Sample Notes  v1.2.3" + kMark,
+         "Sample Notes|1.2.3|extension|true"},
+        {"empty update_url", R"({"name": "N", "version": "1", "update_url": ""})", L"N  v1", "N|1|extension|false"},
+        {"update_url that is not a string", R"({"name": "N", "version": "1", "update_url": null})", L"N  v1",
+         "N|1|extension|false"},
+        {"Update_URL in capitals", R"({"name": "N", "version": "1", "Update_URL": "x"})", L"N  v1",
+         "N|1|extension|false"},
+        {"update_url in a nested object", R"({"name": "N", "version": "1", "x": {"update_url": 1}})", L"N  v1",
+         "N|1|extension|false"},
         {"update_url as a plain word", R"({"name": "N", "version": "1", "note": "no update_url here"})",
-         L"N  v1" + kMark},
-        {"no version: the folder's name", StoreManifest("N", ""), L"N  v4.5_0"},
-        {"numeric version: the folder's name", R"({"name": "N", "version": 4, "update_url": ""})", L"N  v4.5_0"},
-        {"no name", R"({"version": "1", "update_url": ""})", L"(unknown)  v1"},
-        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + kMark},
-        {"raw UTF-8 name", StoreManifest("Caf\xc3\xa9 \xe7\x8e\x8b", "1"), L"Caf\xe9 \x738b  v1"},
-        {"byte-order mark before the JSON", "\xef\xbb\xbf" + StoreManifest("N", "1"), L"N  v1"},
-        {"tab escape kept", StoreManifest("a\\tb", "1"), L"a\tb  v1"},
+         L"N  v1" + kMark, "N|1|extension|true"},
+        {"no version: the folder's name", StoreManifest("N", ""), L"N  v4.5_0", "N||extension|false"},
+        {"numeric version: the folder's name", R"({"name": "N", "version": 4, "update_url": ""})", L"N  v4.5_0",
+         "N||extension|false"},
+        {"no name", R"({"version": "1", "update_url": ""})", L"(unknown)  v1", "|1|extension|false"},
+        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + kMark, "||extension|true"},
+        {"raw UTF-8 name", StoreManifest("Caf\xc3\xa9 \xe7\x8e\x8b", "1"), L"Caf\xe9 \x738b  v1",
+         "Caf\xc3\xa9 \xe7\x8e\x8b|1|extension|false"},
+        {"byte-order mark before the JSON", "\xef\xbb\xbf" + StoreManifest("N", "1"), L"N  v1", "N|1|extension|false"},
+        {"tab escape kept", StoreManifest("a\\tb", "1"), L"a\tb  v1", "a\tb|1|extension|false"},
         {"line feed imitating a report line",
          StoreManifest("Ad Blocker  v1.0\\n  [Edge/Default] Password Vault", "2.0"),
-         L"Ad Blocker  v1.0?  [Edge/Default] Password Vault  v2.0"},
-        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})",
-         L"Faker  v1??" + kMark},
+         L"Ad Blocker  v1.0?  [Edge/Default] Password Vault  v2.0",
+         "Ad Blocker  v1.0\n  [Edge/Default] Password Vault|2.0|extension|false"},
+        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})", L"Faker  v1??" + kMark,
+         "Faker|1\r\r|extension|true"},
         {"escape sequences in the version", R"({"name": "N", "version": "1\u001b[2K\u001b[1A", "update_url": ""})",
-         L"N  v1?[2K?[1A"},
+         L"N  v1?[2K?[1A", "N|1\x1b[2K\x1b[1A|extension|false"},
         {"right-to-left override",
          "{\"name\": \"Notes\xe2\x80\xae"
          "fdp.exe\", \"version\": \"1\"}",
-         L"Notes?fdp.exe  v1" + kMark},
-        {"raw NUL byte cannot cut off the mark", "{\"name\": \"A\0B\", \"version\": \"1\"}"s, L"A?B  v1" + kMark},
+         L"Notes?fdp.exe  v1" + kMark,
+         "Notes\xe2\x80\xae"
+         "fdp.exe|1|extension|true"},
+        {"raw NUL byte cannot cut off the mark", "{\"name\": \"A\0B\", \"version\": \"1\"}"s, L"A?B  v1" + kMark,
+         "A\0B|1|extension|true"s},
         {"C1 control from raw UTF-8",
          "{\"name\": \"a\xc2\x9b"
          "2J\", \"version\": \"1\", \"update_url\": \"\"}",
-         L"a?2J  v1"},
+         L"a?2J  v1",
+         "a\xc2\x9b"
+         "2J|1|extension|false"},
+        {"a theme", R"({"name": "Dark", "version": "2", "theme": {"colors": {}}, "update_url": ""})", L"Dark  v2",
+         "Dark|2|theme|false"},
+        {"a theme key that is not the root's", R"({"name": "N", "version": "1", "x": {"theme": {}}})", L"N  v1" + kMark,
+         "N|1|extension|true"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -165,6 +190,8 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
         MakeExtension(profile, L"abcdefghijklmnop", L"4.5_0", row.manifest);
         EXPECT_EQ(AuditProfile(profile, L"Edge/Default"),
                   std::vector<std::wstring>{L"  [Edge/Default] " + row.expected});
+        EXPECT_EQ(AuditProfileJson(profile, L"Edge", L"Default"),
+                  std::vector<std::string>{"Edge|Default|abcdefghijklmnop|" + row.json});
     }
 }
 
@@ -181,6 +208,13 @@ TEST(AuditChromiumProfile, ShortensLongNamesAndVersionsSoTheMarkShows) {
                          L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + kMark,
                          L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + kMark,
                      }));
+    std::vector<std::string> entries = AuditProfileJson(profile);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{
+                  "Brave|null|ext|" + std::string(2000, 'n') + "|" + std::string(1000, '9') + "|extension|true",
+                  "Brave|null|" + std::string(250, 'i') + "|null|null|extension|true",
+              }));
 }
 
 TEST(AuditChromiumBrowser, MasksUnsafeCharactersInFolderNames) {
@@ -228,4 +262,14 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
                          L"  [Brave] lockedid (manifest could not be read)  v1.0" + kMark,
                          L"  [Brave] overid (manifest could not be read)  v3.0" + kMark,
                      }));
+    // Not known, rather than empty: the manifest could not be read.
+    std::vector<std::string> entries = AuditProfileJson(profile);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "Brave|null|folderid|null|null|extension|true",
+                           "Brave|null|hugeid|null|null|extension|true",
+                           "Brave|null|lockedid|null|null|extension|true",
+                           "Brave|null|mixedid|Mixed|1.0|extension|false",
+                           "Brave|null|overid|null|null|extension|true",
+                       }));
 }

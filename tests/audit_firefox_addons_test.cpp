@@ -134,6 +134,8 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
     ASSERT_TRUE(MakeSparseFile(file, static_cast<long long>(EXTENSIONS_JSON_MAX_BYTES) + 1));
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);
+    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(profile))),
+              std::vector<std::string>{"unreadable|Firefox|null|" + Utf8(file) + "|too_large"});
 
     lines.clear();
     MakeFile(file, ExtensionsJson({Record("Hidden", "extension", "app-profile")}));
@@ -141,4 +143,6 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
     ASSERT_TRUE(holder);
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);
+    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(profile))),
+              std::vector<std::string>{"unreadable|Firefox|null|" + Utf8(file) + "|unreadable"});
 }

@@ -11,7 +11,7 @@ namespace {
 std::string Describe(const std::vector<FirefoxAddonRecord>& records) {
     std::string text;
     for (const FirefoxAddonRecord& r : records)
-        text += "{" + r.name + " | " + r.type + " | " + r.location + "} ";
+        text += "{" + r.name + " | " + r.type + " | " + r.location + " | " + r.id + " | " + r.version + "} ";
     return text;
 }
 
@@ -28,13 +28,13 @@ TEST(ScanFirefoxAddonRecords, JudgesEachRecordByItsOwnObject) {
          R"({"addons":[{"id":"a","type":"extension","defaultLocale":{"name":"First"},"location":"app-profile"},)"
          R"({"id":"b","type":"theme","defaultLocale":{"name":"Second"},"location":"app-system-defaults"},)"
          R"({"id":"c","type":"extension","defaultLocale":{"name":"Third"},"location":"app-profile"}]})",
-         {{"First", "extension", "app-profile"},
-          {"Second", "theme", "app-system-defaults"},
-          {"Third", "extension", "app-profile"}}},
+         {{"First", "extension", "app-profile", "a"},
+          {"Second", "theme", "app-system-defaults", "b"},
+          {"Third", "extension", "app-profile", "c"}}},
         {"older layout: location before defaultLocale",
          R"({"addons":[{"id":"a","location":"app-profile","type":"theme","defaultLocale":{"name":"First"}},)"
          R"({"id":"b","location":"app-global","type":"extension","defaultLocale":{"name":"Second"}}]})",
-         {{"First", "theme", "app-profile"}, {"Second", "extension", "app-global"}}},
+         {{"First", "theme", "app-profile", "a"}, {"Second", "extension", "app-global", "b"}}},
         {"both layouts in one file",
          R"([{"location":"app-profile","defaultLocale":{"name":"Old"},"type":"extension"},)"
          R"({"type":"extension","defaultLocale":{"name":"New"},"location":"app-temporary"}])",
@@ -45,8 +45,9 @@ TEST(ScanFirefoxAddonRecords, JudgesEachRecordByItsOwnObject) {
          {{"A", "", "app-profile"}, {"B", "x", ""}, {"C", "", "app-profile"}}},
         {"keys of nested objects are not the record's",
          R"([{"installTelemetryInfo":{"type":"theme","location":"app-profile"},"defaultLocale":{"name":"N",)"
-         R"("location":"in-locale"},"startupData":{"type":"t"},"type":"extension","location":"app-system"}])",
-         {{"N", "extension", "app-system"}}},
+         R"("location":"in-locale","version":"9"},"targetApplications":[{"id":"toolkit@mozilla.org"}],)"
+         R"("startupData":{"type":"t"},"type":"extension","location":"app-system","version":"1.2\n","ID":"x@y"}])",
+         {{"N", "extension", "app-system", "x@y", "1.2\n"}}},
         {"a string value equal to a key is not a key",
          R"([{"note":"location","tags":["type"],"defaultLocale":{"name":"N"},"location" : "app-profile",)"
          R"("type"	:"theme"}])",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "audit/audit.h"
 
@@ -146,4 +147,21 @@ TEST(GetJsonString, ReadsUnicodeEscapesAsFourBytesThroughStrtolRules) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(GetJsonString("{\"v\": \"" + row.value, "v", 0), row.expected);
     }
+}
+
+TEST(HasRootObjectMember, FindsOnlyTheRootsOwnMemberWithAnObjectValue) {
+    const std::pair<std::string, bool> rows[] = {
+        {R"({"name": "T", "theme": {"colors": {}}})", true},
+        {"\xef\xbb\xbf{ \"theme\" :\n{}}", true},
+        {R"({"a": {"theme": {}}, "b": [{"theme": {}}]})", false},
+        {R"({"permissions": ["theme"], "Theme": {}, "theme": "dark"})", false},
+        {R"({"d": "} \"theme\": {", "x": 1})", false},
+        {"{\"a\": {} // }\n, \"b\": {/* } */ \"theme\": {}}}", false},
+        {"{/* { */ \"theme\": {}}", true},
+        {R"({"a": 1} {"theme": {}})", false},
+        {R"(["theme", {"theme": {}}])", false},
+        {R"({"theme)", false},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(HasRootObjectMember(text, "theme"), expected) << text;
 }

@@ -173,6 +173,8 @@ inline std::vector<FirefoxAddonRecord> ScanRecords(const std::string& text) {
         if (brace != kNone) {
             record.type = OwnKeyValue(text, brace, "type");
             record.location = OwnKeyValue(text, brace, "location");
+            record.id = OwnKeyValue(text, brace, "id");
+            record.version = OwnKeyValue(text, brace, "version");
         }
         records.push_back(record);
     }

@@ -36,7 +36,8 @@ public:
         static const char* const keys[] = {"name", "type",     "location", "defaultLocale", "NAME",
                                            "Type", "LOCATION", "message",  "version",       "update_url",
                                            "a",    "",         "_",        "\x7f",          "de{",
-                                           "x\"y", "\\",       "appName",  "defaultlocale", "u"};
+                                           "x\"y", "\\",       "appName",  "defaultlocale", "u",
+                                           "id",   "ID"};
         if (OneIn(50)) {  // a huge key, sometimes made of the tricky bytes
             std::string key(100 + Below(400), 'k');
             for (char& c : key)
@@ -141,7 +142,8 @@ private:
 std::string Describe(const std::vector<FirefoxAddonRecord>& records) {
     std::string text;
     for (const FirefoxAddonRecord& r : records)
-        text += "{" + r.name + "|" + r.type + "|" + r.location + "|" + (IsListedFirefoxAddon(r) ? "L" : "-") + "}";
+        text += "{" + r.name + "|" + r.type + "|" + r.location + "|" + r.id + "|" + r.version + "|" +
+                (IsListedFirefoxAddon(r) ? "L" : "-") + "}";
     return text;
 }
 

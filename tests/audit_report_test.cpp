@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audit/audit.h"
@@ -102,6 +103,19 @@ TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
     EXPECT_EQ(RunCapturedAudit(), Report(expected));
     // The flags of a cleanup run change nothing.
     EXPECT_EQ(RunCapturedAudit(true, true, true), Report(expected));
+    // The JSON entries: the same extensions in the same order, texts as found.
+    std::vector<std::string> entries = {"Google Chrome|Profile 2|Chrome Tool|Chrome Tool|1.0|extension|false",
+                                        "Google Chrome|Default|Chrome Other|Chrome Other|1.0|extension|false",
+                                        "Microsoft Edge|Default|Edge Tool|Edge Tool|1.0|extension|false",
+                                        "Brave|Profile 1|Brave Tool|Brave Tool|1.0|extension|false",
+                                        "Vivaldi|Default|translated|Vivaldi Tool|3.1|extension|true",
+                                        "Opera|null|Opera Tool|Opera Tool|1.0|extension|false",
+                                        "Opera GX|null|GX Tool|GX Tool|1.0|extension|false",
+                                        "Firefox|null||Fox Tool||extension|false",
+                                        "Firefox|null||Older Theme||theme|false"};
+    if (chrome[0].find(L"Chrome Other") != std::wstring::npos)
+        std::swap(entries[0], entries[1]);
+    EXPECT_EQ(AuditJsonEntries(AuditJson(CollectAudit())), entries);
 }
 
 TEST(RunAudit, SkipsBrowsersWhoseBaseFolderIsNotSet) {

@@ -25,7 +25,7 @@ const Lines kUsage = {
     "  --yes, -y     Do not prompt for confirmation.",
     "  --help, -h    Show this help.",
     "  --review      Show what brings pop-ups back (read-only, no changes).",
-    "  --json        With --review: print the findings as JSON instead of text.",
+    "  --json        With --audit or --review: print JSON instead of text.",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
@@ -41,6 +41,7 @@ const Lines kEmptyAudit = {
     "or about:addons in Firefox).",
 };
 
+const char kJsonOfBoth[] = "--json prints one document: use it with --audit or with --review, not both.";
 const char kBannerTitle[] = "PopSwat - browser ad and popup cleaner";
 const char kBannerRule[] = "--------------------------------------";
 const char kWarning[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
@@ -147,11 +148,12 @@ TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
         {L"\"caf\u00e9 \u738b\U0001F600\"", Concat({{"Unknown option: caf\u00e9 \u738b\U0001F600", ""}, kUsage}), 1},
         {L"--review --json --help", kUsage, 0},
         {L"--json --bogus", Concat({{"Unknown option: --bogus", ""}, kUsage}), 1},
-        // JSON comes only with the review on its own.
+        // JSON comes with the audit or the review, one document at a time.
         {L"--json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
         {L"--dry-run --json --yes", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
-        {L"--audit --json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
-        {L"--review --audit --json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
+        {L"--audit --json", {R"({"schema":"popswat.audit/1","extensions":[],"unreadable":[]})"}, 0},
+        {L"--review --audit --json", Concat({{kJsonOfBoth, ""}, kUsage}), 1},
+        {L"--json --audit --dry-run --review", Concat({{kJsonOfBoth, ""}, kUsage}), 1},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
@@ -270,15 +272,28 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
     EXPECT_TRUE(sandbox.Untouched());
 }
 
-// A manifest of 100 GB (a sparse file) neither ends nor cuts the report.
+// A manifest of 100 GB (a sparse file) neither ends nor cuts the report, as
+// text or as JSON, which keeps every character of a name.
 TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     ConsoleSandbox sandbox;
     std::wstring extensions = sandbox.chromeProfile + L"\\Extensions";
     ASSERT_TRUE(MakeSparseFile(extensions + L"\\hugeid\\1.0\\manifest.json", 100LL << 30));
+    MakeFile(sandbox.firefoxProfile + L"\\extensions.json",
+             "{\"addons\":[{\"id\":\"cafe@example.com\",\"version\":\"2.0\",\"defaultLocale\":{\"name\":\"Caf\xc3\xa9 "
+             "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"}]}");
     Lines expected = kEmptyAudit;
     expected.insert(expected.begin() + 2,
-                    "  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!");
+                    {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
+                     "  [Firefox] Caf\xc3\xa9 \"\u738b\"?"});
     ExpectOutput(sandbox.Run(L"--audit"), expected, 0);
+
+    ProgramRun run = sandbox.Run(L"--audit --json");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(run.output.rfind("{\"schema\":\"popswat.audit/1\",", 0), 0u) << "no byte-order mark, no banner";
+    EXPECT_EQ(AuditJsonEntries(run.output),
+              (std::vector<std::string>{"Google Chrome|Default|hugeid|null|null|extension|true",
+                                        "Firefox|null|cafe@example.com|Caf\xc3\xa9 \"\u738b\"\n|2.0|extension|false"}));
 }
 
 TEST(ConsoleProgram, AnythingButAYesAborts) {

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "rapidjson/document.h"
+
 namespace {
 
 std::wstring CreateUniqueTempFolder() {
@@ -120,6 +122,37 @@ CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, 
 
 std::string Utf8(const std::wstring& text) {
     return WideToUtf8(text);
+}
+
+std::vector<std::string> AuditJsonEntries(const std::string& json) {
+    rapidjson::Document document;
+    if (ParseJsonObject(json, &document) != JsonLoad::Done || !document.HasMember("schema") ||
+        document["schema"] != "popswat.audit/1" || document.MemberCount() != 3)
+        return {"not an audit document: " + json};
+    auto text = [](const rapidjson::Value& value) -> std::string {
+        if (value.IsBool())
+            return value.GetBool() ? "true" : "false";
+        return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "null";
+    };
+    std::vector<std::string> entries;
+    for (const char* list : {"extensions", "unreadable"}) {
+        std::string expectedKeys =
+            list[0] == 'e' ? "browser profile id name version type sideLoaded " : "browser profile path reason ";
+        if (!document.HasMember(list) || !document[list].IsArray())
+            return {std::string("no array ") + list};
+        for (const rapidjson::Value& entry : document[list].GetArray()) {
+            std::string keys;
+            std::string line = list[0] == 'e' ? "" : "unreadable|";
+            for (auto member = entry.MemberBegin(); member != entry.MemberEnd(); ++member) {
+                keys += text(member->name) + " ";
+                line += text(member->value) + "|";
+            }
+            if (!line.empty())
+                line.pop_back();
+            entries.push_back(keys == expectedKeys ? line : "unexpected members: " + keys);
+        }
+    }
+    return entries;
 }
 
 bool RunningUnderWine() {

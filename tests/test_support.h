@@ -70,6 +70,12 @@ void DeleteTreeForTest(const std::wstring& path);
 // Options whose log appends every line to *lines.
 CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview = false, bool tabsOnly = false);
 
+// The entries of an audit JSON document, parsed back: one
+// "browser|profile|id|name|version|type|sideLoaded" per extension, then one
+// "unreadable|browser|profile|path|reason" per unreadable file (null as "null",
+// texts as UTF-8). A document of another shape gives one line that says so.
+std::vector<std::string> AuditJsonEntries(const std::string& json);
+
 // UTF-8 for test messages.
 std::string Utf8(const std::wstring& text);
 

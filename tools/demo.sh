@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds PopSwat and shows it at work in the project's own Wine prefix: sample
 # profiles of several browsers, browser stand-ins with open windows, then
-# "popswat --audit", "popswat --review" (text and JSON), "popswat --dry-run" and "popswat --yes", and what was
-# deleted and what was kept.
+# "popswat --audit" and "popswat --review" (text and JSON), "popswat --dry-run" and "popswat --yes", and what
+# was deleted and what was kept.
 #
 # The stand-ins are copies of the test helper program named chrome.exe and
 # firefox.exe. They live only in this private Wine prefix, whose processes are
@@ -110,9 +110,11 @@ printf '// placed by a "browser helper"\nuser_pref("browser.startup.homepage", "
     >"$fox_profile/user.js"
 cat >"$firefox/Profiles/k3x9w2ab.default-release/extensions.json" <<'JSON'
 {"schemaVersion":36,"addons":[
- {"id":"uBlock0@raymondhill.net","type":"extension","defaultLocale":{"name":"uBlock Origin"},"location":"app-profile"},
- {"id":"default-theme@mozilla.org","type":"theme","defaultLocale":{"name":"System theme"},"location":"app-builtin"},
- {"id":"{d10d0bf8}","type":"theme","defaultLocale":{"name":"Dark Night"},"location":"app-profile"}]}
+ {"id":"uBlock0@raymondhill.net","version":"1.58.0","type":"extension","defaultLocale":{"name":"uBlock Origin"},
+  "location":"app-profile"},
+ {"id":"default-theme@mozilla.org","version":"1.3","type":"theme","defaultLocale":{"name":"System theme"},
+  "location":"app-builtin"},
+ {"id":"{d10d0bf8}","version":"2.0","type":"theme","defaultLocale":{"name":"Dark Night"},"location":"app-profile"}]}
 JSON
 
 list_samples() {  # every sample file, relative to AppData
@@ -146,6 +148,9 @@ for name in "${standins[@]}"; do echo "  $name: window open"; done
 
 heading "popswat --audit"
 run "$bin/popswat.exe" --audit
+
+heading "popswat --audit --json"
+run "$bin/popswat.exe" --audit --json
 
 heading "popswat --review"
 run "$bin/popswat.exe" --review
