@@ -67,6 +67,12 @@ std::string WideToUtf8(const std::wstring& text);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::wstring Utf8ToWide(const std::string& bytes);
 
+// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
+// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
+// text from a file cannot add, overwrite or reorder output lines.
+std::wstring MaskUnsafeCharacters(std::wstring text);
+
 // Compares with only the ASCII letters A-Z folded to a-z.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
@@ -205,6 +211,8 @@ struct SitePermissionGrant {
     bool allSites;      // the default for every site is to allow
 };
 
+// A site pattern as an origin: the scheme's default port dropped.
+std::wstring SiteOrigin(const std::wstring& pattern);
 // The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
 const char* SitePermissionName(SitePermission permission);
 // The grants of a parsed Preferences document: per permission the default when
