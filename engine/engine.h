@@ -191,6 +191,9 @@ enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, Not
 // Parses a whole JSON text (a leading UTF-8 byte-order mark allowed) into
 // *document without recursion; Done only when the root is an object.
 JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document);
+// The same for a document that will be written back: every number is read
+// exactly, and text that is not valid UTF-8 is refused (NotJson).
+JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document);
 // Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
 JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document);
 
@@ -218,6 +221,11 @@ const char* SitePermissionName(SitePermission permission);
 // The grants of a parsed Preferences document: per permission the default when
 // it allows, then every exception whose setting is 1 (allow), in file order.
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences);
+// Removes from a parsed Preferences document exactly what FindSitePermissionGrants
+// finds, so the browser asks again: each default that allows and each exception
+// that allows, with every earlier copy of a repeated name (the browser keeps the
+// last copy; removing only that one would bring back the one before it).
+void RemoveSitePermissionGrants(rapidjson::Value* preferences);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

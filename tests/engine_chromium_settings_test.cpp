@@ -5,6 +5,8 @@
 
 #include "engine/engine.h"
 #include "rapidjson/document.h"
+#include "rapidjson/stringbuffer.h"
+#include "rapidjson/writer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -32,6 +34,33 @@ std::string Preferences(const std::string& exceptions, const std::string& defaul
            exceptions + R"(,"pref_version":1},"default_content_setting_values":)" + defaults +
            R"(,"exit_type":"Normal"},"protection":{"macs":{"homepage":"0123ABCD"}}})";
 }
+
+// RapidJSON's compact text of a document: two documents with the same text hold
+// the same values with every member in its place, repeated names included.
+std::string Compact(const rapidjson::Value& document) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+std::string Compact(const std::string& text) {
+    rapidjson::Document document;
+    EXPECT_EQ(ParseJsonObjectExactly(text, &document), JsonLoad::Done) << text;
+    return Compact(document);
+}
+
+// Grants of each kind around entries that must stay; a site that tries to forge output.
+const char kExceptions[] =
+    R"({"notifications":{"https://win-prize.example:443,*":{"expiration":"0","last_modified":"13345678901234567",)"
+    R"("model":0,"setting":1},"https://news.example:443,*":{"setting":2}},"popups":{"https://\u001b[31mred.)"
+    R"(example:443,*":{"setting":1},"https://ask.example:443,*":{"setting":3}},"geolocation":{"https://map.example:)"
+    R"(443,*":{"setting":1}}})";
+const char kExceptionsLeft[] =
+    R"({"notifications":{"https://news.example:443,*":{"setting":2}},"popups":{"https://ask.example:443,*":)"
+    R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})";
+const char kDefaults[] = R"({"automatic_downloads":1,"geolocation":1,"popups":2})";
+const char kDefaultsLeft[] = R"({"geolocation":1,"popups":2})";
 
 }  // namespace
 
@@ -140,4 +169,62 @@ TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
     EXPECT_EQ(FindJsonPath(document, {"A"}), nullptr);
     EXPECT_EQ(JsonText(FindJsonMember(document, "d")), std::wstring(L"text\0more", 9));
     EXPECT_EQ(JsonText(FindJsonMember(document, "c")), L"");
+}
+
+TEST(ParseJsonObjectExactly, KeepsEveryDigitAndRefusesTextThatIsNotUtf8) {
+    rapidjson::Document document;
+    ASSERT_EQ(
+        ParseJsonObjectExactly(R"({"a":[13.387664401253275,7896519.6950648362,1.3345678901234567e+16]})", &document),
+        JsonLoad::Done);
+    EXPECT_EQ(document["a"][0].GetDouble(), 13.387664401253275);
+    EXPECT_EQ(document["a"][1].GetDouble(), 7896519.6950648362);
+    EXPECT_EQ(document["a"][2].GetDouble(), 1.3345678901234567e+16);
+    for (const char* text : {"{\"a\":\"caf\xC3\"}", "{\"\xFF\":1}", "{\"a\":\"\xED\xA0\x80\"}"}) {
+        EXPECT_EQ(ParseJsonObjectExactly(text, &document), JsonLoad::NotJson) << text;
+        EXPECT_EQ(ParseJsonObject(text, &document), JsonLoad::Done) << text;
+    }
+}
+
+TEST(RemoveSitePermissionGrants, RemovesExactlyWhatTheBrowserSeesAsAllowed) {
+    struct Row {
+        const char* name;
+        std::string before;
+        std::string after;
+    };
+    const std::string blocks = Preferences(R"({"notifications":{"https://a.example:443,*":{"setting":2}}})",
+                                           R"({"notifications":2,"popups":3})");
+    const Row rows[] = {
+        {"allow entries and defaults of the three kinds", Preferences(kExceptions, kDefaults),
+         Preferences(kExceptionsLeft, kDefaultsLeft)},
+        {"nothing allowed", blocks, blocks},
+        {"a repeated name whose last copy allows goes with every copy",
+         Preferences(R"({"popups":{"https://a.example:443,*":{"setting":2},"https://b.example:443,*":{"setting":3},)"
+                     R"("https://a.example:443,*":{"setting":1}}})",
+                     R"({"notifications":2,"notifications":1})"),
+         Preferences(R"({"popups":{"https://b.example:443,*":{"setting":3}}})", "{}")},
+        {"a repeated name whose last copy blocks stays whole",
+         Preferences(R"({"popups":{"https://a.example:443,*":{"setting":1},"https://a.example:443,*":{"setting":2}}})",
+                     R"({"popups":1,"popups":2})"),
+         Preferences(R"({"popups":{"https://a.example:443,*":{"setting":1},"https://a.example:443,*":{"setting":2}}})",
+                     R"({"popups":1,"popups":2})")},
+        {"entries the browser does not read as allow stay",
+         Preferences(R"({"notifications":{"https://a.example:443,*":{"setting":"1"},"https://b.example:443,*":1,)"
+                     R"("https://c.example:443,*":{"setting":1.0},",*":{"setting":1}},"popups":[{"setting":1}]})",
+                     R"({"popups":"1","automatic_downloads":true})"),
+         Preferences(R"({"notifications":{"https://a.example:443,*":{"setting":"1"},"https://b.example:443,*":1,)"
+                     R"("https://c.example:443,*":{"setting":1.0},",*":{"setting":1}},"popups":[{"setting":1}]})",
+                     R"({"popups":"1","automatic_downloads":true})")},
+        {"only the last copy of a repeated profile, the one the browser reads",
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" +
+             Preferences("{}", R"({"popups":1})").substr(1),
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + Preferences("{}", "{}").substr(1)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        rapidjson::Document document;
+        ASSERT_EQ(ParseJsonObjectExactly(row.before, &document), JsonLoad::Done);
+        RemoveSitePermissionGrants(&document);
+        EXPECT_EQ(Compact(document), Compact(row.after));
+        EXPECT_TRUE(FindSitePermissionGrants(document).empty());
+    }
 }
