@@ -16,9 +16,10 @@
 using LogSink = std::function<void(const std::wstring&)>;
 
 struct CleanupOptions {
-    bool preview = false;   // report what would be closed and deleted, change nothing
-    bool tabsOnly = false;  // delete only what holds open tabs and sessions, keep history
-    bool force = false;     // terminate browsers at once, without the graceful close
+    bool preview = false;           // report what would be closed and deleted, change nothing
+    bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
+    bool force = false;             // terminate browsers at once, without the graceful close
+    bool resetPermissions = false;  // also take back what sites were allowed to do (ResetSitePermissions)
     LogSink log;
 };
 
@@ -102,6 +103,11 @@ std::wstring LongPathForm(const std::wstring& path);
 // resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
 // or a path that cannot be made full.
 std::wstring FullFolderPath(const std::wstring& path);
+// True when both name the same path as Windows compares names: case ignored,
+// beyond ASCII too.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+// True when the path names nothing (any more); one that cannot be examined is not gone.
+bool PathIsGone(const std::wstring& path);
 
 // ---- Reading files -----------------------------------------------------------
 
@@ -144,6 +150,22 @@ void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& pro
 void CleanChromiumBrowser(const CleanupOptions& options,
                           const std::wstring& displayName,
                           const std::wstring& userDataFolder);
+
+// ---- Taking back site permissions -----------------------------------------------
+
+// A larger Preferences is left alone.
+constexpr std::size_t MAX_PERMISSION_RESET_FILE_BYTES = std::size_t{64} << 20;
+
+// Removes from the profile's "Preferences" what RemoveSitePermissionGrants
+// removes: one line per grant taken back, then one naming the copy of the old
+// file, kept as "Preferences.popswat-backup" (replaced by the next change); in
+// preview "[preview] would ..." lines and nothing is touched. A file with nothing
+// to take back is not rewritten and gives no line. A file that is not a JSON
+// object, a folder or larger than MAX_PERMISSION_RESET_FILE_BYTES is left alone
+// ("(unreadable, left alone)"), as is a link ("(a link, left alone)"); when any
+// step of reading or replacing fails the file stays as it was, no temporary file
+// remains, and the line is "(locked/failed)".
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile);
 
 // ---- Browser shutdown --------------------------------------------------------
 

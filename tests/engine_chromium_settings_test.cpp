@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "rapidjson/document.h"
 #include "rapidjson/stringbuffer.h"
 #include "rapidjson/writer.h"
+#include "tests/child_programs.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -61,6 +64,45 @@ const char kExceptionsLeft[] =
     R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})";
 const char kDefaults[] = R"({"automatic_downloads":1,"geolocation":1,"popups":2})";
 const char kDefaultsLeft[] = R"({"geolocation":1,"popups":2})";
+
+std::vector<std::wstring> GrantLines(const std::wstring& profile, bool preview) {
+    if (preview)
+        return {L"  [preview] would no longer allow notifications: https://win-prize.example",
+                L"  [preview] would no longer allow pop-ups: https://?[31mred.example",
+                L"  [preview] would no longer allow automatic downloads for every site",
+                L"  [preview] would save a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"};
+    return {L"  notifications no longer allowed: https://win-prize.example",
+            L"  pop-ups no longer allowed: https://?[31mred.example",
+            L"  automatic downloads no longer allowed for every site",
+            L"  saved a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"};
+}
+
+// Every entry of a folder with its bytes ("<folder>" for a folder, "<large>" above 1 MB).
+std::map<std::wstring, std::string> FolderContents(const std::wstring& folder) {
+    std::map<std::wstring, std::string> contents;
+    ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
+        std::string& bytes = contents[name];
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            bytes = "<folder>";
+        else if (ReadFileBytes(folder + L"\\" + name, 1 << 20, &bytes) == FileRead::TooLarge)
+            bytes = "<large>";
+    });
+    return contents;
+}
+
+// A profile with the files a reset must never touch.
+std::wstring MakeProfile(const TempFolder& sandbox) {
+    std::wstring profile = sandbox / L"Default";
+    MakeFile(profile + L"\\Secure Preferences", R"({"protection":{"macs":{"homepage":"0123ABCD"}}})");
+    MakeFile(profile + L"\\Bookmarks");
+    return profile;
+}
+
+std::vector<std::wstring> Reset(const std::wstring& profile, bool preview) {
+    std::vector<std::wstring> lines;
+    ResetSitePermissions(CapturingOptions(&lines, preview), profile);
+    return lines;
+}
 
 }  // namespace
 
@@ -226,5 +268,142 @@ TEST(RemoveSitePermissionGrants, RemovesExactlyWhatTheBrowserSeesAsAllowed) {
         RemoveSitePermissionGrants(&document);
         EXPECT_EQ(Compact(document), Compact(row.after));
         EXPECT_TRUE(FindSitePermissionGrants(document).empty());
+    }
+}
+
+// Every case either rewrites Preferences exactly (grants gone, all else equal,
+// the old bytes in the backup) or leaves every file of the profile as it was.
+TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
+    const std::string granted = Preferences(kExceptions, kDefaults);
+    const std::string left = Preferences(kExceptionsLeft, kDefaultsLeft);
+    // Text around the grants that a rewrite must keep to the last digit and character.
+    const std::string around = R"({"caf\u00e9 \u738b":"\ud83d\ude00 \u0000","n":[13.387664401253275,-0.0,1e300,)"
+                               R"(18446744073709551615,-9223372036854775808,1.0],"e":{},"a":[],"t":true,"z":null,)";
+    const std::string nested = std::string(100000, '[') + std::string(100000, ']');
+    const wchar_t* const unreadable = L"  (unreadable, left alone) %ls";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string after;    // "" when the file stays as it is
+        const wchar_t* line;  // the one line of a file left alone; nullptr when rewritten or no line
+    };
+    const Row rows[] = {
+        {"grants", granted, left, nullptr},
+        {"byte-order mark", "\xEF\xBB\xBF" + granted, left, nullptr},
+        {"non-ASCII text, numbers and empty values around", around + granted.substr(1), around + left.substr(1),
+         nullptr},
+        {"line ends around the object", "\r\n" + granted + "\r\n", left, nullptr},
+        {"nothing to take back", left, "", nullptr},
+        {"empty", "", "", unreadable},
+        {"truncated", granted.substr(0, granted.size() / 2), "", unreadable},
+        {"not an object", "[" + granted + "]", "", unreadable},
+        {"nested 100,000 levels", R"({"a":)" + nested + "," + granted.substr(1), "", unreadable},
+        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + granted.substr(1), "", unreadable},
+        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + granted.substr(1), "", unreadable},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        MakeFile(profile + L"\\Preferences", row.bytes);
+        auto before = FolderContents(profile);
+        std::vector<std::wstring> leftAlone;
+        if (row.line)
+            leftAlone.push_back(FormatWide(row.line, (profile + L"\\Preferences").c_str()));
+        bool rewrite = !row.after.empty();
+
+        EXPECT_EQ(Reset(profile, true), rewrite ? GrantLines(profile, true) : leftAlone);
+        EXPECT_EQ(FolderContents(profile), before);
+
+        EXPECT_EQ(Reset(profile, false), rewrite ? GrantLines(profile, false) : leftAlone);
+        auto after = before;
+        if (rewrite) {
+            after[L"Preferences"] = Compact(row.after);
+            after[L"Preferences.popswat-backup"] = row.bytes;
+        }
+        EXPECT_EQ(FolderContents(profile), after);
+    }
+}
+
+// Whatever stops the file from being read or replaced, it stays as it was and
+// no temporary file is left behind.
+TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
+    const std::string granted = Preferences(kExceptions, kDefaults);
+    enum class Hold { Nothing, Handle, OtherProgram };
+    struct Row {
+        const char* name;
+        std::function<bool(const std::wstring& file)> make;
+        Hold hold;
+        const wchar_t* line;
+    };
+    auto grants = [&](const std::wstring& file) {
+        MakeFile(file, granted);
+        return true;
+    };
+    const Row rows[] = {
+        {"larger than 64 MB", [](const std::wstring& file) { return MakeSparseFile(file, 100LL << 30); }, Hold::Nothing,
+         L"  (unreadable, left alone) %ls"},
+        {"a folder",
+         [](const std::wstring& file) {
+             MakeFile(file + L"\\x");
+             return true;
+         },
+         Hold::Nothing, L"  (unreadable, left alone) %ls"},
+        {"read-only",
+         [&](const std::wstring& file) {
+             MakeFile(file, granted, FILE_ATTRIBUTE_READONLY);
+             return true;
+         },
+         Hold::Nothing, L"  (locked/failed) %ls"},
+        {"held open without sharing", grants, Hold::Handle, L"  (locked/failed) %ls"},
+        {"held by another program without delete sharing: the replacement fails", grants, Hold::OtherProgram,
+         L"  (locked/failed) %ls"},
+        {"the backup's name taken by a folder: the replacement fails",
+         [&](const std::wstring& file) {
+             MakeFile(file + L".popswat-backup\\x");
+             return grants(file);
+         },
+         Hold::Nothing, L"  (locked/failed) %ls"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        std::wstring file = profile + L"\\Preferences";
+        ASSERT_TRUE(row.make(file));
+        auto before = FolderContents(profile);
+        {
+            UniqueHandle handle;
+            ChildProcess locker;  // ended when it goes out of scope
+            if (row.hold == Hold::Handle)
+                handle.reset(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (row.hold == Hold::OtherProgram) {
+                locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file +
+                                      L"\" \"" + (sandbox / L"ready") + L"\"");
+                ASSERT_TRUE(WaitForPath(sandbox / L"ready", 20000));
+            }
+            EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
+        }
+        EXPECT_EQ(FolderContents(profile), before);
+    }
+}
+
+// A link's target lies outside the profile: neither it nor the link is changed.
+TEST(ResetSitePermissions, LeavesALinkAlone) {
+    TempFolder sandbox;
+    std::wstring profile = MakeProfile(sandbox);
+    std::wstring elsewhere = sandbox / L"elsewhere";
+    const std::string granted = Preferences(kExceptions, kDefaults);
+    MakeFile(elsewhere + L"\\Preferences", granted);
+    for (const std::wstring& target : {elsewhere + L"\\Preferences", elsewhere}) {
+        SCOPED_TRACE(Utf8(target));
+        std::wstring link = profile + L"\\Preferences";
+        if (!MakeUnixSymlink(target, link))
+            GTEST_SKIP() << "Unix links exist only under Wine";
+        auto before = FolderContents(profile);
+        EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{L"  (a link, left alone) " + link});
+        EXPECT_EQ(FolderContents(profile), before);
+        EXPECT_EQ(FolderContents(elsewhere), (std::map<std::wstring, std::string>{{L"Preferences", granted}}));
+        ASSERT_TRUE(RemoveUnixLink(link));
     }
 }

@@ -183,14 +183,15 @@ bool RunUnixCommand(const wchar_t* program, std::wstring commandLine) {
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link) {
     if (UnixPath(target).empty() || UnixPath(link).empty())
         return false;
+    // A link to a file carries no reparse point under Wine: it shows as the file it names.
     return RunUnixCommand(L"Z:\\bin\\ln", L"ln -s " + QuotedUnixPath(target) + L" " + QuotedUnixPath(link)) &&
-           WaitUntil([&] { return IsLinkPath(link); }, 10000);
+           WaitUntil([&] { return IsLinkPath(link) || PathExists(link); }, 10000);
 }
 
 bool RemoveUnixLink(const std::wstring& link) {
     // rm without -r removes the link itself, never what it points to.
     return !UnixPath(link).empty() && RunUnixCommand(L"Z:\\bin\\rm", L"rm -f " + QuotedUnixPath(link)) &&
-           WaitUntil([&] { return !IsLinkPath(link); }, 10000);
+           WaitUntil([&] { return !IsLinkPath(link) && !PathExists(link); }, 10000);
 }
 
 namespace {
