@@ -17,6 +17,7 @@ namespace {
 
 const wchar_t kPreferences[] = L"Preferences";
 const wchar_t kBackup[] = L"Preferences.popswat-backup";
+const wchar_t kSavedLine[] = L"  saved a copy of the old settings: %ls";
 
 enum class Swap { Done, Failed, OldFileAtBackup };
 
@@ -45,31 +46,33 @@ std::wstring FinalPath(const std::wstring& path) {
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle)
         return std::wstring();
-    std::wstring final(MAX_PATH, L'\0');
+    std::wstring resolved(MAX_PATH, L'\0');
     for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(handle.get(), &final[0], static_cast<DWORD>(final.size()), 0);
+        DWORD length = GetFinalPathNameByHandleW(handle.get(), &resolved[0], static_cast<DWORD>(resolved.size()), 0);
         if (length == 0)
             return std::wstring();
-        if (length < final.size()) {
-            final.resize(length);
-            return final;
+        if (length < resolved.size()) {
+            resolved.resize(length);
+            return resolved;
         }
-        final.resize(length);
+        resolved.resize(length);
     }
 }
+
+// Why a Preferences file is left as it is.
+enum class LeftAlone { No, NothingThere, Unreadable, Link, Failed };
 
 // A link (a symbolic link, or under Wine a Unix link, which carries no reparse
 // point) resolves to somewhere other than its own name in the profile folder.
 // Writing there would change a file outside the profile, and replacing the link
 // would cut whatever the person linked it to: either way it is left alone.
-enum class Place { InProfile, Elsewhere, Unknown };
-
-Place WhereFileIs(const std::wstring& profile, const std::wstring& file, const wchar_t* name) {
+// (Wine's ReplaceFileW would move the target of a Unix link to the backup name.)
+LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, const wchar_t* name) {
     std::wstring folderPath = FinalPath(profile);
     std::wstring filePath = FinalPath(file);
     if (folderPath.empty() || filePath.empty())
-        return Place::Unknown;
-    return SamePath(filePath, folderPath + L"\\" + name) ? Place::InProfile : Place::Elsewhere;
+        return LeftAlone::Failed;
+    return SamePath(filePath, folderPath + L"\\" + name) ? LeftAlone::No : LeftAlone::Link;
 }
 
 // Compact UTF-8, as the browsers write it; false for text that cannot be written
@@ -165,75 +168,83 @@ Swap SwapIn(const std::wstring& file,
     return swap;
 }
 
-}  // namespace
-
-void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile) {
-    std::wstring file = profile + L"\\" + kPreferences;
-    DWORD attributes = GetFileAttributesW(LongPathForm(file).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (!PathIsGone(file))
-            WritePathLine(options, L"  (locked/failed) %ls", file);
-        return;
-    }
-    switch (WhereFileIs(profile, file, kPreferences)) {
-        case Place::InProfile:
+const wchar_t* LeftAloneLine(LeftAlone reason) {
+    switch (reason) {
+        case LeftAlone::Unreadable:
+            return L"  (unreadable, left alone) %ls";
+        case LeftAlone::Link:
+            return L"  (a link, left alone) %ls";
+        default:
             break;
-        case Place::Elsewhere:
-            WritePathLine(options, L"  (a link, left alone) %ls", file);
-            return;
-        case Place::Unknown:
-            WritePathLine(options, L"  (locked/failed) %ls", file);
-            return;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WritePathLine(options, L"  (unreadable, left alone) %ls", file);
-        return;
-    }
+    return L"  (locked/failed) %ls";
+}
 
+// Reads the profile's Preferences into *document and its attributes; says why
+// the file must be left alone, if it must.
+LeftAlone LoadPreferences(const std::wstring& profile,
+                          const std::wstring& file,
+                          DWORD* attributes,
+                          rapidjson::Document* document) {
+    *attributes = GetFileAttributesW(LongPathForm(file).c_str());
+    if (*attributes == INVALID_FILE_ATTRIBUTES)
+        return PathIsGone(file) ? LeftAlone::NothingThere : LeftAlone::Failed;
+    LeftAlone place = CheckInProfile(profile, file, kPreferences);
+    if (place != LeftAlone::No)
+        return place;
+    if (*attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return LeftAlone::Unreadable;
     std::string bytes;
-    rapidjson::Document document;
     switch (ReadFileBytes(file, MAX_PERMISSION_RESET_FILE_BYTES, &bytes)) {
         case FileRead::Done:
             break;
         case FileRead::Missing:
-            return;
+            return LeftAlone::NothingThere;
         case FileRead::Unreadable:
-            WritePathLine(options, L"  (locked/failed) %ls", file);
-            return;
+            return LeftAlone::Failed;
         case FileRead::TooLarge:
-            WritePathLine(options, L"  (unreadable, left alone) %ls", file);
-            return;
+            return LeftAlone::Unreadable;
     }
-    if (ParseJsonObjectExactly(bytes, &document) != JsonLoad::Done) {
-        WritePathLine(options, L"  (unreadable, left alone) %ls", file);
+    return ParseJsonObjectExactly(bytes, document) == JsonLoad::Done ? LeftAlone::No : LeftAlone::Unreadable;
+}
+
+}  // namespace
+
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile) {
+    std::wstring file = profile + L"\\" + kPreferences;
+    std::wstring backup = profile + L"\\" + kBackup;
+    DWORD attributes = 0;
+    rapidjson::Document document;
+    LeftAlone reason = LoadPreferences(profile, file, &attributes, &document);
+    std::vector<SitePermissionGrant> grants;
+    std::string bytes;
+    if (reason == LeftAlone::No) {
+        grants = FindSitePermissionGrants(document);
+        RemoveSitePermissionGrants(&document);
+        // Text that cannot be written back as it was read (a lone surrogate escape) is not written at all.
+        if (!grants.empty() && !Serialize(document, &bytes))
+            reason = LeftAlone::Unreadable;
+    }
+    if (reason != LeftAlone::No) {
+        if (reason != LeftAlone::NothingThere)
+            WritePathLine(options, LeftAloneLine(reason), file);
         return;
     }
-    std::vector<SitePermissionGrant> grants = FindSitePermissionGrants(document);
     if (grants.empty())
         return;
-
-    RemoveSitePermissionGrants(&document);
-    std::string newBytes;
-    if (!Serialize(document, &newBytes)) {
-        WritePathLine(options, L"  (unreadable, left alone) %ls", file);
-        return;
-    }
-    std::wstring backup = profile + L"\\" + kBackup;
-    if (options.preview) {
-        for (const SitePermissionGrant& grant : grants)
-            WriteLine(options, GrantLine(grant, true));
-        WritePathLine(options, L"  [preview] would save a copy of the old settings: %ls", backup);
-        return;
-    }
-    // A read-only file is one someone wants kept as it is.
-    Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, newBytes, document);
-    if (swap != Swap::Done) {
-        WritePathLine(options, L"  (locked/failed) %ls", file);
-        if (swap == Swap::OldFileAtBackup)
-            WritePathLine(options, L"  saved a copy of the old settings: %ls", backup);
-        return;
+    if (!options.preview) {
+        // A read-only file is one someone wants kept as it is.
+        Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, bytes, document);
+        if (swap != Swap::Done) {
+            WritePathLine(options, LeftAloneLine(LeftAlone::Failed), file);
+            // The old settings could not be moved back: say where they are.
+            if (swap == Swap::OldFileAtBackup)
+                WritePathLine(options, kSavedLine, backup);
+            return;
+        }
     }
     for (const SitePermissionGrant& grant : grants)
-        WriteLine(options, GrantLine(grant, false));
-    WritePathLine(options, L"  saved a copy of the old settings: %ls", backup);
+        WriteLine(options, GrantLine(grant, options.preview));
+    WritePathLine(options, options.preview ? L"  [preview] would save a copy of the old settings: %ls" : kSavedLine,
+                  backup);
 }
