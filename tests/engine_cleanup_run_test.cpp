@@ -53,12 +53,11 @@ struct SampleProfiles {
     }
 
     // The cleaning lines the run writes for one browser.
-    Lines CleaningLines(const BrowserEntry& browser, bool tabsOnly, bool preview = false) const {
-        std::wstring deleted = preview ? L"  [preview] would delete file: " : L"  deleted: ";
+    Lines CleaningLines(const BrowserEntry& browser, bool tabsOnly) const {
         Lines lines{FormatWide(L"Cleaning %ls ...", browser.displayName)};
-        lines.push_back(deleted + SessionFileOf(browser));
+        lines.push_back(L"  deleted: " + SessionFileOf(browser));
         if (!tabsOnly && browser.kind != BrowserKind::Firefox)
-            lines.push_back(deleted + HistoryFileOf(browser));
+            lines.push_back(L"  deleted: " + HistoryFileOf(browser));
         return lines;
     }
 };
@@ -146,18 +145,39 @@ TEST(RunCleanup, ClosesRunningBrowsersInCatalogueOrder) {
     }
 }
 
+// Taking back permissions adds each profile's lines right after its own items;
+// a Preferences that cannot be read does not stop the run.
 TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
     SKIP_UNLESS_UNDER_WINE();
-    for (bool tabsOnly : {false, true}) {
-        SCOPED_TRACE(tabsOnly);
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    struct Mode {
+        bool tabsOnly;
+        bool resetPermissions;
+    };
+    for (Mode mode : {Mode{false, false}, Mode{true, false}, Mode{false, true}}) {
+        bool tabsOnly = mode.tabsOnly;
+        SCOPED_TRACE(testing::Message() << "tabsOnly " << tabsOnly << ", resetPermissions " << mode.resetPermissions);
         SampleProfiles profiles;
+        std::wstring edge = profiles.ProfileOf(GetBrowserCatalogue()[1]);
+        MakeFile(edge + L"\\Preferences", granted);
         Lines lines;
-        RunCleanup(CapturingOptions(&lines, false, tabsOnly));
+        CleanupOptions options = CapturingOptions(&lines, false, tabsOnly);
+        options.resetPermissions = mode.resetPermissions;
+        RunCleanup(options);
 
         Lines expected = FrameStart(tabsOnly);
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             Lines browserLines = profiles.CleaningLines(browser, tabsOnly);
             expected.insert(expected.end(), browserLines.begin(), browserLines.end());
+            std::wstring profile = profiles.ProfileOf(browser);
+            if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
+                continue;
+            if (profile == edge)
+                expected.insert(expected.end(),
+                                {L"  pop-ups no longer allowed for every site",
+                                 L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
+            else
+                expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
@@ -169,6 +189,9 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             bool historyKept = tabsOnly || browser.kind == BrowserKind::Firefox;
             EXPECT_EQ(PathExists(profiles.HistoryFileOf(browser)), historyKept);
         }
+        EXPECT_EQ(
+            ReadFileBytes(edge + L"\\Preferences"),
+            mode.resetPermissions ? R"({"profile":{"default_content_setting_values":{}},"protection":{}})" : granted);
     }
 }
 
@@ -238,49 +261,5 @@ TEST(RunCleanup, DoesTheSameWorkWithoutALog) {
         SCOPED_TRACE(Utf8(browser.displayName));
         EXPECT_FALSE(PathExists(profiles.SessionFileOf(browser)));
         EXPECT_TRUE(PathExists(profiles.BookmarksOf(browser)));
-    }
-}
-
-// Each profile's permissions are taken back right after its own items; a
-// profile whose Preferences cannot be read does not stop the next.
-TEST(RunCleanup, TakesBackSitePermissionsAfterEachProfilesItems) {
-    SKIP_UNLESS_UNDER_WINE();
-    const std::string granted =
-        R"({"profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":)"
-        R"({"setting":1}}}}},"protection":{"macs":{}}})";
-    for (bool preview : {true, false}) {
-        SCOPED_TRACE(testing::Message() << "preview " << preview);
-        SampleProfiles profiles;
-        const BrowserEntry& edge = GetBrowserCatalogue()[1];
-        std::wstring edgePreferences = profiles.ProfileOf(edge) + L"\\Preferences";
-        MakeFile(edgePreferences, granted);
-        Lines lines;
-        CleanupOptions options = CapturingOptions(&lines, preview);
-        options.resetPermissions = true;
-        RunCleanup(options);
-
-        Lines expected = FrameStart(false);
-        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-            Lines browserLines = profiles.CleaningLines(browser, false, preview);
-            expected.insert(expected.end(), browserLines.begin(), browserLines.end());
-            std::wstring preferences = profiles.ProfileOf(browser) + L"\\Preferences";
-            if (browser.kind == BrowserKind::Firefox)
-                continue;
-            if (&browser != &edge) {
-                expected.push_back(L"  (unreadable, left alone) " + preferences);
-                continue;
-            }
-            expected.push_back(preview ? L"  [preview] would no longer allow notifications: https://win-prize.example"
-                                       : L"  notifications no longer allowed: https://win-prize.example");
-            expected.push_back((preview ? L"  [preview] would save a copy of the old settings: "
-                                        : L"  saved a copy of the old settings: ") +
-                               preferences + L".popswat-backup");
-        }
-        AppendFrameEnd(&expected, false);
-        EXPECT_EQ(lines, expected);
-        EXPECT_EQ(ReadFileBytes(edgePreferences),
-                  preview ? granted
-                          : R"({"profile":{"content_settings":{"exceptions":{"notifications":{}}}},"protection":)"
-                            R"({"macs":{}}})");
     }
 }
