@@ -52,8 +52,8 @@ rapidjson::Value* MutableJsonPath(rapidjson::Value* root, std::initializer_list<
     return const_cast<rapidjson::Value*>(FindJsonPath(*root, path));
 }
 
-const std::initializer_list<SitePermission> kPermissions = {SitePermission::Notifications, SitePermission::Popups,
-                                                            SitePermission::AutomaticDownloads};
+const SitePermission kPermissions[] = {SitePermission::Notifications, SitePermission::Popups,
+                                       SitePermission::AutomaticDownloads};
 
 }  // namespace
 
