@@ -47,12 +47,6 @@ bool HasRootObjectMember(const std::string& text, const std::string& key);
 
 // ---- Showing text taken from files -------------------------------------------------
 
-// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
-// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
-// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
-// text from a file cannot add, overwrite or reorder report lines.
-std::wstring MaskUnsafeCharacters(std::wstring text);
-
 // The longest name or version a report line shows, in UTF-16 units.
 constexpr std::size_t MAX_SHOWN_CHARS = 200;
 // Text of at most MAX_SHOWN_CHARS units: a longer one is cut, without splitting

@@ -52,3 +52,21 @@ bool Report(const char* goal, bool met) {
     std::printf("  goal: %-58s %s\n", goal, met ? "met" : "MISSED");
     return met;
 }
+
+std::string Number(long long n) {
+    return std::to_string(n);
+}
+
+std::string SiteEngagementPadding(std::size_t bytes) {
+    std::string text = "\"site_engagement\":{";
+    for (int n = 0; text.size() < bytes; ++n) {
+        if (n)
+            text += ',';
+        text += "\"https://site" + Number(n) + ".example:443,*\":{\"last_modified\":\"1334567890" +
+                Number(1000000 + n) +
+                "\",\"setting\":{\"lastEngagementTime\":1.3345678901234567e+16,\"lastShortcutLaunchTime\":0.0,"
+                "\"pointsAddedToday\":" +
+                Number(n % 15) + ".0,\"rawScore\":" + Number(n % 100) + ".123456789}}";
+    }
+    return text + "}";
+}

@@ -18,6 +18,11 @@ void DeleteTree(const std::wstring& path);
 // Prints the goal and whether it was met; returns met.
 bool Report(const char* goal, bool met);
 
+std::string Number(long long n);
+// The "site_engagement" member of a profile's content settings, as a profile used
+// for months holds it, padded with sites up to about the given size.
+std::string SiteEngagementPadding(std::size_t bytes);
+
 // The best run is the figure least disturbed by other work on the machine; the
 // median is printed beside it.
 struct Timing {
@@ -26,18 +31,26 @@ struct Timing {
     std::size_t lines;
 };
 
-template <typename Run>
-Timing Measure(int runs, Run run) {
+// Times run() after an untimed setup() each time.
+template <typename Setup, typename Run>
+Timing Measure(int runs, Setup setup, Run run) {
     using Clock = std::chrono::steady_clock;
     std::vector<double> seconds;
     std::size_t lines = 0;
     for (int r = 0; r < runs; ++r) {
+        setup();
         auto start = Clock::now();
         lines = run();
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
     std::sort(seconds.begin(), seconds.end());
     return {seconds.front(), seconds[seconds.size() / 2], lines};
+}
+
+template <typename Run>
+Timing Measure(int runs, Run run) {
+    return Measure(
+        runs, [] {}, run);
 }
 
 inline double MegabytesPerSecond(std::size_t bytes, double seconds) {

@@ -19,10 +19,6 @@ constexpr int EXTENSIONS_PER_PROFILE = 30;
 constexpr std::size_t PREFERENCES_BYTES = 700 * 1000;
 constexpr std::size_t SECURE_PREFERENCES_BYTES = 200 * 1000;
 
-std::string Number(long long n) {
-    return std::to_string(n);
-}
-
 // A 32-letter id of the letters a-p, as the browsers make them.
 std::string ExtensionId(int profile, int n) {
     std::string id(32, 'a');
@@ -30,22 +26,6 @@ std::string ExtensionId(int profile, int n) {
     for (std::size_t i = 0; i < id.size(); ++i, value = value * 1103515245u + 12345u)
         id[i] = static_cast<char>('a' + (value >> 28));
     return id;
-}
-
-// Pads an object's text with entries of a site-engagement dictionary, as a
-// profile used for months holds them, up to about the given size.
-std::string Padding(const char* key, std::size_t bytes) {
-    std::string text = "\"" + std::string(key) + "\":{";
-    for (int n = 0; text.size() < bytes; ++n) {
-        if (n)
-            text += ',';
-        text += "\"https://site" + Number(n) + ".example:443,*\":{\"last_modified\":\"1334567890" +
-                Number(1000000 + n) +
-                "\",\"setting\":{\"lastEngagementTime\":1.3345678901234567e+16,\"lastShortcutLaunchTime\":0.0,"
-                "\"pointsAddedToday\":" +
-                Number(n % 15) + ".0,\"rawScore\":" + Number(n % 100) + ".123456789}}";
-    }
-    return text + "}";
 }
 
 std::string Preferences() {
@@ -60,7 +40,7 @@ std::string Preferences() {
         "1000,\"left\":10,\"maximized\":true,\"right\":1900,\"top\":10}},\"profile\":{\"avatar_index\":26,"
         "\"content_settings\":{\"exceptions\":{\"notifications\":{" +
         notifications + "},\"popups\":{\"http://pop.example:80,*\":{\"setting\":1}}," +
-        Padding("site_engagement", PREFERENCES_BYTES - 3000) +
+        SiteEngagementPadding(PREFERENCES_BYTES - 3000) +
         "},\"pref_version\":1},\"default_content_setting_values\":{\"geolocation\":2},\"exit_type\":\"Normal\"},"
         "\"session\":{\"restore_on_startup\":1}}";
     return text;

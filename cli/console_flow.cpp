@@ -17,6 +17,8 @@ const wchar_t kUsage[] =
     L"  --help, -h    Show this help.\n"
     L"  --review      Show what brings pop-ups back (read-only, no changes).\n"
     L"  --json        With --audit or --review: print JSON instead of text.\n"
+    L"  --reset-permissions\n"
+    L"                Also take back what sites may do: notify, pop-ups, downloads.\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n";
@@ -25,7 +27,7 @@ const wchar_t kBanner[] =
     L"PopSwat - browser ad and popup cleaner\n"
     L"--------------------------------------\n";
 
-enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help, Review, Json };
+enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help, Review, Json, ResetPermissions };
 
 struct Option {
     const wchar_t* name;
@@ -44,6 +46,8 @@ const Option kOptions[] = {
     {L"-h", OptionEffect::Help},
     {L"--review", OptionEffect::Review},  // what brings pop-ups back, read-only
     {L"--json", OptionEffect::Json},      // the audit or the review as JSON
+    // The cleanup run also takes back what sites were allowed to do.
+    {L"--reset-permissions", OptionEffect::ResetPermissions},
 };
 
 const Option* FindOption(const std::wstring& argument) {
@@ -55,9 +59,12 @@ const Option* FindOption(const std::wstring& argument) {
 }
 
 // Only an answer that starts with y or Y goes on; everything else, and no answer at all, is a no.
-bool UserConfirms(bool tabsOnly) {
+bool UserConfirms(const CleanupOptions& options) {
     WriteConsoleText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
-                     (tabsOnly ? L"" : L", and clear recent history") + L".\n");
+                     (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
+    if (options.resetPermissions)
+        WriteConsoleText(
+            L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
     WriteConsoleText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
     std::wstring answer;
     return ReadAnswerLine(&answer) && !answer.empty() && (answer[0] == L'y' || answer[0] == L'Y');
@@ -106,6 +113,9 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
             case OptionEffect::Json:
                 jsonRequested = true;
                 break;
+            case OptionEffect::ResetPermissions:
+                options.resetPermissions = true;
+                break;
         }
     }
 
@@ -145,7 +155,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     if (options.preview)
         WriteConsoleText(L"(preview - nothing will be changed)\n\n");
     if (!confirmationWaived && !options.preview) {
-        if (!UserConfirms(options.tabsOnly)) {
+        if (!UserConfirms(options)) {
             WriteConsoleText(L"Aborted.\n");
             return 0;
         }

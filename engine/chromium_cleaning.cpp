@@ -27,6 +27,9 @@ void CleanChromiumBrowser(const CleanupOptions& options,
     if (!IsExistingFolder(userDataFolder))
         return;
     WriteLine(options, FormatWide(L"Cleaning %ls ...", displayName.c_str()));
-    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder))
+    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder)) {
         CleanChromiumProfile(options, profile);
+        if (options.resetPermissions)
+            ResetSitePermissions(options, profile);
+    }
 }

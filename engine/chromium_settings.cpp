@@ -16,13 +16,12 @@ bool IsAllow(const rapidjson::Value* setting) {
     return setting && setting->IsInt() && setting->GetInt() == SETTING_ALLOW;
 }
 
-// Exceptions that allow, in file order; a key written twice counts once, with its last value.
-void AddAllowedExceptions(SitePermission permission,
-                          const rapidjson::Value& exceptions,
-                          std::vector<SitePermissionGrant>* grants) {
+// The keys of the exceptions that allow, in file order; a key written twice
+// counts once, with its last value, as the browser reads it.
+std::vector<std::string> AllowedExceptionKeys(const rapidjson::Value& exceptions) {
+    std::vector<std::string> keys;
     if (!exceptions.IsObject())
-        return;
-    std::size_t first = grants->size();
+        return keys;
     std::unordered_set<std::string_view> seen;
     for (auto member = exceptions.MemberEnd(); member != exceptions.MemberBegin();) {
         --member;
@@ -30,15 +29,47 @@ void AddAllowedExceptions(SitePermission permission,
         if (!seen.insert(key).second || !IsAllow(FindJsonMember(member->value, "setting")))
             continue;
         // The browser skips a key it cannot read; an empty primary pattern is one.
-        std::string_view primary = key.substr(0, key.find(','));
-        if (primary.empty())
+        if (key.substr(0, key.find(',')).empty())
             continue;
-        grants->push_back({permission, Utf8ToWide(std::string(primary)), false});
+        keys.emplace_back(key);
     }
-    std::reverse(grants->begin() + static_cast<std::ptrdiff_t>(first), grants->end());
+    std::reverse(keys.begin(), keys.end());
+    return keys;
 }
 
+// Erases every member with one of the names, keeping the others in their order.
+void EraseMembers(rapidjson::Value* object, const std::vector<std::string>& names) {
+    std::unordered_set<std::string> erased(names.begin(), names.end());
+    for (auto member = object->MemberBegin(); member != object->MemberEnd();) {
+        if (erased.count(std::string(member->name.GetString(), member->name.GetStringLength())))
+            member = object->EraseMember(member);
+        else
+            ++member;
+    }
+}
+
+rapidjson::Value* MutableJsonPath(rapidjson::Value* root, std::initializer_list<std::string_view> path) {
+    return const_cast<rapidjson::Value*>(FindJsonPath(*root, path));
+}
+
+const SitePermission kPermissions[] = {SitePermission::Notifications, SitePermission::Popups,
+                                       SitePermission::AutomaticDownloads};
+
 }  // namespace
+
+std::wstring SiteOrigin(const std::wstring& pattern) {
+    struct DefaultPort {
+        const wchar_t* scheme;
+        const wchar_t* port;
+    };
+    for (DefaultPort port : {DefaultPort{L"https://", L":443"}, DefaultPort{L"http://", L":80"}}) {
+        std::wstring_view suffix(port.port);
+        if (StartsWithIgnoringAsciiCase(pattern, port.scheme) && pattern.size() > suffix.size() &&
+            pattern.compare(pattern.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return pattern.substr(0, pattern.size() - suffix.size());
+    }
+    return pattern;
+}
 
 const char* SitePermissionName(SitePermission permission) {
     switch (permission) {
@@ -54,14 +85,27 @@ const char* SitePermissionName(SitePermission permission) {
 
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences) {
     std::vector<SitePermissionGrant> grants;
-    for (SitePermission permission :
-         {SitePermission::Notifications, SitePermission::Popups, SitePermission::AutomaticDownloads}) {
+    for (SitePermission permission : kPermissions) {
         std::string_view name = SitePermissionName(permission);
         if (IsAllow(FindJsonPath(preferences, {"profile", "default_content_setting_values", name})))
             grants.push_back({permission, std::wstring(), true});
-        if (const rapidjson::Value* exceptions =
-                FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
-            AddAllowedExceptions(permission, *exceptions, &grants);
+        const rapidjson::Value* exceptions =
+            FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
+        for (const std::string& key : exceptions ? AllowedExceptionKeys(*exceptions) : std::vector<std::string>())
+            grants.push_back({permission, Utf8ToWide(key.substr(0, key.find(','))), false});
     }
     return grants;
+}
+
+void RemoveSitePermissionGrants(rapidjson::Value* preferences) {
+    for (SitePermission permission : kPermissions) {
+        std::string name = SitePermissionName(permission);
+        // Every copy of a repeated name goes: an earlier one must not take the removed one's place.
+        rapidjson::Value* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});
+        if (defaults && IsAllow(FindJsonMember(*defaults, name)))
+            EraseMembers(defaults, {name});
+        if (rapidjson::Value* exceptions =
+                MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
+            EraseMembers(exceptions, AllowedExceptionKeys(*exceptions));
+    }
 }

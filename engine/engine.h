@@ -16,9 +16,10 @@
 using LogSink = std::function<void(const std::wstring&)>;
 
 struct CleanupOptions {
-    bool preview = false;   // report what would be closed and deleted, change nothing
-    bool tabsOnly = false;  // delete only what holds open tabs and sessions, keep history
-    bool force = false;     // terminate browsers at once, without the graceful close
+    bool preview = false;           // report what would be closed and deleted, change nothing
+    bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
+    bool force = false;             // terminate browsers at once, without the graceful close
+    bool resetPermissions = false;  // also take back what sites were allowed to do (ResetSitePermissions)
     LogSink log;
 };
 
@@ -67,6 +68,12 @@ std::string WideToUtf8(const std::wstring& text);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::wstring Utf8ToWide(const std::string& bytes);
 
+// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
+// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
+// text from a file cannot add, overwrite or reorder output lines.
+std::wstring MaskUnsafeCharacters(std::wstring text);
+
 // Compares with only the ASCII letters A-Z folded to a-z.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
@@ -96,6 +103,11 @@ std::wstring LongPathForm(const std::wstring& path);
 // resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
 // or a path that cannot be made full.
 std::wstring FullFolderPath(const std::wstring& path);
+// True when both name the same path as Windows compares names: case ignored,
+// beyond ASCII too.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+// True when the path names nothing (any more); one that cannot be examined is not gone.
+bool PathIsGone(const std::wstring& path);
 
 // ---- Reading files -----------------------------------------------------------
 
@@ -138,6 +150,22 @@ void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& pro
 void CleanChromiumBrowser(const CleanupOptions& options,
                           const std::wstring& displayName,
                           const std::wstring& userDataFolder);
+
+// ---- Taking back site permissions -----------------------------------------------
+
+// A larger Preferences is left alone.
+constexpr std::size_t MAX_PERMISSION_RESET_FILE_BYTES = std::size_t{64} << 20;
+
+// Removes from the profile's "Preferences" what RemoveSitePermissionGrants
+// removes: one line per grant taken back, then one naming the copy of the old
+// file, kept as "Preferences.popswat-backup" (replaced by the next change); in
+// preview "[preview] would ..." lines and nothing is touched. A file with nothing
+// to take back is not rewritten and gives no line. A file that is not a JSON
+// object, a folder or larger than MAX_PERMISSION_RESET_FILE_BYTES is left alone
+// ("(unreadable, left alone)"), as is a link ("(a link, left alone)"); when any
+// step of reading or replacing fails the file stays as it was, no temporary file
+// remains, and the line is "(locked/failed)".
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile);
 
 // ---- Browser shutdown --------------------------------------------------------
 
@@ -185,6 +213,9 @@ enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, Not
 // Parses a whole JSON text (a leading UTF-8 byte-order mark allowed) into
 // *document without recursion; Done only when the root is an object.
 JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document);
+// The same for a document that will be written back: every number is read
+// exactly, and text that is not valid UTF-8 is refused (NotJson).
+JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document);
 // Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
 JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document);
 
@@ -205,11 +236,18 @@ struct SitePermissionGrant {
     bool allSites;      // the default for every site is to allow
 };
 
+// A site pattern as an origin: the scheme's default port dropped.
+std::wstring SiteOrigin(const std::wstring& pattern);
 // The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
 const char* SitePermissionName(SitePermission permission);
 // The grants of a parsed Preferences document: per permission the default when
 // it allows, then every exception whose setting is 1 (allow), in file order.
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences);
+// Removes from a parsed Preferences document exactly what FindSitePermissionGrants
+// finds, so the browser asks again: each default that allows and each exception
+// that allows, with every earlier copy of a repeated name (the browser keeps the
+// last copy; removing only that one would bring back the one before it).
+void RemoveSitePermissionGrants(rapidjson::Value* preferences);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -14,11 +14,6 @@ bool IsNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// True when the path names nothing any more; one that cannot be examined is not gone.
-bool IsGone(const std::wstring& path) {
-    return GetFileAttributesW(LongPathForm(path).c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFound(GetLastError());
-}
-
 // A link is removed as itself and never entered, so nothing outside the tree
 // being removed is touched. RemoveDirectoryW on a directory link removes the
 // link, not its target.
@@ -78,7 +73,7 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
     }
     // Gone already (a browser, or another run, deleted it since it was seen):
     // as for a file that was never there, nothing to report.
-    if (IsNotFound(GetLastError()) || IsGone(path))
+    if (IsNotFound(GetLastError()) || PathIsGone(path))
         return;
     WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }
@@ -93,6 +88,6 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
     }
     // A folder still there holds something that could not be deleted: one line
     // for the whole tree, so a run never ends as clean with such files left.
-    if (!RemoveTree(options, path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsGone(path))
+    if (!RemoveTree(options, path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
         WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }

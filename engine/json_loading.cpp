@@ -49,9 +49,8 @@ struct DepthLimitedBuilder {
     }
 };
 
-}  // namespace
-
-JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document) {
+template <unsigned Flags>
+JsonLoad ParseWithFlags(const std::string& bytes, rapidjson::Document* document) {
     document->SetNull();
     std::size_t start = bytes.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
     // The parser reads up to a NUL byte; one inside the text would hide the rest,
@@ -65,7 +64,7 @@ JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document
         DepthLimitedBuilder builder{target};
         rapidjson::StringStream stream(bytes.c_str() + start);
         rapidjson::Reader reader;
-        parsed = !reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder).IsError();
+        parsed = !reader.Parse<rapidjson::kParseIterativeFlag | Flags>(stream, builder).IsError();
         tooDeep = builder.tooDeep;
         return parsed;
     };
@@ -75,6 +74,17 @@ JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document
     if (!parsed)
         return JsonLoad::NotJson;
     return document->IsObject() ? JsonLoad::Done : JsonLoad::NotAnObject;
+}
+
+}  // namespace
+
+JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document) {
+    return ParseWithFlags<rapidjson::kParseDefaultFlags>(bytes, document);
+}
+
+JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document) {
+    // Without full precision RapidJSON may round a long number to a neighbouring double.
+    return ParseWithFlags<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag>(bytes, document);
 }
 
 JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document) {

@@ -42,3 +42,16 @@ std::wstring FullFolderPath(const std::wstring& path) {
         full.pop_back();
     return full;
 }
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    // Windows compares file names without regard to case, beyond ASCII too.
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+bool PathIsGone(const std::wstring& path) {
+    if (GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}

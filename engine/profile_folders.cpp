@@ -12,12 +12,6 @@ bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Windows compares file names without regard to case, beyond ASCII too.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 std::wstring_view Trimmed(std::wstring_view text) {
     const wchar_t* blanks = L" \t\r";
     std::size_t first = text.find_first_not_of(blanks);

@@ -124,9 +124,6 @@ std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
 
 // ---- Output ------------------------------------------------------------------------------
 
-// A site pattern as an origin: the scheme's default port dropped.
-std::wstring SiteOrigin(const std::wstring& pattern);
-
 // The text report; every text taken from a file or the registry is masked.
 void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& findings);
 // The JSON document (UTF-8, no byte-order mark), texts as they are.

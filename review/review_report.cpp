@@ -136,20 +136,6 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
 
 }  // namespace
 
-std::wstring SiteOrigin(const std::wstring& pattern) {
-    struct DefaultPort {
-        const wchar_t* scheme;
-        const wchar_t* port;
-    };
-    for (DefaultPort port : {DefaultPort{L"https://", L":443"}, DefaultPort{L"http://", L":80"}}) {
-        std::wstring_view suffix(port.port);
-        if (StartsWithIgnoringAsciiCase(pattern, port.scheme) && pattern.size() > suffix.size() &&
-            pattern.compare(pattern.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return pattern.substr(0, pattern.size() - suffix.size());
-    }
-    return pattern;
-}
-
 void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& findings) {
     WriteLine(options, L"What can bring pop-ups back (nothing is changed):");
     WriteLine(options, L"");

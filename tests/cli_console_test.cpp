@@ -26,6 +26,8 @@ const Lines kUsage = {
     "  --help, -h    Show this help.",
     "  --review      Show what brings pop-ups back (read-only, no changes).",
     "  --json        With --audit or --review: print JSON instead of text.",
+    "  --reset-permissions",
+    "                Also take back what sites may do: notify, pop-ups, downloads.",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
@@ -46,6 +48,8 @@ const char kBannerTitle[] = "PopSwat - browser ad and popup cleaner";
 const char kBannerRule[] = "--------------------------------------";
 const char kWarning[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
 const char kWarningTabsOnly[] = "This will CLOSE all open browsers and reset their open tabs.";
+const char kWarningPermissions[] =
+    "It will also take back what sites were allowed to do (notifications, pop-ups, downloads).";
 const char kQuestion[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
 const char kDone[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
 const char kHint[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
@@ -91,13 +95,15 @@ struct ConsoleSandbox {
     }
 
     // The lines of a whole run over this sandbox.
-    Lines RunLines(bool preview, bool tabsOnly) const {
+    Lines RunLines(bool preview, bool tabsOnly, bool resetPermissions = false) const {
         std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
         Lines lines = {"Closing browsers...", "",
                        tabsOnly ? "Resetting open tabs..." : "Resetting open tabs and clearing recent history...",
                        "Cleaning Google Chrome ...", verb + Utf8(chromeProfile + L"\\Current Tabs")};
         if (!tabsOnly)
             lines.push_back(verb + Utf8(chromeProfile + L"\\History"));
+        if (resetPermissions)  // its Preferences holds no JSON
+            lines.push_back("  (unreadable, left alone) " + Utf8(chromeProfile + L"\\Preferences"));
         lines.push_back("Cleaning Mozilla Firefox ...");
         lines.push_back(verb + Utf8(firefoxProfile + L"\\sessionstore.jsonlz4"));
         lines.push_back("");
@@ -165,7 +171,8 @@ TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
 
 TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
     ConsoleSandbox sandbox;
-    for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit"}) {
+    for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit",
+                                     L"--reset-permissions --audit"}) {
         SCOPED_TRACE(Utf8(arguments));
         ExpectOutput(sandbox.Run(arguments, "y\n"), kEmptyAudit, 0);
     }
@@ -203,7 +210,8 @@ const Lines kSandboxReview = {
 TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     SKIP_UNLESS_UNDER_WINE();
     ConsoleSandbox sandbox;
-    for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review"}) {
+    for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
+                                     L"--review --reset-permissions --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
         ExpectOutput(sandbox.Run(arguments, "y\n"), kSandboxReview, 0);
     }
@@ -302,6 +310,7 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         const wchar_t* arguments;
         std::string input;
         const char* warning;
+        bool resetsPermissions = false;
     };
     const Case cases[] = {
         {"n", L"", "n\n", kWarning},
@@ -311,11 +320,14 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         {"leading space", L"", " y\n", kWarning},
         {"end of input, tabs only", L"--tabs-only", "", kWarningTabsOnly},
         {"n, forced", L"--force --tabs-only", "nope\n", kWarningTabsOnly},
+        {"n, taking back permissions", L"--reset-permissions", "n\n", kWarning, true},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Lines expected = {kBannerTitle, kBannerRule, c.warning, std::string(kQuestion) + "Aborted."};
+        if (c.resetsPermissions)
+            expected.insert(expected.begin() + 3, kWarningPermissions);
         ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
         EXPECT_TRUE(sandbox.Untouched());
     }
@@ -355,12 +367,15 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         const wchar_t* arguments;
         bool preview;
         bool tabsOnly;
+        bool resetsPermissions = false;
     };
     const Case cases[] = {
         {L"--dry-run", true, false},
         {L"--dry-run --yes --tabs-only", true, true},
         {L"--yes --force", false, false},
         {L"-y --tabs-only -y", false, true},
+        {L"--dry-run --reset-permissions --tabs-only", true, true, true},
+        {L"--reset-permissions --yes", false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments));
@@ -368,7 +383,7 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         Lines expected = {kBannerTitle, kBannerRule};
         if (c.preview)
             expected.insert(expected.end(), {"(preview - nothing will be changed)", ""});
-        expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly)});
+        expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
         // Input that would abort proves no question was asked.
         ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
         EXPECT_EQ(sandbox.Untouched(), c.preview);

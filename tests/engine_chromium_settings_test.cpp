@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "rapidjson/document.h"
+#include "rapidjson/stringbuffer.h"
+#include "rapidjson/writer.h"
+#include "tests/child_programs.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -31,6 +35,78 @@ std::string Preferences(const std::string& exceptions, const std::string& defaul
            R"("exceptions":)" +
            exceptions + R"(,"pref_version":1},"default_content_setting_values":)" + defaults +
            R"(,"exit_type":"Normal"},"protection":{"macs":{"homepage":"0123ABCD"}}})";
+}
+
+// RapidJSON's compact text, after removing the grants if asked: equal texts hold
+// equal values with every member in its place, repeated names included.
+std::string Compact(const std::string& text, bool removeGrants = false) {
+    rapidjson::Document document;
+    EXPECT_EQ(ParseJsonObjectExactly(text, &document), JsonLoad::Done) << text;
+    if (removeGrants)
+        RemoveSitePermissionGrants(&document);
+    EXPECT_TRUE(!removeGrants || FindSitePermissionGrants(document).empty());
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// Grants of each kind among entries that must stay; a site that tries to forge output.
+const std::string kGranted = Preferences(
+    R"({"notifications":{"https://win-prize.example:443,*":{"expiration":"0","last_modified":"13345678901234567",)"
+    R"("model":0,"setting":1},"https://news.example:443,*":{"setting":2}},"popups":{"https://\u001b[31mred.)"
+    R"(example:443,*":{"setting":1},"https://ask.example:443,*":{"setting":3}},"geolocation":{"https://map.example:)"
+    R"(443,*":{"setting":1}}})",
+    R"({"automatic_downloads":1,"geolocation":1,"popups":2})");
+const std::string kLeft = Preferences(
+    R"({"notifications":{"https://news.example:443,*":{"setting":2}},"popups":{"https://ask.example:443,*":)"
+    R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})",
+    R"({"geolocation":1,"popups":2})");
+
+std::vector<std::wstring> GrantLines(const std::wstring& profile, bool preview) {
+    std::wstring backup = profile + L"\\Preferences.popswat-backup";
+    if (preview)
+        return {L"  [preview] would no longer allow notifications: https://win-prize.example",
+                L"  [preview] would no longer allow pop-ups: https://?[31mred.example",
+                L"  [preview] would no longer allow automatic downloads for every site",
+                L"  [preview] would save a copy of the old settings: " + backup};
+    return {L"  notifications no longer allowed: https://win-prize.example",
+            L"  pop-ups no longer allowed: https://?[31mred.example",
+            L"  automatic downloads no longer allowed for every site",
+            L"  saved a copy of the old settings: " + backup};
+}
+
+// Every entry below a folder by its relative path, with its bytes ("<folder>",
+// "<large>" above 1 MB); links to folders are listed, not entered.
+void ReadTree(const std::wstring& folder, const std::wstring& under, std::map<std::wstring, std::string>* tree) {
+    ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
+        std::string& bytes = (*tree)[under + name];
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            bytes = "<folder>";
+        else if (ReadFileBytes(folder + L"\\" + name, 1 << 20, &bytes) == FileRead::TooLarge)
+            bytes = "<large>";
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            ReadTree(folder + L"\\" + name, under + name + L"\\", tree);
+    });
+}
+
+std::map<std::wstring, std::string> Tree(const std::wstring& folder) {
+    std::map<std::wstring, std::string> tree;
+    ReadTree(folder, L"", &tree);
+    return tree;
+}
+
+// A profile with files a reset must never touch.
+std::wstring MakeProfile(const TempFolder& sandbox) {
+    MakeFile(sandbox / L"Default\\Secure Preferences", R"({"protection":{"macs":{"homepage":"0123ABCD"}}})");
+    MakeFile(sandbox / L"Default\\Bookmarks");
+    return sandbox / L"Default";
+}
+
+std::vector<std::wstring> Reset(const std::wstring& profile, bool preview) {
+    std::vector<std::wstring> lines;
+    ResetSitePermissions(CapturingOptions(&lines, preview), profile);
+    return lines;
 }
 
 }  // namespace
@@ -140,4 +216,156 @@ TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
     EXPECT_EQ(FindJsonPath(document, {"A"}), nullptr);
     EXPECT_EQ(JsonText(FindJsonMember(document, "d")), std::wstring(L"text\0more", 9));
     EXPECT_EQ(JsonText(FindJsonMember(document, "c")), L"");
+}
+
+TEST(ParseJsonObjectExactly, KeepsEveryDigitAndRefusesTextThatIsNotUtf8) {
+    rapidjson::Document document;
+    ASSERT_EQ(ParseJsonObjectExactly(R"({"a":[13.387664401253275,7896519.6950648362]})", &document), JsonLoad::Done);
+    EXPECT_EQ(document["a"][0].GetDouble(), 13.387664401253275);
+    EXPECT_EQ(document["a"][1].GetDouble(), 7896519.6950648362);
+    for (const char* text : {"{\"a\":\"caf\xC3\"}", "{\"\xFF\":1}", "{\"a\":\"\xED\xA0\x80\"}"}) {
+        EXPECT_EQ(ParseJsonObjectExactly(text, &document), JsonLoad::NotJson) << text;
+        EXPECT_EQ(ParseJsonObject(text, &document), JsonLoad::Done) << text;
+    }
+}
+
+TEST(RemoveSitePermissionGrants, RemovesExactlyWhatTheBrowserSeesAsAllowed) {
+    struct Row {
+        const char* name;
+        std::string before;
+        std::string after;  // "" when nothing changes
+    };
+    const Row rows[] = {
+        {"a repeated name whose last copy allows goes with every copy",
+         Preferences(R"({"popups":{"https://a.example:443,*":{"setting":2},"https://b.example:443,*":{"setting":3},)"
+                     R"("https://a.example:443,*":{"setting":1}}})",
+                     R"({"notifications":2,"notifications":1})"),
+         Preferences(R"({"popups":{"https://b.example:443,*":{"setting":3}}})", "{}")},
+        {"a repeated name whose last copy blocks stays whole",
+         Preferences(R"({"popups":{"https://a.example:443,*":{"setting":1},"https://a.example:443,*":{"setting":2}}})",
+                     R"({"popups":1,"popups":2})"),
+         ""},
+        {"entries the browser does not read as allow",
+         Preferences(R"({"notifications":{"https://a.example:443,*":{"setting":"1"},"https://b.example:443,*":1,)"
+                     R"("https://c.example:443,*":{"setting":1.0},",*":{"setting":1}},"popups":[{"setting":1}]})",
+                     R"({"popups":"1","automatic_downloads":true})"),
+         ""},
+        {"only the last copy of a repeated profile, the one the browser reads",
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + kGranted.substr(1),
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + kLeft.substr(1)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Compact(row.before, true), Compact(row.after.empty() ? row.before : row.after));
+    }
+}
+
+// Every file either is rewritten exactly (grants gone, all else equal, the old
+// bytes in the backup) or stays as it was, with every other file of the profile.
+TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
+    // Text around the grants that a rewrite must keep to the last digit and character.
+    const std::string around = R"({"caf\u00e9 \u738b":"\ud83d\ude00 \u0000","n":[13.387664401253275,-0.0,1e300,)"
+                               R"(18446744073709551615,-9223372036854775808,1.0],"e":{},"a":[],"t":true,"z":null,)"
+                               R"("x":1,"x":[2],)";
+    const std::string nested = std::string(100000, '[') + std::string(100000, ']');
+    const std::wstring unreadable = L"  (unreadable, left alone) ";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string after;       // "" when the file stays as it is
+        std::wstring leftAlone;  // the line for a file left alone, if any
+    };
+    const Row rows[] = {
+        {"grants", kGranted, kLeft, L""},
+        {"byte-order mark and line ends", "\xEF\xBB\xBF" + kGranted + "\r\n", kLeft, L""},
+        {"non-ASCII text, numbers and repeated names around", around + kGranted.substr(1), around + kLeft.substr(1),
+         L""},
+        {"nothing to take back", kLeft, "", L""},
+        {"empty", "", "", unreadable},
+        {"truncated", kGranted.substr(0, kGranted.size() / 2), "", unreadable},
+        {"not an object", "[" + kGranted + "]", "", unreadable},
+        {"nested 100,000 levels", R"({"a":)" + nested + "," + kGranted.substr(1), "", unreadable},
+        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + kGranted.substr(1), "", unreadable},
+        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + kGranted.substr(1), "", unreadable},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        MakeFile(profile + L"\\Preferences", row.bytes);
+        auto before = Tree(profile);
+        std::vector<std::wstring> lines;
+        if (!row.leftAlone.empty())
+            lines.push_back(row.leftAlone + profile + L"\\Preferences");
+        EXPECT_EQ(Reset(profile, true), row.after.empty() ? lines : GrantLines(profile, true));
+        EXPECT_EQ(Tree(profile), before) << "a preview changes nothing";
+        EXPECT_EQ(Reset(profile, false), row.after.empty() ? lines : GrantLines(profile, false));
+        if (!row.after.empty()) {
+            before[L"Preferences"] = Compact(row.after);
+            before[L"Preferences.popswat-backup"] = row.bytes;
+        }
+        EXPECT_EQ(Tree(profile), before);
+    }
+}
+
+// Whatever stops the file from being read or replaced safely, every file stays
+// as it was (a link's target too) and no temporary file is left behind.
+TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
+    enum class Setup { Huge, Folder, ReadOnly, Held, HeldByAnother, BackupNameTaken, LinkToFile, LinkToFolder };
+    const wchar_t* const unreadable = L"  (unreadable, left alone) %ls";
+    const wchar_t* const failed = L"  (locked/failed) %ls";
+    const wchar_t* const link = L"  (a link, left alone) %ls";
+    struct Row {
+        const char* name;
+        Setup setup;
+        const wchar_t* line;
+    };
+    const Row rows[] = {
+        {"larger than 64 MB", Setup::Huge, unreadable},
+        {"a folder", Setup::Folder, unreadable},
+        {"read-only", Setup::ReadOnly, failed},
+        {"held open without sharing", Setup::Held, failed},
+        {"held by another program without delete sharing: the replacement fails", Setup::HeldByAnother, failed},
+        {"the backup's name taken by a folder: the replacement fails", Setup::BackupNameTaken, failed},
+        {"a Unix link to a file elsewhere", Setup::LinkToFile, link},
+        {"a Unix link to a folder elsewhere", Setup::LinkToFolder, link},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        std::wstring file = profile + L"\\Preferences";
+        std::wstring elsewhere = sandbox / L"elsewhere";
+        MakeFile(elsewhere + L"\\Preferences", kGranted);
+        bool made = true;
+        if (row.setup == Setup::Huge)
+            made = MakeSparseFile(file, 100LL << 30);
+        else if (row.setup == Setup::Folder)
+            MakeFile(file + L"\\x");
+        else if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder)
+            made = MakeUnixSymlink(row.setup == Setup::LinkToFile ? elsewhere + L"\\Preferences" : elsewhere, file);
+        else
+            MakeFile(file, kGranted, row.setup == Setup::ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        if (row.setup == Setup::BackupNameTaken)
+            MakeFile(file + L".popswat-backup\\x");
+        if (!made)
+            continue;  // Unix links exist only under Wine
+        ChildProcess locker;
+        if (row.setup == Setup::HeldByAnother) {
+            locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file + L"\" \"" +
+                                  (sandbox / L"ready") + L"\"");
+            ASSERT_TRUE(WaitForPath(sandbox / L"ready", 20000));
+        }
+        auto before = Tree(sandbox.path());
+        UniqueHandle held;
+        if (row.setup == Setup::Held)
+            held.reset(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held || row.setup != Setup::Held);
+        EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
+        held.reset();
+        EXPECT_EQ(Tree(sandbox.path()), before);
+        if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder) {
+            ASSERT_TRUE(RemoveUnixLink(file));
+        }
+    }
 }

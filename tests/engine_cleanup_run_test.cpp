@@ -145,18 +145,39 @@ TEST(RunCleanup, ClosesRunningBrowsersInCatalogueOrder) {
     }
 }
 
+// Taking back permissions adds each profile's lines right after its own items;
+// a Preferences that cannot be read does not stop the run.
 TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
     SKIP_UNLESS_UNDER_WINE();
-    for (bool tabsOnly : {false, true}) {
-        SCOPED_TRACE(tabsOnly);
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    struct Mode {
+        bool tabsOnly;
+        bool resetPermissions;
+    };
+    for (Mode mode : {Mode{false, false}, Mode{true, false}, Mode{false, true}}) {
+        bool tabsOnly = mode.tabsOnly;
+        SCOPED_TRACE(testing::Message() << "tabsOnly " << tabsOnly << ", resetPermissions " << mode.resetPermissions);
         SampleProfiles profiles;
+        std::wstring edge = profiles.ProfileOf(GetBrowserCatalogue()[1]);
+        MakeFile(edge + L"\\Preferences", granted);
         Lines lines;
-        RunCleanup(CapturingOptions(&lines, false, tabsOnly));
+        CleanupOptions options = CapturingOptions(&lines, false, tabsOnly);
+        options.resetPermissions = mode.resetPermissions;
+        RunCleanup(options);
 
         Lines expected = FrameStart(tabsOnly);
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             Lines browserLines = profiles.CleaningLines(browser, tabsOnly);
             expected.insert(expected.end(), browserLines.begin(), browserLines.end());
+            std::wstring profile = profiles.ProfileOf(browser);
+            if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
+                continue;
+            if (profile == edge)
+                expected.insert(expected.end(),
+                                {L"  pop-ups no longer allowed for every site",
+                                 L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
+            else
+                expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
@@ -168,6 +189,9 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             bool historyKept = tabsOnly || browser.kind == BrowserKind::Firefox;
             EXPECT_EQ(PathExists(profiles.HistoryFileOf(browser)), historyKept);
         }
+        EXPECT_EQ(
+            ReadFileBytes(edge + L"\\Preferences"),
+            mode.resetPermissions ? R"({"profile":{"default_content_setting_values":{}},"protection":{}})" : granted);
     }
 }
 

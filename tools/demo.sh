@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds PopSwat and shows it at work in the project's own Wine prefix: sample
 # profiles of several browsers, browser stand-ins with open windows, then
-# "popswat --audit" and "popswat --review" (text and JSON), "popswat --dry-run" and "popswat --yes", and what
-# was deleted and what was kept.
+# "popswat --audit" and "popswat --review" (text and JSON), "popswat --dry-run --reset-permissions" and
+# "popswat --yes --reset-permissions", what was deleted, kept and added, and a second "popswat --review" that no
+# longer lists the site allowed to notify.
 #
 # The stand-ins are copies of the test helper program named chrome.exe and
 # firefox.exe. They live only in this private Wine prefix, whose processes are
@@ -158,13 +159,15 @@ run "$bin/popswat.exe" --review
 heading "popswat --review --json"
 run "$bin/popswat.exe" --review --json
 
-heading "popswat --dry-run"
-run "$bin/popswat.exe" --dry-run
-cmp -s <(list_samples) "$demo/before.txt" && echo "(no file changed)"
+granted="$chrome/Default/Preferences"
+cp "$granted" "$demo/Preferences.before"
+heading "popswat --dry-run --reset-permissions"
+run "$bin/popswat.exe" --dry-run --reset-permissions
+cmp -s <(list_samples) "$demo/before.txt" && cmp -s "$granted" "$demo/Preferences.before" && echo "(no file changed)"
 
-heading "popswat --yes"
+heading "popswat --yes --reset-permissions"
 start=$(date +%s%N)
-run "$bin/popswat.exe" --yes
+run "$bin/popswat.exe" --yes --reset-permissions
 echo "(took $(( ($(date +%s%N) - start) / 1000000 )) ms)"
 
 list_samples >"$demo/after.txt"
@@ -172,6 +175,17 @@ heading "Deleted"
 comm -23 "$demo/before.txt" "$demo/after.txt"
 heading "Kept"
 comm -12 "$demo/before.txt" "$demo/after.txt"
+heading "Added"
+comm -13 "$demo/before.txt" "$demo/after.txt"
+heading "Chrome's Default/Preferences before and after"
+cat "$demo/Preferences.before"
+printf '\n'
+cat "$granted"
+printf '\n'
+cmp -s "$chrome/Default/Preferences.popswat-backup" "$demo/Preferences.before" && echo "(the backup holds the old bytes)"
+
+heading "popswat --review, once more"
+run "$bin/popswat.exe" --review
 
 heading "Browser stand-ins"
 for name in "${standins[@]}"; do
