@@ -60,12 +60,11 @@ const Option* FindOption(const std::wstring& argument) {
 
 // Only an answer that starts with y or Y goes on; everything else, and no answer at all, is a no.
 bool UserConfirms(const CleanupOptions& options) {
-    WriteConsoleText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
-                     (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
+    WriteOutputText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
+                    (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
     if (options.resetPermissions)
-        WriteConsoleText(
-            L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
-    WriteConsoleText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
+        WriteOutputText(L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
+    WriteOutputText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
     std::wstring answer;
     return ReadAnswerLine(&answer) && !answer.empty() && (answer[0] == L'y' || answer[0] == L'Y');
 }
@@ -84,8 +83,8 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         std::wstring argument(argv[i]);
         const Option* option = FindOption(argument);
         if (!option) {
-            WriteConsoleText(L"Unknown option: " + argument + L"\n\n");
-            WriteConsoleText(kUsage);
+            WriteOutputText(L"Unknown option: " + argument + L"\n\n");
+            WriteOutputText(kUsage);
             return 1;
         }
         switch (option->effect) {
@@ -105,7 +104,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
                 confirmationWaived = true;
                 break;
             case OptionEffect::Help:
-                WriteConsoleText(kUsage);
+                WriteOutputText(kUsage);
                 return 0;
             case OptionEffect::Review:
                 reviewRequested = true;
@@ -122,18 +121,18 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     // "--json" prints one document, of the audit or of the review; without either
     // it is an option we do not know.
     if (jsonRequested && !auditRequested && !reviewRequested) {
-        WriteConsoleText(L"Unknown option: --json\n\n");
-        WriteConsoleText(kUsage);
+        WriteOutputText(L"Unknown option: --json\n\n");
+        WriteOutputText(kUsage);
         return 1;
     }
     if (jsonRequested && auditRequested && reviewRequested) {
-        WriteConsoleText(L"--json prints one document: use it with --audit or with --review, not both.\n\n");
-        WriteConsoleText(kUsage);
+        WriteOutputText(L"--json prints one document: use it with --audit or with --review, not both.\n\n");
+        WriteOutputText(kUsage);
         return 1;
     }
     if (jsonRequested) {
         std::string json = auditRequested ? AuditJson(CollectAudit()) : ReviewJson(CollectReview(SystemPolicyRoots()));
-        WriteConsoleText(Utf8ToWide(json) + L"\n");
+        WriteOutputText(Utf8ToWide(json) + L"\n");
         return 0;
     }
     if (reviewRequested) {
@@ -151,19 +150,19 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         return 0;
     }
 
-    WriteConsoleText(kBanner);
+    WriteOutputText(kBanner);
     if (options.preview)
-        WriteConsoleText(L"(preview - nothing will be changed)\n\n");
+        WriteOutputText(L"(preview - nothing will be changed)\n\n");
     if (!confirmationWaived && !options.preview) {
         if (!UserConfirms(options)) {
-            WriteConsoleText(L"Aborted.\n");
+            WriteOutputText(L"Aborted.\n");
             return 0;
         }
-        WriteConsoleText(L"\n");
+        WriteOutputText(L"\n");
     }
     CleanupRunLock lock;
     if (!lock.acquired()) {
-        WriteConsoleText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
+        WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
         return 1;
     }
     RunCleanup(options);

@@ -61,7 +61,7 @@ void WriteText(DWORD standardHandle, const std::wstring& text) {
 
 }  // namespace
 
-void WriteConsoleText(const std::wstring& text) {
+void WriteOutputText(const std::wstring& text) {
     WriteText(STD_OUTPUT_HANDLE, text);
 }
 
@@ -70,5 +70,5 @@ void WriteErrorText(const std::wstring& text) {
 }
 
 LogSink ConsoleLogSink() {
-    return [](const std::wstring& line) { WriteConsoleText(line + L"\n"); };
+    return [](const std::wstring& line) { WriteOutputText(line + L"\n"); };
 }
