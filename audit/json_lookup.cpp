@@ -15,7 +15,7 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
         table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return table;
 }
-constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
+constexpr std::array<unsigned char, 256> FOLD_TABLE = MakeFoldTable();
 
 bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -72,7 +72,7 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
     needle.reserve(m);
     needle += '"';
     for (char c : key)
-        needle += static_cast<char>(kFold[static_cast<unsigned char>(c)]);
+        needle += static_cast<char>(FOLD_TABLE[static_cast<unsigned char>(c)]);
     needle += '"';
     // Shifts are capped at 255 to keep the table small; a shorter shift is always safe.
     const unsigned char longest = static_cast<unsigned char>(m < 255 ? m : 255);
@@ -84,10 +84,10 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* folded = reinterpret_cast<const unsigned char*>(needle.data());
     for (std::size_t p = start; p <= n - m;) {
-        unsigned char last = kFold[bytes[p + m - 1]];
+        unsigned char last = FOLD_TABLE[bytes[p + m - 1]];
         if (last == folded[m - 1]) {
             std::size_t i = 0;
-            while (i + 1 < m && kFold[bytes[p + i]] == folded[i])
+            while (i + 1 < m && FOLD_TABLE[bytes[p + i]] == folded[i])
                 ++i;
             if (i + 1 == m)
                 return p;

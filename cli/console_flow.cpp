@@ -4,7 +4,7 @@
 
 namespace {
 
-const wchar_t kUsage[] =
+const wchar_t USAGE_TEXT[] =
     L"PopSwat - close browsers, reset open tabs, and clear recent history.\n"
     L"\n"
     L"Usage: popswat [options]\n"
@@ -23,7 +23,7 @@ const wchar_t kUsage[] =
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n";
 
-const wchar_t kBanner[] =
+const wchar_t BANNER_TEXT[] =
     L"PopSwat - browser ad and popup cleaner\n"
     L"--------------------------------------\n";
 
@@ -35,7 +35,7 @@ struct Option {
 };
 
 // Matched whole and case-sensitively: no abbreviations, values or combined short options.
-const Option kOptions[] = {
+const Option OPTIONS[] = {
     {L"--audit", OptionEffect::Audit},         // list extensions instead of cleaning
     {L"--dry-run", OptionEffect::Preview},     // report only, change nothing
     {L"--tabs-only", OptionEffect::TabsOnly},  // keep history
@@ -51,7 +51,7 @@ const Option kOptions[] = {
 };
 
 const Option* FindOption(const std::wstring& argument) {
-    for (const Option& option : kOptions) {
+    for (const Option& option : OPTIONS) {
         if (argument == option.name)
             return &option;
     }
@@ -84,7 +84,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         const Option* option = FindOption(argument);
         if (!option) {
             WriteOutputText(L"Unknown option: " + argument + L"\n\n");
-            WriteOutputText(kUsage);
+            WriteOutputText(USAGE_TEXT);
             return 1;
         }
         switch (option->effect) {
@@ -104,7 +104,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
                 confirmationWaived = true;
                 break;
             case OptionEffect::Help:
-                WriteOutputText(kUsage);
+                WriteOutputText(USAGE_TEXT);
                 return 0;
             case OptionEffect::Review:
                 reviewRequested = true;
@@ -122,12 +122,12 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     // it is an option we do not know.
     if (jsonRequested && !auditRequested && !reviewRequested) {
         WriteOutputText(L"Unknown option: --json\n\n");
-        WriteOutputText(kUsage);
+        WriteOutputText(USAGE_TEXT);
         return 1;
     }
     if (jsonRequested && auditRequested && reviewRequested) {
         WriteOutputText(L"--json prints one document: use it with --audit or with --review, not both.\n\n");
-        WriteOutputText(kUsage);
+        WriteOutputText(USAGE_TEXT);
         return 1;
     }
     if (jsonRequested) {
@@ -150,7 +150,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         return 0;
     }
 
-    WriteOutputText(kBanner);
+    WriteOutputText(BANNER_TEXT);
     if (options.preview)
         WriteOutputText(L"(preview - nothing will be changed)\n\n");
     if (!confirmationWaived && !options.preview) {

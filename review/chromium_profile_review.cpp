@@ -10,8 +10,8 @@
 
 namespace {
 
-const wchar_t kPreferences[] = L"Preferences";
-const wchar_t kSecurePreferences[] = L"Secure Preferences";
+const wchar_t PREFERENCES_FILE[] = L"Preferences";
+const wchar_t SECURE_PREFERENCES_FILE[] = L"Secure Preferences";
 // "session.restore_on_startup": open the pages listed in "session.startup_urls".
 constexpr int RESTORE_OPEN_URLS = 4;
 
@@ -28,9 +28,9 @@ struct Setting {
 
 Setting FindSetting(const ProfileSettings& settings, std::initializer_list<std::string_view> path) {
     if (const rapidjson::Value* value = FindJsonPath(settings.secure, path))
-        return {value, kSecurePreferences};
+        return {value, SECURE_PREFERENCES_FILE};
     if (const rapidjson::Value* value = FindJsonPath(settings.preferences, path))
-        return {value, kPreferences};
+        return {value, PREFERENCES_FILE};
     return {};
 }
 
@@ -124,8 +124,8 @@ void AddExtensionFindings(const ProfilePlace& place,
 
 void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
     ProfileSettings settings;
-    LoadSettings(place, profileFolder, kPreferences, &settings.preferences, findings);
-    LoadSettings(place, profileFolder, kSecurePreferences, &settings.secure, findings);
+    LoadSettings(place, profileFolder, PREFERENCES_FILE, &settings.preferences, findings);
+    LoadSettings(place, profileFolder, SECURE_PREFERENCES_FILE, &settings.secure, findings);
     AddSitePermissionFindings(place, settings, findings);
     AddStartupFindings(place, settings, findings);
     AddExtensionFindings(place, profileFolder, settings, findings);

@@ -6,10 +6,10 @@
 
 namespace {
 
-const char kHomePagePref[] = "browser.startup.homepage";
+const char HOME_PAGE_PREF[] = "browser.startup.homepage";
 
 // Locations of add-ons installed in the profile or shipped with Firefox.
-const char* const kOwnLocations[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
+const char* const OWN_LOCATIONS[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
 
 void NoteUnreadable(const ProfilePlace& place, const wchar_t* file, JsonLoad reason, ReviewFindings* findings) {
     if (reason != JsonLoad::Done && reason != JsonLoad::Missing)
@@ -34,7 +34,7 @@ bool ReadHomePage(const ProfilePlace& place,
     }
     bool found = false;
     for (FirefoxPref& pref : ParseFirefoxPrefs(text)) {
-        if (pref.name == kHomePagePref && pref.isString) {
+        if (pref.name == HOME_PAGE_PREF && pref.isString) {
             *homePage = std::move(pref.value);
             found = true;
         }
@@ -86,7 +86,7 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
             continue;
         const rapidjson::Value* location = FindJsonMember(addon, "location");
         bool ownLocation = false;
-        for (const char* own : kOwnLocations) {
+        for (const char* own : OWN_LOCATIONS) {
             if (location && location->IsString() &&
                 std::string_view(location->GetString(), location->GetStringLength()) == own)
                 ownLocation = true;
