@@ -11,10 +11,6 @@ bool IsMessageReference(const std::string& rawName) {
     return rawName.size() >= SHORTEST_REFERENCE && rawName.compare(0, MESSAGE_PREFIX_LENGTH, MESSAGE_PREFIX) == 0;
 }
 
-bool IsAsciiLetter(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-}
-
 // "de", "pt_BR", "zh-Hant", "es_419": two or three ASCII letters, then optionally
 // "_" or "-" and two to four ASCII letters or digits. Anything else, such as
 // "../../x" or a name holding a NUL byte, could lead the read outside the extension.

@@ -36,10 +36,7 @@ bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, cons
     if (end - begin != N - 1)  // most strings are not keys of interest: tell them by length
         return false;
     for (std::size_t i = 0; i + 1 < N; ++i) {
-        char c = text[begin + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != key[i])
+        if (FOLD_TABLE[static_cast<unsigned char>(text[begin + i])] != static_cast<unsigned char>(key[i]))
             return false;
     }
     return true;

@@ -7,16 +7,6 @@
 
 namespace {
 
-// Folds only the ASCII letters A-Z, as tolower does in the "C" locale: '_' and DEL,
-// '[' and '{', '@' and '`' stay different.
-constexpr std::array<unsigned char, 256> MakeFoldTable() {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return table;
-}
-constexpr std::array<unsigned char, 256> FOLD_TABLE = MakeFoldTable();
-
 bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }

@@ -82,7 +82,7 @@ bool IsPlainId(const std::string& id) {
     if (id.empty() || id.size() > MAX_EXTENSION_ID_LENGTH)
         return false;
     for (char c : id) {
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+        if (!IsAsciiLetter(c) && (c < '0' || c > '9'))
             return false;
     }
     return true;
@@ -90,8 +90,7 @@ bool IsPlainId(const std::string& id) {
 
 // "C:\..." : an unpacked extension's own folder.
 bool IsDrivePath(const std::wstring& path) {
-    return path.size() >= 3 && ((path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z') && path[1] == L':' &&
-           (path[2] == L'\\' || path[2] == L'/');
+    return path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
 }
 
 // "<id>\<version>" below the profile's Extensions folder, with no way out of it.
