@@ -27,10 +27,6 @@ struct ObjectKeys {
     std::size_t localeOfRecord = ABSENT;
 };
 
-bool IsJsonWhiteSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 template <std::size_t N>
 bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char (&key)[N]) {
     if (end - begin != N - 1)  // most strings are not keys of interest: tell them by length
@@ -136,12 +132,7 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                 slot = &keys.version;
             else if (keys.localeOfRecord != ABSENT && EqualsKey(text, begin, end, "name"))
                 slot = &keys.name;
-            if (!slot || *slot != ABSENT)
-                continue;
-            std::size_t j = i;
-            while (j < n && IsJsonWhiteSpace(text[j]))
-                ++j;
-            if (j < n && text[j] == ':')
+            if (slot && *slot == ABSENT && FindJsonValue(text, i) != ABSENT)
                 *slot = begin - 1;
         } else {
             ++i;

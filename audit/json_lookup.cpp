@@ -92,14 +92,7 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
     if (p == std::string::npos)
         return std::string();
     const std::size_t n = text.size();
-    std::size_t i = p + key.size() + 2;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    if (i >= n || text[i] != ':')
-        return std::string();
-    ++i;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
+    std::size_t i = FindJsonValue(text, p + key.size() + 2);
     if (i >= n || text[i] != '"')
         return std::string();
     ++i;
@@ -165,7 +158,7 @@ std::size_t FindJsonStringEnd(const std::string& text, std::size_t i) {
     return n;
 }
 
-std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
+std::size_t FindJsonValue(const std::string& text, std::size_t i) {
     const std::size_t n = text.size();
     while (i < n && IsJsonWhiteSpace(text[i]))
         ++i;
@@ -174,7 +167,12 @@ std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
     ++i;
     while (i < n && IsJsonWhiteSpace(text[i]))
         ++i;
-    return i < n && text[i] == '{' ? i : std::string::npos;
+    return i;
+}
+
+std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
+    i = FindJsonValue(text, i);
+    return i < text.size() && text[i] == '{' ? i : std::string::npos;
 }
 
 bool HasRootObjectMember(const std::string& text, const std::string& key) {
