@@ -11,16 +11,6 @@ bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads the four bytes after "\u" the way strtol(bytes, nullptr, 16) reads them:
 // leading white space, a sign, an optional 0x prefix, then hexadecimal digits up
 // to the first other byte; no digit gives 0.
@@ -49,6 +39,16 @@ std::size_t Find(const char* data, std::size_t from, std::size_t to, char c) {
 }
 
 }  // namespace
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start) {
     const std::size_t n = text.size();
