@@ -83,10 +83,11 @@ struct ConsoleSandbox {
 
     ProgramRun Run(const std::wstring& arguments,
                    const std::string& input = std::string(),
-                   bool outputToFile = false) const {
+                   bool outputToFile = false,
+                   bool inputStaysOpen = false) const {
         EnvironmentChanges environment = {{L"LOCALAPPDATA", local}, {L"APPDATA", roaming}};
         std::wstring commandLine = L"\"" + TestProgramPath(L"popswat.exe") + L"\" " + arguments;
-        return RunProgram(commandLine, environment, input, 60000, outputToFile);
+        return RunProgram(commandLine, environment, input, 60000, outputToFile, inputStaysOpen);
     }
 
     bool Untouched() const {
@@ -329,6 +330,26 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         if (c.resetsPermissions)
             expected.insert(expected.begin() + 3, WARNING_PERMISSIONS);
         ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
+        EXPECT_TRUE(sandbox.Untouched());
+    }
+}
+
+// An answer of ANSWER_CHARS (15) UTF-16 units is all that is read: a writer
+// that keeps the pipe open after it is not waited for. A character beyond
+// U+FFFF counts as its two units.
+TEST(ConsoleProgram, ReadsNoFurtherThanTheAnswerOnAPipeKeptOpen) {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::pair<const char*, std::string> cases[] = {
+        {"15 letters", std::string(15, 'n')},
+        {"13 letters and a surrogate pair", std::string(13, 'n') + emoji},
+        {"14 letters and a surrogate pair", std::string(14, 'n') + emoji},
+        {"14 letters and a character of three bytes", std::string(14, 'n') + "\xE2\x82\xAC"},
+    };
+    ConsoleSandbox sandbox;
+    for (const auto& [name, input] : cases) {
+        SCOPED_TRACE(name);
+        ExpectOutput(sandbox.Run(L"", input, false, true),
+                     {BANNER_TITLE, BANNER_RULE, WARNING, std::string(QUESTION) + "Aborted."}, 0);
         EXPECT_TRUE(sandbox.Untouched());
     }
 }
