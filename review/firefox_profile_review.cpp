@@ -70,10 +70,6 @@ void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, 
     }
 }
 
-bool IsTrue(const rapidjson::Value* value) {
-    return value && value->IsBool() && value->GetBool();
-}
-
 void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
     rapidjson::Document document;
     JsonLoad load = LoadJsonObjectFile(folder + L"\\extensions.json", MAX_SETTINGS_FILE_BYTES, &document);

@@ -6,6 +6,9 @@
 #include "rapidjson/fwd.h"
 #include "review/review.h"
 
+// True when the value is there and is the JSON literal true.
+bool IsTrue(const rapidjson::Value* value);
+
 // Largest manifest.json read.
 constexpr std::size_t MAX_MANIFEST_BYTES = 1024 * 1024;
 
