@@ -34,19 +34,6 @@ Setting FindSetting(const ProfileSettings& settings, std::initializer_list<std::
     return {};
 }
 
-void LoadSettings(const ProfilePlace& place,
-                  const std::wstring& folder,
-                  const wchar_t* name,
-                  rapidjson::Document* document,
-                  ReviewFindings* findings) {
-    JsonLoad load = LoadJsonObjectFile(folder + L"\\" + name, MAX_SETTINGS_FILE_BYTES, document);
-    if (load == JsonLoad::Done)
-        return;
-    document->SetNull();
-    if (load != JsonLoad::Missing)
-        findings->unreadable.push_back({place, name, load});
-}
-
 // Pages of the browser itself, which no site controls.
 bool IsBrowserPage(const std::wstring& url) {
     for (const wchar_t* scheme :
@@ -124,8 +111,8 @@ void AddExtensionFindings(const ProfilePlace& place,
 
 void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
     ProfileSettings settings;
-    LoadSettings(place, profileFolder, PREFERENCES_FILE, &settings.preferences, findings);
-    LoadSettings(place, profileFolder, SECURE_PREFERENCES_FILE, &settings.secure, findings);
+    LoadProfileJson(place, profileFolder, PREFERENCES_FILE, &settings.preferences, findings);
+    LoadProfileJson(place, profileFolder, SECURE_PREFERENCES_FILE, &settings.secure, findings);
     AddSitePermissionFindings(place, settings, findings);
     AddStartupFindings(place, settings, findings);
     AddExtensionFindings(place, profileFolder, settings, findings);

@@ -11,11 +11,6 @@ const char HOME_PAGE_PREF[] = "browser.startup.homepage";
 // Locations of add-ons installed in the profile or shipped with Firefox.
 const char* const OWN_LOCATIONS[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
 
-void NoteUnreadable(const ProfilePlace& place, const wchar_t* file, JsonLoad reason, ReviewFindings* findings) {
-    if (reason != JsonLoad::Done && reason != JsonLoad::Missing)
-        findings->unreadable.push_back({place, file, reason});
-}
-
 // The last value the file gives the home page; false when it sets none.
 bool ReadHomePage(const ProfilePlace& place,
                   const std::wstring& folder,
@@ -72,9 +67,9 @@ void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, 
 
 void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
     rapidjson::Document document;
-    JsonLoad load = LoadJsonObjectFile(folder + L"\\extensions.json", MAX_SETTINGS_FILE_BYTES, &document);
-    NoteUnreadable(place, L"extensions.json", load, findings);
-    const rapidjson::Value* addons = load == JsonLoad::Done ? FindJsonMember(document, "addons") : nullptr;
+    if (!LoadProfileJson(place, folder, L"extensions.json", &document, findings))
+        return;
+    const rapidjson::Value* addons = FindJsonMember(document, "addons");
     if (!addons || !addons->IsArray())
         return;
     for (const rapidjson::Value& addon : addons->GetArray()) {
