@@ -27,6 +27,9 @@ std::string ReadWholeFile(const std::wstring& path);
 // Plain text search, no parse tree. Positions are byte offsets; std::string::npos
 // stands for no match.
 
+// The value of an ASCII hexadecimal digit (0-9, a-f, A-F); -1 for any other byte.
+int HexDigitValue(char c);
+
 // Offset of the opening quote of the first "key" (ASCII letters compared without
 // regard to case) at or after start, or npos.
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start);
@@ -37,6 +40,10 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
 // Offset of the quote that closes the string whose content starts at i, or the
 // size of the text when none does; a backslash always takes the byte after it along.
 std::size_t FindJsonStringEnd(const std::string& text, std::size_t i);
+// Where a key's value starts, i being just past the key's closing quote: the
+// offset after white space, a colon and white space (the size of the text when
+// it ends there), or npos when no colon follows.
+std::size_t FindJsonValue(const std::string& text, std::size_t i);
 // Where a key's object value opens, i being just past the key's closing quote: the
 // offset of the "{" after white space, a colon and white space, or npos.
 std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);

@@ -2,7 +2,7 @@
 
 namespace {
 
-const wchar_t kSideLoadedMark[] = L"   <-- side-loaded, review!";
+const wchar_t SIDE_LOADED_MARK[] = L"   <-- side-loaded, review!";
 
 // Text from files is masked and shortened here, just before it is shown.
 std::wstring Shown(const std::wstring& text) {
@@ -21,7 +21,7 @@ std::wstring ChromiumLine(const AuditedExtension& extension) {
     // A manifest without a version string is shown by its version folder's name.
     std::wstring version = Shown(extension.version.empty() ? extension.versionFolder : extension.version);
     return FormatWide(L"  [%ls] %ls  v%ls%ls", label.c_str(), name.c_str(), version.c_str(),
-                      extension.sideLoaded ? kSideLoadedMark : L"");
+                      extension.sideLoaded ? SIDE_LOADED_MARK : L"");
 }
 
 std::wstring FirefoxLine(const AuditedExtension& addon) {

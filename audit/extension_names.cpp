@@ -2,17 +2,13 @@
 
 namespace {
 
-const char kMessagePrefix[] = "__MSG_";
-constexpr std::size_t kMessagePrefixLength = sizeof(kMessagePrefix) - 1;
+const char MESSAGE_PREFIX[] = "__MSG_";
+constexpr std::size_t MESSAGE_PREFIX_LENGTH = sizeof(MESSAGE_PREFIX) - 1;
 // "__MSG_", at least one character of message name, and the two closing bytes.
-constexpr std::size_t kShortestReference = kMessagePrefixLength + 3;
+constexpr std::size_t SHORTEST_REFERENCE = MESSAGE_PREFIX_LENGTH + 3;
 
 bool IsMessageReference(const std::string& rawName) {
-    return rawName.size() >= kShortestReference && rawName.compare(0, kMessagePrefixLength, kMessagePrefix) == 0;
-}
-
-bool IsAsciiLetter(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+    return rawName.size() >= SHORTEST_REFERENCE && rawName.compare(0, MESSAGE_PREFIX_LENGTH, MESSAGE_PREFIX) == 0;
 }
 
 // "de", "pt_BR", "zh-Hant", "es_419": two or three ASCII letters, then optionally
@@ -56,7 +52,7 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::
     if (!IsMessageReference(rawName))
         return Utf8ToWide(rawName);
     // The closing "__" is dropped without being checked, as the browser does.
-    std::string messageName = rawName.substr(kMessagePrefixLength, rawName.size() - kMessagePrefixLength - 2);
+    std::string messageName = rawName.substr(MESSAGE_PREFIX_LENGTH, rawName.size() - MESSAGE_PREFIX_LENGTH - 2);
 
     std::wstring defaultLocale = Utf8ToWide(GetJsonString(manifest, "default_locale", 0));
     if (!IsLocaleName(defaultLocale))

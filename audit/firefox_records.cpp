@@ -9,37 +9,30 @@
 
 namespace {
 
-const char kAnchorKey[] = "defaultLocale";
-constexpr std::size_t kAnchorKeyLength = sizeof(kAnchorKey) - 1;
-constexpr std::size_t kNone = std::string::npos;
+const char ANCHOR_KEY[] = "defaultLocale";
+constexpr std::size_t ANCHOR_KEY_LENGTH = sizeof(ANCHOR_KEY) - 1;
+constexpr std::size_t ABSENT = std::string::npos;
 
 // What the scan knows of one object: the first "type", "location", "id", "version"
 // and "name" keys that belong to the object itself, the records whose anchor lies
 // directly in it, and the record whose "defaultLocale" value it is, if any.
 struct ObjectKeys {
-    std::size_t type = kNone;
-    std::size_t location = kNone;
-    std::size_t id = kNone;
-    std::size_t version = kNone;
-    std::size_t name = kNone;
-    std::size_t firstRecord = kNone;
-    std::size_t lastRecord = kNone;
-    std::size_t localeOfRecord = kNone;
+    std::size_t type = ABSENT;
+    std::size_t location = ABSENT;
+    std::size_t id = ABSENT;
+    std::size_t version = ABSENT;
+    std::size_t name = ABSENT;
+    std::size_t firstRecord = ABSENT;
+    std::size_t lastRecord = ABSENT;
+    std::size_t localeOfRecord = ABSENT;
 };
-
-bool IsJsonWhiteSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 template <std::size_t N>
 bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, const char (&key)[N]) {
     if (end - begin != N - 1)  // most strings are not keys of interest: tell them by length
         return false;
     for (std::size_t i = 0; i + 1 < N; ++i) {
-        char c = text[begin + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != key[i])
+        if (FOLD_TABLE[static_cast<unsigned char>(text[begin + i])] != static_cast<unsigned char>(key[i]))
             return false;
     }
     return true;
@@ -49,8 +42,8 @@ bool EqualsKey(const std::string& text, std::size_t begin, std::size_t end, cons
 
 std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text) {
     std::vector<FirefoxAddonRecord> records;
-    std::size_t nextAnchor = FindJsonKey(text, kAnchorKey, 0);
-    if (nextAnchor == kNone)
+    std::size_t nextAnchor = FindJsonKey(text, ANCHOR_KEY, 0);
+    if (nextAnchor == ABSENT)
         return records;
 
     // One pass over the text: braces outside strings open and close objects, and a
@@ -65,37 +58,37 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
     std::vector<std::size_t> nextRecordOfObject;
     // Where the locale object of the latest anchor would open: after the key, a
     // colon and a brace, with white space between them.
-    std::size_t expectedLocaleBrace = kNone;
+    std::size_t expectedLocaleBrace = ABSENT;
 
     auto completeObject = [&](const ObjectKeys& keys) {
-        if (keys.localeOfRecord != kNone && keys.name != kNone)
+        if (keys.localeOfRecord != ABSENT && keys.name != ABSENT)
             records[keys.localeOfRecord].name = GetJsonString(text, "name", keys.name);
-        if (keys.firstRecord == kNone)
+        if (keys.firstRecord == ABSENT)
             return;
         auto value = [&](const char* key, std::size_t at) {
-            return at == kNone ? std::string() : GetJsonString(text, key, at);
+            return at == ABSENT ? std::string() : GetJsonString(text, key, at);
         };
         FirefoxAddonRecord own = {std::string(), value("type", keys.type), value("location", keys.location),
                                   value("id", keys.id), value("version", keys.version)};
-        for (std::size_t r = keys.firstRecord; r != kNone; r = nextRecordOfObject[r]) {
+        for (std::size_t r = keys.firstRecord; r != ABSENT; r = nextRecordOfObject[r]) {
             own.name = std::move(records[r].name);  // from the locale object, which closed first
-            if (nextRecordOfObject[r] == kNone)
+            if (nextRecordOfObject[r] == ABSENT)
                 records[r] = std::move(own);  // the last (usually the only) record of the object
             else
                 records[r] = own;
         }
     };
     auto takeAnchorsBefore = [&](std::size_t offset) {
-        for (; nextAnchor != kNone && nextAnchor < offset;
-             nextAnchor = FindJsonKey(text, kAnchorKey, nextAnchor + kAnchorKeyLength)) {
+        for (; nextAnchor != ABSENT && nextAnchor < offset;
+             nextAnchor = FindJsonKey(text, ANCHOR_KEY, nextAnchor + ANCHOR_KEY_LENGTH)) {
             std::size_t r = records.size();
             records.emplace_back();
-            nextRecordOfObject.push_back(kNone);
-            expectedLocaleBrace = FindJsonObjectValue(text, nextAnchor + kAnchorKeyLength + 2);
+            nextRecordOfObject.push_back(ABSENT);
+            expectedLocaleBrace = FindJsonObjectValue(text, nextAnchor + ANCHOR_KEY_LENGTH + 2);
             if (openObjects.empty())
                 continue;  // outside every object: no type, no location
             ObjectKeys& keys = openObjects.back();
-            if (keys.firstRecord == kNone)
+            if (keys.firstRecord == ABSENT)
                 keys.firstRecord = r;
             else
                 nextRecordOfObject[keys.lastRecord] = r;
@@ -137,21 +130,16 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
                 slot = &keys.id;
             else if (EqualsKey(text, begin, end, "version"))
                 slot = &keys.version;
-            else if (keys.localeOfRecord != kNone && EqualsKey(text, begin, end, "name"))
+            else if (keys.localeOfRecord != ABSENT && EqualsKey(text, begin, end, "name"))
                 slot = &keys.name;
-            if (!slot || *slot != kNone)
-                continue;
-            std::size_t j = i;
-            while (j < n && IsJsonWhiteSpace(text[j]))
-                ++j;
-            if (j < n && text[j] == ':')
+            if (slot && *slot == ABSENT && FindJsonValue(text, i) != ABSENT)
                 *slot = begin - 1;
         } else {
             ++i;
         }
     }
     // A text cut off inside its records: the objects still open end with it.
-    takeAnchorsBefore(kNone);
+    takeAnchorsBefore(ABSENT);
     for (; !openObjects.empty(); openObjects.pop_back())
         completeObject(openObjects.back());
     return records;

@@ -7,28 +7,8 @@
 
 namespace {
 
-// Folds only the ASCII letters A-Z, as tolower does in the "C" locale: '_' and DEL,
-// '[' and '{', '@' and '`' stay different.
-constexpr std::array<unsigned char, 256> MakeFoldTable() {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return table;
-}
-constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
-
 bool IsJsonWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Reads the four bytes after "\u" the way strtol(bytes, nullptr, 16) reads them:
@@ -60,6 +40,16 @@ std::size_t Find(const char* data, std::size_t from, std::size_t to, char c) {
 
 }  // namespace
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start) {
     const std::size_t n = text.size();
     const std::size_t m = key.size() + 2;
@@ -72,7 +62,7 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
     needle.reserve(m);
     needle += '"';
     for (char c : key)
-        needle += static_cast<char>(kFold[static_cast<unsigned char>(c)]);
+        needle += static_cast<char>(FOLD_TABLE[static_cast<unsigned char>(c)]);
     needle += '"';
     // Shifts are capped at 255 to keep the table small; a shorter shift is always safe.
     const unsigned char longest = static_cast<unsigned char>(m < 255 ? m : 255);
@@ -84,10 +74,10 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* folded = reinterpret_cast<const unsigned char*>(needle.data());
     for (std::size_t p = start; p <= n - m;) {
-        unsigned char last = kFold[bytes[p + m - 1]];
+        unsigned char last = FOLD_TABLE[bytes[p + m - 1]];
         if (last == folded[m - 1]) {
             std::size_t i = 0;
-            while (i + 1 < m && kFold[bytes[p + i]] == folded[i])
+            while (i + 1 < m && FOLD_TABLE[bytes[p + i]] == folded[i])
                 ++i;
             if (i + 1 == m)
                 return p;
@@ -102,14 +92,7 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
     if (p == std::string::npos)
         return std::string();
     const std::size_t n = text.size();
-    std::size_t i = p + key.size() + 2;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
-    if (i >= n || text[i] != ':')
-        return std::string();
-    ++i;
-    while (i < n && IsJsonWhiteSpace(text[i]))
-        ++i;
+    std::size_t i = FindJsonValue(text, p + key.size() + 2);
     if (i >= n || text[i] != '"')
         return std::string();
     ++i;
@@ -175,7 +158,7 @@ std::size_t FindJsonStringEnd(const std::string& text, std::size_t i) {
     return n;
 }
 
-std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
+std::size_t FindJsonValue(const std::string& text, std::size_t i) {
     const std::size_t n = text.size();
     while (i < n && IsJsonWhiteSpace(text[i]))
         ++i;
@@ -184,7 +167,12 @@ std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
     ++i;
     while (i < n && IsJsonWhiteSpace(text[i]))
         ++i;
-    return i < n && text[i] == '{' ? i : std::string::npos;
+    return i;
+}
+
+std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
+    i = FindJsonValue(text, i);
+    return i < text.size() && text[i] == '{' ? i : std::string::npos;
 }
 
 bool HasRootObjectMember(const std::string& text, const std::string& key) {

@@ -19,7 +19,7 @@ constexpr int PROFILES = 12;
 constexpr int GRANTS = 200;
 constexpr std::size_t PREFERENCES_BYTES = 700 * 1000;
 
-const wchar_t* const kUserData[] = {L"Local\\Google\\Chrome\\User Data",
+const wchar_t* const USER_DATA[] = {L"Local\\Google\\Chrome\\User Data",
                                     L"Local\\Microsoft\\Edge\\User Data",
                                     L"Local\\BraveSoftware\\Brave-Browser\\User Data",
                                     L"Local\\Vivaldi\\User Data",
@@ -27,10 +27,10 @@ const wchar_t* const kUserData[] = {L"Local\\Google\\Chrome\\User Data",
                                     L"Roaming\\Opera Software\\Opera GX Stable"};
 
 std::string Exceptions(int profile, int grants) {
-    static const char* const kKinds[] = {"notifications", "popups", "automatic_downloads"};
+    static const char* const KINDS[] = {"notifications", "popups", "automatic_downloads"};
     std::string text;
     for (int kind = 0; kind < 3; ++kind) {
-        text += std::string(kind ? "," : "") + "\"" + kKinds[kind] + "\":{";
+        text += std::string(kind ? "," : "") + "\"" + KINDS[kind] + "\":{";
         // Each grant among a block and an ask, as a profile used for a while holds them.
         for (int n = kind; n < grants; n += 3) {
             std::string site = "https://site" + Number(profile * 100 + n);
@@ -58,7 +58,7 @@ std::string Preferences(int profile, int grants) {
 std::wstring ProfileFolder(const std::wstring& root, int profile) {
     int browser = profile % 6;
     int round = profile / 6;
-    std::wstring folder = root + L"\\" + kUserData[browser];
+    std::wstring folder = root + L"\\" + USER_DATA[browser];
     if (browser >= 4 && round == 0)
         return folder;
     return folder + (round == 0 ? L"\\Default" : L"\\Profile " + std::to_wstring(round));

@@ -9,10 +9,10 @@
 // returns the process exit code.
 int RunConsoleProgram(int argc, wchar_t** argv);
 
-// Writes text to standard output so that every character arrives: UTF-16
-// through WriteConsoleW on a console, UTF-8 without a byte-order mark when
-// redirected. Each line feed becomes CR LF.
-void WriteConsoleText(const std::wstring& text);
+// Writes text to standard output, whatever it is (a console, a file or a pipe),
+// so that every character arrives: UTF-16 through WriteConsoleW on a console,
+// UTF-8 without a byte-order mark to a file or pipe. Each line feed becomes CR LF.
+void WriteOutputText(const std::wstring& text);
 // The same for standard error.
 void WriteErrorText(const std::wstring& text);
 

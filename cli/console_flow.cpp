@@ -4,7 +4,7 @@
 
 namespace {
 
-const wchar_t kUsage[] =
+const wchar_t USAGE_TEXT[] =
     L"PopSwat - close browsers, reset open tabs, and clear recent history.\n"
     L"\n"
     L"Usage: popswat [options]\n"
@@ -23,49 +23,66 @@ const wchar_t kUsage[] =
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n";
 
-const wchar_t kBanner[] =
+const wchar_t BANNER_TEXT[] =
     L"PopSwat - browser ad and popup cleaner\n"
     L"--------------------------------------\n";
 
-enum class OptionEffect { Audit, Preview, TabsOnly, Force, Yes, Help, Review, Json, ResetPermissions };
+// What the command line asks for.
+struct Request {
+    bool audit = false;
+    bool review = false;
+    bool json = false;
+    bool yes = false;
+    bool help = false;
+    bool preview = false;
+    bool tabsOnly = false;
+    bool force = false;
+    bool resetPermissions = false;
+};
 
 struct Option {
     const wchar_t* name;
-    OptionEffect effect;
+    bool Request::*flag;  // what the option asks for
 };
 
 // Matched whole and case-sensitively: no abbreviations, values or combined short options.
-const Option kOptions[] = {
-    {L"--audit", OptionEffect::Audit},         // list extensions instead of cleaning
-    {L"--dry-run", OptionEffect::Preview},     // report only, change nothing
-    {L"--tabs-only", OptionEffect::TabsOnly},  // keep history
-    {L"--force", OptionEffect::Force},         // no graceful close
-    {L"--yes", OptionEffect::Yes},             // no question
-    {L"-y", OptionEffect::Yes},
-    {L"--help", OptionEffect::Help},
-    {L"-h", OptionEffect::Help},
-    {L"--review", OptionEffect::Review},  // what brings pop-ups back, read-only
-    {L"--json", OptionEffect::Json},      // the audit or the review as JSON
+const Option OPTIONS[] = {
+    {L"--audit", &Request::audit},         // list extensions instead of cleaning
+    {L"--dry-run", &Request::preview},     // report only, change nothing
+    {L"--tabs-only", &Request::tabsOnly},  // keep history
+    {L"--force", &Request::force},         // no graceful close
+    {L"--yes", &Request::yes},             // no question
+    {L"-y", &Request::yes},
+    {L"--help", &Request::help},
+    {L"-h", &Request::help},
+    {L"--review", &Request::review},  // what brings pop-ups back, read-only
+    {L"--json", &Request::json},      // the audit or the review as JSON
     // The cleanup run also takes back what sites were allowed to do.
-    {L"--reset-permissions", OptionEffect::ResetPermissions},
+    {L"--reset-permissions", &Request::resetPermissions},
 };
 
 const Option* FindOption(const std::wstring& argument) {
-    for (const Option& option : kOptions) {
+    for (const Option& option : OPTIONS) {
         if (argument == option.name)
             return &option;
     }
     return nullptr;
 }
 
+// Says what is wrong with the command line, then how to use it; returns the exit code.
+int RejectCommandLine(const std::wstring& problem) {
+    WriteOutputText(problem + L"\n\n");
+    WriteOutputText(USAGE_TEXT);
+    return 1;
+}
+
 // Only an answer that starts with y or Y goes on; everything else, and no answer at all, is a no.
 bool UserConfirms(const CleanupOptions& options) {
-    WriteConsoleText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
-                     (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
+    WriteOutputText(std::wstring(L"This will CLOSE all open browsers and reset their open tabs") +
+                    (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
     if (options.resetPermissions)
-        WriteConsoleText(
-            L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
-    WriteConsoleText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
+        WriteOutputText(L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
+    WriteOutputText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
     std::wstring answer;
     return ReadAnswerLine(&answer) && !answer.empty() && (answer[0] == L'y' || answer[0] == L'Y');
 }
@@ -73,72 +90,42 @@ bool UserConfirms(const CleanupOptions& options) {
 }  // namespace
 
 int RunConsoleProgram(int argc, wchar_t** argv) {
-    CleanupOptions options;
-    options.log = ConsoleLogSink();
-    bool auditRequested = false;
-    bool reviewRequested = false;
-    bool jsonRequested = false;
-    bool confirmationWaived = false;
-
+    Request request;
     for (int i = 1; i < argc; ++i) {
         std::wstring argument(argv[i]);
         const Option* option = FindOption(argument);
-        if (!option) {
-            WriteConsoleText(L"Unknown option: " + argument + L"\n\n");
-            WriteConsoleText(kUsage);
-            return 1;
-        }
-        switch (option->effect) {
-            case OptionEffect::Audit:
-                auditRequested = true;
-                break;
-            case OptionEffect::Preview:
-                options.preview = true;
-                break;
-            case OptionEffect::TabsOnly:
-                options.tabsOnly = true;
-                break;
-            case OptionEffect::Force:
-                options.force = true;
-                break;
-            case OptionEffect::Yes:
-                confirmationWaived = true;
-                break;
-            case OptionEffect::Help:
-                WriteConsoleText(kUsage);
-                return 0;
-            case OptionEffect::Review:
-                reviewRequested = true;
-                break;
-            case OptionEffect::Json:
-                jsonRequested = true;
-                break;
-            case OptionEffect::ResetPermissions:
-                options.resetPermissions = true;
-                break;
+        if (!option)
+            return RejectCommandLine(L"Unknown option: " + argument);
+        request.*option->flag = true;
+        // Help is shown at once, whatever follows.
+        if (request.help) {
+            WriteOutputText(USAGE_TEXT);
+            return 0;
         }
     }
 
     // "--json" prints one document, of the audit or of the review; without either
     // it is an option we do not know.
-    if (jsonRequested && !auditRequested && !reviewRequested) {
-        WriteConsoleText(L"Unknown option: --json\n\n");
-        WriteConsoleText(kUsage);
-        return 1;
-    }
-    if (jsonRequested && auditRequested && reviewRequested) {
-        WriteConsoleText(L"--json prints one document: use it with --audit or with --review, not both.\n\n");
-        WriteConsoleText(kUsage);
-        return 1;
-    }
-    if (jsonRequested) {
-        std::string json = auditRequested ? AuditJson(CollectAudit()) : ReviewJson(CollectReview(SystemPolicyRoots()));
-        WriteConsoleText(Utf8ToWide(json) + L"\n");
+    if (request.json && !request.audit && !request.review)
+        return RejectCommandLine(L"Unknown option: --json");
+    if (request.json && request.audit && request.review)
+        return RejectCommandLine(L"--json prints one document: use it with --audit or with --review, not both.");
+
+    CleanupOptions options;
+    options.preview = request.preview;
+    options.tabsOnly = request.tabsOnly;
+    options.force = request.force;
+    options.resetPermissions = request.resetPermissions;
+    options.log = ConsoleLogSink();
+
+    if (request.json) {
+        std::string json = request.audit ? AuditJson(CollectAudit()) : ReviewJson(CollectReview(SystemPolicyRoots()));
+        WriteOutputText(Utf8ToWide(json) + L"\n");
         return 0;
     }
-    if (reviewRequested) {
+    if (request.review) {
         ReviewFindings findings = CollectReview(SystemPolicyRoots());
-        if (auditRequested) {
+        if (request.audit) {
             RunAudit(options);
             WriteLine(options, L"");
         }
@@ -146,24 +133,24 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         return 0;
     }
 
-    if (auditRequested) {
+    if (request.audit) {
         RunAudit(options);
         return 0;
     }
 
-    WriteConsoleText(kBanner);
+    WriteOutputText(BANNER_TEXT);
     if (options.preview)
-        WriteConsoleText(L"(preview - nothing will be changed)\n\n");
-    if (!confirmationWaived && !options.preview) {
+        WriteOutputText(L"(preview - nothing will be changed)\n\n");
+    if (!request.yes && !options.preview) {
         if (!UserConfirms(options)) {
-            WriteConsoleText(L"Aborted.\n");
+            WriteOutputText(L"Aborted.\n");
             return 0;
         }
-        WriteConsoleText(L"\n");
+        WriteOutputText(L"\n");
     }
     CleanupRunLock lock;
     if (!lock.acquired()) {
-        WriteConsoleText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
+        WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
         return 1;
     }
     RunCleanup(options);

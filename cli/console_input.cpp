@@ -4,6 +4,10 @@
 
 namespace {
 
+// In UTF-8, ANSWER_CHARS UTF-16 units take at most three bytes each, and one
+// more character at most four: only bytes that are not UTF-8 reach this.
+constexpr std::size_t MAX_ANSWER_BYTES = 3 * ANSWER_CHARS + 4;
+
 bool ReadConsoleLine(HANDLE console, std::wstring* line) {
     // The whole line is read, so that nothing typed after the kept characters
     // is left in the console's input buffer for the shell to run as a command.
@@ -19,46 +23,24 @@ bool ReadConsoleLine(HANDLE console, std::wstring* line) {
     return !line->empty();
 }
 
-// Length in bytes of the UTF-8 sequence that starts with this byte.
-int SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0)
-        return 4;
-    if (lead >= 0xE0)
-        return 3;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 // Redirected input is UTF-8, read one byte at a time so that reading stops at
 // the line feed or once enough characters are in, even on a pipe kept open.
+// Utf8ToWide makes a character that is not yet whole a U+FFFD, so reading goes
+// on until the last character is whole or MAX_ANSWER_BYTES bytes are in.
 bool ReadRedirectedLine(HANDLE input, std::wstring* line) {
     std::string bytes;
-    std::size_t units = 0;
-    int pending = 0;
     for (;;) {
         char byte = 0;
         DWORD read = 0;
         if (!ReadFile(input, &byte, 1, &read, nullptr) || read == 0)
             break;
         bytes += byte;
-        unsigned char value = static_cast<unsigned char>(byte);
-        if (pending > 0 && (value & 0xC0) == 0x80) {
-            --pending;
-        } else {
-            int length = SequenceLength(value);
-            pending = length - 1;
-            units += length == 4 ? 2 : 1;
-        }
-        if (byte == '\n' || (pending == 0 && units >= ANSWER_CHARS))
+        *line = Utf8ToWide(bytes);
+        bool lastIsWhole = !line->empty() && line->back() != L'\xFFFD';
+        if (byte == '\n' || (line->size() >= ANSWER_CHARS && lastIsWhole) || bytes.size() >= MAX_ANSWER_BYTES)
             break;
     }
-    if (bytes.empty())
-        return false;
-    int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    line->assign(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &(*line)[0], size);
-    return true;
+    return !bytes.empty();
 }
 
 }  // namespace

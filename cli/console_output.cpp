@@ -20,10 +20,10 @@ std::wstring WithCrLf(const std::wstring& text) {
 
 void WriteToConsole(HANDLE console, const std::wstring& text) {
     // Older consoles refuse very large writes; chunks never split a surrogate pair.
-    constexpr std::size_t kChunk = 8192;
+    constexpr std::size_t CONSOLE_CHUNK_CHARS = 8192;
     std::size_t done = 0;
     while (done < text.size()) {
-        std::size_t count = std::min(kChunk, text.size() - done);
+        std::size_t count = std::min(CONSOLE_CHUNK_CHARS, text.size() - done);
         if (done + count < text.size() && IS_HIGH_SURROGATE(text[done + count - 1]))
             --count;
         DWORD written = 0;
@@ -61,7 +61,7 @@ void WriteText(DWORD standardHandle, const std::wstring& text) {
 
 }  // namespace
 
-void WriteConsoleText(const std::wstring& text) {
+void WriteOutputText(const std::wstring& text) {
     WriteText(STD_OUTPUT_HANDLE, text);
 }
 
@@ -70,5 +70,5 @@ void WriteErrorText(const std::wstring& text) {
 }
 
 LogSink ConsoleLogSink() {
-    return [](const std::wstring& line) { WriteConsoleText(line + L"\n"); };
+    return [](const std::wstring& line) { WriteOutputText(line + L"\n"); };
 }

@@ -3,21 +3,21 @@
 namespace {
 
 // Files that hold the open tabs and the previous session.
-const wchar_t* const kSessionFiles[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
-const wchar_t kSessionsFolder[] = L"Sessions";
+const wchar_t* const SESSION_FILES[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
+const wchar_t SESSIONS_FOLDER[] = L"Sessions";
 // Files that hold the recent browsing history; kept in a tabs-only run.
-const wchar_t* const kHistoryFiles[] = {L"History", L"History-journal", L"History-wal", L"History-shm",
+const wchar_t* const HISTORY_FILES[] = {L"History", L"History-journal", L"History-wal", L"History-shm",
                                         L"Visited Links"};
 
 }  // namespace
 
 void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile) {
-    for (const wchar_t* name : kSessionFiles)
+    for (const wchar_t* name : SESSION_FILES)
         RemoveFile(options, profile + L"\\" + name);
-    RemoveFolderTree(options, profile + L"\\" + kSessionsFolder);
+    RemoveFolderTree(options, profile + L"\\" + SESSIONS_FOLDER);
     if (options.tabsOnly)
         return;
-    for (const wchar_t* name : kHistoryFiles)
+    for (const wchar_t* name : HISTORY_FILES)
         RemoveFile(options, profile + L"\\" + name);
 }
 

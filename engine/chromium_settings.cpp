@@ -52,8 +52,8 @@ rapidjson::Value* MutableJsonPath(rapidjson::Value* root, std::initializer_list<
     return const_cast<rapidjson::Value*>(FindJsonPath(*root, path));
 }
 
-const SitePermission kPermissions[] = {SitePermission::Notifications, SitePermission::Popups,
-                                       SitePermission::AutomaticDownloads};
+const SitePermission SITE_PERMISSIONS[] = {SitePermission::Notifications, SitePermission::Popups,
+                                           SitePermission::AutomaticDownloads};
 
 }  // namespace
 
@@ -85,7 +85,7 @@ const char* SitePermissionName(SitePermission permission) {
 
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences) {
     std::vector<SitePermissionGrant> grants;
-    for (SitePermission permission : kPermissions) {
+    for (SitePermission permission : SITE_PERMISSIONS) {
         std::string_view name = SitePermissionName(permission);
         if (IsAllow(FindJsonPath(preferences, {"profile", "default_content_setting_values", name})))
             grants.push_back({permission, std::wstring(), true});
@@ -98,7 +98,7 @@ std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value
 }
 
 void RemoveSitePermissionGrants(rapidjson::Value* preferences) {
-    for (SitePermission permission : kPermissions) {
+    for (SitePermission permission : SITE_PERMISSIONS) {
         std::string name = SitePermissionName(permission);
         // Every copy of a repeated name goes: an earlier one must not take the removed one's place.
         rapidjson::Value* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});

@@ -2,6 +2,7 @@
 // browser shutdown, profile cleaning and the cleanup run. Both programs link it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -74,7 +75,24 @@ std::wstring Utf8ToWide(const std::string& bytes);
 // text from a file cannot add, overwrite or reorder output lines.
 std::wstring MaskUnsafeCharacters(std::wstring text);
 
-// Compares with only the ASCII letters A-Z folded to a-z.
+// The ASCII letters A-Z folded to a-z and every other character left as it is:
+// nothing beyond ASCII changes (unlike a locale's tolower), and '_' and DEL, '['
+// and '{', '@' and '`' stay apart (unlike setting bit 0x20).
+constexpr wchar_t FoldAscii(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+// FoldAscii of every byte value, for scans that fold UTF-8 text byte by byte.
+inline constexpr std::array<unsigned char, 256> FOLD_TABLE = [] {
+    std::array<unsigned char, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c)
+        table[c] = static_cast<unsigned char>(FoldAscii(static_cast<wchar_t>(c)));
+    return table;
+}();
+constexpr bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+// Compares with only the ASCII letters A-Z folded to a-z (FoldAscii).
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
 

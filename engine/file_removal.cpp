@@ -4,9 +4,10 @@
 
 namespace {
 
-bool IsLink(DWORD attributes) {
-    // Junctions, directory symbolic links and mount points all carry this bit.
-    // Decide on the bit, not the reparse tag: Wine reports Unix links with tag 0.
+// True for every reparse point: junctions, symbolic links and mount points all
+// carry this bit. Decide on the bit, not the reparse tag: Wine reports Unix links
+// with tag 0.
+bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -14,10 +15,10 @@ bool IsNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A link is removed as itself and never entered, so nothing outside the tree
-// being removed is touched. RemoveDirectoryW on a directory link removes the
-// link, not its target.
-bool RemoveLink(const std::wstring& path, DWORD attributes) {
+// A reparse point is removed as itself and never entered, so nothing outside
+// the tree being removed is touched. RemoveDirectoryW on a directory link removes
+// the link, not its target.
+bool RemoveReparsePoint(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return RemoveDirectoryW(LongPathForm(path).c_str()) != FALSE;
     return DeleteFileW(LongPathForm(path).c_str()) != FALSE;
@@ -30,8 +31,8 @@ void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folde
         std::wstring child = folder + L"\\" + name;
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveTree(options, child, attributes);
-        } else if (IsLink(attributes)) {
-            RemoveLink(child, attributes);
+        } else if (IsReparsePoint(attributes)) {
+            RemoveReparsePoint(child, attributes);
         } else {
             std::wstring longChild = LongPathForm(child);
             SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -40,12 +41,13 @@ void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folde
     });
 }
 
-// Removes one folder, or a link, with everything below it; writes a line for
-// each folder removed, none for files or failures. True when it is gone.
+// Removes one folder with everything below it, or a reparse point as itself;
+// writes a line for each folder removed, none for files or failures. True when
+// it is gone.
 bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD attributes) {
     bool removed = false;
-    if (IsLink(attributes)) {
-        removed = RemoveLink(folder, attributes);
+    if (IsReparsePoint(attributes)) {
+        removed = RemoveReparsePoint(folder, attributes);
     } else {
         RemoveTreeContents(options, folder);
         removed = RemoveDirectoryW(LongPathForm(folder).c_str()) != FALSE;

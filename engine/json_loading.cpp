@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 
 // Passes the parser's events on to the document, counting the nesting.
 struct DepthLimitedBuilder {
@@ -52,7 +52,7 @@ struct DepthLimitedBuilder {
 template <unsigned Flags>
 JsonLoad ParseWithFlags(const std::string& bytes, rapidjson::Document* document) {
     document->SetNull();
-    std::size_t start = bytes.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+    std::size_t start = bytes.compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0 ? 3 : 0;
     // The parser reads up to a NUL byte; one inside the text would hide the rest,
     // and the browsers refuse such a file.
     if (std::memchr(bytes.data() + start, '\0', bytes.size() - start))

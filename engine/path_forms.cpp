@@ -2,19 +2,11 @@
 
 #include <windows.h>
 
-namespace {
-
-bool IsDriveLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-}  // namespace
-
 std::wstring LongPathForm(const std::wstring& path) {
     // Already in a device or long-path form: used as it is.
     if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0)
         return path;
-    if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') {
+    if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == L':') {
         // "\\?\C:" names no folder (error 66): the root needs its backslash.
         if (path.size() == 2)
             return L"\\\\?\\" + path + L"\\";

@@ -15,9 +15,9 @@
 
 namespace {
 
-const wchar_t kPreferences[] = L"Preferences";
-const wchar_t kBackup[] = L"Preferences.popswat-backup";
-const wchar_t kSavedLine[] = L"  saved a copy of the old settings: %ls";
+const wchar_t PREFERENCES_FILE[] = L"Preferences";
+const wchar_t BACKUP_FILE[] = L"Preferences.popswat-backup";
+const wchar_t SAVED_LINE[] = L"  saved a copy of the old settings: %ls";
 
 enum class Swap { Done, Failed, OldFileAtBackup };
 
@@ -26,8 +26,8 @@ void WritePathLine(const CleanupOptions& options, const wchar_t* format, const s
 }
 
 std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
-    static const wchar_t* const kNames[] = {L"notifications", L"pop-ups", L"automatic downloads"};
-    const wchar_t* name = kNames[static_cast<int>(grant.permission)];
+    static const wchar_t* const PERMISSION_TEXTS[] = {L"notifications", L"pop-ups", L"automatic downloads"};
+    const wchar_t* name = PERMISSION_TEXTS[static_cast<int>(grant.permission)];
     if (grant.allSites)
         return FormatWide(preview ? L"  [preview] would no longer allow %ls for every site"
                                   : L"  %ls no longer allowed for every site",
@@ -189,7 +189,7 @@ LeftAlone LoadPreferences(const std::wstring& profile,
     *attributes = GetFileAttributesW(LongPathForm(file).c_str());
     if (*attributes == INVALID_FILE_ATTRIBUTES)
         return PathIsGone(file) ? LeftAlone::NothingThere : LeftAlone::Failed;
-    LeftAlone place = CheckInProfile(profile, file, kPreferences);
+    LeftAlone place = CheckInProfile(profile, file, PREFERENCES_FILE);
     if (place != LeftAlone::No)
         return place;
     if (*attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -211,8 +211,8 @@ LeftAlone LoadPreferences(const std::wstring& profile,
 }  // namespace
 
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile) {
-    std::wstring file = profile + L"\\" + kPreferences;
-    std::wstring backup = profile + L"\\" + kBackup;
+    std::wstring file = profile + L"\\" + PREFERENCES_FILE;
+    std::wstring backup = profile + L"\\" + BACKUP_FILE;
     DWORD attributes = 0;
     rapidjson::Document document;
     LeftAlone reason = LoadPreferences(profile, file, &attributes, &document);
@@ -239,12 +239,12 @@ void ResetSitePermissions(const CleanupOptions& options, const std::wstring& pro
             WritePathLine(options, LeftAloneLine(LeftAlone::Failed), file);
             // The old settings could not be moved back: say where they are.
             if (swap == Swap::OldFileAtBackup)
-                WritePathLine(options, kSavedLine, backup);
+                WritePathLine(options, SAVED_LINE, backup);
             return;
         }
     }
     for (const SitePermissionGrant& grant : grants)
         WriteLine(options, GrantLine(grant, options.preview));
-    WritePathLine(options, options.preview ? L"  [preview] would save a copy of the old settings: %ls" : kSavedLine,
+    WritePathLine(options, options.preview ? L"  [preview] would save a copy of the old settings: %ls" : SAVED_LINE,
                   backup);
 }

@@ -13,11 +13,11 @@ bool PathExists(const std::wstring& path) {
 }
 
 std::wstring_view Trimmed(std::wstring_view text) {
-    const wchar_t* blanks = L" \t\r";
-    std::size_t first = text.find_first_not_of(blanks);
+    constexpr wchar_t BLANKS[] = L" \t\r";
+    std::size_t first = text.find_first_not_of(BLANKS);
     if (first == std::wstring_view::npos)
         return std::wstring_view();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    return text.substr(first, text.find_last_not_of(BLANKS) - first + 1);
 }
 
 struct IniProfile {
@@ -95,10 +95,10 @@ bool IsProfileFolderName(std::wstring_view name) {
     if (EqualsIgnoringAsciiCase(name, L"Default"))
         return true;
     // The browser numbers its profiles; "Profile 1 - Copy" is a backup Explorer made.
-    constexpr std::wstring_view prefix = L"Profile ";
-    if (name.size() == prefix.size() || !StartsWithIgnoringAsciiCase(name, prefix))
+    constexpr std::wstring_view NUMBERED_PREFIX = L"Profile ";
+    if (name.size() == NUMBERED_PREFIX.size() || !StartsWithIgnoringAsciiCase(name, NUMBERED_PREFIX))
         return false;
-    for (wchar_t c : name.substr(prefix.size())) {
+    for (wchar_t c : name.substr(NUMBERED_PREFIX.size())) {
         if (c < L'0' || c > L'9')
             return false;
     }

@@ -61,14 +61,6 @@ std::wstring Utf8ToWide(const std::string& bytes) {
     return wide;
 }
 
-namespace {
-
-wchar_t FoldAscii(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-}  // namespace
-
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size())
         return false;

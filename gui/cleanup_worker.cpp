@@ -1,3 +1,4 @@
+#include "engine/win_handles.h"
 #include "gui/gui.h"
 #include "gui/window_parts.h"
 
@@ -46,12 +47,11 @@ void StartCleanup(WPARAM wParam) {
     EnableWindow(guiState.cleanButton, FALSE);
     SetStatus(STATUS_WORKING);
     // The worker gets the window handle by value and answers only with a posted message.
-    HANDLE thread = CreateThread(nullptr, 0, CleanupWorker, guiState.mainWindow, 0, nullptr);
-    if (thread) {
-        // Never joined: the run reports back through WM_CLEANUP_DONE, or ends with the process.
-        CloseHandle(thread);
+    // Never joined, so the handle goes at once: the run reports back through
+    // WM_CLEANUP_DONE, or ends with the process.
+    UniqueHandle thread(CreateThread(nullptr, 0, CleanupWorker, guiState.mainWindow, 0, nullptr));
+    if (thread)
         return;
-    }
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
     SetStatus(STATUS_NOT_STARTED);

@@ -17,7 +17,7 @@ struct PolicyKey {
     bool eachSubkey;  // Opera's key differs between sources: every key below it counts
 };
 
-const PolicyKey kPolicyKeys[] = {
+const PolicyKey POLICY_KEYS[] = {
     {L"Google Chrome", L"SOFTWARE\\Policies\\Google\\Chrome", false, false},
     {L"Microsoft Edge", L"SOFTWARE\\Policies\\Microsoft\\Edge", false, false},
     {L"Brave", L"SOFTWARE\\Policies\\BraveSoftware\\Brave", false, false},
@@ -36,7 +36,7 @@ struct PolicyName {
     PolicyEffect effect;
 };
 
-const PolicyName kChromiumPolicies[] = {
+const PolicyName CHROMIUM_POLICIES[] = {
     {L"ExtensionInstallForcelist", PolicyEffect::ForcesExtension},
     {L"ExtensionSettings", PolicyEffect::ControlsExtensions},
     {L"HomepageLocation", PolicyEffect::HomePage},
@@ -46,7 +46,7 @@ const PolicyName kChromiumPolicies[] = {
     {L"NewTabPageLocation", PolicyEffect::NewTabPage},
 };
 
-const PolicyName kFirefoxPolicies[] = {
+const PolicyName FIREFOX_POLICIES[] = {
     {L"ExtensionSettings", PolicyEffect::ControlsExtensions},
     {L"Homepage", PolicyEffect::HomePage},
     {L"SearchEngines", PolicyEffect::SearchEngine},
@@ -169,8 +169,8 @@ PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name) {
         return StartsWithIgnoringAsciiCase(rest, L"Install\\") ? PolicyEffect::ForcesExtension
                                                                : PolicyEffect::ControlsExtensions;
     }
-    const PolicyName* begin = firefox ? std::begin(kFirefoxPolicies) : std::begin(kChromiumPolicies);
-    const PolicyName* end = firefox ? std::end(kFirefoxPolicies) : std::end(kChromiumPolicies);
+    const PolicyName* begin = firefox ? std::begin(FIREFOX_POLICIES) : std::begin(CHROMIUM_POLICIES);
+    const PolicyName* end = firefox ? std::end(FIREFOX_POLICIES) : std::end(CHROMIUM_POLICIES);
     for (const PolicyName* policy = begin; policy != end; ++policy) {
         if (EqualsIgnoringAsciiCase(first, policy->name))
             return policy->effect;
@@ -187,7 +187,7 @@ PolicyRoots SystemPolicyRoots() {
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots) {
     std::vector<PolicyFinding> findings;
     for (bool machine : {true, false}) {
-        for (const PolicyKey& key : kPolicyKeys)
+        for (const PolicyKey& key : POLICY_KEYS)
             ReadPolicyKey({key, machine, &findings}, machine ? roots.machine : roots.user);
     }
     return findings;

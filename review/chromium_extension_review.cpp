@@ -12,10 +12,6 @@ namespace {
 constexpr int CREATION_FLAG_FROM_WEBSTORE = 1 << 3;
 constexpr std::size_t MAX_EXTENSION_ID_LENGTH = 64;
 
-bool IsSet(const rapidjson::Value* value) {
-    return value && value->IsBool() && value->GetBool();
-}
-
 InstalledBy InstalledByLocation(const rapidjson::Value& record) {
     const rapidjson::Value* location = FindJsonMember(record, "location");
     if (!location || !location->IsInt())
@@ -24,7 +20,7 @@ InstalledBy InstalledByLocation(const rapidjson::Value& record) {
         case 1: {  // internal: from the store, or a file the user opened
             const rapidjson::Value* flags = FindJsonMember(record, "creation_flags");
             bool fromStore = (flags && flags->IsInt() && (flags->GetInt() & CREATION_FLAG_FROM_WEBSTORE)) ||
-                             IsSet(FindJsonMember(record, "from_webstore"));
+                             IsTrue(FindJsonMember(record, "from_webstore"));
             return fromStore ? InstalledBy::Store : InstalledBy::File;
         }
         case 2:  // external preferences file
@@ -65,7 +61,7 @@ unsigned Overrides(const rapidjson::Value& manifest) {
             overrides |= OVERRIDES_STARTUP_PAGES;
         // A search provider replaces the default engine only with is_default set.
         if (const rapidjson::Value* search = FindJsonMember(*settings, "search_provider")) {
-            if (IsSet(FindJsonMember(*search, "is_default")))
+            if (IsTrue(FindJsonMember(*search, "is_default")))
                 overrides |= OVERRIDES_SEARCH_ENGINE;
         }
     }
@@ -82,7 +78,7 @@ bool IsPlainId(const std::string& id) {
     if (id.empty() || id.size() > MAX_EXTENSION_ID_LENGTH)
         return false;
     for (char c : id) {
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+        if (!IsAsciiLetter(c) && (c < '0' || c > '9'))
             return false;
     }
     return true;
@@ -90,8 +86,7 @@ bool IsPlainId(const std::string& id) {
 
 // "C:\..." : an unpacked extension's own folder.
 bool IsDrivePath(const std::wstring& path) {
-    return path.size() >= 3 && ((path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z') && path[1] == L':' &&
-           (path[2] == L'\\' || path[2] == L'/');
+    return path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
 }
 
 // "<id>\<version>" below the profile's Extensions folder, with no way out of it.
@@ -148,6 +143,10 @@ std::wstring DisplayName(const std::wstring& folder, const rapidjson::Value& man
 }
 
 }  // namespace
+
+bool IsTrue(const rapidjson::Value* value) {
+    return value && value->IsBool() && value->GetBool();
+}
 
 bool JudgeChromiumExtension(const std::wstring& profileFolder,
                             const std::string& id,

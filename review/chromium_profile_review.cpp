@@ -10,8 +10,8 @@
 
 namespace {
 
-const wchar_t kPreferences[] = L"Preferences";
-const wchar_t kSecurePreferences[] = L"Secure Preferences";
+const wchar_t PREFERENCES_FILE[] = L"Preferences";
+const wchar_t SECURE_PREFERENCES_FILE[] = L"Secure Preferences";
 // "session.restore_on_startup": open the pages listed in "session.startup_urls".
 constexpr int RESTORE_OPEN_URLS = 4;
 
@@ -28,23 +28,10 @@ struct Setting {
 
 Setting FindSetting(const ProfileSettings& settings, std::initializer_list<std::string_view> path) {
     if (const rapidjson::Value* value = FindJsonPath(settings.secure, path))
-        return {value, kSecurePreferences};
+        return {value, SECURE_PREFERENCES_FILE};
     if (const rapidjson::Value* value = FindJsonPath(settings.preferences, path))
-        return {value, kPreferences};
+        return {value, PREFERENCES_FILE};
     return {};
-}
-
-void LoadSettings(const ProfilePlace& place,
-                  const std::wstring& folder,
-                  const wchar_t* name,
-                  rapidjson::Document* document,
-                  ReviewFindings* findings) {
-    JsonLoad load = LoadJsonObjectFile(folder + L"\\" + name, MAX_SETTINGS_FILE_BYTES, document);
-    if (load == JsonLoad::Done)
-        return;
-    document->SetNull();
-    if (load != JsonLoad::Missing)
-        findings->unreadable.push_back({place, name, load});
 }
 
 // Pages of the browser itself, which no site controls.
@@ -124,8 +111,8 @@ void AddExtensionFindings(const ProfilePlace& place,
 
 void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
     ProfileSettings settings;
-    LoadSettings(place, profileFolder, kPreferences, &settings.preferences, findings);
-    LoadSettings(place, profileFolder, kSecurePreferences, &settings.secure, findings);
+    LoadProfileJson(place, profileFolder, PREFERENCES_FILE, &settings.preferences, findings);
+    LoadProfileJson(place, profileFolder, SECURE_PREFERENCES_FILE, &settings.secure, findings);
     AddSitePermissionFindings(place, settings, findings);
     AddStartupFindings(place, settings, findings);
     AddExtensionFindings(place, profileFolder, settings, findings);

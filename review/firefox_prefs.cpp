@@ -1,6 +1,7 @@
 // Reads the user_pref("name", value); statements of Firefox's prefs.js and
 // user.js. Firefox writes one per line; comments (//, #, /* */) may stand
 // anywhere, strings take either quote and the escapes \n \r \t \xHH \uHHHH.
+#include "audit/audit.h"
 #include "review/review.h"
 
 namespace {
@@ -60,18 +61,10 @@ private:
         return true;
     }
 
-    static int HexValue(char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-            return (c | 0x20) - 'a' + 10;
-        return -1;
-    }
-
     bool ReadHex(std::size_t digits, unsigned* value) {
         *value = 0;
         for (std::size_t i = 0; i < digits; ++i, ++at_) {
-            int digit = at_ < text_.size() ? HexValue(text_[at_]) : -1;
+            int digit = at_ < text_.size() ? HexDigitValue(text_[at_]) : -1;
             if (digit < 0)
                 return false;
             *value = *value * 16 + static_cast<unsigned>(digit);

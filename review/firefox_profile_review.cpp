@@ -6,15 +6,10 @@
 
 namespace {
 
-const char kHomePagePref[] = "browser.startup.homepage";
+const char HOME_PAGE_PREF[] = "browser.startup.homepage";
 
 // Locations of add-ons installed in the profile or shipped with Firefox.
-const char* const kOwnLocations[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
-
-void NoteUnreadable(const ProfilePlace& place, const wchar_t* file, JsonLoad reason, ReviewFindings* findings) {
-    if (reason != JsonLoad::Done && reason != JsonLoad::Missing)
-        findings->unreadable.push_back({place, file, reason});
-}
+const char* const OWN_LOCATIONS[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
 
 // The last value the file gives the home page; false when it sets none.
 bool ReadHomePage(const ProfilePlace& place,
@@ -34,7 +29,7 @@ bool ReadHomePage(const ProfilePlace& place,
     }
     bool found = false;
     for (FirefoxPref& pref : ParseFirefoxPrefs(text)) {
-        if (pref.name == kHomePagePref && pref.isString) {
+        if (pref.name == HOME_PAGE_PREF && pref.isString) {
             *homePage = std::move(pref.value);
             found = true;
         }
@@ -70,15 +65,11 @@ void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, 
     }
 }
 
-bool IsTrue(const rapidjson::Value* value) {
-    return value && value->IsBool() && value->GetBool();
-}
-
 void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
     rapidjson::Document document;
-    JsonLoad load = LoadJsonObjectFile(folder + L"\\extensions.json", MAX_SETTINGS_FILE_BYTES, &document);
-    NoteUnreadable(place, L"extensions.json", load, findings);
-    const rapidjson::Value* addons = load == JsonLoad::Done ? FindJsonMember(document, "addons") : nullptr;
+    if (!LoadProfileJson(place, folder, L"extensions.json", &document, findings))
+        return;
+    const rapidjson::Value* addons = FindJsonMember(document, "addons");
     if (!addons || !addons->IsArray())
         return;
     for (const rapidjson::Value& addon : addons->GetArray()) {
@@ -86,7 +77,7 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
             continue;
         const rapidjson::Value* location = FindJsonMember(addon, "location");
         bool ownLocation = false;
-        for (const char* own : kOwnLocations) {
+        for (const char* own : OWN_LOCATIONS) {
             if (location && location->IsString() &&
                 std::string_view(location->GetString(), location->GetStringLength()) == own)
                 ownLocation = true;

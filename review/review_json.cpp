@@ -12,34 +12,35 @@ void Place(JsonWriter& writer, const ProfilePlace& place) {
 }
 
 const char* StartupKindName(StartupKind kind) {
-    static const char* const kNames[] = {"startup_page", "home_page", "search_engine"};
-    return kNames[static_cast<int>(kind)];
+    static const char* const STARTUP_KIND_NAMES[] = {"startup_page", "home_page", "search_engine"};
+    return STARTUP_KIND_NAMES[static_cast<int>(kind)];
 }
 
 const char* InstalledByName(InstalledBy installedBy) {
-    static const char* const kNames[] = {"store",    "file",   "other_program", "unpacked",
-                                         "built_in", "policy", "command_line",  "unknown"};
-    return kNames[static_cast<int>(installedBy)];
+    static const char* const INSTALLED_BY_NAMES[] = {"store",    "file",   "other_program", "unpacked",
+                                                     "built_in", "policy", "command_line",  "unknown"};
+    return INSTALLED_BY_NAMES[static_cast<int>(installedBy)];
 }
 
 const char* PolicyEffectName(PolicyEffect effect) {
-    static const char* const kNames[] = {"forces_extension", "controls_extensions", "home_page", "startup_pages",
-                                         "new_tab_page",     "search_engine",       nullptr};
-    return kNames[static_cast<int>(effect)];
+    static const char* const EFFECT_NAMES[] = {"forces_extension", "controls_extensions", "home_page", "startup_pages",
+                                               "new_tab_page",     "search_engine",       nullptr};
+    return EFFECT_NAMES[static_cast<int>(effect)];
 }
 
 const char* ReasonName(JsonLoad reason) {
-    static const char* const kNames[] = {"", "", "unreadable", "too_large", "not_json", "too_deep", "not_an_object"};
-    return kNames[static_cast<int>(reason)];
+    static const char* const REASON_NAMES[] = {"",         "",         "unreadable",   "too_large",
+                                               "not_json", "too_deep", "not_an_object"};
+    return REASON_NAMES[static_cast<int>(reason)];
 }
 
 void Overrides(JsonWriter& writer, unsigned overrides) {
-    static const char* const kNames[] = {"home_page", "startup_pages", "new_tab", "search_engine"};
+    static const char* const OVERRIDE_NAMES[] = {"home_page", "startup_pages", "new_tab", "search_engine"};
     writer.Key("overrides");
     writer.StartArray();
     for (unsigned bit = 0; bit < 4; ++bit) {
         if (overrides & (1u << bit))
-            writer.String(kNames[bit]);
+            writer.String(OVERRIDE_NAMES[bit]);
     }
     writer.EndArray();
 }

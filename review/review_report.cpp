@@ -26,8 +26,9 @@ void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std
 }
 
 std::wstring SiteText(const SitePermissionFinding& finding) {
-    static const wchar_t* const kAllowed[] = {L"show notifications", L"open pop-ups", L"download files on its own"};
-    const wchar_t* allowed = kAllowed[static_cast<int>(finding.grant.permission)];
+    static const wchar_t* const PERMISSION_TEXTS[] = {L"show notifications", L"open pop-ups",
+                                                      L"download files on its own"};
+    const wchar_t* allowed = PERMISSION_TEXTS[static_cast<int>(finding.grant.permission)];
     if (finding.grant.allSites)
         return std::wstring(L"every site may ") + allowed;
     return std::wstring(L"may ") + allowed + L": " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site));
@@ -50,26 +51,26 @@ std::wstring StartupText(const StartupFinding& finding) {
 }
 
 const wchar_t* InstalledByText(InstalledBy installedBy) {
-    static const wchar_t* const kTexts[] = {L"from a web store",
-                                            L"installed from a file",
-                                            L"installed by another program",
-                                            L"unpacked (developer mode)",
-                                            L"part of the browser",
-                                            L"forced by a policy",
-                                            L"loaded from the command line",
-                                            L"installed in an unknown way"};
-    return kTexts[static_cast<int>(installedBy)];
+    static const wchar_t* const INSTALLED_BY_TEXTS[] = {L"from a web store",
+                                                        L"installed from a file",
+                                                        L"installed by another program",
+                                                        L"unpacked (developer mode)",
+                                                        L"part of the browser",
+                                                        L"forced by a policy",
+                                                        L"loaded from the command line",
+                                                        L"installed in an unknown way"};
+    return INSTALLED_BY_TEXTS[static_cast<int>(installedBy)];
 }
 
 std::wstring ExtensionText(const ExtensionFinding& finding) {
     std::wstring text = InstalledByText(finding.installedBy);
-    static const wchar_t* const kPages[] = {L"the home page", L"the start-up pages", L"the new tab page",
-                                            L"the search engine"};
+    static const wchar_t* const OVERRIDE_TEXTS[] = {L"the home page", L"the start-up pages", L"the new tab page",
+                                                    L"the search engine"};
     const wchar_t* separator = L"; takes over ";
     for (unsigned bit = 0; bit < 4; ++bit) {
         if (finding.overrides & (1u << bit)) {
             text += separator;
-            text += kPages[bit];
+            text += OVERRIDE_TEXTS[bit];
             separator = L", ";
         }
     }
@@ -82,27 +83,27 @@ std::wstring ExtensionText(const ExtensionFinding& finding) {
 }
 
 std::wstring PolicyText(const PolicyFinding& finding) {
-    static const wchar_t* const kEffects[] = {L"forces an extension onto the browser: ",
-                                              L"decides which extensions are installed: ",
-                                              L"sets the home page: ",
-                                              L"sets the start-up pages: ",
-                                              L"sets the new tab page: ",
-                                              L"sets the search engine: ",
-                                              L""};
-    return kEffects[static_cast<int>(finding.effect)] + MaskUnsafeCharacters(finding.name) + L" = " +
+    static const wchar_t* const EFFECT_TEXTS[] = {L"forces an extension onto the browser: ",
+                                                  L"decides which extensions are installed: ",
+                                                  L"sets the home page: ",
+                                                  L"sets the start-up pages: ",
+                                                  L"sets the new tab page: ",
+                                                  L"sets the search engine: ",
+                                                  L""};
+    return EFFECT_TEXTS[static_cast<int>(finding.effect)] + MaskUnsafeCharacters(finding.name) + L" = " +
            MaskUnsafeCharacters(finding.value);
 }
 
 // Why a file that exists was not used (JsonLoad::Missing never reaches the report).
 const wchar_t* ReasonText(JsonLoad reason) {
-    static const wchar_t* const kTexts[] = {L"",
-                                            L"",
-                                            L"could not be opened or read",
-                                            L"too large to read",
-                                            L"not valid JSON",
-                                            L"nested too deeply",
-                                            L"not a JSON object"};
-    return kTexts[static_cast<int>(reason)];
+    static const wchar_t* const REASON_TEXTS[] = {L"",
+                                                  L"",
+                                                  L"could not be opened or read",
+                                                  L"too large to read",
+                                                  L"not valid JSON",
+                                                  L"nested too deeply",
+                                                  L"not a JSON object"};
+    return REASON_TEXTS[static_cast<int>(reason)];
 }
 
 void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar_t*> lines) {

@@ -1,4 +1,6 @@
+#include "rapidjson/document.h"
 #include "review/review.h"
+#include "review/review_internal.h"
 
 namespace {
 
@@ -7,6 +9,24 @@ std::wstring LastPathElement(const std::wstring& path) {
 }
 
 }  // namespace
+
+void NoteUnreadable(const ProfilePlace& place, const wchar_t* file, JsonLoad reason, ReviewFindings* findings) {
+    if (reason != JsonLoad::Done && reason != JsonLoad::Missing)
+        findings->unreadable.push_back({place, file, reason});
+}
+
+bool LoadProfileJson(const ProfilePlace& place,
+                     const std::wstring& folder,
+                     const wchar_t* name,
+                     rapidjson::Document* document,
+                     ReviewFindings* findings) {
+    JsonLoad load = LoadJsonObjectFile(folder + L"\\" + name, MAX_SETTINGS_FILE_BYTES, document);
+    if (load == JsonLoad::Done)
+        return true;
+    document->SetNull();
+    NoteUnreadable(place, name, load, findings);
+    return false;
+}
 
 ReviewFindings CollectReview(const PolicyRoots& roots) {
     ReviewFindings findings;

@@ -11,8 +11,8 @@ using namespace std::string_literals;
 
 namespace {
 
-const std::wstring kMark = L"   <-- side-loaded, review!";
-const std::string kStoreUrl = R"("update_url": "https://clients2.google.com/service/update2/crx")";
+const std::wstring MARK = L"   <-- side-loaded, review!";
+const std::string STORE_URL = R"("update_url": "https://clients2.google.com/service/update2/crx")";
 
 // Writes profile\Extensions\id\version\manifest.json and returns the version folder.
 std::wstring MakeExtension(const std::wstring& profile,
@@ -25,7 +25,7 @@ std::wstring MakeExtension(const std::wstring& profile,
 }
 
 std::string StoreManifest(const std::string& name, const std::string& version) {
-    return "{\"name\": \"" + name + "\", \"version\": \"" + version + "\", " + kStoreUrl + "}";
+    return "{\"name\": \"" + name + "\", \"version\": \"" + version + "\", " + STORE_URL + "}";
 }
 
 // Folder names in the order the file system lists them.
@@ -111,7 +111,7 @@ TEST(AuditChromiumProfile, SkipsTempFoldersFilesAndExtensionsWithoutAManifest) {
 TEST(AuditChromiumProfile, TakesTheLastListedVersionFolderWithANonEmptyManifest) {
     Sandbox sandbox;
     std::wstring profile = sandbox / L"Default";
-    MakeExtension(profile, L"ext", L"1.0_0", "{\"name\": \"Old\", \"version\": \"1.0\", " + kStoreUrl + "}");
+    MakeExtension(profile, L"ext", L"1.0_0", "{\"name\": \"Old\", \"version\": \"1.0\", " + STORE_URL + "}");
     MakeExtension(profile, L"ext", L"2.0_0", "{\"name\": \"New\", \"version\": \"2.0\"}");
     MakeExtension(profile, L"ext", L"3.0_0", "");
     MakeFile(profile + L"\\Extensions\\ext\\manifest.json", StoreManifest("file beside versions", "9"));
@@ -121,7 +121,7 @@ TEST(AuditChromiumProfile, TakesTheLastListedVersionFolderWithANonEmptyManifest)
         if (name == L"1.0_0")
             expected = L"  [Brave] Old  v1.0";
         else if (name == L"2.0_0")
-            expected = L"  [Brave] New  v2.0" + kMark;
+            expected = L"  [Brave] New  v2.0" + MARK;
     }
     EXPECT_EQ(AuditProfile(profile), std::vector<std::wstring>{expected});
 }
@@ -136,7 +136,7 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
     const Row rows[] = {
         {"store extension", StoreManifest("Sample Notes", "1.2.3"), L"Sample Notes  v1.2.3",
          "Sample Notes|1.2.3|extension|false"},
-        {"no update_url", R"({"name": "Sample Notes", "version": "1.2.3"})", L"Sample Notes  v1.2.3" + kMark,
+        {"no update_url", R"({"name": "Sample Notes", "version": "1.2.3"})", L"Sample Notes  v1.2.3" + MARK,
          "Sample Notes|1.2.3|extension|true"},
         {"empty update_url", R"({"name": "N", "version": "1", "update_url": ""})", L"N  v1", "N|1|extension|false"},
         {"update_url that is not a string", R"({"name": "N", "version": "1", "update_url": null})", L"N  v1",
@@ -146,12 +146,12 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
         {"update_url in a nested object", R"({"name": "N", "version": "1", "x": {"update_url": 1}})", L"N  v1",
          "N|1|extension|false"},
         {"update_url as a plain word", R"({"name": "N", "version": "1", "note": "no update_url here"})",
-         L"N  v1" + kMark, "N|1|extension|true"},
+         L"N  v1" + MARK, "N|1|extension|true"},
         {"no version: the folder's name", StoreManifest("N", ""), L"N  v4.5_0", "N||extension|false"},
         {"numeric version: the folder's name", R"({"name": "N", "version": 4, "update_url": ""})", L"N  v4.5_0",
          "N||extension|false"},
         {"no name", R"({"version": "1", "update_url": ""})", L"(unknown)  v1", "|1|extension|false"},
-        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + kMark, "||extension|true"},
+        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + MARK, "||extension|true"},
         {"raw UTF-8 name", StoreManifest("Caf\xc3\xa9 \xe7\x8e\x8b", "1"), L"Caf\xe9 \x738b  v1",
          "Caf\xc3\xa9 \xe7\x8e\x8b|1|extension|false"},
         {"byte-order mark before the JSON", "\xef\xbb\xbf" + StoreManifest("N", "1"), L"N  v1", "N|1|extension|false"},
@@ -160,17 +160,17 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
          StoreManifest("Ad Blocker  v1.0\\n  [Edge/Default] Password Vault", "2.0"),
          L"Ad Blocker  v1.0?  [Edge/Default] Password Vault  v2.0",
          "Ad Blocker  v1.0\n  [Edge/Default] Password Vault|2.0|extension|false"},
-        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})", L"Faker  v1??" + kMark,
+        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})", L"Faker  v1??" + MARK,
          "Faker|1\r\r|extension|true"},
         {"escape sequences in the version", R"({"name": "N", "version": "1\u001b[2K\u001b[1A", "update_url": ""})",
          L"N  v1?[2K?[1A", "N|1\x1b[2K\x1b[1A|extension|false"},
         {"right-to-left override",
          "{\"name\": \"Notes\xe2\x80\xae"
          "fdp.exe\", \"version\": \"1\"}",
-         L"Notes?fdp.exe  v1" + kMark,
+         L"Notes?fdp.exe  v1" + MARK,
          "Notes\xe2\x80\xae"
          "fdp.exe|1|extension|true"},
-        {"raw NUL byte cannot cut off the mark", "{\"name\": \"A\0B\", \"version\": \"1\"}"s, L"A?B  v1" + kMark,
+        {"raw NUL byte cannot cut off the mark", "{\"name\": \"A\0B\", \"version\": \"1\"}"s, L"A?B  v1" + MARK,
          "A\0B|1|extension|true"s},
         {"C1 control from raw UTF-8",
          "{\"name\": \"a\xc2\x9b"
@@ -180,7 +180,7 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
          "2J|1|extension|false"},
         {"a theme", R"({"name": "Dark", "version": "2", "theme": {"colors": {}}, "update_url": ""})", L"Dark  v2",
          "Dark|2|theme|false"},
-        {"a theme key that is not the root's", R"({"name": "N", "version": "1", "x": {"theme": {}}})", L"N  v1" + kMark,
+        {"a theme key that is not the root's", R"({"name": "N", "version": "1", "x": {"theme": {}}})", L"N  v1" + MARK,
          "N|1|extension|true"},
     };
     for (const Row& row : rows) {
@@ -205,8 +205,8 @@ TEST(AuditChromiumProfile, ShortensLongNamesAndVersionsSoTheMarkShows) {
     std::vector<std::wstring> lines = AuditProfile(profile);
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::wstring>{
-                         L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + kMark,
-                         L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + kMark,
+                         L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + MARK,
+                         L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + MARK,
                      }));
     std::vector<std::string> entries = AuditProfileJson(profile);
     std::sort(entries.begin(), entries.end());
@@ -257,10 +257,10 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::wstring>{
                          L"  [Brave] Mixed  v1.0",
-                         L"  [Brave] folderid (manifest could not be read)  v4.0" + kMark,
-                         L"  [Brave] hugeid (manifest could not be read)  v2.0" + kMark,
-                         L"  [Brave] lockedid (manifest could not be read)  v1.0" + kMark,
-                         L"  [Brave] overid (manifest could not be read)  v3.0" + kMark,
+                         L"  [Brave] folderid (manifest could not be read)  v4.0" + MARK,
+                         L"  [Brave] hugeid (manifest could not be read)  v2.0" + MARK,
+                         L"  [Brave] lockedid (manifest could not be read)  v1.0" + MARK,
+                         L"  [Brave] overid (manifest could not be read)  v3.0" + MARK,
                      }));
     // Not known, rather than empty: the manifest could not be read.
     std::vector<std::string> entries = AuditProfileJson(profile);

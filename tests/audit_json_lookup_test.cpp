@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::size_t kNoMatch = std::string::npos;
+constexpr std::size_t NO_MATCH = std::string::npos;
 
 }  // namespace
 
@@ -29,28 +29,28 @@ TEST(FindJsonKey, FindsTheQuotedKeyIgnoringOnlyAsciiCase) {
         {"unquoted text does not count", R"({xname: "name"})", "name", 0, 8},
         {"a longer quoted text does not count", R"({"names": 1, "name": 2})", "name", 0, 13},
         {"start at the match", R"({"name": "x"})", "name", 1, 1},
-        {"start just past the match", R"({"name": "x"})", "name", 2, kNoMatch},
+        {"start just past the match", R"({"name": "x"})", "name", 2, NO_MATCH},
         {"key at the very end", R"(xx"name")", "name", 0, 2},
         {"start where the needle just fits", R"(xx"name")", "name", 2, 2},
-        {"start one beyond", R"(xx"name")", "name", 3, kNoMatch},
-        {"start at the end of the text", R"("name")", "name", 6, kNoMatch},
-        {"text shorter than the needle", R"("nam")", "name", 0, kNoMatch},
-        {"empty text", "", "name", 0, kNoMatch},
+        {"start one beyond", R"(xx"name")", "name", 3, NO_MATCH},
+        {"start at the end of the text", R"("name")", "name", 6, NO_MATCH},
+        {"text shorter than the needle", R"("nam")", "name", 0, NO_MATCH},
+        {"empty text", "", "name", 0, NO_MATCH},
         {"empty key finds two quotes", R"(a""b)", "", 0, 1},
         {"matches may share a quote", R"("a"a")", "a", 1, 2},
         {"underscore is not DEL",
          "\"a\x7f"
          "b\"",
-         "a_b", 0, kNoMatch},
+         "a_b", 0, NO_MATCH},
         {"DEL is not underscore", R"("a_b")",
          "a\x7f"
          "b",
-         0, kNoMatch},
-        {"[ is not {", R"("x{")", "x[", 0, kNoMatch},
-        {"{ is not [", R"("x[")", "X{", 0, kNoMatch},
-        {"@ is not a backtick", R"("`a")", "@a", 0, kNoMatch},
-        {"a backtick is not @", R"("@a")", "`A", 0, kNoMatch},
-        {"non-ASCII letters keep their case", "\"caf\xc3\x89\"", "caf\xc3\xa9", 0, kNoMatch},
+         0, NO_MATCH},
+        {"[ is not {", R"("x{")", "x[", 0, NO_MATCH},
+        {"{ is not [", R"("x[")", "X{", 0, NO_MATCH},
+        {"@ is not a backtick", R"("`a")", "@a", 0, NO_MATCH},
+        {"a backtick is not @", R"("@a")", "`A", 0, NO_MATCH},
+        {"non-ASCII letters keep their case", "\"caf\xc3\x89\"", "caf\xc3\xa9", 0, NO_MATCH},
         {"non-ASCII bytes match themselves", "\"caf\xc3\xa9\"", "CAF\xc3\xa9", 0, 0},
         {"NUL bytes are ordinary", std::string("\"a\0b\"", 5), std::string("A\0B", 3), 0, 0},
         {"a near miss before the match", R"("nam" "namf" "name")", "name", 0, 13},
@@ -68,7 +68,7 @@ TEST(FindJsonKey, FindsLongKeysWherePartOfTheKeyRepeats) {
     std::string decoy = "\"" + std::string(300, 'K') + "y" + std::string(300, 'k') + "\"";
     std::string text = decoy + decoy + "\"" + key + "\"" + decoy;
     EXPECT_EQ(FindJsonKey(text, key, 0), 2 * decoy.size());
-    EXPECT_EQ(FindJsonKey(text, key, 2 * decoy.size() + 1), kNoMatch);
+    EXPECT_EQ(FindJsonKey(text, key, 2 * decoy.size() + 1), NO_MATCH);
     std::string upper = key;
     upper[300] = 'X';
     EXPECT_EQ(FindJsonKey(text, upper, 0), 2 * decoy.size());

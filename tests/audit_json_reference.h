@@ -11,7 +11,7 @@
 
 namespace reference {
 
-constexpr std::size_t kNone = std::string::npos;
+constexpr std::size_t ABSENT = std::string::npos;
 
 // Compares the quoted key at every offset, through tolower in the "C" locale.
 inline std::size_t FindKey(const std::string& text, const std::string& key, std::size_t start) {
@@ -24,7 +24,7 @@ inline std::size_t FindKey(const std::string& text, const std::string& key, std:
         if (i == needle.size())
             return p;
     }
-    return kNone;
+    return ABSENT;
 }
 
 inline bool IsWhiteSpace(char c) {
@@ -33,7 +33,7 @@ inline bool IsWhiteSpace(char c) {
 
 inline std::string GetString(const std::string& text, const std::string& key, std::size_t start) {
     std::size_t p = FindKey(text, key, start);
-    if (p == kNone)
+    if (p == ABSENT)
         return "";
     std::size_t i = p + key.size() + 2;
     while (i < text.size() && IsWhiteSpace(text[i]))
@@ -81,7 +81,7 @@ inline std::string GetString(const std::string& text, const std::string& key, st
 }
 
 // Offset just past the string whose opening quote is at i (a backslash takes the
-// next byte along), or kNone when the text ends first.
+// next byte along), or ABSENT when the text ends first.
 inline std::size_t SkipString(const std::string& text, std::size_t i) {
     for (++i; i < text.size(); ++i) {
         if (text[i] == '\\')
@@ -89,16 +89,16 @@ inline std::size_t SkipString(const std::string& text, std::size_t i) {
         else if (text[i] == '"')
             return i + 1;
     }
-    return kNone;
+    return ABSENT;
 }
 
-// The opening brace of the object innermost at offset, or kNone.
+// The opening brace of the object innermost at offset, or ABSENT.
 inline std::size_t InnermostObject(const std::string& text, std::size_t offset) {
     std::vector<std::size_t> open;
     for (std::size_t i = 0; i < offset;) {
         if (text[i] == '"') {
             i = SkipString(text, i);
-            if (i == kNone || i > offset)
+            if (i == ABSENT || i > offset)
                 break;
         } else {
             if (text[i] == '{')
@@ -108,7 +108,7 @@ inline std::size_t InnermostObject(const std::string& text, std::size_t offset) 
             ++i;
         }
     }
-    return open.empty() ? kNone : open.back();
+    return open.empty() ? ABSENT : open.back();
 }
 
 inline bool IsKeyNamed(const std::string& token, const char* key) {
@@ -125,7 +125,7 @@ inline std::string OwnKeyValue(const std::string& text, std::size_t brace, const
         char c = text[i];
         if (c == '"') {
             std::size_t end = SkipString(text, i);
-            if (end == kNone)
+            if (end == ABSENT)
                 return "";
             std::string token = text.substr(i + 1, end - i - 2);
             std::size_t j = end;
@@ -146,31 +146,31 @@ inline std::string OwnKeyValue(const std::string& text, std::size_t brace, const
 }
 
 // The brace of the object that is the value of the key quoted at anchor: after
-// the key, white space, a colon and white space, and not inside a string; or kNone.
+// the key, white space, a colon and white space, and not inside a string; or ABSENT.
 inline std::size_t ValueObject(const std::string& text, std::size_t anchor, std::size_t keyLength) {
     std::size_t i = anchor + keyLength + 2;
     while (i < text.size() && IsWhiteSpace(text[i]))
         ++i;
     if (i >= text.size() || text[i] != ':')
-        return kNone;
+        return ABSENT;
     ++i;
     while (i < text.size() && IsWhiteSpace(text[i]))
         ++i;
     if (i >= text.size() || text[i] != '{' || InnermostObject(text, i + 1) != i)
-        return kNone;
+        return ABSENT;
     return i;
 }
 
 inline std::vector<FirefoxAddonRecord> ScanRecords(const std::string& text) {
     std::vector<FirefoxAddonRecord> records;
-    for (std::size_t anchor = FindKey(text, "defaultLocale", 0); anchor != kNone;
+    for (std::size_t anchor = FindKey(text, "defaultLocale", 0); anchor != ABSENT;
          anchor = FindKey(text, "defaultLocale", anchor + 13)) {
         FirefoxAddonRecord record;
         std::size_t locale = ValueObject(text, anchor, 13);
-        if (locale != kNone)
+        if (locale != ABSENT)
             record.name = OwnKeyValue(text, locale, "name");
         std::size_t brace = InnermostObject(text, anchor);
-        if (brace != kNone) {
+        if (brace != ABSENT) {
             record.type = OwnKeyValue(text, brace, "type");
             record.location = OwnKeyValue(text, brace, "location");
             record.id = OwnKeyValue(text, brace, "id");

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kTexts = 100000;
-constexpr std::uint32_t kSeed = 20261207;
+constexpr int TEXTS = 100000;
+constexpr std::uint32_t SEED = 20261207;
 
 class TextMaker {
 public:
@@ -164,10 +164,10 @@ std::string Printable(const std::string& text) {
 }  // namespace
 
 TEST(RandomJson, LookupAndRecordScanAgreeWithTheLiteralRules) {
-    TextMaker maker(kSeed);
+    TextMaker maker(SEED);
     int failures = 0;
     long long lookups = 0, matches = 0, values = 0, records = 0, listed = 0, themes = 0;
-    for (int t = 0; t < kTexts && failures < 10; ++t) {
+    for (int t = 0; t < TEXTS && failures < 10; ++t) {
         std::string text = maker.Text();
         for (int k = 0; k < 3; ++k) {
             std::string key = maker.Key();
@@ -201,12 +201,12 @@ TEST(RandomJson, LookupAndRecordScanAgreeWithTheLiteralRules) {
         }
     }
     EXPECT_EQ(failures, 0);
-    EXPECT_EQ(lookups, 3LL * kTexts);
+    EXPECT_EQ(lookups, 3LL * TEXTS);
     // What the texts exercised, so that a change to the generator that stops
     // producing matches or records shows up here.
     std::printf("%d texts, %lld lookups: %lld matches, %lld non-empty values; %lld records, %lld listed, %lld themes\n",
-                kTexts, lookups, matches, values, records, listed, themes);
+                TEXTS, lookups, matches, values, records, listed, themes);
     EXPECT_GT(matches, lookups / 10);
     EXPECT_GT(values, lookups / 50);
-    EXPECT_GT(listed, kTexts / 50);
+    EXPECT_GT(listed, TEXTS / 50);
 }

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kExtensions = 400;
-constexpr std::uint32_t kSeed = 4;
+constexpr int EXTENSIONS = 400;
+constexpr std::uint32_t SEED = 4;
 
 template <std::size_t N>
 const char* Pick(std::mt19937& random, const char* const (&choices)[N]) {
@@ -65,7 +65,7 @@ std::wstring ExpectedName(const std::string& manifest, const std::map<std::strin
         if (locale.empty() || file == files.end() || file->second.empty())
             continue;
         std::size_t entry = reference::FindKey(file->second, message, 0);
-        if (entry == reference::kNone)
+        if (entry == reference::ABSENT)
             continue;
         std::string text = reference::GetString(file->second, "message", entry);
         if (!text.empty())
@@ -78,11 +78,11 @@ std::wstring ExpectedName(const std::string& manifest, const std::map<std::strin
 
 TEST(RandomNames, ResolveExtensionNameAgreesWithTheLiteralRules) {
     static const char* const folders[] = {"de", "en", "en_US", "fr", "pt_BR"};
-    std::mt19937 random(kSeed);
+    std::mt19937 random(SEED);
     Sandbox sandbox;
     int failures = 0;
     int references = 0;
-    for (int e = 0; e < kExtensions && failures < 10; ++e) {
+    for (int e = 0; e < EXTENSIONS && failures < 10; ++e) {
         std::wstring version = sandbox / (L"ext" + std::to_wstring(e));
         std::string manifest = ManifestText(random);
         std::map<std::string, std::string> files;
@@ -102,5 +102,5 @@ TEST(RandomNames, ResolveExtensionNameAgreesWithTheLiteralRules) {
         }
     }
     EXPECT_EQ(failures, 0);
-    EXPECT_GT(references, kExtensions / 2);
+    EXPECT_GT(references, EXTENSIONS / 2);
 }

@@ -9,8 +9,8 @@
 
 namespace {
 
-const std::vector<std::wstring> kHeading = {L"Installed browser extensions:", L""};
-const std::vector<std::wstring> kClosing = {
+const std::vector<std::wstring> HEADING = {L"Installed browser extensions:", L""};
+const std::vector<std::wstring> CLOSING = {
     L"",
     L"Anything marked \"side-loaded\" was NOT installed from a web store -- that",
     L"is a common way popup/adware sneaks in. Remove anything you don't recognise",
@@ -19,9 +19,9 @@ const std::vector<std::wstring> kClosing = {
 };
 
 std::vector<std::wstring> Report(const std::vector<std::wstring>& extensionLines) {
-    std::vector<std::wstring> lines = kHeading;
+    std::vector<std::wstring> lines = HEADING;
     lines.insert(lines.end(), extensionLines.begin(), extensionLines.end());
-    lines.insert(lines.end(), kClosing.begin(), kClosing.end());
+    lines.insert(lines.end(), CLOSING.begin(), CLOSING.end());
     return lines;
 }
 

@@ -164,13 +164,15 @@ ProgramRun RunProgram(const std::wstring& commandLine,
                       const EnvironmentChanges& changes,
                       const std::string& input,
                       DWORD timeoutMs,
-                      bool outputToFile) {
+                      bool outputToFile,
+                      bool inputStaysOpen) {
     ProgramRun run;
     Pipe in = MakePipe(true);
     DWORD written = 0;
     if (!input.empty())
         WriteFile(in.write.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    in.write.reset();  // end of input once the child has read what is there
+    if (!inputStaysOpen)
+        in.write.reset();  // end of input once the child has read what is there
 
     TempFolder outputFolder;
     Pipe out;

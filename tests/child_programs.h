@@ -66,13 +66,15 @@ struct ProgramRun {
 using EnvironmentChanges = std::vector<std::pair<std::wstring, std::optional<std::wstring>>>;
 
 // Runs commandLine with this process's environment plus changes, standard input
-// fed from input (then end of input), standard output and error captured
-// through pipes (or, with outputToFile, through files).
+// fed from input (then end of input, or with inputStaysOpen nothing more until
+// the child has ended), standard output and error captured through pipes (or,
+// with outputToFile, through files).
 ProgramRun RunProgram(const std::wstring& commandLine,
                       const EnvironmentChanges& changes,
                       const std::string& input,
                       DWORD timeoutMs = 60000,
-                      bool outputToFile = false);
+                      bool outputToFile = false,
+                      bool inputStaysOpen = false);
 
 // Splits output at CR LF; a missing final line end leaves the last piece as a line.
 std::vector<std::string> SplitCrLfLines(const std::string& output);

@@ -13,7 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines kUsage = {
+const Lines USAGE = {
     "PopSwat - close browsers, reset open tabs, and clear recent history.",
     "",
     "Usage: popswat [options]",
@@ -33,7 +33,7 @@ const Lines kUsage = {
     "Bookmarks and saved passwords are preserved.",
 };
 
-const Lines kEmptyAudit = {
+const Lines EMPTY_AUDIT = {
     "Installed browser extensions:",
     "",
     "",
@@ -43,16 +43,16 @@ const Lines kEmptyAudit = {
     "or about:addons in Firefox).",
 };
 
-const char kJsonOfBoth[] = "--json prints one document: use it with --audit or with --review, not both.";
-const char kBannerTitle[] = "PopSwat - browser ad and popup cleaner";
-const char kBannerRule[] = "--------------------------------------";
-const char kWarning[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
-const char kWarningTabsOnly[] = "This will CLOSE all open browsers and reset their open tabs.";
-const char kWarningPermissions[] =
+const char JSON_OF_BOTH[] = "--json prints one document: use it with --audit or with --review, not both.";
+const char BANNER_TITLE[] = "PopSwat - browser ad and popup cleaner";
+const char BANNER_RULE[] = "--------------------------------------";
+const char WARNING[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
+const char WARNING_TABS_ONLY[] = "This will CLOSE all open browsers and reset their open tabs.";
+const char WARNING_PERMISSIONS[] =
     "It will also take back what sites were allowed to do (notifications, pop-ups, downloads).";
-const char kQuestion[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
-const char kDone[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
-const char kHint[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+const char QUESTION[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
+const char DONE[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
+const char HINT[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
 
 Lines Concat(std::initializer_list<Lines> parts) {
     Lines all;
@@ -83,10 +83,11 @@ struct ConsoleSandbox {
 
     ProgramRun Run(const std::wstring& arguments,
                    const std::string& input = std::string(),
-                   bool outputToFile = false) const {
+                   bool outputToFile = false,
+                   bool inputStaysOpen = false) const {
         EnvironmentChanges environment = {{L"LOCALAPPDATA", local}, {L"APPDATA", roaming}};
         std::wstring commandLine = L"\"" + TestProgramPath(L"popswat.exe") + L"\" " + arguments;
-        return RunProgram(commandLine, environment, input, 60000, outputToFile);
+        return RunProgram(commandLine, environment, input, 60000, outputToFile, inputStaysOpen);
     }
 
     bool Untouched() const {
@@ -107,9 +108,9 @@ struct ConsoleSandbox {
         lines.push_back("Cleaning Mozilla Firefox ...");
         lines.push_back(verb + Utf8(firefoxProfile + L"\\sessionstore.jsonlz4"));
         lines.push_back("");
-        lines.push_back(kDone);
+        lines.push_back(DONE);
         if (!tabsOnly)
-            lines.push_back(kHint);
+            lines.push_back(HINT);
         return lines;
     }
 };
@@ -140,26 +141,26 @@ TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
         DWORD exitCode;
     };
     const Case cases[] = {
-        {L"--help", kUsage, 0},
-        {L"-h", kUsage, 0},
-        {L"--help --bogus", kUsage, 0},
-        {L"--audit --help", kUsage, 0},
-        {L"--yes -y --help", kUsage, 0},
-        {L"--bogus --help", Concat({{"Unknown option: --bogus", ""}, kUsage}), 1},
-        {L"--AUDIT", Concat({{"Unknown option: --AUDIT", ""}, kUsage}), 1},
-        {L"--yes=1", Concat({{"Unknown option: --yes=1", ""}, kUsage}), 1},
-        {L"-yh", Concat({{"Unknown option: -yh", ""}, kUsage}), 1},
-        {L"/?", Concat({{"Unknown option: /?", ""}, kUsage}), 1},
-        {L"--dry-run --audit \"two words\"", Concat({{"Unknown option: two words", ""}, kUsage}), 1},
-        {L"\"caf\u00e9 \u738b\U0001F600\"", Concat({{"Unknown option: caf\u00e9 \u738b\U0001F600", ""}, kUsage}), 1},
-        {L"--review --json --help", kUsage, 0},
-        {L"--json --bogus", Concat({{"Unknown option: --bogus", ""}, kUsage}), 1},
+        {L"--help", USAGE, 0},
+        {L"-h", USAGE, 0},
+        {L"--help --bogus", USAGE, 0},
+        {L"--audit --help", USAGE, 0},
+        {L"--yes -y --help", USAGE, 0},
+        {L"--bogus --help", Concat({{"Unknown option: --bogus", ""}, USAGE}), 1},
+        {L"--AUDIT", Concat({{"Unknown option: --AUDIT", ""}, USAGE}), 1},
+        {L"--yes=1", Concat({{"Unknown option: --yes=1", ""}, USAGE}), 1},
+        {L"-yh", Concat({{"Unknown option: -yh", ""}, USAGE}), 1},
+        {L"/?", Concat({{"Unknown option: /?", ""}, USAGE}), 1},
+        {L"--dry-run --audit \"two words\"", Concat({{"Unknown option: two words", ""}, USAGE}), 1},
+        {L"\"caf\u00e9 \u738b\U0001F600\"", Concat({{"Unknown option: caf\u00e9 \u738b\U0001F600", ""}, USAGE}), 1},
+        {L"--review --json --help", USAGE, 0},
+        {L"--json --bogus", Concat({{"Unknown option: --bogus", ""}, USAGE}), 1},
         // JSON comes with the audit or the review, one document at a time.
-        {L"--json", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
-        {L"--dry-run --json --yes", Concat({{"Unknown option: --json", ""}, kUsage}), 1},
+        {L"--json", Concat({{"Unknown option: --json", ""}, USAGE}), 1},
+        {L"--dry-run --json --yes", Concat({{"Unknown option: --json", ""}, USAGE}), 1},
         {L"--audit --json", {R"({"schema":"popswat.audit/1","extensions":[],"unreadable":[]})"}, 0},
-        {L"--review --audit --json", Concat({{kJsonOfBoth, ""}, kUsage}), 1},
-        {L"--json --audit --dry-run --review", Concat({{kJsonOfBoth, ""}, kUsage}), 1},
+        {L"--review --audit --json", Concat({{JSON_OF_BOTH, ""}, USAGE}), 1},
+        {L"--json --audit --dry-run --review", Concat({{JSON_OF_BOTH, ""}, USAGE}), 1},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
@@ -174,13 +175,13 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit",
                                      L"--reset-permissions --audit"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), kEmptyAudit, 0);
+        ExpectOutput(sandbox.Run(arguments, "y\n"), EMPTY_AUDIT, 0);
     }
     EXPECT_TRUE(sandbox.Untouched());
 }
 
 // The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON.
-const Lines kSandboxReview = {
+const Lines SANDBOX_REVIEW = {
     "What can bring pop-ups back (nothing is changed):",
     "",
     "Sites allowed to show notifications, open pop-ups or download on their own:",
@@ -213,9 +214,9 @@ TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
                                      L"--review --reset-permissions --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), kSandboxReview, 0);
+        ExpectOutput(sandbox.Run(arguments, "y\n"), SANDBOX_REVIEW, 0);
     }
-    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({kEmptyAudit, {""}, kSandboxReview}), 0);
+    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SANDBOX_REVIEW}), 0);
     EXPECT_TRUE(sandbox.Untouched());
 }
 
@@ -289,7 +290,7 @@ TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     MakeFile(sandbox.firefoxProfile + L"\\extensions.json",
              "{\"addons\":[{\"id\":\"cafe@example.com\",\"version\":\"2.0\",\"defaultLocale\":{\"name\":\"Caf\xc3\xa9 "
              "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"}]}");
-    Lines expected = kEmptyAudit;
+    Lines expected = EMPTY_AUDIT;
     expected.insert(expected.begin() + 2,
                     {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
                      "  [Firefox] Caf\xc3\xa9 \"\u738b\"?"});
@@ -313,22 +314,42 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         bool resetsPermissions = false;
     };
     const Case cases[] = {
-        {"n", L"", "n\n", kWarning},
-        {"No", L"", "No\r\n", kWarning},
-        {"empty line", L"", "\n", kWarning},
-        {"end of input", L"", "", kWarning},
-        {"leading space", L"", " y\n", kWarning},
-        {"end of input, tabs only", L"--tabs-only", "", kWarningTabsOnly},
-        {"n, forced", L"--force --tabs-only", "nope\n", kWarningTabsOnly},
-        {"n, taking back permissions", L"--reset-permissions", "n\n", kWarning, true},
+        {"n", L"", "n\n", WARNING},
+        {"No", L"", "No\r\n", WARNING},
+        {"empty line", L"", "\n", WARNING},
+        {"end of input", L"", "", WARNING},
+        {"leading space", L"", " y\n", WARNING},
+        {"end of input, tabs only", L"--tabs-only", "", WARNING_TABS_ONLY},
+        {"n, forced", L"--force --tabs-only", "nope\n", WARNING_TABS_ONLY},
+        {"n, taking back permissions", L"--reset-permissions", "n\n", WARNING, true},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Lines expected = {kBannerTitle, kBannerRule, c.warning, std::string(kQuestion) + "Aborted."};
+        Lines expected = {BANNER_TITLE, BANNER_RULE, c.warning, std::string(QUESTION) + "Aborted."};
         if (c.resetsPermissions)
-            expected.insert(expected.begin() + 3, kWarningPermissions);
+            expected.insert(expected.begin() + 3, WARNING_PERMISSIONS);
         ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
+        EXPECT_TRUE(sandbox.Untouched());
+    }
+}
+
+// An answer of ANSWER_CHARS (15) UTF-16 units is all that is read: a writer
+// that keeps the pipe open after it is not waited for. A character beyond
+// U+FFFF counts as its two units.
+TEST(ConsoleProgram, ReadsNoFurtherThanTheAnswerOnAPipeKeptOpen) {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::pair<const char*, std::string> cases[] = {
+        {"15 letters", std::string(15, 'n')},
+        {"13 letters and a surrogate pair", std::string(13, 'n') + emoji},
+        {"14 letters and a surrogate pair", std::string(14, 'n') + emoji},
+        {"14 letters and a character of three bytes", std::string(14, 'n') + "\xE2\x82\xAC"},
+    };
+    ConsoleSandbox sandbox;
+    for (const auto& [name, input] : cases) {
+        SCOPED_TRACE(name);
+        ExpectOutput(sandbox.Run(L"", input, false, true),
+                     {BANNER_TITLE, BANNER_RULE, WARNING, std::string(QUESTION) + "Aborted."}, 0);
         EXPECT_TRUE(sandbox.Untouched());
     }
 }
@@ -351,7 +372,7 @@ TEST(ConsoleProgram, RunsTheCleanupAfterAYes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ConsoleSandbox sandbox;
-        Lines expected = Concat({{kBannerTitle, kBannerRule, c.tabsOnly ? kWarningTabsOnly : kWarning, kQuestion},
+        Lines expected = Concat({{BANNER_TITLE, BANNER_RULE, c.tabsOnly ? WARNING_TABS_ONLY : WARNING, QUESTION},
                                  sandbox.RunLines(false, c.tabsOnly)});
         ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
         EXPECT_FALSE(PathExists(sandbox.chromeProfile + L"\\Current Tabs"));
@@ -380,7 +401,7 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments));
         ConsoleSandbox sandbox;
-        Lines expected = {kBannerTitle, kBannerRule};
+        Lines expected = {BANNER_TITLE, BANNER_RULE};
         if (c.preview)
             expected.insert(expected.end(), {"(preview - nothing will be changed)", ""});
         expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
@@ -397,7 +418,7 @@ TEST(ConsoleProgram, WritesEveryCharacterOfPathsAsUtf8) {
     for (bool outputToFile : {false, true}) {
         SCOPED_TRACE(outputToFile ? "file" : "pipe");
         ConsoleSandbox sandbox(L"Andr\u00e9 \u738b\u4f1f \U0001F600");
-        Lines expected = Concat({{kBannerTitle, kBannerRule}, sandbox.RunLines(false, false)});
+        Lines expected = Concat({{BANNER_TITLE, BANNER_RULE}, sandbox.RunLines(false, false)});
         ProgramRun run = sandbox.Run(L"--yes", "", outputToFile);
         ExpectOutput(run, expected, 0);
         EXPECT_NE(run.output.find("Andr\xC3\xA9 \xE7\x8E\x8B\xE4\xBC\x9F \xF0\x9F\x98\x80\\Local\\Google"),
@@ -462,9 +483,9 @@ TEST(ConsoleProgram, WritesEveryCharacterToAConsoleAndReadsTheTypedAnswer) {
         Lines rows = RunInConsole(sandbox.folder / L"screen.txt", c.keys, &exitCode);
 
         // The typed answer is echoed after the question; a screen row has no trailing blanks.
-        std::string questionRow = std::string(kQuestion) + c.echo;
+        std::string questionRow = std::string(QUESTION) + c.echo;
         questionRow.erase(questionRow.find_last_not_of(' ') + 1);
-        Lines expected = {kBannerTitle, kBannerRule, kWarning, questionRow};
+        Lines expected = {BANNER_TITLE, BANNER_RULE, WARNING, questionRow};
         if (c.runs)
             expected = Concat({expected, {""}, sandbox.RunLines(false, false)});
         else
@@ -482,19 +503,18 @@ TEST(ConsoleProgram, RefusesToCleanWhileAnotherCleanupRuns) {
     {
         CleanupRunLock otherRun;
         ASSERT_TRUE(otherRun.acquired());
-        const Lines refused = {kBannerTitle, kBannerRule, "Another PopSwat cleanup is already running."};
+        const Lines refused = {BANNER_TITLE, BANNER_RULE, "Another PopSwat cleanup is already running."};
         ExpectOutput(sandbox.Run(L"--yes"), refused, 1);
         ExpectOutput(sandbox.Run(L"--dry-run"),
-                     Concat({{kBannerTitle, kBannerRule, "(preview - nothing will be changed)", ""}, {refused[2]}}), 1);
+                     Concat({{BANNER_TITLE, BANNER_RULE, "(preview - nothing will be changed)", ""}, {refused[2]}}), 1);
         ExpectOutput(sandbox.Run(L"", "y\n"),
-                     {kBannerTitle, kBannerRule, kWarning, kQuestion, "Another PopSwat cleanup is already running."},
-                     1);
+                     {BANNER_TITLE, BANNER_RULE, WARNING, QUESTION, "Another PopSwat cleanup is already running."}, 1);
         // The read-only audit is no cleanup run.
-        ExpectOutput(sandbox.Run(L"--audit"), kEmptyAudit, 0);
+        ExpectOutput(sandbox.Run(L"--audit"), EMPTY_AUDIT, 0);
         EXPECT_TRUE(sandbox.Untouched());
     }
     // A run whose thread ended without letting go (a window closed mid-run) blocks nothing.
     std::thread([] { new CleanupRunLock(); }).join();  // never destroyed: the thread abandons the mutex
-    ExpectOutput(sandbox.Run(L"--yes"), Concat({{kBannerTitle, kBannerRule}, sandbox.RunLines(false, false)}), 0);
+    ExpectOutput(sandbox.Run(L"--yes"), Concat({{BANNER_TITLE, BANNER_RULE}, sandbox.RunLines(false, false)}), 0);
     EXPECT_FALSE(sandbox.Untouched());
 }

@@ -9,21 +9,21 @@ namespace {
 
 using Lines = std::vector<std::wstring>;
 
-const wchar_t* const kSessionFiles[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
-const wchar_t* const kHistoryFiles[] = {L"History", L"History-journal", L"History-wal", L"History-shm",
+const wchar_t* const SESSION_FILES[] = {L"Current Session", L"Current Tabs", L"Last Session", L"Last Tabs"};
+const wchar_t* const HISTORY_FILES[] = {L"History", L"History-journal", L"History-wal", L"History-shm",
                                         L"Visited Links"};
-const wchar_t* const kKeptFiles[] = {L"Bookmarks", L"Login Data", L"Preferences",
+const wchar_t* const KEPT_FILES[] = {L"Bookmarks", L"Login Data", L"Preferences",
                                      L"Extensions\\abc\\1.0\\manifest.json", L"Favicons"};
 
 // A profile holding every item the cleaner knows plus files it must keep.
 void MakeFullProfile(const std::wstring& profile) {
-    for (const wchar_t* name : kSessionFiles)
+    for (const wchar_t* name : SESSION_FILES)
         MakeFile(profile + L"\\" + name);
-    for (const wchar_t* name : kHistoryFiles)
+    for (const wchar_t* name : HISTORY_FILES)
         MakeFile(profile + L"\\" + name);
     MakeFile(profile + L"\\Sessions\\Session_13300000000000000");
     MakeFile(profile + L"\\Sessions\\Tabs_13300000000000000");
-    for (const wchar_t* name : kKeptFiles)
+    for (const wchar_t* name : KEPT_FILES)
         MakeFile(profile + L"\\" + name);
 }
 
@@ -32,11 +32,11 @@ Lines ExpectedLines(const std::wstring& profile, bool preview, bool tabsOnly) {
     const wchar_t* fileLine = preview ? L"  [preview] would delete file: %ls" : L"  deleted: %ls";
     const wchar_t* folderLine = preview ? L"  [preview] would delete folder: %ls" : L"  deleted folder: %ls";
     Lines lines;
-    for (const wchar_t* name : kSessionFiles)
+    for (const wchar_t* name : SESSION_FILES)
         lines.push_back(FormatWide(fileLine, (profile + L"\\" + name).c_str()));
     lines.push_back(FormatWide(folderLine, (profile + L"\\Sessions").c_str()));
     if (!tabsOnly) {
-        for (const wchar_t* name : kHistoryFiles)
+        for (const wchar_t* name : HISTORY_FILES)
             lines.push_back(FormatWide(fileLine, (profile + L"\\" + name).c_str()));
     }
     return lines;
@@ -58,12 +58,12 @@ TEST(ChromiumProfile, CleansSessionsAndHistoryInItemOrderByMode) {
         CleanChromiumProfile(CapturingOptions(&lines, mode.preview, mode.tabsOnly), profile);
         EXPECT_EQ(lines, ExpectedLines(profile, mode.preview, mode.tabsOnly));
 
-        for (const wchar_t* name : kSessionFiles)
+        for (const wchar_t* name : SESSION_FILES)
             EXPECT_EQ(PathExists(profile + L"\\" + name), mode.preview) << Utf8(name);
         EXPECT_EQ(PathExists(profile + L"\\Sessions"), mode.preview);
-        for (const wchar_t* name : kHistoryFiles)
+        for (const wchar_t* name : HISTORY_FILES)
             EXPECT_EQ(PathExists(profile + L"\\" + name), mode.preview || mode.tabsOnly) << Utf8(name);
-        for (const wchar_t* name : kKeptFiles)
+        for (const wchar_t* name : KEPT_FILES)
             EXPECT_TRUE(PathExists(profile + L"\\" + name)) << Utf8(name);
     }
 }
@@ -188,9 +188,9 @@ TEST(ChromiumBrowser, AFileDeletedByAnotherCleaningMeanwhileIsNotAFailure) {
     for (int i = 1; i <= 150; ++i) {
         std::wstring profile = userData + L"\\Profile " + std::to_wstring(i);
         MakeFile(profile + L"\\Preferences");
-        for (const wchar_t* name : kSessionFiles)
+        for (const wchar_t* name : SESSION_FILES)
             MakeFile(profile + L"\\" + name);
-        for (const wchar_t* name : kHistoryFiles)
+        for (const wchar_t* name : HISTORY_FILES)
             MakeFile(profile + L"\\" + name);
     }
     Lines first;

@@ -52,13 +52,13 @@ std::string Compact(const std::string& text, bool removeGrants = false) {
 }
 
 // Grants of each kind among entries that must stay; a site that tries to forge output.
-const std::string kGranted = Preferences(
+const std::string GRANTED = Preferences(
     R"({"notifications":{"https://win-prize.example:443,*":{"expiration":"0","last_modified":"13345678901234567",)"
     R"("model":0,"setting":1},"https://news.example:443,*":{"setting":2}},"popups":{"https://\u001b[31mred.)"
     R"(example:443,*":{"setting":1},"https://ask.example:443,*":{"setting":3}},"geolocation":{"https://map.example:)"
     R"(443,*":{"setting":1}}})",
     R"({"automatic_downloads":1,"geolocation":1,"popups":2})");
-const std::string kLeft = Preferences(
+const std::string LEFT = Preferences(
     R"({"notifications":{"https://news.example:443,*":{"setting":2}},"popups":{"https://ask.example:443,*":)"
     R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})",
     R"({"geolocation":1,"popups":2})");
@@ -251,8 +251,8 @@ TEST(RemoveSitePermissionGrants, RemovesExactlyWhatTheBrowserSeesAsAllowed) {
                      R"({"popups":"1","automatic_downloads":true})"),
          ""},
         {"only the last copy of a repeated profile, the one the browser reads",
-         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + kGranted.substr(1),
-         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + kLeft.substr(1)},
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + GRANTED.substr(1),
+         R"({"profile":{"default_content_setting_values":{"popups":1}},)" + LEFT.substr(1)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -276,17 +276,16 @@ TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
         std::wstring leftAlone;  // the line for a file left alone, if any
     };
     const Row rows[] = {
-        {"grants", kGranted, kLeft, L""},
-        {"byte-order mark and line ends", "\xEF\xBB\xBF" + kGranted + "\r\n", kLeft, L""},
-        {"non-ASCII text, numbers and repeated names around", around + kGranted.substr(1), around + kLeft.substr(1),
-         L""},
-        {"nothing to take back", kLeft, "", L""},
+        {"grants", GRANTED, LEFT, L""},
+        {"byte-order mark and line ends", "\xEF\xBB\xBF" + GRANTED + "\r\n", LEFT, L""},
+        {"non-ASCII text, numbers and repeated names around", around + GRANTED.substr(1), around + LEFT.substr(1), L""},
+        {"nothing to take back", LEFT, "", L""},
         {"empty", "", "", unreadable},
-        {"truncated", kGranted.substr(0, kGranted.size() / 2), "", unreadable},
-        {"not an object", "[" + kGranted + "]", "", unreadable},
-        {"nested 100,000 levels", R"({"a":)" + nested + "," + kGranted.substr(1), "", unreadable},
-        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + kGranted.substr(1), "", unreadable},
-        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + kGranted.substr(1), "", unreadable},
+        {"truncated", GRANTED.substr(0, GRANTED.size() / 2), "", unreadable},
+        {"not an object", "[" + GRANTED + "]", "", unreadable},
+        {"nested 100,000 levels", R"({"a":)" + nested + "," + GRANTED.substr(1), "", unreadable},
+        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + GRANTED.substr(1), "", unreadable},
+        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + GRANTED.substr(1), "", unreadable},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -336,7 +335,7 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         std::wstring profile = MakeProfile(sandbox);
         std::wstring file = profile + L"\\Preferences";
         std::wstring elsewhere = sandbox / L"elsewhere";
-        MakeFile(elsewhere + L"\\Preferences", kGranted);
+        MakeFile(elsewhere + L"\\Preferences", GRANTED);
         bool made = true;
         if (row.setup == Setup::Huge)
             made = MakeSparseFile(file, 100LL << 30);
@@ -345,7 +344,7 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         else if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder)
             made = MakeUnixSymlink(row.setup == Setup::LinkToFile ? elsewhere + L"\\Preferences" : elsewhere, file);
         else
-            MakeFile(file, kGranted, row.setup == Setup::ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+            MakeFile(file, GRANTED, row.setup == Setup::ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
         if (row.setup == Setup::BackupNameTaken)
             MakeFile(file + L".popswat-backup\\x");
         if (!made)

@@ -16,8 +16,8 @@ namespace {
 
 using Lines = std::vector<std::wstring>;
 
-const wchar_t kDone[] = L"All done. Reopen your browser and it will start with a clean set of tabs.";
-const wchar_t kHint[] = L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+const wchar_t DONE[] = L"All done. Reopen your browser and it will start with a clean set of tabs.";
+const wchar_t HINT[] = L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
 
 // One profile per browser, each with a session file, a history file and
 // files that must survive every run.
@@ -69,9 +69,9 @@ Lines FrameStart(bool tabsOnly) {
 
 void AppendFrameEnd(Lines* lines, bool tabsOnly) {
     lines->push_back(L"");
-    lines->push_back(kDone);
+    lines->push_back(DONE);
     if (!tabsOnly)
-        lines->push_back(kHint);
+        lines->push_back(HINT);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kTexts = 50000;
-constexpr std::uint32_t kSeed = 20261207;
+constexpr int TEXTS = 50000;
+constexpr std::uint32_t SEED = 20261207;
 
 class PreferencesMaker {
 public:
@@ -155,11 +155,11 @@ std::string Printable(const std::string& text) {
 }  // namespace
 
 TEST(RandomSettings, ParsingAndGrantsAgreeWithAPlainReader) {
-    PreferencesMaker maker(kSeed);
+    PreferencesMaker maker(SEED);
     int failures = 0;
     int outcomes[7] = {};
     long long grants = 0;
-    for (int t = 0; t < kTexts && failures < 10; ++t) {
+    for (int t = 0; t < TEXTS && failures < 10; ++t) {
         std::string text = maker.Mutated();
         rapidjson::Document document;
         JsonLoad load = ParseJsonObject(text, &document);
@@ -189,11 +189,11 @@ TEST(RandomSettings, ParsingAndGrantsAgreeWithAPlainReader) {
     }
     EXPECT_EQ(failures, 0);
     // What the texts exercised, so that a generator that stops reaching a case shows up.
-    std::printf("%d texts: %d parsed, %d not JSON, %d too deep, %d not an object; %lld grants\n", kTexts,
+    std::printf("%d texts: %d parsed, %d not JSON, %d too deep, %d not an object; %lld grants\n", TEXTS,
                 outcomes[static_cast<int>(JsonLoad::Done)], outcomes[static_cast<int>(JsonLoad::NotJson)],
                 outcomes[static_cast<int>(JsonLoad::TooDeep)], outcomes[static_cast<int>(JsonLoad::NotAnObject)],
                 grants);
-    EXPECT_GT(outcomes[static_cast<int>(JsonLoad::Done)], kTexts / 4);
-    EXPECT_GT(outcomes[static_cast<int>(JsonLoad::TooDeep)], kTexts / 100);
-    EXPECT_GT(grants, kTexts / 20);
+    EXPECT_GT(outcomes[static_cast<int>(JsonLoad::Done)], TEXTS / 4);
+    EXPECT_GT(outcomes[static_cast<int>(JsonLoad::TooDeep)], TEXTS / 100);
+    EXPECT_GT(grants, TEXTS / 20);
 }

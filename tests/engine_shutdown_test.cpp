@@ -25,7 +25,7 @@ BrowserEntry Row(const wchar_t* displayName, const std::wstring& imageName) {
 }
 
 // GetTickCount64 advances in steps of about 16 ms.
-constexpr ULONGLONG kTickSlackMs = 50;
+constexpr ULONGLONG TICK_SLACK_MS = 50;
 
 }  // namespace
 
@@ -115,7 +115,7 @@ TEST(CloseBrowser, AsksVisibleWindowsToCloseThenTerminatesWhatIsLeft) {
         EXPECT_TRUE(HasEnded(browser.processes[0], 5000));
         EXPECT_EQ(ReadLogLines(browser.logs[0]), c.expectedLog);
         if (c.fullWait)
-            EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+            EXPECT_GE(elapsed + TICK_SLACK_MS, GRACEFUL_WAIT_MS);
         else
             EXPECT_LT(elapsed, GRACEFUL_WAIT_MS);
         // The second row of a shared image name finds nothing left.
@@ -127,13 +127,13 @@ TEST(CloseBrowser, AsksVisibleWindowsToCloseThenTerminatesWhatIsLeft) {
 
 // WaitForMultipleObjects takes at most 64 handles; a browser often runs more processes.
 TEST(CloseBrowser, GivesMoreThan64ProcessesTheirGracePeriod) {
-    constexpr std::size_t kCount = 70;
-    StandInBrowser browser({true, true, 300}, kCount);
-    ASSERT_TRUE(browser.started(kCount));
+    constexpr std::size_t COUNT = 70;
+    StandInBrowser browser({true, true, 300}, COUNT);
+    ASSERT_TRUE(browser.started(COUNT));
     Lines lines;
     CloseBrowser(CapturingOptions(&lines), L"Busy", browser.imageName);
     EXPECT_EQ(lines, Lines{L"Closing Busy ..."});
-    for (std::size_t i = 0; i < kCount; ++i) {
+    for (std::size_t i = 0; i < COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(HasEnded(browser.processes[i], 5000));
         EXPECT_EQ(ReadLogLines(browser.logs[i]), (LogLines{"ready", "close", "exit"}));
@@ -141,15 +141,15 @@ TEST(CloseBrowser, GivesMoreThan64ProcessesTheirGracePeriod) {
 }
 
 TEST(CloseBrowser, WaitsForAllGroupsAgainstOneDeadline) {
-    constexpr std::size_t kCount = 70;
-    StandInBrowser browser({true, false, 0}, kCount);
-    ASSERT_TRUE(browser.started(kCount));
+    constexpr std::size_t COUNT = 70;
+    StandInBrowser browser({true, false, 0}, COUNT);
+    ASSERT_TRUE(browser.started(COUNT));
     Lines lines;
     ULONGLONG elapsed = TimeCloseBrowser(CapturingOptions(&lines), L"Stubborn", browser.imageName);
-    EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+    EXPECT_GE(elapsed + TICK_SLACK_MS, GRACEFUL_WAIT_MS);
     // A second group waited for with a fresh time-out would double the wait.
     EXPECT_LT(elapsed, 2 * GRACEFUL_WAIT_MS - 1000);
-    for (std::size_t i = 0; i < kCount; ++i) {
+    for (std::size_t i = 0; i < COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(HasEnded(browser.processes[i], 5000));
         EXPECT_EQ(ReadLogLines(browser.logs[i]), (LogLines{"ready", "close"}));
@@ -187,7 +187,7 @@ TEST(CloseBrowsers, GivesAllBrowsersOneGracePeriodTogether) {
 
         EXPECT_EQ(lines, expected);
         if (c.fullWait) {
-            EXPECT_GE(elapsed + kTickSlackMs, GRACEFUL_WAIT_MS);
+            EXPECT_GE(elapsed + TICK_SLACK_MS, GRACEFUL_WAIT_MS);
             EXPECT_LT(elapsed, 2 * GRACEFUL_WAIT_MS - 1000);
         } else {
             EXPECT_LT(elapsed, GRACEFUL_WAIT_MS);

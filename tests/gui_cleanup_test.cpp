@@ -7,13 +7,13 @@
 
 namespace {
 
-const wchar_t kConfirmText[] =
+const wchar_t CONFIRM_TEXT[] =
     L"This will close ALL open browsers, reset their open tabs, and clear your recent history.\n\n"
     L"Your bookmarks and saved passwords are kept.\n\nContinue?";
-const wchar_t kWorking[] = L"Working... please wait.";
-const wchar_t kDone[] = L"Done. Your browsers are clean - reopen one to start fresh.";
-const wchar_t kFilesInUse[] = L"Some files were in use - close your browsers and try again.";
-const wchar_t kAnotherRun[] = L"Another PopSwat cleanup is already running.";
+const wchar_t WORKING[] = L"Working... please wait.";
+const wchar_t DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
+const wchar_t FILES_IN_USE[] = L"Some files were in use - close your browsers and try again.";
+const wchar_t ANOTHER_RUN[] = L"Another PopSwat cleanup is already running.";
 
 // A confirmed run closes every process named like a browser; only the test bed's own
 // Wine prefix is sure to hold none but the test's.
@@ -39,7 +39,7 @@ TEST(GuiCleanup, ConfirmationBoxAsksAndNoChangesNothing) {
         PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, code), 0);
         HWND box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"Clean My Browsers", 10000);
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box), kConfirmText);
+        EXPECT_EQ(MessageBoxText(box), CONFIRM_TEXT);
         EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
         EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
         // No is the default button, so Enter answers No.
@@ -64,10 +64,10 @@ TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
         const wchar_t* status;
         bool reachesLeftEnd;
     } rows[] = {
-        {1, kFilesInUse, true},
-        {0, kDone, true},
+        {1, FILES_IN_USE, true},
+        {0, DONE, true},
         {2, L"Could not finish.", false},
-        {3, kAnotherRun, true},
+        {3, ANOTHER_RUN, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "wParam " << row.outcome);
@@ -100,7 +100,7 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
         AnswerMessageBox(box, IDYES);
         // At once, before the run gets anywhere: the button greys out and the status says so.
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(button); }, 5000));
-        EXPECT_EQ(StatusText(gui.window), kWorking);
+        EXPECT_EQ(StatusText(gui.window), WORKING);
         EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(233, 236, 240); }, 2000));
         RECT greyText = FindColour(gui.window, {24, 218, 496, 266}, RGB(154, 161, 172));
         EXPECT_FALSE(IsRectEmpty(&greyText));
@@ -109,7 +109,7 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
         EXPECT_NE(SendMessageTimeoutW(gui.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result), 0);
         PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
 
-        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kDone); }, 60000)) << Utf8(StatusText(gui.window));
+        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, DONE); }, 60000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(button));
         // The worker's run closed the browser the gentle way.
         EXPECT_EQ(ReadLogLines(slowBrowser.logs[0]), ClosedStandInLog({true, true, 3000}));
@@ -139,7 +139,7 @@ TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
         HWND box = ClickCleanButton(gui);
         ASSERT_NE(box, nullptr);
         AnswerMessageBox(box, IDYES);
-        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kFilesInUse); }, 60000))
+        ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, FILES_IN_USE); }, 60000))
             << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
         EXPECT_TRUE(PathExists(profile + L"\\" + held));
@@ -163,7 +163,7 @@ TEST(GuiCleanup, AnotherRunHoldingTheLockIsShownAndChangesNothing) {
     HWND box = ClickCleanButton(gui);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
-    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kAnotherRun); }, 10000)) << Utf8(StatusText(gui.window));
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, ANOTHER_RUN); }, 10000)) << Utf8(StatusText(gui.window));
     EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
     EXPECT_TRUE(PathExists(session));
 }
@@ -179,7 +179,7 @@ TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
     HWND confirm = ClickCleanButton(gui);
     ASSERT_NE(confirm, nullptr);
     AnswerMessageBox(confirm, IDYES);
-    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, kWorking); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, WORKING); }, 5000));
 
     // No keeps the window and the run.
     PostMessageW(gui.window, WM_CLOSE, 0, 0);
@@ -190,7 +190,7 @@ TEST(GuiCleanup, ClosingDuringARunAsksFirst) {
     AnswerMessageBox(box, IDNO);
     EXPECT_EQ(WaitForExit(gui.child, 300), STILL_ACTIVE);
     EXPECT_TRUE(IsWindow(gui.window));
-    EXPECT_EQ(StatusText(gui.window), kWorking);
+    EXPECT_EQ(StatusText(gui.window), WORKING);
 
     // Yes ends the program at once, without waiting for the run.
     PostMessageW(gui.window, WM_CLOSE, 0, 0);

@@ -15,14 +15,14 @@ struct LayoutRow {
 };
 
 // Sizes at the common display settings, rounded as MulDiv rounds.
-const LayoutRow kLayouts[] = {
+const LayoutRow LAYOUTS[] = {
     {96, 520, 328, 24, 472, 118, -13, -27, -17, -12, 88, 204, 64, 284, 14, 3, 48},
     {120, 650, 410, 30, 590, 148, -17, -33, -22, -15, 110, 255, 80, 355, 18, 4, 60},
     {144, 780, 492, 36, 708, 177, -20, -40, -26, -18, 132, 306, 96, 426, 21, 5, 72},
 };
 
 TEST(GuiLayout, ScalesEverySizeForTheDpi) {
-    for (const LayoutRow& row : kLayouts) {
+    for (const LayoutRow& row : LAYOUTS) {
         SCOPED_TRACE(testing::Message() << "dpi " << row.dpi);
         ComputeLayout(row.dpi);
         EXPECT_EQ(guiState.dpi, row.dpi);

@@ -7,8 +7,8 @@
 
 namespace {
 
-const COLORREF kBylineNormal = RGB(220, 236, 255);
-const COLORREF kBylinePressed = RGB(255, 255, 255);
+const COLORREF BYLINE_NORMAL = RGB(220, 236, 255);
+const COLORREF BYLINE_PRESSED = RGB(255, 255, 255);
 
 // True when this Wine prefix sends web addresses to the test bed's recorder.
 bool AddressesGoToTheRecorder() {
@@ -34,13 +34,13 @@ protected:
         gui_ = StartGui(sandbox_, L"96");
         ASSERT_NE(gui_.window, nullptr);
         // The byline is where its colour is; wait for the first paint.
-        ASSERT_TRUE(WaitUntil([&] { return !IsRectEmpty(&(byline_ = Byline(kBylineNormal))); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return !IsRectEmpty(&(byline_ = Byline(BYLINE_NORMAL))); }, 5000));
         inside_ = ClientPoint(byline_.left + 3, (byline_.top + byline_.bottom) / 2);
     }
 
     RECT Byline(COLORREF colour) { return FindColour(gui_.window, {88, 76, 496, 118}, colour); }
     bool BylineDrawnIn(COLORREF colour) {
-        RECT other = Byline(colour == kBylineNormal ? kBylinePressed : kBylineNormal);
+        RECT other = Byline(colour == BYLINE_NORMAL ? BYLINE_PRESSED : BYLINE_NORMAL);
         RECT drawn = Byline(colour);
         return !IsRectEmpty(&drawn) && IsRectEmpty(&other);
     }
@@ -62,26 +62,26 @@ protected:
 TEST_F(GuiLink, PressTurnsTheBylineWhiteAndDraggingOffOpensNothing) {
     std::size_t before = OpenedAddresses().size();
     Post(WM_LBUTTONDOWN, inside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylinePressed); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_PRESSED); }, 5000));
     Post(WM_LBUTTONUP, outside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylineNormal); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_NORMAL); }, 5000));
 
     // A press outside released on the byline was never tracked.
     Post(WM_LBUTTONDOWN, outside_);
     Post(WM_LBUTTONUP, inside_);
     Sleep(300);
-    EXPECT_TRUE(BylineDrawnIn(kBylineNormal));
+    EXPECT_TRUE(BylineDrawnIn(BYLINE_NORMAL));
 
     // Capture lost to something else ends the press; the following release opens nothing.
     Post(WM_LBUTTONDOWN, inside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylinePressed); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_PRESSED); }, 5000));
     PostMessageW(gui_.window, WM_CAPTURECHANGED, 0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylineNormal); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_NORMAL); }, 5000));
     Post(WM_LBUTTONUP, inside_);
 
     // One real click last: only it may reach the recorder.
     Post(WM_LBUTTONDOWN, inside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylinePressed); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_PRESSED); }, 5000));
     Post(WM_LBUTTONUP, inside_);
     std::vector<std::string> opened = AddressesAfter(before + 1);
     ASSERT_EQ(opened.size(), before + 1);
@@ -91,9 +91,9 @@ TEST_F(GuiLink, PressTurnsTheBylineWhiteAndDraggingOffOpensNothing) {
 TEST_F(GuiLink, PressAndReleaseOnTheBylineOpensTheHomePageOnce) {
     std::size_t before = OpenedAddresses().size();
     Post(WM_LBUTTONDOWN, inside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylinePressed); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_PRESSED); }, 5000));
     Post(WM_LBUTTONUP, inside_);
-    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(kBylineNormal); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return BylineDrawnIn(BYLINE_NORMAL); }, 5000));
     std::vector<std::string> opened = AddressesAfter(before + 1);
     ASSERT_EQ(opened.size(), before + 1);
     EXPECT_EQ(opened.back(), Utf8(HOME_PAGE_URL));

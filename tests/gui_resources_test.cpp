@@ -31,11 +31,11 @@ struct IconGroupHeader {
 };
 #pragma pack(pop)
 
-const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const WORD ENGLISH_US = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 // The bytes of one resource tagged English (United States); empty when there is none.
 std::string ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name) {
-    HRSRC found = FindResourceExW(module, type, name, kEnglishUs);
+    HRSRC found = FindResourceExW(module, type, name, ENGLISH_US);
     if (!found)
         return std::string();
     HGLOBAL loaded = LoadResource(module, found);

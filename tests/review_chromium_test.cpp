@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kId[] = "kdjhfgmnbvcxzlkjhgfdsapoiuytrewq";
+const char ID[] = "kdjhfgmnbvcxzlkjhgfdsapoiuytrewq";
 
 // A settings file as the browser writes it: compact, with keys around the ones read.
 std::string Settings(const std::string& members) {
@@ -17,23 +17,23 @@ std::string Settings(const std::string& members) {
 }
 
 std::string Extension(const std::string& record) {
-    return Settings(R"("extensions":{"settings":{")" + std::string(kId) + R"(":)" + record + "}}");
+    return Settings(R"("extensions":{"settings":{")" + std::string(ID) + R"(":)" + record + "}}");
 }
 
 // One line per finding, in a form a table can hold.
 std::vector<std::string> Describe(const ReviewFindings& findings) {
-    static const char* const kStartup[] = {"startup_page", "home_page", "search_engine"};
-    static const char* const kInstalledBy[] = {"store",    "file",   "other_program", "unpacked",
+    static const char* const STARTUP[] = {"startup_page", "home_page", "search_engine"};
+    static const char* const INSTALLED_BY[] = {"store",    "file",   "other_program", "unpacked",
                                                "built_in", "policy", "command_line",  "unknown"};
     std::vector<std::string> lines;
     for (const SitePermissionFinding& f : findings.sitePermissions)
         lines.push_back(std::string("site ") + SitePermissionName(f.grant.permission) + " " +
                         (f.grant.allSites ? "*" : Utf8(f.grant.site)));
     for (const StartupFinding& f : findings.startup)
-        lines.push_back(std::string(kStartup[static_cast<int>(f.kind)]) + " " +
+        lines.push_back(std::string(STARTUP[static_cast<int>(f.kind)]) + " " +
                         (f.label.empty() ? "" : Utf8(f.label) + " ") + Utf8(f.value) + " (" + Utf8(f.source) + ")");
     for (const ExtensionFinding& f : findings.extensions)
-        lines.push_back("extension " + Utf8(f.id) + " " + kInstalledBy[static_cast<int>(f.installedBy)] +
+        lines.push_back("extension " + Utf8(f.id) + " " + INSTALLED_BY[static_cast<int>(f.installedBy)] +
                         " overrides " + std::to_string(f.overrides) + (f.enabled ? " on " : " off ") + Utf8(f.name) +
                         " v" + Utf8(f.version));
     for (const UnreadableFile& f : findings.unreadable)
@@ -116,7 +116,7 @@ TEST(ReviewChromiumProfile, FindsEachKindOfFindingWhereTheBrowserKeepsIt) {
 }
 
 TEST(ReviewChromiumProfile, SaysHowEachExtensionWasInstalledAndWhatItTakesOver) {
-    const std::string id = kId;
+    const std::string id = ID;
     const std::string manifest = R"("manifest":{"name":"Coupons","version":"2.4")";
     struct Row {
         std::string record;
@@ -158,7 +158,7 @@ TEST(ReviewChromiumProfile, SaysHowEachExtensionWasInstalledAndWhatItTakesOver) 
 
 TEST(ReviewChromiumProfile, ReadsExtensionRecordsAndManifestsWhereverTheyAre) {
     TempFolder profile;
-    const std::string id = kId;
+    const std::string id = ID;
     // Opera's records, one id in both files (Secure Preferences wins), and manifests on disk.
     MakeFile(profile / L"Preferences",
              Settings(R"("extensions":{"opsettings":{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa":{"location":4,)"

@@ -29,7 +29,7 @@ std::vector<std::string> Review(const std::wstring& profile) {
     return lines;
 }
 
-const char kHomePage[] = "user_pref(\"browser.startup.homepage\", ";
+const char HOME_PAGE[] = "user_pref(\"browser.startup.homepage\", ";
 
 }  // namespace
 
@@ -74,27 +74,27 @@ TEST(ReviewFirefoxProfile, TakesTheHomePageFromUserJsOverPrefsJs) {
     };
     const Row rows[] = {
         {"prefs.js only",
-         std::string(kHomePage) + "\"https://a.example/|about:home|https://b.example/\");",
+         std::string(HOME_PAGE) + "\"https://a.example/|about:home|https://b.example/\");",
          "",
          {"home page https://a.example/ (prefs.js)", "home page https://b.example/ (prefs.js)"}},
         {"user.js wins",
-         std::string(kHomePage) + "\"https://a.example/\");",
-         std::string(kHomePage) + "\"http://hijack.example/\");\n",
+         std::string(HOME_PAGE) + "\"https://a.example/\");",
+         std::string(HOME_PAGE) + "\"http://hijack.example/\");\n",
          {"home page http://hijack.example/ (user.js)"}},
         {"user.js sets Firefox's own page",
-         std::string(kHomePage) + "\"https://a.example/\");",
-         std::string(kHomePage) + "\"about:home\");",
+         std::string(HOME_PAGE) + "\"https://a.example/\");",
+         std::string(HOME_PAGE) + "\"about:home\");",
          {}},
         {"the last line of a file wins",
-         std::string(kHomePage) + "\"https://a.example/\");\n" + kHomePage + "\"https://c.example/\");",
+         std::string(HOME_PAGE) + "\"https://a.example/\");\n" + HOME_PAGE + "\"https://c.example/\");",
          "",
          {"home page https://c.example/ (prefs.js)"}},
         {"user.js without a home page",
-         std::string(kHomePage) + "\"https://a.example/\");",
+         std::string(HOME_PAGE) + "\"https://a.example/\");",
          "user_pref(\"browser.startup.page\", 1);",
          {"home page https://a.example/ (prefs.js)"}},
-        {"the built-in default", std::string(kHomePage) + "\"resource:/browserconfig.properties\");", "", {}},
-        {"a number is not a home page", std::string(kHomePage) + "1);", "", {}},
+        {"the built-in default", std::string(HOME_PAGE) + "\"resource:/browserconfig.properties\");", "", {}},
+        {"a number is not a home page", std::string(HOME_PAGE) + "1);", "", {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

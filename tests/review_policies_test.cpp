@@ -9,12 +9,12 @@
 
 namespace {
 
-const char* const kEffects[] = {"forces_extension", "controls_extensions", "home_page", "startup_pages",
-                                "new_tab_page",     "search_engine",       "-"};
+const char* const EFFECTS[] = {"forces_extension", "controls_extensions", "home_page", "startup_pages",
+                               "new_tab_page",     "search_engine",       "-"};
 
 std::string Describe(const PolicyFinding& f) {
     return (f.machine ? "machine " : "user ") + Utf8(f.browser) + " " + Utf8(f.name) + " = " + Utf8(f.value) + " " +
-           kEffects[static_cast<int>(f.effect)];
+           EFFECTS[static_cast<int>(f.effect)];
 }
 
 std::wstring TestKeyPath() {

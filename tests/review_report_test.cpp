@@ -10,28 +10,28 @@
 
 namespace {
 
-const ProfilePlace kChrome = {L"Google Chrome",
-                              L"Profile \x202e"
-                              L"1"};
-const ProfilePlace kOpera = {L"Opera", L""};
+const ProfilePlace CHROME = {L"Google Chrome",
+                             L"Profile \x202e"
+                             L"1"};
+const ProfilePlace OPERA = {L"Opera", L""};
 
 // One finding of each kind, with text that must be masked in the report and kept in JSON.
 ReviewFindings SampleFindings() {
     ReviewFindings findings;
     findings.sitePermissions = {
-        {kChrome, {SitePermission::Notifications, L"https://win-prize.example:443", false}},
-        {kOpera, {SitePermission::Popups, L"", true}},
-        {kOpera, {SitePermission::AutomaticDownloads, L"http://d.example:8080", false}},
+        {CHROME, {SitePermission::Notifications, L"https://win-prize.example:443", false}},
+        {OPERA, {SitePermission::Popups, L"", true}},
+        {OPERA, {SitePermission::AutomaticDownloads, L"http://d.example:8080", false}},
     };
     findings.startup = {
-        {kChrome, StartupKind::StartupPage, L"http://start.example/\n  [Google Chrome] fake", L"",
+        {CHROME, StartupKind::StartupPage, L"http://start.example/\n  [Google Chrome] fake", L"",
          L"Secure Preferences"},
         {{L"Firefox", L"k3x9w2ab.default-release"}, StartupKind::HomePage, L"http://home.example/", L"", L"user.js"},
-        {kOpera, StartupKind::SearchEngine, L"http://q.example/?q={searchTerms}", L"Caf\u00e9 \"Search\"",
+        {OPERA, StartupKind::SearchEngine, L"http://q.example/?q={searchTerms}", L"Caf\u00e9 \"Search\"",
          L"Preferences"},
     };
     ExtensionFinding extension;
-    extension.place = kChrome;
+    extension.place = CHROME;
     extension.id = L"ncbkfmpgldjhaiebpnkdcmflhgojeiak";
     extension.name = L"Coupons\x1b[2J";
     extension.version = L"2.4";
@@ -42,7 +42,7 @@ ReviewFindings SampleFindings() {
     findings.policies = {{L"Google Chrome", true, L"ExtensionInstallForcelist\\1", L"ncbk;https://u.example/",
                           PolicyEffect::ForcesExtension},
                          {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other}};
-    findings.unreadable = {{kOpera, L"Preferences", JsonLoad::NotJson}};
+    findings.unreadable = {{OPERA, L"Preferences", JsonLoad::NotJson}};
     return findings;
 }
 
