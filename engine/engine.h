@@ -126,6 +126,8 @@ std::wstring FullFolderPath(const std::wstring& path);
 bool SamePath(const std::wstring& a, const std::wstring& b);
 // True when the path names nothing (any more); one that cannot be examined is not gone.
 bool PathIsGone(const std::wstring& path);
+// True for the errors that say a path names nothing: no such file, no such folder.
+bool IsNotFoundError(uint32_t error);
 
 // ---- Reading files -----------------------------------------------------------
 

@@ -10,11 +10,8 @@ FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::stri
     UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
-                                                                              : FileRead::Unreadable;
-    }
+    if (!file)
+        return IsNotFoundError(GetLastError()) ? FileRead::Missing : FileRead::Unreadable;
     // A sparse file reports its full size without costing disk: the size is
     // checked before any memory is reserved.
     LARGE_INTEGER size = {};

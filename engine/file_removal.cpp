@@ -11,10 +11,6 @@ bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool IsNotFound(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 // A reparse point is removed as itself and never entered, so nothing outside
 // the tree being removed is touched. RemoveDirectoryW on a directory link removes
 // the link, not its target.
@@ -75,7 +71,7 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
     }
     // Gone already (a browser, or another run, deleted it since it was seen):
     // as for a file that was never there, nothing to report.
-    if (IsNotFound(GetLastError()) || PathIsGone(path))
+    if (IsNotFoundError(GetLastError()) || PathIsGone(path))
         return;
     WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
 }

@@ -44,6 +44,9 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 bool PathIsGone(const std::wstring& path) {
     if (GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES)
         return false;
-    DWORD error = GetLastError();
+    return IsNotFoundError(GetLastError());
+}
+
+bool IsNotFoundError(uint32_t error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

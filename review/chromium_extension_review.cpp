@@ -116,7 +116,7 @@ std::wstring ExtensionFolder(const std::wstring& profileFolder, const std::strin
     ForEachFolderEntry(extensionFolder, [&](const std::wstring& name, uint32_t attributes) {
         std::wstring candidate = extensionFolder + L"\\" + name;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            GetFileAttributesW((candidate + L"\\manifest.json").c_str()) != INVALID_FILE_ATTRIBUTES)
+            GetFileAttributesW(LongPathForm(candidate + L"\\manifest.json").c_str()) != INVALID_FILE_ATTRIBUTES)
             chosen = candidate;
     });
     return chosen;
