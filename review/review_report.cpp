@@ -114,9 +114,10 @@ void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar
 void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) {
     WriteLine(options, L"What you can do:");
     // Firefox keeps its site permissions in a database this review does not read.
-    WriteLines(options, {L"- Sites: remove the ones you do not know in the browser's site settings",
-                         L"  (chrome://settings/content, edge://settings/content). Firefox lists the sites that",
-                         L"  may notify in Settings > Privacy & Security > Permissions > Notifications."});
+    WriteLines(options, {L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
+                         L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
+                         L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
+                         L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications."});
     if (!findings.startup.empty())
         WriteLines(options, {L"- Start-up and home pages, search engines: remove the extension that takes them",
                              L"  over first, then set them again in the browser's settings. A home page in",

@@ -200,9 +200,10 @@ const Lines SANDBOX_REVIEW = {
     "  [Google Chrome/Default] Preferences: not valid JSON",
     "",
     "What you can do:",
-    "- Sites: remove the ones you do not know in the browser's site settings",
-    "  (chrome://settings/content, edge://settings/content). Firefox lists the sites that",
-    "  may notify in Settings > Privacy & Security > Permissions > Notifications.",
+    "- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
+    "  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
+    "  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
+    "  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
     "- Files that could not be read: close the browser and run the review again.",
 };
 

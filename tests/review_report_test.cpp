@@ -131,9 +131,10 @@ TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
         L"  Nothing found.",
         L"",
         L"What you can do:",
-        L"- Sites: remove the ones you do not know in the browser's site settings",
-        L"  (chrome://settings/content, edge://settings/content). Firefox lists the sites that",
-        L"  may notify in Settings > Privacy & Security > Permissions > Notifications.",
+        L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
+        L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
+        L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
+        L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
     };
     EXPECT_EQ(lines, expected);
 }
