@@ -84,6 +84,13 @@ std::wstring ProfilesIniFolder(const std::wstring& firefoxFolder, const IniProfi
     return std::wstring();
 }
 
+// A line of profiles.ini can name any folder, the root of a drive included: only one
+// that Firefox has used (it writes times.json when it makes a profile, prefs.js at
+// every exit) is cleaned or read.
+bool LooksLikeFirefoxProfile(const std::wstring& folder) {
+    return PathExists(folder + L"\\prefs.js") || PathExists(folder + L"\\times.json");
+}
+
 }  // namespace
 
 bool IsProfileFolder(const std::wstring& folder) {
@@ -135,7 +142,7 @@ std::vector<std::wstring> FirefoxProfileFolders() {
     // The profile manager lets a person keep a profile anywhere; profiles.ini says where.
     for (const IniProfile& profile : ReadProfilesIni(firefoxFolder + L"\\profiles.ini")) {
         std::wstring folder = ProfilesIniFolder(firefoxFolder, profile);
-        if (folder.empty() || !IsExistingFolder(folder))
+        if (folder.empty() || !IsExistingFolder(folder) || !LooksLikeFirefoxProfile(folder))
             continue;
         bool known = false;
         for (const std::wstring& listed : folders)

@@ -103,6 +103,7 @@ TEST(AuditFirefox, ListsEveryProfileFolderAndIgnoresFiles) {
     MakeFile(profiles + L"\\extensions.json", text);
     // A profile outside the Profiles folder counts once, however often profiles.ini names it.
     MakeFile(sandbox / L"Elsewhere\\extensions.json", ExtensionsJson({Record("Outside", "extension", "app-profile")}));
+    MakeFile(sandbox / L"Elsewhere\\times.json", "{}");
     MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\profiles.ini",
              "[Profile0]\nIsRelative=0\nPath=" + Utf8(sandbox / L"Elsewhere") +
                  "\n[Profile1]\nIsRelative=1\nPath=../../../Elsewhere\n"

@@ -222,8 +222,11 @@ TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
     std::wstring absolute = sandbox / L"Elsewhere\\b2.work";
     std::wstring relative = firefox + L"\\Other\\c3.dev";
     std::wstring notAProfile = firefox + L"\\Install\\d4";
-    for (const std::wstring& profile : {listed, absolute, relative, notAProfile})
+    std::wstring neverUsed = sandbox / L"Documents";  // no prefs.js, no times.json: not Firefox's
+    for (const std::wstring& profile : {listed, absolute, relative, notAProfile, neverUsed})
         MakeFile(profile + L"\\sessionstore.jsonlz4");
+    MakeFile(absolute + L"\\prefs.js");
+    MakeFile(relative + L"\\times.json");
     const std::string ini =
         "\xEF\xBB\xBF[General]\r\nStartWithLastProfile=1\r\n\r\n"
         "[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\n\r\n"
@@ -234,6 +237,9 @@ TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
         "[Profile3]\nIsRelative=1\nPath=PROFILES/A1.DEFAULT\n"
         "[Profile4]\nIsRelative=1\nPath=Missing/e5\n"
         "[Profile5]\nIsRelative=0\nPath=Install/d4\n"
+        "[Profile6]\nIsRelative=0\nPath=" +
+        Utf8(neverUsed) +
+        "\n"
         "[Install308046B0AF4A39CB]\nDefault=Install/d4\nPath=Install/d4\n";
     MakeFile(firefox + L"\\profiles.ini", ini);
     EXPECT_EQ(FirefoxProfileFolders(), (Lines{listed, absolute, relative}));
@@ -245,4 +251,5 @@ TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
     EXPECT_EQ(lines, (Lines{L"Cleaning Mozilla Firefox ...", L"  deleted: " + absolute + L"\\sessionstore.jsonlz4",
                             L"  deleted: " + relative + L"\\sessionstore.jsonlz4"}));
     EXPECT_TRUE(PathExists(notAProfile + L"\\sessionstore.jsonlz4"));
+    EXPECT_TRUE(PathExists(neverUsed + L"\\sessionstore.jsonlz4"));
 }
