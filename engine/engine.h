@@ -236,6 +236,8 @@ JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document
 // The same for a document that will be written back: every number is read
 // exactly, and text that is not valid UTF-8 is refused (NotJson).
 JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document);
+// What reading a file says about loading it: Done, Missing, Unreadable or TooLarge.
+JsonLoad JsonLoadOf(FileRead read);
 // Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
 JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document);
 

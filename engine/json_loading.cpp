@@ -87,12 +87,10 @@ JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* d
     return ParseWithFlags<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag>(bytes, document);
 }
 
-JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document) {
-    document->SetNull();
-    std::string bytes;
-    switch (ReadFileBytes(path, maxBytes, &bytes)) {
+JsonLoad JsonLoadOf(FileRead read) {
+    switch (read) {
         case FileRead::Done:
-            return ParseJsonObject(bytes, document);
+            return JsonLoad::Done;
         case FileRead::Missing:
             return JsonLoad::Missing;
         case FileRead::TooLarge:
@@ -101,6 +99,13 @@ JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapi
             break;
     }
     return JsonLoad::Unreadable;
+}
+
+JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document) {
+    document->SetNull();
+    std::string bytes;
+    FileRead read = ReadFileBytes(path, maxBytes, &bytes);
+    return read == FileRead::Done ? ParseJsonObject(bytes, document) : JsonLoadOf(read);
 }
 
 const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::string_view name) {

@@ -20,11 +20,7 @@ bool ReadHomePage(const ProfilePlace& place,
     std::string text;
     FileRead read = ReadFileBytes(folder + L"\\" + file, MAX_SETTINGS_FILE_BYTES, &text);
     if (read != FileRead::Done) {
-        NoteUnreadable(place, file,
-                       read == FileRead::Missing    ? JsonLoad::Missing
-                       : read == FileRead::TooLarge ? JsonLoad::TooLarge
-                                                    : JsonLoad::Unreadable,
-                       findings);
+        NoteUnreadable(place, file, JsonLoadOf(read), findings);
         return false;
     }
     bool found = false;
