@@ -245,12 +245,7 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
     MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
     MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
     std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));
-    UniqueHandle holders[2];
-    int n = 0;
-    for (const std::wstring& folder : {locked, mixedLocked}) {
-        holders[n++].reset(
-            CreateFileW((folder + L"\\manifest.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    }
+    UniqueHandle holders[] = {HoldFile(locked + L"\\manifest.json"), HoldFile(mixedLocked + L"\\manifest.json")};
     ASSERT_TRUE(holders[0] && holders[1]);
 
     std::vector<std::wstring> lines = AuditProfile(profile);

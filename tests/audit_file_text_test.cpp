@@ -35,10 +35,8 @@ TEST(ReadWholeFile, GivesNothingForWhatCannotBeRead) {
     // holding it without sharing does.
     MakeFile(folder / L"shared.json", "shared");
     MakeFile(folder / L"locked.json", "locked");
-    UniqueHandle shared(CreateFileW((folder / L"shared.json").c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle locked(
-        CreateFileW((folder / L"locked.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle shared = HoldFile(folder / L"shared.json", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    UniqueHandle locked = HoldFile(folder / L"locked.json");
     ASSERT_TRUE(shared && locked);
     EXPECT_EQ(ReadWholeFile(folder / L"shared.json"), "shared");
     EXPECT_EQ(ReadWholeFile(folder / L"locked.json"), "");

@@ -140,7 +140,7 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
 
     lines.clear();
     MakeFile(file, ExtensionsJson({Record("Hidden", "extension", "app-profile")}));
-    UniqueHandle holder(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle holder = HoldFile(file);
     ASSERT_TRUE(holder);
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);

@@ -46,6 +46,10 @@ struct StandInBrowser {
     std::vector<uint32_t> ids() const;
 };
 
+// Starts the test helper holding file open without delete sharing and waits
+// until it has made ready; the process is empty when it did not within 20 s.
+ChildProcess HoldFileInAnotherProcess(const std::wstring& file, const std::wstring& ready);
+
 // The lines of a stand-in's log.
 std::vector<std::string> ReadLogLines(const std::wstring& path);
 // The log of a stand-in whose visible window, if any, was asked to close before it was ended.

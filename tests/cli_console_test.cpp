@@ -126,12 +126,6 @@ void ExpectOutput(const ProgramRun& run, const Lines& expected, DWORD exitCode) 
     EXPECT_EQ(run.errors, "");
 }
 
-// Runs that close browsers by their real image names happen only in the
-// project's own Wine prefix, where no real browser runs.
-#define SKIP_UNLESS_UNDER_WINE() \
-    if (!RunningUnderWine())     \
-    GTEST_SKIP() << "popswat.exe would close the real browsers; only under Wine"
-
 }  // namespace
 
 TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {

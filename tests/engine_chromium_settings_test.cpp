@@ -146,7 +146,7 @@ TEST(LoadJsonObjectFile, SaysWhyAFileWasNotUsed) {
     TempFolder folder;
     MakeFile(folder / L"Preferences", Preferences("{}"));
     MakeFile(folder / L"locked", "{}");
-    UniqueHandle locked(CreateFileW((folder / L"locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(folder / L"locked");
     ASSERT_TRUE(locked);
     struct Row {
         const wchar_t* name;
@@ -351,14 +351,13 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
             continue;  // Unix links exist only under Wine
         ChildProcess locker;
         if (row.setup == Setup::HeldByAnother) {
-            locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file + L"\" \"" +
-                                  (sandbox / L"ready") + L"\"");
-            ASSERT_TRUE(WaitForPath(sandbox / L"ready", 20000));
+            locker = HoldFileInAnotherProcess(file, sandbox / L"ready");
+            ASSERT_TRUE(locker.process);
         }
         auto before = Tree(sandbox.path());
         UniqueHandle held;
         if (row.setup == Setup::Held)
-            held.reset(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            held = HoldFile(file);
         ASSERT_TRUE(held || row.setup != Setup::Held);
         EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
         held.reset();

@@ -6,12 +6,6 @@
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 
-// A whole run closes processes by the real browser image names, so it runs
-// only in the project's own Wine prefix, where no real browser can be running.
-#define SKIP_UNLESS_UNDER_WINE() \
-    if (!RunningUnderWine())     \
-    GTEST_SKIP() << "a whole cleanup run closes browsers; only under Wine"
-
 namespace {
 
 using Lines = std::vector<std::wstring>;

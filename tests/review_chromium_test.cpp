@@ -210,8 +210,7 @@ TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
     TempFolder profile;
     MakeFile(profile / L"Preferences", grant);
     MakeFile(profile / L"Secure Preferences", "{}");
-    UniqueHandle locked(
-        CreateFileW((profile / L"Secure Preferences").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(profile / L"Secure Preferences");
     ASSERT_TRUE(locked);
     EXPECT_EQ(Review(profile.path()),
               (std::vector<std::string>{

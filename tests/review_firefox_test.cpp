@@ -132,8 +132,7 @@ TEST(ReviewFirefoxProfile, ListsAddOnsThatAnotherProgramPlaced) {
     EXPECT_TRUE(Review(profile.path()).empty());
     MakeFile(profile / L"extensions.json", R"({"addons":[)");
     MakeFile(profile / L"user.js", "");
-    UniqueHandle locked(
-        CreateFileW((profile / L"user.js").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(profile / L"user.js");
     EXPECT_EQ(Review(profile.path()),
               (std::vector<std::string>{
                   "unreadable user.js " + std::to_string(static_cast<int>(JsonLoad::Unreadable)),

@@ -114,6 +114,10 @@ bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+UniqueHandle HoldFile(const std::wstring& path, DWORD access, DWORD share) {
+    return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, bool tabsOnly) {
     CleanupOptions options;
     options.preview = preview;

@@ -64,6 +64,9 @@ void MakeFile(const std::wstring& path, const std::string& content = "data", DWO
 // Creates (or replaces) a file of the given size that holds no data on disk.
 bool MakeSparseFile(const std::wstring& path, long long size);
 bool PathExists(const std::wstring& path);
+// Opens an existing file and keeps it open: by default for reading and without
+// sharing, so that nobody else can open, change or delete it meanwhile.
+UniqueHandle HoldFile(const std::wstring& path, DWORD access = GENERIC_READ, DWORD share = 0);
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
 
@@ -81,6 +84,11 @@ std::string Utf8(const std::wstring& text);
 
 // True when running under Wine rather than on Windows.
 bool RunningUnderWine();
+// For tests that close processes by the real browser image names or write real
+// policy keys: they run only in the project's own Wine prefix.
+#define SKIP_UNLESS_UNDER_WINE() \
+    if (!RunningUnderWine())     \
+    GTEST_SKIP() << "touches real browsers or policies; runs only in the project's Wine prefix"
 // The Unix path of a Windows path under Wine; "" elsewhere.
 std::string UnixPath(const std::wstring& windowsPath);
 // Starts a Unix program under Wine (such as L"Z:\\bin\\ln") and waits for
