@@ -215,39 +215,15 @@ TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     EXPECT_TRUE(sandbox.Untouched());
 }
 
-// The shallowest key of path that does not exist yet, "" when it all exists:
-// deleting it removes everything a test writes below path, and only that.
-std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
-    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
-        std::wstring key = path.substr(0, end);
-        HKEY opened = nullptr;
-        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-            return key;
-        RegCloseKey(opened);
-        if (end == std::wstring::npos)
-            return std::wstring();
-    }
-}
-
-// The subkey, relative to a key made by the test, of path + "\" + name.
-std::wstring Below(const std::wstring& made, const std::wstring& path, const std::wstring& name) {
-    return made.size() < path.size() ? path.substr(made.size() + 1) + L"\\" + name : name;
-}
-
 TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
     SKIP_UNLESS_UNDER_WINE();
     // Real policy keys, in the project's own prefix only, and only where none were before.
-    const std::wstring chromePath = L"Software\\Policies\\Google\\Chrome";
-    const std::wstring firefoxPath = L"SOFTWARE\\Policies\\Mozilla\\Firefox";
-    std::wstring chromeKey = FirstMissingKey(HKEY_CURRENT_USER, chromePath);
-    std::wstring firefoxKey = FirstMissingKey(HKEY_LOCAL_MACHINE, firefoxPath);
-    if (chromeKey.empty() || firefoxKey.empty())
+    TemporaryRegistryKey chrome(HKEY_CURRENT_USER, L"Software\\Policies\\Google\\Chrome");
+    TemporaryRegistryKey firefox(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Mozilla\\Firefox");
+    if (!chrome.created() || !firefox.created())
         GTEST_SKIP() << "policy keys already exist in this prefix";
-    TemporaryRegistryKey chrome(HKEY_CURRENT_USER, chromeKey);
-    TemporaryRegistryKey firefox(HKEY_LOCAL_MACHINE, firefoxKey);
-    chrome.SetText(Below(chromeKey, chromePath, L"ExtensionInstallForcelist"), L"1",
-                   L"ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx");
-    firefox.SetText(Below(firefoxKey, firefoxPath, L"Homepage"), L"URL", L"http://caf\u00e9.example/");
+    chrome.SetText(L"ExtensionInstallForcelist", L"1", L"ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx");
+    firefox.SetText(L"Homepage", L"URL", L"http://caf\u00e9.example/");
 
     ConsoleSandbox sandbox;
     for (bool outputToFile : {false, true}) {

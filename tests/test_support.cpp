@@ -313,16 +313,28 @@ bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
     return WaitUntil([&] { return PathExists(path); }, timeoutMs);
 }
 
-TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, const std::wstring& path) : root_(root) {
+    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        HKEY existing = nullptr;
+        if (RegOpenKeyExW(root, path.substr(0, end).c_str(), 0, KEY_READ, &existing) != ERROR_SUCCESS) {
+            made_ = path.substr(0, end);
+            break;
+        }
+        RegCloseKey(existing);
+        if (end == std::wstring::npos)
+            break;
+    }
     HKEY key = nullptr;
-    if (RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
         key_.reset(key);
 }
 
 TemporaryRegistryKey::~TemporaryRegistryKey() {
     key_.reset();
-    RegDeleteTreeW(root_, path_.c_str());
-    RegDeleteKeyW(root_, path_.c_str());
+    if (!created())
+        return;
+    RegDeleteTreeW(root_, made_.c_str());
+    RegDeleteKeyW(root_, made_.c_str());
 }
 
 void TemporaryRegistryKey::Set(const std::wstring& subkey,

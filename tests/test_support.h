@@ -102,16 +102,18 @@ bool RemoveUnixLink(const std::wstring& link);
 // Creates an NTFS junction; false where the file system refuses (as on Wine).
 bool MakeJunction(const std::wstring& target, const std::wstring& link);
 
-// A registry key under root that is deleted with everything below it when the
-// holder goes away; tests keep to keys they made themselves.
+// Opens root\path, making what is missing of it; when the holder goes away, the
+// shallowest key it made is deleted with everything below it, so tests remove
+// only keys they made themselves. created() tells whether path was made here.
 class TemporaryRegistryKey {
 public:
-    TemporaryRegistryKey(HKEY root, std::wstring path);
+    TemporaryRegistryKey(HKEY root, const std::wstring& path);
     ~TemporaryRegistryKey();
     TemporaryRegistryKey(const TemporaryRegistryKey&) = delete;
     TemporaryRegistryKey& operator=(const TemporaryRegistryKey&) = delete;
 
     HKEY get() const { return key_.get(); }
+    bool created() const { return !made_.empty(); }
     // Writes a value in a subkey (made as needed); data is the raw bytes.
     void Set(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data, DWORD size) const;
     void SetText(const std::wstring& subkey, const std::wstring& name, const std::wstring& text) const;
@@ -119,7 +121,7 @@ public:
 
 private:
     HKEY root_;
-    std::wstring path_;
+    std::wstring made_;  // the shallowest key of path that was missing
     UniqueRegistryKey key_;
 };
 
