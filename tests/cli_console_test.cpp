@@ -4,6 +4,7 @@
 
 #include "rapidjson/document.h"
 #include "tests/child_programs.h"
+#include "tests/review_report_lines.h"
 #include "tests/test_support.h"
 
 // popswat.exe run as a child process with its own LOCALAPPDATA and APPDATA,
@@ -175,31 +176,16 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
 }
 
 // The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON.
-const Lines SANDBOX_REVIEW = {
-    "What can bring pop-ups back (nothing is changed):",
-    "",
-    "Sites allowed to show notifications, open pop-ups or download on their own:",
-    "  Nothing found.",
-    "",
-    "Start-up pages, home pages and search engines that are not the browser's own:",
-    "  Nothing found.",
-    "",
-    "Extensions that take over a page or were not installed from a web store:",
-    "  Nothing found.",
-    "",
-    "Browser policies:",
-    "  Nothing found.",
-    "",
-    "Files that could not be read:",
-    "  [Google Chrome/Default] Preferences: not valid JSON",
-    "",
-    "What you can do:",
-    "- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-    "  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-    "  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-    "  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
-    "- Files that could not be read: close the browser and run the review again.",
-};
+Lines SandboxReview() {
+    Lines lines;
+    for (const std::wstring& line :
+         ReviewReportLines({{}, {}, {}, {}, {L"  [Google Chrome/Default] Preferences: not valid JSON"}}))
+        lines.push_back(Utf8(line));
+    for (const std::wstring& line : SITES_ADVICE)
+        lines.push_back(Utf8(line));
+    lines.push_back("- Files that could not be read: close the browser and run the review again.");
+    return lines;
+}
 
 // Policies come from the machine's registry: only the project's own Wine prefix
 // is known to hold none.
@@ -209,9 +195,9 @@ TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
                                      L"--review --reset-permissions --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), SANDBOX_REVIEW, 0);
+        ExpectOutput(sandbox.Run(arguments, "y\n"), SandboxReview(), 0);
     }
-    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SANDBOX_REVIEW}), 0);
+    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SandboxReview()}), 0);
     EXPECT_TRUE(sandbox.Untouched());
 }
 

@@ -6,6 +6,7 @@
 
 #include "rapidjson/document.h"
 #include "review/review.h"
+#include "tests/review_report_lines.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -75,34 +76,20 @@ TEST(SiteOrigin, DropsOnlyTheSchemesDefaultPort) {
 
 TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     std::vector<std::wstring> lines = Report(SampleFindings());
-    std::vector<std::wstring> expected = {
-        L"What can bring pop-ups back (nothing is changed):",
-        L"",
-        L"Sites allowed to show notifications, open pop-ups or download on their own:",
-        L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
-        L"  [Opera] every site may open pop-ups",
-        L"  [Opera] may download files on its own: http://d.example:8080",
-        L"",
-        L"Start-up pages, home pages and search engines that are not the browser's own:",
-        L"  [Google Chrome/Profile ?1] opens at every start (Secure Preferences): http://start.example/?  [Google "
-        L"Chrome] fake",
-        L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
-        L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}",
-        L"",
-        L"Extensions that take over a page or were not installed from a web store:",
-        L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
-        L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)",
-        L"",
-        L"Browser policies:",
-        L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
-        L"ncbk;https://u.example/",
-        L"  [Firefox, user] Other = a\tb",
-        L"",
-        L"Files that could not be read:",
-        L"  [Opera] Preferences: not valid JSON",
-        L"",
-        L"What you can do:",
-    };
+    std::vector<std::wstring> expected = ReviewReportLines({
+        {L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
+         L"  [Opera] every site may open pop-ups", L"  [Opera] may download files on its own: http://d.example:8080"},
+        {L"  [Google Chrome/Profile ?1] opens at every start (Secure Preferences): http://start.example/?  [Google "
+         L"Chrome] fake",
+         L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
+         L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}"},
+        {L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
+         L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)"},
+        {L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
+         L"ncbk;https://u.example/",
+         L"  [Firefox, user] Other = a\tb"},
+        {L"  [Opera] Preferences: not valid JSON"},
+    });
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + expected.size()), expected);
     // Advice for every kind of finding: sites, start-up pages, extensions, policies, unreadable files.
@@ -114,29 +101,9 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
 }
 
 TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
-    std::vector<std::wstring> lines = Report(ReviewFindings());
-    std::vector<std::wstring> expected = {
-        L"What can bring pop-ups back (nothing is changed):",
-        L"",
-        L"Sites allowed to show notifications, open pop-ups or download on their own:",
-        L"  Nothing found.",
-        L"",
-        L"Start-up pages, home pages and search engines that are not the browser's own:",
-        L"  Nothing found.",
-        L"",
-        L"Extensions that take over a page or were not installed from a web store:",
-        L"  Nothing found.",
-        L"",
-        L"Browser policies:",
-        L"  Nothing found.",
-        L"",
-        L"What you can do:",
-        L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-        L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-        L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-        L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
-    };
-    EXPECT_EQ(lines, expected);
+    std::vector<std::wstring> expected = ReviewReportLines({});
+    expected.insert(expected.end(), SITES_ADVICE.begin(), SITES_ADVICE.end());
+    EXPECT_EQ(Report(ReviewFindings()), expected);
 }
 
 TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
