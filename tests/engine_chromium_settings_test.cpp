@@ -9,6 +9,7 @@
 #include "rapidjson/stringbuffer.h"
 #include "rapidjson/writer.h"
 #include "tests/child_programs.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -166,12 +167,7 @@ TEST(LoadJsonObjectFile, SaysWhyAFileWasNotUsed) {
 }
 
 TEST(FindSitePermissionGrants, ListsDefaultsAndExceptionsThatAllow) {
-    struct Row {
-        const char* name;
-        std::string preferences;
-        std::vector<std::string> expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::string, std::vector<std::string>> rows[] = {
         {"each permission, allow only",
          Preferences(R"({"notifications":{"https://win-prize.example:443,*":{"expiration":"0",)"
                      R"("last_modified":"13345678901234567","model":0,"setting":1},)"
@@ -200,10 +196,7 @@ TEST(FindSitePermissionGrants, ListsDefaultsAndExceptionsThatAllow) {
          Preferences(R"({"notifications":{"https://\u0077in.example:443,*":{"s\u0065tting":1}}})"),
          {"notifications https://win.example:443"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(Grants(row.preferences), row.expected);
-    }
+    ExpectEachRow(rows, Grants);
 }
 
 TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
