@@ -50,7 +50,7 @@ struct StandInBrowser {
 // until it has made ready; the process is empty when it did not within 20 s.
 ChildProcess HoldFileInAnotherProcess(const std::wstring& file, const std::wstring& ready);
 
-// The lines of a stand-in's log.
+// The lines of a file that ends each one in "\n", such as a stand-in's log.
 std::vector<std::string> ReadLogLines(const std::wstring& path);
 // The log of a stand-in whose visible window, if any, was asked to close before it was ended.
 std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour);

@@ -47,6 +47,7 @@ const Lines EMPTY_AUDIT = {
 const char JSON_OF_BOTH[] = "--json prints one document: use it with --audit or with --review, not both.";
 const char BANNER_TITLE[] = "PopSwat - browser ad and popup cleaner";
 const char BANNER_RULE[] = "--------------------------------------";
+const Lines PREVIEW_NOTE = {"(preview - nothing will be changed)", ""};
 const char WARNING[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
 const char WARNING_TABS_ONLY[] = "This will CLOSE all open browsers and reset their open tabs.";
 const char WARNING_PERMISSIONS[] =
@@ -358,10 +359,9 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments));
         ConsoleSandbox sandbox;
-        Lines expected = {BANNER_TITLE, BANNER_RULE};
-        if (c.preview)
-            expected.insert(expected.end(), {"(preview - nothing will be changed)", ""});
-        expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
+        Lines expected = Concat({{BANNER_TITLE, BANNER_RULE},
+                                 c.preview ? PREVIEW_NOTE : Lines(),
+                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
         // Input that would abort proves no question was asked.
         ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
         EXPECT_EQ(sandbox.Untouched(), c.preview);
@@ -394,23 +394,13 @@ namespace {
 Lines RunInConsole(const std::wstring& screenFile, const std::wstring& keys, DWORD* exitCode) {
     std::wstring commandLine = L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" console \"" + screenFile +
                                L"\" \"" + keys + L"\" \"\\\"" + TestProgramPath(L"popswat.exe") + L"\\\"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                        &startup, &info))
+    ChildProcess console = StartProgram(commandLine, CREATE_NEW_CONSOLE);
+    if (!console.process)
         return {"(console helper not started)"};
-    CloseHandle(info.hThread);
-    ChildProcess console;
-    console.process.reset(info.hProcess);
     if (!HasEnded(console, 60000))
         return {"(console helper did not end)"};
     GetExitCodeProcess(console.process.get(), exitCode);
-
-    Lines rows;
-    std::string text = ReadFileBytes(screenFile);
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        rows.push_back(text.substr(start, end - start));
+    Lines rows = ReadLogLines(screenFile);
     while (!rows.empty() && rows.back().empty())
         rows.pop_back();
     return rows;
@@ -462,8 +452,7 @@ TEST(ConsoleProgram, RefusesToCleanWhileAnotherCleanupRuns) {
         ASSERT_TRUE(otherRun.acquired());
         const Lines refused = {BANNER_TITLE, BANNER_RULE, "Another PopSwat cleanup is already running."};
         ExpectOutput(sandbox.Run(L"--yes"), refused, 1);
-        ExpectOutput(sandbox.Run(L"--dry-run"),
-                     Concat({{BANNER_TITLE, BANNER_RULE, "(preview - nothing will be changed)", ""}, {refused[2]}}), 1);
+        ExpectOutput(sandbox.Run(L"--dry-run"), Concat({{BANNER_TITLE, BANNER_RULE}, PREVIEW_NOTE, {refused[2]}}), 1);
         ExpectOutput(sandbox.Run(L"", "y\n"),
                      {BANNER_TITLE, BANNER_RULE, WARNING, QUESTION, "Another PopSwat cleanup is already running."}, 1);
         // The read-only audit is no cleanup run.

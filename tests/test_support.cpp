@@ -180,17 +180,17 @@ std::string UnixPath(const std::wstring& windowsPath) {
     return result;
 }
 
-namespace {
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
+    while (!condition()) {
         if (GetTickCount64() >= deadline)
             return false;
         Sleep(10);
     }
     return true;
 }
+
+namespace {
 
 bool IsLinkPath(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -295,13 +295,14 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-ChildProcess StartProgram(const std::wstring& commandLine) {
+ChildProcess StartProgram(const std::wstring& commandLine, DWORD creationFlags) {
     ChildProcess child;
     std::wstring mutableLine = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
+                       &info)) {
         CloseHandle(info.hThread);
         child.process.reset(info.hProcess);
         child.id = info.dwProcessId;

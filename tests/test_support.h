@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -138,7 +139,10 @@ struct ChildProcess {
     ~ChildProcess();
 };
 
-// Starts a program with the given command line (program path quoted by the caller).
-ChildProcess StartProgram(const std::wstring& commandLine);
+// Starts a program with the given command line (program path quoted by the caller)
+// and CreateProcessW's creation flags.
+ChildProcess StartProgram(const std::wstring& commandLine, DWORD creationFlags = 0);
+// Polls until the condition holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // Polls until the path exists; false after timeoutMs.
 bool WaitForPath(const std::wstring& path, DWORD timeoutMs);
