@@ -225,15 +225,10 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
         ASSERT_EQ(ParseJsonObject(run.output, &document), JsonLoad::Done) << run.output;
         const rapidjson::Value& policies = document["policies"];
         ASSERT_EQ(policies.Size(), 2u);
-        EXPECT_STREQ(policies[0]["browser"].GetString(), "Firefox");
-        EXPECT_STREQ(policies[0]["scope"].GetString(), "machine");
-        EXPECT_STREQ(policies[0]["name"].GetString(), "Homepage\\URL");
-        EXPECT_STREQ(policies[0]["value"].GetString(), "http://caf\xc3\xa9.example/");
-        EXPECT_STREQ(policies[0]["effect"].GetString(), "home_page");
-        EXPECT_STREQ(policies[1]["browser"].GetString(), "Google Chrome");
-        EXPECT_STREQ(policies[1]["scope"].GetString(), "user");
-        EXPECT_STREQ(policies[1]["effect"].GetString(), "forces_extension");
-        EXPECT_STREQ(document["unreadable"][0]["file"].GetString(), "Preferences");
+        EXPECT_EQ(JsonFields(policies[0], {"browser", "scope", "name", "value", "effect"}),
+                  "Firefox|machine|Homepage\\URL|http://caf\xc3\xa9.example/|home_page");
+        EXPECT_EQ(JsonFields(policies[1], {"browser", "scope", "effect"}), "Google Chrome|user|forces_extension");
+        EXPECT_EQ(JsonFields(document["unreadable"][0], {"file"}), "Preferences");
         EXPECT_EQ(document["sitePermissions"].Size(), 0u);
     }
     EXPECT_TRUE(sandbox.Untouched());

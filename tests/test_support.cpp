@@ -161,6 +161,22 @@ std::vector<std::string> AuditJsonEntries(const std::string& json) {
     return entries;
 }
 
+std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names) {
+    std::string fields;
+    for (const char* name : names) {
+        const rapidjson::Value* value = object.IsObject() && object.HasMember(name) ? &object[name] : nullptr;
+        fields += "|";
+        if (value && value->IsString())
+            fields.append(value->GetString(), value->GetStringLength());
+        else
+            fields += !value            ? "(absent)"
+                      : value->IsBool() ? (value->GetBool() ? "(true)" : "(false)")
+                      : value->IsNull() ? "(null)"
+                                        : "(other)";
+    }
+    return fields.erase(0, 1);
+}
+
 bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;

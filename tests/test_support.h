@@ -80,6 +80,10 @@ CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview =
 // texts as UTF-8). A document of another shape gives one line that says so.
 std::vector<std::string> AuditJsonEntries(const std::string& json);
 
+// The named members of a JSON object as "a|b|c": texts as they are, other values
+// as "(true)", "(false)", "(null)" or "(other)", an absent member as "(absent)".
+std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names);
+
 // UTF-8 for test messages.
 std::string Utf8(const std::wstring& text);
 
