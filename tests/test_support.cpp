@@ -333,10 +333,11 @@ bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
 TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, const std::wstring& path) : root_(root) {
     for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
         HKEY existing = nullptr;
-        if (RegOpenKeyExW(root, path.substr(0, end).c_str(), 0, KEY_READ, &existing) != ERROR_SUCCESS) {
+        LSTATUS status = RegOpenKeyExW(root, path.substr(0, end).c_str(), 0, KEY_READ, &existing);
+        if (status == ERROR_FILE_NOT_FOUND)
             made_ = path.substr(0, end);
-            break;
-        }
+        if (status != ERROR_SUCCESS)
+            break;  // a key that exists but cannot be read is never deleted
         RegCloseKey(existing);
         if (end == std::wstring::npos)
             break;
