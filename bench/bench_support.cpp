@@ -57,6 +57,19 @@ std::string Number(long long n) {
     return std::to_string(n);
 }
 
+std::wstring ChromiumProfileFolder(const std::wstring& root, int browser, int round) {
+    static const wchar_t* const USER_DATA[] = {L"Local\\Google\\Chrome\\User Data",
+                                               L"Local\\Microsoft\\Edge\\User Data",
+                                               L"Local\\BraveSoftware\\Brave-Browser\\User Data",
+                                               L"Local\\Vivaldi\\User Data",
+                                               L"Roaming\\Opera Software\\Opera Stable",
+                                               L"Roaming\\Opera Software\\Opera GX Stable"};
+    std::wstring folder = root + L"\\" + USER_DATA[browser];
+    if (browser >= 4 && round == 0)
+        return folder;
+    return folder + (round == 0 ? L"\\Default" : L"\\Profile " + std::to_wstring(round));
+}
+
 std::string SiteEngagementPadding(std::size_t bytes) {
     std::string text = "\"site_engagement\":{";
     for (int n = 0; text.size() < bytes; ++n) {

@@ -19,6 +19,10 @@ void DeleteTree(const std::wstring& path);
 bool Report(const char* goal, bool met);
 
 std::string Number(long long n);
+// The round-th profile folder of the browser-th Chromium-family browser (Chrome,
+// Edge, Brave, Vivaldi, Opera, Opera GX) below root's Local and Roaming folders:
+// "Default", then "Profile <round>"; Opera's first is its user-data folder itself.
+std::wstring ChromiumProfileFolder(const std::wstring& root, int browser, int round);
 // The "site_engagement" member of a profile's content settings, as a profile used
 // for months holds it, padded with sites up to about the given size.
 std::string SiteEngagementPadding(std::size_t bytes);

@@ -19,13 +19,6 @@ constexpr int PROFILES = 12;
 constexpr int GRANTS = 200;
 constexpr std::size_t PREFERENCES_BYTES = 700 * 1000;
 
-const wchar_t* const USER_DATA[] = {L"Local\\Google\\Chrome\\User Data",
-                                    L"Local\\Microsoft\\Edge\\User Data",
-                                    L"Local\\BraveSoftware\\Brave-Browser\\User Data",
-                                    L"Local\\Vivaldi\\User Data",
-                                    L"Roaming\\Opera Software\\Opera Stable",
-                                    L"Roaming\\Opera Software\\Opera GX Stable"};
-
 std::string Exceptions(int profile, int grants) {
     static const char* const KINDS[] = {"notifications", "popups", "automatic_downloads"};
     std::string text;
@@ -54,16 +47,6 @@ std::string Preferences(int profile, int grants) {
            "\"restore_on_startup\":1}}";
 }
 
-// Two profiles per browser: Opera's first is its user-data folder itself.
-std::wstring ProfileFolder(const std::wstring& root, int profile) {
-    int browser = profile % 6;
-    int round = profile / 6;
-    std::wstring folder = root + L"\\" + USER_DATA[browser];
-    if (browser >= 4 && round == 0)
-        return folder;
-    return folder + (round == 0 ? L"\\Default" : L"\\Profile " + std::to_wstring(round));
-}
-
 }  // namespace
 
 int main() {
@@ -87,8 +70,8 @@ int main() {
         otherLines += grant ? 0 : 1;
     };
     auto setup = [&] {
-        for (int p = 0; p < PROFILES; ++p)
-            WriteFileBytes(ProfileFolder(root, p) + L"\\Preferences", preferences[p]);
+        for (int p = 0; p < PROFILES; ++p)  // two profiles per browser
+            WriteFileBytes(ChromiumProfileFolder(root, p % 6, p / 6) + L"\\Preferences", preferences[p]);
         grantLines = otherLines = 0;
     };
     auto reset = [&] {

@@ -115,12 +115,6 @@ struct Tree {
 
 // Profiles dealt round the seven browsers; Opera's first is its user-data folder.
 Tree MakeProfiles(const std::wstring& root, int profiles) {
-    const wchar_t* const chromium[] = {L"Local\\Google\\Chrome\\User Data",
-                                       L"Local\\Microsoft\\Edge\\User Data",
-                                       L"Local\\BraveSoftware\\Brave-Browser\\User Data",
-                                       L"Local\\Vivaldi\\User Data",
-                                       L"Roaming\\Opera Software\\Opera Stable",
-                                       L"Roaming\\Opera Software\\Opera GX Stable"};
     Tree tree;
     const std::string preferences = Preferences();
     for (int p = 0; p < profiles; ++p) {
@@ -135,10 +129,7 @@ Tree MakeProfiles(const std::wstring& root, int profiles) {
             tree.Write(profile + L"\\extensions.json", FirefoxExtensions());
             continue;
         }
-        bool opera = browser >= 4;
-        std::wstring profile = root + L"\\" + chromium[browser];
-        if (!(opera && round == 0))
-            profile += round == 0 ? L"\\Default" : L"\\Profile " + std::to_wstring(round);
+        std::wstring profile = ChromiumProfileFolder(root, browser, round);
         tree.Write(profile + L"\\Preferences", preferences);
         tree.Write(profile + L"\\Secure Preferences", SecurePreferences(p));
         for (int n = 0; n < EXTENSIONS_PER_PROFILE; ++n) {

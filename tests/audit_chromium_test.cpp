@@ -48,6 +48,13 @@ std::vector<std::string> AuditProfileJson(const std::wstring& profile,
     return AuditJsonEntries(AuditJson(InventoryChromiumProfile(browser, profileName, profile)));
 }
 
+// The lines in sorted order, for results whose order the file system decides.
+template <typename Line>
+std::vector<Line> Sorted(std::vector<Line> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
 }  // namespace
 
 TEST(AuditChromiumBrowser, AuditsTheUserDataFolderFirstThenProfileSubfolders) {
@@ -202,15 +209,12 @@ TEST(AuditChromiumProfile, ShortensLongNamesAndVersionsSoTheMarkShows) {
                   R"({"name": ")" + std::string(2000, 'n') + R"(", "version": ")" + std::string(1000, '9') + R"("})");
     // The longest folder name a file system allows, with a manifest that cannot be read.
     MakeFolder(LongPathForm(profile + L"\\Extensions\\" + std::wstring(250, L'i') + L"\\1.0\\manifest.json"));
-    std::vector<std::wstring> lines = AuditProfile(profile);
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::wstring>{
-                         L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + MARK,
-                         L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + MARK,
-                     }));
-    std::vector<std::string> entries = AuditProfileJson(profile);
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries,
+    EXPECT_EQ(Sorted(AuditProfile(profile)),
+              (std::vector<std::wstring>{
+                  L"  [Brave] " + std::wstring(197, L'i') + L"... (manifest could not be read)  v1.0" + MARK,
+                  L"  [Brave] " + std::wstring(197, L'n') + L"...  v" + std::wstring(197, L'9') + L"..." + MARK,
+              }));
+    EXPECT_EQ(Sorted(AuditProfileJson(profile)),
               (std::vector<std::string>{
                   "Brave|null|ext|" + std::string(2000, 'n') + "|" + std::string(1000, '9') + "|extension|true",
                   "Brave|null|" + std::string(250, 'i') + "|null|null|extension|true",
@@ -245,31 +249,22 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
     MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
     MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
     std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));
-    UniqueHandle holders[2];
-    int n = 0;
-    for (const std::wstring& folder : {locked, mixedLocked}) {
-        holders[n++].reset(
-            CreateFileW((folder + L"\\manifest.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    }
+    UniqueHandle holders[] = {HoldFile(locked + L"\\manifest.json"), HoldFile(mixedLocked + L"\\manifest.json")};
     ASSERT_TRUE(holders[0] && holders[1]);
 
-    std::vector<std::wstring> lines = AuditProfile(profile);
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::wstring>{
-                         L"  [Brave] Mixed  v1.0",
-                         L"  [Brave] folderid (manifest could not be read)  v4.0" + MARK,
-                         L"  [Brave] hugeid (manifest could not be read)  v2.0" + MARK,
-                         L"  [Brave] lockedid (manifest could not be read)  v1.0" + MARK,
-                         L"  [Brave] overid (manifest could not be read)  v3.0" + MARK,
-                     }));
+    EXPECT_EQ(Sorted(AuditProfile(profile)), (std::vector<std::wstring>{
+                                                 L"  [Brave] Mixed  v1.0",
+                                                 L"  [Brave] folderid (manifest could not be read)  v4.0" + MARK,
+                                                 L"  [Brave] hugeid (manifest could not be read)  v2.0" + MARK,
+                                                 L"  [Brave] lockedid (manifest could not be read)  v1.0" + MARK,
+                                                 L"  [Brave] overid (manifest could not be read)  v3.0" + MARK,
+                                             }));
     // Not known, rather than empty: the manifest could not be read.
-    std::vector<std::string> entries = AuditProfileJson(profile);
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{
-                           "Brave|null|folderid|null|null|extension|true",
-                           "Brave|null|hugeid|null|null|extension|true",
-                           "Brave|null|lockedid|null|null|extension|true",
-                           "Brave|null|mixedid|Mixed|1.0|extension|false",
-                           "Brave|null|overid|null|null|extension|true",
-                       }));
+    EXPECT_EQ(Sorted(AuditProfileJson(profile)), (std::vector<std::string>{
+                                                     "Brave|null|folderid|null|null|extension|true",
+                                                     "Brave|null|hugeid|null|null|extension|true",
+                                                     "Brave|null|lockedid|null|null|extension|true",
+                                                     "Brave|null|mixedid|Mixed|1.0|extension|false",
+                                                     "Brave|null|overid|null|null|extension|true",
+                                                 }));
 }

@@ -4,14 +4,10 @@
 #include <string>
 
 #include "audit/audit.h"
+#include "tests/table_rows.h"
 
 TEST(MaskUnsafeCharacters, ShowsControlAndBidiCharactersAsQuestionMarks) {
-    struct Row {
-        const char* name;
-        std::wstring text;
-        std::wstring expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::wstring, std::wstring> rows[] = {
         {"plain text", L"Sample Notes 1.0", L"Sample Notes 1.0"},
         {"tab is kept", L"a\tb", L"a\tb"},
         {"line feed and carriage return", L"a\nb\rc", L"a?b?c"},
@@ -25,20 +21,12 @@ TEST(MaskUnsafeCharacters, ShowsControlAndBidiCharactersAsQuestionMarks) {
         {"isolates", L"\x2065\x2066\x2067\x2068\x2069\x206a", L"\x2065????\x206a"},
         {"other non-ASCII stays", L"caf\xe9 \x738b \xd83d\xde00 \xfffd", L"caf\xe9 \x738b \xd83d\xde00 \xfffd"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(MaskUnsafeCharacters(row.text), row.expected);
-    }
+    ExpectEachRow(rows, MaskUnsafeCharacters);
 }
 
 TEST(ShortenForLine, KeepsAtMost200UnitsAndEndsACutWithDots) {
     const std::wstring pair = L"\xd83d\xde00";
-    struct Row {
-        const char* name;
-        std::wstring text;
-        std::wstring expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::wstring, std::wstring> rows[] = {
         {"short", L"Sample Notes", L"Sample Notes"},
         {"exactly 200", std::wstring(200, L'a'), std::wstring(200, L'a')},
         {"201", std::wstring(201, L'a'), std::wstring(197, L'a') + L"..."},
@@ -47,8 +35,5 @@ TEST(ShortenForLine, KeepsAtMost200UnitsAndEndsACutWithDots) {
         {"a pair that fits stays", std::wstring(195, L'a') + pair + std::wstring(10, L'b'),
          std::wstring(195, L'a') + pair + L"..."},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(ShortenForLine(row.text), row.expected);
-    }
+    ExpectEachRow(rows, ShortenForLine);
 }

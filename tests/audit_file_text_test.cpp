@@ -3,6 +3,7 @@
 #include <string>
 
 #include "audit/audit.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 using namespace std::string_literals;
@@ -35,10 +36,8 @@ TEST(ReadWholeFile, GivesNothingForWhatCannotBeRead) {
     // holding it without sharing does.
     MakeFile(folder / L"shared.json", "shared");
     MakeFile(folder / L"locked.json", "locked");
-    UniqueHandle shared(CreateFileW((folder / L"shared.json").c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle locked(
-        CreateFileW((folder / L"locked.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle shared = HoldFile(folder / L"shared.json", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    UniqueHandle locked = HoldFile(folder / L"locked.json");
     ASSERT_TRUE(shared && locked);
     EXPECT_EQ(ReadWholeFile(folder / L"shared.json"), "shared");
     EXPECT_EQ(ReadWholeFile(folder / L"locked.json"), "");
@@ -52,12 +51,7 @@ TEST(ReadWholeFile, OpensNonAsciiPaths) {
 }
 
 TEST(Utf8ToWide, DecodesAndReplacesMalformedSequences) {
-    struct Row {
-        const char* name;
-        std::string bytes;
-        std::wstring expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::string, std::wstring> rows[] = {
         {"empty", "", L""},
         {"ASCII", "abc", L"abc"},
         {"two-byte sequence", "\xc3\xa9", L"\xe9"},
@@ -68,8 +62,5 @@ TEST(Utf8ToWide, DecodesAndReplacesMalformedSequences) {
         {"NUL bytes", "a\0b"s, std::wstring(L"a\0b", 3)},
         {"truncated sequence", "a\xe7\x8e", L"a\xfffd"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(Utf8ToWide(row.bytes), row.expected);
-    }
+    ExpectEachRow(rows, Utf8ToWide);
 }

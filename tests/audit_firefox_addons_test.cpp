@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "audit/audit.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -34,12 +35,7 @@ std::vector<std::wstring> AuditAll() {
 }  // namespace
 
 TEST(AuditFirefoxProfile, ListsProfileAddonsWithTheThemeMark) {
-    struct Row {
-        const char* name;
-        std::string record;
-        std::vector<std::wstring> expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::string, std::vector<std::wstring>> rows[] = {
         {"extension", Record("uBlock Origin", "extension", "app-profile"), {L"  [Firefox] uBlock Origin"}},
         {"theme", Record("Dark Sky", "theme", "app-profile"), {L"  [Firefox] Dark Sky  (theme)"}},
         {"Theme is not theme", Record("T", "Theme", "app-profile"), {L"  [Firefox] T"}},
@@ -62,15 +58,14 @@ TEST(AuditFirefoxProfile, ListsProfileAddonsWithTheThemeMark) {
                 "theme", "app-profile"),
          {L"  [Firefox] Notes?gpj.exe  (theme)"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    ExpectEachRow(rows, [](const std::string& record) {
         Sandbox sandbox;
         std::wstring profile = ProfilesFolder(sandbox) + L"\\abcd.default-release";
-        MakeFile(profile + L"\\extensions.json", ExtensionsJson({row.record}));
+        MakeFile(profile + L"\\extensions.json", ExtensionsJson({record}));
         std::vector<std::wstring> lines;
         AuditFirefoxProfile(CapturingOptions(&lines), profile);
-        EXPECT_EQ(lines, row.expected);
-    }
+        return lines;
+    });
 }
 
 TEST(AuditFirefoxProfile, ListsTheFirstAddonOfAFileInEitherLayout) {
@@ -140,7 +135,7 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
 
     lines.clear();
     MakeFile(file, ExtensionsJson({Record("Hidden", "extension", "app-profile")}));
-    UniqueHandle holder(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle holder = HoldFile(file);
     ASSERT_TRUE(holder);
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);

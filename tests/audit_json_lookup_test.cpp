@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "audit/audit.h"
+#include "tests/table_rows.h"
 
 namespace {
 
@@ -114,12 +115,8 @@ TEST(GetJsonString, ReturnsTheStringAfterTheFirstOccurrence) {
 }
 
 TEST(GetJsonString, ReadsUnicodeEscapesAsFourBytesThroughStrtolRules) {
-    struct Row {
-        const char* name;
-        std::string value;  // the raw bytes between "v": " and the end of the text
-        std::string expected;
-    };
-    const Row rows[] = {
+    // Inputs: the raw bytes between "v": " and the end of the text.
+    const TableRow<std::string, std::string> rows[] = {
         {"ASCII letter", R"(\u0041")", "A"},
         {"lower-case digits", R"(\u006a")", "j"},
         {"non-ASCII character", R"(\u00e9")", "?"},
@@ -143,10 +140,7 @@ TEST(GetJsonString, ReadsUnicodeEscapesAsFourBytesThroughStrtolRules) {
                      7),
          "?"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(GetJsonString("{\"v\": \"" + row.value, "v", 0), row.expected);
-    }
+    ExpectEachRow(rows, [](const std::string& value) { return GetJsonString("{\"v\": \"" + value, "v", 0); });
 }
 
 TEST(HasRootObjectMember, FindsOnlyTheRootsOwnMemberWithAnObjectValue) {

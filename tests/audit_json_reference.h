@@ -31,19 +31,24 @@ inline bool IsWhiteSpace(char c) {
     return c == 0x09 || c == 0x0A || c == 0x0B || c == 0x0C || c == 0x0D || c == 0x20;
 }
 
-inline std::string GetString(const std::string& text, const std::string& key, std::size_t start) {
-    std::size_t p = FindKey(text, key, start);
-    if (p == ABSENT)
-        return "";
-    std::size_t i = p + key.size() + 2;
+// Where the value of the key quoted at anchor starts: after the key, white
+// space, a colon and white space; ABSENT when there is no colon or no value.
+inline std::size_t ValueStart(const std::string& text, std::size_t anchor, std::size_t keyLength) {
+    std::size_t i = anchor + keyLength + 2;
     while (i < text.size() && IsWhiteSpace(text[i]))
         ++i;
     if (i >= text.size() || text[i] != ':')
-        return "";
+        return ABSENT;
     ++i;
     while (i < text.size() && IsWhiteSpace(text[i]))
         ++i;
-    if (i >= text.size() || text[i] != '"')
+    return i < text.size() ? i : ABSENT;
+}
+
+inline std::string GetString(const std::string& text, const std::string& key, std::size_t start) {
+    std::size_t p = FindKey(text, key, start);
+    std::size_t i = p == ABSENT ? ABSENT : ValueStart(text, p, key.size());
+    if (i == ABSENT || text[i] != '"')
         return "";
     ++i;
     std::string result;
@@ -145,20 +150,11 @@ inline std::string OwnKeyValue(const std::string& text, std::size_t brace, const
     return "";
 }
 
-// The brace of the object that is the value of the key quoted at anchor: after
-// the key, white space, a colon and white space, and not inside a string; or ABSENT.
+// The brace of the object that is the value of the key quoted at anchor, not
+// inside a string; or ABSENT.
 inline std::size_t ValueObject(const std::string& text, std::size_t anchor, std::size_t keyLength) {
-    std::size_t i = anchor + keyLength + 2;
-    while (i < text.size() && IsWhiteSpace(text[i]))
-        ++i;
-    if (i >= text.size() || text[i] != ':')
-        return ABSENT;
-    ++i;
-    while (i < text.size() && IsWhiteSpace(text[i]))
-        ++i;
-    if (i >= text.size() || text[i] != '{' || InnermostObject(text, i + 1) != i)
-        return ABSENT;
-    return i;
+    std::size_t i = ValueStart(text, anchor, keyLength);
+    return i != ABSENT && text[i] == '{' && InnermostObject(text, i + 1) == i ? i : ABSENT;
 }
 
 inline std::vector<FirefoxAddonRecord> ScanRecords(const std::string& text) {

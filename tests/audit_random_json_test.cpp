@@ -5,31 +5,27 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "audit/audit.h"
 #include "tests/audit_json_reference.h"
+#include "tests/random_choices.h"
 
 namespace {
 
 constexpr int TEXTS = 100000;
 constexpr std::uint32_t SEED = 20261207;
 
-class TextMaker {
-public:
-    explicit TextMaker(std::uint32_t seed) : random_(seed) {}
-
-    std::size_t Below(std::size_t n) { return n == 0 ? 0 : random_() % n; }
-    bool OneIn(std::size_t n) { return Below(n) == 0; }
+struct TextMaker {
+    RandomChoices random{SEED};
 
     char TrickyByte() {
         static const char bytes[] = {'"',  '"', '"',  '\\',   '\\',   '{',    '}',    ':',    ' ',    '\t',
                                      '\n', ',', 'u',  'n',    't',    'r',    '0',    '4',    '7',    'f',
                                      'F',  'x', '+',  '-',    'a',    'e',    'E',    '_',    '\x7f', '[',
                                      '@',  '`', '\0', '\xff', '\xc3', '\xa9', '\xe2', '\x80', 'N',    'T'};
-        return bytes[Below(sizeof(bytes))];
+        return bytes[random.Below(sizeof(bytes))];
     }
 
     std::string Key() {
@@ -38,14 +34,14 @@ public:
                                            "a",    "",         "_",        "\x7f",          "de{",
                                            "x\"y", "\\",       "appName",  "defaultlocale", "u",
                                            "id",   "ID"};
-        if (OneIn(50)) {  // a huge key, sometimes made of the tricky bytes
-            std::string key(100 + Below(400), 'k');
+        if (random.OneIn(50)) {  // a huge key, sometimes made of the tricky bytes
+            std::string key(100 + random.Below(400), 'k');
             for (char& c : key)
-                if (OneIn(8))
+                if (random.OneIn(8))
                     c = TrickyByte();
             return key;
         }
-        return keys[Below(sizeof(keys) / sizeof(keys[0]))];
+        return random.Pick(keys);
     }
 
     std::string Value() {
@@ -64,7 +60,7 @@ public:
                                              "\\\"",
                                              "\\\\",
                                              "\\u+07f"};
-        return values[Below(sizeof(values) / sizeof(values[0]))];
+        return random.Pick(values);
     }
 
     std::string Record() {
@@ -76,21 +72,21 @@ public:
             "\"nested\":{\"location\":\"" + Value() + "\",\"" + Key() + "\":[\"type\",{}]}",
         };
         std::string record = "{";
-        std::size_t count = 1 + Below(6);
+        std::size_t count = 1 + random.Below(6);
         for (std::size_t i = 0; i < count; ++i) {
             if (i)
-                record += OneIn(4) ? " ,\n " : ",";
-            record += fields[Below(5)];
+                record += random.OneIn(4) ? " ,\n " : ",";
+            record += fields[random.Below(5)];
         }
         return record + "}";
     }
 
     std::string RandomBytes() {
         std::string text;
-        std::size_t length = Below(120);
+        std::size_t length = random.Below(120);
         while (text.size() < length) {
-            if (OneIn(6))
-                text += "\"" + Key() + "\"" + (OneIn(2) ? ":" : "");
+            if (random.OneIn(6))
+                text += "\"" + Key() + "\"" + (random.OneIn(2) ? ":" : "");
             else
                 text += TrickyByte();
         }
@@ -99,31 +95,31 @@ public:
 
     std::string MutatedRecords() {
         std::string text = "{\"addons\":[";
-        std::size_t count = Below(5);
+        std::size_t count = random.Below(5);
         for (std::size_t i = 0; i < count; ++i)
             text += (i ? "," : "") + Record();
         text += "]}";
-        std::size_t mutations = Below(4);
+        std::size_t mutations = random.Below(4);
         for (std::size_t m = 0; m < mutations && !text.empty(); ++m) {
-            std::size_t at = Below(text.size());
-            switch (Below(7)) {
+            std::size_t at = random.Below(text.size());
+            switch (random.Below(7)) {
                 case 0:
                     text.resize(at);
                     break;  // truncated
                 case 1:
-                    text.erase(at, 1 + Below(4));
+                    text.erase(at, 1 + random.Below(4));
                     break;  // bytes lost
                 case 2:
                     text.insert(at, 1, TrickyByte());
                     break;  // stray byte
                 case 3:
-                    text.insert(at, "\\u" + std::string(Below(4), '4'));
+                    text.insert(at, "\\u" + std::string(random.Below(4), '4'));
                     break;  // short escape
                 case 4:
                     text.insert(at, 1, '\\');
                     break;  // lone backslash
                 case 5:
-                    text.insert(at, text.substr(Below(text.size()), Below(40)));
+                    text.insert(at, text.substr(random.Below(text.size()), random.Below(40)));
                     break;
                 default:
                     text[at] = TrickyByte();
@@ -133,10 +129,7 @@ public:
         return text;
     }
 
-    std::string Text() { return OneIn(3) ? RandomBytes() : MutatedRecords(); }
-
-private:
-    std::mt19937 random_;
+    std::string Text() { return random.OneIn(3) ? RandomBytes() : MutatedRecords(); }
 };
 
 std::string Describe(const std::vector<FirefoxAddonRecord>& records) {
@@ -147,31 +140,17 @@ std::string Describe(const std::vector<FirefoxAddonRecord>& records) {
     return text;
 }
 
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7f && c != '\\') {
-            shown += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02x", c);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
-
 }  // namespace
 
 TEST(RandomJson, LookupAndRecordScanAgreeWithTheLiteralRules) {
-    TextMaker maker(SEED);
+    TextMaker maker;
     int failures = 0;
     long long lookups = 0, matches = 0, values = 0, records = 0, listed = 0, themes = 0;
     for (int t = 0; t < TEXTS && failures < 10; ++t) {
         std::string text = maker.Text();
         for (int k = 0; k < 3; ++k) {
             std::string key = maker.Key();
-            std::size_t start = maker.OneIn(2) ? 0 : maker.Below(text.size() + 1);
+            std::size_t start = maker.random.OneIn(2) ? 0 : maker.random.Below(text.size() + 1);
             std::size_t found = FindJsonKey(text, key, start);
             std::size_t expectedFound = reference::FindKey(text, key, start);
             std::string value = GetJsonString(text, key, start);

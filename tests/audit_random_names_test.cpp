@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <map>
-#include <random>
 #include <string>
 
 #include "audit/audit.h"
 #include "tests/audit_json_reference.h"
+#include "tests/random_choices.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -17,39 +17,34 @@ namespace {
 constexpr int EXTENSIONS = 400;
 constexpr std::uint32_t SEED = 4;
 
-template <std::size_t N>
-const char* Pick(std::mt19937& random, const char* const (&choices)[N]) {
-    return choices[random() % N];
-}
-
-std::string MessagesText(std::mt19937& random) {
+std::string MessagesText(RandomChoices& random) {
     static const char* const keys[] = {"appName", "APPNAME", "a", "x\"y", "name", "message", "appname", "other"};
     static const char* const values[] = {"Notes", "", "Caf\xc3\xa9", "A\\nB", "\\u00e9", "\\u41", "q\\\"x", "\\"};
     std::string text = "{";
-    std::size_t count = random() % 5;
+    std::size_t count = random.Below(5);
     for (std::size_t i = 0; i < count; ++i) {
-        text += std::string(i ? ", " : "") + "\"" + Pick(random, keys) + "\": {";
-        if (random() % 4)
-            text += std::string("\"message\": \"") + Pick(random, values) + "\"";
-        text += random() % 3 ? ", \"description\": \"d\"}" : "}";
+        text += std::string(i ? ", " : "") + "\"" + random.Pick(keys) + "\": {";
+        if (!random.OneIn(4))
+            text += std::string("\"message\": \"") + random.Pick(values) + "\"";
+        text += !random.OneIn(3) ? ", \"description\": \"d\"}" : "}";
     }
     text += "}";
-    if (random() % 5 == 0)
-        text.resize(random() % (text.size() + 1));
+    if (random.OneIn(5))
+        text.resize(random.Below(text.size() + 1));
     return text;
 }
 
-std::string ManifestText(std::mt19937& random) {
+std::string ManifestText(RandomChoices& random) {
     static const char* const names[] = {"__MSG_appName__", "__MSG_APPNAME__", "__MSG_a__",
                                         "__MSG_appNameXY", "__MSG_x\\\"y__",  "__MSG_ab",
                                         "__msg_appName__", "Plain Name",      "__MSG_app\\u004eame__",
                                         "__MSG_name__",    "__MSG___",        "__MSG_message__"};
     static const char* const locales[] = {"de", "en", "en_US", "fr", "pt-BR", "pt_BR", "d\\u0065", "", "xx"};
     std::string text = "{";
-    if (random() % 6)
-        text += std::string("\"name\": \"") + Pick(random, names) + "\", ";
-    if (random() % 3)
-        text += std::string("\"default_locale\": \"") + Pick(random, locales) + "\", ";
+    if (!random.OneIn(6))
+        text += std::string("\"name\": \"") + random.Pick(names) + "\", ";
+    if (!random.OneIn(3))
+        text += std::string("\"default_locale\": \"") + random.Pick(locales) + "\", ";
     return text + "\"version\": \"1.0\"}";
 }
 
@@ -78,7 +73,7 @@ std::wstring ExpectedName(const std::string& manifest, const std::map<std::strin
 
 TEST(RandomNames, ResolveExtensionNameAgreesWithTheLiteralRules) {
     static const char* const folders[] = {"de", "en", "en_US", "fr", "pt_BR"};
-    std::mt19937 random(SEED);
+    RandomChoices random(SEED);
     Sandbox sandbox;
     int failures = 0;
     int references = 0;
@@ -87,7 +82,7 @@ TEST(RandomNames, ResolveExtensionNameAgreesWithTheLiteralRules) {
         std::string manifest = ManifestText(random);
         std::map<std::string, std::string> files;
         for (const char* folder : folders) {
-            if (random() % 3 == 0)
+            if (random.OneIn(3))
                 continue;
             files[folder] = MessagesText(random);
             MakeFile(version + L"\\_locales\\" + Utf8ToWide(folder) + L"\\messages.json", files[folder]);

@@ -75,6 +75,12 @@ ChildProcess StartStandIn(const std::wstring& programPath,
     return child;
 }
 
+ChildProcess HoldFileInAnotherProcess(const std::wstring& file, const std::wstring& ready) {
+    ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file +
+                                       L"\" \"" + ready + L"\"");
+    return locker.process && WaitForPath(ready, 20000) ? std::move(locker) : ChildProcess();
+}
+
 StandInBrowser::StandInBrowser(const StandInBehaviour& behaviour, std::size_t count, std::wstring image)
     : imageName(std::move(image)) {
     program = CopyTestHelper(folder.path(), imageName);

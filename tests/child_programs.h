@@ -46,7 +46,11 @@ struct StandInBrowser {
     std::vector<uint32_t> ids() const;
 };
 
-// The lines of a stand-in's log.
+// Starts the test helper holding file open without delete sharing and waits
+// until it has made ready; the process is empty when it did not within 20 s.
+ChildProcess HoldFileInAnotherProcess(const std::wstring& file, const std::wstring& ready);
+
+// The lines of a file that ends each one in "\n", such as a stand-in's log.
 std::vector<std::string> ReadLogLines(const std::wstring& path);
 // The log of a stand-in whose visible window, if any, was asked to close before it was ended.
 std::vector<std::string> ClosedStandInLog(const StandInBehaviour& behaviour);

@@ -4,6 +4,7 @@
 
 #include "rapidjson/document.h"
 #include "tests/child_programs.h"
+#include "tests/review_report_lines.h"
 #include "tests/test_support.h"
 
 // popswat.exe run as a child process with its own LOCALAPPDATA and APPDATA,
@@ -46,6 +47,7 @@ const Lines EMPTY_AUDIT = {
 const char JSON_OF_BOTH[] = "--json prints one document: use it with --audit or with --review, not both.";
 const char BANNER_TITLE[] = "PopSwat - browser ad and popup cleaner";
 const char BANNER_RULE[] = "--------------------------------------";
+const Lines PREVIEW_NOTE = {"(preview - nothing will be changed)", ""};
 const char WARNING[] = "This will CLOSE all open browsers and reset their open tabs, and clear recent history.";
 const char WARNING_TABS_ONLY[] = "This will CLOSE all open browsers and reset their open tabs.";
 const char WARNING_PERMISSIONS[] =
@@ -126,12 +128,6 @@ void ExpectOutput(const ProgramRun& run, const Lines& expected, DWORD exitCode) 
     EXPECT_EQ(run.errors, "");
 }
 
-// Runs that close browsers by their real image names happen only in the
-// project's own Wine prefix, where no real browser runs.
-#define SKIP_UNLESS_UNDER_WINE() \
-    if (!RunningUnderWine())     \
-    GTEST_SKIP() << "popswat.exe would close the real browsers; only under Wine"
-
 }  // namespace
 
 TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
@@ -181,31 +177,16 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
 }
 
 // The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON.
-const Lines SANDBOX_REVIEW = {
-    "What can bring pop-ups back (nothing is changed):",
-    "",
-    "Sites allowed to show notifications, open pop-ups or download on their own:",
-    "  Nothing found.",
-    "",
-    "Start-up pages, home pages and search engines that are not the browser's own:",
-    "  Nothing found.",
-    "",
-    "Extensions that take over a page or were not installed from a web store:",
-    "  Nothing found.",
-    "",
-    "Browser policies:",
-    "  Nothing found.",
-    "",
-    "Files that could not be read:",
-    "  [Google Chrome/Default] Preferences: not valid JSON",
-    "",
-    "What you can do:",
-    "- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-    "  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-    "  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-    "  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
-    "- Files that could not be read: close the browser and run the review again.",
-};
+Lines SandboxReview() {
+    Lines lines;
+    for (const std::wstring& line :
+         ReviewReportLines({{}, {}, {}, {}, {L"  [Google Chrome/Default] Preferences: not valid JSON"}}))
+        lines.push_back(Utf8(line));
+    for (const std::wstring& line : SITES_ADVICE)
+        lines.push_back(Utf8(line));
+    lines.push_back("- Files that could not be read: close the browser and run the review again.");
+    return lines;
+}
 
 // Policies come from the machine's registry: only the project's own Wine prefix
 // is known to hold none.
@@ -215,45 +196,21 @@ TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
                                      L"--review --reset-permissions --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), SANDBOX_REVIEW, 0);
+        ExpectOutput(sandbox.Run(arguments, "y\n"), SandboxReview(), 0);
     }
-    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SANDBOX_REVIEW}), 0);
+    ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SandboxReview()}), 0);
     EXPECT_TRUE(sandbox.Untouched());
-}
-
-// The shallowest key of path that does not exist yet, "" when it all exists:
-// deleting it removes everything a test writes below path, and only that.
-std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
-    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
-        std::wstring key = path.substr(0, end);
-        HKEY opened = nullptr;
-        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-            return key;
-        RegCloseKey(opened);
-        if (end == std::wstring::npos)
-            return std::wstring();
-    }
-}
-
-// The subkey, relative to a key made by the test, of path + "\" + name.
-std::wstring Below(const std::wstring& made, const std::wstring& path, const std::wstring& name) {
-    return made.size() < path.size() ? path.substr(made.size() + 1) + L"\\" + name : name;
 }
 
 TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
     SKIP_UNLESS_UNDER_WINE();
     // Real policy keys, in the project's own prefix only, and only where none were before.
-    const std::wstring chromePath = L"Software\\Policies\\Google\\Chrome";
-    const std::wstring firefoxPath = L"SOFTWARE\\Policies\\Mozilla\\Firefox";
-    std::wstring chromeKey = FirstMissingKey(HKEY_CURRENT_USER, chromePath);
-    std::wstring firefoxKey = FirstMissingKey(HKEY_LOCAL_MACHINE, firefoxPath);
-    if (chromeKey.empty() || firefoxKey.empty())
+    TemporaryRegistryKey chrome(HKEY_CURRENT_USER, L"Software\\Policies\\Google\\Chrome");
+    TemporaryRegistryKey firefox(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Mozilla\\Firefox");
+    if (!chrome.created() || !firefox.created())
         GTEST_SKIP() << "policy keys already exist in this prefix";
-    TemporaryRegistryKey chrome(HKEY_CURRENT_USER, chromeKey);
-    TemporaryRegistryKey firefox(HKEY_LOCAL_MACHINE, firefoxKey);
-    chrome.SetText(Below(chromeKey, chromePath, L"ExtensionInstallForcelist"), L"1",
-                   L"ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx");
-    firefox.SetText(Below(firefoxKey, firefoxPath, L"Homepage"), L"URL", L"http://caf\u00e9.example/");
+    chrome.SetText(L"ExtensionInstallForcelist", L"1", L"ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx");
+    firefox.SetText(L"Homepage", L"URL", L"http://caf\u00e9.example/");
 
     ConsoleSandbox sandbox;
     for (bool outputToFile : {false, true}) {
@@ -268,15 +225,10 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
         ASSERT_EQ(ParseJsonObject(run.output, &document), JsonLoad::Done) << run.output;
         const rapidjson::Value& policies = document["policies"];
         ASSERT_EQ(policies.Size(), 2u);
-        EXPECT_STREQ(policies[0]["browser"].GetString(), "Firefox");
-        EXPECT_STREQ(policies[0]["scope"].GetString(), "machine");
-        EXPECT_STREQ(policies[0]["name"].GetString(), "Homepage\\URL");
-        EXPECT_STREQ(policies[0]["value"].GetString(), "http://caf\xc3\xa9.example/");
-        EXPECT_STREQ(policies[0]["effect"].GetString(), "home_page");
-        EXPECT_STREQ(policies[1]["browser"].GetString(), "Google Chrome");
-        EXPECT_STREQ(policies[1]["scope"].GetString(), "user");
-        EXPECT_STREQ(policies[1]["effect"].GetString(), "forces_extension");
-        EXPECT_STREQ(document["unreadable"][0]["file"].GetString(), "Preferences");
+        EXPECT_EQ(JsonFields(policies[0], {"browser", "scope", "name", "value", "effect"}),
+                  "Firefox|machine|Homepage\\URL|http://caf\xc3\xa9.example/|home_page");
+        EXPECT_EQ(JsonFields(policies[1], {"browser", "scope", "effect"}), "Google Chrome|user|forces_extension");
+        EXPECT_EQ(JsonFields(document["unreadable"][0], {"file"}), "Preferences");
         EXPECT_EQ(document["sitePermissions"].Size(), 0u);
     }
     EXPECT_TRUE(sandbox.Untouched());
@@ -402,10 +354,9 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments));
         ConsoleSandbox sandbox;
-        Lines expected = {BANNER_TITLE, BANNER_RULE};
-        if (c.preview)
-            expected.insert(expected.end(), {"(preview - nothing will be changed)", ""});
-        expected = Concat({expected, sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
+        Lines expected = Concat({{BANNER_TITLE, BANNER_RULE},
+                                 c.preview ? PREVIEW_NOTE : Lines(),
+                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
         // Input that would abort proves no question was asked.
         ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
         EXPECT_EQ(sandbox.Untouched(), c.preview);
@@ -438,23 +389,13 @@ namespace {
 Lines RunInConsole(const std::wstring& screenFile, const std::wstring& keys, DWORD* exitCode) {
     std::wstring commandLine = L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" console \"" + screenFile +
                                L"\" \"" + keys + L"\" \"\\\"" + TestProgramPath(L"popswat.exe") + L"\\\"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                        &startup, &info))
+    ChildProcess console = StartProgram(commandLine, CREATE_NEW_CONSOLE);
+    if (!console.process)
         return {"(console helper not started)"};
-    CloseHandle(info.hThread);
-    ChildProcess console;
-    console.process.reset(info.hProcess);
     if (!HasEnded(console, 60000))
         return {"(console helper did not end)"};
     GetExitCodeProcess(console.process.get(), exitCode);
-
-    Lines rows;
-    std::string text = ReadFileBytes(screenFile);
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        rows.push_back(text.substr(start, end - start));
+    Lines rows = ReadLogLines(screenFile);
     while (!rows.empty() && rows.back().empty())
         rows.pop_back();
     return rows;
@@ -506,8 +447,7 @@ TEST(ConsoleProgram, RefusesToCleanWhileAnotherCleanupRuns) {
         ASSERT_TRUE(otherRun.acquired());
         const Lines refused = {BANNER_TITLE, BANNER_RULE, "Another PopSwat cleanup is already running."};
         ExpectOutput(sandbox.Run(L"--yes"), refused, 1);
-        ExpectOutput(sandbox.Run(L"--dry-run"),
-                     Concat({{BANNER_TITLE, BANNER_RULE, "(preview - nothing will be changed)", ""}, {refused[2]}}), 1);
+        ExpectOutput(sandbox.Run(L"--dry-run"), Concat({{BANNER_TITLE, BANNER_RULE}, PREVIEW_NOTE, {refused[2]}}), 1);
         ExpectOutput(sandbox.Run(L"", "y\n"),
                      {BANNER_TITLE, BANNER_RULE, WARNING, QUESTION, "Another PopSwat cleanup is already running."}, 1);
         // The read-only audit is no cleanup run.

@@ -9,6 +9,7 @@
 #include "rapidjson/stringbuffer.h"
 #include "rapidjson/writer.h"
 #include "tests/child_programs.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -146,7 +147,7 @@ TEST(LoadJsonObjectFile, SaysWhyAFileWasNotUsed) {
     TempFolder folder;
     MakeFile(folder / L"Preferences", Preferences("{}"));
     MakeFile(folder / L"locked", "{}");
-    UniqueHandle locked(CreateFileW((folder / L"locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(folder / L"locked");
     ASSERT_TRUE(locked);
     struct Row {
         const wchar_t* name;
@@ -166,12 +167,7 @@ TEST(LoadJsonObjectFile, SaysWhyAFileWasNotUsed) {
 }
 
 TEST(FindSitePermissionGrants, ListsDefaultsAndExceptionsThatAllow) {
-    struct Row {
-        const char* name;
-        std::string preferences;
-        std::vector<std::string> expected;
-    };
-    const Row rows[] = {
+    const TableRow<std::string, std::vector<std::string>> rows[] = {
         {"each permission, allow only",
          Preferences(R"({"notifications":{"https://win-prize.example:443,*":{"expiration":"0",)"
                      R"("last_modified":"13345678901234567","model":0,"setting":1},)"
@@ -200,10 +196,7 @@ TEST(FindSitePermissionGrants, ListsDefaultsAndExceptionsThatAllow) {
          Preferences(R"({"notifications":{"https://\u0077in.example:443,*":{"s\u0065tting":1}}})"),
          {"notifications https://win.example:443"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(Grants(row.preferences), row.expected);
-    }
+    ExpectEachRow(rows, Grants);
 }
 
 TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
@@ -351,14 +344,13 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
             continue;  // Unix links exist only under Wine
         ChildProcess locker;
         if (row.setup == Setup::HeldByAnother) {
-            locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file + L"\" \"" +
-                                  (sandbox / L"ready") + L"\"");
-            ASSERT_TRUE(WaitForPath(sandbox / L"ready", 20000));
+            locker = HoldFileInAnotherProcess(file, sandbox / L"ready");
+            ASSERT_TRUE(locker.process);
         }
         auto before = Tree(sandbox.path());
         UniqueHandle held;
         if (row.setup == Setup::Held)
-            held.reset(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            held = HoldFile(file);
         ASSERT_TRUE(held || row.setup != Setup::Held);
         EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
         held.reset();

@@ -6,12 +6,6 @@
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 
-// A whole run closes processes by the real browser image names, so it runs
-// only in the project's own Wine prefix, where no real browser can be running.
-#define SKIP_UNLESS_UNDER_WINE() \
-    if (!RunningUnderWine())     \
-    GTEST_SKIP() << "a whole cleanup run closes browsers; only under Wine"
-
 namespace {
 
 using Lines = std::vector<std::wstring>;
@@ -52,13 +46,13 @@ struct SampleProfiles {
         }
     }
 
-    // The cleaning lines the run writes for one browser.
-    Lines CleaningLines(const BrowserEntry& browser, bool tabsOnly) const {
-        Lines lines{FormatWide(L"Cleaning %ls ...", browser.displayName)};
-        lines.push_back(L"  deleted: " + SessionFileOf(browser));
+    // Appends the cleaning lines the run writes for one browser.
+    void AppendCleaningLines(Lines* lines, const BrowserEntry& browser, bool tabsOnly, bool preview = false) const {
+        std::wstring verb = preview ? L"  [preview] would delete file: " : L"  deleted: ";
+        lines->push_back(FormatWide(L"Cleaning %ls ...", browser.displayName));
+        lines->push_back(verb + SessionFileOf(browser));
         if (!tabsOnly && browser.kind != BrowserKind::Firefox)
-            lines.push_back(L"  deleted: " + HistoryFileOf(browser));
-        return lines;
+            lines->push_back(verb + HistoryFileOf(browser));
     }
 };
 
@@ -167,8 +161,7 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
 
         Lines expected = FrameStart(tabsOnly);
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-            Lines browserLines = profiles.CleaningLines(browser, tabsOnly);
-            expected.insert(expected.end(), browserLines.begin(), browserLines.end());
+            profiles.AppendCleaningLines(&expected, browser, tabsOnly);
             std::wstring profile = profiles.ProfileOf(browser);
             if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
                 continue;
@@ -202,12 +195,8 @@ TEST(RunCleanup, PreviewChangesNothing) {
     RunCleanup(CapturingOptions(&lines, true));
 
     Lines expected = FrameStart(false);
-    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        expected.push_back(FormatWide(L"Cleaning %ls ...", browser.displayName));
-        expected.push_back(L"  [preview] would delete file: " + profiles.SessionFileOf(browser));
-        if (browser.kind != BrowserKind::Firefox)
-            expected.push_back(L"  [preview] would delete file: " + profiles.HistoryFileOf(browser));
-    }
+    for (const BrowserEntry& browser : GetBrowserCatalogue())
+        profiles.AppendCleaningLines(&expected, browser, false, true);
     AppendFrameEnd(&expected, false);
     EXPECT_EQ(lines, expected);
     for (const BrowserEntry& browser : GetBrowserCatalogue()) {
@@ -242,10 +231,8 @@ TEST(RunCleanup, SkipsBrowsersWhoseBaseFolderVariableIsUnusable) {
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             // Firefox reads APPDATA itself and is skipped the same way.
             bool usesVariable = std::wstring(browser.baseVariable) == c.variable;
-            if (!usesVariable) {
-                Lines browserLines = profiles.CleaningLines(browser, false);
-                expected.insert(expected.end(), browserLines.begin(), browserLines.end());
-            }
+            if (!usesVariable)
+                profiles.AppendCleaningLines(&expected, browser, false);
             EXPECT_EQ(PathExists(profiles.SessionFileOf(browser)), usesVariable) << Utf8(browser.displayName);
         }
         AppendFrameEnd(&expected, false);

@@ -13,9 +13,8 @@ TEST(ReadFileBytes, ReadsWholeFilesUpToTheLimitAndSaysWhyOthersWereNot) {
     MakeFile(folder / L"locked", "locked");
     MakeFile(folder / L"shared", "shared");
     // A browser writing with read sharing does not stop the read; a handle without sharing does.
-    UniqueHandle locked(CreateFileW((folder / L"locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle shared(CreateFileW((folder / L"shared").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(folder / L"locked");
+    UniqueHandle shared = HoldFile(folder / L"shared", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(locked && shared);
     struct Row {
         const wchar_t* name;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
+#include "tests/child_programs.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -60,10 +61,8 @@ TEST(RemoveFile, ReportsAFileHeldOpenByAnotherProcess) {
     std::wstring file = sandbox / L"History";
     std::wstring ready = sandbox / L"ready";
     MakeFile(file, "visits", FILE_ATTRIBUTE_READONLY);
-    ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" + file +
-                                       L"\" \"" + ready + L"\"");
+    ChildProcess locker = HoldFileInAnotherProcess(file, ready);
     ASSERT_TRUE(locker.process);
-    ASSERT_TRUE(WaitForPath(ready, 20000));
 
     Lines lines;
     RemoveFile(CapturingOptions(&lines), file);

@@ -4,34 +4,26 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "rapidjson/document.h"
 #include "tests/engine_settings_reference.h"
+#include "tests/random_choices.h"
 
 namespace {
 
 constexpr int TEXTS = 50000;
 constexpr std::uint32_t SEED = 20261207;
 
-class PreferencesMaker {
-public:
-    explicit PreferencesMaker(std::uint32_t seed) : random_(seed) {}
-
-    std::size_t Below(std::size_t n) { return n == 0 ? 0 : random_() % n; }
-    bool OneIn(std::size_t n) { return Below(n) == 0; }
-    template <std::size_t N>
-    const char* Pick(const char* const (&choices)[N]) {
-        return choices[Below(N)];
-    }
+struct PreferencesMaker {
+    RandomChoices random{SEED};
 
     std::string Setting() {
         static const char* const settings[] = {"1",    "1",    "1",  "2",  "3",   "0",   "\"1\"", "1.0",
                                                "true", "null", "-1", "10", "1e0", "[1]", "{}",    "01"};
-        return Pick(settings);
+        return random.Pick(settings);
     }
 
     std::string Pattern() {
@@ -47,13 +39,13 @@ public:
                                                "https://\\ud83d\\ude00.example,*",
                                                "\\udc00,*",
                                                "a\\\"b,*"};
-        return Pick(patterns);
+        return random.Pick(patterns);
     }
 
     std::string Exception() {
-        std::string value = OneIn(8) ? Setting()
-                                     : "{\"last_modified\":\"13345678901234567\",\"setting\":" + Setting() +
-                                           (OneIn(3) ? ",\"model\":0,\"expiration\":\"0\"" : "") + "}";
+        std::string value = random.OneIn(8) ? Setting()
+                                            : "{\"last_modified\":\"13345678901234567\",\"setting\":" + Setting() +
+                                                  (random.OneIn(3) ? ",\"model\":0,\"expiration\":\"0\"" : "") + "}";
         return "\"" + Pattern() + "\":" + value;
     }
 
@@ -61,14 +53,14 @@ public:
         static const char* const types[] = {"notifications", "popups", "automatic_downloads", "geolocation",
                                             "notifications"};
         std::string text = "{";
-        for (std::size_t t = 0, count = Below(4); t < count; ++t) {
-            text += std::string(t ? "," : "") + "\"" + Pick(types) + "\":";
-            if (OneIn(10)) {
-                text += OneIn(2) ? "[]" : "\"x\"";
+        for (std::size_t t = 0, count = random.Below(4); t < count; ++t) {
+            text += std::string(t ? "," : "") + "\"" + random.Pick(types) + "\":";
+            if (random.OneIn(10)) {
+                text += random.OneIn(2) ? "[]" : "\"x\"";
                 continue;
             }
             text += "{";
-            for (std::size_t e = 0, n = Below(5); e < n; ++e)
+            for (std::size_t e = 0, n = random.Below(5); e < n; ++e)
                 text += (e ? "," : "") + Exception();
             text += "}";
         }
@@ -78,28 +70,28 @@ public:
     std::string Defaults() {
         static const char* const types[] = {"notifications", "popups", "automatic_downloads", "cookies"};
         std::string text = "{";
-        for (std::size_t t = 0, count = Below(3); t < count; ++t)
-            text += std::string(t ? "," : "") + "\"" + Pick(types) + "\":" + Setting();
+        for (std::size_t t = 0, count = random.Below(3); t < count; ++t)
+            text += std::string(t ? "," : "") + "\"" + random.Pick(types) + "\":" + Setting();
         return text + "}";
     }
 
     // Nesting around the depth limit, in a key of its own.
     std::string Deep() {
-        std::size_t depth = 195 + Below(10);
+        std::size_t depth = 195 + random.Below(10);
         return "\"deep\":" + std::string(depth, '[') + std::string(depth, ']') + ",";
     }
 
     std::string Preferences() {
         std::string text = "{\"account_values\":{\"x\":[1,2.5e3,-0.5,true,false,null]},";
-        if (OneIn(8))
+        if (random.OneIn(8))
             text += Deep();
         text += "\"profile\":{\"content_settings\":{\"exceptions\":" + Exceptions() +
                 "},\"default_content_setting_values\":" + Defaults() + "}";
-        if (OneIn(6))  // a second "profile" object replaces the first
+        if (random.OneIn(6))  // a second "profile" object replaces the first
             text += ",\"profile\":{\"content_settings\":{\"exceptions\":" + Exceptions() + "}}";
         text += ",\"protection\":{\"macs\":{\"homepage\":\"AB\\u00e9\"}}}";
-        if (OneIn(4))
-            text = OneIn(2) ? "\xEF\xBB\xBF" + text : " \r\n\t" + text + " \n";
+        if (random.OneIn(4))
+            text = random.OneIn(2) ? "\xEF\xBB\xBF" + text : " \r\n\t" + text + " \n";
         return text;
     }
 
@@ -107,28 +99,29 @@ public:
         static const char bytes[] = {'"',    '"',  '\\', '{',  '}',  '[',    ']',    ':',    ',',    ' ',
                                      '\t',   '1',  '0',  '-',  '.',  'u',    'n',    't',    'x',    '/',
                                      '\x01', '\0', '+',  '\n', '\r', '\xff', '\xc3', '\xa9', '\xed', '\x7f'};
-        return bytes[Below(sizeof(bytes))];
+        return bytes[random.Below(sizeof(bytes))];
     }
 
     std::string Mutated() {
         std::string text = Preferences();
-        for (std::size_t m = 0, mutations = OneIn(3) ? 0 : 1 + Below(3); m < mutations && !text.empty(); ++m) {
-            std::size_t at = Below(text.size());
-            switch (Below(6)) {
+        for (std::size_t m = 0, mutations = random.OneIn(3) ? 0 : 1 + random.Below(3); m < mutations && !text.empty();
+             ++m) {
+            std::size_t at = random.Below(text.size());
+            switch (random.Below(6)) {
                 case 0:
                     text.resize(at);
                     break;  // truncated
                 case 1:
-                    text.erase(at, 1 + Below(4));
+                    text.erase(at, 1 + random.Below(4));
                     break;
                 case 2:
                     text.insert(at, 1, TrickyByte());
                     break;
                 case 3:
-                    text.insert(at, text.substr(Below(text.size()), Below(40)));
+                    text.insert(at, text.substr(random.Below(text.size()), random.Below(40)));
                     break;
                 case 4:
-                    text.insert(at, "\\u" + std::string(Below(5), 'd'));
+                    text.insert(at, "\\u" + std::string(random.Below(5), 'd'));
                     break;
                 default:
                     text[at] = TrickyByte();
@@ -137,25 +130,12 @@ public:
         }
         return text;
     }
-
-private:
-    std::mt19937 random_;
 };
-
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof(escaped), c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x", c);
-        shown += escaped;
-    }
-    return shown;
-}
 
 }  // namespace
 
 TEST(RandomSettings, ParsingAndGrantsAgreeWithAPlainReader) {
-    PreferencesMaker maker(SEED);
+    PreferencesMaker maker;
     int failures = 0;
     int outcomes[7] = {};
     long long grants = 0;

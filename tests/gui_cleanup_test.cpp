@@ -15,12 +15,6 @@ const wchar_t DONE[] = L"Done. Your browsers are clean - reopen one to start fre
 const wchar_t FILES_IN_USE[] = L"Some files were in use - close your browsers and try again.";
 const wchar_t ANOTHER_RUN[] = L"Another PopSwat cleanup is already running.";
 
-// A confirmed run closes every process named like a browser; only the test bed's own
-// Wine prefix is sure to hold none but the test's.
-#define SKIP_UNLESS_UNDER_WINE() \
-    if (!RunningUnderWine())     \
-    GTEST_SKIP() << "a confirmed run closes real browsers; it runs only in the Wine test bed"
-
 bool IsDefaultButton(HWND box, int id) {
     return (GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
 }
@@ -130,9 +124,8 @@ TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {
         MakeFile(profile + L"\\Last Session");
         MakeFile(profile + L"\\Sessions\\Session_13300000000000000");
         // Not a browser's image name, so the run's closing phase leaves it running.
-        ChildProcess locker = StartProgram(L"\"" + TestProgramPath(L"popswat_testhelper.exe") + L"\" lock \"" +
-                                           profile + L"\\" + held + L"\" \"" + (sandbox / L"locked") + L"\"");
-        ASSERT_TRUE(WaitForPath(sandbox / L"locked", 10000));
+        ChildProcess locker = HoldFileInAnotherProcess(profile + L"\\" + held, sandbox / L"locked");
+        ASSERT_TRUE(locker.process);
 
         GuiProgram gui = StartGui(sandbox);
         ASSERT_NE(gui.window, nullptr);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "tests/child_programs.h"
+
 namespace {
 
 bool IsVariable(const std::wstring& entry, const wchar_t* name) {
@@ -94,16 +96,6 @@ HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wcha
         },
         timeoutMs);
     return found;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
@@ -218,21 +210,7 @@ std::wstring OpenedAddressesFile() {
 }
 
 std::vector<std::string> OpenedAddresses() {
-    std::vector<std::string> lines;
-    HANDLE handle = CreateFileW(OpenedAddressesFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return lines;
-    UniqueHandle file(handle);
-    std::string content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        content.append(chunk, read);
-    std::size_t start = 0;
-    for (std::size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(content.substr(start, end - start));
-    return lines;
+    return ReadLogLines(OpenedAddressesFile());
 }
 
 void MouseButtonAt(HWND window, int x, int y, bool down) {

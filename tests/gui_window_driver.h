@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "tests/test_support.h"
@@ -21,8 +20,6 @@ GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi = nullptr);
 // The first visible top-level window of the process with that class (and caption,
 // unless null); waits up to timeoutMs for it.
 HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs);
-// Polls until the condition holds; false after timeoutMs.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // Waits for the process to end and gives its exit code; STILL_ACTIVE on time-out.
 DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs);
 

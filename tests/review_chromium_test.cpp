@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "review/review.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -18,6 +19,10 @@ std::string Settings(const std::string& members) {
 
 std::string Extension(const std::string& record) {
     return Settings(R"("extensions":{"settings":{")" + std::string(ID) + R"(":)" + record + "}}");
+}
+
+std::string Unreadable(const std::string& file, JsonLoad reason) {
+    return "unreadable " + file + " " + std::to_string(static_cast<int>(reason));
 }
 
 // One line per finding, in a form a table can hold.
@@ -37,7 +42,7 @@ std::vector<std::string> Describe(const ReviewFindings& findings) {
                         " overrides " + std::to_string(f.overrides) + (f.enabled ? " on " : " off ") + Utf8(f.name) +
                         " v" + Utf8(f.version));
     for (const UnreadableFile& f : findings.unreadable)
-        lines.push_back("unreadable " + Utf8(f.file) + " " + std::to_string(static_cast<int>(f.reason)));
+        lines.push_back(Unreadable(Utf8(f.file), f.reason));
     return lines;
 }
 
@@ -186,43 +191,34 @@ TEST(ReviewChromiumProfile, ReadsExtensionRecordsAndManifestsWhereverTheyAre) {
 TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
     const std::string grant = Settings(
         R"("profile":{"content_settings":{"exceptions":{"popups":{"http://pop.example:80,*":{"setting":1}}}}})");
-    struct Row {
-        const char* name;
-        std::string preferences;
-        int reason;
+    // Each Preferences beside a Secure Preferences that grants, and the reason it is not read.
+    const TableRow<std::string, JsonLoad> rows[] = {
+        {"empty", "", JsonLoad::NotJson},
+        {"truncated", grant.substr(0, grant.size() / 2), JsonLoad::NotJson},
+        {"an array", "[" + grant + "]", JsonLoad::NotAnObject},
+        {"nested too deeply", "{\"a\":" + std::string(300, '[') + std::string(300, ']') + "}", JsonLoad::TooDeep},
     };
-    const Row rows[] = {
-        {"empty", "", static_cast<int>(JsonLoad::NotJson)},
-        {"truncated", grant.substr(0, grant.size() / 2), static_cast<int>(JsonLoad::NotJson)},
-        {"an array", "[" + grant + "]", static_cast<int>(JsonLoad::NotAnObject)},
-        {"nested too deeply", "{\"a\":" + std::string(300, '[') + std::string(300, ']') + "}",
-         static_cast<int>(JsonLoad::TooDeep)},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder profile;
-        MakeFile(profile / L"Preferences", row.preferences);
+        MakeFile(profile / L"Preferences", row.input);
         MakeFile(profile / L"Secure Preferences", grant);
-        EXPECT_EQ(Review(profile.path()),
-                  (std::vector<std::string>{"unreadable Preferences " + std::to_string(row.reason)}));
+        EXPECT_EQ(Review(profile.path()), std::vector<std::string>{Unreadable("Preferences", row.expected)});
     }
 
     TempFolder profile;
     MakeFile(profile / L"Preferences", grant);
     MakeFile(profile / L"Secure Preferences", "{}");
-    UniqueHandle locked(
-        CreateFileW((profile / L"Secure Preferences").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle locked = HoldFile(profile / L"Secure Preferences");
     ASSERT_TRUE(locked);
     EXPECT_EQ(Review(profile.path()),
-              (std::vector<std::string>{
-                  "site popups http://pop.example:80",
-                  "unreadable Secure Preferences " + std::to_string(static_cast<int>(JsonLoad::Unreadable))}));
+              (std::vector<std::string>{"site popups http://pop.example:80",
+                                        Unreadable("Secure Preferences", JsonLoad::Unreadable)}));
     locked.reset();
     if (RunningUnderWine()) {
         ASSERT_TRUE(MakeSparseFile(profile / L"Secure Preferences", 100LL << 20));
         EXPECT_EQ(Review(profile.path()),
-                  (std::vector<std::string>{
-                      "site popups http://pop.example:80",
-                      "unreadable Secure Preferences " + std::to_string(static_cast<int>(JsonLoad::TooLarge))}));
+                  (std::vector<std::string>{"site popups http://pop.example:80",
+                                            Unreadable("Secure Preferences", JsonLoad::TooLarge)}));
     }
 }

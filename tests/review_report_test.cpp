@@ -6,6 +6,7 @@
 
 #include "rapidjson/document.h"
 #include "review/review.h"
+#include "tests/review_report_lines.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -75,34 +76,20 @@ TEST(SiteOrigin, DropsOnlyTheSchemesDefaultPort) {
 
 TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     std::vector<std::wstring> lines = Report(SampleFindings());
-    std::vector<std::wstring> expected = {
-        L"What can bring pop-ups back (nothing is changed):",
-        L"",
-        L"Sites allowed to show notifications, open pop-ups or download on their own:",
-        L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
-        L"  [Opera] every site may open pop-ups",
-        L"  [Opera] may download files on its own: http://d.example:8080",
-        L"",
-        L"Start-up pages, home pages and search engines that are not the browser's own:",
-        L"  [Google Chrome/Profile ?1] opens at every start (Secure Preferences): http://start.example/?  [Google "
-        L"Chrome] fake",
-        L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
-        L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}",
-        L"",
-        L"Extensions that take over a page or were not installed from a web store:",
-        L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
-        L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)",
-        L"",
-        L"Browser policies:",
-        L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
-        L"ncbk;https://u.example/",
-        L"  [Firefox, user] Other = a\tb",
-        L"",
-        L"Files that could not be read:",
-        L"  [Opera] Preferences: not valid JSON",
-        L"",
-        L"What you can do:",
-    };
+    std::vector<std::wstring> expected = ReviewReportLines({
+        {L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
+         L"  [Opera] every site may open pop-ups", L"  [Opera] may download files on its own: http://d.example:8080"},
+        {L"  [Google Chrome/Profile ?1] opens at every start (Secure Preferences): http://start.example/?  [Google "
+         L"Chrome] fake",
+         L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
+         L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}"},
+        {L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
+         L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)"},
+        {L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
+         L"ncbk;https://u.example/",
+         L"  [Firefox, user] Other = a\tb"},
+        {L"  [Opera] Preferences: not valid JSON"},
+    });
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + expected.size()), expected);
     // Advice for every kind of finding: sites, start-up pages, extensions, policies, unreadable files.
@@ -114,29 +101,9 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
 }
 
 TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
-    std::vector<std::wstring> lines = Report(ReviewFindings());
-    std::vector<std::wstring> expected = {
-        L"What can bring pop-ups back (nothing is changed):",
-        L"",
-        L"Sites allowed to show notifications, open pop-ups or download on their own:",
-        L"  Nothing found.",
-        L"",
-        L"Start-up pages, home pages and search engines that are not the browser's own:",
-        L"  Nothing found.",
-        L"",
-        L"Extensions that take over a page or were not installed from a web store:",
-        L"  Nothing found.",
-        L"",
-        L"Browser policies:",
-        L"  Nothing found.",
-        L"",
-        L"What you can do:",
-        L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-        L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-        L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-        L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
-    };
-    EXPECT_EQ(lines, expected);
+    std::vector<std::wstring> expected = ReviewReportLines({});
+    expected.insert(expected.end(), SITES_ADVICE.begin(), SITES_ADVICE.end());
+    EXPECT_EQ(Report(ReviewFindings()), expected);
 }
 
 TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
@@ -144,54 +111,37 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_NE(json.rfind("{", 0), std::string::npos) << "no byte-order mark, the object first";
     rapidjson::Document document;
     ASSERT_EQ(ParseJsonObject(json, &document), JsonLoad::Done);
-    EXPECT_EQ(Text(document["schema"]), "popswat.review/1");
+    EXPECT_EQ(JsonFields(document, {"schema"}), "popswat.review/1");
 
     const rapidjson::Value& sites = document["sitePermissions"];
     ASSERT_EQ(sites.Size(), 3u);
-    EXPECT_EQ(Text(sites[0]["browser"]), "Google Chrome");
-    EXPECT_EQ(Text(sites[0]["profile"]),
-              "Profile \xe2\x80\xae"
-              "1");
-    EXPECT_EQ(Text(sites[0]["permission"]), "notifications");
-    EXPECT_EQ(Text(sites[0]["site"]), "https://win-prize.example:443");
-    EXPECT_FALSE(sites[0]["allSites"].GetBool());
-    EXPECT_TRUE(sites[1]["profile"].IsNull());
-    EXPECT_EQ(Text(sites[1]["permission"]), "popups");
-    EXPECT_TRUE(sites[1]["site"].IsNull());
-    EXPECT_TRUE(sites[1]["allSites"].GetBool());
-    EXPECT_EQ(Text(sites[2]["permission"]), "automatic_downloads");
+    EXPECT_EQ(JsonFields(sites[0], {"browser", "profile", "permission", "site", "allSites"}),
+              "Google Chrome|Profile \xe2\x80\xae"
+              "1|notifications|https://win-prize.example:443|(false)");
+    EXPECT_EQ(JsonFields(sites[1], {"profile", "permission", "site", "allSites"}), "(null)|popups|(null)|(true)");
+    EXPECT_EQ(JsonFields(sites[2], {"permission"}), "automatic_downloads");
 
     const rapidjson::Value& startup = document["startup"];
     ASSERT_EQ(startup.Size(), 3u);
-    EXPECT_EQ(Text(startup[0]["kind"]), "startup_page");
-    EXPECT_EQ(Text(startup[0]["value"]), "http://start.example/\n  [Google Chrome] fake");
-    EXPECT_EQ(Text(startup[0]["source"]), "Secure Preferences");
-    EXPECT_EQ(Text(startup[1]["kind"]), "home_page");
-    EXPECT_EQ(Text(startup[1]["source"]), "user.js");
-    EXPECT_EQ(Text(startup[2]["kind"]), "search_engine");
+    EXPECT_EQ(JsonFields(startup[0], {"kind", "value", "source"}),
+              "startup_page|http://start.example/\n  [Google Chrome] fake|Secure Preferences");
+    EXPECT_EQ(JsonFields(startup[1], {"kind", "source"}), "home_page|user.js");
+    EXPECT_EQ(JsonFields(startup[2], {"kind"}), "search_engine");
 
     const rapidjson::Value& extension = document["extensions"][0];
-    EXPECT_EQ(Text(extension["id"]), "ncbkfmpgldjhaiebpnkdcmflhgojeiak");
-    EXPECT_EQ(Text(extension["name"]), "Coupons\x1b[2J");
-    EXPECT_EQ(Text(extension["version"]), "2.4");
-    EXPECT_EQ(Text(extension["installedBy"]), "other_program");
+    EXPECT_EQ(JsonFields(extension, {"id", "name", "version", "installedBy", "enabled"}),
+              "ncbkfmpgldjhaiebpnkdcmflhgojeiak|Coupons\x1b[2J|2.4|other_program|(false)");
     ASSERT_EQ(extension["overrides"].Size(), 2u);
     EXPECT_EQ(Text(extension["overrides"][0]), "new_tab");
     EXPECT_EQ(Text(extension["overrides"][1]), "search_engine");
-    EXPECT_FALSE(extension["enabled"].GetBool());
 
     const rapidjson::Value& policies = document["policies"];
     ASSERT_EQ(policies.Size(), 2u);
-    EXPECT_EQ(Text(policies[0]["scope"]), "machine");
-    EXPECT_EQ(Text(policies[0]["name"]), "ExtensionInstallForcelist\\1");
-    EXPECT_EQ(Text(policies[0]["value"]), "ncbk;https://u.example/");
-    EXPECT_EQ(Text(policies[0]["effect"]), "forces_extension");
-    EXPECT_EQ(Text(policies[1]["scope"]), "user");
-    EXPECT_EQ(Text(policies[1]["value"]), "a\tb");
-    EXPECT_TRUE(policies[1]["effect"].IsNull());
+    EXPECT_EQ(JsonFields(policies[0], {"scope", "name", "value", "effect"}),
+              "machine|ExtensionInstallForcelist\\1|ncbk;https://u.example/|forces_extension");
+    EXPECT_EQ(JsonFields(policies[1], {"scope", "value", "effect"}), "user|a\tb|(null)");
 
-    EXPECT_EQ(Text(document["unreadable"][0]["file"]), "Preferences");
-    EXPECT_EQ(Text(document["unreadable"][0]["reason"]), "not_json");
+    EXPECT_EQ(JsonFields(document["unreadable"][0], {"file", "reason"}), "Preferences|not_json");
     // Control characters are escaped, never written raw.
     for (char c : json)
         EXPECT_GE(static_cast<unsigned char>(c), 0x20u);

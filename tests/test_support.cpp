@@ -114,6 +114,10 @@ bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+UniqueHandle HoldFile(const std::wstring& path, DWORD access, DWORD share) {
+    return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview, bool tabsOnly) {
     CleanupOptions options;
     options.preview = preview;
@@ -157,6 +161,22 @@ std::vector<std::string> AuditJsonEntries(const std::string& json) {
     return entries;
 }
 
+std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names) {
+    std::string fields;
+    for (const char* name : names) {
+        const rapidjson::Value* value = object.IsObject() && object.HasMember(name) ? &object[name] : nullptr;
+        fields += "|";
+        if (value && value->IsString())
+            fields.append(value->GetString(), value->GetStringLength());
+        else
+            fields += !value            ? "(absent)"
+                      : value->IsBool() ? (value->GetBool() ? "(true)" : "(false)")
+                      : value->IsNull() ? "(null)"
+                                        : "(other)";
+    }
+    return fields.erase(0, 1);
+}
+
 bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -176,17 +196,17 @@ std::string UnixPath(const std::wstring& windowsPath) {
     return result;
 }
 
-namespace {
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
+    while (!condition()) {
         if (GetTickCount64() >= deadline)
             return false;
         Sleep(10);
     }
     return true;
 }
+
+namespace {
 
 bool IsLinkPath(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -291,13 +311,14 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-ChildProcess StartProgram(const std::wstring& commandLine) {
+ChildProcess StartProgram(const std::wstring& commandLine, DWORD creationFlags) {
     ChildProcess child;
     std::wstring mutableLine = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
+                       &info)) {
         CloseHandle(info.hThread);
         child.process.reset(info.hProcess);
         child.id = info.dwProcessId;
@@ -309,16 +330,29 @@ bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
     return WaitUntil([&] { return PathExists(path); }, timeoutMs);
 }
 
-TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+TemporaryRegistryKey::TemporaryRegistryKey(HKEY root, const std::wstring& path) : root_(root) {
+    for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        HKEY existing = nullptr;
+        LSTATUS status = RegOpenKeyExW(root, path.substr(0, end).c_str(), 0, KEY_READ, &existing);
+        if (status == ERROR_FILE_NOT_FOUND)
+            made_ = path.substr(0, end);
+        if (status != ERROR_SUCCESS)
+            break;  // a key that exists but cannot be read is never deleted
+        RegCloseKey(existing);
+        if (end == std::wstring::npos)
+            break;
+    }
     HKEY key = nullptr;
-    if (RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
         key_.reset(key);
 }
 
 TemporaryRegistryKey::~TemporaryRegistryKey() {
     key_.reset();
-    RegDeleteTreeW(root_, path_.c_str());
-    RegDeleteKeyW(root_, path_.c_str());
+    if (!created())
+        return;
+    RegDeleteTreeW(root_, made_.c_str());
+    RegDeleteKeyW(root_, made_.c_str());
 }
 
 void TemporaryRegistryKey::Set(const std::wstring& subkey,

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ void MakeFile(const std::wstring& path, const std::string& content = "data", DWO
 // Creates (or replaces) a file of the given size that holds no data on disk.
 bool MakeSparseFile(const std::wstring& path, long long size);
 bool PathExists(const std::wstring& path);
+// Opens an existing file and keeps it open: by default for reading and without
+// sharing, so that nobody else can open, change or delete it meanwhile.
+UniqueHandle HoldFile(const std::wstring& path, DWORD access = GENERIC_READ, DWORD share = 0);
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
 
@@ -76,11 +80,20 @@ CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview =
 // texts as UTF-8). A document of another shape gives one line that says so.
 std::vector<std::string> AuditJsonEntries(const std::string& json);
 
+// The named members of a JSON object as "a|b|c": texts as they are, other values
+// as "(true)", "(false)", "(null)" or "(other)", an absent member as "(absent)".
+std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names);
+
 // UTF-8 for test messages.
 std::string Utf8(const std::wstring& text);
 
 // True when running under Wine rather than on Windows.
 bool RunningUnderWine();
+// For tests that close processes by the real browser image names or write real
+// policy keys: they run only in the project's own Wine prefix.
+#define SKIP_UNLESS_UNDER_WINE() \
+    if (!RunningUnderWine())     \
+    GTEST_SKIP() << "touches real browsers or policies; runs only in the project's Wine prefix"
 // The Unix path of a Windows path under Wine; "" elsewhere.
 std::string UnixPath(const std::wstring& windowsPath);
 // Starts a Unix program under Wine (such as L"Z:\\bin\\ln") and waits for
@@ -94,16 +107,18 @@ bool RemoveUnixLink(const std::wstring& link);
 // Creates an NTFS junction; false where the file system refuses (as on Wine).
 bool MakeJunction(const std::wstring& target, const std::wstring& link);
 
-// A registry key under root that is deleted with everything below it when the
-// holder goes away; tests keep to keys they made themselves.
+// Opens root\path, making what is missing of it; when the holder goes away, the
+// shallowest key it made is deleted with everything below it, so tests remove
+// only keys they made themselves. created() tells whether path was made here.
 class TemporaryRegistryKey {
 public:
-    TemporaryRegistryKey(HKEY root, std::wstring path);
+    TemporaryRegistryKey(HKEY root, const std::wstring& path);
     ~TemporaryRegistryKey();
     TemporaryRegistryKey(const TemporaryRegistryKey&) = delete;
     TemporaryRegistryKey& operator=(const TemporaryRegistryKey&) = delete;
 
     HKEY get() const { return key_.get(); }
+    bool created() const { return !made_.empty(); }
     // Writes a value in a subkey (made as needed); data is the raw bytes.
     void Set(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data, DWORD size) const;
     void SetText(const std::wstring& subkey, const std::wstring& name, const std::wstring& text) const;
@@ -111,7 +126,7 @@ public:
 
 private:
     HKEY root_;
-    std::wstring path_;
+    std::wstring made_;  // the shallowest key of path that was missing
     UniqueRegistryKey key_;
 };
 
@@ -128,7 +143,10 @@ struct ChildProcess {
     ~ChildProcess();
 };
 
-// Starts a program with the given command line (program path quoted by the caller).
-ChildProcess StartProgram(const std::wstring& commandLine);
+// Starts a program with the given command line (program path quoted by the caller)
+// and CreateProcessW's creation flags.
+ChildProcess StartProgram(const std::wstring& commandLine, DWORD creationFlags = 0);
+// Polls until the condition holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // Polls until the path exists; false after timeoutMs.
 bool WaitForPath(const std::wstring& path, DWORD timeoutMs);

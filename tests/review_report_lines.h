@@ -1,0 +1,40 @@
+// The fixed lines of the review report, for tests that compare whole reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The report up to and including "What you can do:", with each group's lines
+// under its heading and "  Nothing found." for an empty group; the group of
+// files that could not be read shows only when it has lines. Groups in report
+// order: sites, start-up pages, extensions, policies, unreadable files.
+inline std::vector<std::wstring> ReviewReportLines(const std::vector<std::vector<std::wstring>>& groups) {
+    static const wchar_t* const HEADINGS[] = {
+        L"Sites allowed to show notifications, open pop-ups or download on their own:",
+        L"Start-up pages, home pages and search engines that are not the browser's own:",
+        L"Extensions that take over a page or were not installed from a web store:",
+        L"Browser policies:",
+        L"Files that could not be read:",
+    };
+    std::vector<std::wstring> lines = {L"What can bring pop-ups back (nothing is changed):", L""};
+    for (std::size_t g = 0; g < 5; ++g) {
+        std::vector<std::wstring> group = g < groups.size() ? groups[g] : std::vector<std::wstring>();
+        if (g == 4 && group.empty())
+            break;
+        lines.push_back(HEADINGS[g]);
+        lines.insert(lines.end(), group.begin(), group.end());
+        if (group.empty())
+            lines.push_back(L"  Nothing found.");
+        lines.push_back(L"");
+    }
+    lines.push_back(L"What you can do:");
+    return lines;
+}
+
+// The advice about sites, which every report gives first.
+const std::vector<std::wstring> SITES_ADVICE = {
+    L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
+    L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
+    L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
+    L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
+};
