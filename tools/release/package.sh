@@ -35,6 +35,9 @@ name_uuid() {
 signing=0
 if [ -n "${POPSWAT_SIGN_PFX:-}" ] && [ -n "${POPSWAT_SIGN_PASSWORD_FILE:-}" ]; then
     signing=1
+elif [ -n "${POPSWAT_SIGN_PFX:-}${POPSWAT_SIGN_PASSWORD_FILE:-}" ]; then
+    echo "Set both POPSWAT_SIGN_PFX and POPSWAT_SIGN_PASSWORD_FILE, or neither." >&2
+    exit 1
 else
     echo "Not signed: set POPSWAT_SIGN_PFX and POPSWAT_SIGN_PASSWORD_FILE to sign the programs and the installer."
 fi
