@@ -46,7 +46,8 @@ done
 check "two builds give the same zip and installer" cmp a/SHA256SUMS b/SHA256SUMS
 check "the zip holds the programs, README.txt and LICENSE" test "$(zipinfo -1 "a/PopSwat-$version-win64.zip" |
     paste -sd ' ')" = "LICENSE README.txt popswat-gui.exe popswat.exe"
-check "README.txt has Windows line ends" fails grep -qv $'\r$' <<<"$(unzip -p "a/PopSwat-$version-win64.zip" README.txt)"
+check "README.txt has Windows line ends" \
+    fails grep -qv $'\r$' <<<"$(unzip -p "a/PopSwat-$version-win64.zip" README.txt)"
 check "an unsigned release says so in one line" test "$(grep -c '^Not signed' release.log)" = 1
 unzip -q c/PopSwat-99.0.0-win64.zip -d signed
 for file in signed/popswat.exe signed/popswat-gui.exe "$msi_c"; do
@@ -81,8 +82,9 @@ check "the programs, README.txt and LICENSE are installed" \
     test "$(ls "$local_dir/Programs/PopSwat" | paste -sd ' ')" = "LICENSE README.txt popswat-gui.exe popswat.exe"
 check "the Start-menu shortcut opens the installed popswat-gui.exe" grep -qaF \
     "$local_win\\Programs\\PopSwat\\popswat-gui.exe" "$roaming_dir/Microsoft/Windows/Start Menu/Programs/PopSwat.lnk"
-check "the installed-apps entry names version, publisher and home page" test "$(apps_entry "$msi_a" |
-    grep -cE "DisplayVersion +REG_SZ +$version$|Publisher +REG_SZ +The PopSwat developers$|URLInfoAbout +REG_SZ +$home_page$")" = 3
+fields="DisplayVersion +REG_SZ +$version|Publisher +REG_SZ +The PopSwat developers|URLInfoAbout +REG_SZ +$home_page"
+check "the installed-apps entry names version, publisher and home page" \
+    test "$(apps_entry "$msi_a" | grep -cE "^ *($fields)$")" = 3
 check "the install folder is on the user's PATH" test "$(user_path)" = "C:\\Tools;$local_win\\Programs\\PopSwat\\"
 check "popswat --help runs from PATH in a new console" grep -q '^Usage: popswat' <<<"$(run cmd /c popswat --help)"
 check "a newer version replaces the older one" msiexec /i "$msi_c"

@@ -71,7 +71,8 @@ rm -f "$dist/$zip_name" "$dist/$msi_name" "$dist/SHA256SUMS"
 # The installer. wixl takes the files from the current folder and writes the clock's time into the summary
 # information, hence faketime; its package code is random, so msibuild sets one made from what goes in.
 product_code=$(name_uuid "PopSwat product $version")
-package_code=$(name_uuid "PopSwat package $version $(cd "$stage" && cat "$here/popswat.wxs" "$here/package.sh" ./* | sha256sum)")
+contents=$(cd "$stage" && cat "$here/popswat.wxs" "$here/package.sh" ./* | sha256sum)
+package_code=$(name_uuid "PopSwat package $version $contents")
 (cd "$stage" && TZ=UTC faketime -f "$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
     wixl -a x64 -D Version="$version" -D ProductCode="$product_code" -D HomePage="$home_page" \
     -o "$stage/$msi_name" "$here/popswat.wxs")
