@@ -7,7 +7,7 @@ shift
 "$(dirname "$0")/testbed.sh" prepare "$testbed" || exit 1
 export WINEPREFIX="$testbed/wineprefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Windows of tests go to the test bed's virtual display, never to a real one.
 if [ -s "$testbed/display" ]; then
     export DISPLAY=":$(cat "$testbed/display")"
