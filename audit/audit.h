@@ -27,9 +27,6 @@ std::string ReadWholeFile(const std::wstring& path);
 // Plain text search, no parse tree. Positions are byte offsets; std::string::npos
 // stands for no match.
 
-// The value of an ASCII hexadecimal digit (0-9, a-f, A-F); -1 for any other byte.
-int HexDigitValue(char c);
-
 // Offset of the opening quote of the first "key" (ASCII letters compared without
 // regard to case) at or after start, or npos.
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start);

@@ -16,7 +16,7 @@
 
 #include "audit/audit.h"
 #include "bench/bench_support.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 
 namespace {
 

@@ -1,5 +1,10 @@
 #include "engine/engine.h"
 
+void WriteLine(const CleanupOptions& options, const std::wstring& line) {
+    if (options.log)
+        options.log(line);
+}
+
 void RunCleanup(const CleanupOptions& options) {
     const BrowserCatalogue& catalogue = GetBrowserCatalogue();
 

@@ -5,7 +5,7 @@
 // and keeps the old file under a backup name in the same step. Until that call
 // succeeds the old file is never touched.
 #include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 
 #include <cstring>
 

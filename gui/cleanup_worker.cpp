@@ -1,4 +1,4 @@
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 #include "gui/gui.h"
 #include "gui/window_parts.h"
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 #include "review/review.h"
 
 namespace {

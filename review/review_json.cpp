@@ -1,6 +1,6 @@
 // The review as one JSON document for scripts and fleet tools: UTF-8 without a
 // byte-order mark, texts as they are (the writer escapes what JSON requires).
-#include "engine/json_writing.h"
+#include "base/json_writer.h"
 #include "review/review.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 
 // A fresh, uniquely named folder under the temporary folder; it is deleted with
 // everything in it (links removed, never followed) when the holder goes away.
