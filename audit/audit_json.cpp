@@ -18,7 +18,7 @@ std::string AuditJson(const AuditFindings& findings) {
         });
         // Add-on lists that exist but could not be read: "nothing installed" is not known there.
         WriteJsonArray(writer, "unreadable", findings.unreadable, [&](const UnreadableAddonList& list) {
-            WriteJsonField(writer, "browser", L"Firefox");
+            WriteJsonField(writer, "browser", list.browser);
             writer.Key("profile");
             writer.Null();
             WriteJsonField(writer, "path", list.path);

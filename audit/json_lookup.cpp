@@ -1,6 +1,6 @@
 // Pulls single values out of JSON text by key, without a parse tree.
 // Plain C++ with no Windows headers, so it can also be built natively.
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 #include <array>
 #include <cstring>

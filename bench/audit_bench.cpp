@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/audit_testing.h"
+#include "audit/json_lookup.h"
 #include "bench/bench_support.h"
 #include "base/win_handles.h"
 

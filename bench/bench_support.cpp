@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/engine.h"
+#include "base/base.h"
 #include "base/win_handles.h"
 
 void MakeFolders(const std::wstring& path) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <future>
+#include <thread>
 
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 
@@ -92,6 +94,31 @@ TEST(RunCleanup, WritesOnlyItsFrameWhenNoBrowserIsThere) {
     }
 }
 
+// One cleanup at a time: a run that finds another one holding the lock writes
+// and changes nothing.
+TEST(RunCleanup, DoesNothingWhileAnotherRunHoldsTheLock) {
+    SKIP_UNLESS_UNDER_WINE();
+    SampleProfiles profiles;
+    // A mutex is its owning thread's to take again: the other run holds it on a thread of its own.
+    std::promise<bool> taken;
+    std::promise<void> release;
+    std::thread otherRun([&] {
+        CleanupRunLock lock;
+        taken.set_value(lock.acquired());
+        release.get_future().wait();
+    });
+    bool held = taken.get_future().get();
+    Lines lines;
+    CleanupOutcome outcome = RunCleanup(CapturingOptions(&lines));
+    release.set_value();
+    otherRun.join();
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(outcome.lockHeldElsewhere);
+    EXPECT_TRUE(lines.empty());
+    for (const BrowserEntry& browser : GetBrowserCatalogue())
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
+}
+
 TEST(RunCleanup, ClosesRunningBrowsersInCatalogueOrder) {
     SKIP_UNLESS_UNDER_WINE();
     Sandbox sandbox;
@@ -157,23 +184,30 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
         Lines lines;
         CleanupOptions options = CapturingOptions(&lines, false, tabsOnly);
         options.resetPermissions = mode.resetPermissions;
-        RunCleanup(options);
+        CleanupOutcome outcome = RunCleanup(options);
+        EXPECT_FALSE(outcome.lockHeldElsewhere);
+        EXPECT_TRUE(outcome.leftBehind.empty());
+        EXPECT_EQ(outcome.permissionsTakenBack, mode.resetPermissions ? 1u : 0u);
 
         Lines expected = FrameStart(tabsOnly);
+        Lines leftAlone;
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             profiles.AppendCleaningLines(&expected, browser, tabsOnly);
             std::wstring profile = profiles.ProfileOf(browser);
             if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
                 continue;
-            if (profile == edge)
+            if (profile == edge) {
                 expected.insert(expected.end(),
                                 {L"  pop-ups no longer allowed for every site",
                                  L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-            else
+            } else {
                 expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
+                leftAlone.push_back(profile + L"\\Preferences");
+            }
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
+        EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
 
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             SCOPED_TRACE(Utf8(browser.displayName));
