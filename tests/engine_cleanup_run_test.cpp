@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <future>
-#include <thread>
 
 #include "engine/engine_parts.h"
 #include "tests/child_programs.h"
@@ -92,31 +90,6 @@ TEST(RunCleanup, WritesOnlyItsFrameWhenNoBrowserIsThere) {
         // With no browser process to wait for there is no settling pause.
         EXPECT_LT(elapsed, SETTLE_PAUSE_MS);
     }
-}
-
-// One cleanup at a time: a run that finds another one holding the lock writes
-// and changes nothing.
-TEST(RunCleanup, DoesNothingWhileAnotherRunHoldsTheLock) {
-    SKIP_UNLESS_UNDER_WINE();
-    SampleProfiles profiles;
-    // A mutex is its owning thread's to take again: the other run holds it on a thread of its own.
-    std::promise<bool> taken;
-    std::promise<void> release;
-    std::thread otherRun([&] {
-        CleanupRunLock lock;
-        taken.set_value(lock.acquired());
-        release.get_future().wait();
-    });
-    bool held = taken.get_future().get();
-    Lines lines;
-    CleanupOutcome outcome = RunCleanup(CapturingOptions(&lines));
-    release.set_value();
-    otherRun.join();
-    ASSERT_TRUE(held);
-    EXPECT_TRUE(outcome.lockHeldElsewhere);
-    EXPECT_TRUE(lines.empty());
-    for (const BrowserEntry& browser : GetBrowserCatalogue())
-        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
 }
 
 TEST(RunCleanup, ClosesRunningBrowsersInCatalogueOrder) {
