@@ -148,11 +148,9 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         }
         WriteOutputText(L"\n");
     }
-    CleanupRunLock lock;
-    if (!lock.acquired()) {
+    if (RunCleanup(options).lockHeldElsewhere) {
         WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
         return 1;
     }
-    RunCleanup(options);
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 #include "gui/gui.h"
 #include "gui/window_parts.h"
 
@@ -59,13 +59,8 @@ void StartCleanup(WPARAM wParam) {
 
 DWORD WINAPI CleanupWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
-    WPARAM outcome = CLEANUP_ALREADY_RUNNING;
-    {
-        // Taken and let go on this thread, which owns the mutex while it holds it.
-        CleanupRunLock lock;
-        if (lock.acquired())
-            outcome = RunAndClassify(RunCleanup);
-    }
+    // The run takes the one-run lock on this thread and lets it go before it returns.
+    WPARAM outcome = RunAndClassify(RunCleanup);
     PostMessageW(window, WM_CLEANUP_DONE, outcome, 0);
     return 0;
 }

@@ -92,9 +92,10 @@ int ChooseDpi(int measuredDpi, DWORD reportedLength, const wchar_t* buffer);
 
 // ---- The cleanup run ----
 
-// Runs one cleanup through `run` and tells how it ended: CLEANUP_FILES_LOCKED when a line
-// of the run reported a file that could not be deleted, CLEANUP_FAILED when it threw.
-WPARAM RunAndClassify(const std::function<void(const CleanupOptions&)>& run);
+// Runs one cleanup through `run`, with every flag off and no log, and tells how it
+// ended: CLEANUP_ALREADY_RUNNING when another run held the lock, CLEANUP_FILES_LOCKED
+// when a file or tree was left behind, CLEANUP_FAILED when it threw.
+WPARAM RunAndClassify(const std::function<CleanupOutcome(const CleanupOptions&)>& run);
 
 // ---- The byline ----
 

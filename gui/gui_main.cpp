@@ -1,6 +1,6 @@
 // Entry point of popswat-gui: settles the DPI, creates the window centred and runs the message loop.
 #include "gui/gui.h"
-#include "gui/gdi_holders.h"
+#include "base/win_handles.h"
 #include "gui/window_parts.h"
 
 #include <commctrl.h>

@@ -1,30 +1,14 @@
-// Browser policies in the registry: every value below each browser's key under
-// SOFTWARE\Policies, from the machine's root and the user's, read with the
-// plain registry calls and marked by what it does.
+// Browser policies in the registry: every value below each catalogue row's
+// policy key, from the machine's root and the user's, read with the plain
+// registry calls and marked by what it does.
 #include <algorithm>
 #include <iterator>
 #include <string_view>
 
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 #include "review/review.h"
 
 namespace {
-
-struct PolicyKey {
-    const wchar_t* browser;
-    const wchar_t* path;
-    bool firefox;
-    bool eachSubkey;  // Opera's key differs between sources: every key below it counts
-};
-
-const PolicyKey POLICY_KEYS[] = {
-    {L"Google Chrome", L"SOFTWARE\\Policies\\Google\\Chrome", false, false},
-    {L"Microsoft Edge", L"SOFTWARE\\Policies\\Microsoft\\Edge", false, false},
-    {L"Brave", L"SOFTWARE\\Policies\\BraveSoftware\\Brave", false, false},
-    {L"Vivaldi", L"SOFTWARE\\Policies\\Vivaldi", false, false},
-    {L"Opera", L"SOFTWARE\\Policies\\Opera Software", false, true},
-    {L"Firefox", L"SOFTWARE\\Policies\\Mozilla\\Firefox", true, false},
-};
 
 // Policies nest a few levels (ExtensionSettings\<id>\...); a deeper tree is not followed.
 constexpr int MAX_POLICY_DEPTH = 8;
@@ -86,7 +70,7 @@ std::wstring RegistryValueText(const BYTE* data, DWORD size, DWORD type) {
 }
 
 struct PolicyWalk {
-    const PolicyKey& key;
+    const BrowserEntry& browser;
     bool machine;
     std::vector<PolicyFinding>* findings;
 };
@@ -111,14 +95,14 @@ void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& pref
         if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
             break;
         PolicyFinding finding;
-        finding.browser = walk.key.browser;
+        finding.browser = walk.browser.reportName;
         finding.machine = walk.machine;
         finding.name = prefix + std::wstring(name.data(), nameChars);
         if (status == ERROR_MORE_DATA)
             finding.value = FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(size));
         else
             finding.value = RegistryValueText(data.data(), size, type);
-        finding.effect = ClassifyPolicy(walk.key.firefox, finding.name);
+        finding.effect = ClassifyPolicy(walk.browser.kind == BrowserKind::Firefox, finding.name);
         walk.findings->push_back(std::move(finding));
     }
     if (depth >= MAX_POLICY_DEPTH)
@@ -139,16 +123,16 @@ void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& pref
 
 void ReadPolicyKey(const PolicyWalk& walk, HKEY root) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, walk.key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, walk.browser.policyKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return;
     UniqueRegistryKey key(opened);
-    if (!walk.key.eachSubkey) {
+    if (!walk.browser.policyKeyPerEdition) {
         ReadPolicyValues(walk, key.get(), L"", 0);
         return;
     }
     // Each key below is one Opera edition's policy key; its values are named from there.
     std::vector<PolicyFinding> all;
-    ReadPolicyValues({walk.key, walk.machine, &all}, key.get(), L"", 0);
+    ReadPolicyValues({walk.browser, walk.machine, &all}, key.get(), L"", 0);
     for (PolicyFinding& finding : all) {
         std::size_t slash = finding.name.find(L'\\');
         if (slash == std::wstring::npos)
@@ -187,8 +171,10 @@ PolicyRoots SystemPolicyRoots() {
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots) {
     std::vector<PolicyFinding> findings;
     for (bool machine : {true, false}) {
-        for (const PolicyKey& key : POLICY_KEYS)
-            ReadPolicyKey({key, machine, &findings}, machine ? roots.machine : roots.user);
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            if (browser.policyKey)
+                ReadPolicyKey({browser, machine, &findings}, machine ? roots.machine : roots.user);
+        }
     }
     return findings;
 }

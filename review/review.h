@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "browsers/browsers.h"
 #include "engine/engine.h"
 
 // ---- Findings ----------------------------------------------------------------------
@@ -34,23 +35,13 @@ struct StartupFinding {
     std::wstring source;  // the file that holds it: "Preferences", "user.js", ...
 };
 
-enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
-
-// What an extension takes over, as bits.
-enum ExtensionOverride : unsigned {
-    OVERRIDES_HOME_PAGE = 1,
-    OVERRIDES_STARTUP_PAGES = 2,
-    OVERRIDES_NEW_TAB = 4,
-    OVERRIDES_SEARCH_ENGINE = 8,
-};
-
 struct ExtensionFinding {
     ProfilePlace place;
     std::wstring id;
     std::wstring name;
     std::wstring version;
     InstalledBy installedBy = InstalledBy::Unknown;
-    unsigned overrides = 0;
+    unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
 };
 
@@ -102,25 +93,13 @@ struct PolicyRoots {
     HKEY user;
 };
 PolicyRoots SystemPolicyRoots();
-// Every value under each browser's policy key, machine root first.
+// Every value under each catalogue row's policy key, machine root first.
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
-// Every profile of every browser in catalogue order, then the policies.
+// Every profile of every browser (AllBrowserProfiles), then the policies.
 ReviewFindings CollectReview(const PolicyRoots& roots);
-
-// ---- Firefox preference files ----------------------------------------------------------
-
-struct FirefoxPref {
-    std::string name;
-    std::string value;  // a string's text with escapes resolved, or the literal (3, true)
-    bool isString = false;
-};
-
-// The user_pref(...) lines of a prefs.js or user.js text, in file order; a
-// line that cannot be read is skipped.
-std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
 
 // ---- Output ------------------------------------------------------------------------------
 

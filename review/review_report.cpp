@@ -1,13 +1,12 @@
 // The review as text, in the audit's manner: a heading, one group per kind of
 // finding with its items indented by two spaces, then advice for what was found.
 // Every text that comes from a file or the registry is masked.
-#include "audit/audit.h"
 #include "review/review.h"
 
 namespace {
 
 std::wstring Label(const ProfilePlace& place) {
-    return place.profile.empty() ? place.browser : place.browser + L"/" + MaskUnsafeCharacters(place.profile);
+    return ProfileLabel(place.browser, place.profile);
 }
 
 void WriteItem(const CleanupOptions& options, const std::wstring& label, const std::wstring& text) {
@@ -25,10 +24,20 @@ void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std
     WriteLine(options, L"");
 }
 
+const wchar_t* AllowedText(SitePermission permission) {
+    switch (permission) {
+        case SitePermission::Notifications:
+            return L"show notifications";
+        case SitePermission::Popups:
+            return L"open pop-ups";
+        case SitePermission::AutomaticDownloads:
+            break;
+    }
+    return L"download files on its own";
+}
+
 std::wstring SiteText(const SitePermissionFinding& finding) {
-    static const wchar_t* const PERMISSION_TEXTS[] = {L"show notifications", L"open pop-ups",
-                                                      L"download files on its own"};
-    const wchar_t* allowed = PERMISSION_TEXTS[static_cast<int>(finding.grant.permission)];
+    const wchar_t* allowed = AllowedText(finding.grant.permission);
     if (finding.grant.allSites)
         return std::wstring(L"every site may ") + allowed;
     return std::wstring(L"may ") + allowed + L": " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site));
@@ -51,26 +60,49 @@ std::wstring StartupText(const StartupFinding& finding) {
 }
 
 const wchar_t* InstalledByText(InstalledBy installedBy) {
-    static const wchar_t* const INSTALLED_BY_TEXTS[] = {L"from a web store",
-                                                        L"installed from a file",
-                                                        L"installed by another program",
-                                                        L"unpacked (developer mode)",
-                                                        L"part of the browser",
-                                                        L"forced by a policy",
-                                                        L"loaded from the command line",
-                                                        L"installed in an unknown way"};
-    return INSTALLED_BY_TEXTS[static_cast<int>(installedBy)];
+    switch (installedBy) {
+        case InstalledBy::Store:
+            return L"from a web store";
+        case InstalledBy::File:
+            return L"installed from a file";
+        case InstalledBy::OtherProgram:
+            return L"installed by another program";
+        case InstalledBy::Unpacked:
+            return L"unpacked (developer mode)";
+        case InstalledBy::BuiltIn:
+            return L"part of the browser";
+        case InstalledBy::Policy:
+            return L"forced by a policy";
+        case InstalledBy::CommandLine:
+            return L"loaded from the command line";
+        case InstalledBy::Unknown:
+            break;
+    }
+    return L"installed in an unknown way";
+}
+
+const wchar_t* OverrideText(ExtensionOverride bit) {
+    switch (bit) {
+        case OVERRIDES_HOME_PAGE:
+            return L"the home page";
+        case OVERRIDES_STARTUP_PAGES:
+            return L"the start-up pages";
+        case OVERRIDES_NEW_TAB:
+            return L"the new tab page";
+        case OVERRIDES_SEARCH_ENGINE:
+            break;
+    }
+    return L"the search engine";
 }
 
 std::wstring ExtensionText(const ExtensionFinding& finding) {
     std::wstring text = InstalledByText(finding.installedBy);
-    static const wchar_t* const OVERRIDE_TEXTS[] = {L"the home page", L"the start-up pages", L"the new tab page",
-                                                    L"the search engine"};
     const wchar_t* separator = L"; takes over ";
-    for (unsigned bit = 0; bit < 4; ++bit) {
-        if (finding.overrides & (1u << bit)) {
+    for (ExtensionOverride bit :
+         {OVERRIDES_HOME_PAGE, OVERRIDES_STARTUP_PAGES, OVERRIDES_NEW_TAB, OVERRIDES_SEARCH_ENGINE}) {
+        if (finding.overrides & bit) {
             text += separator;
-            text += OVERRIDE_TEXTS[bit];
+            text += OverrideText(bit);
             separator = L", ";
         }
     }
@@ -82,28 +114,49 @@ std::wstring ExtensionText(const ExtensionFinding& finding) {
     return text + L" (" + MaskUnsafeCharacters(finding.id) + L")";
 }
 
+const wchar_t* EffectText(PolicyEffect effect) {
+    switch (effect) {
+        case PolicyEffect::ForcesExtension:
+            return L"forces an extension onto the browser: ";
+        case PolicyEffect::ControlsExtensions:
+            return L"decides which extensions are installed: ";
+        case PolicyEffect::HomePage:
+            return L"sets the home page: ";
+        case PolicyEffect::StartupPages:
+            return L"sets the start-up pages: ";
+        case PolicyEffect::NewTabPage:
+            return L"sets the new tab page: ";
+        case PolicyEffect::SearchEngine:
+            return L"sets the search engine: ";
+        case PolicyEffect::Other:
+            break;
+    }
+    return L"";
+}
+
 std::wstring PolicyText(const PolicyFinding& finding) {
-    static const wchar_t* const EFFECT_TEXTS[] = {L"forces an extension onto the browser: ",
-                                                  L"decides which extensions are installed: ",
-                                                  L"sets the home page: ",
-                                                  L"sets the start-up pages: ",
-                                                  L"sets the new tab page: ",
-                                                  L"sets the search engine: ",
-                                                  L""};
-    return EFFECT_TEXTS[static_cast<int>(finding.effect)] + MaskUnsafeCharacters(finding.name) + L" = " +
+    return EffectText(finding.effect) + MaskUnsafeCharacters(finding.name) + L" = " +
            MaskUnsafeCharacters(finding.value);
 }
 
-// Why a file that exists was not used (JsonLoad::Missing never reaches the report).
+// Why a file that exists was not used (JsonLoad::Done and JsonLoad::Missing never reach the report).
 const wchar_t* ReasonText(JsonLoad reason) {
-    static const wchar_t* const REASON_TEXTS[] = {L"",
-                                                  L"",
-                                                  L"could not be opened or read",
-                                                  L"too large to read",
-                                                  L"not valid JSON",
-                                                  L"nested too deeply",
-                                                  L"not a JSON object"};
-    return REASON_TEXTS[static_cast<int>(reason)];
+    switch (reason) {
+        case JsonLoad::Unreadable:
+            return L"could not be opened or read";
+        case JsonLoad::TooLarge:
+            return L"too large to read";
+        case JsonLoad::NotJson:
+            return L"not valid JSON";
+        case JsonLoad::TooDeep:
+            return L"nested too deeply";
+        case JsonLoad::NotAnObject:
+            return L"not a JSON object";
+        case JsonLoad::Done:
+        case JsonLoad::Missing:
+            break;
+    }
+    return L"";
 }
 
 void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar_t*> lines) {

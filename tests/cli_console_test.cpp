@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "rapidjson/document.h"
+#include "browsers/json_document.h"
 #include "tests/child_programs.h"
 #include "tests/review_report_lines.h"
 #include "tests/test_support.h"
@@ -221,9 +221,9 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
         EXPECT_EQ(run.errors, "");
         ASSERT_EQ(run.output.rfind("{\"schema\":", 0), 0u) << "no byte-order mark, no banner";
         ASSERT_EQ(run.output.substr(run.output.size() - 2), "\r\n");
-        rapidjson::Document document;
+        JsonDocument document;
         ASSERT_EQ(ParseJsonObject(run.output, &document), JsonLoad::Done) << run.output;
-        const rapidjson::Value& policies = document["policies"];
+        const JsonValue& policies = document["policies"];
         ASSERT_EQ(policies.Size(), 2u);
         EXPECT_EQ(JsonFields(policies[0], {"browser", "scope", "name", "value", "effect"}),
                   "Firefox|machine|Homepage\\URL|http://caf\xc3\xa9.example/|home_page");

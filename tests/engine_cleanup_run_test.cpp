@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 
@@ -157,23 +157,30 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
         Lines lines;
         CleanupOptions options = CapturingOptions(&lines, false, tabsOnly);
         options.resetPermissions = mode.resetPermissions;
-        RunCleanup(options);
+        CleanupOutcome outcome = RunCleanup(options);
+        EXPECT_FALSE(outcome.lockHeldElsewhere);
+        EXPECT_TRUE(outcome.leftBehind.empty());
+        EXPECT_EQ(outcome.permissionsTakenBack, mode.resetPermissions ? 1u : 0u);
 
         Lines expected = FrameStart(tabsOnly);
+        Lines leftAlone;
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             profiles.AppendCleaningLines(&expected, browser, tabsOnly);
             std::wstring profile = profiles.ProfileOf(browser);
             if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
                 continue;
-            if (profile == edge)
+            if (profile == edge) {
                 expected.insert(expected.end(),
                                 {L"  pop-ups no longer allowed for every site",
                                  L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-            else
+            } else {
                 expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
+                leftAlone.push_back(profile + L"\\Preferences");
+            }
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
+        EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
 
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             SCOPED_TRACE(Utf8(browser.displayName));

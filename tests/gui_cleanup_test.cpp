@@ -92,12 +92,17 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
         HWND box = ClickCleanButton(gui);
         ASSERT_NE(box, nullptr);
         AnswerMessageBox(box, IDYES);
-        // At once, before the run gets anywhere: the button greys out and the status says so.
+        // At once, before the run gets anywhere: the button greys out and the status says so
+        // (one after the other: a busy machine can show the first without the second).
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(button); }, 5000));
-        EXPECT_EQ(StatusText(gui.window), WORKING);
+        EXPECT_TRUE(WaitUntil([&] { return StatusIs(gui.window, WORKING); }, 1000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(233, 236, 240); }, 2000));
-        RECT greyText = FindColour(gui.window, {24, 218, 496, 266}, RGB(154, 161, 172));
-        EXPECT_FALSE(IsRectEmpty(&greyText));
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                RECT greyText = FindColour(gui.window, {24, 218, 496, 266}, RGB(154, 161, 172));
+                return !IsRectEmpty(&greyText);
+            },
+            2000));
         // The window keeps answering, and a second click is ignored while the run lasts.
         DWORD_PTR result = 0;
         EXPECT_NE(SendMessageTimeoutW(gui.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result), 0);

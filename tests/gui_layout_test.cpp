@@ -136,42 +136,39 @@ TEST(GuiForcedDpi, AValueTooLongForTheBufferCountsAsAbsent) {
 }
 
 TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
+    const std::wstring session = L"C:\\x\\Current Session";
+    CleanupOutcome locked;
+    locked.leftBehind = {session};
+    CleanupOutcome settingsLeftAlone;
+    settingsLeftAlone.settingsLeftAlone = {L"C:\\x\\Preferences"};
+    settingsLeftAlone.permissionsTakenBack = 2;
+    CleanupOutcome held;
+    held.lockHeldElsewhere = true;
     struct Row {
         const char* name;
-        std::vector<std::wstring> lines;
+        CleanupOutcome outcome;
         bool throws;
         WPARAM expected;
     } rows[] = {
-        {"no lines", {}, false, CLEANUP_FINISHED},
-        {"deletions only",
-         {L"Closing browsers...", L"  deleted: C:\\x\\Current Session", L""},
-         false,
-         CLEANUP_FINISHED},
-        {"one locked file",
-         {L"Cleaning Google Chrome ...", L"  (locked/failed) C:\\x\\Current Session"},
-         false,
-         CLEANUP_FILES_LOCKED},
-        {"prefix not at the start", {L"x  (locked/failed) C:\\y"}, false, CLEANUP_FINISHED},
-        {"without its trailing space", {L"  (locked/failed)"}, false, CLEANUP_FINISHED},
-        {"thrown after a locked line", {L"  (locked/failed) C:\\y"}, true, CLEANUP_FAILED},
+        {"nothing left behind", {}, false, CLEANUP_FINISHED},
+        {"one locked file", locked, false, CLEANUP_FILES_LOCKED},
+        {"settings left alone are no files in use", settingsLeftAlone, false, CLEANUP_FINISHED},
+        {"another run held the lock", held, false, CLEANUP_ALREADY_RUNNING},
         {"thrown", {}, true, CLEANUP_FAILED},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         CleanupOptions seen;
         WPARAM outcome = RunAndClassify([&](const CleanupOptions& options) {
-            seen.preview = options.preview;
-            seen.tabsOnly = options.tabsOnly;
-            seen.force = options.force;
-            for (const std::wstring& line : row.lines)
-                WriteLine(options, line);
+            seen = options;
             if (row.throws)
                 throw std::bad_alloc();
+            return row.outcome;
         });
         EXPECT_EQ(outcome, row.expected);
-        EXPECT_FALSE(seen.preview);
-        EXPECT_FALSE(seen.tabsOnly);
-        EXPECT_FALSE(seen.force);
+        // The window shows no lines: every flag off, no log.
+        EXPECT_FALSE(seen.preview || seen.tabsOnly || seen.force || seen.resetPermissions);
+        EXPECT_FALSE(seen.log);
     }
 }
 

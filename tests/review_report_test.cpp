@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rapidjson/document.h"
+#include "browsers/json_document.h"
 #include "review/review.h"
 #include "tests/review_report_lines.h"
 #include "tests/test_support.h"
@@ -53,7 +53,7 @@ std::vector<std::wstring> Report(const ReviewFindings& findings) {
     return lines;
 }
 
-std::string Text(const rapidjson::Value& value) {
+std::string Text(const JsonValue& value) {
     return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "(not a string)";
 }
 
@@ -109,11 +109,11 @@ TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
 TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     std::string json = ReviewJson(SampleFindings());
     EXPECT_NE(json.rfind("{", 0), std::string::npos) << "no byte-order mark, the object first";
-    rapidjson::Document document;
+    JsonDocument document;
     ASSERT_EQ(ParseJsonObject(json, &document), JsonLoad::Done);
     EXPECT_EQ(JsonFields(document, {"schema"}), "popswat.review/1");
 
-    const rapidjson::Value& sites = document["sitePermissions"];
+    const JsonValue& sites = document["sitePermissions"];
     ASSERT_EQ(sites.Size(), 3u);
     EXPECT_EQ(JsonFields(sites[0], {"browser", "profile", "permission", "site", "allSites"}),
               "Google Chrome|Profile \xe2\x80\xae"
@@ -121,21 +121,21 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_EQ(JsonFields(sites[1], {"profile", "permission", "site", "allSites"}), "(null)|popups|(null)|(true)");
     EXPECT_EQ(JsonFields(sites[2], {"permission"}), "automatic_downloads");
 
-    const rapidjson::Value& startup = document["startup"];
+    const JsonValue& startup = document["startup"];
     ASSERT_EQ(startup.Size(), 3u);
     EXPECT_EQ(JsonFields(startup[0], {"kind", "value", "source"}),
               "startup_page|http://start.example/\n  [Google Chrome] fake|Secure Preferences");
     EXPECT_EQ(JsonFields(startup[1], {"kind", "source"}), "home_page|user.js");
     EXPECT_EQ(JsonFields(startup[2], {"kind"}), "search_engine");
 
-    const rapidjson::Value& extension = document["extensions"][0];
+    const JsonValue& extension = document["extensions"][0];
     EXPECT_EQ(JsonFields(extension, {"id", "name", "version", "installedBy", "enabled"}),
               "ncbkfmpgldjhaiebpnkdcmflhgojeiak|Coupons\x1b[2J|2.4|other_program|(false)");
     ASSERT_EQ(extension["overrides"].Size(), 2u);
     EXPECT_EQ(Text(extension["overrides"][0]), "new_tab");
     EXPECT_EQ(Text(extension["overrides"][1]), "search_engine");
 
-    const rapidjson::Value& policies = document["policies"];
+    const JsonValue& policies = document["policies"];
     ASSERT_EQ(policies.Size(), 2u);
     EXPECT_EQ(JsonFields(policies[0], {"scope", "name", "value", "effect"}),
               "machine|ExtensionInstallForcelist\\1|ncbk;https://u.example/|forces_extension");

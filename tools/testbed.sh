@@ -84,7 +84,10 @@ stop_server() {
 start_display() {
     stop_display
     rm -f "$testbed/display"
-    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -nolisten tcp 3>"$testbed/display.new" </dev/null >/dev/null 2>&1 &
+    # Every Wine process with a window is a client of the display; tests that start
+    # 70 browser stand-ins each, side by side under "ctest -j", outgrow the default 256.
+    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -maxclients 1024 -nolisten tcp 3>"$testbed/display.new" \
+        </dev/null >/dev/null 2>&1 &
     echo $! >"$testbed/xvfb.pid"
     for _ in $(seq 100); do
         if [ -s "$testbed/display.new" ]; then

@@ -1,4 +1,6 @@
-#include "audit/audit.h"
+// An extension's "__MSG_x__" name, looked up in its locale files the way the
+// browser does it: the message x of the first locale that has one.
+#include "browsers/json_document.h"
 
 namespace {
 
@@ -32,39 +34,45 @@ bool IsLocaleName(const std::wstring& name) {
     return true;
 }
 
-// The "message" text of the entry keyed messageName in one locale file, or "".
-std::string FindLocaleMessage(const std::wstring& localeFile, const std::string& messageName) {
-    // A locale file that is missing, unreadable or too large is passed over.
-    std::string messages;
-    ReadFileBytes(localeFile, LOCALE_FILE_MAX_BYTES, &messages);
-    if (messages.empty())
-        return std::string();
-    std::size_t entry = FindJsonKey(messages, messageName, 0);
-    if (entry == std::string::npos)
-        return std::string();
-    return GetJsonString(messages, "message", entry);
+// The "message" text of the first entry named messageName (ASCII case ignored)
+// in one locale file; "" when the file cannot be read or the entry holds none.
+std::wstring FindLocaleMessage(const std::wstring& localeFile, const std::string& messageName) {
+    // A locale file that is missing, unreadable, too large or not JSON is passed over.
+    JsonDocument messages;
+    if (LoadJsonObjectFile(localeFile, MaxBytes(BrowserFile::LocaleMessages), &messages) != JsonLoad::Done)
+        return std::wstring();
+    for (auto entry = messages.MemberBegin(); entry != messages.MemberEnd(); ++entry) {
+        std::string_view name(entry->name.GetString(), entry->name.GetStringLength());
+        if (EqualsIgnoringAsciiCase(name, messageName))
+            return JsonText(FindJsonMember(entry->value, "message"));
+    }
+    return std::wstring();
 }
 
 }  // namespace
 
-std::wstring ResolveExtensionName(const std::wstring& versionFolder, const std::string& manifest) {
-    std::string rawName = GetJsonString(manifest, "name", 0);
+std::wstring ResolveExtensionName(const std::wstring& versionFolder,
+                                  const std::string& rawName,
+                                  const std::string& defaultLocale) {
     if (!IsMessageReference(rawName))
         return Utf8ToWide(rawName);
     // The closing "__" is dropped without being checked, as the browser does.
     std::string messageName = rawName.substr(MESSAGE_PREFIX_LENGTH, rawName.size() - MESSAGE_PREFIX_LENGTH - 2);
+    // Without a folder, "\_locales\..." would name a folder at the root of the current drive.
+    if (versionFolder.empty())
+        return Utf8ToWide(messageName);
 
-    std::wstring defaultLocale = Utf8ToWide(GetJsonString(manifest, "default_locale", 0));
-    if (!IsLocaleName(defaultLocale))
-        defaultLocale.clear();
-    const std::wstring locales[] = {defaultLocale, L"en", L"en_US"};
+    std::wstring firstLocale = Utf8ToWide(defaultLocale);
+    if (!IsLocaleName(firstLocale))
+        firstLocale.clear();
+    const std::wstring locales[] = {firstLocale, L"en", L"en_US"};
     for (const std::wstring& locale : locales) {
         if (locale.empty())
             continue;
-        std::string message =
+        std::wstring message =
             FindLocaleMessage(versionFolder + L"\\_locales\\" + locale + L"\\messages.json", messageName);
         if (!message.empty())
-            return Utf8ToWide(message);
+            return message;
     }
     return Utf8ToWide(messageName);
 }

@@ -1,24 +1,22 @@
 // Site permissions in a Chromium-family profile's Preferences: the defaults
 // under profile.default_content_setting_values and the per-site exceptions under
 // profile.content_settings.exceptions, each keyed "<primary>,<secondary>".
-#include "engine/engine.h"
-
 #include <algorithm>
 #include <unordered_set>
 
-#include "rapidjson/document.h"
+#include "browsers/json_document.h"
 
 namespace {
 
 constexpr int SETTING_ALLOW = 1;
 
-bool IsAllow(const rapidjson::Value* setting) {
+bool IsAllow(const JsonValue* setting) {
     return setting && setting->IsInt() && setting->GetInt() == SETTING_ALLOW;
 }
 
 // The keys of the exceptions that allow, in file order; a key written twice
 // counts once, with its last value, as the browser reads it.
-std::vector<std::string> AllowedExceptionKeys(const rapidjson::Value& exceptions) {
+std::vector<std::string> AllowedExceptionKeys(const JsonValue& exceptions) {
     std::vector<std::string> keys;
     if (!exceptions.IsObject())
         return keys;
@@ -38,7 +36,7 @@ std::vector<std::string> AllowedExceptionKeys(const rapidjson::Value& exceptions
 }
 
 // Erases every member with one of the names, keeping the others in their order.
-void EraseMembers(rapidjson::Value* object, const std::vector<std::string>& names) {
+void EraseMembers(JsonValue* object, const std::vector<std::string>& names) {
     std::unordered_set<std::string> erased(names.begin(), names.end());
     for (auto member = object->MemberBegin(); member != object->MemberEnd();) {
         if (erased.count(std::string(member->name.GetString(), member->name.GetStringLength())))
@@ -48,8 +46,8 @@ void EraseMembers(rapidjson::Value* object, const std::vector<std::string>& name
     }
 }
 
-rapidjson::Value* MutableJsonPath(rapidjson::Value* root, std::initializer_list<std::string_view> path) {
-    return const_cast<rapidjson::Value*>(FindJsonPath(*root, path));
+JsonValue* MutableJsonPath(JsonValue* root, std::initializer_list<std::string_view> path) {
+    return const_cast<JsonValue*>(FindJsonPath(*root, path));
 }
 
 const SitePermission SITE_PERMISSIONS[] = {SitePermission::Notifications, SitePermission::Popups,
@@ -83,29 +81,47 @@ const char* SitePermissionName(SitePermission permission) {
     return "automatic_downloads";
 }
 
-std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences) {
+std::vector<SitePermissionGrant> FindSitePermissionGrants(const JsonValue& preferences) {
     std::vector<SitePermissionGrant> grants;
     for (SitePermission permission : SITE_PERMISSIONS) {
         std::string_view name = SitePermissionName(permission);
         if (IsAllow(FindJsonPath(preferences, {"profile", "default_content_setting_values", name})))
             grants.push_back({permission, std::wstring(), true});
-        const rapidjson::Value* exceptions =
-            FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
+        const JsonValue* exceptions = FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
         for (const std::string& key : exceptions ? AllowedExceptionKeys(*exceptions) : std::vector<std::string>())
             grants.push_back({permission, Utf8ToWide(key.substr(0, key.find(','))), false});
     }
     return grants;
 }
 
-void RemoveSitePermissionGrants(rapidjson::Value* preferences) {
+void RemoveSitePermissionGrants(JsonValue* preferences) {
     for (SitePermission permission : SITE_PERMISSIONS) {
         std::string name = SitePermissionName(permission);
         // Every copy of a repeated name goes: an earlier one must not take the removed one's place.
-        rapidjson::Value* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});
+        JsonValue* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});
         if (defaults && IsAllow(FindJsonMember(*defaults, name)))
             EraseMembers(defaults, {name});
-        if (rapidjson::Value* exceptions =
-                MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
+        if (JsonValue* exceptions = MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
             EraseMembers(exceptions, AllowedExceptionKeys(*exceptions));
     }
+}
+
+GrantRemoval TakeBackSitePermissions(const std::string& preferences) {
+    GrantRemoval removal;
+    JsonDocument document;
+    if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done)
+        return removal;
+    removal.grants = FindSitePermissionGrants(document);
+    removal.usable = true;
+    if (removal.grants.empty())
+        return removal;
+    RemoveSitePermissionGrants(&document);
+    // Text that cannot be written back as it was read (a lone surrogate escape) is
+    // not written at all, nor is text that would not read back as what was meant.
+    JsonDocument readBack;
+    if (!SerializeJson(document, &removal.bytes) ||
+        ParseJsonObjectExactly(removal.bytes, &readBack) != JsonLoad::Done || !SameJson(readBack, document)) {
+        removal = GrantRemoval();
+    }
+    return removal;
 }

@@ -1,4 +1,4 @@
-#include "engine/engine.h"
+#include "base/base.h"
 
 #include <windows.h>
 
@@ -21,11 +21,6 @@ std::wstring FormatWide(const wchar_t* format, ...) {
     va_end(args);
     buffer[FORMAT_BUFFER_CHARS - 1] = L'\0';
     return std::wstring(buffer);
-}
-
-void WriteLine(const CleanupOptions& options, const std::wstring& line) {
-    if (options.log)
-        options.log(line);
 }
 
 std::wstring ReadEnvironmentVariable(const wchar_t* name) {
@@ -59,18 +54,4 @@ std::wstring Utf8ToWide(const std::string& bytes) {
     std::wstring wide(static_cast<std::size_t>(needed), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, &wide[0], needed);
     return wide;
-}
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }

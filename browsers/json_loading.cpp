@@ -1,12 +1,12 @@
 // Settings files are parsed by RapidJSON's iterative parser, which keeps its own
 // stack on the heap, and every object or array deeper than MAX_JSON_DEPTH is
 // refused while parsing: no file, however nested, can overflow the thread's stack.
-#include "engine/engine.h"
-
 #include <cstring>
 
-#include "rapidjson/document.h"
+#include "browsers/json_document.h"
 #include "rapidjson/reader.h"
+#include "rapidjson/stringbuffer.h"
+#include "rapidjson/writer.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 
 // Passes the parser's events on to the document, counting the nesting.
 struct DepthLimitedBuilder {
-    rapidjson::Document& document;
+    JsonDocument& document;
     unsigned depth = 0;
     bool tooDeep = false;
 
@@ -50,7 +50,7 @@ struct DepthLimitedBuilder {
 };
 
 template <unsigned Flags>
-JsonLoad ParseWithFlags(const std::string& bytes, rapidjson::Document* document) {
+JsonLoad ParseWithFlags(const std::string& bytes, JsonDocument* document) {
     document->SetNull();
     std::size_t start = bytes.compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0 ? 3 : 0;
     // The parser reads up to a NUL byte; one inside the text would hide the rest,
@@ -60,7 +60,7 @@ JsonLoad ParseWithFlags(const std::string& bytes, rapidjson::Document* document)
 
     bool tooDeep = false;
     bool parsed = false;
-    auto generate = [&](rapidjson::Document& target) {
+    auto generate = [&](JsonDocument& target) {
         DepthLimitedBuilder builder{target};
         rapidjson::StringStream stream(bytes.c_str() + start);
         rapidjson::Reader reader;
@@ -78,11 +78,11 @@ JsonLoad ParseWithFlags(const std::string& bytes, rapidjson::Document* document)
 
 }  // namespace
 
-JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document) {
+JsonLoad ParseJsonObject(const std::string& bytes, JsonDocument* document) {
     return ParseWithFlags<rapidjson::kParseDefaultFlags>(bytes, document);
 }
 
-JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document) {
+JsonLoad ParseJsonObjectExactly(const std::string& bytes, JsonDocument* document) {
     // Without full precision RapidJSON may round a long number to a neighbouring double.
     return ParseWithFlags<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag>(bytes, document);
 }
@@ -101,17 +101,21 @@ JsonLoad JsonLoadOf(FileRead read) {
     return JsonLoad::Unreadable;
 }
 
-JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document) {
+FileRead ReadBrowserFile(const std::wstring& path, BrowserFile file, std::string* bytes) {
+    return ReadFileBytes(path, MaxBytes(file), bytes);
+}
+
+JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, JsonDocument* document) {
     document->SetNull();
     std::string bytes;
     FileRead read = ReadFileBytes(path, maxBytes, &bytes);
     return read == FileRead::Done ? ParseJsonObject(bytes, document) : JsonLoadOf(read);
 }
 
-const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::string_view name) {
+const JsonValue* FindJsonMember(const JsonValue& object, std::string_view name) {
     if (!object.IsObject())
         return nullptr;
-    const rapidjson::Value* found = nullptr;
+    const JsonValue* found = nullptr;
     for (auto member = object.MemberBegin(); member != object.MemberEnd(); ++member) {
         if (std::string_view(member->name.GetString(), member->name.GetStringLength()) == name)
             found = &member->value;
@@ -119,8 +123,8 @@ const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::stri
     return found;
 }
 
-const rapidjson::Value* FindJsonPath(const rapidjson::Value& root, std::initializer_list<std::string_view> path) {
-    const rapidjson::Value* value = &root;
+const JsonValue* FindJsonPath(const JsonValue& root, std::initializer_list<std::string_view> path) {
+    const JsonValue* value = &root;
     for (std::string_view name : path) {
         value = FindJsonMember(*value, name);
         if (!value)
@@ -129,8 +133,60 @@ const rapidjson::Value* FindJsonPath(const rapidjson::Value& root, std::initiali
     return value;
 }
 
-std::wstring JsonText(const rapidjson::Value* value) {
+std::wstring JsonText(const JsonValue* value) {
     if (!value || !value->IsString())
         return std::wstring();
     return Utf8ToWide(std::string(value->GetString(), value->GetStringLength()));
+}
+
+std::string JsonUtf8(const JsonValue* value) {
+    if (!value || !value->IsString())
+        return std::string();
+    return std::string(value->GetString(), value->GetStringLength());
+}
+
+bool IsJsonTrue(const JsonValue* value) {
+    return value && value->IsBool() && value->GetBool();
+}
+
+bool SerializeJson(const JsonValue& value, std::string* bytes) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
+                      rapidjson::kWriteValidateEncodingFlag>
+        writer(buffer);
+    if (!value.Accept(writer))
+        return false;
+    bytes->assign(buffer.GetString(), buffer.GetSize());
+    return true;
+}
+
+// RapidJSON's own operator== finds members by name and would take a repeated
+// name for its first copy.
+bool SameJson(const JsonValue& a, const JsonValue& b) {
+    if (a.GetType() != b.GetType())
+        return false;
+    if (a.IsObject()) {
+        if (a.MemberCount() != b.MemberCount())
+            return false;
+        for (auto x = a.MemberBegin(), y = b.MemberBegin(); x != a.MemberEnd(); ++x, ++y) {
+            if (!SameJson(x->name, y->name) || !SameJson(x->value, y->value))
+                return false;
+        }
+        return true;
+    }
+    if (a.IsArray()) {
+        if (a.Size() != b.Size())
+            return false;
+        for (rapidjson::SizeType i = 0; i < a.Size(); ++i) {
+            if (!SameJson(a[i], b[i]))
+                return false;
+        }
+        return true;
+    }
+    if (a.IsString())
+        return a.GetStringLength() == b.GetStringLength() &&
+               std::memcmp(a.GetString(), b.GetString(), a.GetStringLength()) == 0;
+    if (a.IsNumber())
+        return a.IsDouble() == b.IsDouble() && a == b;
+    return true;  // null, true and false: the type says it all
 }

@@ -1,12 +1,11 @@
-// Which folders are browser profiles: one answer for cleaning and for the audit.
-#include "engine/engine.h"
+// Which folders are browser profiles: one answer for cleaning, audit and review.
+#include "browsers/browsers.h"
 
 #include <windows.h>
 
-namespace {
+#include <iterator>
 
-// profiles.ini lists a few profiles in a few lines; anything larger is not Firefox's.
-constexpr std::size_t PROFILES_INI_MAX_BYTES = 1 << 20;
+namespace {
 
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -29,7 +28,7 @@ struct IniProfile {
 std::vector<IniProfile> ReadProfilesIni(const std::wstring& iniPath) {
     std::vector<IniProfile> profiles;
     std::string bytes;
-    if (ReadFileBytes(iniPath, PROFILES_INI_MAX_BYTES, &bytes) != FileRead::Done)
+    if (ReadBrowserFile(iniPath, BrowserFile::FirefoxProfilesIni, &bytes) != FileRead::Done)
         return profiles;
     std::wstring text = Utf8ToWide(bytes);
     std::wstring_view rest = text;
@@ -112,19 +111,20 @@ bool IsProfileFolderName(std::wstring_view name) {
     return true;
 }
 
-std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder) {
-    std::vector<std::wstring> profiles;
+std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder) {
+    std::vector<BrowserProfile> profiles;
     // An empty folder would make "\Preferences" a path at the root of the current drive.
     if (userDataFolder.empty())
         return profiles;
+    // The user-data folder itself is named by the browser's name alone.
     if (IsProfileFolder(userDataFolder))
-        profiles.push_back(userDataFolder);
+        profiles.push_back({&browser, userDataFolder, std::wstring()});
     ForEachFolderEntry(userDataFolder, [&](const std::wstring& name, uint32_t attributes) {
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || !IsProfileFolderName(name))
             return;
         std::wstring child = userDataFolder + L"\\" + name;
         if (IsProfileFolder(child))
-            profiles.push_back(child);
+            profiles.push_back({&browser, child, name});
     });
     return profiles;
 }
@@ -151,4 +151,28 @@ std::vector<std::wstring> FirefoxProfileFolders() {
             folders.push_back(folder);
     }
     return folders;
+}
+
+std::vector<BrowserProfile> BrowserProfiles(const BrowserEntry& browser) {
+    if (browser.kind != BrowserKind::Firefox)
+        return ChromiumProfiles(browser, UserDataFolder(browser));
+    std::vector<BrowserProfile> profiles;
+    for (std::wstring& folder : FirefoxProfileFolders()) {
+        std::wstring name = folder.substr(folder.find_last_of(L'\\') + 1);
+        profiles.push_back({&browser, std::move(folder), std::move(name)});
+    }
+    return profiles;
+}
+
+std::vector<BrowserProfile> AllBrowserProfiles() {
+    std::vector<BrowserProfile> all;
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        std::vector<BrowserProfile> profiles = BrowserProfiles(browser);
+        all.insert(all.end(), std::make_move_iterator(profiles.begin()), std::make_move_iterator(profiles.end()));
+    }
+    return all;
+}
+
+std::wstring ProfileLabel(const std::wstring& browser, const std::wstring& profile) {
+    return profile.empty() ? browser : browser + L"/" + MaskUnsafeCharacters(profile);
 }

@@ -1,7 +1,7 @@
 // Text taken from a file is shown on one output line: characters that move the
 // cursor, start a terminal escape sequence or reorder the line are masked.
 // Plain C++ with no Windows headers, so it can also be built natively.
-#include "engine/engine.h"
+#include "base/base.h"
 
 namespace {
 

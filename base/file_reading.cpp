@@ -1,5 +1,5 @@
-#include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/base.h"
+#include "base/win_handles.h"
 
 #include <algorithm>
 

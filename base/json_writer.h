@@ -1,19 +1,44 @@
-// JSON documents for scripts and fleet tools, written with RapidJSON's Writer:
-// UTF-8 without a byte-order mark, every text as it is (the writer escapes
-// quotes, backslashes and control characters, as JSON requires).
+// JSON documents for scripts and fleet tools: compact UTF-8 without a byte-order
+// mark, every text as it is. Quotes, backslashes and control characters are
+// escaped as JSON requires ("\b", "\f", "\n", "\r", "\t", the others as "\u00XX"
+// with upper-case digits); "/" and everything beyond ASCII are written as they are.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "engine/engine.h"
-#include "rapidjson/stringbuffer.h"
-#include "rapidjson/writer.h"
+#include "base/base.h"
 
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+// Appends values to text, putting the commas and colons between them.
+class JsonWriter {
+public:
+    void StartObject();
+    void EndObject();
+    void StartArray();
+    void EndArray();
+    void Key(std::string_view key);
+    void String(std::string_view utf8);
+    void Bool(bool value);
+    void Null();
+
+    const std::string& text() const { return text_; }
+
+private:
+    struct Level {
+        bool object;
+        std::size_t items;  // keys and values written so far
+    };
+    // The comma or colon the next key or value needs.
+    void Separate();
+
+    std::string text_;
+    std::vector<Level> levels_;
+};
 
 inline void WriteJsonText(JsonWriter& writer, const std::wstring& text) {
-    std::string utf8 = WideToUtf8(text);
-    writer.String(utf8.data(), static_cast<rapidjson::SizeType>(utf8.size()), true);
+    writer.String(WideToUtf8(text));
 }
 
 // "key": text
@@ -52,11 +77,10 @@ void WriteJsonArray(JsonWriter& writer, const char* key, const Items& items, Wri
 // One document, {"schema": schema, ...}, with the members fill(writer) adds.
 template <typename Fill>
 std::string WriteJsonDocument(const char* schema, Fill fill) {
-    rapidjson::StringBuffer buffer;
-    JsonWriter writer(buffer);
+    JsonWriter writer;
     writer.StartObject();
     WriteJsonField(writer, "schema", schema);
     fill(writer);
     writer.EndObject();
-    return std::string(buffer.GetString(), buffer.GetSize());
+    return writer.text();
 }

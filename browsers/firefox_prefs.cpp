@@ -1,8 +1,7 @@
 // Reads the user_pref("name", value); statements of Firefox's prefs.js and
 // user.js. Firefox writes one per line; comments (//, #, /* */) may stand
 // anywhere, strings take either quote and the escapes \n \r \t \xHH \uHHHH.
-#include "audit/audit.h"
-#include "review/review.h"
+#include "browsers/browsers.h"
 
 namespace {
 
