@@ -1,0 +1,14 @@
+# What starts a browser with a web page: the Windows plumbing it needs (base/),
+# the finders (browsers/launcher_*.cpp) and the repair of browser shortcuts
+# (engine/shortcut_repair.cpp).
+add_library(popswat_launch_sources STATIC
+    ${PROJECT_SOURCE_DIR}/base/com_support.cpp
+    ${PROJECT_SOURCE_DIR}/base/registry_values.cpp
+    ${PROJECT_SOURCE_DIR}/base/scheduled_tasks.cpp
+    ${PROJECT_SOURCE_DIR}/base/shortcut_files.cpp
+    ${PROJECT_SOURCE_DIR}/base/small_text_files.cpp
+)
+target_include_directories(popswat_launch_sources PUBLIC ${PROJECT_SOURCE_DIR})
+# Windows system libraries only: COM, the shell, the registry.
+target_link_libraries(popswat_launch_sources PUBLIC popswat_engine ole32 oleaut32 shell32 advapi32 uuid)
+
