@@ -12,3 +12,14 @@ target_include_directories(popswat_launch_sources PUBLIC ${PROJECT_SOURCE_DIR})
 # Windows system libraries only: COM, the shell, the registry.
 target_link_libraries(popswat_launch_sources PUBLIC popswat_engine ole32 oleaut32 shell32 advapi32 uuid)
 
+add_library(popswat_launchers STATIC
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_command_line.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_files.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_registry.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_rules.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_sources.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_tasks.cpp
+    ${PROJECT_SOURCE_DIR}/browsers/launcher_triggers.cpp
+)
+target_link_libraries(popswat_launchers PUBLIC popswat_launch_sources)
+
