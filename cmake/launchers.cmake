@@ -23,3 +23,5 @@ add_library(popswat_launchers STATIC
 )
 target_link_libraries(popswat_launchers PUBLIC popswat_launch_sources)
 
+add_library(popswat_shortcut_repair STATIC ${PROJECT_SOURCE_DIR}/engine/shortcut_repair.cpp)
+target_link_libraries(popswat_shortcut_repair PUBLIC popswat_launchers)
