@@ -54,10 +54,17 @@ struct TaskWalk {
     }
 };
 
-// The number of items a collection holds, at most limit; false (with a problem) when it cannot be counted.
+// The number of items in a collection just asked for (got: that call's result,
+// read before the holder, which the call filled); false, with a problem, when
+// the collection or its count cannot be had.
 template <typename Collection>
-bool CountItems(TaskWalk& walk, Collection* collection, const std::wstring& path, const wchar_t* what, LONG* count) {
-    HRESULT result = collection->get_Count(count);
+bool CountItems(TaskWalk& walk,
+                HRESULT got,
+                const ComHolder<Collection>& collection,
+                const std::wstring& path,
+                const wchar_t* what,
+                LONG* count) {
+    HRESULT result = FAILED(got) ? got : !collection ? E_POINTER : collection->get_Count(count);
     if (FAILED(result)) {
         walk.Failed(path, what, result);
         return false;
@@ -68,12 +75,7 @@ bool CountItems(TaskWalk& walk, Collection* collection, const std::wstring& path
 void ReadActions(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* task) {
     ComHolder<IActionCollection> actions;
     LONG count = 0;
-    HRESULT result = definition->get_Actions(actions.put());
-    if (FAILED(result) || !actions) {
-        walk.Failed(task->path, L"its actions", result);
-        return;
-    }
-    if (!CountItems(walk, actions.get(), task->path, L"its actions", &count))
+    if (!CountItems(walk, definition->get_Actions(actions.put()), actions, task->path, L"its actions", &count))
         return;
     for (LONG index = 1; index <= count; ++index) {
         if (static_cast<std::size_t>(index) > walk.limits.maxActionsPerTask) {
@@ -84,7 +86,7 @@ void ReadActions(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* tas
         ComHolder<IAction> action;
         ComHolder<IExecAction> exec;
         TASK_ACTION_TYPE type = TASK_ACTION_EXEC;
-        result = actions->get_Item(index, action.put());
+        HRESULT result = actions->get_Item(index, action.put());
         if (SUCCEEDED(result))
             result = action->get_Type(&type);
         if (FAILED(result)) {
@@ -105,17 +107,12 @@ void ReadActions(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* tas
 void ReadTriggers(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* task) {
     ComHolder<ITriggerCollection> triggers;
     LONG count = 0;
-    HRESULT result = definition->get_Triggers(triggers.put());
-    if (FAILED(result) || !triggers) {
-        walk.Failed(task->path, L"its triggers", result);
-        return;
-    }
-    if (!CountItems(walk, triggers.get(), task->path, L"its triggers", &count))
+    if (!CountItems(walk, definition->get_Triggers(triggers.put()), triggers, task->path, L"its triggers", &count))
         return;
     for (LONG index = 1; index <= count && static_cast<std::size_t>(index) <= walk.limits.maxTriggersPerTask; ++index) {
         ComHolder<ITrigger> trigger;
         TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;
-        result = triggers->get_Item(index, trigger.put());
+        HRESULT result = triggers->get_Item(index, trigger.put());
         if (SUCCEEDED(result))
             result = trigger->get_Type(&type);
         if (FAILED(result)) {
@@ -171,12 +168,7 @@ void ReadTask(TaskWalk& walk, IRegisteredTask* registered, const std::wstring& f
 void ReadFolderTasks(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path) {
     ComHolder<IRegisteredTaskCollection> tasks;
     LONG count = 0;
-    HRESULT result = folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put());
-    if (FAILED(result) || !tasks) {
-        walk.Failed(path, L"its task list", result);
-        return;
-    }
-    if (!CountItems(walk, tasks.get(), path, L"its task list", &count))
+    if (!CountItems(walk, folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put()), tasks, path, L"its task list", &count))
         return;
     for (LONG index = 1; index <= count; ++index) {
         if (walk.tasks >= walk.limits.maxTasks) {
@@ -185,7 +177,7 @@ void ReadFolderTasks(TaskWalk& walk, ITaskFolder* folder, const std::wstring& pa
         }
         ++walk.tasks;
         ComHolder<IRegisteredTask> task;
-        result = tasks->get_Item(Index(index), task.put());
+        HRESULT result = tasks->get_Item(Index(index), task.put());
         if (FAILED(result) || !task) {
             walk.Failed(path, FormatWide(L"task %ld of its list", static_cast<long>(index)).c_str(), result);
             continue;
@@ -198,12 +190,8 @@ void ReadFolder(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path, i
     ReadFolderTasks(walk, folder, path);
     ComHolder<ITaskFolderCollection> folders;
     LONG count = 0;
-    HRESULT result = folder->GetFolders(0, folders.put());
-    if (FAILED(result) || !folders) {
-        walk.Failed(path, L"its folder list", result);
-        return;
-    }
-    if (!CountItems(walk, folders.get(), path, L"its folder list", &count) || count == 0)
+    if (!CountItems(walk, folder->GetFolders(0, folders.put()), folders, path, L"its folder list", &count) ||
+        count == 0)
         return;
     if (depth >= walk.limits.maxDepth) {
         walk.Problem(path, FormatWide(L"folders more than %d levels deep were not looked at", walk.limits.maxDepth));
@@ -217,7 +205,7 @@ void ReadFolder(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path, i
         ++walk.folders;
         ComHolder<ITaskFolder> child;
         BstrHolder childPath;
-        result = folders->get_Item(Index(index), child.put());
+        HRESULT result = folders->get_Item(Index(index), child.put());
         if (SUCCEEDED(result) && child)
             result = child->get_Path(childPath.put());
         if (FAILED(result) || !child) {

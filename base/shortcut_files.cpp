@@ -140,6 +140,31 @@ HRESULT SwapInNewFile(const std::wstring& path, const std::wstring& newFile) {
     return error;
 }
 
+// The header fields Windows acts on, compared in the files themselves (the shell
+// link format's ShellLinkHeader): link flags (but those that follow the arguments
+// and the string encoding), icon index, show command and hot key. The shell's own
+// reader is not enough: Wine 8 reads every show command as SW_SHOWNORMAL, so a
+// shortcut that opens maximized would be saved back as a normal one unseen.
+bool SameHeaderFields(const std::wstring& original, const std::wstring& saved) {
+    constexpr std::size_t HEADER_BYTES = 0x4C;
+    constexpr std::size_t LINK_FLAGS = 0x14;
+    constexpr std::size_t ICON_INDEX = 0x38;  // then the show command (0x3C) and the hot key (0x40)
+    constexpr std::size_t HEADER_FIELDS_END = 0x42;
+    std::string a;
+    std::string b;
+    if (ReadFileBytes(original, MAX_SHORTCUT_FILE_BYTES, &a) != FileRead::Done ||
+        ReadFileBytes(saved, MAX_SHORTCUT_FILE_BYTES, &b) != FileRead::Done || a.size() < HEADER_BYTES ||
+        b.size() < HEADER_BYTES)
+        return false;
+    auto flags = [](const std::string& bytes) {
+        DWORD value = 0;
+        std::memcpy(&value, bytes.data() + LINK_FLAGS, sizeof(value));
+        return value & ~static_cast<DWORD>(SLDF_HAS_ARGS | SLDF_UNICODE);
+    };
+    return flags(a) == flags(b) &&
+           a.compare(ICON_INDEX, HEADER_FIELDS_END - ICON_INDEX, b, ICON_INDEX, HEADER_FIELDS_END - ICON_INDEX) == 0;
+}
+
 }  // namespace
 
 bool operator==(const ShortcutFields& a, const ShortcutFields& b) {
@@ -182,7 +207,7 @@ ShortcutWriting WriteShortcutArguments(const std::wstring& path,
     expected.arguments = arguments;
     // The flag that says the shortcut has arguments follows them.
     expected.flags = (before.flags & ~SLDF_HAS_ARGS) | (saved.fields.flags & SLDF_HAS_ARGS);
-    if (saved.result != ShortcutRead::Done || saved.fields != expected) {
+    if (saved.result != ShortcutRead::Done || saved.fields != expected || !SameHeaderFields(path, newFile)) {
         DeleteFileW(LongPathForm(newFile).c_str());
         return {ShortcutWrite::OtherFields, saved.error};
     }

@@ -78,6 +78,8 @@ std::wstring WriteFailure(const ShortcutWriting& writing) {
         case ShortcutWrite::Changed:
             return L"it changed while it was read";
         case ShortcutWrite::NotSaved:
+            if (writing.error == E_ACCESSDENIED)
+                return L"no right to write in its folder";
             return L"no new file could be written beside it, " + HresultText(writing.error);
         case ShortcutWrite::OtherFields:
             return L"saving would have changed more than its arguments";

@@ -193,6 +193,25 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
         EXPECT_EQ(lines, row.line ? std::vector<std::wstring>{row.line + (L": " + path)} : std::vector<std::wstring>{});
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+    // Wine 8 reads every show command as a normal window's, so there a maximized
+    // shortcut would lose its window state: the file itself is compared and it is left alone.
+    ShortcutFields maximized = BrowserShortcut(CHROME, L"https://ad.example/");
+    maximized.showCommand = SW_SHOWMAXIMIZED;
+    ASSERT_TRUE(WriteShortcutFile(sandbox_ / L"maximized.lnk", maximized));
+    std::string bytes = FileBytes(sandbox_ / L"maximized.lnk");
+    ShortcutBackups kept;
+    std::vector<std::wstring> ignored;
+    ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&ignored), sandbox_ / L"maximized.lnk", &kept);
+    std::string after = FileBytes(sandbox_ / L"maximized.lnk");
+    ASSERT_GE(after.size(), 0x40u);
+    EXPECT_EQ(after[0x3C], SW_SHOWMAXIMIZED);
+    if (RunningUnderWine()) {
+        EXPECT_EQ(Utf8(repair.reason), "saving would have changed more than its arguments");
+        EXPECT_EQ(after, bytes);
+    } else {
+        EXPECT_EQ(repair.outcome, ShortcutRepairOutcome::Repaired);
+    }
+
     // Without LOCALAPPDATA there is nowhere to keep the old file.
     ScopedEnvironmentVariable noLocal(L"LOCALAPPDATA", nullptr);
     ShortcutBackups backups;
