@@ -119,7 +119,7 @@ struct ShortcutFields {
     std::wstring iconPath;
     int iconIndex = 0;
     WORD hotKey = 0;
-    int showCommand = 0;
+    int showCommand = 0;  // Wine 8 reads SW_SHOWNORMAL whatever the file holds
     std::wstring description;
     DWORD flags = 0;     // IShellLinkDataList flags (run as administrator, ...)
     std::string idList;  // the target's item ID list, as bytes
@@ -169,9 +169,9 @@ struct ShortcutWriting {
 // Gives the shortcut new arguments and nothing else: loads it again and checks
 // that it still holds `before`, saves a copy with the new arguments beside it
 // (".popswat-new", not a shortcut name), reads that copy back and compares every
-// field, then lets it replace the original with ReplaceFileW and puts the
-// original's attributes back. On any failure the original is left exactly as it
-// was and no other file remains. COM must be initialised on the calling thread.
+// field (and the header fields of both files, byte for byte), then lets it
+// replace the original with ReplaceFileW and puts the original's attributes back. On any failure the original is left
+// exactly as it was and no other file remains. COM must be initialised on the calling thread.
 ShortcutWriting WriteShortcutArguments(const std::wstring& path,
                                        const ShortcutFields& before,
                                        const std::wstring& arguments);

@@ -2,15 +2,7 @@
 // the Startup folders, read but never started or followed.
 #include "browsers/launcher_internal.h"
 
-#include <cwchar>
-
 namespace {
-
-bool EndsWith(const std::wstring& name, const wchar_t* ending) {
-    std::size_t length = std::wcslen(ending);
-    return name.size() >= length &&
-           EqualsIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - length), ending);
-}
 
 std::wstring FileNameOf(const std::wstring& path) {
     std::size_t slash = path.find_last_of(L'\\');
@@ -27,8 +19,8 @@ std::wstring ShortcutProblem(const ShortcutReading& reading) {
         case ShortcutRead::Link:
             return L"a link, not followed";
         case ShortcutRead::TooLarge:
-            return FormatWide(L"larger than %llu KB, not read as a shortcut",
-                              static_cast<unsigned long long>(MAX_SHORTCUT_FILE_BYTES / 1024));
+            return FormatWide(L"larger than %llu MB, not read as a shortcut",
+                              static_cast<unsigned long long>(MAX_SHORTCUT_FILE_BYTES >> 20));
         case ShortcutRead::Unreadable:
             return L"could not be opened (" + HresultText(reading.error) + L")";
         case ShortcutRead::NotAShortcut:
@@ -44,8 +36,8 @@ std::wstring ShortcutProblem(const ShortcutReading& reading) {
 std::wstring FileProblem(FileRead read) {
     switch (read) {
         case FileRead::TooLarge:
-            return FormatWide(L"larger than %llu KB, not read",
-                              static_cast<unsigned long long>(MAX_SMALL_TEXT_FILE_BYTES / 1024));
+            return FormatWide(L"larger than %llu MB, not read",
+                              static_cast<unsigned long long>(MAX_SMALL_TEXT_FILE_BYTES >> 20));
         case FileRead::Unreadable:
             return L"could not be read";
         case FileRead::Done:
@@ -140,7 +132,7 @@ void WalkShortcuts(ShortcutWalk& walk, const std::wstring& folder, int depth) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 subfolders.push_back(path);
-        } else if (EndsWith(name, L".lnk")) {
+        } else if (EndsWithIgnoringAsciiCase(name, L".lnk")) {
             LookAtShortcut(path, LauncherKind::Shortcut, walk.findings);
         }
     });
@@ -182,9 +174,9 @@ void FindStartupItems(const std::vector<std::wstring>& folders, LauncherFindings
             if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 return;
             std::wstring path = folder + L"\\" + name;
-            if (EndsWith(name, L".lnk"))
+            if (EndsWithIgnoringAsciiCase(name, L".lnk"))
                 LookAtShortcut(path, LauncherKind::StartupItem, findings);
-            else if (EndsWith(name, L".url"))
+            else if (EndsWithIgnoringAsciiCase(name, L".url"))
                 LookAtStartupText(path, true, findings);
             else if (IsScriptFile(name))
                 LookAtStartupText(path, false, findings);

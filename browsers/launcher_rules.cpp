@@ -37,10 +37,6 @@ bool IsHostCharacter(wchar_t c) {
     return IsAsciiLetter(c) || (c >= L'0' && c <= L'9') || c == L'-';
 }
 
-bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix) {
-    return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
 // A host name of letters, digits and hyphens in two or more labels, the last all letters.
 bool IsHostName(std::wstring_view host) {
     std::size_t lastDot = host.rfind(L'.');
@@ -100,6 +96,10 @@ bool IsProgramNamed(std::wstring_view program, const wchar_t* const* begin, cons
 }
 
 }  // namespace
+
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}
 
 std::wstring WebAddressInText(std::wstring_view text) {
     for (std::size_t at = 0; at < text.size(); ++at) {

@@ -63,10 +63,11 @@ std::wstring AppAddress(std::wstring_view argument);
 // ignored, ".exe" implied); nullptr for any other program.
 const BrowserEntry* BrowserOfProgram(std::wstring_view program);
 // True for the programs that open a web address given to them: cmd, explorer,
-// rundll32 (url.dll,FileProtocolHandler), mshta, powershell, wscript, cscript.
+// rundll32 (url.dll,FileProtocolHandler), mshta, powershell (and PowerShell 7's
+// pwsh), wscript, cscript.
 bool IsLauncherProgram(std::wstring_view program);
 // True for what a shortcut named after a browser must not start: cmd, wscript,
-// cscript, mshta, powershell, or a .bat, .cmd, .vbs, .js or .hta file.
+// cscript, mshta, powershell, pwsh, or a .bat, .cmd, .vbs, .js or .hta file.
 bool IsScriptRunner(std::wstring_view program);
 // True for a script file: .bat, .cmd, .vbs, .js, .hta.
 bool IsScriptFile(std::wstring_view path);

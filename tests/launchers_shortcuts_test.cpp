@@ -249,7 +249,7 @@ TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {
 
     EXPECT_EQ(Describe(findings), (std::vector<std::string>{
                                       "problem|corrupt.lnk|corrupt or not a shortcut (0x80004005)",
-                                      "problem|x.lnk|larger than 1024 KB, not read as a shortcut",
+                                      "problem|x.lnk|larger than 1 MB, not read as a shortcut",
                                       "shortcut|Chrome.lnk|Google Chrome||n",
                                       "shortcut|Edge.lnk|Microsoft Edge||e",
                                       "shortcut|Firefox.lnk|Mozilla Firefox|https://fox.example/|n",
@@ -293,7 +293,7 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
     LauncherFindings findings;
     FindStartupItems({startup, sandbox_ / L"Missing"}, &findings);
     EXPECT_EQ(Describe(findings), (std::vector<std::string>{
-                                      "problem|big.cmd|larger than 1024 KB, not read",
+                                      "problem|big.cmd|larger than 1 MB, not read",
                                       "startup_item|Deal.url||https://deal.example/|",
                                       "startup_item|Updater.lnk||https://cmd.example/|",
                                       "startup_item|Wide.url||http://wide.example/|",
