@@ -13,26 +13,6 @@ void AddProblem(LauncherFindings* findings, const std::wstring& where, const std
     findings->problems.push_back({where, why});
 }
 
-// Why a shortcut could not be read; "" when there is nothing to say (it vanished).
-std::wstring ShortcutProblem(const ShortcutReading& reading) {
-    switch (reading.result) {
-        case ShortcutRead::Link:
-            return L"a link, not followed";
-        case ShortcutRead::TooLarge:
-            return FormatWide(L"larger than %llu MB, not read as a shortcut",
-                              static_cast<unsigned long long>(MAX_SHORTCUT_FILE_BYTES >> 20));
-        case ShortcutRead::Unreadable:
-            return L"could not be opened (" + HresultText(reading.error) + L")";
-        case ShortcutRead::NotAShortcut:
-            return L"corrupt or not a shortcut (" + HresultText(reading.error) + L")";
-        case ShortcutRead::Done:
-        case ShortcutRead::Missing:
-        case ShortcutRead::NotAFile:
-            break;
-    }
-    return std::wstring();
-}
-
 std::wstring FileProblem(FileRead read) {
     switch (read) {
         case FileRead::TooLarge:
@@ -51,7 +31,7 @@ std::wstring FileProblem(FileRead read) {
 void LookAtShortcut(const std::wstring& path, LauncherKind kind, LauncherFindings* findings) {
     ShortcutReading reading = ReadShortcut(path);
     if (reading.result != ShortcutRead::Done) {
-        std::wstring why = ShortcutProblem(reading);
+        std::wstring why = ShortcutReadProblem(reading);
         if (!why.empty())
             AddProblem(findings, path, why);
         return;
@@ -145,6 +125,26 @@ void WalkShortcuts(ShortcutWalk& walk, const std::wstring& folder, int depth) {
 }
 
 }  // namespace
+
+std::wstring ShortcutReadProblem(const ShortcutReading& reading) {
+    switch (reading.result) {
+        case ShortcutRead::Link:
+            return L"a link, not followed";
+        case ShortcutRead::TooLarge:
+            return FormatWide(L"larger than %llu MB, not read as a shortcut",
+                              static_cast<unsigned long long>(MAX_SHORTCUT_FILE_BYTES >> 20));
+        case ShortcutRead::Unreadable:
+            return L"could not be opened (" + HresultText(reading.error) + L")";
+        case ShortcutRead::NotAShortcut:
+            return L"corrupt or not a shortcut (" + HresultText(reading.error) + L")";
+        case ShortcutRead::NotAFile:
+            return L"a folder, not a shortcut";
+        case ShortcutRead::Done:
+        case ShortcutRead::Missing:
+            break;
+    }
+    return std::wstring();
+}
 
 void FindShortcutLaunchers(const std::vector<std::wstring>& folders,
                            const std::vector<std::wstring>& skipFolders,

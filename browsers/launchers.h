@@ -127,6 +127,10 @@ struct LauncherFindings {
     std::vector<LauncherProblem> problems;
 };
 
+// Why a shortcut could not be read ("a link, not followed", "corrupt or not a
+// shortcut (0x80004005)", ...); "" when it was read or is gone.
+std::wstring ShortcutReadProblem(const ShortcutReading& reading);
+
 // ---- Finders --------------------------------------------------------------------------
 
 struct FolderWalkLimits {

@@ -131,8 +131,10 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                      ShortcutBackups* backups) {
     ShortcutRepair repair;
     ShortcutReading reading = ReadShortcut(path);
-    if (reading.result != ShortcutRead::Done)
-        return LeaveAlone(options, path, repair, L"it could not be read, " + HresultText(reading.error));
+    if (reading.result != ShortcutRead::Done) {
+        std::wstring why = ShortcutReadProblem(reading);
+        return LeaveAlone(options, path, repair, why.empty() ? L"it is no longer there" : why);
+    }
     const ShortcutFields& fields = reading.fields;
     if (!BrowserOfProgram(fields.target))
         return LeaveAlone(options, path, repair, L"it does not start a browser");
