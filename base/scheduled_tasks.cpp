@@ -231,7 +231,7 @@ TaskListing ReadScheduledTasks(const std::wstring& folder, const TaskLimits& lim
         result = service->Connect(empty, empty, empty, empty);
     }
     if (FAILED(result)) {
-        walk.Failed(L"", L"the Task Scheduler", result);
+        walk.Problem(L"", L"could not be reached (" + Failure(result) + L")");
         return listing;
     }
     ComHolder<ITaskFolder> start;

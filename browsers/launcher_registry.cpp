@@ -40,10 +40,10 @@ bool ReadKeyValues(HKEY root,
     return true;
 }
 
-// A value that cannot be a command or a setting: too long, or not text.
+// A value that cannot be a command or a setting: longer than any command line, or not text.
 std::wstring ValueProblem(const RegistryValue& value, bool text) {
     if (value.tooLong)
-        return FormatWide(L"too long to be a command (%lu bytes), not read", static_cast<unsigned long>(value.size));
+        return FormatWide(L"too long (%lu bytes), not read", static_cast<unsigned long>(value.size));
     if (text && !IsText(value))
         return FormatWide(L"not text (type %lu)", static_cast<unsigned long>(value.type));
     return std::wstring();

@@ -81,8 +81,8 @@ TEST_F(RegistryRoots, FindRunValuesNamesCommandsThatOpenAWebPage) {
             "HKCU\\Run\\Itself||https://itself.example/|https://itself.example/",
             "HKCU\\Run\\Start||https://start.example/|cmd /c start https://start.example/",
             "HKLM32\\Run\\Wow||https://wow.example/x.hta|mshta https://wow.example/x.hta",
-            "problem|HKLM\\RunOnce\\Huge|too long to be a command (1048578 bytes), not read",
-            "problem|HKLM\\Run\\Long|too long to be a command (80070 bytes), not read",
+            "problem|HKLM\\RunOnce\\Huge|too long (1048578 bytes), not read",
+            "problem|HKLM\\Run\\Long|too long (80070 bytes), not read",
             "problem|HKLM\\Run\\Number|not text (type 4)",
         }));
 }
