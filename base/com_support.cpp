@@ -1,3 +1,4 @@
+// COM on the calling thread, and the known folders the shell names.
 #include "base/windows_launch_sources.h"
 
 #include <objbase.h>

@@ -120,26 +120,6 @@ LoadedShortcut LoadShortcut(const std::wstring& path) {
     return loaded;
 }
 
-// Puts the new file in the original's place; on failure the original keeps its
-// name and content. ReplaceFileW without a backup name may lose the original
-// when the last rename fails, so the original is moved aside first and moved
-// back when the swap fails.
-HRESULT SwapInNewFile(const std::wstring& path, const std::wstring& newFile) {
-    std::wstring oldFile = path + OLD_FILE_SUFFIX;
-    DeleteFileW(LongPathForm(oldFile).c_str());
-    if (ReplaceFileW(LongPathForm(path).c_str(), LongPathForm(newFile).c_str(), LongPathForm(oldFile).c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
-        DeleteFileW(LongPathForm(oldFile).c_str());
-        return S_OK;
-    }
-    HRESULT error = HRESULT_FROM_WIN32(GetLastError());
-    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the original already carries the old-file name.
-    if (PathIsGone(path))
-        MoveFileExW(LongPathForm(oldFile).c_str(), LongPathForm(path).c_str(), 0);
-    DeleteFileW(LongPathForm(newFile).c_str());
-    return error;
-}
-
 // The header fields Windows acts on, compared in the files themselves (the shell
 // link format's ShellLinkHeader): link flags (but those that follow the arguments
 // and the string encoding), icon index, show command and hot key. The shell's own
@@ -211,9 +191,17 @@ ShortcutWriting WriteShortcutArguments(const std::wstring& path,
         DeleteFileW(LongPathForm(newFile).c_str());
         return {ShortcutWrite::OtherFields, saved.error};
     }
-    result = SwapInNewFile(path, newFile);
-    if (FAILED(result))
-        return {ShortcutWrite::NotReplaced, result};
+    // ReplaceFileW without a backup name may lose the original when its last
+    // rename fails, so the original is moved aside and removed once the new file
+    // carries its name.
+    std::wstring oldFile = path + OLD_FILE_SUFFIX;
+    DeleteFileW(LongPathForm(oldFile).c_str());
+    FileReplacement replaced = ReplaceFileKeepingOld(path, newFile, oldFile);
+    if (replaced.result == FileReplace::OldFileAtBackup)
+        return {ShortcutWrite::MovedAside, HRESULT_FROM_WIN32(replaced.error)};
+    if (replaced.result != FileReplace::Done)
+        return {ShortcutWrite::NotReplaced, HRESULT_FROM_WIN32(replaced.error)};
+    DeleteFileW(LongPathForm(oldFile).c_str());
     // Wine's ReplaceFileW does not carry the old file's attributes (hidden, ...) over.
     SetFileAttributesW(LongPathForm(path).c_str(), loaded.attributes);
     return {ShortcutWrite::Done, S_OK};

@@ -1,5 +1,6 @@
 // Small text files read whole: internet shortcuts (INI text) and scripts.
-#include "base/windows_launch_sources.h"
+// Plain C++ with no Windows headers.
+#include "base/base.h"
 
 #include <string_view>
 

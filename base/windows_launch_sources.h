@@ -1,101 +1,18 @@
-// Windows plumbing for what can start a program: COM holders, shortcut files
-// (.lnk, .url), the Task Scheduler's tasks and registry values. No browser
-// knowledge here; everything is read as stored.
+// Windows plumbing for what can start a program: known folders, shortcut files
+// (.lnk), the Task Scheduler's tasks and registry values. No browser knowledge
+// here; everything is read as stored. A header of its own beside base.h, which
+// stays free of Windows headers: these records carry Windows types.
 #pragma once
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/win_handles.h"
-
-// ---- COM ---------------------------------------------------------------------------
-
-// Initialises COM on the calling thread (single-threaded apartment) and undoes
-// it on destruction, only when this holder's call succeeded. A thread already in
-// the other apartment kind (RPC_E_CHANGED_MODE) can still use COM: ready() is true
-// and nothing is undone. Create and destroy it on the same thread.
-class ComApartment {
-public:
-    ComApartment();
-    ~ComApartment();
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-    bool ready() const { return ready_; }
-    HRESULT result() const { return result_; }
-
-private:
-    HRESULT result_;
-    bool ready_;
-};
-
-// Owns one reference to a COM interface and releases it once.
-template <typename Interface>
-class ComHolder {
-public:
-    ComHolder() = default;
-    ~ComHolder() { reset(); }
-    ComHolder(const ComHolder&) = delete;
-    ComHolder& operator=(const ComHolder&) = delete;
-    ComHolder(ComHolder&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ComHolder& operator=(ComHolder&& other) noexcept {
-        if (this != &other) {
-            reset();
-            pointer_ = std::exchange(other.pointer_, nullptr);
-        }
-        return *this;
-    }
-
-    Interface* get() const { return pointer_; }
-    Interface* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-    // For a call that hands out a new reference: releases the old one first.
-    Interface** put() {
-        reset();
-        return &pointer_;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    void reset() {
-        if (pointer_)
-            pointer_->Release();
-        pointer_ = nullptr;
-    }
-
-private:
-    Interface* pointer_ = nullptr;
-};
-
-// Owns a BSTR and frees it once.
-class BstrHolder {
-public:
-    BstrHolder() = default;
-    explicit BstrHolder(const wchar_t* text) : text_(SysAllocString(text)) {}
-    ~BstrHolder() { SysFreeString(text_); }
-    BstrHolder(const BstrHolder&) = delete;
-    BstrHolder& operator=(const BstrHolder&) = delete;
-
-    BSTR get() const { return text_; }
-    BSTR* put() {
-        SysFreeString(text_);
-        text_ = nullptr;
-        return &text_;
-    }
-    // The text ("" for a null BSTR, which COM treats as empty).
-    std::wstring text() const { return text_ ? std::wstring(text_, SysStringLen(text_)) : std::wstring(); }
-
-private:
-    BSTR text_ = nullptr;
-};
-
-// "0x80070005" and the like, for lines that name a failed call.
-std::wstring HresultText(HRESULT result);
+#include "base/base.h"
+#include "base/win_handles.h"
 
 // ---- Known folders --------------------------------------------------------------------
 
@@ -158,6 +75,7 @@ enum class ShortcutWrite {
     NotSaved,     // the new file could not be written (no right to write in the folder, ...)
     OtherFields,  // saving would have changed more than the arguments
     NotReplaced,  // the new file could not take the old one's place (in use, access denied)
+    MovedAside,   // neither: the original could not get its name back from "<name>.popswat-old"
     Unreadable    // reading it again failed (see ShortcutRead)
 };
 
@@ -169,25 +87,14 @@ struct ShortcutWriting {
 // Gives the shortcut new arguments and nothing else: loads it again and checks
 // that it still holds `before`, saves a copy with the new arguments beside it
 // (".popswat-new", not a shortcut name), reads that copy back and compares every
-// field (and the header fields of both files, byte for byte), then lets it
-// replace the original with ReplaceFileW and puts the original's attributes back. On any failure the original is left
-// exactly as it was and no other file remains. COM must be initialised on the calling thread.
+// field (and the header fields of both files, byte for byte), then lets it take
+// the original's place (ReplaceFileKeepingOld, the original moved aside to
+// ".popswat-old" and removed after) and puts the original's attributes back. On
+// any failure but MovedAside the original is left exactly as it was and no other
+// file remains. COM must be initialised on the calling thread.
 ShortcutWriting WriteShortcutArguments(const std::wstring& path,
                                        const ShortcutFields& before,
                                        const std::wstring& arguments);
-
-// ---- Internet shortcuts (.url) and other small text files ------------------------------
-
-// Internet shortcuts and start-up scripts are small text files; larger ones are not read.
-constexpr std::size_t MAX_SMALL_TEXT_FILE_BYTES = 1024 * 1024;
-
-// A small text file as UTF-16: UTF-16LE with its byte-order mark, otherwise UTF-8
-// (ASCII and a leading byte-order mark included; other bytes become U+FFFD).
-FileRead ReadSmallTextFile(const std::wstring& path, std::wstring* text);
-
-// The value of the first "URL=" line of the [InternetShortcut] section (names
-// without regard to ASCII case, spaces around them ignored); "" when there is none.
-std::wstring InternetShortcutUrl(const std::wstring& text);
 
 // ---- Scheduled tasks -------------------------------------------------------------------
 

@@ -8,6 +8,3 @@
 // web address or "--load-extension=", or (when launchers count) a launcher
 // started with a web address, or a command that is a web address itself.
 bool MarkLaunch(LauncherFinding* finding, bool launchersCount);
-
-// Compares the ending with only the ASCII letters A-Z folded ("x.LNK" ends with ".lnk").
-bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix);

@@ -28,12 +28,15 @@ bool IsText(const RegistryValue& value) {
 bool ReadKeyValues(HKEY root,
                    const std::wstring& keyName,
                    const wchar_t* path,
+                   bool proxy,
                    LauncherFindings* findings,
                    std::vector<RegistryValue>* values) {
     UniqueRegistryKey key;
+    if (!root)
+        return false;
     RegistryOpen open = OpenRegistryKeyForReading(root, path, &key);
     if (open == RegistryOpen::Unreadable)
-        findings->problems.push_back({keyName, L"could not be opened"});
+        findings->problems.push_back({keyName, L"could not be opened", proxy});
     if (open != RegistryOpen::Done)
         return false;
     *values = ReadRegistryValues(key.get(), MAX_COMMAND_VALUE_BYTES);
@@ -52,7 +55,7 @@ std::wstring ValueProblem(const RegistryValue& value, bool text) {
 void FindRunValuesUnder(HKEY root, const wchar_t* rootName, const wchar_t* path, LauncherFindings* findings) {
     std::wstring keyName = std::wstring(rootName) + L"\\" + path;
     std::vector<RegistryValue> values;
-    if (!ReadKeyValues(root, keyName, path, findings, &values))
+    if (!ReadKeyValues(root, keyName, path, false, findings, &values))
         return;
     for (const RegistryValue& value : values) {
         std::wstring location = keyName + L"\\" + value.name;
@@ -85,7 +88,7 @@ void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* finding
 void FindProxySettings(HKEY user, LauncherFindings* findings) {
     std::wstring keyName = std::wstring(L"HKEY_CURRENT_USER\\") + INTERNET_SETTINGS_KEY;
     std::vector<RegistryValue> values;
-    if (!ReadKeyValues(user, keyName, INTERNET_SETTINGS_KEY, findings, &values))
+    if (!ReadKeyValues(user, keyName, INTERNET_SETTINGS_KEY, true, findings, &values))
         return;
     bool enabled = false;
     std::vector<ProxySetting> settings;
@@ -99,13 +102,14 @@ void FindProxySettings(HKEY user, LauncherFindings* findings) {
         if (isEnable && why.empty() && value.type != REG_DWORD)
             why = FormatWide(L"not a number (type %lu)", static_cast<unsigned long>(value.type));
         if (!why.empty()) {
-            findings->problems.push_back({keyName + L"\\" + value.name, why});
+            findings->problems.push_back({keyName + L"\\" + value.name, why, true});
             continue;
         }
         if (isEnable)
             enabled = value.text == L"1";
         else if (!value.text.empty())
-            settings.push_back({isServer ? L"ProxyServer" : L"AutoConfigURL", value.text});
+            settings.push_back(
+                {isServer ? L"ProxyServer" : L"AutoConfigURL", value.text, keyName + L"\\" + value.name});
     }
     // ProxyServer is used only while ProxyEnable is 1; AutoConfigURL whenever it is set.
     for (ProxySetting& setting : settings) {

@@ -97,10 +97,6 @@ bool IsProgramNamed(std::wstring_view program, const wchar_t* const* begin, cons
 
 }  // namespace
 
-bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix) {
-    return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
 std::wstring WebAddressInText(std::wstring_view text) {
     for (std::size_t at = 0; at < text.size(); ++at) {
         for (const wchar_t* scheme : EMBEDDED_SCHEMES) {

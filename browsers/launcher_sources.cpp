@@ -6,10 +6,10 @@
 
 namespace {
 
-void AddKnownFolder(const GUID& id, const wchar_t* below, std::vector<std::wstring>* folders) {
+void AddKnownFolder(const GUID& id, std::vector<std::wstring>* folders) {
     std::wstring folder = KnownFolderPath(id);
     if (!folder.empty())
-        folders->push_back(folder + below);
+        folders->push_back(folder);
 }
 
 }  // namespace
@@ -19,14 +19,20 @@ LauncherSources SystemLauncherSources() {
     // Known folders rather than %USERPROFILE%\Desktop and the like: a Desktop or
     // Start menu may be redirected (to OneDrive, to a network share).
     for (const GUID* id : {&FOLDERID_Desktop, &FOLDERID_PublicDesktop, &FOLDERID_Programs, &FOLDERID_CommonPrograms})
-        AddKnownFolder(*id, L"", &sources.shortcutFolders);
-    // Pinned taskbar and Start menu items live below the roaming application data
-    // (FOLDERID_UserPinned, which Wine does not know).
-    const wchar_t PINNED[] = L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned";
-    AddKnownFolder(FOLDERID_RoamingAppData, (std::wstring(PINNED) + L"\\TaskBar").c_str(), &sources.shortcutFolders);
-    AddKnownFolder(FOLDERID_RoamingAppData, (std::wstring(PINNED) + L"\\StartMenu").c_str(), &sources.shortcutFolders);
-    AddKnownFolder(FOLDERID_Startup, L"", &sources.startupFolders);
-    AddKnownFolder(FOLDERID_CommonStartup, L"", &sources.startupFolders);
+        AddKnownFolder(*id, &sources.shortcutFolders);
+    // Pinned taskbar and Start menu items live below %APPDATA%, where the
+    // browsers' profiles are looked for too (FOLDERID_UserPinned, which Wine does
+    // not know, names the same folder); the known folder when APPDATA is unset.
+    std::wstring roaming = ReadEnvironmentVariable(L"APPDATA");
+    if (roaming.empty())
+        roaming = KnownFolderPath(FOLDERID_RoamingAppData);
+    if (!roaming.empty()) {
+        std::wstring pinned = roaming + L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned";
+        sources.shortcutFolders.push_back(pinned + L"\\TaskBar");
+        sources.shortcutFolders.push_back(pinned + L"\\StartMenu");
+    }
+    AddKnownFolder(FOLDERID_Startup, &sources.startupFolders);
+    AddKnownFolder(FOLDERID_CommonStartup, &sources.startupFolders);
     sources.registry = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     sources.taskFolder = L"\\";
     return sources;

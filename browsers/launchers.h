@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/windows_launch_sources.h"
-#include "engine/engine.h"
+#include "browsers/browsers.h"
 
 // ---- Rules ---------------------------------------------------------------------------
 
@@ -113,12 +113,14 @@ struct LauncherFinding {
 struct ProxySetting {
     std::wstring setting;  // "ProxyServer" or "AutoConfigURL"
     std::wstring value;
+    std::wstring location;  // the registry key and value name
 };
 
 // Something that could not be read, with where it is and why.
 struct LauncherProblem {
     std::wstring where;
     std::wstring why;
+    bool proxy = false;  // one of the proxy settings' values or their key
 };
 
 struct LauncherFindings {
@@ -151,10 +153,11 @@ void FindShortcutLaunchers(const std::vector<std::wstring>& folders,
 // with a web address, scripts whose text holds one (looked at, never run).
 void FindStartupItems(const std::vector<std::wstring>& folders, LauncherFindings* findings);
 
-// The registry roots of the Run values and the proxy settings; tests pass keys of their own.
+// The registry roots of the Run values and the proxy settings; tests pass keys
+// of their own. A null root is not looked at.
 struct LauncherRegistryRoots {
-    HKEY machine;
-    HKEY user;
+    HKEY machine = nullptr;
+    HKEY user = nullptr;
 };
 // Run and RunOnce values under both roots (the machine's also through
 // WOW6432Node): a command that starts a browser or a launcher with a web
@@ -167,7 +170,7 @@ void FindProxySettings(HKEY user, LauncherFindings* findings);
 // or a launcher with a web address. COM must be initialised on this thread.
 void FindScheduledTaskLaunchers(const std::wstring& taskFolder, const TaskLimits& limits, LauncherFindings* findings);
 
-// Where a real run looks.
+// Where a run looks; LauncherSources() looks nowhere.
 struct LauncherSources {
     std::vector<std::wstring> shortcutFolders;
     std::vector<std::wstring> startupFolders;
@@ -176,9 +179,9 @@ struct LauncherSources {
 };
 
 // The user's and the public Desktop, the Start menu's Programs folders (user and
-// all users), the taskbar's pinned items (User Pinned\TaskBar and \StartMenu
-// below the user's roaming application data) and the Startup folders, from the
-// known folders; HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder.
+// all users) and the Startup folders, from the known folders; the taskbar's
+// pinned items (User Pinned\TaskBar and \StartMenu below %APPDATA%);
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder.
 LauncherSources SystemLauncherSources();
 
 // Everything above, in this order: Startup items, shortcuts (the Startup folders

@@ -1,9 +1,6 @@
 // Repairing browser shortcuts, with a copy of each old file kept first.
-#include "engine/shortcut_repair.h"
-
-#include "base/windows_launch_sources.h"
-#include "browsers/launchers.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
+#include "engine/engine_parts.h"
 
 namespace {
 
@@ -88,6 +85,9 @@ std::wstring WriteFailure(const ShortcutWriting& writing) {
                 writing.error == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION))
                 return L"in use by another program";
             return L"it could not be replaced, " + HresultText(writing.error);
+        case ShortcutWrite::MovedAside:
+            return L"it could not be replaced, " + HresultText(writing.error) +
+                   L"; the old shortcut is now .popswat-old beside it, and a copy is in the backups";
         case ShortcutWrite::Unreadable:
             return L"it could not be read again, " + HresultText(writing.error);
         case ShortcutWrite::Done:
@@ -157,6 +157,11 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
     if (repair.backup.empty())
         return LeaveAlone(options, path, repair, L"no backup copy could be made");
     ShortcutWriting writing = WriteShortcutArguments(path, fields, repair.arguments);
+    if (writing.result == ShortcutWrite::MovedAside) {
+        // The copy is all that still carries the shortcut's name: it stays, with its index line.
+        AppendIndexLine(*backups, repair.backup, path);
+        return LeaveAlone(options, path, repair, WriteFailure(writing));
+    }
     if (writing.result != ShortcutWrite::Done) {
         DeleteFileW(LongPathForm(repair.backup).c_str());
         repair.backup.clear();
@@ -166,4 +171,40 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
     repair.outcome = ShortcutRepairOutcome::Repaired;
     WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
     return repair;
+}
+
+void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome) {
+    WriteLine(options, L"Repairing browser shortcuts...");
+    ComApartment apartment;
+    if (!apartment.ready()) {
+        WriteLine(options, L"  (shortcuts could not be read: COM could not be started, " +
+                               HresultText(apartment.result()) + L")");
+        return;
+    }
+    LauncherFindings findings;
+    FindStartupItems(sources.startupFolders, &findings);
+    FindShortcutLaunchers(sources.shortcutFolders, sources.startupFolders, FolderWalkLimits(), &findings);
+    ShortcutBackups backups;
+    bool wroteLine = false;
+    bool keptCopy = false;
+    for (const LauncherFinding& finding : findings.launchers) {
+        // Shortcuts whose target is a browser; .url items, scripts and shortcuts
+        // named after a browser that start something else are the review's to name.
+        bool shortcut = finding.kind == LauncherKind::Shortcut || finding.kind == LauncherKind::StartupItem;
+        if (!shortcut || finding.browser.empty() || finding.namedAfterBrowser)
+            continue;
+        ShortcutRepair repair = RepairBrowserShortcut(options, finding.location, &backups);
+        wroteLine |= repair.outcome != ShortcutRepairOutcome::NothingToRemove;
+        keptCopy |= !repair.backup.empty();
+        if (repair.outcome == ShortcutRepairOutcome::Repaired && outcome)
+            ++outcome->shortcutsRepaired;
+        if (repair.outcome == ShortcutRepairOutcome::LeftAlone && outcome)
+            outcome->leftBehind.push_back(finding.location);
+    }
+    if (!wroteLine)
+        WriteLine(options, L"  No browser shortcut needed repairing.");
+    if (keptCopy)
+        WriteLine(options, L"  saved a copy of each old shortcut in: " + MaskUnsafeCharacters(backups.folder));
+    else if (!backups.folder.empty())
+        RemoveDirectoryW(LongPathForm(backups.folder).c_str());  // made for copies that were all taken back
 }

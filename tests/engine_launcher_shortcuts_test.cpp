@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "browsers/launchers.h"
-#include "engine/shortcut_repair.h"
+#include "engine/engine_parts.h"
 #include "tests/shortcut_writer.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -14,12 +14,6 @@ namespace {
 
 const wchar_t CHROME[] = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
 const wchar_t EDGE[] = L"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe";
-
-std::string FileBytes(const std::wstring& path) {
-    std::string bytes;
-    ReadFileBytes(path, 1 << 20, &bytes);
-    return bytes;
-}
 
 // "kind|file name|browser|url|flags" with flags: a (opens as app), e (loads an extension), n (named after a browser).
 std::vector<std::string> Describe(const LauncherFindings& findings) {
@@ -80,7 +74,7 @@ TEST_F(ShortcutFolder, ReadRefusesWhatIsNoShortcut) {
     Write(L"good.lnk", CHROME, L"");
     MakeFile(sandbox_ / L"corrupt.lnk", "L\0\0\0 this is no shortcut at all");
     MakeFile(sandbox_ / L"empty.lnk", "");
-    MakeFile(sandbox_ / L"truncated.lnk", FileBytes(sandbox_ / L"good.lnk").substr(0, 60));
+    MakeFile(sandbox_ / L"truncated.lnk", ReadWholeFile(sandbox_ / L"good.lnk").substr(0, 60));
     ASSERT_TRUE(MakeSparseFile(sandbox_ / L"huge.lnk", 100ll << 20));
     MakeFolder(sandbox_ / L"folder.lnk");
     Write(L"held.lnk", CHROME, L"");
@@ -109,7 +103,7 @@ TEST_F(ShortcutFolder, RepairTakesOutAddressesAndKeepsEveryOtherField) {
     Write(L"Desktop\\Edge.lnk", EDGE, L"http://second.example");
     SetFileAttributesW((desktop + L"\\Google Chrome.lnk").c_str(), FILE_ATTRIBUTE_HIDDEN);
     ShortcutFields before = ReadShortcut(desktop + L"\\Google Chrome.lnk").fields;
-    std::string oldBytes = FileBytes(desktop + L"\\Google Chrome.lnk");
+    std::string oldBytes = ReadWholeFile(desktop + L"\\Google Chrome.lnk");
 
     std::vector<std::wstring> lines;
     ShortcutBackups backups;
@@ -137,8 +131,8 @@ TEST_F(ShortcutFolder, RepairTakesOutAddressesAndKeepsEveryOtherField) {
     std::wstring stamp = backups.folder.substr(backupsFolder.size());
     EXPECT_TRUE(stamp.size() == 17 && stamp[4] == L'-' && stamp[7] == L'-' && stamp[10] == L'_') << Utf8(stamp);
     EXPECT_EQ(Utf8(repair.backup), Utf8(backups.folder + L"\\1.lnk"));
-    EXPECT_EQ(FileBytes(backups.folder + L"\\1.lnk"), oldBytes);
-    EXPECT_EQ(FileBytes(backups.folder + L"\\index.txt"),
+    EXPECT_EQ(ReadWholeFile(backups.folder + L"\\1.lnk"), oldBytes);
+    EXPECT_EQ(ReadWholeFile(backups.folder + L"\\index.txt"),
               "1.lnk\t" + Utf8(desktop) + "\\Google Chrome.lnk\r\n2.lnk\t" + Utf8(desktop) + "\\Edge.lnk\r\n");
     EXPECT_EQ(lines, (std::vector<std::wstring>{
                          L"  shortcut no longer opens https://ad.example/ nor loads an extension from C:\\ext: " +
@@ -175,7 +169,7 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
         ASSERT_TRUE(WriteShortcutFile(path, BrowserShortcut(row.target, row.arguments)));
         if (row.attributes)
             SetFileAttributesW(path.c_str(), row.attributes);
-        std::string bytes = FileBytes(path);
+        std::string bytes = ReadWholeFile(path);
         UniqueHandle held = row.hold ? HoldFile(path, GENERIC_READ, FILE_SHARE_READ) : UniqueHandle();
 
         std::vector<std::wstring> lines;
@@ -184,7 +178,7 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
         held.reset();
 
         EXPECT_EQ(repair.outcome, row.outcome);
-        EXPECT_EQ(FileBytes(path), bytes);
+        EXPECT_EQ(ReadWholeFile(path), bytes);
         EXPECT_TRUE(PathIsGone(path + L".popswat-new") && PathIsGone(path + L".popswat-old"));
         std::vector<std::wstring> copies;
         if (!backups.folder.empty())
@@ -198,11 +192,11 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
     ShortcutFields maximized = BrowserShortcut(CHROME, L"https://ad.example/");
     maximized.showCommand = SW_SHOWMAXIMIZED;
     ASSERT_TRUE(WriteShortcutFile(sandbox_ / L"maximized.lnk", maximized));
-    std::string bytes = FileBytes(sandbox_ / L"maximized.lnk");
+    std::string bytes = ReadWholeFile(sandbox_ / L"maximized.lnk");
     ShortcutBackups kept;
     std::vector<std::wstring> ignored;
     ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&ignored), sandbox_ / L"maximized.lnk", &kept);
-    std::string after = FileBytes(sandbox_ / L"maximized.lnk");
+    std::string after = ReadWholeFile(sandbox_ / L"maximized.lnk");
     ASSERT_GE(after.size(), 0x40u);
     EXPECT_EQ(after[0x3C], SW_SHOWMAXIMIZED);
     if (RunningUnderWine()) {
