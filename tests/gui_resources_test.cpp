@@ -77,11 +77,13 @@ const ProgramRow PROGRAMS[] = {
     {L"popswat.exe",
      L"PopSwat - Browser Popup Cleaner (console)",
      "PopSwat.Console",
-     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}},
+     // ole32, oleaut32 and shell32: shortcuts, the Task Scheduler and known folders.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll"}},
     {L"popswat-gui.exe",
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
-     {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll"}},
+     {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll", "advapi32.dll",
+      "ole32.dll", "oleaut32.dll"}},
 };
 
 TEST_F(GuiResources, IconGroupHoldsSevenPngImagesFrom16To256Pixels) {
