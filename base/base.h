@@ -1,6 +1,6 @@
 // Windows and text plumbing that knows nothing of browsers: formatting, the
 // environment, UTF-8 and UTF-16, masking, ASCII folding, path forms, folder
-// listing and bounded file reading. Every layer above uses it.
+// listing, bounded file reading and replacing a file. Every layer above uses it.
 // Plain C++ declarations with no Windows headers, so that the plain parts can
 // also be built natively.
 #pragma once

@@ -2,7 +2,8 @@
 // Startup-folder items, Run and RunOnce values, scheduled tasks, and the proxy
 // settings that send every page through another program. Read-only: the rules
 // (plain functions over text) and the finders, which take their folders and
-// registry roots as parameters.
+// registry roots as parameters. Unlike the readers of browsers.h, the finders
+// decide what counts: the review and the shortcut repair (engine/) must agree.
 #pragma once
 
 #include <windows.h>

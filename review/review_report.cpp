@@ -189,48 +189,56 @@ std::wstring ProgramName(const std::wstring& program) {
     return program.substr(program.find_last_of(L"\\/") + 1);
 }
 
+// The folders of the first "--load-extension=<folders>" argument.
+std::wstring ExtensionFolders(const std::wstring& arguments) {
+    for (const CommandArgument& argument : SplitArguments(arguments)) {
+        if (IsLoadExtensionArgument(argument.text))
+            return argument.text.substr(argument.text.find(L'=') + 1);
+    }
+    return std::wstring();
+}
+
 // "Google Chrome opens https://ad.example/", "cmd opens https://ad.example/",
-// "named after Firefox but starts C:\x\run.vbs", ...; texts masked.
+// "named after Firefox but starts C:\x\run.vbs", ..., after where it is; masked.
 std::wstring LauncherText(const LauncherFinding& finding) {
-    std::wstring url = MaskUnsafeCharacters(finding.url);
     std::wstring text;
     if (finding.namedAfterBrowser) {
-        text = L"named after " + finding.browser + L" but starts " + MaskUnsafeCharacters(finding.program);
-        if (!url.empty())
-            text += L", which opens " + url;
+        text = L"named after " + finding.browser + L" but starts " + finding.program;
+        if (!finding.url.empty())
+            text += L", which opens " + finding.url;
     } else if (!finding.browser.empty()) {
         text = finding.browser;
         if (finding.opensAsApp)
-            text += L" opens a site as an app: " + url;
-        else if (!url.empty())
-            text += L" opens " + url;
+            text += L" opens a site as an app: " + finding.url;
+        else if (!finding.url.empty())
+            text += L" opens " + finding.url;
         if (finding.loadsExtension)
-            text += std::wstring(url.empty() ? L"" : L" and") + L" loads an extension from the command line";
+            text += std::wstring(finding.url.empty() ? L"" : L" and") + L" loads an extension from " +
+                    ExtensionFolders(finding.arguments);
     } else if (finding.program.empty() || finding.program == finding.url) {
-        text = L"opens " + url;  // an internet shortcut, or a command that is a web address
+        text = L"opens " + finding.url;  // an internet shortcut, or a command that is a web address
     } else {
-        text = MaskUnsafeCharacters(ProgramName(finding.program)) + L" opens " + url;
+        text = ProgramName(finding.program) + L" opens " + finding.url;
     }
-    std::wstring line = MaskUnsafeCharacters(finding.location) + L": " + text;
+    std::wstring line = finding.location + L": " + text;
     if (finding.kind == LauncherKind::ScheduledTask)
-        line += std::wstring(finding.enabled ? L" (enabled; " : L" (disabled; ") +
-                MaskUnsafeCharacters(finding.trigger) + L")";
-    return line;
+        line += std::wstring(finding.enabled ? L" (enabled; " : L" (disabled; ") + finding.trigger + L")";
+    return MaskUnsafeCharacters(line);
 }
 
 std::wstring ProxyText(const ProxySetting& setting) {
-    std::wstring value = MaskUnsafeCharacters(setting.value);
-    return MaskUnsafeCharacters(setting.location) + (setting.setting == L"AutoConfigURL"
-                                                         ? L": web traffic goes where this script sends it: " + value
-                                                         : L": web traffic goes through " + value);
+    return MaskUnsafeCharacters(setting.location +
+                                (setting.setting == L"AutoConfigURL"
+                                     ? L": web traffic goes where this script sends it: "
+                                     : L": web traffic goes through ") +
+                                setting.value);
 }
 
 // What the launcher finders (proxy false) or the proxy finder could not read.
 void WriteProblems(const CleanupOptions& options, const std::vector<LauncherProblem>& problems, bool proxy) {
     for (const LauncherProblem& problem : problems) {
         if (problem.proxy == proxy)
-            WriteItem(options, L"could not be read",
-                      MaskUnsafeCharacters(problem.where) + L": " + MaskUnsafeCharacters(problem.why));
+            WriteItem(options, L"could not be read", MaskUnsafeCharacters(problem.where + L": " + problem.why));
     }
 }
 

@@ -40,6 +40,7 @@ void AddLaunchers(ReviewFindings* findings) {
     const wchar_t CHROME[] = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
     LauncherFinding extension = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Edge.lnk"), L"msedge.exe",
                                          L"Microsoft Edge", L"https://ad.example/");
+    extension.arguments = L"https://ad.example/ --load-extension=C:\\ext\\a,C:\\ext\\b";
     extension.loadsExtension = true;
     LauncherFinding app = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Site.lnk"), CHROME,
                                    L"Google Chrome", L"https://app.example/");
@@ -150,7 +151,7 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
         {L"  [shortcut] C:\\Users\\Ann\\Desktop\\Google Chrome?[2J.lnk: Google Chrome opens https://ad.example/?  "
          L"[shortcut] fake",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Edge.lnk: Microsoft Edge opens https://ad.example/ and loads an "
-         L"extension from the command line",
+         L"extension from C:\\ext\\a,C:\\ext\\b",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Firefox.lnk: named after Mozilla Firefox but starts C:\\x\\update.vbs",
          L"  [Startup folder] C:\\Startup\\Deal.url: opens https://deal.example/",
