@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 
 #include "engine/engine_testing.h"
@@ -315,4 +316,10 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
     EXPECT_EQ(ReadWholeFile(backups + L"\\index.txt"), "1.lnk\t" + Utf8(sandbox / L"Startup\\Firefox.lnk") +
                                                            "\r\n2.lnk\t" +
                                                            Utf8(sandbox / L"Desktop\\Google Chrome.lnk") + "\r\n");
+
+    // Nowhere to look, or nothing to take out: one line says so.
+    lines.clear();
+    options.preview = true;
+    RunCleanupWithShortcutFolders(options, LauncherSources());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"  No browser shortcut needed repairing."), 1);
 }
