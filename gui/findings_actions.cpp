@@ -60,6 +60,19 @@ DWORD WINAPI TakeBackWorker(LPVOID parameter) {
     return 0;
 }
 
+// Marks the worker as running, says what it does and starts it; says so when it
+// cannot start.
+void StartFindingsWorker(bool FindingsState::*running, const wchar_t* summary, LPTHREAD_START_ROUTINE worker) {
+    findingsState.*running = true;
+    SetSummary(summary);
+    UpdateButtons();
+    if (StartWorker(worker, findingsState.window))
+        return;
+    findingsState.*running = false;
+    SetSummary(STATUS_NOT_STARTED);
+    UpdateButtons();
+}
+
 // Another program may hold the clipboard open for a moment (a clipboard manager
 // reading what was just copied): a few short tries, at most about 200 ms in all.
 bool OpenClipboardSoon(HWND owner) {
@@ -107,17 +120,10 @@ bool CopyToClipboard(HWND owner, const std::wstring& text) {
 }  // namespace
 
 void StartReview() {
-    findingsState.reviewRunning = true;
     findingsState.reportText.clear();
     findingsState.siteGrants = false;
-    SetSummary(STATUS_LOOKING);
     ShowReport();
-    UpdateButtons();
-    if (StartWorker(ReviewWorker, findingsState.window))
-        return;
-    findingsState.reviewRunning = false;
-    SetSummary(STATUS_NOT_STARTED);
-    UpdateButtons();
+    StartFindingsWorker(&FindingsState::reviewRunning, STATUS_LOOKING, ReviewWorker);
 }
 
 void OnReviewDone(LPARAM result) {
@@ -143,14 +149,7 @@ void OnTakeBackCommand() {
     if (MessageBoxW(findingsState.window, CONFIRM_TAKE_BACK_TEXT, CONFIRM_TAKE_BACK_CAPTION,
                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return;
-    findingsState.takeBackRunning = true;
-    SetSummary(STATUS_TAKING_BACK);
-    UpdateButtons();
-    if (StartWorker(TakeBackWorker, findingsState.window))
-        return;
-    findingsState.takeBackRunning = false;
-    SetSummary(STATUS_NOT_STARTED);
-    UpdateButtons();
+    StartFindingsWorker(&FindingsState::takeBackRunning, STATUS_TAKING_BACK, TakeBackWorker);
 }
 
 void OnTakeBackDone(LPARAM result) {

@@ -58,6 +58,19 @@ struct SampleProfiles {
     }
 };
 
+// The lines of taking back the site permissions of one Chromium-family profile: the
+// granted one allows pop-ups for every site; the others hold no JSON and are left alone.
+void AppendResetLines(Lines* lines, Lines* leftAlone, const std::wstring& profile, const std::wstring& granted) {
+    if (profile == granted) {
+        lines->insert(lines->end(),
+                      {L"  pop-ups no longer allowed for every site",
+                       L"  saved a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"});
+        return;
+    }
+    lines->push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
+    leftAlone->push_back(profile + L"\\Preferences");
+}
+
 Lines FrameStart(bool tabsOnly) {
     return {L"Closing browsers...", L"",
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
@@ -168,17 +181,8 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
         Lines leftAlone;
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             profiles.AppendCleaningLines(&expected, browser, tabsOnly);
-            std::wstring profile = profiles.ProfileOf(browser);
-            if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
-                continue;
-            if (profile == edge) {
-                expected.insert(expected.end(),
-                                {L"  pop-ups no longer allowed for every site",
-                                 L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-            } else {
-                expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
-                leftAlone.push_back(profile + L"\\Preferences");
-            }
+            if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
+                AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
@@ -282,16 +286,8 @@ TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
         EXPECT_TRUE(PathExists(profiles.HistoryFileOf(browser)));
         if (browser.kind == BrowserKind::Firefox)
             continue;
-        std::wstring profile = profiles.ProfileOf(browser);
         expected.push_back(FormatWide(L"Checking %ls ...", browser.displayName));
-        if (profile == edge) {
-            expected.insert(expected.end(),
-                            {L"  pop-ups no longer allowed for every site",
-                             L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-        } else {
-            expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
-            leftAlone.push_back(profile + L"\\Preferences");
-        }
+        AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
     }
     expected.insert(expected.end(), {L"", L"Site permissions taken back: 1. Settings files left alone: 5."});
     EXPECT_EQ(lines, expected);
