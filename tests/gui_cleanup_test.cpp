@@ -144,6 +144,16 @@ TEST(GuiCleanup, RunThatLeavesFindingsSaysHowManyAndLinksToThem) {
     EXPECT_EQ(ControlText(link), L"<a>See what and how to stop it</a>");
     RECT place = ChildRect(link);
     EXPECT_LE(std::abs(place.left - (520 - place.right)), 1) << place.left << " to " << place.right;
+    // The shorter text leaves nothing of the longer one on either side.
+    for (RECT beside : {RECT{24, 304, place.left, 328}, RECT{place.right, 304, 496, 328}}) {
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                RECT drawn = FindOtherColours(gui.window, beside, RGB(255, 255, 255));
+                return IsRectEmpty(&drawn) != FALSE;
+            },
+            5000))
+            << beside.left << " to " << beside.right;
+    }
     MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, true);
     MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, false);
     SetCursorPos(0, 0);

@@ -171,7 +171,10 @@ COLORREF ClientPixel(HWND window, int x, int y) {
     return colour;
 }
 
-RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
+namespace {
+
+// The bounding box of the pixels inside area that are (matching) or are not of the colour.
+RECT BoundingBox(HWND window, const RECT& area, COLORREF colour, bool matching) {
     int width = area.right - area.left;
     int height = area.bottom - area.top;
     POINT origin = {area.left, area.top};
@@ -197,7 +200,7 @@ RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
     DWORD wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
     for (int y = 0; pixels && y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            if ((pixels[y * width + x] & 0xFFFFFF) != wanted)
+            if (((pixels[y * width + x] & 0xFFFFFF) == wanted) != matching)
                 continue;
             int cx = area.left + x, cy = area.top + y;
             if (!any)
@@ -212,6 +215,16 @@ RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return box;
+}
+
+}  // namespace
+
+RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
+    return BoundingBox(window, area, colour, true);
+}
+
+RECT FindOtherColours(HWND window, const RECT& area, COLORREF colour) {
+    return BoundingBox(window, area, colour, false);
 }
 
 HWND ClickCleanButton(const GuiProgram& gui) {

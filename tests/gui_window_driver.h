@@ -41,6 +41,8 @@ COLORREF ClientPixel(HWND window, int x, int y);
 // The bounding box of the pixels of exactly that colour inside area (client coordinates);
 // empty when there is none.
 RECT FindColour(HWND window, const RECT& area, COLORREF colour);
+// The same for the pixels of every other colour.
+RECT FindOtherColours(HWND window, const RECT& area, COLORREF colour);
 
 // Posts a click of the clean button (WM_COMMAND 1001) and waits for the confirmation box.
 HWND ClickCleanButton(const GuiProgram& gui);
