@@ -39,6 +39,15 @@ void Place(HWND control, const RECT& place) {
     MoveWindow(control, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
 }
 
+void OnFindingsSize(HWND window, int width, int height) {
+    FindingsLayout layout = LayOutFindings(width, height);
+    Place(findingsState.summary, layout.summary);
+    Place(findingsState.report, layout.report);
+    Place(findingsState.takeBackButton, layout.takeBackButton);
+    Place(findingsState.copyButton, layout.copyButton);
+    Place(GetDlgItem(window, IDCANCEL), layout.closeButton);
+}
+
 LRESULT OnFindingsCreate(HWND window) {
     if (!summaryFont) {
         summaryFont = MakeFont(12, FW_SEMIBOLD, false);
@@ -64,16 +73,11 @@ LRESULT OnFindingsCreate(HWND window) {
         MakeControl(window, L"BUTTON", COPY_REPORT_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_COPY_REPORT_BUTTON, textFont);
     MakeControl(window, L"BUTTON", CLOSE_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, textFont);
     findingsState.lastFocus = findingsState.report;
+    // Laid out now: the first WM_SIZE comes only once the window is already shown.
+    RECT client;
+    GetClientRect(window, &client);
+    OnFindingsSize(window, client.right, client.bottom);
     return 0;
-}
-
-void OnFindingsSize(HWND window, int width, int height) {
-    FindingsLayout layout = LayOutFindings(width, height);
-    Place(findingsState.summary, layout.summary);
-    Place(findingsState.report, layout.report);
-    Place(findingsState.takeBackButton, layout.takeBackButton);
-    Place(findingsState.copyButton, layout.copyButton);
-    Place(GetDlgItem(window, IDCANCEL), layout.closeButton);
 }
 
 void OnFindingsMinMaxInfo(MINMAXINFO* info) {
@@ -92,6 +96,9 @@ void OnFindingsActivate(HWND window, WPARAM wParam) {
             findingsState.lastFocus = focus;
         return;
     }
+    // A minimised window keeps no focus of its own.
+    if (HIWORD(wParam))
+        return;
     HWND target = findingsState.lastFocus;
     if (!target || !IsWindowEnabled(target))
         target = findingsState.report;

@@ -46,6 +46,14 @@ bool SummaryIs(const GuiProgram& gui, const std::wstring& text) {
 
 TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) {
     Sandbox sandbox;
+    {
+        // Laid out for the forced DPI like the main window.
+        GuiProgram large = StartFindingsOnly(sandbox, L"144");
+        ASSERT_NE(large.findings, nullptr);
+        EXPECT_EQ(ClientSize(large.findings).cx, 1050);
+        EXPECT_EQ(ClientSize(large.findings).cy, 690);
+        EXPECT_EQ(ChildRect(GetDlgItem(large.findings, IDCANCEL)).bottom, 690 - 24);
+    }
     GuiProgram gui = StartFindingsOnly(sandbox);
     ASSERT_NE(gui.findings, nullptr);
     EXPECT_EQ(WaitForTopLevelWindow(gui.child.id, L"PopSwatWindow", nullptr, 300), nullptr);
