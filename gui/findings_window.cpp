@@ -27,8 +27,14 @@ constexpr WPARAM REPORT_CHARACTER_LIMIT = 64 * 1024 * 1024;
 HFONT summaryFont = nullptr;
 HFONT textFont = nullptr;
 
-HWND MakeControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, HFONT font) {
-    HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+HWND MakeControl(HWND parent,
+                 const wchar_t* className,
+                 const wchar_t* text,
+                 DWORD style,
+                 int id,
+                 HFONT font,
+                 DWORD extendedStyle = 0) {
+    HWND control = CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -59,13 +65,10 @@ LRESULT OnFindingsCreate(HWND window) {
     findingsState.summary =
         MakeControl(window, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_FINDINGS_SUMMARY, summaryFont);
     // Read-only but selectable; no word wrap, so a very long line costs one line.
-    findingsState.report =
-        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                            ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
-                        0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FINDINGS_REPORT)),
-                        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
-    SendMessageW(findingsState.report, WM_SETFONT, reinterpret_cast<WPARAM>(textFont), FALSE);
+    findingsState.report = MakeControl(window, L"EDIT", L"",
+                                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                                           ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
+                                       IDC_FINDINGS_REPORT, textFont, WS_EX_CLIENTEDGE);
     SendMessageW(findingsState.report, EM_SETLIMITTEXT, REPORT_CHARACTER_LIMIT, 0);
     findingsState.takeBackButton =
         MakeControl(window, L"BUTTON", TAKE_BACK_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_TAKE_BACK_BUTTON, textFont);
