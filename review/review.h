@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,10 @@ PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
 // Every profile of every browser (AllBrowserProfiles), then the policies.
 ReviewFindings CollectReview(const PolicyRoots& roots);
+
+// How many things can bring pop-ups back: the findings of every kind except the
+// files that could not be read, which are no cause of their own.
+std::size_t CountFindings(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 

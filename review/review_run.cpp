@@ -17,3 +17,8 @@ ReviewFindings CollectReview(const PolicyRoots& roots) {
     findings.policies = ReadBrowserPolicies(roots);
     return findings;
 }
+
+std::size_t CountFindings(const ReviewFindings& findings) {
+    return findings.sitePermissions.size() + findings.startup.size() + findings.extensions.size() +
+           findings.policies.size();
+}

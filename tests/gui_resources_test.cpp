@@ -81,7 +81,8 @@ const ProgramRow PROGRAMS[] = {
     {L"popswat-gui.exe",
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
-     {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll"}},
+     // advapi32: the review in the findings window reads the browsers' policy keys.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll"}},
 };
 
 TEST_F(GuiResources, IconGroupHoldsSevenPngImagesFrom16To256Pixels) {

@@ -100,6 +100,12 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     }
 }
 
+TEST(CountFindings, CountsEveryKindButTheFilesThatCouldNotBeRead) {
+    // Three sites, three start-up settings, one extension and two policies.
+    EXPECT_EQ(CountFindings(SampleFindings()), 9u);
+    EXPECT_EQ(CountFindings(ReviewFindings{{}, {}, {}, {}, SampleFindings().unreadable}), 0u);
+}
+
 TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
     std::vector<std::wstring> expected = ReviewReportLines({});
     expected.insert(expected.end(), SITES_ADVICE.begin(), SITES_ADVICE.end());
