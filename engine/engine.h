@@ -41,6 +41,14 @@ struct CleanupOutcome {
 // lock while the run lasts.
 CleanupOutcome RunCleanup(const CleanupOptions& options);
 
+// Takes the one-run lock as RunCleanup does, closes every browser as the run
+// does, then takes back the site permissions of every Chromium-family profile
+// as a run with resetPermissions does ("Preferences" rewritten, the old file
+// kept as its backup), deleting nothing else. Writes the lines of both steps and
+// a closing count to options.log; the outcome tells what was taken back and
+// which files were left alone, or that another run held the lock.
+CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options);
+
 // ---- One cleanup run at a time ---------------------------------------------------
 
 // What a front end shows when another run holds the lock.

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -84,9 +85,6 @@ struct ReviewFindings {
     std::vector<LauncherProblem> launcherProblems;  // what the two finders above could not read
 };
 
-// The findings that can bring pop-ups back: every kind but what could not be read.
-std::size_t CountFindings(const ReviewFindings& findings);
-
 // ---- Collecting ------------------------------------------------------------------------
 
 // One Chromium-family profile: site permissions, start-up settings and extensions
@@ -112,6 +110,10 @@ PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 // initialises COM on the calling thread while it works). The programs pass
 // SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.
 ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers);
+
+// How many things can bring pop-ups back: the findings of every kind except the
+// files and launcher sources that could not be read, which are no cause of their own.
+std::size_t CountFindings(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 

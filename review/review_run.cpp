@@ -5,11 +5,6 @@ void NoteUnreadable(const ProfilePlace& place, const std::wstring& file, JsonLoa
         findings->unreadable.push_back({place, file, reason});
 }
 
-std::size_t CountFindings(const ReviewFindings& findings) {
-    return findings.sitePermissions.size() + findings.startup.size() + findings.extensions.size() +
-           findings.policies.size() + findings.launchers.size() + findings.proxy.size();
-}
-
 ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers) {
     ReviewFindings findings;
     for (const BrowserProfile& profile : AllBrowserProfiles()) {
@@ -25,4 +20,9 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
     findings.proxy = std::move(found.proxy);
     findings.launcherProblems = std::move(found.problems);
     return findings;
+}
+
+std::size_t CountFindings(const ReviewFindings& findings) {
+    return findings.sitePermissions.size() + findings.startup.size() + findings.extensions.size() +
+           findings.policies.size() + findings.launchers.size() + findings.proxy.size();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <future>
+#include <thread>
 
 #include "engine/engine_testing.h"
 #include "tests/child_programs.h"
@@ -57,6 +59,19 @@ struct SampleProfiles {
             lines->push_back(verb + HistoryFileOf(browser));
     }
 };
+
+// The lines of taking back the site permissions of one Chromium-family profile: the
+// granted one allows pop-ups for every site; the others hold no JSON and are left alone.
+void AppendResetLines(Lines* lines, Lines* leftAlone, const std::wstring& profile, const std::wstring& granted) {
+    if (profile == granted) {
+        lines->insert(lines->end(),
+                      {L"  pop-ups no longer allowed for every site",
+                       L"  saved a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"});
+        return;
+    }
+    lines->push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
+    leftAlone->push_back(profile + L"\\Preferences");
+}
 
 Lines FrameStart(bool tabsOnly) {
     return {L"Closing browsers...", L"",
@@ -168,17 +183,8 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
         Lines leftAlone;
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             profiles.AppendCleaningLines(&expected, browser, tabsOnly);
-            std::wstring profile = profiles.ProfileOf(browser);
-            if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
-                continue;
-            if (profile == edge) {
-                expected.insert(expected.end(),
-                                {L"  pop-ups no longer allowed for every site",
-                                 L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-            } else {
-                expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
-                leftAlone.push_back(profile + L"\\Preferences");
-            }
+            if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
+                AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
         AppendFrameEnd(&expected, tabsOnly);
         EXPECT_EQ(lines, expected);
@@ -322,4 +328,56 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
     options.preview = true;
     RunCleanupWithShortcutFolders(options, LauncherSources());
     EXPECT_EQ(std::count(lines.begin(), lines.end(), L"  No browser shortcut needed repairing."), 1);
+}
+
+// Taking back site permissions on its own: the browsers close as in a run, every
+// Chromium-family Preferences gets its grants taken back, and nothing is deleted.
+TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    SampleProfiles profiles;
+    std::wstring edge = profiles.ProfileOf(GetBrowserCatalogue()[1]);
+    MakeFile(edge + L"\\Preferences", granted);
+    StandInBrowser brave({true, true, 0}, 1, L"brave.exe");
+    ASSERT_TRUE(brave.started(1));
+    Lines lines;
+    CleanupOutcome outcome = TakeBackAllSitePermissions(CapturingOptions(&lines));
+
+    Lines expected = {L"Closing browsers...", L"Closing Brave ...", L"",
+                      L"Taking back what sites were allowed to do..."};
+    Lines leftAlone;
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        SCOPED_TRACE(Utf8(browser.displayName));
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser)));
+        EXPECT_TRUE(PathExists(profiles.HistoryFileOf(browser)));
+        if (browser.kind == BrowserKind::Firefox)
+            continue;
+        expected.push_back(FormatWide(L"Checking %ls ...", browser.displayName));
+        AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
+    }
+    expected.insert(expected.end(), {L"", L"Site permissions taken back: 1. Settings files left alone: 5."});
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(outcome.permissionsTakenBack, 1u);
+    EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
+    EXPECT_TRUE(outcome.leftBehind.empty());
+    EXPECT_FALSE(outcome.lockHeldElsewhere);
+    EXPECT_EQ(ReadLogLines(brave.logs[0]), ClosedStandInLog({true, true, 0}));
+    EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences.popswat-backup"), granted);
+
+    // With the lock held by another thread (a mutex is its owner's again on the same
+    // thread), nothing is written or changed.
+    std::promise<void> taken, done;
+    std::thread otherRun([&] {
+        CleanupRunLock lock;
+        taken.set_value();
+        done.get_future().wait();
+    });
+    taken.get_future().wait();
+    MakeFile(edge + L"\\Preferences", granted);
+    lines.clear();
+    EXPECT_TRUE(TakeBackAllSitePermissions(CapturingOptions(&lines)).lockHeldElsewhere);
+    done.set_value();
+    otherRun.join();
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences"), granted);
 }

@@ -82,7 +82,9 @@ const ProgramRow PROGRAMS[] = {
     {L"popswat-gui.exe",
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
-     {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll", "advapi32.dll",
+     // advapi32: the review in the findings window reads the browsers' policy keys; ole32 and
+     // oleaut32: the shortcut repair and the review's shortcuts and tasks.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll",
       "ole32.dll", "oleaut32.dll"}},
 };
 

@@ -179,10 +179,13 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     }
 }
 
-// What can bring pop-ups back is counted; what could not be read is not.
 TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {
-    EXPECT_EQ(CountFindings(SampleFindings()), 3u + 3u + 1u + 2u + 8u + 2u);
-    EXPECT_EQ(CountFindings(ReviewFindings()), 0u);
+    // Three sites, three start-up settings, one extension, two policies, eight launchers and two proxy settings.
+    EXPECT_EQ(CountFindings(SampleFindings()), 19u);
+    ReviewFindings unreadable;
+    unreadable.unreadable = SampleFindings().unreadable;
+    unreadable.launcherProblems = SampleFindings().launcherProblems;
+    EXPECT_EQ(CountFindings(unreadable), 0u);
 }
 
 TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
