@@ -1,11 +1,15 @@
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
 
 void WriteLine(const CleanupOptions& options, const std::wstring& line) {
     if (options.log)
         options.log(line);
 }
 
-CleanupOutcome RunCleanup(const CleanupOptions& options) {
+namespace {
+
+// The run; sources names where the shortcut repair looks, nullptr for the user's
+// and the public folders (looked up only when the repair is asked for).
+CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSources* sources) {
     CleanupOutcome outcome;
     CleanupRunLock lock;
     if (!lock.acquired()) {
@@ -29,10 +33,24 @@ CleanupOutcome RunCleanup(const CleanupOptions& options) {
         if (!userData.empty())
             CleanChromiumBrowser(options, browser, userData, &outcome);
     }
+    if (options.repairShortcuts) {
+        WriteLine(options, L"");
+        RepairBrowserShortcuts(options, sources ? *sources : SystemLauncherSources(), &outcome);
+    }
 
     WriteLine(options, L"");
     WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
     if (!options.tabsOnly)
         WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
     return outcome;
+}
+
+}  // namespace
+
+CleanupOutcome RunCleanup(const CleanupOptions& options) {
+    return RunCleanupWith(options, nullptr);
+}
+
+CleanupOutcome RunCleanupWithShortcutFolders(const CleanupOptions& options, const LauncherSources& sources) {
+    return RunCleanupWith(options, &sources);
 }

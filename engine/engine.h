@@ -15,6 +15,7 @@ struct CleanupOptions {
     bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
     bool force = false;             // terminate browsers at once, without the graceful close
     bool resetPermissions = false;  // also take back what sites were allowed to do
+    bool repairShortcuts = false;   // also take web addresses and extensions out of browser shortcuts
     LogSink log;
 };
 
@@ -23,16 +24,21 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
 // What a cleanup run did, besides its lines.
 struct CleanupOutcome {
-    std::vector<std::wstring> leftBehind;         // each file or tree that could not be deleted
+    // Each file or tree that could not be deleted, and each browser shortcut the
+    // repair left as it was.
+    std::vector<std::wstring> leftBehind;
     std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
     std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
+    std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
     bool lockHeldElsewhere = false;               // another run held the lock: nothing was written or changed
 };
 
 // Takes the one-run lock (CleanupRunLock), closes every browser, then cleans
-// every profile; all output goes to options.log. When another run holds the
-// lock, it writes nothing, changes nothing and says so in the outcome. Call it
-// on the thread that should own the lock while the run lasts.
+// every profile and, when asked, repairs the browser shortcuts of the user's and
+// the public Desktop, Start menu, taskbar and Startup folders; all output goes
+// to options.log. When another run holds the lock, it writes nothing, changes
+// nothing and says so in the outcome. Call it on the thread that should own the
+// lock while the run lasts.
 CleanupOutcome RunCleanup(const CleanupOptions& options);
 
 // Takes the one-run lock as RunCleanup does, closes every browser as the run

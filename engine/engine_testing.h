@@ -1,4 +1,4 @@
-// Seams of the browser shutdown that only tests use.
+// Seams of the browser shutdown and the cleanup run that only tests use.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +18,9 @@ inline void CloseBrowser(const CleanupOptions& options,
     CloseBrowsers(options,
                   {BrowserEntry{displayName.c_str(), imageName.c_str(), BrowserKind::ChromiumFamily, L"", L""}});
 }
+
+// RunCleanup with the folders the shortcut repair looks in (shortcutFolders and
+// startupFolders of sources) given, where RunCleanup looks in the user's and the
+// public ones (SystemLauncherSources()): a test's run never touches a real
+// Desktop or Start menu.
+CleanupOutcome RunCleanupWithShortcutFolders(const CleanupOptions& options, const LauncherSources& sources);

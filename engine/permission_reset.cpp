@@ -110,19 +110,19 @@ Swap SwapIn(const std::wstring& file, const std::wstring& backup, const std::str
                              std::to_wstring(GetTickCount64()) + L".tmp";
     if (!WriteNewFile(temporary, bytes))
         return Swap::Failed;
-    if (ReadsBackAs(temporary, bytes) &&
-        ReplaceFileW(LongPathForm(file).c_str(), LongPathForm(temporary).c_str(), LongPathForm(backup).c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
-        return Swap::Done;
-    Swap swap = Swap::Failed;
-    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 says the old file already carries the
-    // backup name; whatever the error, a file that is gone goes back to its name.
-    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT leaves both files under their own names.)
-    if (PathIsGone(file) && !MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(file).c_str(), 0) &&
-        !PathIsGone(backup))
-        swap = Swap::OldFileAtBackup;
-    DeleteFileW(LongPathForm(temporary).c_str());
-    return swap;
+    if (!ReadsBackAs(temporary, bytes)) {
+        DeleteFileW(LongPathForm(temporary).c_str());
+        return Swap::Failed;
+    }
+    switch (ReplaceFileKeepingOld(file, temporary, backup).result) {
+        case FileReplace::Done:
+            return Swap::Done;
+        case FileReplace::OldFileAtBackup:
+            return Swap::OldFileAtBackup;
+        case FileReplace::Failed:
+            break;
+    }
+    return Swap::Failed;
 }
 
 const wchar_t* LeftAloneLine(LeftAlone reason) {

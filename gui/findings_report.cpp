@@ -17,7 +17,7 @@ void AppendLine(std::wstring* text, const std::wstring& line) {
 ReviewResult ReviewForWindow() {
     ReviewResult result;
     try {
-        ReviewFindings findings = CollectReview(SystemPolicyRoots());
+        ReviewFindings findings = CollectReview(SystemPolicyRoots(), SystemLauncherSources());
         CleanupOptions options;
         options.log = [&result](const std::wstring& line) { AppendLine(&result.report, line); };
         WriteReviewReport(options, findings);
@@ -31,7 +31,7 @@ ReviewResult ReviewForWindow() {
 }
 
 std::size_t CountFindingsHere() {
-    return CountFindings(CollectReview(SystemPolicyRoots()));
+    return CountFindings(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
 }
 
 TakeBackResult TakeBackForWindow(const CleanupCall& run) {

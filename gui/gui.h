@@ -156,7 +156,7 @@ struct ReviewResult {
     bool siteGrants = false;  // sites allowed something in a Chromium-family profile
     bool failed = false;      // the review ended by an exception; nothing else is set
 };
-// Reviews this machine (CollectReview with the system's policy keys).
+// Reviews this machine (CollectReview with the system's policy keys and launcher sources).
 ReviewResult ReviewForWindow();
 // CountFindings of a review of this machine.
 std::size_t CountFindingsHere();

@@ -1,6 +1,8 @@
 // The review: a read-only report of what makes pop-ups come back in every
 // browser profile (sites allowed to notify or open pop-ups, start-up and home
-// pages, hijacking or side-loaded extensions, browser policies), as text or JSON.
+// pages, hijacking or side-loaded extensions, browser policies) and outside the
+// browsers (shortcuts, start-up entries and scheduled tasks that open a web
+// page, proxy settings), as text or JSON.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "browsers/browsers.h"
+#include "browsers/launchers.h"
 #include "engine/engine.h"
 
 // ---- Findings ----------------------------------------------------------------------
@@ -77,6 +80,9 @@ struct ReviewFindings {
     std::vector<ExtensionFinding> extensions;
     std::vector<PolicyFinding> policies;
     std::vector<UnreadableFile> unreadable;
+    std::vector<LauncherFinding> launchers;         // what starts a browser with a web page
+    std::vector<ProxySetting> proxy;                // what web traffic goes through
+    std::vector<LauncherProblem> launcherProblems;  // what the two finders above could not read
 };
 
 // ---- Collecting ------------------------------------------------------------------------
@@ -99,11 +105,14 @@ std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
-// Every profile of every browser (AllBrowserProfiles), then the policies.
-ReviewFindings CollectReview(const PolicyRoots& roots);
+// Every profile of every browser (AllBrowserProfiles), the policies, then what
+// starts a browser with a web page and the proxy settings (FindLaunchers, which
+// initialises COM on the calling thread while it works). The programs pass
+// SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.
+ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers);
 
 // How many things can bring pop-ups back: the findings of every kind except the
-// files that could not be read, which are no cause of their own.
+// files and launcher sources that could not be read, which are no cause of their own.
 std::size_t CountFindings(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------

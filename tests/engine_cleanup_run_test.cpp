@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <future>
 #include <thread>
 
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
 #include "tests/child_programs.h"
+#include "tests/shortcut_writer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -262,6 +264,70 @@ TEST(RunCleanup, DoesTheSameWorkWithoutALog) {
         EXPECT_FALSE(PathExists(profiles.SessionFileOf(browser)));
         EXPECT_TRUE(PathExists(profiles.BookmarksOf(browser)));
     }
+}
+
+// The repair comes after the profiles, in folders the test gives: never a real Desktop or Start menu.
+TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    ComApartment apartment;
+    const std::wstring chrome = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    LauncherSources sources;
+    sources.startupFolders = {sandbox / L"Startup"};
+    sources.shortcutFolders = {sandbox / L"Desktop", sandbox / L"Programs"};
+    const struct {
+        const wchar_t* path;
+        const wchar_t* target;
+        const wchar_t* arguments;
+        const wchar_t* after;  // the arguments it is left with
+    } shortcuts[] = {
+        {L"Startup\\Firefox.lnk", L"C:\\Program Files\\Mozilla Firefox\\firefox.exe", L"-url http://fox.example/", L""},
+        {L"Desktop\\Google Chrome.lnk", chrome.c_str(), L"--profile-directory=Default https://ad.example/",
+         L"--profile-directory=Default"},
+        {L"Desktop\\Notes.lnk", L"C:\\Windows\\notepad.exe", L"https://notes.example/", L"https://notes.example/"},
+        {L"Programs\\Edge.lnk", L"msedge.exe", L"https://ad.example/", L"https://ad.example/"},
+        {L"Programs\\App.lnk", chrome.c_str(), L"--app=https://app.example/", L"--app=https://app.example/"},
+    };
+    for (const auto& shortcut : shortcuts) {
+        MakeFolder((sandbox / shortcut.path).substr(0, (sandbox / shortcut.path).find_last_of(L'\\')));
+        ASSERT_TRUE(WriteShortcutFile(sandbox / shortcut.path, BrowserShortcut(shortcut.target, shortcut.arguments)));
+    }
+    SetFileAttributesW((sandbox / L"Programs\\Edge.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    Lines lines;
+    CleanupOptions options = CapturingOptions(&lines);
+    options.repairShortcuts = true;
+    CleanupOutcome outcome = RunCleanupWithShortcutFolders(options, sources);
+    SetFileAttributesW((sandbox / L"Programs\\Edge.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    std::vector<std::wstring> runs;
+    ForEachFolderEntry(sandbox.localAppData() + L"\\PopSwat\\Backups",
+                       [&](const std::wstring& name, uint32_t) { runs.push_back(name); });
+    ASSERT_EQ(runs.size(), 1u);
+    std::wstring backups = sandbox.localAppData() + L"\\PopSwat\\Backups\\" + runs[0];
+    Lines expected = FrameStart(false);
+    expected.insert(expected.end(),
+                    {L"", L"Repairing browser shortcuts...",
+                     L"  shortcut no longer opens http://fox.example/: " + (sandbox / L"Startup\\Firefox.lnk"),
+                     L"  shortcut no longer opens https://ad.example/: " + (sandbox / L"Desktop\\Google Chrome.lnk"),
+                     L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
+                     L"  saved a copy of each old shortcut in: " + backups});
+    AppendFrameEnd(&expected, false);
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(outcome.shortcutsRepaired, 2u);
+    EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
+    for (const auto& shortcut : shortcuts)
+        EXPECT_EQ(Utf8(ReadShortcut(sandbox / shortcut.path).fields.arguments), Utf8(shortcut.after))
+            << Utf8(shortcut.path);
+    EXPECT_EQ(ReadWholeFile(backups + L"\\index.txt"), "1.lnk\t" + Utf8(sandbox / L"Startup\\Firefox.lnk") +
+                                                           "\r\n2.lnk\t" +
+                                                           Utf8(sandbox / L"Desktop\\Google Chrome.lnk") + "\r\n");
+
+    // Nowhere to look, or nothing to take out: one line says so.
+    lines.clear();
+    options.preview = true;
+    RunCleanupWithShortcutFolders(options, LauncherSources());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"  No browser shortcut needed repairing."), 1);
 }
 
 // Taking back site permissions on its own: the browsers close as in a run, every
