@@ -1,7 +1,7 @@
 // The audit as one JSON document for scripts and fleet tools: the same records
 // as the report's lines, texts as they are.
 #include "audit/audit.h"
-#include "engine/json_writing.h"
+#include "base/json_writer.h"
 
 std::string AuditJson(const AuditFindings& findings) {
     return WriteJsonDocument("popswat.audit/1", [&](JsonWriter& writer) {
@@ -18,7 +18,7 @@ std::string AuditJson(const AuditFindings& findings) {
         });
         // Add-on lists that exist but could not be read: "nothing installed" is not known there.
         WriteJsonArray(writer, "unreadable", findings.unreadable, [&](const UnreadableAddonList& list) {
-            WriteJsonField(writer, "browser", L"Firefox");
+            WriteJsonField(writer, "browser", list.browser);
             writer.Key("profile");
             writer.Null();
             WriteJsonField(writer, "path", list.path);

@@ -10,9 +10,7 @@ std::wstring Shown(const std::wstring& text) {
 }
 
 std::wstring ChromiumLine(const AuditedExtension& extension) {
-    std::wstring label = extension.browser;
-    if (!extension.profile.empty())
-        label += L"/" + MaskUnsafeCharacters(extension.profile);
+    std::wstring label = ProfileLabel(extension.browser, extension.profile);
     std::wstring name;
     if (extension.manifestUnreadable)
         name = Shown(extension.id) + L" (manifest could not be read)";
@@ -38,15 +36,12 @@ void WriteAuditLines(const CleanupOptions& options, const AuditFindings& finding
 }
 
 void ForEachAuditedProfile(const std::function<void(const AuditFindings&)>& take) {
-    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        if (browser.kind == BrowserKind::Firefox) {
-            for (const std::wstring& profile : FirefoxProfileFolders())
-                take(InventoryFirefoxProfile(profile));
-            continue;
-        }
-        std::wstring userData = UserDataFolder(browser);
-        if (!userData.empty())
-            ForEachChromiumProfile(browser.displayName, userData, take);
+    for (const BrowserProfile& profile : AllBrowserProfiles()) {
+        const BrowserEntry& browser = *profile.browser;
+        if (browser.kind == BrowserKind::Firefox)
+            take(InventoryFirefoxProfile(browser.reportName, profile.folder));
+        else
+            take(InventoryChromiumProfile(browser.reportName, profile.name, profile.folder));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 #include <windows.h>
 
@@ -11,31 +12,16 @@ bool IsFolder(uint32_t attributes) {
 // Fills in what one extension folder tells; false when it holds nothing to list
 // (no version folder, or only missing and empty manifests).
 bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* extension) {
-    std::wstring versionFolder;
-    std::string manifest;
-    std::wstring unreadableVersion;  // the last version whose manifest could not be read
-    // Versions are not compared: the last folder listed with a usable manifest wins.
-    ForEachFolderEntry(extensionFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (!IsFolder(attributes))
-            return;
-        std::wstring candidate = extensionFolder + L"\\" + name;
-        std::string bytes;
-        FileRead read = ReadFileBytes(candidate + L"\\manifest.json", MANIFEST_MAX_BYTES, &bytes);
-        if (read == FileRead::Unreadable || read == FileRead::TooLarge)
-            unreadableVersion = name;
-        if (bytes.empty())
-            return;
-        versionFolder = candidate;
-        extension->versionFolder = name;
-        manifest = std::move(bytes);
-    });
-    if (manifest.empty()) {
+    ExtensionVersion version = ChooseExtensionVersion(extensionFolder);
+    if (version.name.empty()) {
         // Installed all the same, and nothing shows it came from a store.
-        extension->versionFolder = unreadableVersion;
+        extension->versionFolder = version.unreadable;
         extension->manifestUnreadable = extension->sideLoaded = true;
-        return !unreadableVersion.empty();
+        return !version.unreadable.empty();
     }
-    extension->name = ResolveExtensionName(versionFolder, manifest);
+    const std::string& manifest = version.manifest;
+    extension->versionFolder = version.name;
+    extension->name = ManifestDisplayName(extensionFolder + L"\\" + version.name, manifest);
     extension->version = Utf8ToWide(GetJsonString(manifest, "version", 0));
     // The browser treats an extension as a theme when its manifest's root holds a "theme" object.
     extension->theme = HasRootObjectMember(manifest, "theme");
@@ -45,6 +31,11 @@ bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* e
 }
 
 }  // namespace
+
+std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest) {
+    return ResolveExtensionName(versionFolder, GetJsonString(manifest, "name", 0),
+                                GetJsonString(manifest, "default_locale", 0));
+}
 
 AuditFindings InventoryChromiumProfile(const std::wstring& browser,
                                        const std::wstring& profile,
@@ -65,28 +56,4 @@ AuditFindings InventoryChromiumProfile(const std::wstring& browser,
             findings.extensions.push_back(std::move(extension));
     });
     return findings;
-}
-
-void ForEachChromiumProfile(const std::wstring& displayName,
-                            const std::wstring& userDataFolder,
-                            const std::function<void(const AuditFindings&)>& take) {
-    if (!IsExistingFolder(userDataFolder))
-        return;
-    for (const std::wstring& folder : ChromiumProfileFolders(userDataFolder)) {
-        // The user-data folder itself is named by the browser's name alone.
-        std::wstring profile = folder == userDataFolder ? std::wstring() : folder.substr(userDataFolder.size() + 1);
-        take(InventoryChromiumProfile(displayName, profile, folder));
-    }
-}
-
-void AuditChromiumProfile(const CleanupOptions& options, const std::wstring& label, const std::wstring& profileFolder) {
-    // Lines of a browser without a profile name are labelled with the browser's name alone.
-    WriteAuditLines(options, InventoryChromiumProfile(label, std::wstring(), profileFolder));
-}
-
-void AuditChromiumBrowser(const CleanupOptions& options,
-                          const std::wstring& displayName,
-                          const std::wstring& userDataFolder) {
-    ForEachChromiumProfile(displayName, userDataFolder,
-                           [&](const AuditFindings& findings) { WriteAuditLines(options, findings); });
 }

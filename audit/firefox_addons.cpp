@@ -1,13 +1,14 @@
 #include "audit/audit.h"
+#include "audit/json_lookup.h"
 
-AuditFindings InventoryFirefoxProfile(const std::wstring& profileFolder) {
+AuditFindings InventoryFirefoxProfile(const std::wstring& browser, const std::wstring& profileFolder) {
     AuditFindings findings;
     std::wstring path = profileFolder + L"\\extensions.json";
     std::string text;
-    FileRead read = ReadFileBytes(path, EXTENSIONS_JSON_MAX_BYTES, &text);
+    FileRead read = ReadBrowserFile(path, BrowserFile::FirefoxAddons, &text);
     // Add-ons hidden behind a file that is locked or huge are still a finding.
     if (read == FileRead::Unreadable || read == FileRead::TooLarge) {
-        findings.unreadable.push_back({path, read});
+        findings.unreadable.push_back({browser, path, read});
         return findings;
     }
     std::vector<FirefoxAddonRecord> records = ScanFirefoxAddonRecords(text);
@@ -16,7 +17,7 @@ AuditFindings InventoryFirefoxProfile(const std::wstring& profileFolder) {
         if (!IsListedFirefoxAddon(record))
             continue;
         AuditedExtension addon;
-        addon.browser = L"Firefox";
+        addon.browser = browser;
         addon.id = Utf8ToWide(record.id);
         addon.name = Utf8ToWide(record.name);
         addon.version = Utf8ToWide(record.version);
@@ -28,13 +29,4 @@ AuditFindings InventoryFirefoxProfile(const std::wstring& profileFolder) {
         record = FirefoxAddonRecord();
     }
     return findings;
-}
-
-void AuditFirefoxProfile(const CleanupOptions& options, const std::wstring& profileFolder) {
-    WriteAuditLines(options, InventoryFirefoxProfile(profileFolder));
-}
-
-void AuditFirefox(const CleanupOptions& options) {
-    for (const std::wstring& profile : FirefoxProfileFolders())
-        AuditFirefoxProfile(options, profile);
 }

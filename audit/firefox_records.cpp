@@ -5,7 +5,7 @@
 // record, so nearness in the text proves nothing; and a record without a name
 // must not take the next one's.
 // Plain C++ with no Windows headers, so it can also be built natively.
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 namespace {
 

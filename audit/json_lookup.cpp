@@ -1,6 +1,6 @@
 // Pulls single values out of JSON text by key, without a parse tree.
 // Plain C++ with no Windows headers, so it can also be built natively.
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 #include <array>
 #include <cstring>
@@ -39,16 +39,6 @@ std::size_t Find(const char* data, std::size_t from, std::size_t to, char c) {
 }
 
 }  // namespace
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start) {
     const std::size_t n = text.size();

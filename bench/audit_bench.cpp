@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/audit_testing.h"
+#include "audit/json_lookup.h"
 #include "bench/bench_support.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/base.h"
+#include "base/win_handles.h"
 
 void MakeFolders(const std::wstring& path) {
     std::size_t slash = path.find_last_of(L'\\');

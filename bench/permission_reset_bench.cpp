@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ int main() {
     auto reset = [&] {
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             if (browser.kind == BrowserKind::ChromiumFamily)
-                CleanChromiumBrowser(options, browser.displayName, UserDataFolder(browser));
+                CleanChromiumBrowser(options, browser, UserDataFolder(browser), nullptr);
         }
         return grantLines;
     };

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "engine/engine_parts.h"
+#include "base/win_handles.h"
 
 namespace {
 
@@ -287,6 +287,6 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("Every goal was met (%zu of %zu).\n", std::size(scenarios), std::size(scenarios));
     else
         std::printf("Not every goal was met: %zu of %zu missed.\n", missed, std::size(scenarios));
-    RemoveFolderTree(CleanupOptions{}, work);
+    RemoveFolderTree(CleanupOptions{}, work, nullptr);
     return missed == 0 ? 0 : 1;
 }

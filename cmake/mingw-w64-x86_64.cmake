@@ -12,3 +12,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Packages (find_package) only from the target's own root: the build host's
+# GTest and RapidJSON packages are built for Linux or name /usr/include.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,5 +1,5 @@
-#include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
+#include "engine/engine_testing.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -208,9 +208,4 @@ void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows) 
     }
     TerminateBrowsers(&phase, false);
     SettleAfterClosing(phase);
-}
-
-void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName) {
-    CloseBrowsers(options,
-                  {BrowserEntry{displayName.c_str(), imageName.c_str(), BrowserKind::ChromiumFamily, L"", L""}});
 }

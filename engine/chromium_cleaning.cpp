@@ -1,4 +1,4 @@
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace {
 
@@ -11,25 +11,26 @@ const wchar_t* const HISTORY_FILES[] = {L"History", L"History-journal", L"Histor
 
 }  // namespace
 
-void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile) {
+void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome) {
     for (const wchar_t* name : SESSION_FILES)
-        RemoveFile(options, profile + L"\\" + name);
-    RemoveFolderTree(options, profile + L"\\" + SESSIONS_FOLDER);
+        RemoveFile(options, profile + L"\\" + name, outcome);
+    RemoveFolderTree(options, profile + L"\\" + SESSIONS_FOLDER, outcome);
     if (options.tabsOnly)
         return;
     for (const wchar_t* name : HISTORY_FILES)
-        RemoveFile(options, profile + L"\\" + name);
+        RemoveFile(options, profile + L"\\" + name, outcome);
 }
 
 void CleanChromiumBrowser(const CleanupOptions& options,
-                          const std::wstring& displayName,
-                          const std::wstring& userDataFolder) {
+                          const BrowserEntry& browser,
+                          const std::wstring& userDataFolder,
+                          CleanupOutcome* outcome) {
     if (!IsExistingFolder(userDataFolder))
         return;
-    WriteLine(options, FormatWide(L"Cleaning %ls ...", displayName.c_str()));
-    for (const std::wstring& profile : ChromiumProfileFolders(userDataFolder)) {
-        CleanChromiumProfile(options, profile);
+    WriteLine(options, FormatWide(L"Cleaning %ls ...", browser.displayName));
+    for (const BrowserProfile& profile : ChromiumProfiles(browser, userDataFolder)) {
+        CleanChromiumProfile(options, profile.folder, outcome);
         if (options.resetPermissions)
-            ResetSitePermissions(options, profile);
+            ResetSitePermissions(options, profile.folder, outcome);
     }
 }

@@ -1,6 +1,21 @@
-#include "engine/engine.h"
+#include "engine/engine_testing.h"
 
-void RunCleanup(const CleanupOptions& options) {
+void WriteLine(const CleanupOptions& options, const std::wstring& line) {
+    if (options.log)
+        options.log(line);
+}
+
+namespace {
+
+// The run; sources names where the shortcut repair looks, nullptr for the user's
+// and the public folders (looked up only when the repair is asked for).
+CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSources* sources) {
+    CleanupOutcome outcome;
+    CleanupRunLock lock;
+    if (!lock.acquired()) {
+        outcome.lockHeldElsewhere = true;
+        return outcome;
+    }
     const BrowserCatalogue& catalogue = GetBrowserCatalogue();
 
     WriteLine(options, L"Closing browsers...");
@@ -11,16 +26,31 @@ void RunCleanup(const CleanupOptions& options) {
               options.tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history...");
     for (const BrowserEntry& browser : catalogue) {
         if (browser.kind == BrowserKind::Firefox) {
-            CleanFirefox(options);
+            CleanFirefox(options, browser, &outcome);
             continue;
         }
         std::wstring userData = UserDataFolder(browser);
         if (!userData.empty())
-            CleanChromiumBrowser(options, browser.displayName, userData);
+            CleanChromiumBrowser(options, browser, userData, &outcome);
+    }
+    if (options.repairShortcuts) {
+        WriteLine(options, L"");
+        RepairBrowserShortcuts(options, sources ? *sources : SystemLauncherSources(), &outcome);
     }
 
     WriteLine(options, L"");
     WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
     if (!options.tabsOnly)
         WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
+    return outcome;
+}
+
+}  // namespace
+
+CleanupOutcome RunCleanup(const CleanupOptions& options) {
+    return RunCleanupWith(options, nullptr);
+}
+
+CleanupOutcome RunCleanupWithShortcutFolders(const CleanupOptions& options, const LauncherSources& sources) {
+    return RunCleanupWith(options, &sources);
 }

@@ -1,275 +1,53 @@
-// The cleaning engine: the browser catalogue, message formatting, file removal,
-// browser shutdown, profile cleaning and the cleanup run. Both programs link it.
+// The engine: what changes things. It closes the browsers, deletes the files
+// that hold their open tabs and recent history, takes back what sites were
+// allowed to do, and runs all of it as one cleanup at a time. Both programs link
+// it; the audit and the review use only its options and its line writer.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
-#include <functional>
-#include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "rapidjson/fwd.h"
-
-// Receives one output line, without a line end. May be empty: then lines are dropped.
-using LogSink = std::function<void(const std::wstring&)>;
+#include "base/base.h"
 
 struct CleanupOptions {
     bool preview = false;           // report what would be closed and deleted, change nothing
     bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
     bool force = false;             // terminate browsers at once, without the graceful close
-    bool resetPermissions = false;  // also take back what sites were allowed to do (ResetSitePermissions)
+    bool resetPermissions = false;  // also take back what sites were allowed to do
+    bool repairShortcuts = false;   // also take web addresses and extensions out of browser shortcuts
     LogSink log;
 };
-
-enum class BrowserKind : int32_t { ChromiumFamily = 0, Firefox = 1 };
-
-struct BrowserEntry {
-    const wchar_t* displayName;
-    const wchar_t* imageName;
-    BrowserKind kind;
-    const wchar_t* baseVariable;
-    const wchar_t* subPath;
-};
-
-using BrowserCatalogue = std::vector<BrowserEntry>;
-
-// The seven supported browsers, in the order they are closed, cleaned and audited.
-const BrowserCatalogue& GetBrowserCatalogue();
-
-// A Chromium-family row's user-data folder: its base variable's value, a
-// backslash and its subPath, made full by FullFolderPath; "" when the variable
-// is unset, empty or too long.
-std::wstring UserDataFolder(const BrowserEntry& browser);
-// %APPDATA%\Mozilla\Firefox, made full by FullFolderPath; "" when APPDATA is
-// unset, empty or too long (the bare "\Mozilla\..." would name a folder at the
-// root of the current drive).
-std::wstring FirefoxFolder();
-// FirefoxFolder() + "\Profiles"; "" when that is "".
-std::wstring FirefoxProfilesFolder();
-
-// ---- Text and environment -------------------------------------------------
-
-constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
-constexpr std::size_t ENV_BUFFER_CHARS = 520;
-
-// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023 characters survive.
-std::wstring FormatWide(const wchar_t* format, ...);
 
 // Hands one line to options.log, if there is one.
 void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
-// The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
-std::wstring ReadEnvironmentVariable(const wchar_t* name);
-
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string WideToUtf8(const std::wstring& text);
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
-std::wstring Utf8ToWide(const std::string& bytes);
-
-// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
-// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
-// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
-// text from a file cannot add, overwrite or reorder output lines.
-std::wstring MaskUnsafeCharacters(std::wstring text);
-
-// The ASCII letters A-Z folded to a-z and every other character left as it is:
-// nothing beyond ASCII changes (unlike a locale's tolower), and '_' and DEL, '['
-// and '{', '@' and '`' stay apart (unlike setting bit 0x20).
-constexpr wchar_t FoldAscii(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-// FoldAscii of every byte value, for scans that fold UTF-8 text byte by byte.
-inline constexpr std::array<unsigned char, 256> FOLD_TABLE = [] {
-    std::array<unsigned char, 256> table{};
-    for (std::size_t c = 0; c < table.size(); ++c)
-        table[c] = static_cast<unsigned char>(FoldAscii(static_cast<wchar_t>(c)));
-    return table;
-}();
-constexpr bool IsAsciiLetter(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-}
-
-// Compares with only the ASCII letters A-Z folded to a-z (FoldAscii).
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
-bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
-
-// Calls visit for every entry of folder except "." and "..", in the order the
-// file system lists them, with the attributes the listing reports. Does nothing
-// when the folder cannot be listed.
-void ForEachFolderEntry(const std::wstring& folder,
-                        const std::function<void(const std::wstring& name, uint32_t attributes)>& visit);
-
-// True when the path exists and is a folder.
-bool IsExistingFolder(const std::wstring& path);
-
-// ---- Path forms ------------------------------------------------------------------
-// Every file-system call of removal, cleaning, listing and reading goes through
-// LongPathForm, while every path shown stays in its plain form. The "\\?\" form
-// skips the Win32 path parsing, which strips a trailing dot or space from each name
-// ("file." would become "file"), maps names such as CON or NUL to devices and stops
-// at 260 characters. It also skips all normalisation, so base folders are made full
-// with FullFolderPath once and names are then appended exactly as a listing gives them.
-
-// "C:\x" -> "\\?\C:\x", "C:" (a drive's root) -> "\\?\C:\", "\\server\share\x" ->
-// "\\?\UNC\server\share\x"; a path already in "\\?\" or "\\.\" form, or any other
-// (relative) path, unchanged. Purely lexical.
-std::wstring LongPathForm(const std::wstring& path);
-// The full path of a folder as GetFullPathNameW makes it (separators, "." and ".."
-// resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
-// or a path that cannot be made full.
-std::wstring FullFolderPath(const std::wstring& path);
-// True when both name the same path as Windows compares names: case ignored,
-// beyond ASCII too.
-bool SamePath(const std::wstring& a, const std::wstring& b);
-// True when the path names nothing (any more); one that cannot be examined is not gone.
-bool PathIsGone(const std::wstring& path);
-// True for the errors that say a path names nothing: no such file, no such folder.
-bool IsNotFoundError(uint32_t error);
-
-// ---- Reading files -----------------------------------------------------------
-
-enum class FileRead { Done, Missing, Unreadable, TooLarge };
-
-// Reads the whole file into *bytes, unchanged, when it holds at most maxBytes
-// bytes; otherwise *bytes is left empty and the result says why: no such file
-// or folder, not readable (a folder, no access, held without sharing, a read
-// error), or larger than maxBytes (checked before anything is read).
-FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes);
-
-// ---- File and folder removal -----------------------------------------------
-
-void RemoveFile(const CleanupOptions& options, const std::wstring& path);
-void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path);
-
-// ---- Profile folders -----------------------------------------------------------
-// The one place that decides which folders are profiles, for cleaning and audit alike.
-
-// True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
-bool IsProfileFolder(const std::wstring& folder);
-// True for "Default" and for "Profile " followed by one or more ASCII digits and
-// nothing else (ASCII case of the words ignored).
-bool IsProfileFolderName(std::wstring_view name);
-
-// A Chromium-family browser's profiles: the user-data folder itself when it is a
-// profile folder, then each subfolder with a profile folder name that is one, in
-// listing order. Plain full paths.
-std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& userDataFolder);
-// Firefox's profiles: every folder below FirefoxProfilesFolder() in listing order,
-// then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a Path=
-// in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0: a
-// full path of its own) and that exists, in file order. Each folder once. Plain
-// full paths. A missing or unreadable profiles.ini adds nothing.
-std::vector<std::wstring> FirefoxProfileFolders();
-
-// ---- Chromium-family profile cleaning ----------------------------------------
-
-void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile);
-void CleanChromiumBrowser(const CleanupOptions& options,
-                          const std::wstring& displayName,
-                          const std::wstring& userDataFolder);
-
-// ---- Taking back site permissions -----------------------------------------------
-
-// A larger Preferences is left alone.
-constexpr std::size_t MAX_PERMISSION_RESET_FILE_BYTES = std::size_t{64} << 20;
-
-// Removes from the profile's "Preferences" what RemoveSitePermissionGrants
-// removes: one line per grant taken back, then one naming the copy of the old
-// file, kept as "Preferences.popswat-backup" (replaced by the next change); in
-// preview "[preview] would ..." lines and nothing is touched. A file with nothing
-// to take back is not rewritten and gives no line. A file that is not a JSON
-// object, a folder or larger than MAX_PERMISSION_RESET_FILE_BYTES is left alone
-// ("(unreadable, left alone)"), as is a link ("(a link, left alone)"); when any
-// step of reading or replacing fails the file stays as it was, no temporary file
-// remains, and the line is "(locked/failed)".
-void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile);
-
-// ---- Browser shutdown --------------------------------------------------------
-
-// How long the closing phase waits, in all, for the browsers asked to close to exit.
-constexpr uint32_t GRACEFUL_WAIT_MS = 5000;
-// At most this long after closing, the run waits for every browser process found
-// to be gone before it touches their files.
-constexpr uint32_t SETTLE_PAUSE_MS = 1200;
-
-// Ids of the running processes of this Windows session whose image name equals
-// imageName (ASCII case ignored), in snapshot order.
-std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
-// The closing phase for rows, in row order: writes every found browser's lines,
-// asks every visible window to close, gives them all one grace period together
-// (a browser with no visible window is not waited for), terminates what is left
-// and returns once the processes found are gone, at most SETTLE_PAUSE_MS later.
-// A process belongs to the first row naming its image. Preview only writes the
-// lines; force terminates without asking. Nothing running: no line, no pause.
-void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
-// The closing phase for one browser.
-void CloseBrowser(const CleanupOptions& options, const std::wstring& displayName, const std::wstring& imageName);
-
-// ---- Firefox profile cleaning ----------------------------------------------------
-
-// Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
-// empty) or any profile does (also one that only profiles.ini names), then
-// cleans every profile of FirefoxProfileFolders().
-void CleanFirefox(const CleanupOptions& options);
-void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile);
-
-// ---- The cleanup run -----------------------------------------------------------
-
-// Closes every browser, then cleans every profile; all output goes to options.log.
-void RunCleanup(const CleanupOptions& options);
-
-// ---- Chromium-family settings files -------------------------------------------
-
-// The largest settings file read; real ones stay far below.
-constexpr std::size_t MAX_SETTINGS_FILE_BYTES = 32 * 1024 * 1024;
-// Deeper nesting is refused, as the browsers' own JSON reader refuses it.
-constexpr unsigned MAX_JSON_DEPTH = 200;
-
-enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, NotAnObject };
-
-// Parses a whole JSON text (a leading UTF-8 byte-order mark allowed) into
-// *document without recursion; Done only when the root is an object.
-JsonLoad ParseJsonObject(const std::string& bytes, rapidjson::Document* document);
-// The same for a document that will be written back: every number is read
-// exactly, and text that is not valid UTF-8 is refused (NotJson).
-JsonLoad ParseJsonObjectExactly(const std::string& bytes, rapidjson::Document* document);
-// What reading a file says about loading it: Done, Missing, Unreadable or TooLarge.
-JsonLoad JsonLoadOf(FileRead read);
-// Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
-JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, rapidjson::Document* document);
-
-// The value of the member called name, the last one when the name repeats (the
-// browsers keep the last); nullptr when there is none or object is not an object.
-const rapidjson::Value* FindJsonMember(const rapidjson::Value& object, std::string_view name);
-// Follows the names from object to object: FindJsonPath(root, {"session", "startup_urls"}).
-const rapidjson::Value* FindJsonPath(const rapidjson::Value& root, std::initializer_list<std::string_view> path);
-// The text of a JSON string value, decoded to UTF-16; "" for anything else.
-std::wstring JsonText(const rapidjson::Value* value);
-
-enum class SitePermission { Notifications, Popups, AutomaticDownloads };
-
-// A site, or every site, that a profile's Preferences allow to use a permission.
-struct SitePermissionGrant {
-    SitePermission permission;
-    std::wstring site;  // the primary pattern as stored ("https://a.example:443"); "" for every site
-    bool allSites;      // the default for every site is to allow
+// What a cleanup run did, besides its lines.
+struct CleanupOutcome {
+    // Each file or tree that could not be deleted, and each browser shortcut the
+    // repair left as it was.
+    std::vector<std::wstring> leftBehind;
+    std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
+    std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
+    std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
+    bool lockHeldElsewhere = false;               // another run held the lock: nothing was written or changed
 };
 
-// A site pattern as an origin: the scheme's default port dropped.
-std::wstring SiteOrigin(const std::wstring& pattern);
-// The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
-const char* SitePermissionName(SitePermission permission);
-// The grants of a parsed Preferences document: per permission the default when
-// it allows, then every exception whose setting is 1 (allow), in file order.
-std::vector<SitePermissionGrant> FindSitePermissionGrants(const rapidjson::Value& preferences);
-// Removes from a parsed Preferences document exactly what FindSitePermissionGrants
-// finds, so the browser asks again: each default that allows and each exception
-// that allows, with every earlier copy of a repeated name (the browser keeps the
-// last copy; removing only that one would bring back the one before it).
-void RemoveSitePermissionGrants(rapidjson::Value* preferences);
+// Takes the one-run lock (CleanupRunLock), closes every browser, then cleans
+// every profile and, when asked, repairs the browser shortcuts of the user's and
+// the public Desktop, Start menu, taskbar and Startup folders; all output goes
+// to options.log. When another run holds the lock, it writes nothing, changes
+// nothing and says so in the outcome. Call it on the thread that should own the
+// lock while the run lasts.
+CleanupOutcome RunCleanup(const CleanupOptions& options);
+
+// Takes the one-run lock as RunCleanup does, closes every browser as the run
+// does, then takes back the site permissions of every Chromium-family profile
+// as a run with resetPermissions does ("Preferences" rewritten, the old file
+// kept as its backup), deleting nothing else. Writes the lines of both steps and
+// a closing count to options.log; the outcome tells what was taken back and
+// which files were left alone, or that another run held the lock.
+CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 
@@ -277,10 +55,9 @@ void RemoveSitePermissionGrants(rapidjson::Value* preferences);
 constexpr wchar_t ANOTHER_CLEANUP_RUNNING[] = L"Another PopSwat cleanup is already running.";
 
 // Takes the logon session's cleanup mutex without waiting and holds it while it
-// lives. Each front end holds one around a whole cleanup run, preview included,
-// so that two runs never delete (and report) the same files at once. A mutex
-// belongs to the thread that took it: create and destroy the lock on the thread
-// that runs the cleanup.
+// lives, so that two runs never delete (and report) the same files at once. A
+// mutex belongs to the thread that took it: create and destroy the lock on the
+// same thread.
 class CleanupRunLock {
 public:
     CleanupRunLock();

@@ -1,4 +1,4 @@
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 #include <windows.h>
 
@@ -53,9 +53,16 @@ bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD
     return removed;
 }
 
+// A file or tree that stays: one line, and a note in the outcome.
+void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
+    WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+    if (outcome)
+        outcome->leftBehind.push_back(path);
+}
+
 }  // namespace
 
-void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
+void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
     std::wstring longPath = LongPathForm(path);
     if (GetFileAttributesW(longPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
@@ -73,10 +80,10 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path) {
     // as for a file that was never there, nothing to report.
     if (IsNotFoundError(GetLastError()) || PathIsGone(path))
         return;
-    WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+    ReportLeftBehind(options, path, outcome);
 }
 
-void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
+void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
     DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
@@ -87,5 +94,5 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path) {
     // A folder still there holds something that could not be deleted: one line
     // for the whole tree, so a run never ends as clean with such files left.
     if (!RemoveTree(options, path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
-        WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+        ReportLeftBehind(options, path, outcome);
 }

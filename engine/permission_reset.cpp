@@ -1,17 +1,11 @@
 // Takes back what sites were allowed to do in a Chromium-family profile's
-// Preferences, writing the file the way the browsers write it themselves: the
-// whole document, compact UTF-8 without a byte-order mark, into a new file in
-// the same folder that is flushed and read back before ReplaceFileW swaps it in
-// and keeps the old file under a backup name in the same step. Until that call
-// succeeds the old file is never touched.
-#include "engine/engine.h"
-#include "engine/win_handles.h"
-
-#include <cstring>
-
-#include "rapidjson/document.h"
-#include "rapidjson/stringbuffer.h"
-#include "rapidjson/writer.h"
+// Preferences. What the new text is comes from browsers/ (TakeBackSitePermissions);
+// this file does the file work, the way the browsers write the file themselves:
+// the new text goes into a new file in the same folder that is flushed and read
+// back before ReplaceFileW swaps it in and keeps the old file under a backup
+// name in the same step. Until that call succeeds the old file is never touched.
+#include "base/win_handles.h"
+#include "engine/engine_parts.h"
 
 namespace {
 
@@ -25,9 +19,20 @@ void WritePathLine(const CleanupOptions& options, const wchar_t* format, const s
     WriteLine(options, FormatWide(format, path.c_str()));
 }
 
+const wchar_t* PermissionText(SitePermission permission) {
+    switch (permission) {
+        case SitePermission::Notifications:
+            return L"notifications";
+        case SitePermission::Popups:
+            return L"pop-ups";
+        case SitePermission::AutomaticDownloads:
+            break;
+    }
+    return L"automatic downloads";
+}
+
 std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
-    static const wchar_t* const PERMISSION_TEXTS[] = {L"notifications", L"pop-ups", L"automatic downloads"};
-    const wchar_t* name = PERMISSION_TEXTS[static_cast<int>(grant.permission)];
+    const wchar_t* name = PermissionText(grant.permission);
     if (grant.allSites)
         return FormatWide(preview ? L"  [preview] would no longer allow %ls for every site"
                                   : L"  %ls no longer allowed for every site",
@@ -75,50 +80,6 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     return SamePath(filePath, folderPath + L"\\" + name) ? LeftAlone::No : LeftAlone::Link;
 }
 
-// Compact UTF-8, as the browsers write it; false for text that cannot be written
-// back as it was read (a lone surrogate escape), which is then left alone.
-bool Serialize(const rapidjson::Value& document, std::string* bytes) {
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
-                      rapidjson::kWriteValidateEncodingFlag>
-        writer(buffer);
-    if (!document.Accept(writer))
-        return false;
-    bytes->assign(buffer.GetString(), buffer.GetSize());
-    return true;
-}
-
-// Every value equal and every member in its place. RapidJSON's own operator==
-// finds members by name and would take a repeated name for its first copy.
-bool SameJson(const rapidjson::Value& a, const rapidjson::Value& b) {
-    if (a.GetType() != b.GetType())
-        return false;
-    if (a.IsObject()) {
-        if (a.MemberCount() != b.MemberCount())
-            return false;
-        for (auto x = a.MemberBegin(), y = b.MemberBegin(); x != a.MemberEnd(); ++x, ++y) {
-            if (!SameJson(x->name, y->name) || !SameJson(x->value, y->value))
-                return false;
-        }
-        return true;
-    }
-    if (a.IsArray()) {
-        if (a.Size() != b.Size())
-            return false;
-        for (rapidjson::SizeType i = 0; i < a.Size(); ++i) {
-            if (!SameJson(a[i], b[i]))
-                return false;
-        }
-        return true;
-    }
-    if (a.IsString())
-        return a.GetStringLength() == b.GetStringLength() &&
-               std::memcmp(a.GetString(), b.GetString(), a.GetStringLength()) == 0;
-    if (a.IsNumber())
-        return a.IsDouble() == b.IsDouble() && a == b;
-    return true;  // null, true and false: the type says it all
-}
-
 // Writes the bytes into a file that did not exist and flushes them to the disk.
 // False when the file could not be made; a file made is removed on failure.
 bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
@@ -136,36 +97,32 @@ bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
     return done;
 }
 
-// True when the file holds exactly the bytes meant, and they parse to the document meant.
-bool ReadsBackAs(const std::wstring& path, const std::string& bytes, const rapidjson::Value& document) {
+// True when the file holds exactly the bytes meant (which TakeBackSitePermissions
+// checked to read back as the document meant).
+bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
     std::string written;
-    rapidjson::Document parsed;
-    return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes &&
-           ParseJsonObjectExactly(written, &parsed) == JsonLoad::Done && SameJson(parsed, document);
+    return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes;
 }
 
 // Puts the new settings in place of the file and keeps the old one as the backup.
-Swap SwapIn(const std::wstring& file,
-            const std::wstring& backup,
-            const std::string& bytes,
-            const rapidjson::Value& document) {
+Swap SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
     std::wstring temporary = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(GetTickCount64()) + L".tmp";
     if (!WriteNewFile(temporary, bytes))
         return Swap::Failed;
-    if (ReadsBackAs(temporary, bytes, document) &&
-        ReplaceFileW(LongPathForm(file).c_str(), LongPathForm(temporary).c_str(), LongPathForm(backup).c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
-        return Swap::Done;
-    Swap swap = Swap::Failed;
-    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 says the old file already carries the
-    // backup name; whatever the error, a file that is gone goes back to its name.
-    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT leaves both files under their own names.)
-    if (PathIsGone(file) && !MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(file).c_str(), 0) &&
-        !PathIsGone(backup))
-        swap = Swap::OldFileAtBackup;
-    DeleteFileW(LongPathForm(temporary).c_str());
-    return swap;
+    if (!ReadsBackAs(temporary, bytes)) {
+        DeleteFileW(LongPathForm(temporary).c_str());
+        return Swap::Failed;
+    }
+    switch (ReplaceFileKeepingOld(file, temporary, backup).result) {
+        case FileReplace::Done:
+            return Swap::Done;
+        case FileReplace::OldFileAtBackup:
+            return Swap::OldFileAtBackup;
+        case FileReplace::Failed:
+            break;
+    }
+    return Swap::Failed;
 }
 
 const wchar_t* LeftAloneLine(LeftAlone reason) {
@@ -174,18 +131,20 @@ const wchar_t* LeftAloneLine(LeftAlone reason) {
             return L"  (unreadable, left alone) %ls";
         case LeftAlone::Link:
             return L"  (a link, left alone) %ls";
-        default:
+        case LeftAlone::No:
+        case LeftAlone::NothingThere:
+        case LeftAlone::Failed:
             break;
     }
     return L"  (locked/failed) %ls";
 }
 
-// Reads the profile's Preferences into *document and its attributes; says why
-// the file must be left alone, if it must.
+// Reads the profile's Preferences and what taking back its grants makes of it;
+// says why the file must be left alone, if it must.
 LeftAlone LoadPreferences(const std::wstring& profile,
                           const std::wstring& file,
                           DWORD* attributes,
-                          rapidjson::Document* document) {
+                          GrantRemoval* removal) {
     *attributes = GetFileAttributesW(LongPathForm(file).c_str());
     if (*attributes == INVALID_FILE_ATTRIBUTES)
         return PathIsGone(file) ? LeftAlone::NothingThere : LeftAlone::Failed;
@@ -195,7 +154,7 @@ LeftAlone LoadPreferences(const std::wstring& profile,
     if (*attributes & FILE_ATTRIBUTE_DIRECTORY)
         return LeftAlone::Unreadable;
     std::string bytes;
-    switch (ReadFileBytes(file, MAX_PERMISSION_RESET_FILE_BYTES, &bytes)) {
+    switch (ReadBrowserFile(file, BrowserFile::Preferences, &bytes)) {
         case FileRead::Done:
             break;
         case FileRead::Missing:
@@ -205,45 +164,45 @@ LeftAlone LoadPreferences(const std::wstring& profile,
         case FileRead::TooLarge:
             return LeftAlone::Unreadable;
     }
-    return ParseJsonObjectExactly(bytes, document) == JsonLoad::Done ? LeftAlone::No : LeftAlone::Unreadable;
+    *removal = TakeBackSitePermissions(bytes);
+    return removal->usable ? LeftAlone::No : LeftAlone::Unreadable;
+}
+
+void NoteLeftAlone(const CleanupOptions& options, LeftAlone reason, const std::wstring& file, CleanupOutcome* outcome) {
+    WritePathLine(options, LeftAloneLine(reason), file);
+    if (outcome)
+        outcome->settingsLeftAlone.push_back(file);
 }
 
 }  // namespace
 
-void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile) {
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome) {
     std::wstring file = profile + L"\\" + PREFERENCES_FILE;
     std::wstring backup = profile + L"\\" + BACKUP_FILE;
     DWORD attributes = 0;
-    rapidjson::Document document;
-    LeftAlone reason = LoadPreferences(profile, file, &attributes, &document);
-    std::vector<SitePermissionGrant> grants;
-    std::string bytes;
-    if (reason == LeftAlone::No) {
-        grants = FindSitePermissionGrants(document);
-        RemoveSitePermissionGrants(&document);
-        // Text that cannot be written back as it was read (a lone surrogate escape) is not written at all.
-        if (!grants.empty() && !Serialize(document, &bytes))
-            reason = LeftAlone::Unreadable;
-    }
+    GrantRemoval removal;
+    LeftAlone reason = LoadPreferences(profile, file, &attributes, &removal);
     if (reason != LeftAlone::No) {
         if (reason != LeftAlone::NothingThere)
-            WritePathLine(options, LeftAloneLine(reason), file);
+            NoteLeftAlone(options, reason, file, outcome);
         return;
     }
-    if (grants.empty())
+    if (removal.grants.empty())
         return;
     if (!options.preview) {
         // A read-only file is one someone wants kept as it is.
-        Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, bytes, document);
+        Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, removal.bytes);
         if (swap != Swap::Done) {
-            WritePathLine(options, LeftAloneLine(LeftAlone::Failed), file);
+            NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
             // The old settings could not be moved back: say where they are.
             if (swap == Swap::OldFileAtBackup)
                 WritePathLine(options, SAVED_LINE, backup);
             return;
         }
+        if (outcome)
+            outcome->permissionsTakenBack += removal.grants.size();
     }
-    for (const SitePermissionGrant& grant : grants)
+    for (const SitePermissionGrant& grant : removal.grants)
         WriteLine(options, GrantLine(grant, options.preview));
     WritePathLine(options, options.preview ? L"  [preview] would save a copy of the old settings: %ls" : SAVED_LINE,
                   backup);

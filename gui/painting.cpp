@@ -1,5 +1,5 @@
 #include "gui/gui.h"
-#include "gui/gdi_holders.h"
+#include "base/win_handles.h"
 #include "gui/window_parts.h"
 
 namespace {

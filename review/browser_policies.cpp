@@ -1,30 +1,13 @@
-// Browser policies in the registry: every value below each browser's key under
-// SOFTWARE\Policies, from the machine's root and the user's, read with the
-// plain registry calls and marked by what it does.
-#include <algorithm>
+// Browser policies in the registry: every value below each catalogue row's
+// policy key, from the machine's root and the user's, read with the plain
+// registry calls and marked by what it does.
 #include <iterator>
 #include <string_view>
 
-#include "engine/win_handles.h"
+#include "base/windows_launch_sources.h"
 #include "review/review.h"
 
 namespace {
-
-struct PolicyKey {
-    const wchar_t* browser;
-    const wchar_t* path;
-    bool firefox;
-    bool eachSubkey;  // Opera's key differs between sources: every key below it counts
-};
-
-const PolicyKey POLICY_KEYS[] = {
-    {L"Google Chrome", L"SOFTWARE\\Policies\\Google\\Chrome", false, false},
-    {L"Microsoft Edge", L"SOFTWARE\\Policies\\Microsoft\\Edge", false, false},
-    {L"Brave", L"SOFTWARE\\Policies\\BraveSoftware\\Brave", false, false},
-    {L"Vivaldi", L"SOFTWARE\\Policies\\Vivaldi", false, false},
-    {L"Opera", L"SOFTWARE\\Policies\\Opera Software", false, true},
-    {L"Firefox", L"SOFTWARE\\Policies\\Mozilla\\Firefox", true, false},
-};
 
 // Policies nest a few levels (ExtensionSettings\<id>\...); a deeper tree is not followed.
 constexpr int MAX_POLICY_DEPTH = 8;
@@ -52,76 +35,27 @@ const PolicyName FIREFOX_POLICIES[] = {
     {L"SearchEngines", PolicyEffect::SearchEngine},
 };
 
-// Text of REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data (its strings joined by "; ").
-std::wstring RegistryText(const BYTE* data, DWORD size, DWORD type) {
-    std::wstring text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0')
-        text.pop_back();
-    if (type == REG_MULTI_SZ) {
-        for (std::size_t at = text.find(L'\0'); at != std::wstring::npos; at = text.find(L'\0', at))
-            text.replace(at, 1, L"; ");
-    }
-    return text;
-}
-
-std::wstring RegistryValueText(const BYTE* data, DWORD size, DWORD type) {
-    switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_MULTI_SZ:
-            return RegistryText(data, size, type);
-        case REG_DWORD:
-            if (size == sizeof(DWORD))
-                return std::to_wstring(*reinterpret_cast<const DWORD*>(data));
-            break;
-        case REG_QWORD:
-            if (size == sizeof(ULONGLONG))
-                return std::to_wstring(*reinterpret_cast<const ULONGLONG*>(data));
-            break;
-        default:
-            break;
-    }
-    return FormatWide(L"(%lu bytes of data of type %lu)", static_cast<unsigned long>(size),
-                      static_cast<unsigned long>(type));
-}
-
 struct PolicyWalk {
-    const PolicyKey& key;
+    const BrowserEntry& browser;
     bool machine;
     std::vector<PolicyFinding>* findings;
 };
 
 void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& prefix, int depth) {
-    DWORD longestName = 0;
-    DWORD longestData = 0;
-    DWORD longestSubkey = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr, nullptr, &longestName,
-                         &longestData, nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    std::vector<wchar_t> name(longestName + 1);
-    // Room for one more character, so that string data without its terminator still ends.
-    std::vector<BYTE> data(std::min(longestData, MAX_POLICY_VALUE_BYTES) + sizeof(wchar_t));
-    for (DWORD index = 0;; ++index) {
-        DWORD nameChars = static_cast<DWORD>(name.size());
-        DWORD type = 0;
-        DWORD size = static_cast<DWORD>(data.size() - sizeof(wchar_t));
-        LSTATUS status = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
-            break;
+    for (const RegistryValue& value : ReadRegistryValues(key, MAX_POLICY_VALUE_BYTES)) {
         PolicyFinding finding;
-        finding.browser = walk.key.browser;
+        finding.browser = walk.browser.reportName;
         finding.machine = walk.machine;
-        finding.name = prefix + std::wstring(name.data(), nameChars);
-        if (status == ERROR_MORE_DATA)
-            finding.value = FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(size));
-        else
-            finding.value = RegistryValueText(data.data(), size, type);
-        finding.effect = ClassifyPolicy(walk.key.firefox, finding.name);
+        finding.name = prefix + value.name;
+        finding.value = value.tooLong
+                            ? FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(value.size))
+                            : value.text;
+        finding.effect = ClassifyPolicy(walk.browser.kind == BrowserKind::Firefox, finding.name);
         walk.findings->push_back(std::move(finding));
     }
-    if (depth >= MAX_POLICY_DEPTH)
+    DWORD longestSubkey = 0;
+    if (depth >= MAX_POLICY_DEPTH || RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr,
+                                                      nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     std::vector<wchar_t> subkey(longestSubkey + 1);
     for (DWORD index = 0;; ++index) {
@@ -139,16 +73,16 @@ void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& pref
 
 void ReadPolicyKey(const PolicyWalk& walk, HKEY root) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, walk.key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, walk.browser.policyKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return;
     UniqueRegistryKey key(opened);
-    if (!walk.key.eachSubkey) {
+    if (!walk.browser.policyKeyPerEdition) {
         ReadPolicyValues(walk, key.get(), L"", 0);
         return;
     }
     // Each key below is one Opera edition's policy key; its values are named from there.
     std::vector<PolicyFinding> all;
-    ReadPolicyValues({walk.key, walk.machine, &all}, key.get(), L"", 0);
+    ReadPolicyValues({walk.browser, walk.machine, &all}, key.get(), L"", 0);
     for (PolicyFinding& finding : all) {
         std::size_t slash = finding.name.find(L'\\');
         if (slash == std::wstring::npos)
@@ -187,8 +121,10 @@ PolicyRoots SystemPolicyRoots() {
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots) {
     std::vector<PolicyFinding> findings;
     for (bool machine : {true, false}) {
-        for (const PolicyKey& key : POLICY_KEYS)
-            ReadPolicyKey({key, machine, &findings}, machine ? roots.machine : roots.user);
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            if (browser.policyKey)
+                ReadPolicyKey({browser, machine, &findings}, machine ? roots.machine : roots.user);
+        }
     }
     return findings;
 }

@@ -1,7 +1,6 @@
 // What a Firefox profile says about pop-ups: the home page set in prefs.js or
 // user.js (re-applied at every start, so it wins), and add-ons that another
 // program placed, read from extensions.json.
-#include "rapidjson/document.h"
 #include "review/review_internal.h"
 
 namespace {
@@ -9,16 +8,17 @@ namespace {
 const char HOME_PAGE_PREF[] = "browser.startup.homepage";
 
 // Locations of add-ons installed in the profile or shipped with Firefox.
-const char* const OWN_LOCATIONS[] = {"app-profile", "app-builtin", "app-system-defaults", "app-system-addons"};
+const wchar_t* const OWN_LOCATIONS[] = {L"app-profile", L"app-builtin", L"app-system-defaults", L"app-system-addons"};
 
 // The last value the file gives the home page; false when it sets none.
 bool ReadHomePage(const ProfilePlace& place,
                   const std::wstring& folder,
                   const wchar_t* file,
+                  BrowserFile kind,
                   std::string* homePage,
                   ReviewFindings* findings) {
     std::string text;
-    FileRead read = ReadFileBytes(folder + L"\\" + file, MAX_SETTINGS_FILE_BYTES, &text);
+    FileRead read = ReadBrowserFile(folder + L"\\" + file, kind, &text);
     if (read != FileRead::Done) {
         NoteUnreadable(place, file, JsonLoadOf(read), findings);
         return false;
@@ -40,11 +40,16 @@ bool IsFirefoxPage(const std::wstring& url) {
 }
 
 void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
+    struct PrefsFile {
+        const wchar_t* name;
+        BrowserFile kind;
+    };
     std::string homePage;
     const wchar_t* source = nullptr;
-    for (const wchar_t* file : {L"prefs.js", L"user.js"}) {
-        if (ReadHomePage(place, folder, file, &homePage, findings))
-            source = file;
+    for (PrefsFile file :
+         {PrefsFile{L"prefs.js", BrowserFile::FirefoxPrefs}, PrefsFile{L"user.js", BrowserFile::FirefoxUserPrefs}}) {
+        if (ReadHomePage(place, folder, file.name, file.kind, &homePage, findings))
+            source = file.name;
     }
     if (!source)
         return;
@@ -61,34 +66,27 @@ void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, 
     }
 }
 
+bool IsOwnLocation(const std::wstring& location) {
+    for (const wchar_t* own : OWN_LOCATIONS) {
+        if (location == own)
+            return true;
+    }
+    return false;
+}
+
 void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
-    rapidjson::Document document;
-    if (!LoadProfileJson(place, folder, L"extensions.json", &document, findings))
-        return;
-    const rapidjson::Value* addons = FindJsonMember(document, "addons");
-    if (!addons || !addons->IsArray())
-        return;
-    for (const rapidjson::Value& addon : addons->GetArray()) {
-        if (!addon.IsObject())
-            continue;
-        const rapidjson::Value* location = FindJsonMember(addon, "location");
-        bool ownLocation = false;
-        for (const char* own : OWN_LOCATIONS) {
-            if (location && location->IsString() &&
-                std::string_view(location->GetString(), location->GetStringLength()) == own)
-                ownLocation = true;
-        }
-        if (ownLocation && !IsTrue(FindJsonMember(addon, "foreignInstall")))
+    std::vector<FirefoxAddon> addons;
+    NoteUnreadable(place, L"extensions.json", ReadFirefoxAddons(folder, &addons), findings);
+    for (const FirefoxAddon& addon : addons) {
+        if (IsOwnLocation(addon.location) && !addon.foreignInstall)
             continue;
         ExtensionFinding finding;
         finding.place = place;
-        finding.id = JsonText(FindJsonMember(addon, "id"));
-        finding.name = JsonText(FindJsonPath(addon, {"defaultLocale", "name"}));
-        finding.version = JsonText(FindJsonMember(addon, "version"));
+        finding.id = addon.id;
+        finding.name = addon.name;
+        finding.version = addon.version;
         finding.installedBy = InstalledBy::OtherProgram;
-        const rapidjson::Value* active = FindJsonMember(addon, "active");
-        finding.enabled =
-            active && active->IsBool() ? active->GetBool() : !IsTrue(FindJsonMember(addon, "userDisabled"));
+        finding.enabled = addon.active.value_or(!addon.userDisabled);
         findings->extensions.push_back(std::move(finding));
     }
 }

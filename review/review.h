@@ -1,13 +1,18 @@
 // The review: a read-only report of what makes pop-ups come back in every
 // browser profile (sites allowed to notify or open pop-ups, start-up and home
-// pages, hijacking or side-loaded extensions, browser policies), as text or JSON.
+// pages, hijacking or side-loaded extensions, browser policies) and outside the
+// browsers (shortcuts, start-up entries and scheduled tasks that open a web
+// page, proxy settings), as text or JSON.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "browsers/browsers.h"
+#include "browsers/launchers.h"
 #include "engine/engine.h"
 
 // ---- Findings ----------------------------------------------------------------------
@@ -34,23 +39,13 @@ struct StartupFinding {
     std::wstring source;  // the file that holds it: "Preferences", "user.js", ...
 };
 
-enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
-
-// What an extension takes over, as bits.
-enum ExtensionOverride : unsigned {
-    OVERRIDES_HOME_PAGE = 1,
-    OVERRIDES_STARTUP_PAGES = 2,
-    OVERRIDES_NEW_TAB = 4,
-    OVERRIDES_SEARCH_ENGINE = 8,
-};
-
 struct ExtensionFinding {
     ProfilePlace place;
     std::wstring id;
     std::wstring name;
     std::wstring version;
     InstalledBy installedBy = InstalledBy::Unknown;
-    unsigned overrides = 0;
+    unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
 };
 
@@ -85,6 +80,9 @@ struct ReviewFindings {
     std::vector<ExtensionFinding> extensions;
     std::vector<PolicyFinding> policies;
     std::vector<UnreadableFile> unreadable;
+    std::vector<LauncherFinding> launchers;         // what starts a browser with a web page
+    std::vector<ProxySetting> proxy;                // what web traffic goes through
+    std::vector<LauncherProblem> launcherProblems;  // what the two finders above could not read
 };
 
 // ---- Collecting ------------------------------------------------------------------------
@@ -102,25 +100,20 @@ struct PolicyRoots {
     HKEY user;
 };
 PolicyRoots SystemPolicyRoots();
-// Every value under each browser's policy key, machine root first.
+// Every value under each catalogue row's policy key, machine root first.
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
-// Every profile of every browser in catalogue order, then the policies.
-ReviewFindings CollectReview(const PolicyRoots& roots);
+// Every profile of every browser (AllBrowserProfiles), the policies, then what
+// starts a browser with a web page and the proxy settings (FindLaunchers, which
+// initialises COM on the calling thread while it works). The programs pass
+// SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.
+ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers);
 
-// ---- Firefox preference files ----------------------------------------------------------
-
-struct FirefoxPref {
-    std::string name;
-    std::string value;  // a string's text with escapes resolved, or the literal (3, true)
-    bool isString = false;
-};
-
-// The user_pref(...) lines of a prefs.js or user.js text, in file order; a
-// line that cannot be read is skipped.
-std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
+// How many things can bring pop-ups back: the findings of every kind except the
+// files and launcher sources that could not be read, which are no cause of their own.
+std::size_t CountFindings(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 

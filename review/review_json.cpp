@@ -1,6 +1,6 @@
 // The review as one JSON document for scripts and fleet tools: UTF-8 without a
 // byte-order mark, texts as they are (the writer escapes what JSON requires).
-#include "engine/json_writing.h"
+#include "base/json_writer.h"
 #include "review/review.h"
 
 namespace {
@@ -12,35 +12,115 @@ void Place(JsonWriter& writer, const ProfilePlace& place) {
 }
 
 const char* StartupKindName(StartupKind kind) {
-    static const char* const STARTUP_KIND_NAMES[] = {"startup_page", "home_page", "search_engine"};
-    return STARTUP_KIND_NAMES[static_cast<int>(kind)];
+    switch (kind) {
+        case StartupKind::StartupPage:
+            return "startup_page";
+        case StartupKind::HomePage:
+            return "home_page";
+        case StartupKind::SearchEngine:
+            break;
+    }
+    return "search_engine";
 }
 
 const char* InstalledByName(InstalledBy installedBy) {
-    static const char* const INSTALLED_BY_NAMES[] = {"store",    "file",   "other_program", "unpacked",
-                                                     "built_in", "policy", "command_line",  "unknown"};
-    return INSTALLED_BY_NAMES[static_cast<int>(installedBy)];
+    switch (installedBy) {
+        case InstalledBy::Store:
+            return "store";
+        case InstalledBy::File:
+            return "file";
+        case InstalledBy::OtherProgram:
+            return "other_program";
+        case InstalledBy::Unpacked:
+            return "unpacked";
+        case InstalledBy::BuiltIn:
+            return "built_in";
+        case InstalledBy::Policy:
+            return "policy";
+        case InstalledBy::CommandLine:
+            return "command_line";
+        case InstalledBy::Unknown:
+            break;
+    }
+    return "unknown";
 }
 
+// nullptr for a policy whose effect has no name of its own.
 const char* PolicyEffectName(PolicyEffect effect) {
-    static const char* const EFFECT_NAMES[] = {"forces_extension", "controls_extensions", "home_page", "startup_pages",
-                                               "new_tab_page",     "search_engine",       nullptr};
-    return EFFECT_NAMES[static_cast<int>(effect)];
+    switch (effect) {
+        case PolicyEffect::ForcesExtension:
+            return "forces_extension";
+        case PolicyEffect::ControlsExtensions:
+            return "controls_extensions";
+        case PolicyEffect::HomePage:
+            return "home_page";
+        case PolicyEffect::StartupPages:
+            return "startup_pages";
+        case PolicyEffect::NewTabPage:
+            return "new_tab_page";
+        case PolicyEffect::SearchEngine:
+            return "search_engine";
+        case PolicyEffect::Other:
+            break;
+    }
+    return nullptr;
 }
 
+// JsonLoad::Done and JsonLoad::Missing never reach the list of unreadable files.
 const char* ReasonName(JsonLoad reason) {
-    static const char* const REASON_NAMES[] = {"",         "",         "unreadable",   "too_large",
-                                               "not_json", "too_deep", "not_an_object"};
-    return REASON_NAMES[static_cast<int>(reason)];
+    switch (reason) {
+        case JsonLoad::Unreadable:
+            return "unreadable";
+        case JsonLoad::TooLarge:
+            return "too_large";
+        case JsonLoad::NotJson:
+            return "not_json";
+        case JsonLoad::TooDeep:
+            return "too_deep";
+        case JsonLoad::NotAnObject:
+            return "not_an_object";
+        case JsonLoad::Done:
+        case JsonLoad::Missing:
+            break;
+    }
+    return "";
+}
+
+const char* OverrideName(ExtensionOverride bit) {
+    switch (bit) {
+        case OVERRIDES_HOME_PAGE:
+            return "home_page";
+        case OVERRIDES_STARTUP_PAGES:
+            return "startup_pages";
+        case OVERRIDES_NEW_TAB:
+            return "new_tab";
+        case OVERRIDES_SEARCH_ENGINE:
+            break;
+    }
+    return "search_engine";
+}
+
+const char* LauncherKindName(LauncherKind kind) {
+    switch (kind) {
+        case LauncherKind::Shortcut:
+            return "shortcut";
+        case LauncherKind::StartupItem:
+            return "startup_item";
+        case LauncherKind::RunValue:
+            return "run_value";
+        case LauncherKind::ScheduledTask:
+            break;
+    }
+    return "scheduled_task";
 }
 
 void Overrides(JsonWriter& writer, unsigned overrides) {
-    static const char* const OVERRIDE_NAMES[] = {"home_page", "startup_pages", "new_tab", "search_engine"};
     writer.Key("overrides");
     writer.StartArray();
-    for (unsigned bit = 0; bit < 4; ++bit) {
-        if (overrides & (1u << bit))
-            writer.String(OVERRIDE_NAMES[bit]);
+    for (ExtensionOverride bit :
+         {OVERRIDES_HOME_PAGE, OVERRIDES_STARTUP_PAGES, OVERRIDES_NEW_TAB, OVERRIDES_SEARCH_ENGINE}) {
+        if (overrides & bit)
+            writer.String(OverrideName(bit));
     }
     writer.EndArray();
 }
@@ -88,6 +168,25 @@ std::string ReviewJson(const ReviewFindings& findings) {
             Place(writer, f.place);
             WriteJsonField(writer, "file", f.file);
             WriteJsonField(writer, "reason", ReasonName(f.reason));
+        });
+        WriteJsonArray(writer, "launchers", findings.launchers, [&](const LauncherFinding& f) {
+            WriteJsonField(writer, "kind", LauncherKindName(f.kind));
+            WriteJsonField(writer, "location", f.location);
+            WriteJsonField(writer, "command", f.command);
+            WriteJsonFieldOrNull(writer, "browser", !f.browser.empty(), f.browser);
+            WriteJsonFieldOrNull(writer, "url", !f.url.empty(), f.url);
+            writer.Key("enabled");
+            writer.Bool(f.enabled);
+            WriteJsonFieldOrNull(writer, "trigger", f.kind == LauncherKind::ScheduledTask, f.trigger);
+        });
+        WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
+            WriteJsonField(writer, "setting", f.setting);
+            WriteJsonField(writer, "value", f.value);
+        });
+        // What the two lists above could not look at: without it they are not complete.
+        WriteJsonArray(writer, "unreadableSources", findings.launcherProblems, [&](const LauncherProblem& f) {
+            WriteJsonField(writer, "location", f.where);
+            WriteJsonField(writer, "reason", f.why);
         });
     });
 }

@@ -1,34 +1,54 @@
 // The review as text, in the audit's manner: a heading, one group per kind of
 // finding with its items indented by two spaces, then advice for what was found.
 // Every text that comes from a file or the registry is masked.
-#include "audit/audit.h"
 #include "review/review.h"
 
 namespace {
 
 std::wstring Label(const ProfilePlace& place) {
-    return place.profile.empty() ? place.browser : place.browser + L"/" + MaskUnsafeCharacters(place.profile);
+    return ProfileLabel(place.browser, place.profile);
 }
 
 void WriteItem(const CleanupOptions& options, const std::wstring& label, const std::wstring& text) {
     WriteLine(options, FormatWide(L"  [%ls] %ls", label.c_str(), text.c_str()));
 }
 
-// A group: its heading, its items or one line saying there are none, an empty line.
-template <typename Finding, typename Write>
-void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std::vector<Finding>& items, Write write) {
+// A group: its heading, its items or one line saying there are none, what
+// writeAfter writes, an empty line.
+template <typename Finding, typename Write, typename WriteAfter>
+void WriteGroup(const CleanupOptions& options,
+                const wchar_t* heading,
+                const std::vector<Finding>& items,
+                Write write,
+                WriteAfter writeAfter) {
     WriteLine(options, heading);
     for (const Finding& item : items)
         write(item);
     if (items.empty())
         WriteLine(options, L"  Nothing found.");
+    writeAfter();
     WriteLine(options, L"");
 }
 
+template <typename Finding, typename Write>
+void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std::vector<Finding>& items, Write write) {
+    WriteGroup(options, heading, items, write, [] {});
+}
+
+const wchar_t* AllowedText(SitePermission permission) {
+    switch (permission) {
+        case SitePermission::Notifications:
+            return L"show notifications";
+        case SitePermission::Popups:
+            return L"open pop-ups";
+        case SitePermission::AutomaticDownloads:
+            break;
+    }
+    return L"download files on its own";
+}
+
 std::wstring SiteText(const SitePermissionFinding& finding) {
-    static const wchar_t* const PERMISSION_TEXTS[] = {L"show notifications", L"open pop-ups",
-                                                      L"download files on its own"};
-    const wchar_t* allowed = PERMISSION_TEXTS[static_cast<int>(finding.grant.permission)];
+    const wchar_t* allowed = AllowedText(finding.grant.permission);
     if (finding.grant.allSites)
         return std::wstring(L"every site may ") + allowed;
     return std::wstring(L"may ") + allowed + L": " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site));
@@ -51,26 +71,49 @@ std::wstring StartupText(const StartupFinding& finding) {
 }
 
 const wchar_t* InstalledByText(InstalledBy installedBy) {
-    static const wchar_t* const INSTALLED_BY_TEXTS[] = {L"from a web store",
-                                                        L"installed from a file",
-                                                        L"installed by another program",
-                                                        L"unpacked (developer mode)",
-                                                        L"part of the browser",
-                                                        L"forced by a policy",
-                                                        L"loaded from the command line",
-                                                        L"installed in an unknown way"};
-    return INSTALLED_BY_TEXTS[static_cast<int>(installedBy)];
+    switch (installedBy) {
+        case InstalledBy::Store:
+            return L"from a web store";
+        case InstalledBy::File:
+            return L"installed from a file";
+        case InstalledBy::OtherProgram:
+            return L"installed by another program";
+        case InstalledBy::Unpacked:
+            return L"unpacked (developer mode)";
+        case InstalledBy::BuiltIn:
+            return L"part of the browser";
+        case InstalledBy::Policy:
+            return L"forced by a policy";
+        case InstalledBy::CommandLine:
+            return L"loaded from the command line";
+        case InstalledBy::Unknown:
+            break;
+    }
+    return L"installed in an unknown way";
+}
+
+const wchar_t* OverrideText(ExtensionOverride bit) {
+    switch (bit) {
+        case OVERRIDES_HOME_PAGE:
+            return L"the home page";
+        case OVERRIDES_STARTUP_PAGES:
+            return L"the start-up pages";
+        case OVERRIDES_NEW_TAB:
+            return L"the new tab page";
+        case OVERRIDES_SEARCH_ENGINE:
+            break;
+    }
+    return L"the search engine";
 }
 
 std::wstring ExtensionText(const ExtensionFinding& finding) {
     std::wstring text = InstalledByText(finding.installedBy);
-    static const wchar_t* const OVERRIDE_TEXTS[] = {L"the home page", L"the start-up pages", L"the new tab page",
-                                                    L"the search engine"};
     const wchar_t* separator = L"; takes over ";
-    for (unsigned bit = 0; bit < 4; ++bit) {
-        if (finding.overrides & (1u << bit)) {
+    for (ExtensionOverride bit :
+         {OVERRIDES_HOME_PAGE, OVERRIDES_STARTUP_PAGES, OVERRIDES_NEW_TAB, OVERRIDES_SEARCH_ENGINE}) {
+        if (finding.overrides & bit) {
             text += separator;
-            text += OVERRIDE_TEXTS[bit];
+            text += OverrideText(bit);
             separator = L", ";
         }
     }
@@ -82,28 +125,131 @@ std::wstring ExtensionText(const ExtensionFinding& finding) {
     return text + L" (" + MaskUnsafeCharacters(finding.id) + L")";
 }
 
+const wchar_t* EffectText(PolicyEffect effect) {
+    switch (effect) {
+        case PolicyEffect::ForcesExtension:
+            return L"forces an extension onto the browser: ";
+        case PolicyEffect::ControlsExtensions:
+            return L"decides which extensions are installed: ";
+        case PolicyEffect::HomePage:
+            return L"sets the home page: ";
+        case PolicyEffect::StartupPages:
+            return L"sets the start-up pages: ";
+        case PolicyEffect::NewTabPage:
+            return L"sets the new tab page: ";
+        case PolicyEffect::SearchEngine:
+            return L"sets the search engine: ";
+        case PolicyEffect::Other:
+            break;
+    }
+    return L"";
+}
+
 std::wstring PolicyText(const PolicyFinding& finding) {
-    static const wchar_t* const EFFECT_TEXTS[] = {L"forces an extension onto the browser: ",
-                                                  L"decides which extensions are installed: ",
-                                                  L"sets the home page: ",
-                                                  L"sets the start-up pages: ",
-                                                  L"sets the new tab page: ",
-                                                  L"sets the search engine: ",
-                                                  L""};
-    return EFFECT_TEXTS[static_cast<int>(finding.effect)] + MaskUnsafeCharacters(finding.name) + L" = " +
+    return EffectText(finding.effect) + MaskUnsafeCharacters(finding.name) + L" = " +
            MaskUnsafeCharacters(finding.value);
 }
 
-// Why a file that exists was not used (JsonLoad::Missing never reaches the report).
+// Why a file that exists was not used (JsonLoad::Done and JsonLoad::Missing never reach the report).
 const wchar_t* ReasonText(JsonLoad reason) {
-    static const wchar_t* const REASON_TEXTS[] = {L"",
-                                                  L"",
-                                                  L"could not be opened or read",
-                                                  L"too large to read",
-                                                  L"not valid JSON",
-                                                  L"nested too deeply",
-                                                  L"not a JSON object"};
-    return REASON_TEXTS[static_cast<int>(reason)];
+    switch (reason) {
+        case JsonLoad::Unreadable:
+            return L"could not be opened or read";
+        case JsonLoad::TooLarge:
+            return L"too large to read";
+        case JsonLoad::NotJson:
+            return L"not valid JSON";
+        case JsonLoad::TooDeep:
+            return L"nested too deeply";
+        case JsonLoad::NotAnObject:
+            return L"not a JSON object";
+        case JsonLoad::Done:
+        case JsonLoad::Missing:
+            break;
+    }
+    return L"";
+}
+
+const wchar_t* LauncherKindText(LauncherKind kind) {
+    switch (kind) {
+        case LauncherKind::Shortcut:
+            return L"shortcut";
+        case LauncherKind::StartupItem:
+            return L"Startup folder";
+        case LauncherKind::RunValue:
+            return L"Run key";
+        case LauncherKind::ScheduledTask:
+            break;
+    }
+    return L"scheduled task";
+}
+
+// The program's file name as stored: "cmd", "rundll32.exe".
+std::wstring ProgramName(const std::wstring& program) {
+    return program.substr(program.find_last_of(L"\\/") + 1);
+}
+
+// The folders of the first "--load-extension=<folders>" argument.
+std::wstring ExtensionFolders(const std::wstring& arguments) {
+    for (const CommandArgument& argument : SplitArguments(arguments)) {
+        if (IsLoadExtensionArgument(argument.text))
+            return argument.text.substr(argument.text.find(L'=') + 1);
+    }
+    return std::wstring();
+}
+
+// "Google Chrome opens https://ad.example/", "cmd opens https://ad.example/",
+// "named after Firefox but starts C:\x\run.vbs", ..., after where it is; masked.
+std::wstring LauncherText(const LauncherFinding& finding) {
+    std::wstring text;
+    if (finding.namedAfterBrowser) {
+        text = L"named after " + finding.browser + L" but starts " + finding.program;
+        if (!finding.url.empty())
+            text += L", which opens " + finding.url;
+    } else if (!finding.browser.empty()) {
+        text = finding.browser;
+        if (finding.opensAsApp)
+            text += L" opens a site as an app: " + finding.url;
+        else if (!finding.url.empty())
+            text += L" opens " + finding.url;
+        if (finding.loadsExtension)
+            text += std::wstring(finding.url.empty() ? L"" : L" and") + L" loads an extension from " +
+                    ExtensionFolders(finding.arguments);
+    } else if (finding.program.empty() || finding.program == finding.url) {
+        text = L"opens " + finding.url;  // an internet shortcut, or a command that is a web address
+    } else {
+        text = ProgramName(finding.program) + L" opens " + finding.url;
+    }
+    std::wstring line = finding.location + L": " + text;
+    if (finding.kind == LauncherKind::ScheduledTask)
+        line += std::wstring(finding.enabled ? L" (enabled; " : L" (disabled; ") + finding.trigger + L")";
+    return MaskUnsafeCharacters(line);
+}
+
+std::wstring ProxyText(const ProxySetting& setting) {
+    return MaskUnsafeCharacters(setting.location +
+                                (setting.setting == L"AutoConfigURL"
+                                     ? L": web traffic goes where this script sends it: "
+                                     : L": web traffic goes through ") +
+                                setting.value);
+}
+
+// What the launcher finders (proxy false) or the proxy finder could not read.
+void WriteProblems(const CleanupOptions& options, const std::vector<LauncherProblem>& problems, bool proxy) {
+    for (const LauncherProblem& problem : problems) {
+        if (problem.proxy == proxy)
+            WriteItem(options, L"could not be read", MaskUnsafeCharacters(problem.where + L": " + problem.why));
+    }
+}
+
+bool HasLauncher(const ReviewFindings& findings, std::initializer_list<LauncherKind> kinds) {
+    for (const LauncherFinding& finding : findings.launchers) {
+        for (LauncherKind kind : kinds) {
+            if (finding.kind == kind)
+                return true;
+        }
+    }
+    return false;
 }
 
 void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar_t*> lines) {
@@ -134,6 +280,25 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  (user), in regedit."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
+    if (HasLauncher(findings, {LauncherKind::Shortcut}))
+        WriteLines(options, {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+                             L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
+                             L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
+                             L"  copy of each."});
+    if (HasLauncher(findings, {LauncherKind::StartupItem, LauncherKind::RunValue}))
+        WriteLines(options,
+                   {L"- Start-up entries: turn them off in Settings > Apps > Startup or on Task Manager's Startup",
+                    L"  tab, or delete the item from the Startup folder named above; a Run value is deleted in",
+                    L"  regedit under the key named above."});
+    if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
+        WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
+                             L"  above under Task Scheduler Library, and disable or delete it."});
+    if (!findings.proxy.empty())
+        WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
+                             L"  Settings > Network & internet > Proxy."});
+    if (!findings.launcherProblems.empty())
+        WriteLines(options,
+                   {L"- Shortcuts, tasks and settings that could not be read: look at them where named above."});
 }
 
 }  // namespace
@@ -157,5 +322,15 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
             WriteItem(options, Label(f.place), f.file + L": " + ReasonText(f.reason));
         });
     }
+    WriteGroup(
+        options, L"Programs and shortcuts that open a browser with a web page:", findings.launchers,
+        [&](const LauncherFinding& f) { WriteItem(options, LauncherKindText(f.kind), LauncherText(f)); },
+        [&] { WriteProblems(options, findings.launcherProblems, false); });
+    WriteGroup(
+        options, L"Proxy settings that web traffic goes through:", findings.proxy,
+        [&](const ProxySetting& f) {
+            WriteItem(options, f.setting == L"AutoConfigURL" ? L"proxy script" : L"proxy server", ProxyText(f));
+        },
+        [&] { WriteProblems(options, findings.launcherProblems, true); });
     WriteAdvice(options, findings);
 }

@@ -1,47 +1,28 @@
-#include "rapidjson/document.h"
-#include "review/review.h"
 #include "review/review_internal.h"
 
-namespace {
-
-std::wstring LastPathElement(const std::wstring& path) {
-    return path.substr(path.find_last_of(L'\\') + 1);
-}
-
-}  // namespace
-
-void NoteUnreadable(const ProfilePlace& place, const wchar_t* file, JsonLoad reason, ReviewFindings* findings) {
+void NoteUnreadable(const ProfilePlace& place, const std::wstring& file, JsonLoad reason, ReviewFindings* findings) {
     if (reason != JsonLoad::Done && reason != JsonLoad::Missing)
         findings->unreadable.push_back({place, file, reason});
 }
 
-bool LoadProfileJson(const ProfilePlace& place,
-                     const std::wstring& folder,
-                     const wchar_t* name,
-                     rapidjson::Document* document,
-                     ReviewFindings* findings) {
-    JsonLoad load = LoadJsonObjectFile(folder + L"\\" + name, MAX_SETTINGS_FILE_BYTES, document);
-    if (load == JsonLoad::Done)
-        return true;
-    document->SetNull();
-    NoteUnreadable(place, name, load, findings);
-    return false;
-}
-
-ReviewFindings CollectReview(const PolicyRoots& roots) {
+ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers) {
     ReviewFindings findings;
-    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        if (browser.kind == BrowserKind::Firefox) {
-            for (const std::wstring& folder : FirefoxProfileFolders())
-                ReviewFirefoxProfile({L"Firefox", LastPathElement(folder)}, folder, &findings);
-            continue;
-        }
-        std::wstring userData = UserDataFolder(browser);
-        for (const std::wstring& folder : ChromiumProfileFolders(userData)) {
-            std::wstring profile = folder == userData ? std::wstring() : LastPathElement(folder);
-            ReviewChromiumProfile({browser.displayName, profile}, folder, &findings);
-        }
+    for (const BrowserProfile& profile : AllBrowserProfiles()) {
+        ProfilePlace place = {profile.browser->reportName, profile.name};
+        if (profile.browser->kind == BrowserKind::Firefox)
+            ReviewFirefoxProfile(place, profile.folder, &findings);
+        else
+            ReviewChromiumProfile(place, profile.folder, &findings);
     }
     findings.policies = ReadBrowserPolicies(roots);
+    LauncherFindings found = FindLaunchers(launchers);
+    findings.launchers = std::move(found.launchers);
+    findings.proxy = std::move(found.proxy);
+    findings.launcherProblems = std::move(found.problems);
     return findings;
+}
+
+std::size_t CountFindings(const ReviewFindings& findings) {
+    return findings.sitePermissions.size() + findings.startup.size() + findings.extensions.size() +
+           findings.policies.size() + findings.launchers.size() + findings.proxy.size();
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/audit_testing.h"
 #include "tests/test_support.h"
 
 using namespace std::string_literals;
@@ -245,7 +245,7 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
     std::wstring locked = MakeExtension(profile, L"lockedid", L"1.0", StoreManifest("Locked", "1.0"));
     ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"hugeid", L"2.0", "") + L"\\manifest.json", 100LL << 30));
     ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"overid", L"3.0", "") + L"\\manifest.json",
-                               static_cast<long long>(MANIFEST_MAX_BYTES) + 1));
+                               static_cast<long long>(MaxBytes(BrowserFile::Manifest)) + 1));
     MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
     MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
     std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));

@@ -3,7 +3,8 @@
 #include <map>
 #include <string>
 
-#include "audit/audit.h"
+#include "audit/audit_testing.h"
+#include "audit/json_lookup.h"
 #include "tests/test_support.h"
 
 using namespace std::string_literals;
@@ -16,7 +17,7 @@ std::string Messages(const std::string& entries) {
 
 }  // namespace
 
-TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
+TEST(ManifestDisplayName, ResolvesMessageReferencesThroughTheLocaleOrder) {
     const std::string appNameDe = R"("appName": {"message": "Notizen", "description": "d"})";
     const std::string appNameEn = R"("appName": {"message": "Notes"})";
     const std::string appNameEnUs = R"("appName": {"message": "Notes, US"})";
@@ -61,10 +62,10 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
          {{L"de", Messages(R"("appName": {"message": ""})")}, {L"en", Messages(appNameEn)}},
          L"Notes"},
         {"entry keyed in capitals", reference, {{L"en", Messages(R"("APPNAME": {"message": "Loud"})")}}, L"Loud"},
-        {"entry without message takes the next message",
+        {"an entry without a message goes on to the next locale",
          reference,
          {{L"en", Messages(R"("appName": {"description": "d"}, )" + other)}},
-         L"Other"},
+         L"appName"},
         {"closing bytes are not checked", R"({"name": "__MSG_appNameXY"})", en, L"Notes"},
         {"shortest reference", R"({"name": "__MSG_a__"})", {{L"en", Messages(R"("a": {"message": "A"})")}}, L"A"},
         {"8 bytes are not a reference", R"({"name": "__MSG_ab"})", en, L"__MSG_ab"},
@@ -72,7 +73,7 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
         {"escapes in the message are decoded",
          reference,
          {{L"en", Messages(R"("appName": {"message": "Caf\u0065 \"X\"\n\u00e9"})")}},
-         L"Cafe \"X\"\n?"},
+         L"Cafe \"X\"\n\xe9"},
         {"UTF-8 in the message",
          reference,
          {{L"en", Messages("\"appName\": {\"message\": \"\xe7\x8e\x8b\"}")}},
@@ -92,7 +93,8 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
          "{\"name\": \"__MSG_appName__\", \"default_locale\": \"de\\\\messages.json\0\"}"s, deAndEn, L"Notes"},
         {"a locale file over the size limit is passed over",
          referenceDe,
-         {{L"de", Messages(appNameDe + ", \"pad\": \"" + std::string(LOCALE_FILE_MAX_BYTES, 'x') + "\"")},
+         {{L"de",
+           Messages(appNameDe + ", \"pad\": \"" + std::string(MaxBytes(BrowserFile::LocaleMessages), 'x') + "\"")},
           {L"en", Messages(appNameEn)}},
          L"Notes"},
     };
@@ -103,7 +105,7 @@ TEST(ResolveExtensionName, ResolvesMessageReferencesThroughTheLocaleOrder) {
         MakeFile(version + L"\\manifest.json", row.manifest);
         for (const auto& [locale, messages] : row.locales)
             MakeFile(version + L"\\_locales\\" + locale + L"\\messages.json", messages);
-        EXPECT_EQ(ResolveExtensionName(version, row.manifest), row.expected);
+        EXPECT_EQ(ManifestDisplayName(version, row.manifest), row.expected);
     }
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/audit_testing.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
 
@@ -127,10 +127,10 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
     std::wstring file = profile + L"\\extensions.json";
     const std::vector<std::wstring> expected = {L"  [Firefox] (could not be read) " + file};
     std::vector<std::wstring> lines;
-    ASSERT_TRUE(MakeSparseFile(file, static_cast<long long>(EXTENSIONS_JSON_MAX_BYTES) + 1));
+    ASSERT_TRUE(MakeSparseFile(file, static_cast<long long>(MaxBytes(BrowserFile::FirefoxAddons)) + 1));
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(profile))),
+    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(L"Firefox", profile))),
               std::vector<std::string>{"unreadable|Firefox|null|" + Utf8(file) + "|too_large"});
 
     lines.clear();
@@ -139,6 +139,6 @@ TEST(AuditFirefoxProfile, SaysSoWhenExtensionsJsonCannotBeRead) {
     ASSERT_TRUE(holder);
     AuditFirefoxProfile(CapturingOptions(&lines), profile);
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(profile))),
+    EXPECT_EQ(AuditJsonEntries(AuditJson(InventoryFirefoxProfile(L"Firefox", profile))),
               std::vector<std::string>{"unreadable|Firefox|null|" + Utf8(file) + "|unreadable"});
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 #include "tests/table_rows.h"
 
 namespace {

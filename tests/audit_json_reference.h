@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 
 namespace reference {
 

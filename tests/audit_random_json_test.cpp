@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit.h"
+#include "audit/json_lookup.h"
 #include "tests/audit_json_reference.h"
 #include "tests/random_choices.h"
 

@@ -10,25 +10,30 @@ TEST(BrowserCatalogue, HoldsTheSevenBrowsersInOrderAndIsBuiltOnce) {
     EXPECT_EQ(first.data(), second.data());
 
     const BrowserEntry expected[] = {
-        {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data"},
-        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Microsoft\\Edge\\User Data"},
+        {L"Google Chrome", L"chrome.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Google\\Chrome\\User Data",
+         L"Google Chrome", L"SOFTWARE\\Policies\\Google\\Chrome"},
+        {L"Microsoft Edge", L"msedge.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Microsoft\\Edge\\User Data",
+         L"Microsoft Edge", L"SOFTWARE\\Policies\\Microsoft\\Edge"},
         {L"Brave", L"brave.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA",
-         L"BraveSoftware\\Brave-Browser\\User Data"},
-        {L"Vivaldi", L"vivaldi.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Vivaldi\\User Data"},
-        {L"Opera", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera Stable"},
-        {L"Opera GX", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera GX Stable"},
-        {L"Mozilla Firefox", L"firefox.exe", BrowserKind::Firefox, L"APPDATA", L""},
+         L"BraveSoftware\\Brave-Browser\\User Data", L"Brave", L"SOFTWARE\\Policies\\BraveSoftware\\Brave"},
+        {L"Vivaldi", L"vivaldi.exe", BrowserKind::ChromiumFamily, L"LOCALAPPDATA", L"Vivaldi\\User Data", L"Vivaldi",
+         L"SOFTWARE\\Policies\\Vivaldi"},
+        {L"Opera", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera Stable", L"Opera",
+         L"SOFTWARE\\Policies\\Opera Software", true},
+        {L"Opera GX", L"opera.exe", BrowserKind::ChromiumFamily, L"APPDATA", L"Opera Software\\Opera GX Stable",
+         L"Opera GX", nullptr},
+        {L"Mozilla Firefox", L"firefox.exe", BrowserKind::Firefox, L"APPDATA", L"", L"Firefox",
+         L"SOFTWARE\\Policies\\Mozilla\\Firefox"},
+    };
+    // Text columns as "a|b|...", a missing policy key as "-".
+    auto columns = [](const BrowserEntry& row) {
+        return Utf8(std::wstring(row.displayName) + L"|" + row.imageName + L"|" + row.baseVariable + L"|" +
+                    row.subPath + L"|" + row.reportName + L"|" + (row.policyKey ? row.policyKey : L"-")) +
+               (row.kind == BrowserKind::Firefox ? "|firefox" : "") + (row.policyKeyPerEdition ? "|editions" : "");
     };
     ASSERT_EQ(first.size(), std::size(expected));
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_STREQ(first[i].displayName, expected[i].displayName);
-        EXPECT_STREQ(first[i].imageName, expected[i].imageName);
-        EXPECT_EQ(first[i].kind, expected[i].kind);
-        EXPECT_STREQ(first[i].baseVariable, expected[i].baseVariable);
-        ASSERT_NE(first[i].subPath, nullptr);
-        EXPECT_STREQ(first[i].subPath, expected[i].subPath);
-    }
+    for (std::size_t i = 0; i < first.size(); ++i)
+        EXPECT_EQ(columns(first[i]), columns(expected[i])) << i;
 }
 
 TEST(FormatWide, FormatsWideStringsAndSizes) {

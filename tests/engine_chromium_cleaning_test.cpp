@@ -55,7 +55,7 @@ TEST(ChromiumProfile, CleansSessionsAndHistoryInItemOrderByMode) {
         std::wstring profile = sandbox / L"Default";
         MakeFullProfile(profile);
         Lines lines;
-        CleanChromiumProfile(CapturingOptions(&lines, mode.preview, mode.tabsOnly), profile);
+        CleanChromiumProfile(CapturingOptions(&lines, mode.preview, mode.tabsOnly), profile, nullptr);
         EXPECT_EQ(lines, ExpectedLines(profile, mode.preview, mode.tabsOnly));
 
         for (const wchar_t* name : SESSION_FILES)
@@ -72,7 +72,7 @@ TEST(ChromiumProfile, EmptyProfileWritesNothing) {
     TempFolder sandbox;
     MakeFile(sandbox / L"Default\\Preferences");
     Lines lines;
-    CleanChromiumProfile(CapturingOptions(&lines), sandbox / L"Default");
+    CleanChromiumProfile(CapturingOptions(&lines), sandbox / L"Default", nullptr);
     EXPECT_TRUE(lines.empty());
 }
 
@@ -107,7 +107,7 @@ TEST(ChromiumBrowser, MissingUserDataFolderOrAFileWritesNothing) {
     MakeFile(sandbox / L"User Data");
     for (const wchar_t* name : {L"User Data", L"Absent"}) {
         Lines lines;
-        CleanChromiumBrowser(CapturingOptions(&lines), L"Google Chrome", sandbox / name);
+        CleanChromiumBrowser(CapturingOptions(&lines), CatalogueRow(L"Google Chrome"), sandbox / name, nullptr);
         EXPECT_TRUE(lines.empty()) << Utf8(name);
     }
 }
@@ -117,7 +117,8 @@ TEST(ChromiumBrowser, AnnouncesTheBrowserEvenWithoutProfiles) {
     MakeFile(sandbox / L"User Data\\Local State");
     for (bool preview : {false, true}) {
         Lines lines;
-        CleanChromiumBrowser(CapturingOptions(&lines, preview), L"Microsoft Edge", sandbox / L"User Data");
+        CleanChromiumBrowser(CapturingOptions(&lines, preview), CatalogueRow(L"Microsoft Edge"), sandbox / L"User Data",
+                             nullptr);
         EXPECT_EQ(lines, Lines{L"Cleaning Microsoft Edge ..."});
     }
 }
@@ -145,7 +146,7 @@ TEST(ChromiumBrowser, CleansOnlyNamedProfileFoldersThatPassTheProfileTest) {
     MakeFile(userData + L"\\Profile 9");
 
     Lines lines;
-    CleanChromiumBrowser(CapturingOptions(&lines), L"Brave", userData);
+    CleanChromiumBrowser(CapturingOptions(&lines), CatalogueRow(L"Brave"), userData, nullptr);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), L"Cleaning Brave ...");
     for (const Case& c : cases) {
@@ -167,9 +168,12 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     MakeFullProfile(userData);
     MakeFullProfile(userData + L"\\Default");
 
-    EXPECT_EQ(ChromiumProfileFolders(userData), (Lines{userData, userData + L"\\Default"}));
+    Lines profiles;
+    for (const BrowserProfile& profile : ChromiumProfiles(CatalogueRow(L"Opera"), userData))
+        profiles.push_back(profile.folder + L"|" + profile.name);
+    EXPECT_EQ(profiles, (Lines{userData + L"|", userData + L"\\Default|Default"}));
     Lines lines;
-    CleanChromiumBrowser(CapturingOptions(&lines, false, true), L"Opera", userData);
+    CleanChromiumBrowser(CapturingOptions(&lines, false, true), CatalogueRow(L"Opera"), userData, nullptr);
     Lines expected{L"Cleaning Opera ..."};
     for (const std::wstring& profile : {userData, userData + L"\\Default"}) {
         Lines profileLines = ExpectedLines(profile, false, true);
@@ -195,8 +199,9 @@ TEST(ChromiumBrowser, AFileDeletedByAnotherCleaningMeanwhileIsNotAFailure) {
     }
     Lines first;
     Lines second;
-    std::thread other([&] { CleanChromiumBrowser(CapturingOptions(&second), L"Brave", userData); });
-    CleanChromiumBrowser(CapturingOptions(&first), L"Brave", userData);
+    std::thread other(
+        [&] { CleanChromiumBrowser(CapturingOptions(&second), CatalogueRow(L"Brave"), userData, nullptr); });
+    CleanChromiumBrowser(CapturingOptions(&first), CatalogueRow(L"Brave"), userData, nullptr);
     other.join();
     // Both may see their delete succeed for one file; neither may call it failed.
     std::size_t deleted = 0;

@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "rapidjson/document.h"
-#include "rapidjson/stringbuffer.h"
-#include "rapidjson/writer.h"
+#include "base/json_writer.h"
+#include "browsers/json_document.h"
 #include "tests/child_programs.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -20,7 +18,7 @@ std::string Nested(int depth) {
 
 // Grants as "permission site" and "permission *" for every site.
 std::vector<std::string> Grants(const std::string& preferences) {
-    rapidjson::Document document;
+    JsonDocument document;
     EXPECT_EQ(ParseJsonObject(preferences, &document), JsonLoad::Done) << preferences;
     std::vector<std::string> grants;
     for (const SitePermissionGrant& grant : FindSitePermissionGrants(document))
@@ -38,18 +36,17 @@ std::string Preferences(const std::string& exceptions, const std::string& defaul
            R"(,"exit_type":"Normal"},"protection":{"macs":{"homepage":"0123ABCD"}}})";
 }
 
-// RapidJSON's compact text, after removing the grants if asked: equal texts hold
+// The compact text the reset writes, after removing the grants if asked: equal texts hold
 // equal values with every member in its place, repeated names included.
 std::string Compact(const std::string& text, bool removeGrants = false) {
-    rapidjson::Document document;
+    JsonDocument document;
     EXPECT_EQ(ParseJsonObjectExactly(text, &document), JsonLoad::Done) << text;
     if (removeGrants)
         RemoveSitePermissionGrants(&document);
     EXPECT_TRUE(!removeGrants || FindSitePermissionGrants(document).empty());
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    document.Accept(writer);
-    return std::string(buffer.GetString(), buffer.GetSize());
+    std::string bytes;
+    EXPECT_TRUE(SerializeJson(document, &bytes)) << text;
+    return bytes;
 }
 
 // Grants of each kind among entries that must stay; a site that tries to forge output.
@@ -104,9 +101,9 @@ std::wstring MakeProfile(const TempFolder& sandbox) {
     return sandbox / L"Default";
 }
 
-std::vector<std::wstring> Reset(const std::wstring& profile, bool preview) {
+std::vector<std::wstring> Reset(const std::wstring& profile, bool preview, CleanupOutcome* outcome = nullptr) {
     std::vector<std::wstring> lines;
-    ResetSitePermissions(CapturingOptions(&lines, preview), profile);
+    ResetSitePermissions(CapturingOptions(&lines, preview), profile, outcome);
     return lines;
 }
 
@@ -137,7 +134,7 @@ TEST(ParseJsonObject, AcceptsOnlyWholeObjectsNestedNoDeeperThanTheBrowsersAllow)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        rapidjson::Document document;
+        JsonDocument document;
         EXPECT_EQ(ParseJsonObject(row.text, &document), row.expected);
         EXPECT_EQ(document.IsObject(), row.expected == JsonLoad::Done);
     }
@@ -155,13 +152,13 @@ TEST(LoadJsonObjectFile, SaysWhyAFileWasNotUsed) {
         JsonLoad expected;
     };
     const Row rows[] = {
-        {L"Preferences", MAX_SETTINGS_FILE_BYTES, JsonLoad::Done}, {L"Preferences", 100, JsonLoad::TooLarge},
-        {L"missing", MAX_SETTINGS_FILE_BYTES, JsonLoad::Missing},  {L"locked", 100, JsonLoad::Unreadable},
-        {L"", MAX_SETTINGS_FILE_BYTES, JsonLoad::Unreadable},  // the folder itself
+        {L"Preferences", MaxBytes(BrowserFile::Preferences), JsonLoad::Done}, {L"Preferences", 100, JsonLoad::TooLarge},
+        {L"missing", MaxBytes(BrowserFile::Preferences), JsonLoad::Missing},  {L"locked", 100, JsonLoad::Unreadable},
+        {L"", MaxBytes(BrowserFile::Preferences), JsonLoad::Unreadable},  // the folder itself
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(Utf8(row.name));
-        rapidjson::Document document;
+        JsonDocument document;
         EXPECT_EQ(LoadJsonObjectFile(folder / row.name, row.limit, &document), row.expected);
     }
 }
@@ -200,7 +197,7 @@ TEST(FindSitePermissionGrants, ListsDefaultsAndExceptionsThatAllow) {
 }
 
 TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
-    rapidjson::Document document;
+    JsonDocument document;
     ASSERT_EQ(ParseJsonObject(R"({"a":{"b":"first","b":"last"},"c":[{"b":1}],"d":"text\u0000more"})", &document),
               JsonLoad::Done);
     EXPECT_EQ(JsonText(FindJsonPath(document, {"a", "b"})), L"last");
@@ -211,8 +208,36 @@ TEST(FindJsonPath, FollowsObjectsAndTakesTheLastOfRepeatedNames) {
     EXPECT_EQ(JsonText(FindJsonMember(document, "c")), L"");
 }
 
+// The reports' own writer escapes exactly as the settings writer does, so a
+// document it writes reads back and is written again byte for byte.
+TEST(JsonWriter, WritesWhatTheSettingsWriterWritesForEveryCharacter) {
+    std::wstring every;
+    for (wchar_t c = 0; c < 0x80; ++c)
+        every += c;
+    every += L"/\u00e9\u738b\U0001F600\u2028";
+    std::string json = WriteJsonDocument("test/1", [&](JsonWriter& writer) {
+        WriteJsonField(writer, "every", every);
+        WriteJsonArray(writer, "items", std::vector<int>{1, 2}, [&](int item) {
+            WriteJsonFieldOrNull(writer, "name", item == 1, L"a\tb");
+            writer.Key("on");
+            writer.Bool(item == 2);
+        });
+        writer.Key("empty");
+        writer.StartArray();
+        writer.EndArray();
+    });
+    JsonDocument document;
+    ASSERT_EQ(ParseJsonObjectExactly(json, &document), JsonLoad::Done) << json;
+    std::string again;
+    ASSERT_TRUE(SerializeJson(document, &again));
+    EXPECT_EQ(json, again);
+    EXPECT_EQ(JsonText(FindJsonMember(document, "every")), every);
+    EXPECT_EQ(json.substr(json.find("\"items\"")),
+              R"("items":[{"name":"a\tb","on":false},{"name":null,"on":true}],"empty":[]})");
+}
+
 TEST(ParseJsonObjectExactly, KeepsEveryDigitAndRefusesTextThatIsNotUtf8) {
-    rapidjson::Document document;
+    JsonDocument document;
     ASSERT_EQ(ParseJsonObjectExactly(R"({"a":[13.387664401253275,7896519.6950648362]})", &document), JsonLoad::Done);
     EXPECT_EQ(document["a"][0].GetDouble(), 13.387664401253275);
     EXPECT_EQ(document["a"][1].GetDouble(), 7896519.6950648362);
@@ -291,7 +316,10 @@ TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
             lines.push_back(row.leftAlone + profile + L"\\Preferences");
         EXPECT_EQ(Reset(profile, true), row.after.empty() ? lines : GrantLines(profile, true));
         EXPECT_EQ(Tree(profile), before) << "a preview changes nothing";
-        EXPECT_EQ(Reset(profile, false), row.after.empty() ? lines : GrantLines(profile, false));
+        CleanupOutcome outcome;
+        EXPECT_EQ(Reset(profile, false, &outcome), row.after.empty() ? lines : GrantLines(profile, false));
+        EXPECT_EQ(outcome.permissionsTakenBack, row.after.empty() ? 0u : 3u);
+        EXPECT_EQ(outcome.settingsLeftAlone.size(), lines.size());
         if (!row.after.empty()) {
             before[L"Preferences"] = Compact(row.after);
             before[L"Preferences.popswat-backup"] = row.bytes;
@@ -352,7 +380,9 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         if (row.setup == Setup::Held)
             held = HoldFile(file);
         ASSERT_TRUE(held || row.setup != Setup::Held);
-        EXPECT_EQ(Reset(profile, false), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
+        CleanupOutcome outcome;
+        EXPECT_EQ(Reset(profile, false, &outcome), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
+        EXPECT_EQ(outcome.settingsLeftAlone, std::vector<std::wstring>{file});
         held.reset();
         EXPECT_EQ(Tree(sandbox.path()), before);
         if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder) {

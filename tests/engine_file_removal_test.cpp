@@ -23,8 +23,8 @@ TEST(RemoveFile, MissingPathWritesNothingInPreviewOrNot) {
     TempFolder sandbox;
     for (bool preview : {false, true}) {
         Lines lines;
-        RemoveFile(CapturingOptions(&lines, preview), sandbox / L"absent");
-        RemoveFolderTree(CapturingOptions(&lines, preview), sandbox / L"absent");
+        RemoveFile(CapturingOptions(&lines, preview), sandbox / L"absent", nullptr);
+        RemoveFolderTree(CapturingOptions(&lines, preview), sandbox / L"absent", nullptr);
         EXPECT_TRUE(lines.empty()) << "preview " << preview;
     }
 }
@@ -34,7 +34,7 @@ TEST(RemoveFile, PreviewReportsAndChangesNothing) {
     std::wstring file = sandbox / L"Current Session";
     MakeFile(file, "tabs", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     Lines lines;
-    RemoveFile(CapturingOptions(&lines, true), file);
+    RemoveFile(CapturingOptions(&lines, true), file, nullptr);
     EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete file: %ls", file)});
     EXPECT_EQ(ProtectionBits(file), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
 }
@@ -50,8 +50,10 @@ TEST(RemoveFile, DeletesFilesWhateverTheirAttributes) {
         MakeFile(file, "x", attributes);
         ASSERT_EQ(ProtectionBits(file), attributes & ~DWORD{FILE_ATTRIBUTE_NORMAL});
         Lines lines;
-        RemoveFile(CapturingOptions(&lines), file);
+        CleanupOutcome outcome;
+        RemoveFile(CapturingOptions(&lines), file, &outcome);
         EXPECT_EQ(lines, Lines{Line(L"  deleted: %ls", file)});
+        EXPECT_TRUE(outcome.leftBehind.empty());
         EXPECT_FALSE(PathExists(file));
     }
 }
@@ -65,8 +67,10 @@ TEST(RemoveFile, ReportsAFileHeldOpenByAnotherProcess) {
     ASSERT_TRUE(locker.process);
 
     Lines lines;
-    RemoveFile(CapturingOptions(&lines), file);
+    CleanupOutcome outcome;
+    RemoveFile(CapturingOptions(&lines), file, &outcome);
     EXPECT_EQ(lines, Lines{Line(L"  (locked/failed) %ls", file)});
+    EXPECT_EQ(outcome.leftBehind, Lines{file});
     EXPECT_TRUE(PathExists(file));
     // The attributes were cleared before the attempt and stay cleared.
     EXPECT_EQ(ProtectionBits(file), DWORD{0});
@@ -77,7 +81,7 @@ TEST(RemoveFile, AFolderGivenAsAFileIsReportedAsFailed) {
     std::wstring folder = sandbox / L"Current Tabs";
     MakeFolder(folder);
     Lines lines;
-    RemoveFile(CapturingOptions(&lines), folder);
+    RemoveFile(CapturingOptions(&lines), folder, nullptr);
     EXPECT_EQ(lines, Lines{Line(L"  (locked/failed) %ls", folder)});
     EXPECT_TRUE(PathExists(folder));
 }
@@ -88,7 +92,7 @@ TEST(RemoveFolderTree, PreviewReportsOnlyTheFolder) {
     MakeFile(folder + L"\\Session_1");
     MakeFile(folder + L"\\sub\\Tabs_1");
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines, true), folder);
+    RemoveFolderTree(CapturingOptions(&lines, true), folder, nullptr);
     EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete folder: %ls", folder)});
     EXPECT_TRUE(PathExists(folder + L"\\sub\\Tabs_1"));
 }
@@ -101,7 +105,7 @@ TEST(RemoveFolderTree, ReportsFoldersInPostOrderAndNoFiles) {
     MakeFile(a + L"\\B\\.two");
     MakeFile(a + L"\\B\\C\\three");
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), a);
+    RemoveFolderTree(CapturingOptions(&lines), a, nullptr);
     EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", a + L"\\B\\C"), Line(L"  deleted folder: %ls", a + L"\\B"),
                             Line(L"  deleted folder: %ls", a)}));
     EXPECT_FALSE(PathExists(a));
@@ -119,8 +123,10 @@ TEST(RemoveFolderTree, AFileThatCannotBeDeletedIsReportedOnceForTheWholeTree) {
     ASSERT_TRUE(holder);
 
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), top);
+    CleanupOutcome outcome;
+    RemoveFolderTree(CapturingOptions(&lines), top, &outcome);
     EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", top + L"\\Free"), Line(L"  (locked/failed) %ls", top)}));
+    EXPECT_EQ(outcome.leftBehind, Lines{top});
     EXPECT_TRUE(PathExists(locked));
     EXPECT_FALSE(PathExists(top + L"\\loose"));
 }
@@ -130,10 +136,10 @@ TEST(RemoveFolderTree, AFileGivenAsAFolderIsLeftAlone) {
     std::wstring file = sandbox / L"Sessions";
     MakeFile(file);
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines, true), file);
+    RemoveFolderTree(CapturingOptions(&lines, true), file, nullptr);
     EXPECT_EQ(lines, Lines{Line(L"  [preview] would delete folder: %ls", file)});
     lines.clear();
-    RemoveFolderTree(CapturingOptions(&lines), file);
+    RemoveFolderTree(CapturingOptions(&lines), file, nullptr);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(PathExists(file));
 }
@@ -147,7 +153,7 @@ TEST(RemoveFolderTree, RemovesEntriesThatPlainPathsCannotReach) {
         MakeFile(LongPathForm(top + L"\\" + name));
     ASSERT_TRUE(PathExists(LongPathForm(top + L"\\sub.\\x ")));
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), top);
+    RemoveFolderTree(CapturingOptions(&lines), top, nullptr);
     EXPECT_EQ(lines, (Lines{Line(L"  deleted folder: %ls", top + L"\\sub."), Line(L"  deleted folder: %ls", top)}));
     EXPECT_FALSE(PathExists(top));
 }

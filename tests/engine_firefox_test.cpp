@@ -107,10 +107,10 @@ private:
 TEST(CleanFirefox, WritesNothingWithoutAProfilesFolder) {
     Sandbox sandbox;
     Lines lines;
-    CleanFirefox(CapturingOptions(&lines));
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
     // A file where the folder should be is no profiles folder either.
     MakeFile(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles");
-    CleanFirefox(CapturingOptions(&lines));
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
     EXPECT_TRUE(lines.empty());
 }
 
@@ -118,7 +118,7 @@ TEST(CleanFirefox, AnnouncesAnEmptyProfilesFolder) {
     Sandbox sandbox;
     MakeFolder(sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles");
     Lines lines;
-    CleanFirefox(CapturingOptions(&lines));
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
     EXPECT_EQ(lines, Lines{L"Cleaning Mozilla Firefox ..."});
 }
 
@@ -127,7 +127,7 @@ TEST(CleanFirefox, RemovesTheSessionStoreOfEveryProfileAndKeepsHistory) {
         SCOPED_TRACE(tabsOnly);
         FirefoxProfiles firefox;
         Lines lines;
-        CleanFirefox(CapturingOptions(&lines, false, tabsOnly));
+        CleanFirefox(CapturingOptions(&lines, false, tabsOnly), CatalogueRow(L"Mozilla Firefox"), nullptr);
 
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0], L"Cleaning Mozilla Firefox ...");
@@ -152,7 +152,7 @@ TEST(CleanFirefox, RemovesTheSessionStoreOfEveryProfileAndKeepsHistory) {
 TEST(CleanFirefox, PreviewReportsWithoutDeleting) {
     FirefoxProfiles firefox;
     Lines lines;
-    CleanFirefox(CapturingOptions(&lines, true));
+    CleanFirefox(CapturingOptions(&lines, true), CatalogueRow(L"Mozilla Firefox"), nullptr);
     const std::wstring& full = firefox.full;
     EXPECT_EQ(LinesAbout(lines, full),
               (Lines{L"  [preview] would delete file: " + full + L"\\sessionstore.jsonlz4",
@@ -186,7 +186,7 @@ TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
         SCOPED_TRACE(c.name);
         ScopedEnvironmentVariable appData(L"APPDATA", c.value);
         Lines lines;
-        CleanFirefox(CapturingOptions(&lines));
+        CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
         EXPECT_TRUE(lines.empty());
         EXPECT_TRUE(PathExists(stray));
     }
@@ -202,7 +202,7 @@ TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
         MakeFile(LongPathForm(profiles + L"\\" + name + L"\\places.sqlite"));
     }
     Lines lines;
-    CleanFirefox(CapturingOptions(&lines));
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
     EXPECT_EQ(lines.size(), 5u);
     for (const std::wstring& name : names) {
         SCOPED_TRACE(Utf8(name));
@@ -247,7 +247,7 @@ TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
     // Cleaned under the same heading, also when the Profiles folder itself is gone.
     DeleteTreeForTest(firefox + L"\\Profiles");
     Lines lines;
-    CleanFirefox(CapturingOptions(&lines));
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
     EXPECT_EQ(lines, (Lines{L"Cleaning Mozilla Firefox ...", L"  deleted: " + absolute + L"\\sessionstore.jsonlz4",
                             L"  deleted: " + relative + L"\\sessionstore.jsonlz4"}));
     EXPECT_TRUE(PathExists(notAProfile + L"\\sessionstore.jsonlz4"));

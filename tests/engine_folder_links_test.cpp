@@ -31,7 +31,7 @@ TEST(FolderLinks, UnixLinkInsideTheTreeIsNotFollowed) {
               DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT});
 
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), sessions);
+    RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
     EXPECT_TRUE(PathExists(outside.canary));
     EXPECT_FALSE(PathExists(sessions + L"\\Session_1"));
     RemoveUnixLink(link);
@@ -46,7 +46,7 @@ TEST(FolderLinks, FolderThatIsItselfAUnixLinkIsNotFollowed) {
     ASSERT_TRUE(MakeUnixSymlink(outside.target, sessions));
 
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), sessions);
+    RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
     EXPECT_TRUE(PathExists(outside.canary));
     RemoveUnixLink(sessions);
 }
@@ -61,7 +61,7 @@ TEST(FolderLinks, JunctionIsRemovedAsALink) {
         GTEST_SKIP() << "this file system cannot create junctions";
 
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), sessions);
+    RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
     EXPECT_EQ(lines, (Lines{FormatWide(L"  deleted folder: %ls", junction.c_str()),
                             FormatWide(L"  deleted folder: %ls", sessions.c_str())}));
     EXPECT_TRUE(PathExists(outside.canary));
@@ -76,7 +76,7 @@ TEST(FolderLinks, JunctionGivenAsTheFolderIsRemovedAsALink) {
         GTEST_SKIP() << "this file system cannot create junctions";
 
     Lines lines;
-    RemoveFolderTree(CapturingOptions(&lines), sessions);
+    RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
     EXPECT_EQ(lines, Lines{FormatWide(L"  deleted folder: %ls", sessions.c_str())});
     EXPECT_TRUE(PathExists(outside.canary));
     EXPECT_FALSE(PathExists(sessions));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "rapidjson/document.h"
+#include "browsers/json_document.h"
 #include "tests/engine_settings_reference.h"
 #include "tests/random_choices.h"
 
@@ -141,7 +141,7 @@ TEST(RandomSettings, ParsingAndGrantsAgreeWithAPlainReader) {
     long long grants = 0;
     for (int t = 0; t < TEXTS && failures < 10; ++t) {
         std::string text = maker.Mutated();
-        rapidjson::Document document;
+        JsonDocument document;
         JsonLoad load = ParseJsonObject(text, &document);
         std::vector<std::string> found;
         if (load == JsonLoad::Done) {

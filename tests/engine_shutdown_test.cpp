@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "engine/engine.h"
+#include "engine/engine_testing.h"
 #include "tests/child_programs.h"
 #include "tests/test_support.h"
 

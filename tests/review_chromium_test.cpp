@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "audit/audit.h"
 #include "review/review.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -221,4 +222,31 @@ TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
                   (std::vector<std::string>{"site popups http://pop.example:80",
                                             Unreadable("Secure Preferences", JsonLoad::TooLarge)}));
     }
+}
+
+// One limit per file for every reader: a Preferences of 40 MB, as a browser used
+// for years writes, is read by the review and rewritten by the reset; a manifest
+// of 2 MB gives the audit and the review the same name.
+TEST(BrowserFileLimits, TheReviewTheResetAndTheAuditReadTheSameFiles) {
+    TempFolder profile;
+    const std::string pad = R"("pad":")" + std::string(std::size_t{40} << 20, 'x') + R"(",)";
+    MakeFile(profile / L"Preferences", Settings(pad + R"("profile":{"content_settings":{"exceptions":{"notifications":)"
+                                                      R"({"https://win-prize.example:443,*":{"setting":1}}}}})"));
+    EXPECT_EQ(Review(profile.path()), std::vector<std::string>{"site notifications https://win-prize.example:443"});
+    std::vector<std::wstring> lines;
+    CleanupOutcome outcome;
+    ResetSitePermissions(CapturingOptions(&lines), profile.path(), &outcome);
+    EXPECT_EQ(outcome.permissionsTakenBack, 1u);
+    EXPECT_TRUE(Review(profile.path()).empty());
+
+    std::wstring version = profile / (L"Extensions\\" + Utf8ToWide(ID) + L"\\1.0_0");
+    MakeFile(version + L"\\manifest.json", R"({"name":"__MSG_appName__","default_locale":"en","version":"1.0",)" +
+                                               pad.substr(0, std::size_t{2} << 20) + R"("})");
+    MakeFile(version + L"\\_locales\\en\\messages.json", R"({"appName":{"message":"Coupons"}})");
+    MakeFile(profile / L"Secure Preferences", Extension(R"({"location":2})"));
+    EXPECT_EQ(Review(profile.path()),
+              std::vector<std::string>{"extension " + std::string(ID) + " other_program overrides 0 on Coupons v1.0"});
+    AuditFindings audit = InventoryChromiumProfile(L"Google Chrome", L"Default", profile.path());
+    ASSERT_EQ(audit.extensions.size(), 1u);
+    EXPECT_EQ(audit.extensions[0].name, L"Coupons");
 }

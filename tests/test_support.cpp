@@ -2,10 +2,10 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
-
-#include "rapidjson/document.h"
+#include <stdexcept>
 
 namespace {
 
@@ -114,6 +114,21 @@ bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ReadWholeFile(const std::wstring& path) {
+    std::string bytes;
+    ReadBrowserFile(path, BrowserFile::FirefoxAddons, &bytes);
+    return bytes;
+}
+
+const BrowserEntry& CatalogueRow(const std::wstring& displayName) {
+    const BrowserCatalogue& catalogue = GetBrowserCatalogue();
+    auto row = std::find_if(catalogue.begin(), catalogue.end(),
+                            [&](const BrowserEntry& entry) { return displayName == entry.displayName; });
+    if (row == catalogue.end())
+        throw std::invalid_argument("no such browser in the catalogue");
+    return *row;
+}
+
 UniqueHandle HoldFile(const std::wstring& path, DWORD access, DWORD share) {
     return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
@@ -131,11 +146,11 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::vector<std::string> AuditJsonEntries(const std::string& json) {
-    rapidjson::Document document;
+    JsonDocument document;
     if (ParseJsonObject(json, &document) != JsonLoad::Done || !document.HasMember("schema") ||
         document["schema"] != "popswat.audit/1" || document.MemberCount() != 3)
         return {"not an audit document: " + json};
-    auto text = [](const rapidjson::Value& value) -> std::string {
+    auto text = [](const JsonValue& value) -> std::string {
         if (value.IsBool())
             return value.GetBool() ? "true" : "false";
         return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "null";
@@ -146,7 +161,7 @@ std::vector<std::string> AuditJsonEntries(const std::string& json) {
             list[0] == 'e' ? "browser profile id name version type sideLoaded " : "browser profile path reason ";
         if (!document.HasMember(list) || !document[list].IsArray())
             return {std::string("no array ") + list};
-        for (const rapidjson::Value& entry : document[list].GetArray()) {
+        for (const JsonValue& entry : document[list].GetArray()) {
             std::string keys;
             std::string line = list[0] == 'e' ? "" : "unreadable|";
             for (auto member = entry.MemberBegin(); member != entry.MemberEnd(); ++member) {
@@ -161,10 +176,10 @@ std::vector<std::string> AuditJsonEntries(const std::string& json) {
     return entries;
 }
 
-std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names) {
+std::string JsonFields(const JsonValue& object, std::initializer_list<const char*> names) {
     std::string fields;
     for (const char* name : names) {
-        const rapidjson::Value* value = object.IsObject() && object.HasMember(name) ? &object[name] : nullptr;
+        const JsonValue* value = object.IsObject() && object.HasMember(name) ? &object[name] : nullptr;
         fields += "|";
         if (value && value->IsString())
             fields.append(value->GetString(), value->GetStringLength());

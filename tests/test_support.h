@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
+#include "browsers/json_document.h"
+#include "engine/engine_parts.h"
 
 // A fresh, uniquely named folder under the temporary folder; it is deleted with
 // everything in it (links removed, never followed) when the holder goes away.
@@ -71,6 +72,13 @@ UniqueHandle HoldFile(const std::wstring& path, DWORD access = GENERIC_READ, DWO
 // Deletes a tree without following links; used for test clean-up only.
 void DeleteTreeForTest(const std::wstring& path);
 
+// The whole file as raw bytes, up to the limit of a Firefox extensions.json;
+// empty when it cannot be read or is larger.
+std::string ReadWholeFile(const std::wstring& path);
+
+// The catalogue's row of that display name ("Google Chrome", "Mozilla Firefox").
+const BrowserEntry& CatalogueRow(const std::wstring& displayName);
+
 // Options whose log appends every line to *lines.
 CleanupOptions CapturingOptions(std::vector<std::wstring>* lines, bool preview = false, bool tabsOnly = false);
 
@@ -82,7 +90,7 @@ std::vector<std::string> AuditJsonEntries(const std::string& json);
 
 // The named members of a JSON object as "a|b|c": texts as they are, other values
 // as "(true)", "(false)", "(null)" or "(other)", an absent member as "(absent)".
-std::string JsonFields(const rapidjson::Value& object, std::initializer_list<const char*> names);
+std::string JsonFields(const JsonValue& object, std::initializer_list<const char*> names);
 
 // UTF-8 for test messages.
 std::string Utf8(const std::wstring& text);

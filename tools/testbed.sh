@@ -26,6 +26,21 @@ start_server() {
     echo $! >"$testbed/wineserver.pid"
     # Starts services, plugplay and friends once, with no pipe to inherit.
     "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    # Task Scheduler is not started with the server; tests register and read tasks through it.
+    "$WINE" net start schedule </dev/null >/dev/null 2>&1 9>&-
+}
+
+# wineboot makes the user's Desktop, Documents, ... links to the Linux home: a
+# program writing a shortcut to its Desktop would write there. Each link becomes
+# an empty folder inside the prefix, before any program runs (and for an
+# existing prefix too).
+unlink_home_folders() {
+    local folder
+    for folder in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+        if [ -L "$folder" ]; then
+            rm -f "$folder" && mkdir -p "$folder"
+        fi
+    done
 }
 
 create_prefix() {
@@ -54,6 +69,7 @@ prepare() {
     if [ ! -f "$WINEPREFIX/.popswat-ready" ]; then
         create_prefix </dev/null >/dev/null 2>&1
     fi
+    unlink_home_folders
     flock -u 9
 }
 
@@ -68,7 +84,10 @@ stop_server() {
 start_display() {
     stop_display
     rm -f "$testbed/display"
-    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -nolisten tcp 3>"$testbed/display.new" </dev/null >/dev/null 2>&1 &
+    # Every Wine process with a window is a client of the display; tests that start
+    # 70 browser stand-ins each, side by side under "ctest -j", outgrow the default 256.
+    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -maxclients 1024 -nolisten tcp 3>"$testbed/display.new" \
+        </dev/null >/dev/null 2>&1 &
     echo $! >"$testbed/xvfb.pid"
     for _ in $(seq 100); do
         if [ -s "$testbed/display.new" ]; then

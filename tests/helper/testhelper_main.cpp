@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/win_handles.h"
+#include "base/win_handles.h"
 
 namespace {
 

@@ -1,0 +1,57 @@
+// The audit's reading of JSON text: plain text search, no parse tree, so that a
+// damaged or hostile file still yields what can be found in it. Private to
+// audit/; tests include it. Positions are byte offsets; std::string::npos stands
+// for no match. Plain C++ with no Windows headers, so it can also be built natively.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "base/base.h"
+
+// ---- JSON value lookup -----------------------------------------------------------
+
+// Offset of the opening quote of the first "key" (ASCII letters compared without
+// regard to case) at or after start, or npos.
+std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start);
+// The string value after the first "key" at or after start, escapes resolved,
+// still UTF-8; empty when that occurrence is not followed by a colon and a string.
+std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start);
+
+// Offset of the quote that closes the string whose content starts at i, or the
+// size of the text when none does; a backslash always takes the byte after it along.
+std::size_t FindJsonStringEnd(const std::string& text, std::size_t i);
+// Where a key's value starts, i being just past the key's closing quote: the
+// offset after white space, a colon and white space (the size of the text when
+// it ends there), or npos when no colon follows.
+std::size_t FindJsonValue(const std::string& text, std::size_t i);
+// Where a key's object value opens, i being just past the key's closing quote: the
+// offset of the "{" after white space, a colon and white space, or npos.
+std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);
+// True when the root object of the text has a member named exactly key (a member
+// of a nested object does not count) whose value is an object. Braces in strings
+// and in // or /* */ comments do not count.
+bool HasRootObjectMember(const std::string& text, const std::string& key);
+
+// ---- Manifests ------------------------------------------------------------------------
+
+// The display name of the extension whose manifest text this is, its "name"
+// and "default_locale" found by GetJsonString (see ResolveExtensionName).
+std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest);
+
+// ---- Firefox add-on records --------------------------------------------------------------
+
+// One add-on record of "extensions.json", values still UTF-8.
+struct FirefoxAddonRecord {
+    std::string name;          // the own "name" of the object that is the record's "defaultLocale"
+    std::string type;          // the record object's own "type"
+    std::string location;      // the record object's own "location"
+    std::string id = {};       // the record object's own "id"
+    std::string version = {};  // the record object's own "version"
+};
+
+// Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.
+std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text);
+// True for records installed in the profile with a usable name.
+bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);

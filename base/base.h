@@ -1,0 +1,144 @@
+// Windows and text plumbing that knows nothing of browsers: formatting, the
+// environment, UTF-8 and UTF-16, masking, ASCII folding, path forms, folder
+// listing, bounded file reading and replacing a file. Every layer above uses it.
+// Plain C++ declarations with no Windows headers, so that the plain parts can
+// also be built natively.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Receives one output line, without a line end. May be empty: then lines are dropped.
+using LogSink = std::function<void(const std::wstring&)>;
+
+// ---- Text and environment -------------------------------------------------
+
+constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
+constexpr std::size_t ENV_BUFFER_CHARS = 520;
+
+// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023 characters survive.
+std::wstring FormatWide(const wchar_t* format, ...);
+
+// The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
+std::wstring ReadEnvironmentVariable(const wchar_t* name);
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string WideToUtf8(const std::wstring& text);
+// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+std::wstring Utf8ToWide(const std::string& bytes);
+
+// Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
+// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
+// text from a file cannot add, overwrite or reorder output lines.
+std::wstring MaskUnsafeCharacters(std::wstring text);
+
+// The ASCII letters A-Z folded to a-z and every other character left as it is:
+// nothing beyond ASCII changes (unlike a locale's tolower), and '_' and DEL, '['
+// and '{', '@' and '`' stay apart (unlike setting bit 0x20).
+constexpr wchar_t FoldAscii(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+// FoldAscii of every byte value, for scans that fold UTF-8 text byte by byte.
+inline constexpr std::array<unsigned char, 256> FOLD_TABLE = [] {
+    std::array<unsigned char, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c)
+        table[c] = static_cast<unsigned char>(FoldAscii(static_cast<wchar_t>(c)));
+    return table;
+}();
+constexpr bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+// The value of an ASCII hexadecimal digit (0-9, a-f, A-F); -1 for any other byte.
+int HexDigitValue(char c);
+
+// Compare with only the ASCII letters A-Z folded to a-z (FoldAscii).
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// ---- Path forms ------------------------------------------------------------------
+// Every file-system call of removal, cleaning, listing and reading goes through
+// LongPathForm, while every path shown stays in its plain form. The "\\?\" form
+// skips the Win32 path parsing, which strips a trailing dot or space from each name
+// ("file." would become "file"), maps names such as CON or NUL to devices and stops
+// at 260 characters. It also skips all normalisation, so base folders are made full
+// with FullFolderPath once and names are then appended exactly as a listing gives them.
+
+// "C:\x" -> "\\?\C:\x", "C:" (a drive's root) -> "\\?\C:\", "\\server\share\x" ->
+// "\\?\UNC\server\share\x"; a path already in "\\?\" or "\\.\" form, or any other
+// (relative) path, unchanged. Purely lexical.
+std::wstring LongPathForm(const std::wstring& path);
+// The full path of a folder as GetFullPathNameW makes it (separators, "." and ".."
+// resolved), without a trailing backslash ("C:" for the root of drive C:); "" for ""
+// or a path that cannot be made full.
+std::wstring FullFolderPath(const std::wstring& path);
+// True when both name the same path as Windows compares names: case ignored,
+// beyond ASCII too.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+// True when the path names nothing (any more); one that cannot be examined is not gone.
+bool PathIsGone(const std::wstring& path);
+// True for the errors that say a path names nothing: no such file, no such folder.
+bool IsNotFoundError(uint32_t error);
+
+// ---- Listing folders ----------------------------------------------------------
+
+// Calls visit for every entry of folder except "." and "..", in the order the
+// file system lists them, with the attributes the listing reports. Does nothing
+// when the folder cannot be listed.
+void ForEachFolderEntry(const std::wstring& folder,
+                        const std::function<void(const std::wstring& name, uint32_t attributes)>& visit);
+
+// True when the path exists and is a folder.
+bool IsExistingFolder(const std::wstring& path);
+
+// ---- Reading files -----------------------------------------------------------
+
+enum class FileRead { Done, Missing, Unreadable, TooLarge };
+
+// Reads the whole file into *bytes, unchanged, when it holds at most maxBytes
+// bytes; otherwise *bytes is left empty and the result says why: no such file
+// or folder, not readable (a folder, no access, held without sharing, a read
+// error), or larger than maxBytes (checked before anything is read).
+FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes);
+
+// Internet shortcuts and start-up scripts are small text files; larger ones are not read.
+constexpr std::size_t MAX_SMALL_TEXT_FILE_BYTES = 1024 * 1024;
+
+// A small text file as UTF-16: UTF-16LE with its byte-order mark, otherwise UTF-8
+// (ASCII and a leading byte-order mark included; other bytes become U+FFFD).
+FileRead ReadSmallTextFile(const std::wstring& path, std::wstring* text);
+
+// The value of the first "URL=" line of an internet shortcut's (.url)
+// [InternetShortcut] section (names without regard to ASCII case, spaces around
+// them ignored); "" when there is none.
+std::wstring InternetShortcutUrl(const std::wstring& text);
+
+// ---- Replacing files ---------------------------------------------------------
+
+enum class FileReplace {
+    Done,            // the replacement carries the file's name, the old file the backup's
+    Failed,          // the file is as it was, under its own name
+    OldFileAtBackup  // the old file could not be moved back from the backup's name
+};
+
+struct FileReplacement {
+    FileReplace result = FileReplace::Failed;
+    uint32_t error = 0;              // the last error of ReplaceFileW when it failed
+    bool replacementStayed = false;  // after a failure, the replacement could not be removed
+};
+
+// Puts replacement (a file in the same folder) in the place of file with
+// ReplaceFileW, which moves the old file to backup (replacing an older backup)
+// in the same step, so that the file's name never names nothing for long. A
+// sharing violation or a denied access (a scanner or an indexer holding the file
+// for a moment) is tried again, 10 tries 100 ms apart. On failure the
+// replacement is removed and a file that is gone goes back to its name.
+FileReplacement ReplaceFileKeepingOld(const std::wstring& file,
+                                      const std::wstring& replacement,
+                                      const std::wstring& backup);

@@ -1,0 +1,285 @@
+// What PopSwat knows about the browsers, read-only: the catalogue, where each
+// one keeps its profiles, how large the files it reads may be, and readers that
+// turn those files into plain records (site permissions, start-up settings,
+// extension records and names, Firefox's prefs and add-ons). Nothing here
+// changes a file, and nothing here judges what it reads: the review decides
+// what is a finding, the engine what to change.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/base.h"
+
+// ---- The catalogue -----------------------------------------------------------------
+
+enum class BrowserKind : int32_t { ChromiumFamily = 0, Firefox = 1 };
+
+struct BrowserEntry {
+    const wchar_t* displayName;  // "Google Chrome", "Mozilla Firefox"
+    const wchar_t* imageName;    // the process to close: "chrome.exe"
+    BrowserKind kind;
+    const wchar_t* baseVariable;          // "LOCALAPPDATA" or "APPDATA"
+    const wchar_t* subPath;               // the user-data folder below it; "" for Firefox
+    const wchar_t* reportName = nullptr;  // what the audit and the review call it: "Firefox" for Mozilla Firefox
+    // The browser's key below SOFTWARE\Policies of both registry roots; nullptr for
+    // one without a key of its own (Opera GX's policies sit under Opera's key).
+    const wchar_t* policyKey = nullptr;
+    bool policyKeyPerEdition = false;  // every key below policyKey is one edition's key (Opera)
+};
+
+using BrowserCatalogue = std::vector<BrowserEntry>;
+
+// The seven supported browsers, in the order they are closed, cleaned, audited and reviewed.
+const BrowserCatalogue& GetBrowserCatalogue();
+
+// A Chromium-family row's user-data folder: its base variable's value, a
+// backslash and its subPath, made full by FullFolderPath; "" when the variable
+// is unset, empty or too long.
+std::wstring UserDataFolder(const BrowserEntry& browser);
+// %APPDATA%\Mozilla\Firefox, made full by FullFolderPath; "" when APPDATA is
+// unset, empty or too long (the bare "\Mozilla\..." would name a folder at the
+// root of the current drive).
+std::wstring FirefoxFolder();
+// FirefoxFolder() + "\Profiles"; "" when that is "".
+std::wstring FirefoxProfilesFolder();
+
+// ---- Profiles ----------------------------------------------------------------------
+// The one place that decides which folders are profiles, for cleaning, audit and review alike.
+
+// True when the folder holds "Preferences", "Secure Preferences" or "Extensions".
+bool IsProfileFolder(const std::wstring& folder);
+// True for "Default" and for "Profile " followed by one or more ASCII digits and
+// nothing else (ASCII case of the words ignored).
+bool IsProfileFolderName(std::wstring_view name);
+
+struct BrowserProfile {
+    const BrowserEntry* browser;
+    std::wstring folder;  // plain full path
+    std::wstring name;    // the folder's own name; "" for a Chromium-family user-data folder that is itself the profile
+};
+
+// The profiles below a Chromium-family user-data folder: the folder itself when
+// it is a profile folder, then each subfolder with a profile folder name that is
+// one, in listing order.
+std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder);
+// Firefox's profile folders: every folder below FirefoxProfilesFolder() in listing
+// order, then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a
+// Path= in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0:
+// a full path of its own) that exists and that Firefox has used, in file order.
+// Each folder once. Plain full paths. A missing or unreadable profiles.ini adds nothing.
+std::vector<std::wstring> FirefoxProfileFolders();
+// Every profile of one catalogue row: ChromiumProfiles of its UserDataFolder, or
+// for Firefox one per FirefoxProfileFolders().
+std::vector<BrowserProfile> BrowserProfiles(const BrowserEntry& browser);
+// Every profile of every row, in catalogue order.
+std::vector<BrowserProfile> AllBrowserProfiles();
+// How reports label a profile: "Google Chrome/Profile 1", or the browser alone
+// when there is no profile name; the name is masked (MaskUnsafeCharacters).
+std::wstring ProfileLabel(const std::wstring& browser, const std::wstring& profile);
+
+// ---- How much of each file is read -------------------------------------------------
+// One limit per kind of file, for every reader: real files always fit, and a
+// hostile one (a sparse file of 100 GB costs no disk) is refused before any
+// memory is reserved.
+
+enum class BrowserFile {
+    Preferences,        // a Chromium-family profile's "Preferences"
+    SecurePreferences,  // its "Secure Preferences"
+    Manifest,           // an extension's "manifest.json"
+    LocaleMessages,     // an extension's "_locales\<locale>\messages.json"
+    FirefoxAddons,      // a Firefox profile's "extensions.json"
+    FirefoxPrefs,       // its "prefs.js"
+    FirefoxUserPrefs,   // its "user.js"
+    FirefoxProfilesIni  // %APPDATA%\Mozilla\Firefox\profiles.ini
+};
+
+constexpr std::size_t MaxBytes(BrowserFile file) {
+    constexpr std::size_t MB = std::size_t{1} << 20;
+    switch (file) {
+        case BrowserFile::Preferences:
+        case BrowserFile::SecurePreferences:
+        case BrowserFile::FirefoxAddons:
+            return 64 * MB;  // browser-written ones of tens of MB exist
+        case BrowserFile::Manifest:
+        case BrowserFile::LocaleMessages:
+            return 4 * MB;
+        case BrowserFile::FirefoxPrefs:
+        case BrowserFile::FirefoxUserPrefs:
+            return 32 * MB;
+        case BrowserFile::FirefoxProfilesIni:
+            break;
+    }
+    return 1 * MB;  // profiles.ini lists a few profiles in a few lines
+}
+
+// ReadFileBytes with the file's limit.
+FileRead ReadBrowserFile(const std::wstring& path, BrowserFile file, std::string* bytes);
+
+// ---- Settings files ----------------------------------------------------------------
+
+// Deeper nesting is refused, as the browsers' own JSON reader refuses it.
+constexpr unsigned MAX_JSON_DEPTH = 200;
+
+enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, NotAnObject };
+
+// What reading a file says about loading it: Done, Missing, Unreadable or TooLarge.
+JsonLoad JsonLoadOf(FileRead read);
+
+// A settings file that exists but could not be used.
+struct UnusableFile {
+    std::wstring file;  // its name within the profile folder
+    JsonLoad reason;    // neither Done nor Missing
+};
+
+// ---- Site permissions --------------------------------------------------------------
+// In a Chromium-family profile's Preferences: the defaults under
+// profile.default_content_setting_values and the per-site exceptions under
+// profile.content_settings.exceptions, each keyed "<primary>,<secondary>".
+
+enum class SitePermission { Notifications, Popups, AutomaticDownloads };
+
+// A site, or every site, that a profile's Preferences allow to use a permission.
+struct SitePermissionGrant {
+    SitePermission permission;
+    std::wstring site;  // the primary pattern as stored ("https://a.example:443"); "" for every site
+    bool allSites;      // the default for every site is to allow
+};
+
+// A site pattern as an origin: the scheme's default port dropped.
+std::wstring SiteOrigin(const std::wstring& pattern);
+// The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
+const char* SitePermissionName(SitePermission permission);
+
+// What taking back every grant makes of a Preferences text.
+struct GrantRemoval {
+    bool usable = false;  // one JSON object, valid UTF-8, that can be written back exactly
+    // Per permission the default when it allows, then every exception whose
+    // setting is 1 (allow), in file order: all of them taken out.
+    std::vector<SitePermissionGrant> grants;
+    // The text without them, compact UTF-8 as the browsers write it, checked to
+    // read back as the same document; "" when there is nothing to take out.
+    std::string bytes;
+};
+
+// Takes out what the browser reads as allowed, so that it asks again: each
+// default that allows and each exception that allows, with every earlier copy of
+// a repeated name (the browser keeps the last copy; removing only that one would
+// bring back the one before it). Everything else stays exactly as it was.
+GrantRemoval TakeBackSitePermissions(const std::string& preferences);
+
+// ---- Chromium-family profiles ------------------------------------------------------
+
+// How an extension came into the profile, from the record's "location" and flags.
+enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
+
+// What an extension's manifest takes over, as bits.
+enum ExtensionOverride : unsigned {
+    OVERRIDES_HOME_PAGE = 1,
+    OVERRIDES_STARTUP_PAGES = 2,
+    OVERRIDES_NEW_TAB = 4,
+    OVERRIDES_SEARCH_ENGINE = 8,
+};
+
+// One record of "extensions.settings" (Opera: "extensions.opsettings").
+struct ChromiumExtension {
+    std::wstring id;
+    InstalledBy installedBy = InstalledBy::Unknown;
+    bool enabled = true;  // neither "state" 0 nor any "disable_reasons"
+    // The folder of its manifest.json: the record's "path" (below the profile's
+    // Extensions folder, or a full path of its own), else the version folder that
+    // ChooseExtensionVersion picks; "" when there is none.
+    std::wstring folder;
+    // What the manifest says: the record's own copy, else the folder's manifest.json.
+    unsigned overrides = 0;     // ExtensionOverride bits
+    std::string name;           // "name" as written, UTF-8: perhaps a "__MSG_x__" reference
+    std::string defaultLocale;  // "default_locale", UTF-8
+    std::wstring version;
+};
+
+// A setting's value and the file it was read from.
+struct ChromiumSetting {
+    std::wstring value;
+    std::wstring file;  // "Preferences" or "Secure Preferences"; "" when neither holds it
+};
+
+// The start-up settings, each from Secure Preferences when that file holds it,
+// else from Preferences.
+struct ChromiumStartup {
+    // The pages of "session.startup_urls" when "session.restore_on_startup" is 4
+    // (open these pages), in order; an entry that is not text is "".
+    std::vector<std::wstring> startupPages;
+    std::wstring startupPagesFile;
+    // "homepage" when "homepage_is_newtabpage" is false, that is when the home
+    // button opens it; "" otherwise.
+    ChromiumSetting homePage;
+    // default_search_provider_data.template_url_data: its "url" and "short_name".
+    ChromiumSetting searchUrl;
+    std::wstring searchName;
+    bool searchFromBrowserList = false;  // its "prepopulate_id" is above 0: one of the browser's own engines
+};
+
+struct ChromiumProfileSettings {
+    std::vector<SitePermissionGrant> grants;  // from Preferences
+    ChromiumStartup startup;
+    // Secure Preferences first, its "settings" then "opsettings", then Preferences;
+    // an id already read is passed over.
+    std::vector<ChromiumExtension> extensions;
+    std::vector<UnusableFile> unusable;  // Preferences, then Secure Preferences
+};
+
+// Reads a profile's "Preferences" and "Secure Preferences" and, for extension
+// records that hold no manifest, the extensions' manifest.json files.
+ChromiumProfileSettings ReadChromiumProfileSettings(const std::wstring& profileFolder);
+
+// ---- Extension folders and names ---------------------------------------------------
+
+// An extension's version folder as the audit and the review choose it: the last
+// one listed whose manifest.json reads and is not empty. Versions are not compared.
+struct ExtensionVersion {
+    std::wstring name;        // the version folder's name; "" when no manifest reads
+    std::string manifest;     // its manifest.json
+    std::wstring unreadable;  // the last version folder whose manifest.json could not be read (locked, too large)
+};
+ExtensionVersion ChooseExtensionVersion(const std::wstring& extensionFolder);
+
+// The extension's display name from its manifest's raw "name" (UTF-8): the name
+// itself, or for a "__MSG_x__" reference the non-empty "message" of the entry x
+// (ASCII case ignored) of the first locale file that has one, in the order
+// defaultLocale (when it is a locale name), "en", "en_US"; the bare x when none has.
+std::wstring ResolveExtensionName(const std::wstring& versionFolder,
+                                  const std::string& rawName,
+                                  const std::string& defaultLocale);
+
+// ---- Firefox -----------------------------------------------------------------------
+
+// One user_pref("name", value); statement of a prefs.js or user.js.
+struct FirefoxPref {
+    std::string name;
+    std::string value;  // a string's text with escapes resolved, or the literal (3, true)
+    bool isString = false;
+};
+
+// The user_pref(...) statements of a prefs.js or user.js text, in file order; a
+// statement that cannot be read is skipped.
+std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
+
+// One add-on record of "extensions.json".
+struct FirefoxAddon {
+    std::wstring id;
+    std::wstring name;  // defaultLocale.name
+    std::wstring version;
+    std::wstring type;            // "extension", "theme", ...
+    std::wstring location;        // "app-profile", "app-global", ...; "" when not text
+    bool foreignInstall = false;  // placed by another program
+    std::optional<bool> active;   // absent when the record says neither true nor false
+    bool userDisabled = false;
+};
+
+// The add-on records of a profile's extensions.json, in file order (an entry
+// that is not an object is passed over); the result says why none could be read.
+JsonLoad ReadFirefoxAddons(const std::wstring& profileFolder, std::vector<FirefoxAddon>* addons);

@@ -1,0 +1,165 @@
+// Reads the user_pref("name", value); statements of Firefox's prefs.js and
+// user.js. Firefox writes one per line; comments (//, #, /* */) may stand
+// anywhere, strings take either quote and the escapes \n \r \t \xHH \uHHHH.
+#include "browsers/browsers.h"
+
+namespace {
+
+class PrefsReader {
+public:
+    explicit PrefsReader(const std::string& text) : text_(text) {}
+
+    std::vector<FirefoxPref> ReadAll() {
+        std::vector<FirefoxPref> prefs;
+        while (SkipBlanks(), at_ < text_.size()) {
+            std::size_t start = at_;
+            FirefoxPref pref;
+            if (ReadStatement(&pref))
+                prefs.push_back(std::move(pref));
+            else
+                SkipPastLine(start);
+        }
+        return prefs;
+    }
+
+private:
+    const std::string& text_;
+    std::size_t at_ = 0;
+
+    bool Ahead(const char* word) const { return text_.compare(at_, std::char_traits<char>::length(word), word) == 0; }
+
+    // White space and comments.
+    void SkipBlanks() {
+        while (at_ < text_.size()) {
+            char c = text_[at_];
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                ++at_;
+            } else if (c == '#' || Ahead("//")) {
+                std::size_t end = text_.find('\n', at_);
+                at_ = end == std::string::npos ? text_.size() : end + 1;
+            } else if (Ahead("/*")) {
+                std::size_t end = text_.find("*/", at_ + 2);
+                at_ = end == std::string::npos ? text_.size() : end + 2;
+            } else {
+                return;
+            }
+        }
+    }
+
+    // A statement that cannot be read is dropped up to the end of its line.
+    void SkipPastLine(std::size_t start) {
+        std::size_t end = text_.find('\n', start);
+        at_ = end == std::string::npos ? text_.size() : end + 1;
+    }
+
+    bool Expect(char c) {
+        SkipBlanks();
+        if (at_ >= text_.size() || text_[at_] != c)
+            return false;
+        ++at_;
+        return true;
+    }
+
+    bool ReadHex(std::size_t digits, unsigned* value) {
+        *value = 0;
+        for (std::size_t i = 0; i < digits; ++i, ++at_) {
+            int digit = at_ < text_.size() ? HexDigitValue(text_[at_]) : -1;
+            if (digit < 0)
+                return false;
+            *value = *value * 16 + static_cast<unsigned>(digit);
+        }
+        return true;
+    }
+
+    // \uD83D\uDE00 is one character; a lone surrogate becomes U+FFFD.
+    bool ReadUnicodeEscape(std::string* out) {
+        unsigned code = 0;
+        if (!ReadHex(4, &code))
+            return false;
+        std::wstring units(1, static_cast<wchar_t>(code));
+        if (code >= 0xD800 && code <= 0xDBFF && Ahead("\\u")) {
+            std::size_t back = at_;
+            at_ += 2;
+            unsigned low = 0;
+            if (ReadHex(4, &low) && low >= 0xDC00 && low <= 0xDFFF)
+                units += static_cast<wchar_t>(low);
+            else
+                at_ = back;
+        }
+        *out += WideToUtf8(units);  // an unpaired surrogate becomes U+FFFD
+        return true;
+    }
+
+    bool ReadString(std::string* out) {
+        SkipBlanks();
+        if (at_ >= text_.size() || (text_[at_] != '"' && text_[at_] != '\''))
+            return false;
+        char quote = text_[at_++];
+        while (at_ < text_.size()) {
+            char c = text_[at_++];
+            if (c == quote)
+                return true;
+            if (c != '\\') {
+                *out += c;
+                continue;
+            }
+            if (at_ >= text_.size())
+                return false;
+            char e = text_[at_++];
+            unsigned code = 0;
+            if (e == 'n')
+                *out += '\n';
+            else if (e == 'r')
+                *out += '\r';
+            else if (e == 't')
+                *out += '\t';
+            else if (e == 'x') {
+                if (!ReadHex(2, &code))
+                    return false;
+                *out += WideToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
+            } else if (e == 'u') {
+                if (!ReadUnicodeEscape(out))
+                    return false;
+            } else
+                *out += e;  // \" \' \\ and the rest stand for themselves
+        }
+        return false;
+    }
+
+    // true, false or a whole number with an optional sign.
+    bool ReadLiteral(std::string* out) {
+        SkipBlanks();
+        std::size_t start = at_;
+        if (Ahead("true") || Ahead("false")) {
+            at_ += text_[at_] == 't' ? 4 : 5;
+        } else {
+            if (at_ < text_.size() && (text_[at_] == '-' || text_[at_] == '+'))
+                ++at_;
+            std::size_t digits = at_;
+            while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9')
+                ++at_;
+            if (at_ == digits)
+                return false;
+        }
+        out->assign(text_, start, at_ - start);
+        return true;
+    }
+
+    bool ReadStatement(FirefoxPref* pref) {
+        if (!Ahead("user_pref"))
+            return false;
+        at_ += 9;
+        if (!Expect('(') || !ReadString(&pref->name) || !Expect(','))
+            return false;
+        SkipBlanks();
+        pref->isString = at_ < text_.size() && (text_[at_] == '"' || text_[at_] == '\'');
+        bool read = pref->isString ? ReadString(&pref->value) : ReadLiteral(&pref->value);
+        return read && Expect(')') && Expect(';');
+    }
+};
+
+}  // namespace
+
+std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text) {
+    return PrefsReader(text).ReadAll();
+}

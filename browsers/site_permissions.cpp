@@ -1,0 +1,127 @@
+// Site permissions in a Chromium-family profile's Preferences: the defaults
+// under profile.default_content_setting_values and the per-site exceptions under
+// profile.content_settings.exceptions, each keyed "<primary>,<secondary>".
+#include <algorithm>
+#include <unordered_set>
+
+#include "browsers/json_document.h"
+
+namespace {
+
+constexpr int SETTING_ALLOW = 1;
+
+bool IsAllow(const JsonValue* setting) {
+    return setting && setting->IsInt() && setting->GetInt() == SETTING_ALLOW;
+}
+
+// The keys of the exceptions that allow, in file order; a key written twice
+// counts once, with its last value, as the browser reads it.
+std::vector<std::string> AllowedExceptionKeys(const JsonValue& exceptions) {
+    std::vector<std::string> keys;
+    if (!exceptions.IsObject())
+        return keys;
+    std::unordered_set<std::string_view> seen;
+    for (auto member = exceptions.MemberEnd(); member != exceptions.MemberBegin();) {
+        --member;
+        std::string_view key(member->name.GetString(), member->name.GetStringLength());
+        if (!seen.insert(key).second || !IsAllow(FindJsonMember(member->value, "setting")))
+            continue;
+        // The browser skips a key it cannot read; an empty primary pattern is one.
+        if (key.substr(0, key.find(',')).empty())
+            continue;
+        keys.emplace_back(key);
+    }
+    std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+// Erases every member with one of the names, keeping the others in their order.
+void EraseMembers(JsonValue* object, const std::vector<std::string>& names) {
+    std::unordered_set<std::string> erased(names.begin(), names.end());
+    for (auto member = object->MemberBegin(); member != object->MemberEnd();) {
+        if (erased.count(std::string(member->name.GetString(), member->name.GetStringLength())))
+            member = object->EraseMember(member);
+        else
+            ++member;
+    }
+}
+
+JsonValue* MutableJsonPath(JsonValue* root, std::initializer_list<std::string_view> path) {
+    return const_cast<JsonValue*>(FindJsonPath(*root, path));
+}
+
+const SitePermission SITE_PERMISSIONS[] = {SitePermission::Notifications, SitePermission::Popups,
+                                           SitePermission::AutomaticDownloads};
+
+}  // namespace
+
+std::wstring SiteOrigin(const std::wstring& pattern) {
+    struct DefaultPort {
+        const wchar_t* scheme;
+        const wchar_t* port;
+    };
+    for (DefaultPort port : {DefaultPort{L"https://", L":443"}, DefaultPort{L"http://", L":80"}}) {
+        std::wstring_view suffix(port.port);
+        if (StartsWithIgnoringAsciiCase(pattern, port.scheme) && pattern.size() > suffix.size() &&
+            pattern.compare(pattern.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return pattern.substr(0, pattern.size() - suffix.size());
+    }
+    return pattern;
+}
+
+const char* SitePermissionName(SitePermission permission) {
+    switch (permission) {
+        case SitePermission::Notifications:
+            return "notifications";
+        case SitePermission::Popups:
+            return "popups";
+        case SitePermission::AutomaticDownloads:
+            break;
+    }
+    return "automatic_downloads";
+}
+
+std::vector<SitePermissionGrant> FindSitePermissionGrants(const JsonValue& preferences) {
+    std::vector<SitePermissionGrant> grants;
+    for (SitePermission permission : SITE_PERMISSIONS) {
+        std::string_view name = SitePermissionName(permission);
+        if (IsAllow(FindJsonPath(preferences, {"profile", "default_content_setting_values", name})))
+            grants.push_back({permission, std::wstring(), true});
+        const JsonValue* exceptions = FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
+        for (const std::string& key : exceptions ? AllowedExceptionKeys(*exceptions) : std::vector<std::string>())
+            grants.push_back({permission, Utf8ToWide(key.substr(0, key.find(','))), false});
+    }
+    return grants;
+}
+
+void RemoveSitePermissionGrants(JsonValue* preferences) {
+    for (SitePermission permission : SITE_PERMISSIONS) {
+        std::string name = SitePermissionName(permission);
+        // Every copy of a repeated name goes: an earlier one must not take the removed one's place.
+        JsonValue* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});
+        if (defaults && IsAllow(FindJsonMember(*defaults, name)))
+            EraseMembers(defaults, {name});
+        if (JsonValue* exceptions = MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
+            EraseMembers(exceptions, AllowedExceptionKeys(*exceptions));
+    }
+}
+
+GrantRemoval TakeBackSitePermissions(const std::string& preferences) {
+    GrantRemoval removal;
+    JsonDocument document;
+    if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done)
+        return removal;
+    removal.grants = FindSitePermissionGrants(document);
+    removal.usable = true;
+    if (removal.grants.empty())
+        return removal;
+    RemoveSitePermissionGrants(&document);
+    // Text that cannot be written back as it was read (a lone surrogate escape) is
+    // not written at all, nor is text that would not read back as what was meant.
+    JsonDocument readBack;
+    if (!SerializeJson(document, &removal.bytes) ||
+        ParseJsonObjectExactly(removal.bytes, &readBack) != JsonLoad::Done || !SameJson(readBack, document)) {
+        removal = GrantRemoval();
+    }
+    return removal;
+}

@@ -1,0 +1,114 @@
+// The engine's parts, for its own files, its tests and the benchmarks. Each part
+// writes its lines to options.log and, when outcome is not null, notes there
+// what it left behind or took back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "browsers/browsers.h"
+#include "browsers/launchers.h"
+#include "engine/engine.h"
+
+// ---- File and folder removal -----------------------------------------------
+
+// Deletes one file ("  deleted: ..."), or in preview says it would. A file that
+// stays ("  (locked/failed) ...") is noted as left behind.
+void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
+// Deletes a folder with everything below it, never entering a link ("  deleted
+// folder: ..." for each folder removed). A tree that stays in part is noted once.
+void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
+
+// ---- Profile cleaning ------------------------------------------------------------
+
+// The files of the open tabs and the last session, and unless tabsOnly the recent history.
+void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
+// Writes "Cleaning <name> ..." when the user-data folder exists, then cleans each
+// of its profiles (ChromiumProfiles), taking back site permissions when asked.
+void CleanChromiumBrowser(const CleanupOptions& options,
+                          const BrowserEntry& browser,
+                          const std::wstring& userDataFolder,
+                          CleanupOutcome* outcome);
+// The open windows and tabs; history is left alone.
+void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
+// Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
+// empty) or any profile does (also one that only profiles.ini names), then
+// cleans every profile of the Firefox row (BrowserProfiles).
+void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
+
+// ---- Taking back site permissions -----------------------------------------------
+
+// Takes out of the profile's "Preferences" what TakeBackSitePermissions takes
+// out: one line per grant taken back, then one naming the copy of the old file,
+// kept as "Preferences.popswat-backup" (replaced by the next change); in preview
+// "[preview] would ..." lines and nothing is touched. A file with nothing to take
+// back is not rewritten and gives no line. A file that is not a JSON object, a
+// folder or larger than its limit (MaxBytes) is left alone ("(unreadable, left
+// alone)"), as is a link ("(a link, left alone)"); when any step of reading or
+// replacing fails the file stays as it was, no temporary file remains, and the
+// line is "(locked/failed)". Every file left alone with a line is noted.
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
+
+// ---- Repairing browser shortcuts ------------------------------------------------
+
+// One cleanup run's copies of the shortcuts it changes, kept in
+// %LOCALAPPDATA%\PopSwat\Backups\<date>_<time> (such as "2026-12-07_143005"),
+// made at the first copy: "1.lnk", "2.lnk", ... and "index.txt" with one UTF-8
+// line "<copy's name><TAB><original full path>" per copy. Never beside the
+// shortcut: a copy on the Desktop would be one more shortcut there.
+struct ShortcutBackups {
+    std::wstring folder;  // "" until the first copy is made
+    unsigned copies = 0;
+};
+
+enum class ShortcutRepairOutcome {
+    Repaired,
+    WouldRepair,      // preview: nothing was touched
+    NothingToRemove,  // no web address and no "--load-extension=" among its arguments
+    LeftAlone         // could not or must not be changed: see reason
+};
+
+struct ShortcutRepair {
+    ShortcutRepairOutcome outcome = ShortcutRepairOutcome::LeftAlone;
+    std::vector<std::wstring> removed;  // the arguments taken out, as the browser reads them
+    std::wstring arguments;             // the arguments it has now, or would have
+    std::wstring backup;                // the copy of the old file
+    std::wstring reason;                // why it was left alone
+};
+
+// Repairs one shortcut whose target is a catalogue browser's image: keeps a copy
+// of the file in backups, then gives it its arguments without the web addresses
+// and "--load-extension=" arguments (a "-url" before a removed address goes with
+// it; "--app=" stays) and checks that every other field is as it was. A
+// shortcut that is read-only, in use, in a folder without the right to write, or
+// that cannot be copied first, is left exactly as it was. Writes one line:
+// "  shortcut no longer opens <address>: <path>" (or "... no longer loads an
+// extension from <folders>: ..."), with preview "  [preview] would make the
+// shortcut no longer open ...", or "  shortcut left as it was (<reason>): <path>".
+// COM must be initialised on the calling thread.
+ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
+
+// The run's step: writes "Repairing browser shortcuts...", then repairs each
+// shortcut of the sources' shortcut and Startup folders that starts a catalogue
+// browser with a web address or "--load-extension=" (one backup folder for all),
+// and ends with the folder of the copies, or "  No browser shortcut needed
+// repairing." when it wrote no line. Each shortcut left alone is noted as left
+// behind, each one repaired counted. Initialises COM on the calling thread.
+void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome);
+
+// ---- Browser shutdown --------------------------------------------------------
+
+// How long the closing phase waits, in all, for the browsers asked to close to exit.
+constexpr uint32_t GRACEFUL_WAIT_MS = 5000;
+// At most this long after closing, the run waits for every browser process found
+// to be gone before it touches their files.
+constexpr uint32_t SETTLE_PAUSE_MS = 1200;
+
+// The closing phase for rows, in row order: writes every found browser's lines,
+// asks every visible window to close, gives them all one grace period together
+// (a browser with no visible window is not waited for), terminates what is left
+// and returns once the processes found are gone, at most SETTLE_PAUSE_MS later.
+// A process belongs to the first row naming its image. Preview only writes the
+// lines; force terminates without asking. Nothing running: no line, no pause.
+void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
