@@ -20,7 +20,8 @@ using LogSink = std::function<void(const std::wstring&)>;
 constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
 constexpr std::size_t ENV_BUFFER_CHARS = 520;
 
-// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023 characters survive.
+// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023
+// characters survive, and a longer text is cut so that it ends with "...".
 std::wstring FormatWide(const wchar_t* format, ...);
 
 // The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
@@ -32,9 +33,10 @@ std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& bytes);
 
 // Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
-// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
-// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
-// text from a file cannot add, overwrite or reorder output lines.
+// line or paragraph separator (U+2028, U+2029), each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) and each
+// zero-width character (U+200B-U+200D, U+2060, U+FEFF) by "?", so that text from a
+// file cannot add, overwrite, reorder or disguise output lines.
 std::wstring MaskUnsafeCharacters(std::wstring text);
 
 // The ASCII letters A-Z folded to a-z and every other character left as it is:
@@ -80,6 +82,16 @@ std::wstring FullFolderPath(const std::wstring& path);
 // True when both name the same path as Windows compares names: case ignored,
 // beyond ASCII too.
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// True for "C:\..." and for "\\server\..." or "\\?\..." paths: ones that do not depend
+// on the current drive or folder. Purely lexical.
+bool IsFullPath(const std::wstring& path);
+// The path of a file or folder as Windows resolves it, links and all, in the
+// "\\?\" form that GetFinalPathNameByHandleW gives; "" when it cannot be opened or
+// resolved. Under Wine a Unix link carries no reparse point, and only this shows
+// where it leads.
+std::wstring FinalPath(const std::wstring& path);
+// The same for an open handle (a HANDLE).
+std::wstring FinalPathOfHandle(void* handle);
 // True when the path names nothing (any more); one that cannot be examined is not gone.
 bool PathIsGone(const std::wstring& path);
 // True for the errors that say a path names nothing: no such file, no such folder.

@@ -61,11 +61,6 @@ std::vector<IniProfile> ReadProfilesIni(const std::wstring& iniPath) {
     return profiles;
 }
 
-bool IsFullPath(const std::wstring& path) {
-    bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
-    return drive || path.rfind(L"\\\\", 0) == 0;
-}
-
 // The profile's folder: IsRelative=1 below the Firefox folder, IsRelative=0 a full
 // path of its own; Firefox writes either separator. "" when the entry says neither.
 std::wstring ProfilesIniFolder(const std::wstring& firefoxFolder, const IniProfile& profile) {

@@ -5,6 +5,11 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line) {
         options.log(line);
 }
 
+void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path) {
+    if (options.log)
+        options.log(FormatWide(format, MaskUnsafeCharacters(path).c_str()));
+}
+
 CleanupOutcome RunCleanup(const CleanupOptions& options) {
     CleanupOutcome outcome;
     CleanupRunLock lock;

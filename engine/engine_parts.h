@@ -9,6 +9,14 @@
 #include "browsers/browsers.h"
 #include "engine/engine.h"
 
+// ---- Lines -------------------------------------------------------------------
+
+// Hands options.log the line that format (with one %ls) makes of a path. Every
+// line of removal and reset that names a path is written here: the path is
+// masked (MaskUnsafeCharacters), since a folder name, like any text from a
+// profile, can hold characters that split or reorder a line.
+void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path);
+
 // ---- File and folder removal -----------------------------------------------
 
 // Deletes one file ("  deleted: ..."), or in preview says it would. A file that

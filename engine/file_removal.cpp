@@ -49,13 +49,13 @@ bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD
         removed = RemoveDirectoryW(LongPathForm(folder).c_str()) != FALSE;
     }
     if (removed && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        WriteLine(options, FormatWide(L"  deleted folder: %ls", folder.c_str()));
+        WritePathLine(options, L"  deleted folder: %ls", folder);
     return removed;
 }
 
 // A file or tree that stays: one line, and a note in the outcome.
 void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
-    WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+    WritePathLine(options, L"  (locked/failed) %ls", path);
     if (outcome)
         outcome->leftBehind.push_back(path);
 }
@@ -67,13 +67,13 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path, Cleanup
     if (GetFileAttributesW(longPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
-        WriteLine(options, FormatWide(L"  [preview] would delete file: %ls", path.c_str()));
+        WritePathLine(options, L"  [preview] would delete file: %ls", path);
         return;
     }
     // Read-only, hidden and system files refuse DeleteFileW until cleared.
     SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileW(longPath.c_str())) {
-        WriteLine(options, FormatWide(L"  deleted: %ls", path.c_str()));
+        WritePathLine(options, L"  deleted: %ls", path);
         return;
     }
     // Gone already (a browser, or another run, deleted it since it was seen):
@@ -88,7 +88,7 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
-        WriteLine(options, FormatWide(L"  [preview] would delete folder: %ls", path.c_str()));
+        WritePathLine(options, L"  [preview] would delete folder: %ls", path);
         return;
     }
     // A folder still there holds something that could not be deleted: one line

@@ -15,10 +15,6 @@ const wchar_t SAVED_LINE[] = L"  saved a copy of the old settings: %ls";
 
 enum class Swap { Done, Failed, OldFileAtBackup };
 
-void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path) {
-    WriteLine(options, FormatWide(format, path.c_str()));
-}
-
 const wchar_t* PermissionText(SitePermission permission) {
     switch (permission) {
         case SitePermission::Notifications:
@@ -41,27 +37,6 @@ std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
     std::wstring site = MaskUnsafeCharacters(SiteOrigin(grant.site));
     return FormatWide(preview ? L"  [preview] would no longer allow %ls: %ls" : L"  %ls no longer allowed: %ls", name,
                       site.c_str());
-}
-
-// The path as Windows resolves it, links and all; "" when it cannot be opened.
-std::wstring FinalPath(const std::wstring& path) {
-    // No access asked: only the name is wanted, and no sharing mode stands in the way.
-    UniqueHandle handle(CreateFileW(LongPathForm(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle)
-        return std::wstring();
-    std::wstring resolved(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(handle.get(), &resolved[0], static_cast<DWORD>(resolved.size()), 0);
-        if (length == 0)
-            return std::wstring();
-        if (length < resolved.size()) {
-            resolved.resize(length);
-            return resolved;
-        }
-        resolved.resize(length);
-    }
 }
 
 // Why a Preferences file is left as it is.

@@ -192,10 +192,12 @@ TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
     }
 }
 
-TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
+// A name that plain paths cannot reach, or that would reorder or split its
+// line, is cleaned all the same and shown masked.
+TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReachAndMasksTheirNames) {
     Sandbox sandbox;
     std::wstring profiles = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
-    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work "};
+    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work ", L"efgh.\u202eexe.txt\u2028x\u200b"};
     for (const std::wstring& name : names) {
         MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore.jsonlz4"));
         MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore-backups\\recovery.baklz4"));
@@ -203,12 +205,13 @@ TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
     }
     Lines lines;
     CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
-    EXPECT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines.size(), 7u);
     for (const std::wstring& name : names) {
         SCOPED_TRACE(Utf8(name));
         std::wstring profile = profiles + L"\\" + name;
-        EXPECT_EQ(LinesAbout(lines, profile), (Lines{L"  deleted: " + profile + L"\\sessionstore.jsonlz4",
-                                                     L"  deleted folder: " + profile + L"\\sessionstore-backups"}));
+        std::wstring shown = profiles + L"\\" + MaskUnsafeCharacters(name);
+        EXPECT_EQ(LinesAbout(lines, shown), (Lines{L"  deleted: " + shown + L"\\sessionstore.jsonlz4",
+                                                   L"  deleted folder: " + shown + L"\\sessionstore-backups"}));
         EXPECT_FALSE(PathExists(LongPathForm(profile + L"\\sessionstore.jsonlz4")));
         EXPECT_TRUE(PathExists(LongPathForm(profile + L"\\places.sqlite")));
     }
