@@ -157,7 +157,10 @@ const char* SitePermissionName(SitePermission permission);
 
 // What taking back every grant makes of a Preferences text.
 struct GrantRemoval {
-    bool usable = false;  // one JSON object, valid UTF-8, that can be written back exactly
+    // One JSON object, valid UTF-8, that can be written back exactly, in which the
+    // profile, its defaults, content settings and exceptions, the exceptions of each
+    // permission and each exception are objects wherever they are present.
+    bool usable = false;
     // Per permission the default when it allows, then every exception whose
     // setting is 1 (allow), in file order: all of them taken out.
     std::vector<SitePermissionGrant> grants;

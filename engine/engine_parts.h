@@ -49,9 +49,10 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
 // out: one line per grant taken back, then one naming the copy of the old file,
 // kept as "Preferences.popswat-backup" (replaced by the next change); in preview
 // "[preview] would ..." lines and nothing is touched. A file with nothing to take
-// back is not rewritten and gives no line. A file that is not a JSON object, a
-// folder or larger than its limit (MaxBytes) is left alone ("(unreadable, left
-// alone)"), as is a link ("(a link, left alone)"); when any step of reading or
+// back is not rewritten and gives no line. A file that is not a JSON object, not
+// of the shape TakeBackSitePermissions can use, a folder or larger than its limit
+// (MaxBytes) is left alone ("(unreadable, left alone)"), as is a link ("(a link,
+// left alone)"); when any step of reading or
 // replacing fails the file stays as it was, no temporary file remains, and the
 // line is "(locked/failed)". Every file left alone with a line is noted.
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);

@@ -363,6 +363,50 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     }
 }
 
+// A Chrome Preferences of the wrong shape is left alone with its line; Edge's
+// session and permissions and Firefox's session after it are still cleaned.
+TEST(ConsoleProgram, RunsPastASettingsFileOfTheWrongShape) {
+    SKIP_UNLESS_UNDER_WINE();
+    for (bool preview : {true, false}) {
+        SCOPED_TRACE(preview ? "preview" : "run");
+        ConsoleSandbox sandbox;
+        std::wstring edge = sandbox.local + L"\\Microsoft\\Edge\\User Data\\Default";
+        MakeFile(sandbox.chromeProfile + L"\\Preferences",
+                 R"({"profile":{"content_settings":{"exceptions":{"popups":"x","notifications":)"
+                 R"({"https://a.example:443,*":{"setting":1}}}}}})");
+        MakeFile(edge + L"\\Current Session");
+        MakeFile(edge + L"\\Preferences", R"({"profile":{"default_content_setting_values":{"popups":1}}})");
+        std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
+        Lines expected = {
+            BANNER_TITLE,
+            BANNER_RULE,
+            "Closing browsers...",
+            "",
+            "Resetting open tabs and clearing recent history...",
+            "Cleaning Google Chrome ...",
+            verb + Utf8(sandbox.chromeProfile + L"\\Current Tabs"),
+            verb + Utf8(sandbox.chromeProfile + L"\\History"),
+            "  (unreadable, left alone) " + Utf8(sandbox.chromeProfile + L"\\Preferences"),
+            "Cleaning Microsoft Edge ...",
+            verb + Utf8(edge + L"\\Current Session"),
+            preview ? "  [preview] would no longer allow pop-ups for every site"
+                    : "  pop-ups no longer allowed for every site",
+            (preview ? "  [preview] would save a copy of the old settings: " : "  saved a copy of the old settings: ") +
+                Utf8(edge + L"\\Preferences.popswat-backup"),
+            "Cleaning Mozilla Firefox ...",
+            verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
+            "",
+            DONE,
+            HINT};
+        if (preview)
+            expected.insert(expected.begin() + 2, PREVIEW_NOTE.begin(), PREVIEW_NOTE.end());
+        ExpectOutput(sandbox.Run(preview ? L"--dry-run --reset-permissions" : L"--reset-permissions --yes"), expected,
+                     0);
+        EXPECT_EQ(PathExists(edge + L"\\Current Session"), preview);
+        EXPECT_EQ(PathExists(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"), preview);
+    }
+}
+
 // The runtime's own wide output would cut "王" and everything after it, and
 // turn "é" into one Latin-1 byte.
 TEST(ConsoleProgram, WritesEveryCharacterOfPathsAsUtf8) {
