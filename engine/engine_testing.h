@@ -1,4 +1,4 @@
-// Seams of the browser shutdown that only tests use.
+// Seams of the engine that only tests use.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +6,11 @@
 #include <vector>
 
 #include "engine/engine_parts.h"
+
+// Called, when set, once the reset has written and flushed the new Preferences
+// under its temporary name and before it reads that file back, with the file's
+// path: a test plays another program that opens or changes the file meanwhile.
+extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
 // Ids of the running processes of this Windows session whose image name equals
 // imageName (ASCII case ignored), in snapshot order.

@@ -5,7 +5,9 @@
 // back before ReplaceFileW swaps it in and keeps the old file under a backup
 // name in the same step. Until that call succeeds the old file is never touched.
 #include "base/win_handles.h"
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
+
+void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
 
 namespace {
 
@@ -55,21 +57,19 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     return SamePath(filePath, folderPath + L"\\" + name) ? LeftAlone::No : LeftAlone::Link;
 }
 
+enum class NewFile { Written, NotMade, MadeButFailed };
+
 // Writes the bytes into a file that did not exist and flushes them to the disk.
-// False when the file could not be made; a file made is removed on failure.
-bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
+NewFile WriteNewFile(const std::wstring& path, const std::string& bytes) {
     // CREATE_NEW never opens what is already there, a link included.
     UniqueHandle file(
         CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return false;
+        return NewFile::NotMade;
     DWORD written = 0;
     bool done = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                 written == bytes.size() && FlushFileBuffers(file.get());
-    file.reset();
-    if (!done)
-        DeleteFileW(LongPathForm(path).c_str());
-    return done;
+    return done ? NewFile::Written : NewFile::MadeButFailed;
 }
 
 // True when the file holds exactly the bytes meant (which TakeBackSitePermissions
@@ -79,25 +79,75 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
     return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes;
 }
 
+// Another program that opens a new file for a moment (a virus scanner does it
+// with every file written) makes moving or deleting it fail meanwhile; like the
+// browsers' own writers, the reset tries again, for about a second in all.
+constexpr int TRIES = 10;
+constexpr DWORD PAUSE_BETWEEN_TRIES_MS = 100;
+
+bool IsHeldElsewhere(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// ReplaceFileW, tried again while it fails with both files still under their own
+// names: when a file is held elsewhere, or with the two errors that say so.
+bool ReplaceWithRetries(const std::wstring& file, const std::wstring& temporary, const std::wstring& backup) {
+    for (int attempt = 1;; ++attempt) {
+        if (ReplaceFileW(LongPathForm(file).c_str(), LongPathForm(temporary).c_str(), LongPathForm(backup).c_str(),
+                         REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
+            return true;
+        DWORD error = GetLastError();
+        bool unchanged = IsHeldElsewhere(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+        if (attempt == TRIES || !unchanged || PathIsGone(file))
+            return false;
+        Sleep(PAUSE_BETWEEN_TRIES_MS);
+    }
+}
+
+// True when the file is gone, tried again while it is held elsewhere.
+bool RemoveWithRetries(const std::wstring& path) {
+    for (int attempt = 1;; ++attempt) {
+        if (DeleteFileW(LongPathForm(path).c_str()))
+            return true;
+        DWORD error = GetLastError();
+        if (IsNotFoundError(error) || PathIsGone(path))
+            return true;
+        if (attempt == TRIES || !IsHeldElsewhere(error))
+            return false;
+        Sleep(PAUSE_BETWEEN_TRIES_MS);
+    }
+}
+
+struct SwapResult {
+    Swap swap = Swap::Failed;
+    std::wstring temporaryLeft;  // the new file, when it could not be removed after a failure
+};
+
 // Puts the new settings in place of the file and keeps the old one as the backup.
-Swap SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
+// Whatever fails, the new file is removed again.
+SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
     std::wstring temporary = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(GetTickCount64()) + L".tmp";
-    if (!WriteNewFile(temporary, bytes))
-        return Swap::Failed;
-    if (ReadsBackAs(temporary, bytes) &&
-        ReplaceFileW(LongPathForm(file).c_str(), LongPathForm(temporary).c_str(), LongPathForm(backup).c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
-        return Swap::Done;
-    Swap swap = Swap::Failed;
+    SwapResult result;
+    NewFile made = WriteNewFile(temporary, bytes);
+    if (made == NewFile::NotMade)
+        return result;
+    if (made == NewFile::Written && resetWroteTemporaryFile)
+        resetWroteTemporaryFile(temporary);
+    if (made == NewFile::Written && ReadsBackAs(temporary, bytes) && ReplaceWithRetries(file, temporary, backup)) {
+        result.swap = Swap::Done;
+        return result;
+    }
     // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 says the old file already carries the
     // backup name; whatever the error, a file that is gone goes back to its name.
     // (ERROR_UNABLE_TO_MOVE_REPLACEMENT leaves both files under their own names.)
     if (PathIsGone(file) && !MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(file).c_str(), 0) &&
         !PathIsGone(backup))
-        swap = Swap::OldFileAtBackup;
-    DeleteFileW(LongPathForm(temporary).c_str());
-    return swap;
+        result.swap = Swap::OldFileAtBackup;
+    if (!RemoveWithRetries(temporary))
+        result.temporaryLeft = temporary;
+    return result;
 }
 
 const wchar_t* LeftAloneLine(LeftAlone reason) {
@@ -166,12 +216,17 @@ void ResetSitePermissions(const CleanupOptions& options, const std::wstring& pro
         return;
     if (!options.preview) {
         // A read-only file is one someone wants kept as it is.
-        Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, removal.bytes);
-        if (swap != Swap::Done) {
+        SwapResult swap = (attributes & FILE_ATTRIBUTE_READONLY) ? SwapResult() : SwapIn(file, backup, removal.bytes);
+        if (swap.swap != Swap::Done) {
             NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
             // The old settings could not be moved back: say where they are.
-            if (swap == Swap::OldFileAtBackup)
+            if (swap.swap == Swap::OldFileAtBackup)
                 WritePathLine(options, SAVED_LINE, backup);
+            if (!swap.temporaryLeft.empty()) {
+                WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
+                if (outcome)
+                    outcome->leftBehind.push_back(swap.temporaryLeft);
+            }
             return;
         }
         if (outcome)

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "base/json_writer.h"
 #include "browsers/json_document.h"
+#include "engine/engine_testing.h"
 #include "tests/child_programs.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -447,5 +449,88 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder) {
             ASSERT_TRUE(RemoveUnixLink(file));
         }
+    }
+}
+
+namespace {
+
+// What the other program of the next test does to the reset's new file.
+enum class OtherProgram { OpensItForAMoment, HoldsItOpen, ChangesIt };
+OtherProgram otherProgram;
+std::wstring newFile;
+UniqueHandle newFileHeld;
+std::thread releaser;
+
+void PlayOtherProgram(const std::wstring& temporaryFile) {
+    newFile = temporaryFile;
+    if (otherProgram == OtherProgram::ChangesIt) {
+        UniqueHandle file(CreateFileW(temporaryFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.get(), "{}", 2, &written, nullptr);
+        return;
+    }
+    // Read sharing only, as a virus scanner opens a new file: the file reads back, but cannot be moved.
+    newFileHeld = HoldFile(temporaryFile, GENERIC_READ, FILE_SHARE_READ);
+    if (otherProgram == OtherProgram::OpensItForAMoment)
+        releaser = std::thread([] {
+            Sleep(300);
+            newFileHeld.reset();
+        });
+}
+
+}  // namespace
+
+// Another program may open the new file between its writing and the swap: a
+// virus scanner does so for a moment, which the swap waits out. One that holds
+// it or changes it makes the swap fail: the old file stays byte for byte, and
+// the new one is removed, or named when even that fails.
+TEST(ResetSitePermissions, OutlastsAProgramThatOpensTheNewFileAndNeverSwapsInAChangedOne) {
+    struct Row {
+        const char* name;
+        OtherProgram other;
+        bool swapped;
+    };
+    const Row rows[] = {
+        {"opened by a scanner for 300 ms", OtherProgram::OpensItForAMoment, true},
+        {"held open until the reset is over", OtherProgram::HoldsItOpen, false},
+        {"changed after it was written", OtherProgram::ChangesIt, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        std::wstring file = profile + L"\\Preferences";
+        MakeFile(file, GRANTED);
+        auto before = Tree(profile);
+        otherProgram = row.other;
+        resetWroteTemporaryFile = PlayOtherProgram;
+        CleanupOutcome outcome;
+        std::vector<std::wstring> lines = Reset(profile, false, &outcome);
+        resetWroteTemporaryFile = nullptr;
+        if (releaser.joinable())
+            releaser.join();
+        bool held = static_cast<bool>(newFileHeld);
+        newFileHeld.reset();
+        ASSERT_FALSE(newFile.empty());
+
+        std::vector<std::wstring> expected = GrantLines(profile, false);
+        std::vector<std::wstring> stayed;
+        if (row.swapped) {
+            before[L"Preferences"] = Compact(LEFT);
+            before[L"Preferences.popswat-backup"] = GRANTED;
+        } else {
+            expected = {L"  (locked/failed) " + file};
+            if (held) {
+                expected.push_back(L"  (could not remove) " + newFile);
+                stayed.push_back(newFile);
+            }
+        }
+        EXPECT_EQ(held, row.other == OtherProgram::HoldsItOpen);
+        EXPECT_EQ(lines, expected);
+        EXPECT_EQ(outcome.leftBehind, stayed);
+        EXPECT_EQ(outcome.settingsLeftAlone.size(), row.swapped ? 0u : 1u);
+        DeleteFileW(newFile.c_str());
+        EXPECT_EQ(Tree(profile), before);
+        newFile.clear();
     }
 }
