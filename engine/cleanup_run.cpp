@@ -10,6 +10,11 @@ void WritePathLine(const CleanupOptions& options, const wchar_t* format, const s
         options.log(FormatWide(format, MaskUnsafeCharacters(path).c_str()));
 }
 
+std::size_t ItemsLeftBehind(const CleanupOutcome& outcome) {
+    return outcome.leftBehind.size() + outcome.settingsLeftAlone.size() + outcome.linksLeftAlone.size() +
+           outcome.profileListsNotRead.size();
+}
+
 CleanupOutcome RunCleanup(const CleanupOptions& options) {
     CleanupOutcome outcome;
     CleanupRunLock lock;
@@ -36,7 +41,13 @@ CleanupOutcome RunCleanup(const CleanupOptions& options) {
     }
 
     WriteLine(options, L"");
-    WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
+    std::size_t left = ItemsLeftBehind(outcome);
+    if (left == 0 || options.preview)
+        WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
+    else
+        WriteLine(options, FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every browser window "
+                                      L"and run PopSwat again.",
+                                      left));
     if (!options.tabsOnly)
         WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
     return outcome;

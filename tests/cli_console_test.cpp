@@ -32,6 +32,9 @@ const Lines USAGE = {
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
+    "",
+    "Exit code: 0 done; 1 bad command line, or another cleanup is running;",
+    "2 done, but some items could not be cleaned (close the browsers, run again).",
 };
 
 const Lines EMPTY_AUDIT = {
@@ -55,6 +58,8 @@ const char WARNING_PERMISSIONS[] =
 const char QUESTION[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
 const char DONE[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
 const char HINT[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+const char LEFT_ONE[] =
+    "Finished, but 1 item(s) could not be cleaned. Close every browser window and run PopSwat again.";
 
 Lines Concat(std::initializer_list<Lines> parts) {
     Lines all;
@@ -97,12 +102,13 @@ struct ConsoleSandbox {
                PathExists(firefoxProfile + L"\\sessionstore.jsonlz4");
     }
 
-    // The lines of a whole run over this sandbox.
-    Lines RunLines(bool preview, bool tabsOnly, bool resetPermissions = false) const {
+    // The lines of a whole run over this sandbox; tabsHeld: its "Current Tabs" is held open.
+    Lines RunLines(bool preview, bool tabsOnly, bool resetPermissions = false, bool tabsHeld = false) const {
         std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
         Lines lines = {"Closing browsers...", "",
                        tabsOnly ? "Resetting open tabs..." : "Resetting open tabs and clearing recent history...",
-                       "Cleaning Google Chrome ...", verb + Utf8(chromeProfile + L"\\Current Tabs")};
+                       "Cleaning Google Chrome ...",
+                       (tabsHeld && !preview ? "  (locked/failed) " : verb) + Utf8(chromeProfile + L"\\Current Tabs")};
         if (!tabsOnly)
             lines.push_back(verb + Utf8(chromeProfile + L"\\History"));
         if (resetPermissions)  // its Preferences holds no JSON
@@ -110,7 +116,8 @@ struct ConsoleSandbox {
         lines.push_back("Cleaning Mozilla Firefox ...");
         lines.push_back(verb + Utf8(firefoxProfile + L"\\sessionstore.jsonlz4"));
         lines.push_back("");
-        lines.push_back(DONE);
+        // Either is one item left behind; a preview leaves nothing behind.
+        lines.push_back((tabsHeld || resetPermissions) && !preview ? LEFT_ONE : DONE);
         if (!tabsOnly)
             lines.push_back(HINT);
         return lines;
@@ -335,6 +342,8 @@ TEST(ConsoleProgram, RunsTheCleanupAfterAYes) {
     }
 }
 
+// A run that leaves something behind (a file held open, a settings file left
+// alone) says how many items and ends with exit code 2; a preview never does.
 TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     SKIP_UNLESS_UNDER_WINE();
     struct Case {
@@ -342,6 +351,8 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         bool preview;
         bool tabsOnly;
         bool resetsPermissions = false;
+        bool tabsHeld = false;
+        DWORD exitCode = 0;
     };
     const Case cases[] = {
         {L"--dry-run", true, false},
@@ -349,17 +360,24 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         {L"--yes --force", false, false},
         {L"-y --tabs-only -y", false, true},
         {L"--dry-run --reset-permissions --tabs-only", true, true, true},
-        {L"--reset-permissions --yes", false, false, true},
+        {L"--reset-permissions --yes", false, false, true, false, 2},
+        {L"--yes", false, false, false, true, 2},
+        {L"--dry-run --tabs-only", true, true, false, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Utf8(c.arguments));
+        SCOPED_TRACE(Utf8(c.arguments) + (c.tabsHeld ? ", tabs held open" : ""));
         ConsoleSandbox sandbox;
+        UniqueHandle held;
+        if (c.tabsHeld)
+            held = HoldFile(sandbox.chromeProfile + L"\\Current Tabs");
         Lines expected = Concat({{BANNER_TITLE, BANNER_RULE},
                                  c.preview ? PREVIEW_NOTE : Lines(),
-                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions)});
+                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions, c.tabsHeld)});
         // Input that would abort proves no question was asked.
-        ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
+        ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, c.exitCode);
+        held.reset();
         EXPECT_EQ(sandbox.Untouched(), c.preview);
+        EXPECT_EQ(PathExists(sandbox.chromeProfile + L"\\Current Tabs"), c.preview || c.tabsHeld);
     }
 }
 
@@ -396,12 +414,12 @@ TEST(ConsoleProgram, RunsPastASettingsFileOfTheWrongShape) {
             "Cleaning Mozilla Firefox ...",
             verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
             "",
-            DONE,
+            preview ? DONE : LEFT_ONE,
             HINT};
         if (preview)
             expected.insert(expected.begin() + 2, PREVIEW_NOTE.begin(), PREVIEW_NOTE.end());
         ExpectOutput(sandbox.Run(preview ? L"--dry-run --reset-permissions" : L"--reset-permissions --yes"), expected,
-                     0);
+                     preview ? 0 : 2);
         EXPECT_EQ(PathExists(edge + L"\\Current Session"), preview);
         EXPECT_EQ(PathExists(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"), preview);
     }

@@ -61,9 +61,13 @@ Lines FrameStart(bool tabsOnly) {
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
 }
 
-void AppendFrameEnd(Lines* lines, bool tabsOnly) {
+// The last lines: done, or how many items were left behind.
+void AppendFrameEnd(Lines* lines, bool tabsOnly, std::size_t leftBehind = 0) {
     lines->push_back(L"");
-    lines->push_back(DONE);
+    lines->push_back(leftBehind == 0 ? DONE
+                                     : FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every "
+                                                  L"browser window and run PopSwat again.",
+                                                  leftBehind));
     if (!tabsOnly)
         lines->push_back(HINT);
 }
@@ -178,9 +182,10 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
                 leftAlone.push_back(profile + L"\\Preferences");
             }
         }
-        AppendFrameEnd(&expected, tabsOnly);
+        AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
+        EXPECT_EQ(ItemsLeftBehind(outcome), leftAlone.size());
 
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             SCOPED_TRACE(Utf8(browser.displayName));
