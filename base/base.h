@@ -92,6 +92,13 @@ bool IsFullPath(const std::wstring& path);
 std::wstring FinalPath(const std::wstring& path);
 // The same for an open handle (a HANDLE).
 std::wstring FinalPathOfHandle(void* handle);
+// True when finalPath, where a file resolves, is its own name in its folder,
+// given by the folder's final path: the file is no link that leads elsewhere.
+// False when either path is "". Wine's GetFinalPathNameByHandleW passes its
+// result through the Win32 path rules, which drop trailing dots and spaces from
+// some names (and turn "..." into ".."); Windows keeps every name as it is. So
+// names are compared without their trailing dots and spaces.
+bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name);
 // True when the path names nothing (any more); one that cannot be examined is not gone.
 bool PathIsGone(const std::wstring& path);
 // True for the errors that say a path names nothing: no such file, no such folder.

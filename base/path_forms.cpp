@@ -1,6 +1,8 @@
 #include "base/base.h"
 #include "base/win_handles.h"
 
+#include <algorithm>
+
 std::wstring LongPathForm(const std::wstring& path) {
     // Already in a device or long-path form: used as it is.
     if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0)
@@ -75,4 +77,28 @@ std::wstring FinalPath(const std::wstring& path) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle ? FinalPathOfHandle(handle.get()) : std::wstring();
+}
+
+namespace {
+
+// Every name of the path without its trailing dots and spaces.
+std::wstring TrimEveryName(const std::wstring& path) {
+    std::wstring trimmed;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find(L'\\', start), path.size());
+        std::wstring name = path.substr(start, end - start);
+        trimmed += name.substr(0, name.find_last_not_of(L". ") + 1);
+        if (end < path.size())
+            trimmed += L'\\';
+        start = end + 1;
+    }
+    return trimmed;
+}
+
+}  // namespace
+
+bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name) {
+    if (finalPath.empty() || folderFinalPath.empty())
+        return false;
+    return SamePath(TrimEveryName(finalPath), TrimEveryName(folderFinalPath + L"\\" + name));
 }

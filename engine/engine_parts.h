@@ -20,10 +20,14 @@ void WritePathLine(const CleanupOptions& options, const wchar_t* format, const s
 // ---- File and folder removal -----------------------------------------------
 
 // Deletes one file ("  deleted: ..."), or in preview says it would. A file that
-// stays ("  (locked/failed) ...") is noted as left behind.
+// stays ("  (locked/failed) ...") is noted as left behind. A file that resolves
+// elsewhere than its own name in its folder (a link) is left alone ("  (a link,
+// left alone) ..."), in preview too, and noted.
 void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
 // Deletes a folder with everything below it, never entering a link ("  deleted
-// folder: ..." for each folder removed). A tree that stays in part is noted once.
+// folder: ..." for each folder removed); each file in it is checked as RemoveFile
+// checks it. A tree that stays in part is noted once, unless only links left
+// alone keep it.
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
 
 // ---- Profile cleaning ------------------------------------------------------------

@@ -54,7 +54,7 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     std::wstring filePath = FinalPath(file);
     if (folderPath.empty() || filePath.empty())
         return LeftAlone::Failed;
-    return SamePath(filePath, folderPath + L"\\" + name) ? LeftAlone::No : LeftAlone::Link;
+    return IsAtItsOwnName(filePath, folderPath, name) ? LeftAlone::No : LeftAlone::Link;
 }
 
 enum class NewFile { Written, NotMade, MadeButFailed };
