@@ -37,7 +37,7 @@ struct AuditedExtension {
     bool manifestUnreadable = false;  // no version's manifest could be read: name and version are not known
 };
 
-// A Firefox "extensions.json" that exists but could not be read.
+// A Firefox "extensions.json", or its "profiles.ini", that exists but could not be read.
 struct UnreadableAddonList {
     std::wstring browser;  // as the report names it: "Firefox"
     std::wstring path;
@@ -62,8 +62,9 @@ AuditFindings InventoryFirefoxProfile(const std::wstring& browser, const std::ws
 
 // One line per extension, masked and shortened, then one per unreadable add-on list.
 void WriteAuditLines(const CleanupOptions& options, const AuditFindings& findings);
-// Calls take with what each profile holds (AllBrowserProfiles), browser after
-// browser in catalogue order.
+// Calls take with what each profile holds (BrowserProfiles), browser after
+// browser in catalogue order, and for Firefox with an unread profiles.ini
+// (UnreadFirefoxProfileList), whose profiles are not known.
 void ForEachAuditedProfile(const std::function<void(const AuditFindings&)>& take);
 // Everything ForEachAuditedProfile finds, in its order.
 AuditFindings CollectAudit();

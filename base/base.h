@@ -99,6 +99,16 @@ std::wstring FinalPathOfHandle(void* handle);
 // some names (and turn "..." into ".."); Windows keeps every name as it is. So
 // names are compared without their trailing dots and spaces.
 bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name);
+// A file or folder as the file system knows it, links followed: its volume's
+// serial number and its file index. Unlike final paths, which Wine passes
+// through the Win32 path rules ("x." and "x" both come out as "x"), it tells
+// apart every two things that are not the same.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+};
+// False when the path cannot be opened or examined.
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 // True when the path names nothing (any more); one that cannot be examined is not gone.
 bool PathIsGone(const std::wstring& path);
 // True for the errors that say a path names nothing: no such file, no such folder.

@@ -79,6 +79,18 @@ std::wstring FinalPath(const std::wstring& path) {
     return handle ? FinalPathOfHandle(handle.get()) : std::wstring();
 }
 
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
+    UniqueHandle handle(CreateFileW(LongPathForm(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!handle || !GetFileInformationByHandle(handle.get(), &information))
+        return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return true;
+}
+
 namespace {
 
 // Every name of the path without its trailing dots and spaces.

@@ -65,14 +65,25 @@ struct BrowserProfile {
 
 // The profiles below a Chromium-family user-data folder: the folder itself when
 // it is a profile folder, then each subfolder with a profile folder name that is
-// one, in listing order.
+// one, in listing order. A folder reached again through a link is left out.
 std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder);
 // Firefox's profile folders: every folder below FirefoxProfilesFolder() in listing
 // order, then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a
 // Path= in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0:
 // a full path of its own) that exists and that Firefox has used, in file order.
-// Each folder once. Plain full paths. A missing or unreadable profiles.ini adds nothing.
+// Each folder once, also one reached again through a link. Plain full paths. A
+// missing or unreadable profiles.ini adds nothing (see UnreadFirefoxProfileList).
 std::vector<std::wstring> FirefoxProfileFolders();
+
+// A list of profiles that exists but could not be read: the profiles it names are not known.
+struct UnreadProfileList {
+    std::wstring path;
+    FileRead reason;  // Unreadable or TooLarge
+};
+// %APPDATA%\Mozilla\Firefox\profiles.ini when it exists but cannot be read (larger
+// than its limit, or locked); nothing otherwise. Every report says so.
+std::optional<UnreadProfileList> UnreadFirefoxProfileList();
+
 // Every profile of one catalogue row: ChromiumProfiles of its UserDataFolder, or
 // for Firefox one per FirefoxProfileFolders().
 std::vector<BrowserProfile> BrowserProfiles(const BrowserEntry& browser);

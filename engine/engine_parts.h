@@ -43,8 +43,9 @@ void CleanChromiumBrowser(const CleanupOptions& options,
 // The open windows and tabs; history is left alone.
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
 // Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
-// empty) or any profile does (also one that only profiles.ini names), then
-// cleans every profile of the Firefox row (BrowserProfiles).
+// empty) or any profile does (also one that only profiles.ini names), or when
+// profiles.ini could not be read ("  (too large, not read) ..." follows, noted
+// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles).
 void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
 
 // ---- Taking back site permissions -----------------------------------------------

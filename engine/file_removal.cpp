@@ -47,8 +47,11 @@ FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFi
     UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return IsNotFoundError(GetLastError()) ? FileRemoval::Gone : FileRemoval::Failed;
+    if (!file) {
+        // A file another deletion has marked goes when its last handle closes.
+        DWORD error = GetLastError();
+        return IsNotFoundError(error) || error == ERROR_DELETE_PENDING ? FileRemoval::Gone : FileRemoval::Failed;
+    }
     switch (PlaceOf(FinalPathOfHandle(file.get()), path, folderFinalPath)) {
         case Place::OwnName:
             break;

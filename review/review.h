@@ -98,7 +98,8 @@ std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
-// Every profile of every browser (AllBrowserProfiles), then the policies.
+// Every profile of every browser (AllBrowserProfiles), an unread Firefox
+// profiles.ini among the unreadable files, then the policies.
 ReviewFindings CollectReview(const PolicyRoots& roots);
 
 // ---- Output ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "audit/audit.h"
 #include "review/review.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -130,4 +131,24 @@ TEST(ReviewFirefoxProfile, ListsAddOnsThatAnotherProgramPlaced) {
               (std::vector<std::string>{
                   "unreadable user.js " + std::to_string(static_cast<int>(JsonLoad::Unreadable)),
                   "unreadable extensions.json " + std::to_string(static_cast<int>(JsonLoad::NotJson))}));
+}
+
+// A profiles.ini too large to read hides the profiles it names: the review
+// and the audit each list it among the files they could not read.
+TEST(CollectReview, NamesAProfilesIniTooLargeToReadAsTheAuditDoes) {
+    Sandbox sandbox;
+    std::wstring ini = sandbox.appData() + L"\\Mozilla\\Firefox\\profiles.ini";
+    ASSERT_TRUE(MakeSparseFile(ini, 10LL << 20));
+    TemporaryRegistryKey noPolicies(HKEY_CURRENT_USER,
+                                    L"Software\\PopSwat-test-" + std::to_wstring(GetCurrentProcessId()));
+    ReviewFindings review = CollectReview({noPolicies.get(), noPolicies.get()});
+    ASSERT_EQ(review.unreadable.size(), 1u);
+    const UnreadableFile& file = review.unreadable[0];
+    EXPECT_EQ(Utf8(file.place.browser + L"|" + file.place.profile + L"|" + file.file), "Firefox||profiles.ini");
+    EXPECT_EQ(file.reason, JsonLoad::TooLarge);
+    EXPECT_NE(ReviewJson(review).find(R"("unreadable":[{"browser":"Firefox","profile":null,"file":"profiles.ini",)"
+                                      R"("reason":"too_large"}])"),
+              std::string::npos);
+    EXPECT_EQ(AuditJsonEntries(AuditJson(CollectAudit())),
+              std::vector<std::string>{"unreadable|Firefox|null|" + Utf8(ini) + "|too_large"});
 }
