@@ -206,7 +206,9 @@ struct ChromiumExtension {
     bool enabled = true;  // neither "state" 0 nor any "disable_reasons"
     // The folder of its manifest.json: the record's "path" (below the profile's
     // Extensions folder, or a full path of its own), else the version folder that
-    // ChooseExtensionVersion picks; "" when there is none.
+    // ChooseExtensionVersion picks; "" when there is none, when that folder does
+    // not exist or when the id is not a plain id: then only the record says what
+    // the extension is, and no file is read for it.
     std::wstring folder;
     // What the manifest says: the record's own copy, else the folder's manifest.json.
     unsigned overrides = 0;     // ExtensionOverride bits
@@ -264,7 +266,8 @@ ExtensionVersion ChooseExtensionVersion(const std::wstring& extensionFolder);
 // The extension's display name from its manifest's raw "name" (UTF-8): the name
 // itself, or for a "__MSG_x__" reference the non-empty "message" of the entry x
 // (ASCII case ignored) of the first locale file that has one, in the order
-// defaultLocale (when it is a locale name), "en", "en_US"; the bare x when none has.
+// defaultLocale (when it is a locale name), "en", "en_US"; the bare x when none
+// has, or when versionFolder is not a full path (IsFullPath): nothing is read then.
 std::wstring ResolveExtensionName(const std::wstring& versionFolder,
                                   const std::string& rawName,
                                   const std::string& defaultLocale);

@@ -94,6 +94,9 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
 }  // namespace
 
 void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
+    // As for Chromium: files are looked for only in a folder given in full.
+    if (!IsFullPath(profileFolder))
+        return;
     AddHomePageFindings(place, profileFolder, findings);
     AddAddonFindings(place, profileFolder, findings);
 }

@@ -189,6 +189,43 @@ TEST(ReviewChromiumProfile, ReadsExtensionRecordsAndManifestsWhereverTheyAre) {
               }));
 }
 
+// Nothing is read outside the profile for an extension record: a record whose
+// folder does not exist, or whose id is no plain id, is named from the record
+// alone; nor is anything read through a folder that is not given in full, which
+// would lead wherever the current folder (or drive) is.
+TEST(ReviewChromiumProfile, ReadsNothingOutsideTheProfileForARecordOrAFolderNotGivenInFull) {
+    TempFolder profile;
+    const std::string wrong = R"({"n":{"message":"Wrong"},"absent":{"message":"Wrong"}})";
+    const std::string named = R"("manifest":{"name":"__MSG_n__","default_locale":"en","version":"1"})";
+    MakeFile(profile / L"Extensions\\cccccccccccccccccccccccccccccccc\\1.0\\_locales\\en\\messages.json", wrong);
+    MakeFile(profile / L"_locales\\en\\messages.json", wrong);
+    MakeFile(profile / L"Secure Preferences",
+             Settings(R"("extensions":{"settings":{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa":{"location":4,)"
+                      R"("path":"C:\\popswat-absent\\ext",)" +
+                      named + R"(},"bad id!":{"location":2,"path":"cccccccccccccccccccccccccccccccc\\1.0",)" + named +
+                      R"(},"..":{"location":2,)" + named + "}}}"));
+    EXPECT_EQ(Review(profile.path()),
+              (std::vector<std::string>{"extension aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa unpacked overrides 0 on n v1",
+                                        "extension bad id! other_program overrides 0 on n v1",
+                                        "extension .. other_program overrides 0 on n v1"}));
+
+    // The profile as the current folder, reached by a path that is not full.
+    MakeFile(profile / L"Preferences", Settings(R"("homepage":"http://home.example/","homepage_is_newtabpage":false)"));
+    MakeFile(profile / L"user.js", R"(user_pref("browser.startup.homepage", "http://home.example/");)");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(profile.path().c_str()));
+    EXPECT_EQ(ResolveExtensionName(L".", "__MSG_n__", "en"), L"n");
+    EXPECT_EQ(ResolveExtensionName(L"", "__MSG_n__", "en"), L"n");
+    for (const wchar_t* folder : {L".", L""}) {
+        ReviewFindings findings;
+        ReviewChromiumProfile({L"Google Chrome", L"Default"}, folder, &findings);
+        ReviewFirefoxProfile({L"Firefox", L"x"}, folder, &findings);
+        EXPECT_TRUE(findings.startup.empty() && findings.extensions.empty()) << Utf8(folder);
+    }
+    SetCurrentDirectoryW(previous);
+}
+
 TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {
     const std::string grant = Settings(
         R"("profile":{"content_settings":{"exceptions":{"popups":{"http://pop.example:80,*":{"setting":1}}}}})");
