@@ -274,15 +274,16 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder,
 
 // ---- Firefox -----------------------------------------------------------------------
 
-// One user_pref("name", value); statement of a prefs.js or user.js.
+// One pref("name", value);, user_pref(...); or sticky_pref(...); statement of a
+// prefs.js or user.js.
 struct FirefoxPref {
     std::string name;
     std::string value;  // a string's text with escapes resolved, or the literal (3, true)
     bool isString = false;
 };
 
-// The user_pref(...) statements of a prefs.js or user.js text, in file order; a
-// statement that cannot be read is skipped.
+// The statements of a prefs.js or user.js text, in file order; a statement that
+// cannot be read is skipped up to its ";" or the next statement, whichever comes first.
 std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
 
 // One add-on record of "extensions.json".
