@@ -33,8 +33,10 @@ struct AuditedExtension {
     std::wstring versionFolder;  // Chromium family: the name of the version folder read (or that could not be)
     bool firefox = false;
     bool theme = false;
-    bool sideLoaded = false;          // no "update_url" in the manifest; never said of Firefox add-ons
-    bool manifestUnreadable = false;  // no version's manifest could be read: name and version are not known
+    bool sideLoaded = false;  // no "update_url" in the manifest; never said of Firefox add-ons
+    // No version's manifest could be read, or the one read opens no JSON object
+    // (OpensJsonObject): name and version are not known.
+    bool manifestUnreadable = false;
 };
 
 // A Firefox "extensions.json", or its "profiles.ini", that exists but could not be read.

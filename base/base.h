@@ -32,6 +32,15 @@ std::string WideToUtf8(const std::wstring& text);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::wstring Utf8ToWide(const std::string& bytes);
 
+// Appends one character as UTF-8; a surrogate code point (half of a UTF-16 pair)
+// or one beyond U+10FFFF becomes U+FFFD.
+void AppendUtf8(char32_t character, std::string* text);
+// The character a UTF-16 unit stands for, with the unit after it (or 0): a high
+// surrogate followed by a low one makes one character, and *pair says that both
+// were taken. Any other unit stands for itself, a lone surrogate included
+// (AppendUtf8 makes it U+FFFD).
+char32_t Utf16Character(uint32_t unit, uint32_t next, bool* pair);
+
 // Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
 // line or paragraph separator (U+2028, U+2029), each bidirectional formatting
 // character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) and each

@@ -108,17 +108,17 @@ private:
         unsigned code = 0;
         if (!ReadHex(4, &code))
             return false;
-        std::wstring units(1, static_cast<wchar_t>(code));
-        if (code >= 0xD800 && code <= 0xDBFF && Ahead("\\u")) {
-            std::size_t back = at_;
+        std::size_t back = at_;
+        unsigned next = 0;
+        if (Ahead("\\u")) {
             at_ += 2;
-            unsigned low = 0;
-            if (ReadHex(4, &low) && low >= 0xDC00 && low <= 0xDFFF)
-                units += static_cast<wchar_t>(low);
-            else
-                at_ = back;
+            if (!ReadHex(4, &next))
+                next = 0;
         }
-        *out += WideToUtf8(units);  // an unpaired surrogate becomes U+FFFD
+        bool pair = false;
+        AppendUtf8(Utf16Character(code, next, &pair), out);
+        if (!pair)
+            at_ = back;
         return true;
     }
 
@@ -148,7 +148,7 @@ private:
             else if (e == 'x') {
                 if (!ReadHex(2, &code))
                     return false;
-                *out += WideToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
+                AppendUtf8(code, out);
             } else if (e == 'u') {
                 if (!ReadUnicodeEscape(out))
                     return false;

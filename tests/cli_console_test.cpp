@@ -242,18 +242,20 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
 }
 
 // A manifest of 100 GB (a sparse file) neither ends nor cuts the report, as
-// text or as JSON, which keeps every character of a name.
+// text or as JSON, which keeps every character of a name, escaped or not.
 TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     ConsoleSandbox sandbox;
     std::wstring extensions = sandbox.chromeProfile + L"\\Extensions";
     ASSERT_TRUE(MakeSparseFile(extensions + L"\\hugeid\\1.0\\manifest.json", 100LL << 30));
     MakeFile(sandbox.firefoxProfile + L"\\extensions.json",
              "{\"addons\":[{\"id\":\"cafe@example.com\",\"version\":\"2.0\",\"defaultLocale\":{\"name\":\"Caf\xc3\xa9 "
-             "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"}]}");
+             "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"},{\"id\":\"x@example.com\",\"defaultLocale\":"
+             "{\"name\":\"Caf\\u00e9 \\u4e2d\\u6587 \\ud83d\\ude00\"},\"location\":\"app-profile\"}]}");
     Lines expected = EMPTY_AUDIT;
-    expected.insert(expected.begin() + 2,
-                    {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
-                     "  [Firefox] Caf\xc3\xa9 \"\u738b\"?"});
+    expected.insert(
+        expected.begin() + 2,
+        {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
+         "  [Firefox] Caf\xc3\xa9 \"\u738b\"?", "  [Firefox] Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80"});
     ExpectOutput(sandbox.Run(L"--audit"), expected, 0);
 
     ProgramRun run = sandbox.Run(L"--audit --json");
@@ -262,7 +264,9 @@ TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     EXPECT_EQ(run.output.rfind("{\"schema\":\"popswat.audit/1\",", 0), 0u) << "no byte-order mark, no banner";
     EXPECT_EQ(AuditJsonEntries(run.output),
               (std::vector<std::string>{"Google Chrome|Default|hugeid|null|null|extension|true",
-                                        "Firefox|null|cafe@example.com|Caf\xc3\xa9 \"\u738b\"\n|2.0|extension|false"}));
+                                        "Firefox|null|cafe@example.com|Caf\xc3\xa9 \"\u738b\"\n|2.0|extension|false",
+                                        "Firefox|null|x@example.com|Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 "
+                                        "\xf0\x9f\x98\x80||extension|false"}));
 }
 
 TEST(ConsoleProgram, AnythingButAYesAborts) {
