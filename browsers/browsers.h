@@ -188,8 +188,11 @@ GrantRemoval TakeBackSitePermissions(const std::string& preferences);
 
 // ---- Chromium-family profiles ------------------------------------------------------
 
-// How an extension came into the profile, from the record's "location" and flags.
-enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
+// How an extension came into the profile, from the record's "location" and flags:
+// BuiltIn for the browser's own (components, and default apps the browser
+// installed, "was_installed_by_default"); ComputerMaker for the apps of the
+// computer's maker ("was_installed_by_oem").
+enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, ComputerMaker, Unknown };
 
 // What an extension's manifest takes over, as bits.
 enum ExtensionOverride : unsigned {
@@ -236,7 +239,10 @@ struct ChromiumStartup {
     // default_search_provider_data.template_url_data: its "url" and "short_name".
     ChromiumSetting searchUrl;
     std::wstring searchName;
-    bool searchFromBrowserList = false;  // its "prepopulate_id" is above 0: one of the browser's own engines
+    // One of the browser's own engines: its "prepopulate_id" is above 0, or its
+    // address is Chrome's own Google template ("{google:baseURL}...", in old
+    // profiles without a prepopulate_id).
+    bool searchFromBrowserList = false;
 };
 
 struct ChromiumProfileSettings {
@@ -291,8 +297,12 @@ struct FirefoxAddon {
     std::wstring id;
     std::wstring name;  // defaultLocale.name
     std::wstring version;
-    std::wstring type;            // "extension", "theme", ...
-    std::wstring location;        // "app-profile", "app-global", ...; "" when not text
+    std::wstring type;      // "extension", "theme", ...
+    std::wstring location;  // "app-profile", "app-global", ...; "" when not text
+    // The location is one of Firefox's own: "app-builtin", "app-builtin-addons"
+    // (Form Autofill, New Tab, ... since Firefox 13x), "app-system-defaults",
+    // "app-system-addons".
+    bool builtIn = false;
     bool foreignInstall = false;  // placed by another program
     std::optional<bool> active;   // absent when the record says neither true nor false
     bool userDisabled = false;

@@ -131,12 +131,22 @@ TEST(ReviewFirefoxProfile, ListsAddOnsThatAnotherProgramPlaced) {
              R"({"id":"default-theme@mozilla.org","location":"app-builtin","defaultLocale":{"name":"System theme"}},)"
              R"({"id":"search@mozilla.org","location":"app-system-defaults","defaultLocale":{"name":"Search"}},)"
              R"({"id":"sys@mozilla.org","location":"app-system-addons","defaultLocale":{"name":"System"}},)"
+             // Firefox 140's own add-ons, and language packs and dictionaries, which change no page.
+             R"({"id":"formautofill@mozilla.org","type":"extension","location":"app-builtin-addons",)"
+             R"("foreignInstall":false,"active":true,"defaultLocale":{"name":"Form Autofill"}},)"
+             R"({"id":"newtab@mozilla.org","type":"extension","location":"app-builtin-addons","active":true},)"
+             R"({"id":"langpack-de@firefox.mozilla.org","type":"locale","location":"app-global",)"
+             R"("foreignInstall":true,"active":true,"defaultLocale":{"name":"Deutsch (DE) Language Pack"}},)"
+             R"({"id":"de-DE@dictionaries.addons.mozilla.org","type":"dictionary","location":"app-profile",)"
+             R"("foreignInstall":true,"active":true},)"
+             R"({"id":"fake@adware.example","type":"extension","location":"app-builtin-addonsx","active":true},)"
              R"({"id":"coupons@adware.example","version":"3.0","location":"app-profile","foreignInstall":true,)"
              R"("active":false,"userDisabled":true,"defaultLocale":{"name":"Coupons\u202e"}},)"
              R"({"id":"global@adware.example","version":"1","location":"app-global","userDisabled":true},)"
              R"({"id":"user@adware.example","location":"winreg-app-user","active":true,"userDisabled":true},)"
              R"({"id":"odd","location":5},"not an object"]})");
     EXPECT_EQ(Review(profile.path()), (std::vector<std::string>{
+                                          "add-on fake@adware.example  v on",
                                           "add-on coupons@adware.example Coupons\xe2\x80\xae v3.0 off",
                                           "add-on global@adware.example  v1 off",
                                           "add-on user@adware.example  v on",
