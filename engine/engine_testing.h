@@ -12,6 +12,11 @@
 // path: a test plays another program that opens or changes the file meanwhile.
 extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
+// Reads the Windows session of a process (ProcessIdToSessionId); false when it
+// cannot be read. A test puts its own in place to report one of its stand-ins
+// as a process of another session, which the shutdown must leave alone.
+extern bool (*readProcessSession)(uint32_t processId, uint32_t* session);
+
 // Ids of the running processes of this Windows session whose image name equals
 // imageName (ASCII case ignored), in snapshot order.
 std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
