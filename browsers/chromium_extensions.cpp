@@ -150,17 +150,18 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
     std::wstring path = JsonText(FindJsonMember(record, "path"));
     std::wstring extensions = profileFolder + L"\\Extensions\\";
     ExtensionVersion version;
-    if (!IsPlainId(id)) {
-        // No path is built from it.
-    } else if (IsDrivePath(path)) {
-        extension.folder = path;
-    } else if (IsPlainRelativePath(path)) {
-        extension.folder = extensions + path;
-    } else {
-        std::wstring extensionFolder = extensions + Utf8ToWide(id);
-        version = ChooseExtensionVersion(extensionFolder);
-        if (!version.name.empty())
-            extension.folder = extensionFolder + L"\\" + version.name;
+    // Only a record with a plain id gets a folder: for any other, no path is built.
+    if (IsPlainId(id)) {
+        if (IsDrivePath(path)) {
+            extension.folder = path;
+        } else if (IsPlainRelativePath(path)) {
+            extension.folder = extensions + path;
+        } else {
+            std::wstring extensionFolder = extensions + Utf8ToWide(id);
+            version = ChooseExtensionVersion(extensionFolder);
+            if (!version.name.empty())
+                extension.folder = extensionFolder + L"\\" + version.name;
+        }
     }
     if (!extension.folder.empty() && !IsExistingFolder(extension.folder))
         extension.folder.clear();

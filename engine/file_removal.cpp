@@ -70,6 +70,13 @@ FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFi
                : FileRemoval::Failed;
 }
 
+// A file that leads elsewhere: one line, and a note in the outcome.
+void ReportLink(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
+    WritePathLine(options, L"  (a link, left alone) %ls", path);
+    if (outcome)
+        outcome->linksLeftAlone.push_back(path);
+}
+
 // What removing a tree left: nothing, only links to files that were left alone, or more.
 enum class TreeRemoval { Removed, LinksKept, Failed };
 
@@ -92,9 +99,7 @@ TreeRemoval RemoveTreeContents(const CleanupOptions& options, const std::wstring
         } else if (IsReparsePoint(attributes)) {
             RemoveReparsePoint(child, attributes);
         } else if (RemoveOwnFile(child, folderFinalPath) == FileRemoval::Link) {
-            WritePathLine(options, L"  (a link, left alone) %ls", child);
-            if (outcome)
-                outcome->linksLeftAlone.push_back(child);
+            ReportLink(options, child, outcome);
             note(TreeRemoval::LinksKept);
         }
     });
@@ -128,12 +133,6 @@ void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, C
     WritePathLine(options, L"  (locked/failed) %ls", path);
     if (outcome)
         outcome->leftBehind.push_back(path);
-}
-
-void ReportLink(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
-    WritePathLine(options, L"  (a link, left alone) %ls", path);
-    if (outcome)
-        outcome->linksLeftAlone.push_back(path);
 }
 
 }  // namespace
