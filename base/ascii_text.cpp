@@ -38,3 +38,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
+
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}

@@ -1,6 +1,6 @@
 // Windows and text plumbing that knows nothing of browsers: formatting, the
 // environment, UTF-8 and UTF-16, masking, ASCII folding, path forms, folder
-// listing and bounded file reading. Every layer above uses it.
+// listing, bounded file reading and replacing a file. Every layer above uses it.
 // Plain C++ declarations with no Windows headers, so that the plain parts can
 // also be built natively.
 #pragma once
@@ -70,6 +70,7 @@ int HexDigitValue(char c);
 // Compare with only the ASCII letters A-Z folded to a-z (FoldAscii).
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // ---- Path forms ------------------------------------------------------------------
@@ -143,3 +144,42 @@ enum class FileRead { Done, Missing, Unreadable, TooLarge };
 // or folder, not readable (a folder, no access, held without sharing, a read
 // error), or larger than maxBytes (checked before anything is read).
 FileRead ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes);
+
+// Internet shortcuts and start-up scripts are small text files; larger ones are not read.
+constexpr std::size_t MAX_SMALL_TEXT_FILE_BYTES = 1024 * 1024;
+
+// A small text file as UTF-16: UTF-16LE with its byte-order mark, otherwise UTF-8
+// (ASCII and a leading byte-order mark included; other bytes become U+FFFD).
+FileRead ReadSmallTextFile(const std::wstring& path, std::wstring* text);
+
+// The value of the first "URL=" line of an internet shortcut's (.url)
+// [InternetShortcut] section (names without regard to ASCII case, spaces around
+// them ignored); "" when there is none.
+std::wstring InternetShortcutUrl(const std::wstring& text);
+
+// ---- Replacing files ---------------------------------------------------------
+
+enum class FileReplace {
+    Done,            // the replacement carries the file's name, the old file the backup's
+    Failed,          // the file is as it was, under its own name
+    OldFileAtBackup  // the old file could not be moved back from the backup's name
+};
+
+struct FileReplacement {
+    FileReplace result = FileReplace::Failed;
+    uint32_t error = 0;              // the last error of ReplaceFileW when it failed
+    bool replacementStayed = false;  // after a failure, the replacement could not be removed
+};
+
+// Deletes a file, tried again as ReplaceFileKeepingOld tries while a program
+// holds it for a moment; true when it is gone (or was never there).
+bool RemoveFileWithRetries(const std::wstring& path);
+// Puts replacement (a file in the same folder) in the place of file with
+// ReplaceFileW, which moves the old file to backup (replacing an older backup)
+// in the same step, so that the file's name never names nothing for long. A
+// sharing violation or a denied access (a scanner or an indexer holding the file
+// for a moment) is tried again, 10 tries 100 ms apart. On failure the
+// replacement is removed and a file that is gone goes back to its name.
+FileReplacement ReplaceFileKeepingOld(const std::wstring& file,
+                                      const std::wstring& replacement,
+                                      const std::wstring& backup);

@@ -1,10 +1,13 @@
 // Owners for Windows handles: each closes or gives back its handle exactly once.
 // Kernel objects, listings and registry keys have move-only holders; GDI objects
-// and device contexts have scoped ones for the window code.
+// and device contexts have scoped ones for the window code; COM has holders for
+// its apartment, its interfaces and its strings.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
+#include <string>
 #include <utility>
 
 template <typename Traits>
@@ -137,3 +140,85 @@ private:
     PAINTSTRUCT paint_ = {};
     HDC dc_ = nullptr;
 };
+
+// ---- COM ---------------------------------------------------------------------------
+
+// Initialises COM on the calling thread (single-threaded apartment) and undoes
+// it on destruction, only when this holder's call succeeded. A thread already in
+// the other apartment kind (RPC_E_CHANGED_MODE) can still use COM: ready() is true
+// and nothing is undone. Create and destroy it on the same thread.
+class ComApartment {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+    bool ready() const { return ready_; }
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+    bool ready_;
+};
+
+// Owns one reference to a COM interface and releases it once.
+template <typename Interface>
+class ComHolder {
+public:
+    ComHolder() = default;
+    ~ComHolder() { reset(); }
+    ComHolder(const ComHolder&) = delete;
+    ComHolder& operator=(const ComHolder&) = delete;
+    ComHolder(ComHolder&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    ComHolder& operator=(ComHolder&& other) noexcept {
+        if (this != &other) {
+            reset();
+            pointer_ = std::exchange(other.pointer_, nullptr);
+        }
+        return *this;
+    }
+
+    Interface* get() const { return pointer_; }
+    Interface* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+    // For a call that hands out a new reference: releases the old one first.
+    Interface** put() {
+        reset();
+        return &pointer_;
+    }
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
+    void reset() {
+        if (pointer_)
+            pointer_->Release();
+        pointer_ = nullptr;
+    }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+// Owns a BSTR and frees it once.
+class BstrHolder {
+public:
+    BstrHolder() = default;
+    explicit BstrHolder(const wchar_t* text) : text_(SysAllocString(text)) {}
+    ~BstrHolder() { SysFreeString(text_); }
+    BstrHolder(const BstrHolder&) = delete;
+    BstrHolder& operator=(const BstrHolder&) = delete;
+
+    BSTR get() const { return text_; }
+    BSTR* put() {
+        SysFreeString(text_);
+        text_ = nullptr;
+        return &text_;
+    }
+    // The text ("" for a null BSTR, which COM treats as empty).
+    std::wstring text() const { return text_ ? std::wstring(text_, SysStringLen(text_)) : std::wstring(); }
+
+private:
+    BSTR text_ = nullptr;
+};
+
+// "0x80070005" and the like, for lines that name a failed call.
+std::wstring HresultText(HRESULT result);

@@ -11,140 +11,15 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/review_profiles.h"
 #include "review/review.h"
 
 namespace {
 
-constexpr int EXTENSIONS_PER_PROFILE = 30;
-constexpr std::size_t PREFERENCES_BYTES = 700 * 1000;
-constexpr std::size_t SECURE_PREFERENCES_BYTES = 200 * 1000;
-
-// A 32-letter id of the letters a-p, as the browsers make them.
-std::string ExtensionId(int profile, int n) {
-    std::string id(32, 'a');
-    unsigned value = static_cast<unsigned>(profile * 1000 + n) * 2654435761u;
-    for (std::size_t i = 0; i < id.size(); ++i, value = value * 1103515245u + 12345u)
-        id[i] = static_cast<char>('a' + (value >> 28));
-    return id;
-}
-
-std::string Preferences() {
-    std::string notifications;
-    for (int n = 0; n < 20; ++n)
-        notifications += std::string(n ? "," : "") + "\"https://news" + Number(n) +
-                         ".example:443,*\":{\"expiration\":\"0\",\"last_modified\":\"13345678901234567\",\"model\":0,"
-                         "\"setting\":" +
-                         (n % 4 == 0 ? "1" : "2") + "}";
-    std::string text =
-        "{\"account_values\":{\"browser\":{\"show_home_button\":true}},\"browser\":{\"window_placement\":{\"bottom\":"
-        "1000,\"left\":10,\"maximized\":true,\"right\":1900,\"top\":10}},\"profile\":{\"avatar_index\":26,"
-        "\"content_settings\":{\"exceptions\":{\"notifications\":{" +
-        notifications + "},\"popups\":{\"http://pop.example:80,*\":{\"setting\":1}}," +
-        SiteEngagementPadding(PREFERENCES_BYTES - 3000) +
-        "},\"pref_version\":1},\"default_content_setting_values\":{\"geolocation\":2},\"exit_type\":\"Normal\"},"
-        "\"session\":{\"restore_on_startup\":1}}";
-    return text;
-}
-
-std::string SecurePreferences(int profile) {
-    std::string records;
-    for (int n = 0; n < EXTENSIONS_PER_PROFILE; ++n) {
-        std::string id = ExtensionId(profile, n);
-        int location = n % 10 == 0 ? 3 : n % 15 == 1 ? 4 : 1;
-        records += std::string(n ? "," : "") + "\"" + id +
-                   "\":{\"account_extension_type\":0,\"active_permissions\":{\"api\":[\"storage\",\"tabs\"],"
-                   "\"explicit_host\":[\"<all_urls>\"],\"manifest_permissions\":[],\"scriptable_host\":[]},"
-                   "\"commands\":{},\"content_settings\":[],\"creation_flags\":" +
-                   Number(location == 1 ? 9 : 1) + ",\"first_install_time\":\"13345678901234567\",\"from_webstore\":" +
-                   (location == 1 ? "true" : "false") +
-                   ",\"granted_permissions\":{\"api\":[\"storage\",\"tabs\"],\"explicit_host\":[\"<all_urls>\"]},"
-                   "\"incognito_content_settings\":[],\"incognito_preferences\":{},\"last_update_time\":"
-                   "\"13345678901234567\",\"location\":" +
-                   Number(location) + ",\"path\":\"" + id + "\\\\1." + Number(n) +
-                   ".0_0\",\"preferences\":{},\"regular_only_preferences\":{},\"state\":1,\"was_installed_by_default\":"
-                   "false,\"was_installed_by_oem\":false,\"withholding_permissions\":false}";
-    }
-    std::string text = "{\"extensions\":{\"settings\":{" + records +
-                       "}},\"homepage\":\"https://www.google.com/\",\"homepage_is_newtabpage\":true,\"protection\":"
-                       "{\"macs\":{";
-    for (int n = 0; text.size() < SECURE_PREFERENCES_BYTES - 200; ++n)
-        text += std::string(n ? "," : "") + "\"pref_" + Number(n) +
-                "\":\"0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF\"";
-    return text +
-           "},\"super_mac\":\"0123456789ABCDEF\"},\"session\":{\"restore_on_startup\":4,\"startup_urls\":"
-           "[\"http://search-hijack.example/\"]}}";
-}
-
-std::string Manifest(int n) {
-    std::string overrides = n % 10 == 0 ? ",\"chrome_url_overrides\":{\"newtab\":\"newtab.html\"}" : "";
-    return "{\n   \"background\": {\n      \"service_worker\": \"background.js\"\n   },\n"
-           "   \"content_scripts\": [ {\n      \"js\": [ \"content.js\" ],\n      \"matches\": [ \"<all_urls>\" ]\n"
-           "   } ],\n   \"description\": \"Helps with things.\",\n   \"icons\": {\n      \"128\": \"icons/128.png\"\n"
-           "   },\n   \"key\": \"MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEA" +
-           std::string(300, 'Q') + "\",\n   \"manifest_version\": 3,\n   \"name\": \"Extension " + Number(n) +
-           "\",\n   \"permissions\": [ \"storage\", \"tabs\" ],\n"
-           "   \"update_url\": \"https://clients2.google.com/service/update2/crx\",\n   \"version\": \"1." +
-           Number(n) + ".0\"" + overrides + "\n}\n";
-}
-
-std::string FirefoxPrefs() {
-    std::string text = "// Mozilla User Preferences\n\n";
-    for (int n = 0; text.size() < PREFERENCES_BYTES; ++n)
-        text += "user_pref(\"extensions.example" + Number(n) + ".setting\", \"value number " + Number(n) +
-                " with some more text in it\");\n";
-    return text + "user_pref(\"browser.startup.homepage\", \"https://start.example/\");\n";
-}
-
-std::string FirefoxExtensions() {
-    std::string text = "{\"schemaVersion\":36,\"addons\":[";
-    for (int n = 0; n < EXTENSIONS_PER_PROFILE; ++n)
-        text += std::string(n ? "," : "") + "{\"id\":\"addon-" + Number(n) + "@example.com\",\"version\":\"1." +
-                Number(n) + "\",\"type\":\"extension\",\"defaultLocale\":{\"name\":\"Add-on " + Number(n) +
-                "\",\"description\":\"" + std::string(4000, 'd') + "\"},\"location\":\"" +
-                (n % 10 == 0 ? "app-global" : "app-profile") + "\",\"foreignInstall\":false,\"active\":true}";
-    return text + "]}";
-}
-
-struct Tree {
-    std::size_t bytes = 0;
-    void Write(const std::wstring& path, const std::string& text) {
-        WriteFileBytes(path, text);
-        bytes += text.size();
-    }
-};
-
-// Profiles dealt round the seven browsers; Opera's first is its user-data folder.
-Tree MakeProfiles(const std::wstring& root, int profiles) {
-    Tree tree;
-    const std::string preferences = Preferences();
-    for (int p = 0; p < profiles; ++p) {
-        int browser = p % 7;
-        int round = p / 7;
-        if (browser == 6) {
-            std::wstring profile =
-                root + L"\\Roaming\\Mozilla\\Firefox\\Profiles\\bench" + std::to_wstring(round) + L".default";
-            tree.Write(profile + L"\\prefs.js", FirefoxPrefs());
-            tree.Write(profile + L"\\user.js",
-                       "user_pref(\"browser.startup.homepage\", \"http://hijack.example/\");\n");
-            tree.Write(profile + L"\\extensions.json", FirefoxExtensions());
-            continue;
-        }
-        std::wstring profile = ChromiumProfileFolder(root, browser, round);
-        tree.Write(profile + L"\\Preferences", preferences);
-        tree.Write(profile + L"\\Secure Preferences", SecurePreferences(p));
-        for (int n = 0; n < EXTENSIONS_PER_PROFILE; ++n) {
-            std::string id = ExtensionId(p, n);
-            tree.Write(profile + L"\\Extensions\\" + std::wstring(id.begin(), id.end()) + L"\\1." + std::to_wstring(n) +
-                           L".0_0\\manifest.json",
-                       Manifest(n));
-        }
-    }
-    return tree;
-}
-
-// One whole review: collecting, the text report and the JSON document.
+// One whole review of the profiles: collecting, the text report and the JSON
+// document. What starts a browser from outside it is timed by popswat_launchers_bench.
 std::size_t ReviewOnce() {
-    ReviewFindings findings = CollectReview(SystemPolicyRoots());
+    ReviewFindings findings = CollectReview(SystemPolicyRoots(), LauncherSources());
     std::size_t lines = 0;
     CleanupOptions options;
     options.log = [&lines](const std::wstring&) { ++lines; };
@@ -164,7 +39,7 @@ int main() {
         PREFERENCES_BYTES / 1e6, SECURE_PREFERENCES_BYTES / 1e6, EXTENSIONS_PER_PROFILE);
     for (int k = 0; k < 3; ++k) {
         std::wstring root = scratch + L"\\profiles-" + std::to_wstring(counts[k]);
-        Tree tree = MakeProfiles(root, counts[k]);
+        std::size_t bytes = MakeReviewProfiles(root, counts[k]);
         SetEnvironmentVariableW(L"LOCALAPPDATA", (root + L"\\Local").c_str());
         SetEnvironmentVariableW(L"APPDATA", (root + L"\\Roaming").c_str());
         Timing review = Measure(k == 0 ? 11 : 5, ReviewOnce);
@@ -172,8 +47,8 @@ int main() {
         std::printf(
             "  %2d profiles, %5.1f MB: %7.1f ms/run (median %7.1f, %5.1f ms per profile, %6.1f MB/s, "
             "%zu report lines)\n",
-            counts[k], tree.bytes / 1e6, review.seconds * 1e3, review.median * 1e3, review.seconds * 1e3 / counts[k],
-            MegabytesPerSecond(tree.bytes, review.seconds), review.lines);
+            counts[k], bytes / 1e6, review.seconds * 1e3, review.median * 1e3, review.seconds * 1e3 / counts[k],
+            MegabytesPerSecond(bytes, review.seconds), review.lines);
     }
     double growth = seconds[2] / seconds[0];
     std::printf("  4x the profiles took %.2fx the time\n", growth);

@@ -19,6 +19,8 @@ const wchar_t USAGE_TEXT[] =
     L"  --json        With --audit or --review: print JSON instead of text.\n"
     L"  --reset-permissions\n"
     L"                Also take back what sites may do: notify, pop-ups, downloads.\n"
+    L"  --repair-shortcuts\n"
+    L"                Also take web addresses out of browser shortcuts (copies kept).\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved.\n"
@@ -41,6 +43,7 @@ struct Request {
     bool tabsOnly = false;
     bool force = false;
     bool resetPermissions = false;
+    bool repairShortcuts = false;
 };
 
 struct Option {
@@ -62,6 +65,8 @@ const Option OPTIONS[] = {
     {L"--json", &Request::json},      // the audit or the review as JSON
     // The cleanup run also takes back what sites were allowed to do.
     {L"--reset-permissions", &Request::resetPermissions},
+    // ... and takes web addresses and extensions out of browser shortcuts.
+    {L"--repair-shortcuts", &Request::repairShortcuts},
 };
 
 const Option* FindOption(const std::wstring& argument) {
@@ -85,6 +90,8 @@ bool UserConfirms(const CleanupOptions& options) {
                     (options.tabsOnly ? L"" : L", and clear recent history") + L".\n");
     if (options.resetPermissions)
         WriteOutputText(L"It will also take back what sites were allowed to do (notifications, pop-ups, downloads).\n");
+    if (options.repairShortcuts)
+        WriteOutputText(L"It will also take web addresses out of browser shortcuts (a copy of each is kept).\n");
     WriteOutputText(L"Bookmarks and passwords are kept. Continue? [y/N] ");
     std::wstring answer;
     return ReadAnswerLine(&answer) && !answer.empty() && (answer[0] == L'y' || answer[0] == L'Y');
@@ -119,15 +126,17 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     options.tabsOnly = request.tabsOnly;
     options.force = request.force;
     options.resetPermissions = request.resetPermissions;
+    options.repairShortcuts = request.repairShortcuts;
     options.log = ConsoleLogSink();
 
     if (request.json) {
-        std::string json = request.audit ? AuditJson(CollectAudit()) : ReviewJson(CollectReview(SystemPolicyRoots()));
+        std::string json = request.audit ? AuditJson(CollectAudit())
+                                         : ReviewJson(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
         WriteOutputText(Utf8ToWide(json) + L"\n");
         return 0;
     }
     if (request.review) {
-        ReviewFindings findings = CollectReview(SystemPolicyRoots());
+        ReviewFindings findings = CollectReview(SystemPolicyRoots(), SystemLauncherSources());
         if (request.audit) {
             RunAudit(options);
             WriteLine(options, L"");

@@ -9,29 +9,29 @@
 set(POPSWAT_RAPIDJSON_INCLUDE_DIR "" CACHE PATH "Folder that contains the rapidjson/ header folder")
 set(POPSWAT_RAPIDJSON_SYSTEM_HEADERS /usr/include/rapidjson CACHE PATH "RapidJSON headers installed by the system")
 
-set(popswat_rapidjson_headers "")
+set(popswat_rapidjson_include "")
 if(POPSWAT_RAPIDJSON_INCLUDE_DIR)
     set(popswat_rapidjson_include ${POPSWAT_RAPIDJSON_INCLUDE_DIR})
 else()
     find_package(RapidJSON CONFIG QUIET)
-    # Older packages set RAPIDJSON_INCLUDE_DIRS, newer ones RapidJSON_INCLUDE_DIRS.
+    # Older packages set RAPIDJSON_INCLUDE_DIRS, newer ones RapidJSON_INCLUDE_DIRS. A
+    # package's include folder (vcpkg's, say) holds no C library headers: it is used as it is.
     foreach(folder IN LISTS RapidJSON_INCLUDE_DIRS RAPIDJSON_INCLUDE_DIRS)
-        if(NOT popswat_rapidjson_headers AND EXISTS ${folder}/rapidjson/document.h)
-            set(popswat_rapidjson_headers ${folder}/rapidjson)
+        if(NOT popswat_rapidjson_include AND EXISTS ${folder}/rapidjson/document.h)
+            set(popswat_rapidjson_include ${folder})
         endif()
     endforeach()
-    if(NOT popswat_rapidjson_headers)
-        if(NOT EXISTS ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS}/document.h)
-            message(FATAL_ERROR "RapidJSON not found: no package, and nothing in ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS}; "
-                                "install rapidjson-dev (tools/install-deps.sh) or set POPSWAT_RAPIDJSON_INCLUDE_DIR")
-        endif()
-        set(popswat_rapidjson_headers ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS})
+endif()
+if(NOT popswat_rapidjson_include)
+    if(NOT EXISTS ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS}/document.h)
+        message(FATAL_ERROR "RapidJSON not found: no package, and nothing in ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS}; "
+                            "install rapidjson-dev (tools/install-deps.sh) or set POPSWAT_RAPIDJSON_INCLUDE_DIR")
     endif()
-    # A folder of the build tree that holds nothing but a link to the library's headers.
+    # A folder of the build tree that holds nothing but a link to the system's headers.
     set(popswat_rapidjson_include ${CMAKE_BINARY_DIR}/rapidjson-include)
     file(MAKE_DIRECTORY ${popswat_rapidjson_include})
     if(NOT EXISTS ${popswat_rapidjson_include}/rapidjson/document.h)
-        file(CREATE_LINK ${popswat_rapidjson_headers} ${popswat_rapidjson_include}/rapidjson SYMBOLIC COPY_ON_ERROR)
+        file(CREATE_LINK ${POPSWAT_RAPIDJSON_SYSTEM_HEADERS} ${popswat_rapidjson_include}/rapidjson SYMBOLIC)
     endif()
 endif()
 if(NOT EXISTS ${popswat_rapidjson_include}/rapidjson/document.h)

@@ -1,4 +1,4 @@
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
 
 void WriteLine(const CleanupOptions& options, const std::wstring& line) {
     if (options.log)
@@ -15,7 +15,11 @@ std::size_t ItemsLeftBehind(const CleanupOutcome& outcome) {
            outcome.profileListsNotRead.size();
 }
 
-CleanupOutcome RunCleanup(const CleanupOptions& options) {
+namespace {
+
+// The run; sources names where the shortcut repair looks, nullptr for the user's
+// and the public folders (looked up only when the repair is asked for).
+CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSources* sources) {
     CleanupOutcome outcome;
     CleanupRunLock lock;
     if (!lock.acquired()) {
@@ -39,6 +43,10 @@ CleanupOutcome RunCleanup(const CleanupOptions& options) {
         if (!userData.empty())
             CleanChromiumBrowser(options, browser, userData, &outcome);
     }
+    if (options.repairShortcuts) {
+        WriteLine(options, L"");
+        RepairBrowserShortcuts(options, sources ? *sources : SystemLauncherSources(), &outcome);
+    }
 
     WriteLine(options, L"");
     std::size_t left = ItemsLeftBehind(outcome);
@@ -51,4 +59,14 @@ CleanupOutcome RunCleanup(const CleanupOptions& options) {
     if (!options.tabsOnly)
         WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
     return outcome;
+}
+
+}  // namespace
+
+CleanupOutcome RunCleanup(const CleanupOptions& options) {
+    return RunCleanupWith(options, nullptr);
+}
+
+CleanupOutcome RunCleanupWithShortcutFolders(const CleanupOptions& options, const LauncherSources& sources) {
+    return RunCleanupWith(options, &sources);
 }

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "browsers/browsers.h"
+#include "browsers/launchers.h"
 #include "engine/engine.h"
 
 // ---- Lines -------------------------------------------------------------------
@@ -63,6 +65,53 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
 // line is noted. The new file never stays: one that cannot be removed either is
 // named ("(could not remove)") and noted as left behind.
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
+
+// ---- Repairing browser shortcuts ------------------------------------------------
+
+// One cleanup run's copies of the shortcuts it changes, kept in
+// %LOCALAPPDATA%\PopSwat\Backups\<date>_<time> (such as "2026-12-07_143005"),
+// made at the first copy: "1.lnk", "2.lnk", ... and "index.txt" with one UTF-8
+// line "<copy's name><TAB><original full path>" per copy. Never beside the
+// shortcut: a copy on the Desktop would be one more shortcut there.
+struct ShortcutBackups {
+    std::wstring folder;  // "" until the first copy is made
+    unsigned copies = 0;
+};
+
+enum class ShortcutRepairOutcome {
+    Repaired,
+    WouldRepair,      // preview: nothing was touched
+    NothingToRemove,  // no web address and no "--load-extension=" among its arguments
+    LeftAlone         // could not or must not be changed: see reason
+};
+
+struct ShortcutRepair {
+    ShortcutRepairOutcome outcome = ShortcutRepairOutcome::LeftAlone;
+    std::vector<std::wstring> removed;  // the arguments taken out, as the browser reads them
+    std::wstring arguments;             // the arguments it has now, or would have
+    std::wstring backup;                // the copy of the old file
+    std::wstring reason;                // why it was left alone
+};
+
+// Repairs one shortcut whose target is a catalogue browser's image: keeps a copy
+// of the file in backups, then gives it its arguments without the web addresses
+// and "--load-extension=" arguments (a "-url" before a removed address goes with
+// it; "--app=" stays) and checks that every other field is as it was. A
+// shortcut that is read-only, in use, in a folder without the right to write, or
+// that cannot be copied first, is left exactly as it was. Writes one line:
+// "  shortcut no longer opens <address>: <path>" (or "... no longer loads an
+// extension from <folders>: ..."), with preview "  [preview] would make the
+// shortcut no longer open ...", or "  shortcut left as it was (<reason>): <path>".
+// COM must be initialised on the calling thread.
+ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
+
+// The run's step: writes "Repairing browser shortcuts...", then repairs each
+// shortcut of the sources' shortcut and Startup folders that starts a catalogue
+// browser with a web address or "--load-extension=" (one backup folder for all),
+// and ends with the folder of the copies, or "  No browser shortcut needed
+// repairing." when it wrote no line. Each shortcut left alone is noted as left
+// behind, each one repaired counted. Initialises COM on the calling thread.
+void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome);
 
 // ---- Browser shutdown --------------------------------------------------------
 

@@ -1,4 +1,4 @@
-// Seams of the engine that only tests use.
+// Seams of the engine (the browser shutdown, the reset, the cleanup run) that only tests use.
 #pragma once
 
 #include <cstdint>
@@ -28,3 +28,9 @@ inline void CloseBrowser(const CleanupOptions& options,
     CloseBrowsers(options,
                   {BrowserEntry{displayName.c_str(), imageName.c_str(), BrowserKind::ChromiumFamily, L"", L""}});
 }
+
+// RunCleanup with the folders the shortcut repair looks in (shortcutFolders and
+// startupFolders of sources) given, where RunCleanup looks in the user's and the
+// public ones (SystemLauncherSources()): a test's run never touches a real
+// Desktop or Start menu.
+CleanupOutcome RunCleanupWithShortcutFolders(const CleanupOptions& options, const LauncherSources& sources);

@@ -79,53 +79,14 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
     return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes;
 }
 
-// Another program that opens a new file for a moment (a virus scanner does it
-// with every file written) makes moving or deleting it fail meanwhile; like the
-// browsers' own writers, the reset tries again, for about a second in all.
-constexpr int TRIES = 10;
-constexpr DWORD PAUSE_BETWEEN_TRIES_MS = 100;
-
-bool IsHeldElsewhere(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-}
-
-// ReplaceFileW, tried again while it fails with both files still under their own
-// names: when a file is held elsewhere, or with the two errors that say so.
-bool ReplaceWithRetries(const std::wstring& file, const std::wstring& temporary, const std::wstring& backup) {
-    for (int attempt = 1;; ++attempt) {
-        if (ReplaceFileW(LongPathForm(file).c_str(), LongPathForm(temporary).c_str(), LongPathForm(backup).c_str(),
-                         REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
-            return true;
-        DWORD error = GetLastError();
-        bool unchanged = IsHeldElsewhere(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-                         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
-        if (attempt == TRIES || !unchanged || PathIsGone(file))
-            return false;
-        Sleep(PAUSE_BETWEEN_TRIES_MS);
-    }
-}
-
-// True when the file is gone, tried again while it is held elsewhere.
-bool RemoveWithRetries(const std::wstring& path) {
-    for (int attempt = 1;; ++attempt) {
-        if (DeleteFileW(LongPathForm(path).c_str()))
-            return true;
-        DWORD error = GetLastError();
-        if (IsNotFoundError(error) || PathIsGone(path))
-            return true;
-        if (attempt == TRIES || !IsHeldElsewhere(error))
-            return false;
-        Sleep(PAUSE_BETWEEN_TRIES_MS);
-    }
-}
-
 struct SwapResult {
     Swap swap = Swap::Failed;
     std::wstring temporaryLeft;  // the new file, when it could not be removed after a failure
 };
 
-// Puts the new settings in place of the file and keeps the old one as the backup.
-// Whatever fails, the new file is removed again.
+// Puts the new settings in place of the file and keeps the old one as the backup
+// (ReplaceFileKeepingOld, which waits out a program that holds a file for a
+// moment). Whatever fails, the new file is removed again.
 SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
     std::wstring temporary = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(GetTickCount64()) + L".tmp";
@@ -135,17 +96,19 @@ SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const st
         return result;
     if (made == NewFile::Written && resetWroteTemporaryFile)
         resetWroteTemporaryFile(temporary);
-    if (made == NewFile::Written && ReadsBackAs(temporary, bytes) && ReplaceWithRetries(file, temporary, backup)) {
-        result.swap = Swap::Done;
+    if (made == NewFile::Written && ReadsBackAs(temporary, bytes)) {
+        FileReplacement replaced = ReplaceFileKeepingOld(file, temporary, backup);
+        if (replaced.result == FileReplace::Done) {
+            result.swap = Swap::Done;
+            return result;
+        }
+        if (replaced.result == FileReplace::OldFileAtBackup)
+            result.swap = Swap::OldFileAtBackup;
+        if (replaced.replacementStayed)
+            result.temporaryLeft = temporary;
         return result;
     }
-    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 says the old file already carries the
-    // backup name; whatever the error, a file that is gone goes back to its name.
-    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT leaves both files under their own names.)
-    if (PathIsGone(file) && !MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(file).c_str(), 0) &&
-        !PathIsGone(backup))
-        result.swap = Swap::OldFileAtBackup;
-    if (!RemoveWithRetries(temporary))
+    if (!RemoveFileWithRetries(temporary))
         result.temporaryLeft = temporary;
     return result;
 }

@@ -1,16 +1,13 @@
 #include "gui/gui.h"
 #include "gui/window_parts.h"
 
+#include <commctrl.h>
+
 namespace {
 
 constexpr wchar_t DESCRIPTION_TEXT[] =
     L"Popups that won't stop are usually caused by a browser or an add-on. This closes every browser, resets the "
     L"open tabs, and clears recent history so the popups don't come back the next time you open your browser.";
-
-HFONT MakeFont(int points, int weight, bool underline) {
-    return CreateFontW(FontHeight(points), 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
-}
 
 HWND MakeChild(HWND parent,
                HINSTANCE instance,
@@ -25,6 +22,11 @@ HWND MakeChild(HWND parent,
 }
 
 }  // namespace
+
+HFONT MakeFont(int points, int weight, bool underline) {
+    return CreateFontW(FontHeight(points), 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+}
 
 void LoadHeaderIcon(HINSTANCE instance) {
     // The system picks the image of the group that best fits the header size.
@@ -53,4 +55,11 @@ void CreateChildControls(HWND window, HINSTANCE instance) {
     guiState.statusLabel =
         MakeChild(window, instance, L"STATIC", L"Ready.", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, StatusRect());
     SendMessageW(guiState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
+
+    // A SysLink: the keyboard reaches it with Tab and Enter opens it, and screen
+    // readers read it as a link. Placed once its text is known.
+    guiState.findingsLink =
+        MakeChild(window, instance, WC_LINK, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, IDC_FINDINGS_LINK, {0, 0, 0, 0});
+    SendMessageW(guiState.findingsLink, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontLink), FALSE);
+    SetFindingsLinkText(FindingsLinkText(false));
 }

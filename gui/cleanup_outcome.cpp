@@ -1,12 +1,62 @@
 #include "gui/gui.h"
 
-WPARAM RunAndClassify(const std::function<CleanupOutcome(const CleanupOptions&)>& run) {
+namespace {
+
+constexpr wchar_t STATUS_DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
+constexpr wchar_t STATUS_FILES_LOCKED[] = L"Some files were in use - close your browsers and try again.";
+constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
+
+constexpr wchar_t LINK_TEXT[] = L"What keeps bringing pop-ups back?";
+constexpr wchar_t LINK_TEXT_AFTER_FINDINGS[] = L"See what and how to stop it";
+
+}  // namespace
+
+WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
     try {
         CleanupOutcome outcome = run(CleanupOptions());
+        WPARAM ending = CLEANUP_FINISHED;
         if (outcome.lockHeldElsewhere)
-            return CLEANUP_ALREADY_RUNNING;
-        return outcome.leftBehind.empty() ? CLEANUP_FINISHED : CLEANUP_FILES_LOCKED;
+            ending = CLEANUP_ALREADY_RUNNING;
+        else if (!outcome.leftBehind.empty())
+            ending = CLEANUP_FILES_LOCKED;
+        if (record)
+            *record = std::move(outcome);
+        return ending;
     } catch (...) {
         return CLEANUP_FAILED;
     }
+}
+
+WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result) {
+    WPARAM ending = RunAndClassify(run, &result->outcome);
+    if (ending != CLEANUP_FINISHED && ending != CLEANUP_FILES_LOCKED)
+        return ending;
+    try {
+        result->findingsLeft = countFindings();
+    } catch (...) {
+        return CLEANUP_FAILED;
+    }
+    return ending;
+}
+
+std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft) {
+    switch (ending) {
+        case CLEANUP_FILES_LOCKED:
+            return STATUS_FILES_LOCKED;
+        case CLEANUP_FAILED:
+            return STATUS_FAILED;
+        case CLEANUP_ALREADY_RUNNING:
+            return ANOTHER_CLEANUP_RUNNING;
+        default:
+            break;
+    }
+    if (findingsLeft == 0)
+        return STATUS_DONE;
+    if (findingsLeft == 1)
+        return L"Done, but 1 thing can still bring pop-ups back.";
+    return FormatWide(L"Done, but %zu things can still bring pop-ups back.", findingsLeft);
+}
+
+std::wstring FindingsLinkText(bool findingsLeft) {
+    return findingsLeft ? LINK_TEXT_AFTER_FINDINGS : LINK_TEXT;
 }

@@ -13,25 +13,9 @@ constexpr wchar_t CONFIRM_CLOSE_CAPTION[] = L"PopSwat";
 
 constexpr wchar_t STATUS_WORKING[] = L"Working... please wait.";
 constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
-constexpr wchar_t STATUS_DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
-constexpr wchar_t STATUS_FILES_LOCKED[] = L"Some files were in use - close your browsers and try again.";
-constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
 
 void SetStatus(const wchar_t* text) {
     SetWindowTextW(guiState.statusLabel, text);
-}
-
-const wchar_t* StatusForOutcome(WPARAM outcome) {
-    switch (outcome) {
-        case CLEANUP_FILES_LOCKED:
-            return STATUS_FILES_LOCKED;
-        case CLEANUP_FAILED:
-            return STATUS_FAILED;
-        case CLEANUP_ALREADY_RUNNING:
-            return ANOTHER_CLEANUP_RUNNING;
-        default:
-            return STATUS_DONE;
-    }
 }
 
 }  // namespace
@@ -46,11 +30,8 @@ void StartCleanup(WPARAM wParam) {
     guiState.cleanupRunning = true;
     EnableWindow(guiState.cleanButton, FALSE);
     SetStatus(STATUS_WORKING);
-    // The worker gets the window handle by value and answers only with a posted message.
-    // Never joined, so the handle goes at once: the run reports back through
-    // WM_CLEANUP_DONE, or ends with the process.
-    UniqueHandle thread(CreateThread(nullptr, 0, CleanupWorker, guiState.mainWindow, 0, nullptr));
-    if (thread)
+    // The run reports back through WM_CLEANUP_DONE, or ends with the process.
+    if (StartWorker(CleanupWorker, guiState.mainWindow))
         return;
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
@@ -58,22 +39,38 @@ void StartCleanup(WPARAM wParam) {
 }
 
 DWORD WINAPI CleanupWorker(LPVOID parameter) {
-    HWND window = static_cast<HWND>(parameter);
-    // The run takes the one-run lock on this thread and lets it go before it returns.
-    WPARAM outcome = RunAndClassify(RunCleanup);
-    PostMessageW(window, WM_CLEANUP_DONE, outcome, 0);
+    auto result = std::make_unique<CleanupResult>();
+    // The run takes the one-run lock on this thread and lets it go before it returns;
+    // the review after it counts what the run could not take away.
+    WPARAM ending = RunAndReview(RunCleanup, CountFindingsHere, result.get());
+    PostResult(static_cast<HWND>(parameter), WM_CLEANUP_DONE, ending, std::move(result));
     return 0;
 }
 
-void OnCleanupDone(WPARAM outcome) {
+void OnCleanupDone(WPARAM outcome, LPARAM result) {
+    // Not posted by the worker when there is no result: then nothing is known to be left.
+    std::unique_ptr<CleanupResult> posted = TakeResult<CleanupResult>(result);
+    std::size_t findingsLeft = posted ? posted->findingsLeft : 0;
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
-    SetStatus(StatusForOutcome(outcome));
+    SetStatus(CompletionStatus(outcome, findingsLeft).c_str());
+    if (outcome == CLEANUP_FINISHED)
+        SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
+}
+
+bool StartWorker(LPTHREAD_START_ROUTINE worker, HWND window) {
+    // Never joined, so the handle goes at once.
+    UniqueHandle thread(CreateThread(nullptr, 0, worker, window, 0, nullptr));
+    return thread.valid();
+}
+
+bool AskToCloseDuringWork(HWND window) {
+    return MessageBoxW(window, CONFIRM_CLOSE_TEXT, CONFIRM_CLOSE_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void OnClose(HWND window) {
-    if (guiState.cleanupRunning &&
-        MessageBoxW(window, CONFIRM_CLOSE_TEXT, CONFIRM_CLOSE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    // Closing this window ends the program, a take-back of the findings window included.
+    if ((guiState.cleanupRunning || TakeBackRunning()) && !AskToCloseDuringWork(window))
         return;
     // A worker still running is not waited for; it ends with the process.
     DestroyWindow(window);

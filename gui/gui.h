@@ -3,21 +3,36 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "engine/engine.h"
 
 #include "gui/resource_ids.h"
 
 constexpr int IDC_CLEAN_BUTTON = 1001;
+constexpr int IDC_FINDINGS_LINK = 1002;  // the SysLink under the status line
+// The findings window's controls; its Close button is IDCANCEL, which Esc sends too.
+constexpr int IDC_FINDINGS_SUMMARY = 1101;
+constexpr int IDC_FINDINGS_REPORT = 1102;
+constexpr int IDC_TAKE_BACK_BUTTON = 1103;
+constexpr int IDC_COPY_REPORT_BUTTON = 1104;
 
-// Posted by the cleanup worker when its run has returned; wParam says how it ended.
+// Posted by the cleanup worker when its run and the review after it have returned;
+// wParam says how the run ended, lParam is a CleanupResult the window deletes (0
+// when there is none).
 constexpr UINT WM_CLEANUP_DONE = WM_APP + 1;
 constexpr WPARAM CLEANUP_FINISHED = 0;         // the run went through
 constexpr WPARAM CLEANUP_FILES_LOCKED = 1;     // some file could not be deleted
 constexpr WPARAM CLEANUP_FAILED = 2;           // the run ended by an exception
 constexpr WPARAM CLEANUP_ALREADY_RUNNING = 3;  // another cleanup run held the lock; nothing was done
+
+// Posted to the findings window by its workers; lParam is a ReviewResult or a
+// TakeBackResult that the window deletes.
+constexpr UINT WM_REVIEW_DONE = WM_APP + 2;
+constexpr UINT WM_TAKE_BACK_DONE = WM_APP + 3;
 
 // The window's one state record, used only on the window's thread.
 struct GuiState {
@@ -32,6 +47,7 @@ struct GuiState {
     HWND mainWindow = nullptr;
     HWND cleanButton = nullptr;
     HWND statusLabel = nullptr;
+    HWND findingsLink = nullptr;
     HFONT fontBody = nullptr;
     HFONT fontTitle = nullptr;
     HFONT fontSubtitle = nullptr;
@@ -77,6 +93,22 @@ ButtonColours CleanButtonColours(UINT itemState);
 
 COLORREF BylineColour(bool pressed);
 
+// The findings link, centred in the line under the status line, for a text of that size.
+RECT FindingsLinkRect(SIZE text);
+
+// The findings window: its client size when it opens and the smallest it can be made.
+SIZE FindingsClientSize();
+SIZE FindingsMinimumClientSize();
+// Where its controls go in a client area of that size (device pixels).
+struct FindingsLayout {
+    RECT summary;
+    RECT report;
+    RECT takeBackButton;
+    RECT copyButton;
+    RECT closeButton;
+};
+FindingsLayout LayOutFindings(int clientWidth, int clientHeight);
+
 // ---- Start-up ----
 
 constexpr int MIN_FORCED_DPI = 96;
@@ -92,10 +124,54 @@ int ChooseDpi(int measuredDpi, DWORD reportedLength, const wchar_t* buffer);
 
 // ---- The cleanup run ----
 
+using CleanupCall = std::function<CleanupOutcome(const CleanupOptions&)>;
+
 // Runs one cleanup through `run`, with every flag off and no log, and tells how it
 // ended: CLEANUP_ALREADY_RUNNING when another run held the lock, CLEANUP_FILES_LOCKED
-// when a file or tree was left behind, CLEANUP_FAILED when it threw.
-WPARAM RunAndClassify(const std::function<CleanupOutcome(const CleanupOptions&)>& run);
+// when a file or tree was left behind, CLEANUP_FAILED when it threw. The run's
+// record goes to *record when that is not null.
+WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record = nullptr);
+
+// What the cleanup worker posts with WM_CLEANUP_DONE.
+struct CleanupResult {
+    CleanupOutcome outcome;        // the run's record
+    std::size_t findingsLeft = 0;  // what the review after the run counted (CountFindings)
+};
+// RunAndClassify, then, when the run went through or left files behind, the
+// review: countFindings gives result->findingsLeft. Returns how it ended;
+// CLEANUP_FAILED also when the review threw.
+WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result);
+
+// The status line after a run that ended so, with that many findings left.
+std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft);
+// The link line's text: how to reach the findings window, once a run left some.
+std::wstring FindingsLinkText(bool findingsLeft);
+
+// ---- What brings pop-ups back ----
+
+// A review as the findings window shows it.
+struct ReviewResult {
+    std::wstring report;      // what "popswat --review" prints, CR LF after each line
+    std::size_t count = 0;    // CountFindings
+    bool siteGrants = false;  // sites allowed something in a Chromium-family profile
+    bool failed = false;      // the review ended by an exception; nothing else is set
+};
+// Reviews this machine (CollectReview with the system's policy keys and launcher sources).
+ReviewResult ReviewForWindow();
+// CountFindings of a review of this machine.
+std::size_t CountFindingsHere();
+
+// A take-back of site permissions as the findings window shows it.
+struct TakeBackResult {
+    std::wstring lines;  // the run's lines, masked, CR LF after each
+    CleanupOutcome outcome;
+    bool failed = false;  // it ended by an exception
+};
+// Runs `run` (TakeBackAllSitePermissions) with every flag off, collecting its lines.
+TakeBackResult TakeBackForWindow(const CleanupCall& run);
+
+// The findings window's summary line for that many findings.
+std::wstring FindingsSummary(std::size_t count);
 
 // ---- The byline ----
 

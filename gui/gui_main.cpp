@@ -1,9 +1,11 @@
-// Entry point of popswat-gui: settles the DPI, creates the window centred and runs the message loop.
+// Entry point of popswat-gui: settles the DPI, creates the window centred (or, with
+// --review, only the findings window) and runs the message loop.
 #include "gui/gui.h"
 #include "base/win_handles.h"
 #include "gui/window_parts.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 namespace {
 
@@ -52,11 +54,35 @@ HWND CreateMainWindow(HINSTANCE instance) {
                            nullptr, instance, nullptr);
 }
 
+// "--review" anywhere on the command line; every other argument is ignored.
+bool AsksForFindingsOnly() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments)
+        return false;
+    bool found = false;
+    for (int i = 1; i < count; ++i)
+        found = found || wcscmp(arguments[i], L"--review") == 0;
+    LocalFree(arguments);
+    return found;
+}
+
+bool OpenMainWindow(HINSTANCE instance, int showCommand) {
+    guiState.mainWindow = CreateMainWindow(instance);
+    if (!guiState.mainWindow)
+        return false;
+    ShowWindow(guiState.mainWindow, showCommand);
+    UpdateWindow(guiState.mainWindow);
+    return true;
+}
+
 void RunMessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Gives the window's controls the system's dialog keyboard handling.
-        if (IsDialogMessageW(guiState.mainWindow, &message))
+        // Gives the controls of each window the system's dialog keyboard handling:
+        // Tab, Enter, Esc.
+        HWND window = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+        if (window && IsDialogMessageW(window, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -66,15 +92,16 @@ void RunMessageLoop() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES};
+    // SysLink comes with version 6 of the common controls, which the manifest asks for.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
     ComputeLayout(SettleDpi());
     RegisterMainWindowClass(instance);
-    guiState.mainWindow = CreateMainWindow(instance);
-    if (!guiState.mainWindow)
+    RegisterFindingsWindowClass(instance);
+    bool opened =
+        AsksForFindingsOnly() ? OpenFindingsWindow(instance, showCommand, true) : OpenMainWindow(instance, showCommand);
+    if (!opened)
         return 1;
-    ShowWindow(guiState.mainWindow, showCommand);
-    UpdateWindow(guiState.mainWindow);
     RunMessageLoop();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "gui/gui.h"
 
+#include <algorithm>
+
 GuiState guiState;
 
 int Scale(int value) {
@@ -88,4 +90,41 @@ ButtonColours CleanButtonColours(UINT itemState) {
 
 COLORREF BylineColour(bool pressed) {
     return pressed ? RGB(255, 255, 255) : RGB(220, 236, 255);
+}
+
+RECT FindingsLinkRect(SIZE text) {
+    // A little wider and taller than the text, for the focus rectangle drawn around it.
+    int width = std::min<int>(text.cx + Scale(4), guiState.contentWidth);
+    int height = std::min<int>(text.cy + Scale(2), Scale(24));
+    int left = guiState.margin + (guiState.contentWidth - width) / 2;
+    // Centred in the 24 units between the status line (to 304) and the bottom edge (328).
+    int top = Scale(304) + (Scale(24) - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
+SIZE FindingsClientSize() {
+    return {Scale(700), Scale(460)};
+}
+
+SIZE FindingsMinimumClientSize() {
+    return {Scale(460), Scale(260)};
+}
+
+FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
+    int margin = Scale(16);
+    int gap = Scale(8);
+    int right = clientWidth - margin;
+    int summaryBottom = margin + Scale(24);
+    int buttonTop = clientHeight - margin - Scale(28);
+    int buttonBottom = clientHeight - margin;
+    // Close at the right edge, Copy report left of it; Take back at the left edge.
+    int closeLeft = right - Scale(90);
+    int copyLeft = closeLeft - gap - Scale(110);
+    FindingsLayout layout;
+    layout.summary = {margin, margin, right, summaryBottom};
+    layout.report = {margin, summaryBottom + gap, right, std::max<int>(summaryBottom + gap, buttonTop - Scale(12))};
+    layout.takeBackButton = {margin, buttonTop, margin + Scale(200), buttonBottom};
+    layout.copyButton = {copyLeft, buttonTop, closeLeft - gap, buttonBottom};
+    layout.closeButton = {closeLeft, buttonTop, right, buttonBottom};
+    return layout;
 }

@@ -49,6 +49,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             StartCleanup(wParam);
             return 0;
+        case WM_NOTIFY:
+            return OnMainNotify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_CTLCOLORBTN:
             return reinterpret_cast<LRESULT>(ControlColourButton());
         case WM_CTLCOLORSTATIC:
@@ -64,7 +66,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnCaptureChanged();
             return 0;
         case WM_CLEANUP_DONE:
-            OnCleanupDone(wParam);
+            OnCleanupDone(wParam, lParam);
             return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,13 +1,18 @@
-// The handlers the window procedure routes to; private to the window code.
+// The handlers the window procedures route to; private to the window code.
 #pragma once
 
 #include <windows.h>
+
+#include <memory>
+#include <string>
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Header icon and child controls, made once in WM_CREATE.
 void LoadHeaderIcon(HINSTANCE instance);
 void CreateChildControls(HWND window, HINSTANCE instance);
+// A Segoe UI font of that size for the DPI in force.
+HFONT MakeFont(int points, int weight, bool underline);
 
 // Painting.
 void PaintHeader(HDC dc);
@@ -19,11 +24,67 @@ HBRUSH ControlColourButton();
 // The cleanup run and the status line.
 void StartCleanup(WPARAM wParam);
 DWORD WINAPI CleanupWorker(LPVOID parameter);
-void OnCleanupDone(WPARAM outcome);
+void OnCleanupDone(WPARAM outcome, LPARAM result);
 void OnClose(HWND window);
+// Asks whether to close while a worker changes things; true on Yes.
+bool AskToCloseDuringWork(HWND window);
 
 // The byline link.
 bool OnSetCursor(HWND window, WPARAM wParam);
 void OnLinkButtonDown(LPARAM lParam);
 bool OnLinkButtonUp(LPARAM lParam);
 void OnCaptureChanged();
+
+// The findings link under the status line.
+void SetFindingsLinkText(const std::wstring& text);
+LRESULT OnMainNotify(const NMHDR& header);
+
+// The findings window's state, used only on the window's thread; reset when it closes.
+struct FindingsState {
+    HWND window = nullptr;  // null while no findings window is open
+    HWND summary = nullptr;
+    HWND report = nullptr;
+    HWND takeBackButton = nullptr;
+    HWND copyButton = nullptr;
+    HWND lastFocus = nullptr;     // the control that had the focus when the window was left
+    bool endsTheProgram = false;  // closing it quits (popswat-gui --review)
+    bool reviewRunning = false;
+    bool takeBackRunning = false;
+    bool siteGrants = false;  // the last review found sites allowed something
+    std::wstring reportText;  // the last review's report, as "popswat --review" prints it
+    std::wstring runLines;    // the lines of the last take-back, shown above the report
+};
+extern FindingsState findingsState;
+
+// The findings window: one at a time. Opening it again brings the open one to the
+// front. When it ends the program (popswat-gui --review), closing it quits.
+void RegisterFindingsWindowClass(HINSTANCE instance);
+bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram);
+// True while the findings window takes back site permissions.
+bool TakeBackRunning();
+LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void StartReview();
+void OnReviewDone(LPARAM result);
+void OnTakeBackCommand();
+void OnTakeBackDone(LPARAM result);
+void OnCopyReportCommand();
+void OnFindingsClose();
+
+// ---- Workers ----
+// A worker gets the window handle by value and answers only with one posted
+// message whose lParam carries a result made with new; the window deletes it.
+
+// Starts a worker thread that is never joined or waited for; false when none started.
+bool StartWorker(LPTHREAD_START_ROUTINE worker, HWND window);
+
+template <typename Result>
+void PostResult(HWND window, UINT message, WPARAM wParam, std::unique_ptr<Result> result) {
+    // A window that is gone takes nothing: the worker keeps and frees the result.
+    if (PostMessageW(window, message, wParam, reinterpret_cast<LPARAM>(result.get())))
+        result.release();
+}
+
+template <typename Result>
+std::unique_ptr<Result> TakeResult(LPARAM lParam) {
+    return std::unique_ptr<Result>(reinterpret_cast<Result*>(lParam));
+}

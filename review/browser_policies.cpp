@@ -1,11 +1,10 @@
 // Browser policies in the registry: every value below each catalogue row's
 // policy key, from the machine's root and the user's, read with the plain
 // registry calls and marked by what it does.
-#include <algorithm>
 #include <iterator>
 #include <string_view>
 
-#include "base/win_handles.h"
+#include "base/windows_launch_sources.h"
 #include "review/review.h"
 
 namespace {
@@ -36,39 +35,6 @@ const PolicyName FIREFOX_POLICIES[] = {
     {L"SearchEngines", PolicyEffect::SearchEngine},
 };
 
-// Text of REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data (its strings joined by "; ").
-std::wstring RegistryText(const BYTE* data, DWORD size, DWORD type) {
-    std::wstring text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0')
-        text.pop_back();
-    if (type == REG_MULTI_SZ) {
-        for (std::size_t at = text.find(L'\0'); at != std::wstring::npos; at = text.find(L'\0', at))
-            text.replace(at, 1, L"; ");
-    }
-    return text;
-}
-
-std::wstring RegistryValueText(const BYTE* data, DWORD size, DWORD type) {
-    switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_MULTI_SZ:
-            return RegistryText(data, size, type);
-        case REG_DWORD:
-            if (size == sizeof(DWORD))
-                return std::to_wstring(*reinterpret_cast<const DWORD*>(data));
-            break;
-        case REG_QWORD:
-            if (size == sizeof(ULONGLONG))
-                return std::to_wstring(*reinterpret_cast<const ULONGLONG*>(data));
-            break;
-        default:
-            break;
-    }
-    return FormatWide(L"(%lu bytes of data of type %lu)", static_cast<unsigned long>(size),
-                      static_cast<unsigned long>(type));
-}
-
 struct PolicyWalk {
     const BrowserEntry& browser;
     bool machine;
@@ -76,36 +42,20 @@ struct PolicyWalk {
 };
 
 void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& prefix, int depth) {
-    DWORD longestName = 0;
-    DWORD longestData = 0;
-    DWORD longestSubkey = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr, nullptr, &longestName,
-                         &longestData, nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    std::vector<wchar_t> name(longestName + 1);
-    // Room for one more character, so that string data without its terminator still ends.
-    std::vector<BYTE> data(std::min(longestData, MAX_POLICY_VALUE_BYTES) + sizeof(wchar_t));
-    for (DWORD index = 0;; ++index) {
-        DWORD nameChars = static_cast<DWORD>(name.size());
-        DWORD type = 0;
-        DWORD size = static_cast<DWORD>(data.size() - sizeof(wchar_t));
-        LSTATUS status = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
-            break;
+    for (const RegistryValue& value : ReadRegistryValues(key, MAX_POLICY_VALUE_BYTES)) {
         PolicyFinding finding;
         finding.browser = walk.browser.reportName;
         finding.machine = walk.machine;
-        finding.name = prefix + std::wstring(name.data(), nameChars);
-        if (status == ERROR_MORE_DATA)
-            finding.value = FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(size));
-        else
-            finding.value = RegistryValueText(data.data(), size, type);
+        finding.name = prefix + value.name;
+        finding.value = value.tooLong
+                            ? FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(value.size))
+                            : value.text;
         finding.effect = ClassifyPolicy(walk.browser.kind == BrowserKind::Firefox, finding.name);
         walk.findings->push_back(std::move(finding));
     }
-    if (depth >= MAX_POLICY_DEPTH)
+    DWORD longestSubkey = 0;
+    if (depth >= MAX_POLICY_DEPTH || RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr,
+                                                      nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     std::vector<wchar_t> subkey(longestSubkey + 1);
     for (DWORD index = 0;; ++index) {

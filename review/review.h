@@ -1,14 +1,18 @@
 // The review: a read-only report of what makes pop-ups come back in every
 // browser profile (sites allowed to notify or open pop-ups, start-up and home
-// pages, hijacking or side-loaded extensions, browser policies), as text or JSON.
+// pages, hijacking or side-loaded extensions, browser policies) and outside the
+// browsers (shortcuts, start-up entries and scheduled tasks that open a web
+// page, proxy settings), as text or JSON.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "browsers/browsers.h"
+#include "browsers/launchers.h"
 #include "engine/engine.h"
 
 // ---- Findings ----------------------------------------------------------------------
@@ -76,6 +80,9 @@ struct ReviewFindings {
     std::vector<ExtensionFinding> extensions;
     std::vector<PolicyFinding> policies;
     std::vector<UnreadableFile> unreadable;
+    std::vector<LauncherFinding> launchers;         // what starts a browser with a web page
+    std::vector<ProxySetting> proxy;                // what web traffic goes through
+    std::vector<LauncherProblem> launcherProblems;  // what the two finders above could not read
 };
 
 // ---- Collecting ------------------------------------------------------------------------
@@ -101,8 +108,15 @@ std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
 // Every profile of every browser (AllBrowserProfiles), an unread Firefox
-// profiles.ini among the unreadable files, then the policies.
-ReviewFindings CollectReview(const PolicyRoots& roots);
+// profiles.ini among the unreadable files, the policies, then what
+// starts a browser with a web page and the proxy settings (FindLaunchers, which
+// initialises COM on the calling thread while it works). The programs pass
+// SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.
+ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers);
+
+// How many things can bring pop-ups back: the findings of every kind except the
+// files and launcher sources that could not be read, which are no cause of their own.
+std::size_t CountFindings(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 

@@ -102,6 +102,20 @@ const char* OverrideName(ExtensionOverride bit) {
     return "search_engine";
 }
 
+const char* LauncherKindName(LauncherKind kind) {
+    switch (kind) {
+        case LauncherKind::Shortcut:
+            return "shortcut";
+        case LauncherKind::StartupItem:
+            return "startup_item";
+        case LauncherKind::RunValue:
+            return "run_value";
+        case LauncherKind::ScheduledTask:
+            break;
+    }
+    return "scheduled_task";
+}
+
 void Overrides(JsonWriter& writer, unsigned overrides) {
     writer.Key("overrides");
     writer.StartArray();
@@ -156,6 +170,25 @@ std::string ReviewJson(const ReviewFindings& findings) {
             Place(writer, f.place);
             WriteJsonField(writer, "file", f.file);
             WriteJsonField(writer, "reason", ReasonName(f.reason));
+        });
+        WriteJsonArray(writer, "launchers", findings.launchers, [&](const LauncherFinding& f) {
+            WriteJsonField(writer, "kind", LauncherKindName(f.kind));
+            WriteJsonField(writer, "location", f.location);
+            WriteJsonField(writer, "command", f.command);
+            WriteJsonFieldOrNull(writer, "browser", !f.browser.empty(), f.browser);
+            WriteJsonFieldOrNull(writer, "url", !f.url.empty(), f.url);
+            writer.Key("enabled");
+            writer.Bool(f.enabled);
+            WriteJsonFieldOrNull(writer, "trigger", f.kind == LauncherKind::ScheduledTask, f.trigger);
+        });
+        WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
+            WriteJsonField(writer, "setting", f.setting);
+            WriteJsonField(writer, "value", f.value);
+        });
+        // What the two lists above could not look at: without it they are not complete.
+        WriteJsonArray(writer, "unreadableSources", findings.launcherProblems, [&](const LauncherProblem& f) {
+            WriteJsonField(writer, "location", f.where);
+            WriteJsonField(writer, "reason", f.why);
         });
     });
 }

@@ -13,15 +13,26 @@ void WriteItem(const CleanupOptions& options, const std::wstring& label, const s
     WriteLine(options, FormatWide(L"  [%ls] %ls", label.c_str(), text.c_str()));
 }
 
-// A group: its heading, its items or one line saying there are none, an empty line.
-template <typename Finding, typename Write>
-void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std::vector<Finding>& items, Write write) {
+// A group: its heading, its items or one line saying there are none, what
+// writeAfter writes, an empty line.
+template <typename Finding, typename Write, typename WriteAfter>
+void WriteGroup(const CleanupOptions& options,
+                const wchar_t* heading,
+                const std::vector<Finding>& items,
+                Write write,
+                WriteAfter writeAfter) {
     WriteLine(options, heading);
     for (const Finding& item : items)
         write(item);
     if (items.empty())
         WriteLine(options, L"  Nothing found.");
+    writeAfter();
     WriteLine(options, L"");
+}
+
+template <typename Finding, typename Write>
+void WriteGroup(const CleanupOptions& options, const wchar_t* heading, const std::vector<Finding>& items, Write write) {
+    WriteGroup(options, heading, items, write, [] {});
 }
 
 const wchar_t* AllowedText(SitePermission permission) {
@@ -161,6 +172,88 @@ const wchar_t* ReasonText(JsonLoad reason) {
     return L"";
 }
 
+const wchar_t* LauncherKindText(LauncherKind kind) {
+    switch (kind) {
+        case LauncherKind::Shortcut:
+            return L"shortcut";
+        case LauncherKind::StartupItem:
+            return L"Startup folder";
+        case LauncherKind::RunValue:
+            return L"Run key";
+        case LauncherKind::ScheduledTask:
+            break;
+    }
+    return L"scheduled task";
+}
+
+// The program's file name as stored: "cmd", "rundll32.exe".
+std::wstring ProgramName(const std::wstring& program) {
+    return program.substr(program.find_last_of(L"\\/") + 1);
+}
+
+// The folders of the first "--load-extension=<folders>" argument.
+std::wstring ExtensionFolders(const std::wstring& arguments) {
+    for (const CommandArgument& argument : SplitArguments(arguments)) {
+        if (IsLoadExtensionArgument(argument.text))
+            return argument.text.substr(argument.text.find(L'=') + 1);
+    }
+    return std::wstring();
+}
+
+// "Google Chrome opens https://ad.example/", "cmd opens https://ad.example/",
+// "named after Firefox but starts C:\x\run.vbs", ..., after where it is; masked.
+std::wstring LauncherText(const LauncherFinding& finding) {
+    std::wstring text;
+    if (finding.namedAfterBrowser) {
+        text = L"named after " + finding.browser + L" but starts " + finding.program;
+        if (!finding.url.empty())
+            text += L", which opens " + finding.url;
+    } else if (!finding.browser.empty()) {
+        text = finding.browser;
+        if (finding.opensAsApp)
+            text += L" opens a site as an app: " + finding.url;
+        else if (!finding.url.empty())
+            text += L" opens " + finding.url;
+        if (finding.loadsExtension)
+            text += std::wstring(finding.url.empty() ? L"" : L" and") + L" loads an extension from " +
+                    ExtensionFolders(finding.arguments);
+    } else if (finding.program.empty() || finding.program == finding.url) {
+        text = L"opens " + finding.url;  // an internet shortcut, or a command that is a web address
+    } else {
+        text = ProgramName(finding.program) + L" opens " + finding.url;
+    }
+    std::wstring line = finding.location + L": " + text;
+    if (finding.kind == LauncherKind::ScheduledTask)
+        line += std::wstring(finding.enabled ? L" (enabled; " : L" (disabled; ") + finding.trigger + L")";
+    return MaskUnsafeCharacters(line);
+}
+
+std::wstring ProxyText(const ProxySetting& setting) {
+    return MaskUnsafeCharacters(setting.location +
+                                (setting.setting == L"AutoConfigURL"
+                                     ? L": web traffic goes where this script sends it: "
+                                     : L": web traffic goes through ") +
+                                setting.value);
+}
+
+// What the launcher finders (proxy false) or the proxy finder could not read.
+void WriteProblems(const CleanupOptions& options, const std::vector<LauncherProblem>& problems, bool proxy) {
+    for (const LauncherProblem& problem : problems) {
+        if (problem.proxy == proxy)
+            WriteItem(options, L"could not be read", MaskUnsafeCharacters(problem.where + L": " + problem.why));
+    }
+}
+
+bool HasLauncher(const ReviewFindings& findings, std::initializer_list<LauncherKind> kinds) {
+    for (const LauncherFinding& finding : findings.launchers) {
+        for (LauncherKind kind : kinds) {
+            if (finding.kind == kind)
+                return true;
+        }
+    }
+    return false;
+}
+
 void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar_t*> lines) {
     for (const wchar_t* line : lines)
         WriteLine(options, line);
@@ -189,6 +282,25 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  (user), in regedit."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
+    if (HasLauncher(findings, {LauncherKind::Shortcut}))
+        WriteLines(options, {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+                             L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
+                             L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
+                             L"  copy of each."});
+    if (HasLauncher(findings, {LauncherKind::StartupItem, LauncherKind::RunValue}))
+        WriteLines(options,
+                   {L"- Start-up entries: turn them off in Settings > Apps > Startup or on Task Manager's Startup",
+                    L"  tab, or delete the item from the Startup folder named above; a Run value is deleted in",
+                    L"  regedit under the key named above."});
+    if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
+        WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
+                             L"  above under Task Scheduler Library, and disable or delete it."});
+    if (!findings.proxy.empty())
+        WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
+                             L"  Settings > Network & internet > Proxy."});
+    if (!findings.launcherProblems.empty())
+        WriteLines(options,
+                   {L"- Shortcuts, tasks and settings that could not be read: look at them where named above."});
 }
 
 }  // namespace
@@ -212,5 +324,15 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
             WriteItem(options, Label(f.place), f.file + L": " + ReasonText(f.reason));
         });
     }
+    WriteGroup(
+        options, L"Programs and shortcuts that open a browser with a web page:", findings.launchers,
+        [&](const LauncherFinding& f) { WriteItem(options, LauncherKindText(f.kind), LauncherText(f)); },
+        [&] { WriteProblems(options, findings.launcherProblems, false); });
+    WriteGroup(
+        options, L"Proxy settings that web traffic goes through:", findings.proxy,
+        [&](const ProxySetting& f) {
+            WriteItem(options, f.setting == L"AutoConfigURL" ? L"proxy script" : L"proxy server", ProxyText(f));
+        },
+        [&] { WriteProblems(options, findings.launcherProblems, true); });
     WriteAdvice(options, findings);
 }

@@ -5,7 +5,7 @@ void NoteUnreadable(const ProfilePlace& place, const std::wstring& file, JsonLoa
         findings->unreadable.push_back({place, file, reason});
 }
 
-ReviewFindings CollectReview(const PolicyRoots& roots) {
+ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers) {
     ReviewFindings findings;
     for (const BrowserProfile& profile : AllBrowserProfiles()) {
         ProfilePlace place = {profile.browser->reportName, profile.name};
@@ -22,5 +22,14 @@ ReviewFindings CollectReview(const PolicyRoots& roots) {
         }
     }
     findings.policies = ReadBrowserPolicies(roots);
+    LauncherFindings found = FindLaunchers(launchers);
+    findings.launchers = std::move(found.launchers);
+    findings.proxy = std::move(found.proxy);
+    findings.launcherProblems = std::move(found.problems);
     return findings;
+}
+
+std::size_t CountFindings(const ReviewFindings& findings) {
+    return findings.sitePermissions.size() + findings.startup.size() + findings.extensions.size() +
+           findings.policies.size() + findings.launchers.size() + findings.proxy.size();
 }

@@ -199,6 +199,12 @@ ProgramRun RunProgram(const std::wstring& commandLine,
         childErr = err.write.get();
     }
 
+    // Under Wine the first program to touch a window (an STA's COM window, say)
+    // starts the desktop process and hands it its standard error: started by
+    // the child, it would hold our pipe open after the child ends. Started here,
+    // it holds only ours.
+    GetDesktopWindow();
+
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;

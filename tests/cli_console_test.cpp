@@ -5,6 +5,7 @@
 #include "browsers/json_document.h"
 #include "tests/child_programs.h"
 #include "tests/review_report_lines.h"
+#include "tests/shortcut_writer.h"
 #include "tests/test_support.h"
 
 // popswat.exe run as a child process with its own LOCALAPPDATA and APPDATA,
@@ -29,6 +30,8 @@ const Lines USAGE = {
     "  --json        With --audit or --review: print JSON instead of text.",
     "  --reset-permissions",
     "                Also take back what sites may do: notify, pop-ups, downloads.",
+    "  --repair-shortcuts",
+    "                Also take web addresses out of browser shortcuts (copies kept).",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
@@ -55,6 +58,7 @@ const char WARNING[] = "This will CLOSE all open browsers and reset their open t
 const char WARNING_TABS_ONLY[] = "This will CLOSE all open browsers and reset their open tabs.";
 const char WARNING_PERMISSIONS[] =
     "It will also take back what sites were allowed to do (notifications, pop-ups, downloads).";
+const char WARNING_SHORTCUTS[] = "It will also take web addresses out of browser shortcuts (a copy of each is kept).";
 const char QUESTION[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
 const char DONE[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
 const char HINT[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
@@ -102,8 +106,25 @@ struct ConsoleSandbox {
                PathExists(firefoxProfile + L"\\sessionstore.jsonlz4");
     }
 
-    // The lines of a whole run over this sandbox; tabsHeld: its "Current Tabs" is held open.
-    Lines RunLines(bool preview, bool tabsOnly, bool resetPermissions = false, bool tabsHeld = false) const {
+    // A Chrome shortcut pinned to the taskbar (below APPDATA) that opens a web page.
+    std::wstring PinBrowserShortcut() const {
+        std::wstring folder = roaming + L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar";
+        MakeFolder(folder);
+        ComApartment apartment;
+        WriteShortcutFile(folder + L"\\Google Chrome.lnk",
+                          BrowserShortcut(L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe",
+                                          L"--profile-directory=Default https://ad.example/"));
+        return folder + L"\\Google Chrome.lnk";
+    }
+
+    // The lines of a whole run over this sandbox; with repairedShortcut, the
+    // preview of its repair (the prefix's own Desktop and Start menu hold none);
+    // tabsHeld: its "Current Tabs" is held open.
+    Lines RunLines(bool preview,
+                   bool tabsOnly,
+                   bool resetPermissions = false,
+                   const std::wstring& repairedShortcut = std::wstring(),
+                   bool tabsHeld = false) const {
         std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
         Lines lines = {"Closing browsers...", "",
                        tabsOnly ? "Resetting open tabs..." : "Resetting open tabs and clearing recent history...",
@@ -115,6 +136,10 @@ struct ConsoleSandbox {
             lines.push_back("  (unreadable, left alone) " + Utf8(chromeProfile + L"\\Preferences"));
         lines.push_back("Cleaning Mozilla Firefox ...");
         lines.push_back(verb + Utf8(firefoxProfile + L"\\sessionstore.jsonlz4"));
+        if (!repairedShortcut.empty())
+            lines.insert(lines.end(), {"", "Repairing browser shortcuts...",
+                                       "  [preview] would make the shortcut no longer open https://ad.example/: " +
+                                           Utf8(repairedShortcut)});
         lines.push_back("");
         // Either is one item left behind; a preview leaves nothing behind.
         lines.push_back((tabsHeld || resetPermissions) && !preview ? LEFT_ONE : DONE);
@@ -176,22 +201,36 @@ TEST(ConsoleProgram, PrintsHelpOrRejectsUnknownOptions) {
 TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
     ConsoleSandbox sandbox;
     for (const wchar_t* arguments : {L"--audit", L"--audit --dry-run --yes", L"--tabs-only --force --audit --audit",
-                                     L"--reset-permissions --audit"}) {
+                                     L"--reset-permissions --audit", L"--audit --repair-shortcuts --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
         ExpectOutput(sandbox.Run(arguments, "y\n"), EMPTY_AUDIT, 0);
     }
     EXPECT_TRUE(sandbox.Untouched());
 }
 
-// The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON.
-Lines SandboxReview() {
+// The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON, in
+// the project's prefix, whose Task Scheduler (Wine 8) cannot list its tasks;
+// with the shortcut PinBrowserShortcut made, if one is given.
+Lines SandboxReview(const std::wstring& shortcut = std::wstring()) {
+    std::vector<std::wstring> launchers = {
+        shortcut.empty() ? L"  Nothing found."
+                         : L"  [shortcut] " + shortcut + L": Google Chrome opens https://ad.example/",
+        L"  [could not be read] Task Scheduler \\: its task list could not be read (not supported by this Task "
+        L"Scheduler, 0x80004001)"};
     Lines lines;
     for (const std::wstring& line :
-         ReviewReportLines({{}, {}, {}, {}, {L"  [Google Chrome/Default] Preferences: not valid JSON"}}))
+         ReviewReportLines({{}, {}, {}, {}, {L"  [Google Chrome/Default] Preferences: not valid JSON"}, launchers}))
         lines.push_back(Utf8(line));
     for (const std::wstring& line : SITES_ADVICE)
         lines.push_back(Utf8(line));
     lines.push_back("- Files that could not be read: close the browser and run the review again.");
+    if (!shortcut.empty())
+        lines.insert(lines.end(),
+                     {"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+                      "  of its Target, or delete it; delete a shortcut named after a browser that starts",
+                      "  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
+                      "  copy of each."});
+    lines.push_back("- Shortcuts, tasks and settings that could not be read: look at them where named above.");
     return lines;
 }
 
@@ -200,11 +239,15 @@ Lines SandboxReview() {
 TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     SKIP_UNLESS_UNDER_WINE();
     ConsoleSandbox sandbox;
+    std::wstring shortcut = sandbox.PinBrowserShortcut();
+    std::string shortcutBytes = ReadWholeFile(shortcut);
     for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
-                                     L"--review --reset-permissions --yes"}) {
+                                     L"--review --reset-permissions --yes", L"--repair-shortcuts --review --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), SandboxReview(), 0);
+        ExpectOutput(sandbox.Run(arguments, "y\n"), SandboxReview(shortcut), 0);
     }
+    EXPECT_EQ(ReadWholeFile(shortcut), shortcutBytes);
+    DeleteFileW(shortcut.c_str());
     ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SandboxReview()}), 0);
     EXPECT_TRUE(sandbox.Untouched());
 }
@@ -276,6 +319,7 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         std::string input;
         const char* warning;
         bool resetsPermissions = false;
+        bool repairsShortcuts = false;
     };
     const Case cases[] = {
         {"n", L"", "n\n", WARNING},
@@ -286,6 +330,7 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         {"end of input, tabs only", L"--tabs-only", "", WARNING_TABS_ONLY},
         {"n, forced", L"--force --tabs-only", "nope\n", WARNING_TABS_ONLY},
         {"n, taking back permissions", L"--reset-permissions", "n\n", WARNING, true},
+        {"n, repairing shortcuts", L"--repair-shortcuts", "n\n", WARNING, false, true},
     };
     ConsoleSandbox sandbox;
     for (const Case& c : cases) {
@@ -293,6 +338,8 @@ TEST(ConsoleProgram, AnythingButAYesAborts) {
         Lines expected = {BANNER_TITLE, BANNER_RULE, c.warning, std::string(QUESTION) + "Aborted."};
         if (c.resetsPermissions)
             expected.insert(expected.begin() + 3, WARNING_PERMISSIONS);
+        if (c.repairsShortcuts)
+            expected.insert(expected.begin() + 3, WARNING_SHORTCUTS);
         ExpectOutput(sandbox.Run(c.arguments, c.input), expected, 0);
         EXPECT_TRUE(sandbox.Untouched());
     }
@@ -355,18 +402,20 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         bool preview;
         bool tabsOnly;
         bool resetsPermissions = false;
+        bool repairsShortcuts = false;  // only previewed: a run would look in the prefix's own Desktop too
         bool tabsHeld = false;
         DWORD exitCode = 0;
     };
     const Case cases[] = {
         {L"--dry-run", true, false},
+        {L"--repair-shortcuts --dry-run --tabs-only", true, true, false, true},
         {L"--dry-run --yes --tabs-only", true, true},
         {L"--yes --force", false, false},
         {L"-y --tabs-only -y", false, true},
         {L"--dry-run --reset-permissions --tabs-only", true, true, true},
-        {L"--reset-permissions --yes", false, false, true, false, 2},
-        {L"--yes", false, false, false, true, 2},
-        {L"--dry-run --tabs-only", true, true, false, true},
+        {L"--reset-permissions --yes", false, false, true, false, false, 2},
+        {L"--yes", false, false, false, false, true, 2},
+        {L"--dry-run --tabs-only", true, true, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments) + (c.tabsHeld ? ", tabs held open" : ""));
@@ -374,14 +423,17 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         UniqueHandle held;
         if (c.tabsHeld)
             held = HoldFile(sandbox.chromeProfile + L"\\Current Tabs");
+        std::wstring shortcut = c.repairsShortcuts ? sandbox.PinBrowserShortcut() : std::wstring();
+        std::string shortcutBytes = ReadWholeFile(shortcut);
         Lines expected = Concat({{BANNER_TITLE, BANNER_RULE},
                                  c.preview ? PREVIEW_NOTE : Lines(),
-                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions, c.tabsHeld)});
+                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions, shortcut, c.tabsHeld)});
         // Input that would abort proves no question was asked.
         ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, c.exitCode);
         held.reset();
         EXPECT_EQ(sandbox.Untouched(), c.preview);
         EXPECT_EQ(PathExists(sandbox.chromeProfile + L"\\Current Tabs"), c.preview || c.tabsHeld);
+        EXPECT_EQ(ReadWholeFile(shortcut), shortcutBytes);
     }
 }
 

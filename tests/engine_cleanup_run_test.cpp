@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <future>
+#include <thread>
 
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
 #include "tests/child_programs.h"
+#include "tests/shortcut_writer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -55,6 +59,19 @@ struct SampleProfiles {
             lines->push_back(verb + HistoryFileOf(browser));
     }
 };
+
+// The lines of taking back the site permissions of one Chromium-family profile: the
+// granted one allows pop-ups for every site; the others hold no JSON and are left alone.
+void AppendResetLines(Lines* lines, Lines* leftAlone, const std::wstring& profile, const std::wstring& granted) {
+    if (profile == granted) {
+        lines->insert(lines->end(),
+                      {L"  pop-ups no longer allowed for every site",
+                       L"  saved a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"});
+        return;
+    }
+    lines->push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
+    leftAlone->push_back(profile + L"\\Preferences");
+}
 
 Lines FrameStart(bool tabsOnly) {
     return {L"Closing browsers...", L"",
@@ -170,17 +187,8 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
         Lines leftAlone;
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             profiles.AppendCleaningLines(&expected, browser, tabsOnly);
-            std::wstring profile = profiles.ProfileOf(browser);
-            if (!mode.resetPermissions || browser.kind == BrowserKind::Firefox)
-                continue;
-            if (profile == edge) {
-                expected.insert(expected.end(),
-                                {L"  pop-ups no longer allowed for every site",
-                                 L"  saved a copy of the old settings: " + edge + L"\\Preferences.popswat-backup"});
-            } else {
-                expected.push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
-                leftAlone.push_back(profile + L"\\Preferences");
-            }
+            if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
+                AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
         AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
         EXPECT_EQ(lines, expected);
@@ -261,4 +269,121 @@ TEST(RunCleanup, DoesTheSameWorkWithoutALog) {
         EXPECT_FALSE(PathExists(profiles.SessionFileOf(browser)));
         EXPECT_TRUE(PathExists(profiles.BookmarksOf(browser)));
     }
+}
+
+// The repair comes after the profiles, in folders the test gives: never a real Desktop or Start menu.
+TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    ComApartment apartment;
+    const std::wstring chrome = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    LauncherSources sources;
+    sources.startupFolders = {sandbox / L"Startup"};
+    sources.shortcutFolders = {sandbox / L"Desktop", sandbox / L"Programs"};
+    const struct {
+        const wchar_t* path;
+        const wchar_t* target;
+        const wchar_t* arguments;
+        const wchar_t* after;  // the arguments it is left with
+    } shortcuts[] = {
+        {L"Startup\\Firefox.lnk", L"C:\\Program Files\\Mozilla Firefox\\firefox.exe", L"-url http://fox.example/", L""},
+        {L"Desktop\\Google Chrome.lnk", chrome.c_str(), L"--profile-directory=Default https://ad.example/",
+         L"--profile-directory=Default"},
+        {L"Desktop\\Notes.lnk", L"C:\\Windows\\notepad.exe", L"https://notes.example/", L"https://notes.example/"},
+        {L"Programs\\Edge.lnk", L"msedge.exe", L"https://ad.example/", L"https://ad.example/"},
+        {L"Programs\\App.lnk", chrome.c_str(), L"--app=https://app.example/", L"--app=https://app.example/"},
+    };
+    for (const auto& shortcut : shortcuts) {
+        MakeFolder((sandbox / shortcut.path).substr(0, (sandbox / shortcut.path).find_last_of(L'\\')));
+        ASSERT_TRUE(WriteShortcutFile(sandbox / shortcut.path, BrowserShortcut(shortcut.target, shortcut.arguments)));
+    }
+    SetFileAttributesW((sandbox / L"Programs\\Edge.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    Lines lines;
+    CleanupOptions options = CapturingOptions(&lines);
+    options.repairShortcuts = true;
+    CleanupOutcome outcome = RunCleanupWithShortcutFolders(options, sources);
+    SetFileAttributesW((sandbox / L"Programs\\Edge.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    std::vector<std::wstring> runs;
+    ForEachFolderEntry(sandbox.localAppData() + L"\\PopSwat\\Backups",
+                       [&](const std::wstring& name, uint32_t) { runs.push_back(name); });
+    ASSERT_EQ(runs.size(), 1u);
+    std::wstring backups = sandbox.localAppData() + L"\\PopSwat\\Backups\\" + runs[0];
+    Lines expected = FrameStart(false);
+    expected.insert(expected.end(),
+                    {L"", L"Repairing browser shortcuts...",
+                     L"  shortcut no longer opens http://fox.example/: " + (sandbox / L"Startup\\Firefox.lnk"),
+                     L"  shortcut no longer opens https://ad.example/: " + (sandbox / L"Desktop\\Google Chrome.lnk"),
+                     L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
+                     L"  saved a copy of each old shortcut in: " + backups});
+    // The shortcut left as it was is an item the run could not clean.
+    AppendFrameEnd(&expected, false, 1);
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(outcome.shortcutsRepaired, 2u);
+    EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
+    for (const auto& shortcut : shortcuts)
+        EXPECT_EQ(Utf8(ReadShortcut(sandbox / shortcut.path).fields.arguments), Utf8(shortcut.after))
+            << Utf8(shortcut.path);
+    EXPECT_EQ(ReadWholeFile(backups + L"\\index.txt"), "1.lnk\t" + Utf8(sandbox / L"Startup\\Firefox.lnk") +
+                                                           "\r\n2.lnk\t" +
+                                                           Utf8(sandbox / L"Desktop\\Google Chrome.lnk") + "\r\n");
+
+    // Nowhere to look, or nothing to take out: one line says so.
+    lines.clear();
+    options.preview = true;
+    RunCleanupWithShortcutFolders(options, LauncherSources());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"  No browser shortcut needed repairing."), 1);
+}
+
+// Taking back site permissions on its own: the browsers close as in a run, every
+// Chromium-family Preferences gets its grants taken back, and nothing is deleted.
+TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    SampleProfiles profiles;
+    std::wstring edge = profiles.ProfileOf(GetBrowserCatalogue()[1]);
+    MakeFile(edge + L"\\Preferences", granted);
+    StandInBrowser brave({true, true, 0}, 1, L"brave.exe");
+    ASSERT_TRUE(brave.started(1));
+    Lines lines;
+    CleanupOutcome outcome = TakeBackAllSitePermissions(CapturingOptions(&lines));
+
+    Lines expected = {L"Closing browsers...", L"Closing Brave ...", L"",
+                      L"Taking back what sites were allowed to do..."};
+    Lines leftAlone;
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        SCOPED_TRACE(Utf8(browser.displayName));
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser)));
+        EXPECT_TRUE(PathExists(profiles.HistoryFileOf(browser)));
+        if (browser.kind == BrowserKind::Firefox)
+            continue;
+        expected.push_back(FormatWide(L"Checking %ls ...", browser.displayName));
+        AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
+    }
+    expected.insert(expected.end(), {L"", L"Site permissions taken back: 1. Settings files left alone: 5."});
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(outcome.permissionsTakenBack, 1u);
+    EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
+    EXPECT_TRUE(outcome.leftBehind.empty());
+    EXPECT_FALSE(outcome.lockHeldElsewhere);
+    EXPECT_EQ(ReadLogLines(brave.logs[0]), ClosedStandInLog({true, true, 0}));
+    EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences.popswat-backup"), granted);
+
+    // With the lock held by another thread (a mutex is its owner's again on the same
+    // thread), nothing is written or changed.
+    std::promise<void> taken, done;
+    std::thread otherRun([&] {
+        CleanupRunLock lock;
+        taken.set_value();
+        done.get_future().wait();
+    });
+    taken.get_future().wait();
+    MakeFile(edge + L"\\Preferences", granted);
+    lines.clear();
+    EXPECT_TRUE(TakeBackAllSitePermissions(CapturingOptions(&lines)).lockHeldElsewhere);
+    done.set_value();
+    otherRun.join();
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences"), granted);
 }

@@ -1,6 +1,8 @@
 // The clean button, the cleanup worker, the status line and the close guard of a running popswat-gui.exe.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "gui/gui.h"
 #include "tests/child_programs.h"
 #include "tests/gui_window_driver.h"
@@ -14,6 +16,7 @@ const wchar_t WORKING[] = L"Working... please wait.";
 const wchar_t DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
 const wchar_t FILES_IN_USE[] = L"Some files were in use - close your browsers and try again.";
 const wchar_t ANOTHER_RUN[] = L"Another PopSwat cleanup is already running.";
+const wchar_t LINK[] = L"<a>What keeps bringing pop-ups back?</a>";
 
 bool IsDefaultButton(HWND box, int id) {
     return (GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
@@ -68,6 +71,7 @@ TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
         PostMessageW(gui.window, WM_CLEANUP_DONE, row.outcome, 0);
         EXPECT_TRUE(WaitUntil([&] { return StatusIs(gui.window, row.status); }, 5000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(CleanButtonOf(gui.window)));
+        EXPECT_EQ(ControlText(FindingsLinkOf(gui.window)), LINK);
         // A shorter text leaves nothing of the longer one behind.
         EXPECT_TRUE(WaitUntil(
             [&] {
@@ -110,11 +114,53 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
 
         ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, DONE); }, 60000)) << Utf8(StatusText(gui.window));
         EXPECT_TRUE(IsWindowEnabled(button));
+        // The review after the run found nothing: the link line stays as it was.
+        EXPECT_EQ(ControlText(FindingsLinkOf(gui.window)), LINK);
         // The worker's run closed the browser the gentle way.
         EXPECT_EQ(ReadLogLines(slowBrowser.logs[0]), ClosedStandInLog({true, true, 3000}));
         EXPECT_EQ(WaitForTopLevelWindow(gui.child.id, L"#32770", nullptr, 200), nullptr);
         EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(46, 125, 255); }, 2000));
     }
+}
+
+TEST(GuiCleanup, RunThatLeavesFindingsSaysHowManyAndLinksToThem) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    std::wstring profile = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default";
+    // The run deletes the session and keeps the site allowed to notify.
+    MakeFile(profile + L"\\Preferences",
+             R"({"profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":)"
+             R"({"setting":1}}}}}})");
+    MakeFile(profile + L"\\Current Session");
+    GuiProgram gui = StartGui(sandbox, L"96");
+    ASSERT_NE(gui.window, nullptr);
+    HWND box = ClickCleanButton(gui);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    const wchar_t doneBut[] = L"Done, but 1 thing can still bring pop-ups back.";
+    ASSERT_TRUE(WaitUntil([&] { return StatusIs(gui.window, doneBut); }, 60000)) << Utf8(StatusText(gui.window));
+    EXPECT_FALSE(PathExists(profile + L"\\Current Session"));
+    HWND link = FindingsLinkOf(gui.window);
+    EXPECT_EQ(ControlText(link), L"<a>See what and how to stop it</a>");
+    RECT place = ChildRect(link);
+    EXPECT_LE(std::abs(place.left - (520 - place.right)), 1) << place.left << " to " << place.right;
+    // The shorter text leaves nothing of the longer one on either side.
+    for (RECT beside : {RECT{24, 304, place.left, 328}, RECT{place.right, 304, 496, 328}}) {
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                RECT drawn = FindOtherColours(gui.window, beside, RGB(255, 255, 255));
+                return IsRectEmpty(&drawn) != FALSE;
+            },
+            5000))
+            << beside.left << " to " << beside.right;
+    }
+    MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, true);
+    MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, false);
+    SetCursorPos(0, 0);
+    HWND findings = FindingsWindowOf(gui);
+    ASSERT_NE(findings, nullptr);
+    ASSERT_TRUE(WaitForReport(findings));
+    EXPECT_EQ(SummaryText(findings), L"1 thing can bring pop-ups back.");
 }
 
 TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {

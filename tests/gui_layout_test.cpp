@@ -172,4 +172,134 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     }
 }
 
+TEST(GuiLayout, FindingsWindowAndLinkScaleWithTheDpi) {
+    struct Row {
+        int dpi;
+        SIZE client, minimum;
+        RECT summary, report, takeBack, copy, close;  // in the minimum client area
+        RECT link;                                    // for a text of 200 x 15 pixels
+    } rows[] = {
+        {96,
+         {700, 460},
+         {460, 260},
+         {16, 16, 444, 40},
+         {16, 48, 444, 204},
+         {16, 216, 216, 244},
+         {236, 216, 346, 244},
+         {354, 216, 444, 244},
+         {158, 307, 362, 324}},
+        {144,
+         {1050, 690},
+         {690, 390},
+         {24, 24, 666, 60},
+         {24, 72, 666, 306},
+         {24, 324, 324, 366},
+         {354, 324, 519, 366},
+         {531, 324, 666, 366},
+         {287, 465, 493, 483}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "dpi " << row.dpi);
+        ComputeLayout(row.dpi);
+        EXPECT_EQ(FindingsClientSize().cx, row.client.cx);
+        EXPECT_EQ(FindingsClientSize().cy, row.client.cy);
+        SIZE minimum = FindingsMinimumClientSize();
+        EXPECT_EQ(minimum.cx, row.minimum.cx);
+        EXPECT_EQ(minimum.cy, row.minimum.cy);
+        FindingsLayout layout = LayOutFindings(minimum.cx, minimum.cy);
+        std::pair<RECT, RECT> places[] = {
+            {layout.summary, row.summary}, {layout.report, row.report},     {layout.takeBackButton, row.takeBack},
+            {layout.copyButton, row.copy}, {layout.closeButton, row.close}, {FindingsLinkRect({200, 15}), row.link}};
+        for (const auto& [actual, expected] : places)
+            EXPECT_TRUE(EqualRect(&actual, &expected))
+                << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
+    }
+    // Too small a window never turns the report inside out.
+    ComputeLayout(96);
+    RECT report = LayOutFindings(100, 50).report;
+    EXPECT_GE(report.bottom, report.top);
+}
+
+TEST(GuiCleanupOutcome, CompletionStatusCountsWhatTheReviewFoundAfterAFinishedRun) {
+    struct Row {
+        WPARAM ending;
+        std::size_t findingsLeft;
+        const wchar_t* status;
+    } rows[] = {
+        {CLEANUP_FINISHED, 0, L"Done. Your browsers are clean - reopen one to start fresh."},
+        {CLEANUP_FINISHED, 1, L"Done, but 1 thing can still bring pop-ups back."},
+        {CLEANUP_FINISHED, 5000, L"Done, but 5000 things can still bring pop-ups back."},
+        {CLEANUP_FILES_LOCKED, 3, L"Some files were in use - close your browsers and try again."},
+        {CLEANUP_FAILED, 3, L"Could not finish."},
+        {CLEANUP_ALREADY_RUNNING, 3, L"Another PopSwat cleanup is already running."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "ending " << row.ending << ", findings " << row.findingsLeft);
+        EXPECT_EQ(CompletionStatus(row.ending, row.findingsLeft), row.status);
+    }
+    EXPECT_EQ(FindingsLinkText(false), L"What keeps bringing pop-ups back?");
+    EXPECT_EQ(FindingsLinkText(true), L"See what and how to stop it");
+    EXPECT_EQ(FindingsSummary(0), L"Nothing was found that brings pop-ups back.");
+    EXPECT_EQ(FindingsSummary(1), L"1 thing can bring pop-ups back.");
+    EXPECT_EQ(FindingsSummary(2), L"2 things can bring pop-ups back.");
+}
+
+TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
+    CleanupOutcome locked;
+    locked.leftBehind = {L"C:\\x\\Current Session"};
+    CleanupOutcome held;
+    held.lockHeldElsewhere = true;
+    struct Row {
+        const char* name;
+        CleanupOutcome outcome;
+        bool runThrows, reviewThrows;
+        WPARAM ending;
+        bool reviewed;
+    } rows[] = {
+        {"finished", {}, false, false, CLEANUP_FINISHED, true},
+        {"files in use", locked, false, false, CLEANUP_FILES_LOCKED, true},
+        {"another run held the lock", held, false, false, CLEANUP_ALREADY_RUNNING, false},
+        {"run thrown", {}, true, false, CLEANUP_FAILED, false},
+        {"review thrown", {}, false, true, CLEANUP_FAILED, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        bool reviewed = false;
+        CleanupResult result;
+        WPARAM ending = RunAndReview(
+            [&](const CleanupOptions&) {
+                if (row.runThrows)
+                    throw std::bad_alloc();
+                return row.outcome;
+            },
+            [&]() -> std::size_t {
+                reviewed = true;
+                if (row.reviewThrows)
+                    throw std::bad_alloc();
+                return 7;
+            },
+            &result);
+        EXPECT_EQ(ending, row.ending);
+        EXPECT_EQ(reviewed, row.reviewed);
+        EXPECT_EQ(result.findingsLeft, row.reviewed && !row.reviewThrows ? 7u : 0u);
+        EXPECT_EQ(result.outcome.leftBehind, row.outcome.leftBehind);
+    }
+}
+
+TEST(GuiCleanupOutcome, TakeBackKeepsEachLineOfTheRunOneMaskedLine) {
+    TakeBackResult result = TakeBackForWindow([](const CleanupOptions& options) {
+        WriteLine(options, L"Closing browsers...");
+        WriteLine(options, L"  saved a copy of the old settings: C:\\x\nfake\x202e\\Preferences.popswat-backup");
+        CleanupOutcome outcome;
+        outcome.permissionsTakenBack = 1;
+        return outcome;
+    });
+    EXPECT_EQ(
+        result.lines,
+        L"Closing browsers...\r\n  saved a copy of the old settings: C:\\x?fake?\\Preferences.popswat-backup\r\n");
+    EXPECT_EQ(result.outcome.permissionsTakenBack, 1u);
+    EXPECT_FALSE(result.failed);
+    EXPECT_TRUE(TakeBackForWindow([](const CleanupOptions&) -> CleanupOutcome { throw std::bad_alloc(); }).failed);
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // No web page is ever opened: the test bed hands addresses to a recorder script instead.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "gui/gui.h"
 #include "tests/gui_window_driver.h"
 
@@ -132,6 +134,48 @@ TEST_F(GuiLink, HandCursorOnlyOverTheByline) {
     EXPECT_EQ(overHeader, overButton);
     EXPECT_EQ(overHeader, overBody);
     SetCursorPos(0, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The findings link: a SysLink centred in the line under the status line, which
+// the keyboard reaches (Tab, then Enter) and a click opens; one findings window at a time.
+TEST_F(GuiLink, FindingsLinkUnderTheStatusLineOpensOneFindingsWindow) {
+    HWND link = FindingsLinkOf(gui_.window);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(ControlText(link), L"<a>What keeps bringing pop-ups back?</a>");
+    EXPECT_EQ(GetWindowLongW(link, GWL_STYLE) & (WS_TABSTOP | WS_VISIBLE), WS_TABSTOP | WS_VISIBLE);
+    RECT place = ChildRect(link);
+    EXPECT_GE(place.top, 304);
+    EXPECT_LE(place.bottom, 328);
+    EXPECT_LE(std::abs(place.left - (520 - place.right)), 1) << place.left << " to " << place.right;
+
+    SetForegroundWindow(gui_.window);
+    PressKey(VK_TAB);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(gui_.window) == link; }, 5000));
+    PressKey(VK_RETURN);
+    HWND findings = FindingsWindowOf(gui_);
+    ASSERT_NE(findings, nullptr);
+
+    // A click brings the open window back instead of a second one.
+    POINT centre = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    MouseButtonAt(gui_.window, centre.x, centre.y, true);
+    MouseButtonAt(gui_.window, centre.x, centre.y, false);
+    SetCursorPos(0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == findings; }, 5000));
+    EXPECT_EQ(FindingsWindowCount(gui_), 1);
+
+    // Closing it leaves the main window, and the link opens a new one.
+    PostMessageW(findings, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FindingsWindowCount(gui_) == 0; }, 5000));
+    EXPECT_TRUE(IsWindow(gui_.window));
+    MouseButtonAt(gui_.window, centre.x, centre.y, true);
+    MouseButtonAt(gui_.window, centre.x, centre.y, false);
+    SetCursorPos(0, 0);
+    EXPECT_NE(FindingsWindowOf(gui_), nullptr);
+    EXPECT_EQ(FindingsWindowCount(gui_), 1);
 }
 
 }  // namespace

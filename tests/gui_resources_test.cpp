@@ -77,11 +77,15 @@ const ProgramRow PROGRAMS[] = {
     {L"popswat.exe",
      L"PopSwat - Browser Popup Cleaner (console)",
      "PopSwat.Console",
-     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}},
+     // ole32, oleaut32 and shell32: shortcuts, the Task Scheduler and known folders.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll"}},
     {L"popswat-gui.exe",
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
-     {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll"}},
+     // advapi32: the review in the findings window reads the browsers' policy keys; ole32 and
+     // oleaut32: the shortcut repair and the review's shortcuts and tasks.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll",
+      "ole32.dll", "oleaut32.dll"}},
 };
 
 TEST_F(GuiResources, IconGroupHoldsSevenPngImagesFrom16To256Pixels) {

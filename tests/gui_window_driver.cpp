@@ -66,12 +66,11 @@ HWND ChildWithStyle(HWND window, const wchar_t* className, DWORD styleBits) {
     return nullptr;
 }
 
-}  // namespace
-
-GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi) {
+// Starts the program; its windows are not waited for.
+GuiProgram StartGuiProcess(const Sandbox& sandbox, const wchar_t* forcedDpi, const wchar_t* arguments) {
     GuiProgram gui;
     std::wstring environment = GuiEnvironment(sandbox, forcedDpi);
-    std::wstring commandLine = L"\"" + TestProgramPath(L"popswat-gui.exe") + L"\"";
+    std::wstring commandLine = L"\"" + TestProgramPath(L"popswat-gui.exe") + L"\"" + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -81,7 +80,22 @@ GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi) {
     CloseHandle(info.hThread);
     gui.child.process.reset(info.hProcess);
     gui.child.id = info.dwProcessId;
-    gui.window = WaitForTopLevelWindow(gui.child.id, L"PopSwatWindow", nullptr, 20000);
+    return gui;
+}
+
+}  // namespace
+
+GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi) {
+    GuiProgram gui = StartGuiProcess(sandbox, forcedDpi, L"");
+    if (gui.child.process)
+        gui.window = WaitForTopLevelWindow(gui.child.id, L"PopSwatWindow", nullptr, 20000);
+    return gui;
+}
+
+GuiProgram StartFindingsOnly(const Sandbox& sandbox, const wchar_t* forcedDpi) {
+    GuiProgram gui = StartGuiProcess(sandbox, forcedDpi, L" --review");
+    if (gui.child.process)
+        gui.findings = FindingsWindowOf(gui, 20000);
     return gui;
 }
 
@@ -103,6 +117,18 @@ DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     if (WaitForSingleObject(child.process.get(), timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(child.process.get(), &code);
     return code;
+}
+
+std::wstring ControlText(HWND control) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length))
+        return L"(no answer)";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 10000,
+                        &copied);
+    text.resize(copied);
+    return text;
 }
 
 std::wstring WindowText(HWND window) {
@@ -145,7 +171,10 @@ COLORREF ClientPixel(HWND window, int x, int y) {
     return colour;
 }
 
-RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
+namespace {
+
+// The bounding box of the pixels inside area that are (matching) or are not of the colour.
+RECT BoundingBox(HWND window, const RECT& area, COLORREF colour, bool matching) {
     int width = area.right - area.left;
     int height = area.bottom - area.top;
     POINT origin = {area.left, area.top};
@@ -171,7 +200,7 @@ RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
     DWORD wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
     for (int y = 0; pixels && y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            if ((pixels[y * width + x] & 0xFFFFFF) != wanted)
+            if (((pixels[y * width + x] & 0xFFFFFF) == wanted) != matching)
                 continue;
             int cx = area.left + x, cy = area.top + y;
             if (!any)
@@ -188,6 +217,16 @@ RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
     return box;
 }
 
+}  // namespace
+
+RECT FindColour(HWND window, const RECT& area, COLORREF colour) {
+    return BoundingBox(window, area, colour, true);
+}
+
+RECT FindOtherColours(HWND window, const RECT& area, COLORREF colour) {
+    return BoundingBox(window, area, colour, false);
+}
+
 HWND ClickCleanButton(const GuiProgram& gui) {
     // Posted, not sent: the handler opens a modal box that this thread must stay free to answer.
     PostMessageW(gui.window, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED),
@@ -202,6 +241,98 @@ std::wstring MessageBoxText(HWND box) {
 void AnswerMessageBox(HWND box, int buttonId) {
     SendMessageW(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
     WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+}
+
+HWND FindingsLinkOf(HWND window) {
+    return FindWindowExW(window, nullptr, L"SysLink", nullptr);
+}
+
+HWND FindingsWindowOf(const GuiProgram& gui, DWORD timeoutMs) {
+    return WaitForTopLevelWindow(gui.child.id, L"PopSwatFindings", L"PopSwat - What brings pop-ups back", timeoutMs);
+}
+
+namespace {
+
+struct WindowCount {
+    DWORD processId;
+    int count;
+};
+
+BOOL CALLBACK CountFindingsWindow(HWND window, LPARAM parameter) {
+    auto* counted = reinterpret_cast<WindowCount*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    counted->count +=
+        owner == counted->processId && IsWindowVisible(window) && wcscmp(className, L"PopSwatFindings") == 0;
+    return TRUE;
+}
+
+}  // namespace
+
+int FindingsWindowCount(const GuiProgram& gui) {
+    WindowCount counted = {gui.child.id, 0};
+    EnumWindows(CountFindingsWindow, reinterpret_cast<LPARAM>(&counted));
+    return counted.count;
+}
+
+std::wstring SummaryText(HWND findings) {
+    return WindowText(GetDlgItem(findings, 1101));
+}
+
+std::wstring ReportText(HWND findings) {
+    return ControlText(GetDlgItem(findings, 1102));
+}
+
+bool WaitForReport(HWND findings, DWORD timeoutMs) {
+    return WaitUntil([&] { return IsWindowEnabled(GetDlgItem(findings, 1104)) != FALSE; }, timeoutMs);
+}
+
+void ClickFindingsButton(HWND findings, int id) {
+    // Posted: Take back opens a modal box that this thread must stay free to answer.
+    PostMessageW(findings, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(findings, id)));
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return L"(clipboard busy)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void EmptyClipboardForTest() {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+void PressKey(WORD virtualKey) {
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = inputs[1].ki.wVk = virtualKey;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+bool AnswersWithin(HWND window, UINT timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
 }
 
 std::wstring OpenedAddressesFile() {

@@ -10,12 +10,15 @@
 
 struct GuiProgram {
     ChildProcess child;
-    HWND window = nullptr;  // the PopSwatWindow of this process; null if none appeared
+    HWND window = nullptr;    // the PopSwatWindow of this process; null if none appeared
+    HWND findings = nullptr;  // its PopSwatFindings window, when started with --review
 };
 
 // Starts popswat-gui.exe with LOCALAPPDATA and APPDATA of the sandbox and
 // POPSWAT_FORCE_DPI set to forcedDpi (nullptr: not set), then waits for its window.
 GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi = nullptr);
+// The same with "--review": waits for the findings window instead.
+GuiProgram StartFindingsOnly(const Sandbox& sandbox, const wchar_t* forcedDpi = L"96");
 
 // The first visible top-level window of the process with that class (and caption,
 // unless null); waits up to timeoutMs for it.
@@ -24,6 +27,8 @@ HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wcha
 DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs);
 
 std::wstring WindowText(HWND window);
+// The whole text of a control of another process, however long (WM_GETTEXT).
+std::wstring ControlText(HWND control);
 SIZE ClientSize(HWND window);
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
@@ -36,6 +41,8 @@ COLORREF ClientPixel(HWND window, int x, int y);
 // The bounding box of the pixels of exactly that colour inside area (client coordinates);
 // empty when there is none.
 RECT FindColour(HWND window, const RECT& area, COLORREF colour);
+// The same for the pixels of every other colour.
+RECT FindOtherColours(HWND window, const RECT& area, COLORREF colour);
 
 // Posts a click of the clean button (WM_COMMAND 1001) and waits for the confirmation box.
 HWND ClickCleanButton(const GuiProgram& gui);
@@ -43,6 +50,29 @@ HWND ClickCleanButton(const GuiProgram& gui);
 std::wstring MessageBoxText(HWND box);
 // Presses IDYES or IDNO on a message box and waits for the box to go away.
 void AnswerMessageBox(HWND box, int buttonId);
+
+// ---- The findings link and window ----
+
+HWND FindingsLinkOf(HWND window);
+HWND FindingsWindowOf(const GuiProgram& gui, DWORD timeoutMs = 10000);
+// How many findings windows the process shows.
+int FindingsWindowCount(const GuiProgram& gui);
+std::wstring SummaryText(HWND findings);
+// The report control's text: the take-back's lines, if any, above the review's report.
+std::wstring ReportText(HWND findings);
+// Waits until a review has filled the report (Copy report is enabled again).
+bool WaitForReport(HWND findings, DWORD timeoutMs = 60000);
+// Posts a click of one of the findings window's buttons.
+void ClickFindingsButton(HWND findings, int id);
+// The clipboard's Unicode text ("" when it holds none); EmptyClipboardForTest clears it.
+std::wstring ClipboardText();
+void EmptyClipboardForTest();
+// Real key presses, to whichever window has the keyboard focus.
+void PressKey(WORD virtualKey);
+// The control of the process's window thread that has the keyboard focus.
+HWND FocusOf(HWND window);
+// True when the window answers a message within the time (it is not busy).
+bool AnswersWithin(HWND window, UINT timeoutMs);
 
 // Appended to by the test bed's browser recorder, one line per address asked for.
 std::wstring OpenedAddressesFile();

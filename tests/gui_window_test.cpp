@@ -1,6 +1,8 @@
 // The window as a user sees it: size, place, style, texts and pixels of a running popswat-gui.exe.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "gui/gui.h"
 #include "tests/gui_window_driver.h"
 
@@ -117,6 +119,12 @@ TEST(GuiWindow, ControlsSitWhereTheLayoutPutsThem) {
             << statusRect.left << "," << statusRect.top << "," << statusRect.right << "," << statusRect.bottom;
         EXPECT_EQ(WindowText(status), L"Ready.");
         EXPECT_TRUE(IsWindowEnabled(button));
+        // The findings link, centred in the line between the status line and the bottom edge.
+        RECT link = ChildRect(FindingsLinkOf(gui.window));
+        EXPECT_GE(link.top, row.status.bottom);
+        EXPECT_LE(link.bottom, ClientSize(gui.window).cy);
+        EXPECT_LE(std::abs(link.left - (ClientSize(gui.window).cx - link.right)), 1)
+            << link.left << " to " << link.right;
     }
 }
 

@@ -172,7 +172,7 @@ TEST(CollectReview, NamesAProfilesIniTooLargeToReadAsTheAuditDoes) {
     ASSERT_TRUE(MakeSparseFile(ini, 10LL << 20));
     TemporaryRegistryKey noPolicies(HKEY_CURRENT_USER,
                                     L"Software\\PopSwat-test-" + std::to_wstring(GetCurrentProcessId()));
-    ReviewFindings review = CollectReview({noPolicies.get(), noPolicies.get()});
+    ReviewFindings review = CollectReview({noPolicies.get(), noPolicies.get()}, LauncherSources());
     ASSERT_EQ(review.unreadable.size(), 1u);
     const UnreadableFile& file = review.unreadable[0];
     EXPECT_EQ(Utf8(file.place.browser + L"|" + file.place.profile + L"|" + file.file), "Firefox||profiles.ini");

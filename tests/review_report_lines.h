@@ -7,7 +7,8 @@
 // The report up to and including "What you can do:", with each group's lines
 // under its heading and "  Nothing found." for an empty group; the group of
 // files that could not be read shows only when it has lines. Groups in report
-// order: sites, start-up pages, extensions, policies, unreadable files.
+// order: sites, start-up pages, extensions, policies, unreadable files,
+// programs and shortcuts that open a web page, proxy settings.
 inline std::vector<std::wstring> ReviewReportLines(const std::vector<std::vector<std::wstring>>& groups) {
     static const wchar_t* const HEADINGS[] = {
         L"Sites allowed to show notifications, open pop-ups or download on their own:",
@@ -15,12 +16,14 @@ inline std::vector<std::wstring> ReviewReportLines(const std::vector<std::vector
         L"Extensions that take over a page or were not installed from a web store:",
         L"Browser policies:",
         L"Files that could not be read:",
+        L"Programs and shortcuts that open a browser with a web page:",
+        L"Proxy settings that web traffic goes through:",
     };
     std::vector<std::wstring> lines = {L"What can bring pop-ups back (nothing is changed):", L""};
-    for (std::size_t g = 0; g < 5; ++g) {
+    for (std::size_t g = 0; g < 7; ++g) {
         std::vector<std::wstring> group = g < groups.size() ? groups[g] : std::vector<std::wstring>();
         if (g == 4 && group.empty())
-            break;
+            continue;
         lines.push_back(HEADINGS[g]);
         lines.insert(lines.end(), group.begin(), group.end());
         if (group.empty())

@@ -16,6 +16,64 @@ const ProfilePlace CHROME = {L"Google Chrome",
                              L"1"};
 const ProfilePlace OPERA = {L"Opera", L""};
 
+const wchar_t INTERNET_SETTINGS[] =
+    L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+LauncherFinding Launcher(LauncherKind kind,
+                         const std::wstring& location,
+                         const std::wstring& program,
+                         const std::wstring& browser,
+                         const std::wstring& url) {
+    LauncherFinding finding;
+    finding.kind = kind;
+    finding.location = location;
+    finding.program = program;
+    finding.command = program + L" " + url;
+    finding.browser = browser;
+    finding.url = url;
+    return finding;
+}
+
+// One launcher finding of each kind and shape, the proxy settings, and what their finders could not read.
+void AddLaunchers(ReviewFindings* findings) {
+    const wchar_t DESKTOP[] = L"C:\\Users\\Ann\\Desktop\\";
+    const wchar_t CHROME[] = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    LauncherFinding extension = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Edge.lnk"), L"msedge.exe",
+                                         L"Microsoft Edge", L"https://ad.example/");
+    extension.arguments = L"https://ad.example/ --load-extension=C:\\ext\\a,C:\\ext\\b";
+    extension.loadsExtension = true;
+    LauncherFinding app = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Site.lnk"), CHROME,
+                                   L"Google Chrome", L"https://app.example/");
+    app.opensAsApp = true;
+    LauncherFinding named = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Firefox.lnk"),
+                                     L"C:\\x\\update.vbs", L"Mozilla Firefox", L"");
+    named.namedAfterBrowser = true;
+    LauncherFinding task =
+        Launcher(LauncherKind::ScheduledTask, L"\\Vendor\\Updater", CHROME, L"Google Chrome", L"https://task.example/");
+    task.enabled = false;
+    task.trigger = L"at log-on; every 30 minutes";
+    findings->launchers = {
+        Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Google Chrome\x1b[2J.lnk"), CHROME, L"Google Chrome",
+                 L"https://ad.example/\n  [shortcut] fake"),
+        extension,
+        app,
+        named,
+        Launcher(LauncherKind::StartupItem, L"C:\\Startup\\Deal.url", L"", L"", L"https://deal.example/"),
+        Launcher(LauncherKind::RunValue, L"HKEY_CURRENT_USER\\Run\\Start", L"C:\\Windows\\cmd.exe", L"",
+                 L"https://start.example/"),
+        Launcher(LauncherKind::RunValue, L"HKEY_CURRENT_USER\\Run\\Itself", L"https://itself.example/", L"",
+                 L"https://itself.example/"),
+        task,
+    };
+    findings->proxy = {
+        {L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
+        {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")}};
+    findings->launcherProblems = {
+        {L"Task Scheduler \\", L"its task list could not be read (access denied)", false},
+        {INTERNET_SETTINGS + std::wstring(L"\\ProxyEnable"), L"not a number (type 1)", true},
+    };
+}
+
 // One finding of each kind, with text that must be masked in the report and kept in JSON.
 ReviewFindings SampleFindings() {
     ReviewFindings findings;
@@ -49,6 +107,7 @@ ReviewFindings SampleFindings() {
                           PolicyEffect::ForcesExtension},
                          {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other}};
     findings.unreadable = {{OPERA, L"Preferences", JsonLoad::NotJson}};
+    AddLaunchers(&findings);
     return findings;
 }
 
@@ -96,15 +155,44 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
          L"ncbk;https://u.example/",
          L"  [Firefox, user] Other = a\tb"},
         {L"  [Opera] Preferences: not valid JSON"},
+        {L"  [shortcut] C:\\Users\\Ann\\Desktop\\Google Chrome?[2J.lnk: Google Chrome opens https://ad.example/?  "
+         L"[shortcut] fake",
+         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Edge.lnk: Microsoft Edge opens https://ad.example/ and loads an "
+         L"extension from C:\\ext\\a,C:\\ext\\b",
+         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/",
+         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Firefox.lnk: named after Mozilla Firefox but starts C:\\x\\update.vbs",
+         L"  [Startup folder] C:\\Startup\\Deal.url: opens https://deal.example/",
+         L"  [Run key] HKEY_CURRENT_USER\\Run\\Start: cmd.exe opens https://start.example/",
+         L"  [Run key] HKEY_CURRENT_USER\\Run\\Itself: opens https://itself.example/",
+         L"  [scheduled task] \\Vendor\\Updater: Google Chrome opens https://task.example/ (disabled; at log-on; every "
+         L"30 minutes)",
+         L"  [could not be read] Task Scheduler \\: its task list could not be read (access denied)"},
+        {L"  [proxy server] " + std::wstring(INTERNET_SETTINGS) +
+             L"\\ProxyServer: web traffic goes through 127.0.0.1:8080",
+         L"  [proxy script] " + std::wstring(INTERNET_SETTINGS) +
+             L"\\AutoConfigURL: web traffic goes where this script sends it: http://pac.example/",
+         L"  [could not be read] " + std::wstring(INTERNET_SETTINGS) + L"\\ProxyEnable: not a number (type 1)"},
     });
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + expected.size()), expected);
-    // Advice for every kind of finding: sites, start-up pages, extensions, policies, unreadable files.
-    for (const wchar_t* start : {L"- Sites", L"- Start-up", L"- Extensions", L"- Policies", L"- Files"}) {
+    // Advice for every kind of finding: sites, start-up pages, extensions, policies, unreadable files,
+    // shortcuts, start-up entries, tasks, proxy, what the launcher finders could not read.
+    for (const wchar_t* start :
+         {L"- Sites", L"- Start-up and", L"- Extensions", L"- Policies", L"- Files", L"- Shortcuts:",
+          L"- Start-up entries", L"- Scheduled tasks", L"- Proxy", L"- Shortcuts, tasks"}) {
         EXPECT_EQ(
             std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; }), 1)
             << Utf8(start);
     }
+}
+
+TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {
+    // Three sites, three start-up settings, two extensions, two policies, eight launchers and two proxy settings.
+    EXPECT_EQ(CountFindings(SampleFindings()), 20u);
+    ReviewFindings unreadable;
+    unreadable.unreadable = SampleFindings().unreadable;
+    unreadable.launcherProblems = SampleFindings().launcherProblems;
+    EXPECT_EQ(CountFindings(unreadable), 0u);
 }
 
 TEST(WriteReviewReport, SaysNothingFoundPerGroupAndKeepsTheFirefoxAdvice) {
@@ -150,6 +238,23 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_EQ(JsonFields(policies[1], {"scope", "value", "effect"}), "user|a\tb|(null)");
 
     EXPECT_EQ(JsonFields(document["unreadable"][0], {"file", "reason"}), "Preferences|not_json");
+
+    const JsonValue& launchers = document["launchers"];
+    ASSERT_EQ(launchers.Size(), 8u);
+    EXPECT_EQ(JsonFields(launchers[0], {"kind", "location", "browser", "url", "enabled", "trigger"}),
+              "shortcut|C:\\Users\\Ann\\Desktop\\Google Chrome\x1b[2J.lnk|Google Chrome|https://ad.example/\n  "
+              "[shortcut] fake|(true)|(null)");
+    EXPECT_EQ(JsonFields(launchers[4], {"kind", "command", "browser", "url"}),
+              "startup_item| https://deal.example/|(null)|https://deal.example/");
+    EXPECT_EQ(JsonFields(launchers[5], {"kind", "command", "browser"}),
+              "run_value|C:\\Windows\\cmd.exe https://start.example/|(null)");
+    EXPECT_EQ(JsonFields(launchers[7], {"kind", "location", "enabled", "trigger"}),
+              "scheduled_task|\\Vendor\\Updater|(false)|at log-on; every 30 minutes");
+    EXPECT_EQ(JsonFields(document["proxy"][0], {"setting", "value"}), "ProxyServer|127.0.0.1:8080");
+    EXPECT_EQ(JsonFields(document["proxy"][1], {"setting", "value"}), "AutoConfigURL|http://pac.example/");
+    ASSERT_EQ(document["unreadableSources"].Size(), 2u);
+    EXPECT_EQ(JsonFields(document["unreadableSources"][0], {"location", "reason"}),
+              "Task Scheduler \\|its task list could not be read (access denied)");
     // Control characters are escaped, never written raw.
     for (char c : json)
         EXPECT_GE(static_cast<unsigned char>(c), 0x20u);

@@ -1,0 +1,174 @@
+// Windows plumbing for what can start a program: known folders, shortcut files
+// (.lnk), the Task Scheduler's tasks and registry values. No browser knowledge
+// here; everything is read as stored. A header of its own beside base.h, which
+// stays free of Windows headers: these records carry Windows types.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/base.h"
+#include "base/win_handles.h"
+
+// ---- Known folders --------------------------------------------------------------------
+
+// The folder's path without verifying that it exists; "" when Windows has no
+// such folder. Under Wine, environment variables set by the caller do not move
+// known folders, and FOLDERID_UserPinned and FOLDERID_QuickLaunch are unknown.
+std::wstring KnownFolderPath(const GUID& folder);
+
+// ---- Shortcut files (.lnk) ------------------------------------------------------------
+
+// Shortcuts are a few KB; the format leaves room for long ID lists and extra
+// data blocks, but nothing near this. A larger file is refused before loading.
+constexpr std::uint64_t MAX_SHORTCUT_FILE_BYTES = 1024 * 1024;
+
+// The fields of a shortcut as stored. The target is never resolved: a
+// shortcut to a missing program, or to another shortcut, reads as it is.
+struct ShortcutFields {
+    std::wstring target;  // IShellLinkW::GetPath with SLGP_RAWPATH
+    std::wstring arguments;
+    std::wstring workingFolder;
+    std::wstring iconPath;
+    int iconIndex = 0;
+    WORD hotKey = 0;
+    int showCommand = 0;  // Wine 8 reads SW_SHOWNORMAL whatever the file holds
+    std::wstring description;
+    DWORD flags = 0;     // IShellLinkDataList flags (run as administrator, ...)
+    std::string idList;  // the target's item ID list, as bytes
+};
+
+bool operator==(const ShortcutFields& a, const ShortcutFields& b);
+inline bool operator!=(const ShortcutFields& a, const ShortcutFields& b) {
+    return !(a == b);
+}
+
+enum class ShortcutRead {
+    Done,
+    Missing,      // no such file or folder
+    NotAFile,     // a folder (a folder named "x.lnk" is no shortcut)
+    Link,         // a reparse point: not followed
+    TooLarge,     // above MAX_SHORTCUT_FILE_BYTES
+    Unreadable,   // could not be examined or opened (access, held without sharing)
+    NotAShortcut  // the shell could not load it: corrupt or truncated
+};
+
+struct ShortcutReading {
+    ShortcutRead result = ShortcutRead::Unreadable;
+    HRESULT error = S_OK;  // the failed call's result, when there is one
+    ShortcutFields fields;
+};
+
+// Reads a shortcut with IShellLinkW and IPersistFile::Load(STGM_READ) after
+// checking that the path is a plain file of at most MAX_SHORTCUT_FILE_BYTES.
+// COM must be initialised on the calling thread.
+ShortcutReading ReadShortcut(const std::wstring& path);
+
+enum class ShortcutWrite {
+    Done,
+    ReadOnly,     // the file is read-only
+    Changed,      // the file no longer holds the fields it was read with
+    NotSaved,     // the new file could not be written (no right to write in the folder, ...)
+    OtherFields,  // saving would have changed more than the arguments
+    NotReplaced,  // the new file could not take the old one's place (in use, access denied)
+    MovedAside,   // neither: the original could not get its name back from "<name>.popswat-old"
+    Unreadable    // reading it again failed (see ShortcutRead)
+};
+
+struct ShortcutWriting {
+    ShortcutWrite result = ShortcutWrite::NotSaved;
+    HRESULT error = S_OK;
+};
+
+// Gives the shortcut new arguments and nothing else: loads it again and checks
+// that it still holds `before`, saves a copy with the new arguments beside it
+// (".popswat-new", not a shortcut name), reads that copy back and compares every
+// field (and the header fields of both files, byte for byte), then lets it take
+// the original's place (ReplaceFileKeepingOld, the original moved aside to
+// ".popswat-old" and removed after) and puts the original's attributes back. On
+// any failure but MovedAside the original is left exactly as it was and no other
+// file remains. COM must be initialised on the calling thread.
+ShortcutWriting WriteShortcutArguments(const std::wstring& path,
+                                       const ShortcutFields& before,
+                                       const std::wstring& arguments);
+
+// ---- Scheduled tasks -------------------------------------------------------------------
+
+enum class TriggerKind { LogOn, Boot, Time, Daily, Weekly, Other };
+
+struct TaskTrigger {
+    TriggerKind kind = TriggerKind::Other;
+    std::wstring interval;  // the repetition interval as stored ("PT30M"); "" when it does not repeat
+    std::wstring start;     // the start boundary as stored ("2024-01-01T10:00:00")
+    int everyDays = 1;      // a daily trigger's days interval
+    bool enabled = true;
+};
+
+struct TaskAction {
+    std::wstring program;  // as stored, environment variables unexpanded
+    std::wstring arguments;
+};
+
+struct ScheduledTask {
+    std::wstring path;  // "\Folder\Name"
+    bool enabled = true;
+    bool hidden = false;
+    std::vector<TaskAction> actions;  // exec actions only, in order
+    std::vector<TaskTrigger> triggers;
+};
+
+// Something of the Task Scheduler that could not be read: a folder, a task, a
+// list; or a limit that cut the walk short.
+struct TaskProblem {
+    std::wstring path;  // the folder or task path; "" for the service itself
+    std::wstring why;   // "its task list could not be read (access denied)", "only its first 32 actions were ..."
+};
+
+struct TaskLimits {
+    int maxDepth = 16;
+    std::size_t maxFolders = 2000;
+    std::size_t maxTasks = 5000;
+    std::size_t maxActionsPerTask = 32;
+    std::size_t maxTriggersPerTask = 32;
+};
+
+struct TaskListing {
+    std::vector<ScheduledTask> tasks;
+    std::vector<TaskProblem> problems;
+};
+
+// Every task in the folder (a path such as "\" or "\Vendor") and the folders
+// below it, hidden ones included, through Task Scheduler 2.0 (ITaskService). A
+// folder, task or list that cannot be read gives a problem and the walk goes on,
+// and so does each limit reached. COM must be initialised on the calling thread.
+// Wine 8 cannot count a folder's tasks, nor a task's actions or triggers.
+TaskListing ReadScheduledTasks(const std::wstring& folder, const TaskLimits& limits = TaskLimits());
+
+// ---- Registry values ------------------------------------------------------------------
+
+// Text of REG_SZ, REG_EXPAND_SZ (unexpanded) and REG_MULTI_SZ data (its strings
+// joined by "; "), REG_DWORD and REG_QWORD in decimal; for anything else
+// "(<size> bytes of data of type <type>)".
+std::wstring RegistryValueText(const BYTE* data, DWORD size, DWORD type);
+
+struct RegistryValue {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    DWORD size = 0;        // bytes of data as stored
+    bool tooLong = false;  // more than the reader's limit: text stays ""
+    std::wstring text;     // RegistryValueText of the data
+};
+
+// Every value of an open key in enumeration order; data above maxBytes is not
+// read (tooLong). Stops at the first enumeration error.
+std::vector<RegistryValue> ReadRegistryValues(HKEY key, DWORD maxBytes);
+
+enum class RegistryOpen { Done, Missing, Unreadable };
+
+// Opens root\path for reading in the 64-bit view (a path through "WOW6432Node"
+// reaches the 32-bit view of HKEY_LOCAL_MACHINE\Software).
+RegistryOpen OpenRegistryKeyForReading(HKEY root, const std::wstring& path, UniqueRegistryKey* key);

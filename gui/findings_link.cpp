@@ -1,0 +1,34 @@
+// The link under the main window's status line that opens the findings window.
+#include "base/win_handles.h"
+#include "gui/gui.h"
+#include "gui/window_parts.h"
+
+#include <commctrl.h>
+
+namespace {
+
+SIZE TextSize(HWND window, HFONT font, const std::wstring& text) {
+    ScopedWindowDC dc(window);
+    ScopedSelectObject selected(dc.get(), font);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
+}  // namespace
+
+void SetFindingsLinkText(const std::wstring& text) {
+    HWND link = guiState.findingsLink;
+    // The whole text is the one link of the control.
+    SetWindowTextW(link, (L"<a>" + text + L"</a>").c_str());
+    RECT place = FindingsLinkRect(TextSize(link, guiState.fontLink, text));
+    MoveWindow(link, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
+}
+
+LRESULT OnMainNotify(const NMHDR& header) {
+    // A click, or Enter while the link has the focus.
+    if (header.idFrom == IDC_FINDINGS_LINK && (header.code == NM_CLICK || header.code == NM_RETURN))
+        OpenFindingsWindow(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(guiState.mainWindow, GWLP_HINSTANCE)),
+                           SW_SHOWNORMAL, false);
+    return 0;
+}

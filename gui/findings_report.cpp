@@ -1,0 +1,56 @@
+// What the findings window shows, made on its workers: the review in the console's
+// own words, and the lines of a take-back of site permissions.
+#include "gui/gui.h"
+#include "review/review.h"
+
+namespace {
+
+// Each line as the console ends it, so the window, the clipboard and "popswat
+// --review" hold the same text.
+void AppendLine(std::wstring* text, const std::wstring& line) {
+    text->append(line);
+    text->append(L"\r\n");
+}
+
+}  // namespace
+
+ReviewResult ReviewForWindow() {
+    ReviewResult result;
+    try {
+        ReviewFindings findings = CollectReview(SystemPolicyRoots(), SystemLauncherSources());
+        CleanupOptions options;
+        options.log = [&result](const std::wstring& line) { AppendLine(&result.report, line); };
+        WriteReviewReport(options, findings);
+        result.count = CountFindings(findings);
+        result.siteGrants = !findings.sitePermissions.empty();
+    } catch (...) {
+        result = ReviewResult();
+        result.failed = true;
+    }
+    return result;
+}
+
+std::size_t CountFindingsHere() {
+    return CountFindings(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
+}
+
+TakeBackResult TakeBackForWindow(const CleanupCall& run) {
+    TakeBackResult result;
+    CleanupOptions options;
+    // Paths come from folder listings and may hold any character: each line stays one line.
+    options.log = [&result](const std::wstring& line) { AppendLine(&result.lines, MaskUnsafeCharacters(line)); };
+    try {
+        result.outcome = run(options);
+    } catch (...) {
+        result.failed = true;
+    }
+    return result;
+}
+
+std::wstring FindingsSummary(std::size_t count) {
+    if (count == 0)
+        return L"Nothing was found that brings pop-ups back.";
+    if (count == 1)
+        return L"1 thing can bring pop-ups back.";
+    return FormatWide(L"%zu things can bring pop-ups back.", count);
+}

@@ -1,0 +1,224 @@
+// The findings window: what brings pop-ups back, in standard controls that the
+// keyboard and screen readers reach. A summary line, the report in a read-only
+// edit control, and three buttons; laid out for the DPI, resizable down to a
+// minimum size, closed with Esc.
+#include "gui/gui.h"
+#include "gui/window_parts.h"
+
+#include <algorithm>
+
+FindingsState findingsState;
+
+namespace {
+
+constexpr wchar_t FINDINGS_WINDOW_CLASS[] = L"PopSwatFindings";
+constexpr wchar_t FINDINGS_WINDOW_TITLE[] = L"PopSwat - What brings pop-ups back";
+// WS_CLIPCHILDREN: resizing repaints the background around the controls, not under them.
+constexpr DWORD FINDINGS_WINDOW_STYLE = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+constexpr wchar_t TAKE_BACK_TEXT[] = L"Take back site permissions";
+constexpr wchar_t COPY_REPORT_TEXT[] = L"Copy report";
+constexpr wchar_t CLOSE_TEXT[] = L"Close";
+
+// Room for a long report: 5,000 findings of up to 1,023 characters each and more.
+constexpr WPARAM REPORT_CHARACTER_LIMIT = 64 * 1024 * 1024;
+
+// Made with the first findings window, kept until the process ends.
+HFONT summaryFont = nullptr;
+HFONT textFont = nullptr;
+
+HWND MakeControl(HWND parent,
+                 const wchar_t* className,
+                 const wchar_t* text,
+                 DWORD style,
+                 int id,
+                 HFONT font,
+                 DWORD extendedStyle = 0) {
+    HWND control = CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+void Place(HWND control, const RECT& place) {
+    MoveWindow(control, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
+}
+
+void OnFindingsSize(HWND window, int width, int height) {
+    FindingsLayout layout = LayOutFindings(width, height);
+    Place(findingsState.summary, layout.summary);
+    Place(findingsState.report, layout.report);
+    Place(findingsState.takeBackButton, layout.takeBackButton);
+    Place(findingsState.copyButton, layout.copyButton);
+    Place(GetDlgItem(window, IDCANCEL), layout.closeButton);
+}
+
+LRESULT OnFindingsCreate(HWND window) {
+    if (!summaryFont) {
+        summaryFont = MakeFont(12, FW_SEMIBOLD, false);
+        textFont = MakeFont(10, FW_NORMAL, false);
+    }
+    findingsState.window = window;
+    // In this order: the summary names the report for screen readers, and Tab goes
+    // from the report through the buttons.
+    findingsState.summary =
+        MakeControl(window, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_FINDINGS_SUMMARY, summaryFont);
+    // Read-only but selectable; no word wrap, so a very long line costs one line.
+    findingsState.report = MakeControl(window, L"EDIT", L"",
+                                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                                           ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
+                                       IDC_FINDINGS_REPORT, textFont, WS_EX_CLIENTEDGE);
+    SendMessageW(findingsState.report, EM_SETLIMITTEXT, REPORT_CHARACTER_LIMIT, 0);
+    findingsState.takeBackButton =
+        MakeControl(window, L"BUTTON", TAKE_BACK_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_TAKE_BACK_BUTTON, textFont);
+    findingsState.copyButton =
+        MakeControl(window, L"BUTTON", COPY_REPORT_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_COPY_REPORT_BUTTON, textFont);
+    MakeControl(window, L"BUTTON", CLOSE_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, textFont);
+    findingsState.lastFocus = findingsState.report;
+    // Laid out now: the first WM_SIZE comes only once the window is already shown.
+    RECT client;
+    GetClientRect(window, &client);
+    OnFindingsSize(window, client.right, client.bottom);
+    return 0;
+}
+
+void OnFindingsMinMaxInfo(MINMAXINFO* info) {
+    SIZE minimum = FindingsMinimumClientSize();
+    RECT outer = {0, 0, minimum.cx, minimum.cy};
+    AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
+    info->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+// Keeps the focus on the control that had it when the window is left and comes
+// back, as a dialog box does; the report first.
+void OnFindingsActivate(HWND window, WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus))
+            findingsState.lastFocus = focus;
+        return;
+    }
+    // A minimised window keeps no focus of its own.
+    if (HIWORD(wParam))
+        return;
+    HWND target = findingsState.lastFocus;
+    if (!target || !IsWindowEnabled(target))
+        target = findingsState.report;
+    SetFocus(target);
+}
+
+void OnFindingsCommand(WPARAM wParam) {
+    switch (LOWORD(wParam)) {
+        case IDC_TAKE_BACK_BUTTON:
+            OnTakeBackCommand();
+            break;
+        case IDC_COPY_REPORT_BUTTON:
+            OnCopyReportCommand();
+            break;
+        case IDCANCEL:  // the Close button, and Esc
+            OnFindingsClose();
+            break;
+    }
+}
+
+void OnFindingsDestroy() {
+    bool quit = findingsState.endsTheProgram;
+    // A worker still running posts to a window that is gone, and frees its own result.
+    findingsState = FindingsState();
+    if (quit)
+        PostQuitMessage(0);
+}
+
+HBRUSH OnFindingsControlColour(HDC dc) {
+    // The summary and the read-only report (which asks as a static does) on the window's colour.
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return GetSysColorBrush(COLOR_WINDOW);
+}
+
+HWND CreateFindingsWindow(HINSTANCE instance) {
+    SIZE client = FindingsClientSize();
+    RECT outer = {0, 0, client.cx, client.cy};
+    AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
+    // Never larger than the screen, centred on it as the main window is.
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    int width = std::min<int>(outer.right - outer.left, screenWidth);
+    int height = std::min<int>(outer.bottom - outer.top, screenHeight);
+    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE,
+                           (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+}  // namespace
+
+void RegisterFindingsWindowClass(HINSTANCE instance) {
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = FindingsWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    windowClass.lpszClassName = FINDINGS_WINDOW_CLASS;
+    // A failed registration shows up as a failed window creation.
+    RegisterClassExW(&windowClass);
+}
+
+bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram) {
+    if (findingsState.window) {
+        if (IsIconic(findingsState.window))
+            ShowWindow(findingsState.window, SW_RESTORE);
+        SetForegroundWindow(findingsState.window);
+        return true;
+    }
+    HWND window = CreateFindingsWindow(instance);
+    if (!window)
+        return false;
+    findingsState.endsTheProgram = endsTheProgram;
+    // Shown already looking, with the buttons that need findings disabled.
+    StartReview();
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    return true;
+}
+
+bool TakeBackRunning() {
+    return findingsState.takeBackRunning;
+}
+
+LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnFindingsCreate(window);
+        case WM_DESTROY:
+            OnFindingsDestroy();
+            return 0;
+        case WM_SIZE:
+            OnFindingsSize(window, LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        case WM_ACTIVATE:
+            OnFindingsActivate(window, wParam);
+            return 0;
+        case WM_CLOSE:
+            OnFindingsClose();
+            return 0;
+        case WM_GETMINMAXINFO:
+            OnFindingsMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+            return 0;
+        case WM_COMMAND:
+            OnFindingsCommand(wParam);
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return reinterpret_cast<LRESULT>(OnFindingsControlColour(reinterpret_cast<HDC>(wParam)));
+        case WM_REVIEW_DONE:
+            OnReviewDone(lParam);
+            return 0;
+        case WM_TAKE_BACK_DONE:
+            OnTakeBackDone(lParam);
+            return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

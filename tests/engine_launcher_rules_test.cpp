@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "browsers/launchers.h"
+#include "tests/test_support.h"
+
+namespace {
+
+enum class Rule {
+    WebAddress,      // IsWebAddress: "yes" or "no"
+    FirstAddress,    // FirstWebAddress
+    Program,         // "browser <name>", "launcher", "script runner" or "other"
+    NamedAfter,      // BrowserNamedIn: the display name or ""
+    SplitLine,       // SplitCommandLine: "<program>|<arguments>"
+    Arguments,       // SplitArguments: the texts joined by "|"
+    WithoutAddress,  // ArgumentsWithoutWebAddresses: "<kept>|<removed, joined by |>"
+    Switches,        // "extension" / "app <address>" / "-"
+    Trigger,         // TriggerPhrase of "<kind>|<interval>|<start>|<days>|<enabled>"
+};
+
+struct RuleRow {
+    const char* name;
+    Rule rule;
+    const wchar_t* input;
+    const wchar_t* expected;
+};
+
+const TriggerKind KINDS[] = {TriggerKind::LogOn, TriggerKind::Boot,   TriggerKind::Time,
+                             TriggerKind::Daily, TriggerKind::Weekly, TriggerKind::Other};
+
+// "daily|PT30M|2024-01-01T10:00:00|1|1" -> a trigger; kinds by position: logon boot time daily weekly other.
+TaskTrigger ParseTrigger(const std::wstring& text) {
+    const wchar_t* const names[] = {L"logon", L"boot", L"time", L"daily", L"weekly", L"other"};
+    std::vector<std::wstring> parts;
+    for (std::size_t start = 0;;) {
+        std::size_t bar = text.find(L'|', start);
+        parts.push_back(text.substr(start, bar == std::wstring::npos ? bar : bar - start));
+        if (bar == std::wstring::npos)
+            break;
+        start = bar + 1;
+    }
+    TaskTrigger trigger;
+    for (std::size_t k = 0; k < std::size(names); ++k) {
+        if (parts[0] == names[k])
+            trigger.kind = KINDS[k];
+    }
+    trigger.interval = parts[1];
+    trigger.start = parts[2];
+    trigger.everyDays = std::stoi(parts[3]);
+    trigger.enabled = parts[4] == L"1";
+    return trigger;
+}
+
+std::wstring Apply(Rule rule, const std::wstring& input) {
+    switch (rule) {
+        case Rule::WebAddress:
+            return IsWebAddress(input) ? L"yes" : L"no";
+        case Rule::FirstAddress:
+            return FirstWebAddress(input);
+        case Rule::Program: {
+            if (const BrowserEntry* browser = BrowserOfProgram(input))
+                return std::wstring(L"browser ") + browser->displayName;
+            std::wstring kinds;
+            if (IsLauncherProgram(input))
+                kinds += L"launcher";
+            if (IsScriptRunner(input))
+                kinds += kinds.empty() ? L"script runner" : L", script runner";
+            return kinds.empty() ? L"other" : kinds;
+        }
+        case Rule::NamedAfter: {
+            const BrowserEntry* browser = BrowserNamedIn(input);
+            return browser ? browser->displayName : L"";
+        }
+        case Rule::SplitLine: {
+            CommandLine split = SplitCommandLine(input);
+            return split.program + L"|" + split.arguments;
+        }
+        case Rule::Arguments: {
+            std::wstring joined;
+            for (const CommandArgument& argument : SplitArguments(input))
+                joined += (joined.empty() ? L"" : L"|") + argument.text;
+            return joined;
+        }
+        case Rule::WithoutAddress: {
+            std::vector<std::wstring> removed;
+            std::wstring kept = ArgumentsWithoutWebAddresses(input, &removed);
+            for (const std::wstring& argument : removed)
+                kept += L"|" + argument;
+            return kept;
+        }
+        case Rule::Switches:
+            if (IsLoadExtensionArgument(input))
+                return L"extension";
+            return AppAddress(input).empty() ? L"-" : L"app " + AppAddress(input);
+        case Rule::Trigger:
+            return TriggerPhrase(ParseTrigger(input));
+    }
+    return L"?";
+}
+
+const RuleRow RULES[] = {
+    // Which arguments are web addresses.
+    {"http address", Rule::WebAddress, L"http://ad.example/", L"yes"},
+    {"https, any case", Rule::WebAddress, L"HTTPS://ad.example/x?y=1", L"yes"},
+    {"ftp address", Rule::WebAddress, L"ftp://files.example/", L"yes"},
+    {"scheme alone", Rule::WebAddress, L"https:", L"no"},
+    {"host name with a dot", Rule::WebAddress, L"ad.example", L"yes"},
+    {"host name with path and port", Rule::WebAddress, L"www.scam.com:8080/win", L"yes"},
+    {"host name with a bad port", Rule::WebAddress, L"www.scam.com:x", L"no"},
+    {"drive path", Rule::WebAddress, L"C:\\x.exe", L"no"},
+    {"relative file", Rule::WebAddress, L"setup.exe", L"no"},
+    {"file in a folder", Rule::WebAddress, L"folder\\page.html", L"no"},
+    {"page file", Rule::WebAddress, L"page.html", L"no"},
+    {"name without a dot", Rule::WebAddress, L"localhost", L"no"},
+    {"version number", Rule::WebAddress, L"1.2.3.4", L"no"},
+    {"switch", Rule::WebAddress, L"--app-id=abcdefghijklmnop", L"no"},
+    {"profile switch", Rule::WebAddress, L"--profile-directory=Profile 1", L"no"},
+    {"slash switch", Rule::WebAddress, L"/c", L"no"},
+    {"extension id with @", Rule::WebAddress, L"a@adware.example", L"no"},
+    {"label ending in a hyphen", Rule::WebAddress, L"ad-.example", L"no"},
+    // The first web address among arguments.
+    {"plain address after switches", Rule::FirstAddress,
+     L"--profile-directory=\"Profile 1\" --new-window https://ad.example/", L"https://ad.example/"},
+    {"app address", Rule::FirstAddress, L"--app=https://app.example/", L"https://app.example/"},
+    {"address inside powershell", Rule::FirstAddress, L"-c \"Start-Process 'https://ad.example/p'\"",
+     L"https://ad.example/p"},
+    {"rundll32 handler", Rule::FirstAddress, L"url.dll,FileProtocolHandler http://ad.example/r",
+     L"http://ad.example/r"},
+    {"cmd start with a title", Rule::FirstAddress, L"/c start \"\" www.ad.example", L"www.ad.example"},
+    {"profile and app id alone", Rule::FirstAddress, L"--profile-directory=Default --app-id=abc", L""},
+    {"extension folder alone", Rule::FirstAddress, L"--load-extension=C:\\ext", L""},
+    // Switches the browsers read.
+    {"load extension", Rule::Switches, L"--load-extension=C:\\a,C:\\b", L"extension"},
+    {"load extension, one dash, any case", Rule::Switches, L"-Load-Extension=C:\\a", L"extension"},
+    {"app with an address", Rule::Switches, L"--app=https://app.example/", L"app https://app.example/"},
+    {"app with a file", Rule::Switches, L"--app=C:\\page.html", L"-"},
+    {"app id", Rule::Switches, L"--app-id=abc", L"-"},
+    // Which programs count.
+    {"chrome with its path", Rule::Program, L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe",
+     L"browser Google Chrome"},
+    {"edge, other case, no ending", Rule::Program, L"MSEDGE", L"browser Microsoft Edge"},
+    {"opera image is the first row", Rule::Program, L"opera.exe", L"browser Opera"},
+    {"firefox through a variable", Rule::Program, L"%ProgramFiles%\\Mozilla Firefox\\firefox.exe",
+     L"browser Mozilla Firefox"},
+    {"cmd", Rule::Program, L"C:\\Windows\\System32\\cmd.exe", L"launcher, script runner"},
+    {"explorer", Rule::Program, L"explorer.exe", L"launcher"},
+    {"rundll32 without ending", Rule::Program, L"rundll32", L"launcher"},
+    {"powershell", Rule::Program, L"powershell.exe", L"launcher, script runner"},
+    {"batch file", Rule::Program, L"C:\\Users\\x\\run.BAT", L"script runner"},
+    {"hta file", Rule::Program, L"C:\\x\\ad.hta", L"script runner"},
+    {"notepad", Rule::Program, L"notepad.exe", L"other"},
+    {"chrome lookalike", Rule::Program, L"chrome.exe.bak", L"other"},
+    // Shortcuts named after a browser.
+    {"display name", Rule::NamedAfter, L"Google Chrome.lnk", L"Google Chrome"},
+    {"own name as a word", Rule::NamedAfter, L"Firefox.lnk", L"Mozilla Firefox"},
+    {"copy number", Rule::NamedAfter, L"Chrome (2).lnk", L"Google Chrome"},
+    {"longest name wins", Rule::NamedAfter, L"Opera GX Browser.lnk", L"Opera GX"},
+    {"name inside a word", Rule::NamedAfter, L"Operating manual.lnk", L""},
+    {"edge inside a word", Rule::NamedAfter, L"Knowledge.lnk", L""},
+    {"no browser", Rule::NamedAfter, L"Notepad.lnk", L""},
+    // Command lines as Windows splits them.
+    {"quoted program", Rule::SplitLine, L"\"C:\\Program Files\\a b.exe\"  --x \"y z\"",
+     L"C:\\Program Files\\a b.exe|--x \"y z\""},
+    {"plain program", Rule::SplitLine, L"  cmd /c start https://a.example", L"cmd|/c start https://a.example"},
+    {"unclosed quote", Rule::SplitLine, L"\"C:\\a b.exe", L"C:\\a b.exe|"},
+    {"quotes and escapes", Rule::Arguments, L"a\\\\\"b c\" \"d\"\"e\" f\\\"g \\\\h", L"a\\b c|d\"e|f\"g|\\\\h"},
+    // What the repair takes out, everything else as stored.
+    {"address after profile", Rule::WithoutAddress, L"--profile-directory=\"Profile 1\"  https://ad.example/",
+     L"--profile-directory=\"Profile 1\"|https://ad.example/"},
+    {"address first, spacing kept", Rule::WithoutAddress, L"https://ad.example/ --a  --b",
+     L"--a  --b|https://ad.example/"},
+    {"extension and two addresses", Rule::WithoutAddress, L"a.example --load-extension=\"C:\\e x\" -x http://b.example",
+     L"-x|a.example|--load-extension=C:\\e x|http://b.example"},
+    {"firefox url switch goes too", Rule::WithoutAddress, L"-url https://ad.example/ -private",
+     L"-private|https://ad.example/"},
+    {"app stays", Rule::WithoutAddress, L"--app=https://app.example/", L"--app=https://app.example/"},
+    {"nothing to take", Rule::WithoutAddress, L"--profile-directory=Default", L"--profile-directory=Default"},
+    // Trigger phrases.
+    {"log-on", Rule::Trigger, L"logon|||1|1", L"at log-on"},
+    {"log-on repeating", Rule::Trigger, L"logon|PT1H||1|1", L"at log-on, then every hour"},
+    {"start-up", Rule::Trigger, L"boot|||1|1", L"at start-up"},
+    {"every 30 minutes", Rule::Trigger, L"time|PT30M|2024-01-01T10:00:00|1|1", L"every 30 minutes"},
+    {"mixed interval", Rule::Trigger, L"time|P1DT1H30M||1|1", L"every 1 day 1 hour 30 minutes"},
+    {"interval not ISO", Rule::Trigger, L"time|soon||1|1", L"every soon"},
+    {"once", Rule::Trigger, L"time||2024-05-06T07:08:09|1|1", L"once at 2024-05-06 07:08"},
+    {"daily", Rule::Trigger, L"daily||2024-01-01T10:00:00+01:00|1|1", L"daily at 10:00"},
+    {"every 2 days", Rule::Trigger, L"daily||2024-01-01T22:15:00|2|1", L"every 2 days at 22:15"},
+    {"daily repeating", Rule::Trigger, L"daily|PT5M|2024-01-01T10:00:00|1|1", L"daily at 10:00, then every 5 minutes"},
+    {"weekly without time", Rule::Trigger, L"weekly||2024|1|1", L"weekly"},
+    {"other", Rule::Trigger, L"other|||1|1", L"other"},
+    {"disabled", Rule::Trigger, L"logon|||1|0", L"at log-on (disabled)"},
+};
+
+}  // namespace
+
+TEST(LauncherRules, DecideWhatOpensAWebPage) {
+    for (const RuleRow& row : RULES) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Utf8(Apply(row.rule, row.input)), Utf8(row.expected));
+    }
+    EXPECT_EQ(Utf8(TriggersPhrase({})), "no trigger");
+    EXPECT_EQ(Utf8(TriggersPhrase({ParseTrigger(L"logon|||1|1"), ParseTrigger(L"time|PT30M||1|1")})),
+              "at log-on; every 30 minutes");
+    EXPECT_EQ(Utf8(JoinCommand(L"C:\\Program Files\\x.exe", L"-a")), "\"C:\\Program Files\\x.exe\" -a");
+}
