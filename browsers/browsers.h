@@ -209,9 +209,9 @@ struct ChromiumExtension {
     bool enabled = true;  // neither "state" 0 nor any "disable_reasons"
     // The folder of its manifest.json: the record's "path" (below the profile's
     // Extensions folder, or a full path of its own), else the version folder that
-    // ChooseExtensionVersion picks; "" when there is none, when that folder does
-    // not exist or when the id is not a plain id: then only the record says what
-    // the extension is, and no file is read for it.
+    // ChooseExtensionVersion picks; "" when there is none or when the id is not a
+    // plain id: then only the record says what the extension is, and no file is
+    // read for it. (Below a folder that does not exist nothing can be read either.)
     std::wstring folder;
     // What the manifest says: the record's own copy, else the folder's manifest.json.
     unsigned overrides = 0;     // ExtensionOverride bits

@@ -163,8 +163,6 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
                 extension.folder = extensionFolder + L"\\" + version.name;
         }
     }
-    if (!extension.folder.empty() && !IsExistingFolder(extension.folder))
-        extension.folder.clear();
 
     JsonDocument fromFile;
     const JsonValue* manifest = FindJsonMember(record, "manifest");
