@@ -142,6 +142,8 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     CleanupOutcome settingsLeftAlone;
     settingsLeftAlone.settingsLeftAlone = {L"C:\\x\\Preferences"};
     settingsLeftAlone.permissionsTakenBack = 2;
+    CleanupOutcome link;
+    link.linksLeftAlone = {L"C:\\x\\History"};
     CleanupOutcome held;
     held.lockHeldElsewhere = true;
     struct Row {
@@ -152,7 +154,8 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     } rows[] = {
         {"nothing left behind", {}, false, CLEANUP_FINISHED},
         {"one locked file", locked, false, CLEANUP_FILES_LOCKED},
-        {"settings left alone are no files in use", settingsLeftAlone, false, CLEANUP_FINISHED},
+        {"settings left alone stayed as well", settingsLeftAlone, false, CLEANUP_FILES_LOCKED},
+        {"a link left alone stayed as well", link, false, CLEANUP_FILES_LOCKED},
         {"another run held the lock", held, false, CLEANUP_ALREADY_RUNNING},
         {"thrown", {}, true, CLEANUP_FAILED},
     };
