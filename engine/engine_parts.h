@@ -4,12 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "browsers/browsers.h"
 #include "browsers/launchers.h"
 #include "engine/engine.h"
+
+// ---- The one-run lock --------------------------------------------------------------
+
+// Takes the one-run lock (CleanupRunLock) on the calling thread, runs step with
+// the outcome to fill in and lets the lock go. When another run holds the lock,
+// step does not run and the outcome says so (lockHeldElsewhere).
+CleanupOutcome RunUnderLock(const std::function<void(CleanupOutcome*)>& step);
 
 // ---- File and folder removal -----------------------------------------------
 
@@ -90,8 +98,8 @@ struct ShortcutRepair {
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
 
 // The run's step: writes "Repairing browser shortcuts...", then repairs each
-// shortcut of the sources' shortcut and Startup folders that starts a catalogue
-// browser with a web address or "--load-extension=" (one backup folder for all),
+// shortcut of the sources' shortcut and Startup folders that the repair would
+// change (ShortcutRepairWouldChange; one backup folder for all),
 // and ends with the folder of the copies, or "  No browser shortcut needed
 // repairing." when it wrote no line. Each shortcut left alone is noted as left
 // behind, each one repaired counted. Initialises COM on the calling thread.
