@@ -108,6 +108,14 @@ void OnFindingsActivate(HWND window, WPARAM wParam) {
     SetFocus(target);
 }
 
+// A multi-line edit control takes Tab itself and asks its parent, as it would a
+// dialog box, to move the focus on (wParam: backwards) or to the control in wParam.
+void OnNextControl(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+    if (target)
+        SetFocus(target);
+}
+
 void OnFindingsCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_TAKE_BACK_BUTTON:
@@ -210,6 +218,9 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
             return 0;
         case WM_COMMAND:
             OnFindingsCommand(wParam);
+            return 0;
+        case WM_NEXTDLGCTL:
+            OnNextControl(window, wParam, lParam);
             return 0;
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(OnFindingsControlColour(reinterpret_cast<HDC>(wParam)));
