@@ -5,6 +5,16 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line) {
         options.log(line);
 }
 
+void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path) {
+    if (options.log)
+        options.log(FormatWide(format, MaskUnsafeCharacters(path).c_str()));
+}
+
+std::size_t ItemsLeftBehind(const CleanupOutcome& outcome) {
+    return outcome.leftBehind.size() + outcome.settingsLeftAlone.size() + outcome.linksLeftAlone.size() +
+           outcome.profileListsNotRead.size();
+}
+
 namespace {
 
 // The run; sources names where the shortcut repair looks, nullptr for the user's
@@ -34,7 +44,13 @@ CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSourc
         }
 
         WriteLine(options, L"");
-        WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
+        std::size_t left = ItemsLeftBehind(*outcome);
+        if (left == 0 || options.preview)
+            WriteLine(options, L"All done. Reopen your browser and it will start with a clean set of tabs.");
+        else
+            WriteLine(options, FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every browser "
+                                          L"window and run PopSwat again.",
+                                          left));
         if (!options.tabsOnly)
             WriteLine(options, L"If popups keep coming back, run \"popswat --audit\" to list installed extensions.");
     });

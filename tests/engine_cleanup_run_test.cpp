@@ -78,9 +78,13 @@ Lines FrameStart(bool tabsOnly) {
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
 }
 
-void AppendFrameEnd(Lines* lines, bool tabsOnly) {
+// The last lines: done, or how many items were left behind.
+void AppendFrameEnd(Lines* lines, bool tabsOnly, std::size_t leftBehind = 0) {
     lines->push_back(L"");
-    lines->push_back(DONE);
+    lines->push_back(leftBehind == 0 ? DONE
+                                     : FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every "
+                                                  L"browser window and run PopSwat again.",
+                                                  leftBehind));
     if (!tabsOnly)
         lines->push_back(HINT);
 }
@@ -186,9 +190,10 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
                 AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
-        AppendFrameEnd(&expected, tabsOnly);
+        AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
+        EXPECT_EQ(ItemsLeftBehind(outcome), leftAlone.size());
 
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             SCOPED_TRACE(Utf8(browser.displayName));
@@ -312,7 +317,8 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
                      L"  shortcut no longer opens https://ad.example/: " + (sandbox / L"Desktop\\Google Chrome.lnk"),
                      L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
                      L"  saved a copy of each old shortcut in: " + backups});
-    AppendFrameEnd(&expected, false);
+    // The shortcut left as it was is an item the run could not clean.
+    AppendFrameEnd(&expected, false, 1);
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(outcome.shortcutsRepaired, 2u);
     EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
