@@ -10,6 +10,8 @@
 
 #include "base/base.h"
 
+struct LauncherFinding;  // browsers/launchers.h
+
 struct CleanupOptions {
     bool preview = false;           // report what would be closed and deleted, change nothing
     bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
@@ -56,6 +58,20 @@ CleanupOutcome RunCleanup(const CleanupOptions& options);
 // a closing count to options.log; the outcome tells what was taken back and
 // which files were left alone, or that another run held the lock.
 CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options);
+
+// Takes the one-run lock as RunCleanup does, then repairs the browser shortcuts
+// of the user's and the public Desktop, Start menu, taskbar and Startup folders
+// as a run with repairShortcuts does (one backup folder for the call), closing
+// no browser and deleting nothing. Writes the step's lines and a closing count
+// to options.log; the outcome counts the shortcuts repaired and notes each one
+// left as it was, or says that another run held the lock. Initialises COM on
+// the calling thread.
+CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options);
+
+// True for a finding the shortcut repair would change: a shortcut (also one in
+// a Startup folder) whose target is a catalogue browser and whose arguments hold
+// a web address or "--load-extension=" that the repair takes out.
+bool ShortcutRepairWouldChange(const LauncherFinding& finding);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@
 // masked (MaskUnsafeCharacters), since a folder name, like any text from a
 // profile, can hold characters that split or reorder a line.
 void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path);
+
+// ---- The one-run lock --------------------------------------------------------------
+
+// Takes the one-run lock (CleanupRunLock) on the calling thread, runs step with
+// the outcome to fill in and lets the lock go. When another run holds the lock,
+// step does not run and the outcome says so (lockHeldElsewhere).
+CleanupOutcome RunUnderLock(const std::function<void(CleanupOutcome*)>& step);
 
 // ---- File and folder removal -----------------------------------------------
 
@@ -106,8 +114,8 @@ struct ShortcutRepair {
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
 
 // The run's step: writes "Repairing browser shortcuts...", then repairs each
-// shortcut of the sources' shortcut and Startup folders that starts a catalogue
-// browser with a web address or "--load-extension=" (one backup folder for all),
+// shortcut of the sources' shortcut and Startup folders that the repair would
+// change (ShortcutRepairWouldChange; one backup folder for all),
 // and ends with the folder of the copies, or "  No browser shortcut needed
 // repairing." when it wrote no line. Each shortcut left alone is noted as left
 // behind, each one repaired counted. Initialises COM on the calling thread.

@@ -387,3 +387,31 @@ TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences"), granted);
 }
+
+// Repairing the browser shortcuts on their own: no browser is closed and nothing is
+// deleted. The sandbox's taskbar folder (below APPDATA) is where it finds them.
+TEST(RunCleanup, RepairingBrowserShortcutsAloneClosesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    SampleProfiles profiles;
+    ComApartment apartment;
+    std::wstring pinned =
+        profiles.sandbox.appData() + L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar";
+    MakeFolder(pinned);
+    for (const wchar_t* name : {L"\\Brave.lnk", L"\\Locked.lnk"})
+        ASSERT_TRUE(WriteShortcutFile(pinned + name,
+                                      BrowserShortcut(L"C:\\Program Files\\Brave\\brave.exe", L"https://ad.example/")));
+    SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+    StandInBrowser brave({true, true, 0}, 1, L"brave.exe");
+    ASSERT_TRUE(brave.started(1));
+    Lines lines;
+    CleanupOutcome outcome = RepairAllBrowserShortcuts(CapturingOptions(&lines));
+    SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(outcome.shortcutsRepaired, 1u);
+    EXPECT_EQ(outcome.leftBehind, Lines{pinned + L"\\Locked.lnk"});
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"Browser shortcuts repaired: 1. Shortcuts left as they were: 1.");
+    EXPECT_FALSE(HasEnded(brave.processes[0]));
+    for (const BrowserEntry& browser : GetBrowserCatalogue())
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
+}
