@@ -33,11 +33,13 @@ struct AuditedExtension {
     std::wstring versionFolder;  // Chromium family: the name of the version folder read (or that could not be)
     bool firefox = false;
     bool theme = false;
-    bool sideLoaded = false;          // no "update_url" in the manifest; never said of Firefox add-ons
-    bool manifestUnreadable = false;  // no version's manifest could be read: name and version are not known
+    bool sideLoaded = false;  // no "update_url" in the manifest; never said of Firefox add-ons
+    // No version's manifest could be read, or the one read opens no JSON object
+    // (OpensJsonObject): name and version are not known.
+    bool manifestUnreadable = false;
 };
 
-// A Firefox "extensions.json" that exists but could not be read.
+// A Firefox "extensions.json", or its "profiles.ini", that exists but could not be read.
 struct UnreadableAddonList {
     std::wstring browser;  // as the report names it: "Firefox"
     std::wstring path;
@@ -62,8 +64,9 @@ AuditFindings InventoryFirefoxProfile(const std::wstring& browser, const std::ws
 
 // One line per extension, masked and shortened, then one per unreadable add-on list.
 void WriteAuditLines(const CleanupOptions& options, const AuditFindings& findings);
-// Calls take with what each profile holds (AllBrowserProfiles), browser after
-// browser in catalogue order.
+// Calls take with what each profile holds (BrowserProfiles), browser after
+// browser in catalogue order, and for Firefox with an unread profiles.ini
+// (UnreadFirefoxProfileList), whose profiles are not known.
 void ForEachAuditedProfile(const std::function<void(const AuditFindings&)>& take);
 // Everything ForEachAuditedProfile finds, in its order.
 AuditFindings CollectAudit();

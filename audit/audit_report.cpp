@@ -36,12 +36,17 @@ void WriteAuditLines(const CleanupOptions& options, const AuditFindings& finding
 }
 
 void ForEachAuditedProfile(const std::function<void(const AuditFindings&)>& take) {
-    for (const BrowserProfile& profile : AllBrowserProfiles()) {
-        const BrowserEntry& browser = *profile.browser;
-        if (browser.kind == BrowserKind::Firefox)
-            take(InventoryFirefoxProfile(browser.reportName, profile.folder));
-        else
-            take(InventoryChromiumProfile(browser.reportName, profile.name, profile.folder));
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        for (const BrowserProfile& profile : BrowserProfiles(browser)) {
+            if (browser.kind == BrowserKind::Firefox)
+                take(InventoryFirefoxProfile(browser.reportName, profile.folder));
+            else
+                take(InventoryChromiumProfile(browser.reportName, profile.name, profile.folder));
+        }
+        // An unread profiles.ini hides the add-ons of the profiles it names.
+        std::optional<UnreadProfileList> unread;
+        if (browser.kind == BrowserKind::Firefox && (unread = UnreadFirefoxProfileList()))
+            take(AuditFindings{{}, {{browser.reportName, unread->path, unread->reason}}});
     }
 }
 

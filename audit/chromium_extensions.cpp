@@ -19,6 +19,13 @@ bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* e
         extension->manifestUnreadable = extension->sideLoaded = true;
         return !version.unreadable.empty();
     }
+    // Bytes that open no JSON object cannot be read as a manifest: their name and
+    // version are not known, which is not the same as none.
+    if (!OpensJsonObject(version.manifest)) {
+        extension->versionFolder = version.name;
+        extension->manifestUnreadable = extension->sideLoaded = true;
+        return true;
+    }
     const std::string& manifest = version.manifest;
     extension->versionFolder = version.name;
     extension->name = ManifestDisplayName(extensionFolder + L"\\" + version.name, manifest);

@@ -146,7 +146,6 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
 }
 
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record) {
-    // Only add-ons installed in the profile itself; "?" is what a name written
-    // entirely as one non-ASCII \u escape turns into.
-    return !record.name.empty() && record.name != "?" && record.location.find("profile") != std::string::npos;
+    // Only add-ons installed in the profile itself.
+    return !record.name.empty() && record.location.find("profile") != std::string::npos;
 }

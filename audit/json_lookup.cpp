@@ -32,6 +32,42 @@ long ReadEscapeNumber(const char* bytes) {
     return negative ? -value : value;
 }
 
+// The character that "\e" stands for: \n \r \t \b \f their control characters,
+// every other byte (\" \\ \/ ...) itself.
+char ControlEscape(char e) {
+    switch (e) {
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        case 't':
+            return '\t';
+        case 'b':
+            return '\b';
+        case 'f':
+            return '\f';
+        default:
+            return e;
+    }
+}
+
+// Appends the character of a \u escape whose number is unit (from
+// ReadEscapeNumber), next being the offset just past it: a high surrogate and
+// the low one of a \u escape right after make one character. Returns how many
+// more bytes that took (0 or 6). A lone surrogate, or a negative number, is U+FFFD.
+std::size_t AppendUnicodeEscape(const std::string& text, std::size_t next, long unit, std::string* value) {
+    if (unit < 0) {
+        AppendUtf8(0xFFFD, value);
+        return 0;
+    }
+    long low = 0;
+    if (text.size() - next >= 6 && text[next] == '\\' && text[next + 1] == 'u')
+        low = ReadEscapeNumber(text.data() + next + 2);
+    bool pair = false;
+    AppendUtf8(Utf16Character(static_cast<uint32_t>(unit), low < 0 ? 0 : static_cast<uint32_t>(low), &pair), value);
+    return pair ? 6 : 0;
+}
+
 // Offset of the first byte c in data[from, to), or to.
 std::size_t Find(const char* data, std::size_t from, std::size_t to, char c) {
     const void* found = std::memchr(data + from, c, to - from);
@@ -108,23 +144,15 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
             continue;
         }
         char e = text[i + 1];
-        if (e == 'n') {
-            value += '\n';
-            i += 2;
-        } else if (e == 't') {
-            value += '\t';
-            i += 2;
-        } else if (e == 'u') {
+        if (e == 'u') {
             if (n - (i + 2) < 4) {  // too short: drop "\u", read what follows as content
                 i += 2;
                 continue;
             }
-            long number = ReadEscapeNumber(text.data() + i + 2);
-            // Only ASCII survives; anything else, and NUL, becomes a question mark.
-            value += (number >= 1 && number <= 127) ? static_cast<char>(number) : '?';
             i += 6;
+            i += AppendUnicodeEscape(text, i, ReadEscapeNumber(text.data() + i - 4), &value);
         } else {
-            value += e;
+            value += ControlEscape(e);
             i += 2;
         }
     }
@@ -163,6 +191,13 @@ std::size_t FindJsonValue(const std::string& text, std::size_t i) {
 std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
     i = FindJsonValue(text, i);
     return i < text.size() && text[i] == '{' ? i : std::string::npos;
+}
+
+bool OpensJsonObject(const std::string& text) {
+    std::size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (i < text.size() && IsJsonWhiteSpace(text[i]))
+        ++i;
+    return i < text.size() && text[i] == '{';
 }
 
 bool HasRootObjectMember(const std::string& text, const std::string& key) {

@@ -15,8 +15,12 @@
 // Offset of the opening quote of the first "key" (ASCII letters compared without
 // regard to case) at or after start, or npos.
 std::size_t FindJsonKey(const std::string& text, const std::string& key, std::size_t start);
-// The string value after the first "key" at or after start, escapes resolved,
-// still UTF-8; empty when that occurrence is not followed by a colon and a string.
+// The string value after the first "key" at or after start, still UTF-8, its
+// escapes decoded in full: \uXXXX to its character (a surrogate pair to one
+// character, a lone surrogate to U+FFFD), \n \r \t \b \f to their control
+// characters, any other escaped byte to itself. The four bytes after \u are read
+// as a number as strtol reads them; fewer than four before the end of the text
+// leave the \u out. Empty when that occurrence is not followed by a colon and a string.
 std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start);
 
 // Offset of the quote that closes the string whose content starts at i, or the
@@ -29,6 +33,10 @@ std::size_t FindJsonValue(const std::string& text, std::size_t i);
 // Where a key's object value opens, i being just past the key's closing quote: the
 // offset of the "{" after white space, a colon and white space, or npos.
 std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);
+// True when the text, after a UTF-8 byte-order mark and white space, opens an
+// object: it may be a JSON object, however damaged. Binary bytes, blanks, UTF-16
+// text or anything else that opens no object cannot be one.
+bool OpensJsonObject(const std::string& text);
 // True when the root object of the text has a member named exactly key (a member
 // of a nested object does not count) whose value is an object. Braces in strings
 // and in // or /* */ comments do not count.
@@ -53,5 +61,5 @@ struct FirefoxAddonRecord {
 
 // Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.
 std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text);
-// True for records installed in the profile with a usable name.
+// True for records installed in the profile that have a name.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);

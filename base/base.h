@@ -20,7 +20,8 @@ using LogSink = std::function<void(const std::wstring&)>;
 constexpr std::size_t FORMAT_BUFFER_CHARS = 1024;
 constexpr std::size_t ENV_BUFFER_CHARS = 520;
 
-// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023 characters survive.
+// printf-style formatting (%ls for wide strings, %zu for sizes); at most 1023
+// characters survive, and a longer text is cut so that it ends with "...".
 std::wstring FormatWide(const wchar_t* format, ...);
 
 // The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
@@ -31,10 +32,20 @@ std::string WideToUtf8(const std::wstring& text);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::wstring Utf8ToWide(const std::string& bytes);
 
+// Appends one character as UTF-8; a surrogate code point (half of a UTF-16 pair)
+// or one beyond U+10FFFF becomes U+FFFD.
+void AppendUtf8(char32_t character, std::string* text);
+// The character a UTF-16 unit stands for, with the unit after it (or 0): a high
+// surrogate followed by a low one makes one character, and *pair says that both
+// were taken. Any other unit stands for itself, a lone surrogate included
+// (AppendUtf8 makes it U+FFFD).
+char32_t Utf16Character(uint32_t unit, uint32_t next, bool* pair);
+
 // Replaces each control character (U+0000-U+001F except tab, U+007F-U+009F), each
-// line or paragraph separator (U+2028, U+2029) and each bidirectional formatting
-// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) by "?", so that
-// text from a file cannot add, overwrite or reorder output lines.
+// line or paragraph separator (U+2028, U+2029), each bidirectional formatting
+// character (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) and each
+// zero-width character (U+200B-U+200D, U+2060, U+FEFF) by "?", so that text from a
+// file cannot add, overwrite, reorder or disguise output lines.
 std::wstring MaskUnsafeCharacters(std::wstring text);
 
 // The ASCII letters A-Z folded to a-z and every other character left as it is:
@@ -81,6 +92,33 @@ std::wstring FullFolderPath(const std::wstring& path);
 // True when both name the same path as Windows compares names: case ignored,
 // beyond ASCII too.
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// True for "C:\..." and for "\\server\..." or "\\?\..." paths: ones that do not depend
+// on the current drive or folder. Purely lexical.
+bool IsFullPath(const std::wstring& path);
+// The path of a file or folder as Windows resolves it, links and all, in the
+// "\\?\" form that GetFinalPathNameByHandleW gives; "" when it cannot be opened or
+// resolved. Under Wine a Unix link carries no reparse point, and only this shows
+// where it leads.
+std::wstring FinalPath(const std::wstring& path);
+// The same for an open handle (a HANDLE).
+std::wstring FinalPathOfHandle(void* handle);
+// True when finalPath, where a file resolves, is its own name in its folder,
+// given by the folder's final path: the file is no link that leads elsewhere.
+// False when either path is "". Wine's GetFinalPathNameByHandleW passes its
+// result through the Win32 path rules, which drop trailing dots and spaces from
+// some names (and turn "..." into ".."); Windows keeps every name as it is. So
+// names are compared without their trailing dots and spaces.
+bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name);
+// A file or folder as the file system knows it, links followed: its volume's
+// serial number and its file index. Unlike final paths, which Wine passes
+// through the Win32 path rules ("x." and "x" both come out as "x"), it tells
+// apart every two things that are not the same.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+};
+// False when the path cannot be opened or examined.
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 // True when the path names nothing (any more); one that cannot be examined is not gone.
 bool PathIsGone(const std::wstring& path);
 // True for the errors that say a path names nothing: no such file, no such folder.
@@ -133,6 +171,9 @@ struct FileReplacement {
     bool replacementStayed = false;  // after a failure, the replacement could not be removed
 };
 
+// Deletes a file, tried again as ReplaceFileKeepingOld tries while a program
+// holds it for a moment; true when it is gone (or was never there).
+bool RemoveFileWithRetries(const std::wstring& path);
 // Puts replacement (a file in the same folder) in the place of file with
 // ReplaceFileW, which moves the old file to backup (replacing an older backup)
 // in the same step, so that the file's name never names nothing for long. A

@@ -16,6 +16,19 @@ bool IsPassingHold(DWORD error) {
 
 }  // namespace
 
+bool RemoveFileWithRetries(const std::wstring& path) {
+    for (int attempt = 1;; ++attempt) {
+        if (DeleteFileW(LongPathForm(path).c_str()))
+            return true;
+        DWORD error = GetLastError();
+        if (IsNotFoundError(error) || PathIsGone(path))
+            return true;
+        if (attempt == REPLACE_TRIES || !IsPassingHold(error))
+            return false;
+        Sleep(REPLACE_PAUSE_MS);
+    }
+}
+
 FileReplacement ReplaceFileKeepingOld(const std::wstring& file,
                                       const std::wstring& replacement,
                                       const std::wstring& backup) {
@@ -38,6 +51,6 @@ FileReplacement ReplaceFileKeepingOld(const std::wstring& file,
     if (PathIsGone(file) && !MoveFileExW(LongPathForm(backup).c_str(), LongPathForm(file).c_str(), 0) &&
         !PathIsGone(backup))
         done.result = FileReplace::OldFileAtBackup;
-    done.replacementStayed = !DeleteFileW(LongPathForm(replacement).c_str()) && !IsNotFoundError(GetLastError());
+    done.replacementStayed = !RemoveFileWithRetries(replacement);
     return done;
 }

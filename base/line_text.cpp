@@ -7,9 +7,11 @@ namespace {
 
 bool IsUnsafeCharacter(wchar_t c) {
     // Controls; direction marks (U+061C, U+200E, U+200F), line and paragraph
-    // separators (U+2028, U+2029), embeddings and overrides, isolates.
-    return (c <= 0x1F && c != L'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    // separators (U+2028, U+2029), embeddings and overrides, isolates; zero-width
+    // characters (U+200B-U+200D, U+2060, U+FEFF), which make "goo\u200Bgle" read
+    // as another name.
+    return (c <= 0x1F && c != L'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || c == 0x2060 || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
 }  // namespace

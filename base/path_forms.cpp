@@ -1,6 +1,7 @@
 #include "base/base.h"
+#include "base/win_handles.h"
 
-#include <windows.h>
+#include <algorithm>
 
 std::wstring LongPathForm(const std::wstring& path) {
     // Already in a device or long-path form: used as it is.
@@ -49,4 +50,67 @@ bool PathIsGone(const std::wstring& path) {
 
 bool IsNotFoundError(uint32_t error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsFullPath(const std::wstring& path) {
+    bool drive = path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\';
+    return drive || path.rfind(L"\\\\", 0) == 0;
+}
+
+std::wstring FinalPathOfHandle(void* handle) {
+    std::wstring resolved(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetFinalPathNameByHandleW(handle, &resolved[0], static_cast<DWORD>(resolved.size()), 0);
+        if (length == 0)
+            return std::wstring();
+        if (length < resolved.size()) {
+            resolved.resize(length);
+            return resolved;
+        }
+        resolved.resize(length);
+    }
+}
+
+std::wstring FinalPath(const std::wstring& path) {
+    // No access asked: only the name is wanted, and no sharing mode stands in the way.
+    UniqueHandle handle(CreateFileW(LongPathForm(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? FinalPathOfHandle(handle.get()) : std::wstring();
+}
+
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
+    UniqueHandle handle(CreateFileW(LongPathForm(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!handle || !GetFileInformationByHandle(handle.get(), &information))
+        return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return true;
+}
+
+namespace {
+
+// Every name of the path without its trailing dots and spaces.
+std::wstring TrimEveryName(const std::wstring& path) {
+    std::wstring trimmed;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find(L'\\', start), path.size());
+        std::wstring name = path.substr(start, end - start);
+        trimmed += name.substr(0, name.find_last_not_of(L". ") + 1);
+        if (end < path.size())
+            trimmed += L'\\';
+        start = end + 1;
+    }
+    return trimmed;
+}
+
+}  // namespace
+
+bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name) {
+    if (finalPath.empty() || folderFinalPath.empty())
+        return false;
+    return SamePath(TrimEveryName(finalPath), TrimEveryName(folderFinalPath + L"\\" + name));
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cwchar>
@@ -12,15 +13,25 @@ std::wstring FormatWide(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
 #if defined(_MSC_VER)
-    _vsnwprintf_s(buffer, FORMAT_BUFFER_CHARS, _TRUNCATE, format, args);
+    // -1 when the text was cut.
+    int length = _vsnwprintf_s(buffer, FORMAT_BUFFER_CHARS, _TRUNCATE, format, args);
 #else
-    // MinGW's own C99 formatter: understands %zu on every msvcrt, and cuts long
-    // output at the buffer's end with a terminating null.
-    __mingw_vsnwprintf(buffer, FORMAT_BUFFER_CHARS, format, args);
+    // MinGW's own C99 formatter: understands %zu on every msvcrt, cuts long output
+    // at the buffer's end with a terminating null and returns the uncut length.
+    int length = __mingw_vsnwprintf(buffer, FORMAT_BUFFER_CHARS, format, args);
 #endif
     va_end(args);
     buffer[FORMAT_BUFFER_CHARS - 1] = L'\0';
-    return std::wstring(buffer);
+    std::wstring text(buffer);
+    if (length >= 0 && static_cast<std::size_t>(length) < FORMAT_BUFFER_CHARS)
+        return text;
+    // A cut line says so, and never ends in half a surrogate pair.
+    constexpr std::size_t DOTS = 3;
+    std::size_t keep = std::min(text.size(), FORMAT_BUFFER_CHARS - 1 - DOTS);
+    if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF)
+        --keep;
+    text.resize(keep);
+    return text + L"...";
 }
 
 std::wstring ReadEnvironmentVariable(const wchar_t* name) {

@@ -65,14 +65,25 @@ struct BrowserProfile {
 
 // The profiles below a Chromium-family user-data folder: the folder itself when
 // it is a profile folder, then each subfolder with a profile folder name that is
-// one, in listing order.
+// one, in listing order. A folder reached again through a link is left out.
 std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder);
 // Firefox's profile folders: every folder below FirefoxProfilesFolder() in listing
 // order, then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a
 // Path= in a [Profile...] section (IsRelative=1: below FirefoxFolder(), IsRelative=0:
 // a full path of its own) that exists and that Firefox has used, in file order.
-// Each folder once. Plain full paths. A missing or unreadable profiles.ini adds nothing.
+// Each folder once, also one reached again through a link. Plain full paths. A
+// missing or unreadable profiles.ini adds nothing (see UnreadFirefoxProfileList).
 std::vector<std::wstring> FirefoxProfileFolders();
+
+// A list of profiles that exists but could not be read: the profiles it names are not known.
+struct UnreadProfileList {
+    std::wstring path;
+    FileRead reason;  // Unreadable or TooLarge
+};
+// %APPDATA%\Mozilla\Firefox\profiles.ini when it exists but cannot be read (larger
+// than its limit, or locked); nothing otherwise. Every report says so.
+std::optional<UnreadProfileList> UnreadFirefoxProfileList();
+
 // Every profile of one catalogue row: ChromiumProfiles of its UserDataFolder, or
 // for Firefox one per FirefoxProfileFolders().
 std::vector<BrowserProfile> BrowserProfiles(const BrowserEntry& browser);
@@ -157,7 +168,10 @@ const char* SitePermissionName(SitePermission permission);
 
 // What taking back every grant makes of a Preferences text.
 struct GrantRemoval {
-    bool usable = false;  // one JSON object, valid UTF-8, that can be written back exactly
+    // One JSON object, valid UTF-8, that can be written back exactly, in which the
+    // profile, its defaults, content settings and exceptions, the exceptions of each
+    // permission and each exception are objects wherever they are present.
+    bool usable = false;
     // Per permission the default when it allows, then every exception whose
     // setting is 1 (allow), in file order: all of them taken out.
     std::vector<SitePermissionGrant> grants;
@@ -174,8 +188,11 @@ GrantRemoval TakeBackSitePermissions(const std::string& preferences);
 
 // ---- Chromium-family profiles ------------------------------------------------------
 
-// How an extension came into the profile, from the record's "location" and flags.
-enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, Unknown };
+// How an extension came into the profile, from the record's "location" and flags:
+// BuiltIn for the browser's own (components, and default apps the browser
+// installed, "was_installed_by_default"); ComputerMaker for the apps of the
+// computer's maker ("was_installed_by_oem").
+enum class InstalledBy { Store, File, OtherProgram, Unpacked, BuiltIn, Policy, CommandLine, ComputerMaker, Unknown };
 
 // What an extension's manifest takes over, as bits.
 enum ExtensionOverride : unsigned {
@@ -192,7 +209,9 @@ struct ChromiumExtension {
     bool enabled = true;  // neither "state" 0 nor any "disable_reasons"
     // The folder of its manifest.json: the record's "path" (below the profile's
     // Extensions folder, or a full path of its own), else the version folder that
-    // ChooseExtensionVersion picks; "" when there is none.
+    // ChooseExtensionVersion picks; "" when there is none or when the id is not a
+    // plain id: then only the record says what the extension is, and no file is
+    // read for it. (Below a folder that does not exist nothing can be read either.)
     std::wstring folder;
     // What the manifest says: the record's own copy, else the folder's manifest.json.
     unsigned overrides = 0;     // ExtensionOverride bits
@@ -220,7 +239,10 @@ struct ChromiumStartup {
     // default_search_provider_data.template_url_data: its "url" and "short_name".
     ChromiumSetting searchUrl;
     std::wstring searchName;
-    bool searchFromBrowserList = false;  // its "prepopulate_id" is above 0: one of the browser's own engines
+    // One of the browser's own engines: its "prepopulate_id" is above 0, or its
+    // address is Chrome's own Google template ("{google:baseURL}...", in old
+    // profiles without a prepopulate_id).
+    bool searchFromBrowserList = false;
 };
 
 struct ChromiumProfileSettings {
@@ -250,22 +272,24 @@ ExtensionVersion ChooseExtensionVersion(const std::wstring& extensionFolder);
 // The extension's display name from its manifest's raw "name" (UTF-8): the name
 // itself, or for a "__MSG_x__" reference the non-empty "message" of the entry x
 // (ASCII case ignored) of the first locale file that has one, in the order
-// defaultLocale (when it is a locale name), "en", "en_US"; the bare x when none has.
+// defaultLocale (when it is a locale name), "en", "en_US"; the bare x when none
+// has, or when versionFolder is not a full path (IsFullPath): nothing is read then.
 std::wstring ResolveExtensionName(const std::wstring& versionFolder,
                                   const std::string& rawName,
                                   const std::string& defaultLocale);
 
 // ---- Firefox -----------------------------------------------------------------------
 
-// One user_pref("name", value); statement of a prefs.js or user.js.
+// One pref("name", value);, user_pref(...); or sticky_pref(...); statement of a
+// prefs.js or user.js.
 struct FirefoxPref {
     std::string name;
     std::string value;  // a string's text with escapes resolved, or the literal (3, true)
     bool isString = false;
 };
 
-// The user_pref(...) statements of a prefs.js or user.js text, in file order; a
-// statement that cannot be read is skipped.
+// The statements of a prefs.js or user.js text, in file order; a statement that
+// cannot be read is skipped up to its ";" or the next statement, whichever comes first.
 std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
 
 // One add-on record of "extensions.json".
@@ -273,8 +297,12 @@ struct FirefoxAddon {
     std::wstring id;
     std::wstring name;  // defaultLocale.name
     std::wstring version;
-    std::wstring type;            // "extension", "theme", ...
-    std::wstring location;        // "app-profile", "app-global", ...; "" when not text
+    std::wstring type;      // "extension", "theme", ...
+    std::wstring location;  // "app-profile", "app-global", ...; "" when not text
+    // The location is one of Firefox's own: "app-builtin", "app-builtin-addons"
+    // (Form Autofill, New Tab, ... since Firefox 13x), "app-system-defaults",
+    // "app-system-addons".
+    bool builtIn = false;
     bool foreignInstall = false;  // placed by another program
     std::optional<bool> active;   // absent when the record says neither true nor false
     bool userDisabled = false;

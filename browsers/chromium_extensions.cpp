@@ -41,6 +41,23 @@ InstalledBy InstalledByLocation(const JsonValue& record) {
     }
 }
 
+// The browser marks the apps it installs by default ("was_installed_by_default":
+// Google Docs Offline, location 6) and those it installs for the computer's maker
+// ("was_installed_by_oem"); either would otherwise look installed by another
+// program or from a file. What a policy, the command line or a developer put
+// there, and what came from the store, stays so.
+InstalledBy InstalledByOf(const JsonValue& record) {
+    InstalledBy byLocation = InstalledByLocation(record);
+    if (byLocation != InstalledBy::OtherProgram && byLocation != InstalledBy::File &&
+        byLocation != InstalledBy::Unknown)
+        return byLocation;
+    if (IsJsonTrue(FindJsonMember(record, "was_installed_by_oem")))
+        return InstalledBy::ComputerMaker;
+    if (IsJsonTrue(FindJsonMember(record, "was_installed_by_default")))
+        return InstalledBy::BuiltIn;
+    return byLocation;
+}
+
 bool IsEnabled(const JsonValue& record) {
     const JsonValue* state = FindJsonMember(record, "state");
     if (state && state->IsInt() && state->GetInt() == 0)
@@ -125,7 +142,7 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
                                         const JsonValue& record) {
     ChromiumExtension extension;
     extension.id = Utf8ToWide(id);
-    extension.installedBy = InstalledByLocation(record);
+    extension.installedBy = InstalledByOf(record);
     extension.enabled = IsEnabled(record);
 
     // The folder that holds the manifest: the record's "path", otherwise the
@@ -133,15 +150,18 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
     std::wstring path = JsonText(FindJsonMember(record, "path"));
     std::wstring extensions = profileFolder + L"\\Extensions\\";
     ExtensionVersion version;
-    if (IsDrivePath(path)) {
-        extension.folder = path;
-    } else if (IsPlainRelativePath(path)) {
-        extension.folder = extensions + path;
-    } else if (IsPlainId(id)) {
-        std::wstring extensionFolder = extensions + Utf8ToWide(id);
-        version = ChooseExtensionVersion(extensionFolder);
-        if (!version.name.empty())
-            extension.folder = extensionFolder + L"\\" + version.name;
+    // Only a record with a plain id gets a folder: for any other, no path is built.
+    if (IsPlainId(id)) {
+        if (IsDrivePath(path)) {
+            extension.folder = path;
+        } else if (IsPlainRelativePath(path)) {
+            extension.folder = extensions + path;
+        } else {
+            std::wstring extensionFolder = extensions + Utf8ToWide(id);
+            version = ChooseExtensionVersion(extensionFolder);
+            if (!version.name.empty())
+                extension.folder = extensionFolder + L"\\" + version.name;
+        }
     }
 
     JsonDocument fromFile;

@@ -58,8 +58,9 @@ std::wstring ResolveExtensionName(const std::wstring& versionFolder,
         return Utf8ToWide(rawName);
     // The closing "__" is dropped without being checked, as the browser does.
     std::string messageName = rawName.substr(MESSAGE_PREFIX_LENGTH, rawName.size() - MESSAGE_PREFIX_LENGTH - 2);
-    // Without a folder, "\_locales\..." would name a folder at the root of the current drive.
-    if (versionFolder.empty())
+    // Without a full path, "\_locales\..." would name a folder at the root of the
+    // current drive, or below the current folder: wherever that is, not the extension's.
+    if (!IsFullPath(versionFolder))
         return Utf8ToWide(messageName);
 
     std::wstring firstLocale = Utf8ToWide(defaultLocale);

@@ -1,9 +1,17 @@
-// Reads the user_pref("name", value); statements of Firefox's prefs.js and
-// user.js. Firefox writes one per line; comments (//, #, /* */) may stand
-// anywhere, strings take either quote and the escapes \n \r \t \xHH \uHHHH.
+// Reads the statements of Firefox's prefs.js and user.js as Firefox does:
+// pref("name", value);, user_pref(...); and sticky_pref(...);, each ending at its
+// ";", several on a line or one over several lines. Comments (//, #, /* */) may
+// stand anywhere and a line ends at CR, LF or CR LF; strings take either quote
+// and the escapes \n \r \t \xHH \uHHHH.
 #include "browsers/browsers.h"
 
 namespace {
+
+const char* const STATEMENT_KEYWORDS[] = {"user_pref", "sticky_pref", "pref"};
+
+bool IsNameCharacter(char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_';
+}
 
 class PrefsReader {
 public:
@@ -17,7 +25,7 @@ public:
             if (ReadStatement(&pref))
                 prefs.push_back(std::move(pref));
             else
-                SkipPastLine(start);
+                SkipStatement(start);
         }
         return prefs;
     }
@@ -35,7 +43,7 @@ private:
             if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
                 ++at_;
             } else if (c == '#' || Ahead("//")) {
-                std::size_t end = text_.find('\n', at_);
+                std::size_t end = text_.find_first_of("\r\n", at_);
                 at_ = end == std::string::npos ? text_.size() : end + 1;
             } else if (Ahead("/*")) {
                 std::size_t end = text_.find("*/", at_ + 2);
@@ -46,10 +54,34 @@ private:
         }
     }
 
-    // A statement that cannot be read is dropped up to the end of its line.
-    void SkipPastLine(std::size_t start) {
-        std::size_t end = text_.find('\n', start);
-        at_ = end == std::string::npos ? text_.size() : end + 1;
+    // The length of the statement keyword at i, one that is no part of a longer
+    // name; 0 when there is none.
+    std::size_t KeywordAt(std::size_t i) const {
+        if (i > 0 && IsNameCharacter(text_[i - 1]))
+            return 0;
+        for (const char* keyword : STATEMENT_KEYWORDS) {
+            std::size_t length = std::char_traits<char>::length(keyword);
+            if (text_.compare(i, length, keyword) == 0 &&
+                (i + length >= text_.size() || !IsNameCharacter(text_[i + length])))
+                return length;
+        }
+        return 0;
+    }
+
+    // A statement that cannot be read is dropped up to its ";", or up to the
+    // next statement when that comes first: never more.
+    void SkipStatement(std::size_t start) {
+        for (std::size_t i = start + 1; i < text_.size(); ++i) {
+            if (text_[i] == ';') {
+                at_ = i + 1;
+                return;
+            }
+            if (KeywordAt(i)) {
+                at_ = i;
+                return;
+            }
+        }
+        at_ = text_.size();
     }
 
     bool Expect(char c) {
@@ -76,17 +108,17 @@ private:
         unsigned code = 0;
         if (!ReadHex(4, &code))
             return false;
-        std::wstring units(1, static_cast<wchar_t>(code));
-        if (code >= 0xD800 && code <= 0xDBFF && Ahead("\\u")) {
-            std::size_t back = at_;
+        std::size_t back = at_;
+        unsigned next = 0;
+        if (Ahead("\\u")) {
             at_ += 2;
-            unsigned low = 0;
-            if (ReadHex(4, &low) && low >= 0xDC00 && low <= 0xDFFF)
-                units += static_cast<wchar_t>(low);
-            else
-                at_ = back;
+            if (!ReadHex(4, &next))
+                next = 0;
         }
-        *out += WideToUtf8(units);  // an unpaired surrogate becomes U+FFFD
+        bool pair = false;
+        AppendUtf8(Utf16Character(code, next, &pair), out);
+        if (!pair)
+            at_ = back;
         return true;
     }
 
@@ -116,7 +148,7 @@ private:
             else if (e == 'x') {
                 if (!ReadHex(2, &code))
                     return false;
-                *out += WideToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
+                AppendUtf8(code, out);
             } else if (e == 'u') {
                 if (!ReadUnicodeEscape(out))
                     return false;
@@ -146,9 +178,10 @@ private:
     }
 
     bool ReadStatement(FirefoxPref* pref) {
-        if (!Ahead("user_pref"))
+        std::size_t keyword = KeywordAt(at_);
+        if (!keyword)
             return false;
-        at_ += 9;
+        at_ += keyword;
         if (!Expect('(') || !ReadString(&pref->name) || !Expect(','))
             return false;
         SkipBlanks();

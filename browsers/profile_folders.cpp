@@ -28,7 +28,7 @@ struct IniProfile {
 std::vector<IniProfile> ReadProfilesIni(const std::wstring& iniPath) {
     std::vector<IniProfile> profiles;
     std::string bytes;
-    if (ReadBrowserFile(iniPath, BrowserFile::FirefoxProfilesIni, &bytes) != FileRead::Done)
+    if (iniPath.empty() || ReadBrowserFile(iniPath, BrowserFile::FirefoxProfilesIni, &bytes) != FileRead::Done)
         return profiles;
     std::wstring text = Utf8ToWide(bytes);
     std::wstring_view rest = text;
@@ -61,11 +61,6 @@ std::vector<IniProfile> ReadProfilesIni(const std::wstring& iniPath) {
     return profiles;
 }
 
-bool IsFullPath(const std::wstring& path) {
-    bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
-    return drive || path.rfind(L"\\\\", 0) == 0;
-}
-
 // The profile's folder: IsRelative=1 below the Firefox folder, IsRelative=0 a full
 // path of its own; Firefox writes either separator. "" when the entry says neither.
 std::wstring ProfilesIniFolder(const std::wstring& firefoxFolder, const IniProfile& profile) {
@@ -88,6 +83,38 @@ std::wstring ProfilesIniFolder(const std::wstring& firefoxFolder, const IniProfi
 // every exit) is cleaned or read.
 bool LooksLikeFirefoxProfile(const std::wstring& folder) {
     return PathExists(folder + L"\\prefs.js") || PathExists(folder + L"\\times.json");
+}
+
+// The folders listed so far. One reached again through a link (a "Default"
+// that links to its user-data folder, a "Profile 1" to "..\User Data") is the
+// same folder and is listed once: folders are told apart by their identity,
+// and only where that cannot be read by their paths.
+struct ListedFolders {
+    std::vector<FileIdentity> identities;
+    std::vector<std::wstring> unidentified;
+
+    // True the first time a folder comes.
+    bool IsNew(const std::wstring& folder) {
+        FileIdentity identity;
+        if (!ReadFileIdentity(folder, &identity)) {
+            for (const std::wstring& listed : unidentified) {
+                if (SamePath(listed, folder))
+                    return false;
+            }
+            unidentified.push_back(folder);
+            return true;
+        }
+        for (const FileIdentity& listed : identities) {
+            if (listed.volume == identity.volume && listed.index == identity.index)
+                return false;
+        }
+        identities.push_back(identity);
+        return true;
+    }
+};
+
+std::wstring ProfilesIniPath(const std::wstring& firefoxFolder) {
+    return firefoxFolder.empty() ? std::wstring() : firefoxFolder + L"\\profiles.ini";
 }
 
 }  // namespace
@@ -116,14 +143,15 @@ std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const 
     // An empty folder would make "\Preferences" a path at the root of the current drive.
     if (userDataFolder.empty())
         return profiles;
+    ListedFolders listed;
     // The user-data folder itself is named by the browser's name alone.
-    if (IsProfileFolder(userDataFolder))
+    if (IsProfileFolder(userDataFolder) && listed.IsNew(userDataFolder))
         profiles.push_back({&browser, userDataFolder, std::wstring()});
     ForEachFolderEntry(userDataFolder, [&](const std::wstring& name, uint32_t attributes) {
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || !IsProfileFolderName(name))
             return;
         std::wstring child = userDataFolder + L"\\" + name;
-        if (IsProfileFolder(child))
+        if (IsProfileFolder(child) && listed.IsNew(child))
             profiles.push_back({&browser, child, name});
     });
     return profiles;
@@ -134,23 +162,29 @@ std::vector<std::wstring> FirefoxProfileFolders() {
     std::wstring firefoxFolder = FirefoxFolder();
     if (firefoxFolder.empty())
         return folders;
+    ListedFolders listed;
     std::wstring profilesFolder = firefoxFolder + L"\\Profiles";
     ForEachFolderEntry(profilesFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            folders.push_back(profilesFolder + L"\\" + name);
+        std::wstring folder = profilesFolder + L"\\" + name;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && listed.IsNew(folder))
+            folders.push_back(folder);
     });
     // The profile manager lets a person keep a profile anywhere; profiles.ini says where.
-    for (const IniProfile& profile : ReadProfilesIni(firefoxFolder + L"\\profiles.ini")) {
+    for (const IniProfile& profile : ReadProfilesIni(ProfilesIniPath(firefoxFolder))) {
         std::wstring folder = ProfilesIniFolder(firefoxFolder, profile);
-        if (folder.empty() || !IsExistingFolder(folder) || !LooksLikeFirefoxProfile(folder))
-            continue;
-        bool known = false;
-        for (const std::wstring& listed : folders)
-            known = known || SamePath(listed, folder);
-        if (!known)
+        if (!folder.empty() && IsExistingFolder(folder) && LooksLikeFirefoxProfile(folder) && listed.IsNew(folder))
             folders.push_back(folder);
     }
     return folders;
+}
+
+std::optional<UnreadProfileList> UnreadFirefoxProfileList() {
+    std::wstring path = ProfilesIniPath(FirefoxFolder());
+    std::string bytes;
+    FileRead read = path.empty() ? FileRead::Missing : ReadBrowserFile(path, BrowserFile::FirefoxProfilesIni, &bytes);
+    if (read != FileRead::Unreadable && read != FileRead::TooLarge)
+        return std::nullopt;
+    return UnreadProfileList{path, read};
 }
 
 std::vector<BrowserProfile> BrowserProfiles(const BrowserEntry& browser) {

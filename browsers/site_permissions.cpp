@@ -37,6 +37,10 @@ std::vector<std::string> AllowedExceptionKeys(const JsonValue& exceptions) {
 
 // Erases every member with one of the names, keeping the others in their order.
 void EraseMembers(JsonValue* object, const std::vector<std::string>& names) {
+    // RapidJSON checks nothing in a release build: the members of a string or a
+    // number would be read from whatever its bytes point to.
+    if (!object->IsObject())
+        return;
     std::unordered_set<std::string> erased(names.begin(), names.end());
     for (auto member = object->MemberBegin(); member != object->MemberEnd();) {
         if (erased.count(std::string(member->name.GetString(), member->name.GetStringLength())))
@@ -52,6 +56,40 @@ JsonValue* MutableJsonPath(JsonValue* root, std::initializer_list<std::string_vi
 
 const SitePermission SITE_PERMISSIONS[] = {SitePermission::Notifications, SitePermission::Popups,
                                            SitePermission::AutomaticDownloads};
+
+// True when the value is absent or an object.
+bool NoneOrObject(const JsonValue* value) {
+    return !value || value->IsObject();
+}
+
+// True when everything on the way to the grants that is there is an object: the
+// profile, its defaults, its content settings, their exceptions, the exceptions
+// of each permission and each exception itself. What the browser makes of a file
+// of another shape is not known, so such a file is not rewritten.
+bool HasTheShapeOfPreferences(const JsonValue& preferences) {
+    const JsonValue* profile = FindJsonMember(preferences, "profile");
+    if (!NoneOrObject(profile))
+        return false;
+    if (!profile)
+        return true;
+    const JsonValue* contentSettings = FindJsonMember(*profile, "content_settings");
+    const JsonValue* exceptions = contentSettings ? FindJsonMember(*contentSettings, "exceptions") : nullptr;
+    if (!NoneOrObject(FindJsonMember(*profile, "default_content_setting_values")) || !NoneOrObject(contentSettings) ||
+        !NoneOrObject(exceptions))
+        return false;
+    for (SitePermission permission : SITE_PERMISSIONS) {
+        const JsonValue* sites = exceptions ? FindJsonMember(*exceptions, SitePermissionName(permission)) : nullptr;
+        if (!sites)
+            continue;
+        if (!sites->IsObject())
+            return false;
+        for (auto site = sites->MemberBegin(); site != sites->MemberEnd(); ++site) {
+            if (!site->value.IsObject())
+                return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -109,7 +147,7 @@ void RemoveSitePermissionGrants(JsonValue* preferences) {
 GrantRemoval TakeBackSitePermissions(const std::string& preferences) {
     GrantRemoval removal;
     JsonDocument document;
-    if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done)
+    if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done || !HasTheShapeOfPreferences(document))
         return removal;
     removal.grants = FindSitePermissionGrants(document);
     removal.usable = true;

@@ -23,7 +23,10 @@ const wchar_t USAGE_TEXT[] =
     L"                Also take web addresses out of browser shortcuts (copies kept).\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
-    L"Bookmarks and saved passwords are preserved.\n";
+    L"Bookmarks and saved passwords are preserved.\n"
+    L"\n"
+    L"Exit code: 0 done; 1 bad command line, or another cleanup is running;\n"
+    L"2 done, but some items could not be cleaned (close the browsers, run again).\n";
 
 const wchar_t BANNER_TEXT[] =
     L"PopSwat - browser ad and popup cleaner\n"
@@ -157,9 +160,10 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
         }
         WriteOutputText(L"\n");
     }
-    if (RunCleanup(options).lockHeldElsewhere) {
+    CleanupOutcome outcome = RunCleanup(options);
+    if (outcome.lockHeldElsewhere) {
         WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
         return 1;
     }
-    return 0;
+    return !options.preview && ItemsLeftBehind(outcome) > 0 ? 2 : 0;
 }

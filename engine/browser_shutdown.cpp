@@ -9,6 +9,20 @@
 
 namespace {
 
+bool ProcessSession(uint32_t processId, uint32_t* session) {
+    DWORD id = 0;
+    if (!ProcessIdToSessionId(processId, &id))
+        return false;
+    *session = id;
+    return true;
+}
+
+}  // namespace
+
+bool (*readProcessSession)(uint32_t processId, uint32_t* session) = ProcessSession;
+
+namespace {
+
 // One row of the closing phase: the processes the first snapshot gave it and
 // whether any of its windows was asked to close.
 struct BrowserToClose {
@@ -26,8 +40,8 @@ struct ClosingPhase {
 
 // The session of the interactive user who started PopSwat. Other sessions'
 // processes (other users on a shared machine, services) are never touched.
-bool SessionOf(DWORD processId, DWORD* session) {
-    return ProcessIdToSessionId(processId, session) != FALSE;
+bool SessionOf(DWORD processId, uint32_t* session) {
+    return readProcessSession(processId, session);
 }
 
 // From one snapshot, for each of imageNames, the ids of our session's processes
@@ -35,7 +49,7 @@ bool SessionOf(DWORD processId, DWORD* session) {
 // counts only for the first name it equals.
 std::vector<std::vector<uint32_t>> FindProcessIdsByImage(const std::vector<std::wstring_view>& imageNames) {
     std::vector<std::vector<uint32_t>> ids(imageNames.size());
-    DWORD ownSession = 0;
+    uint32_t ownSession = 0;
     if (!SessionOf(GetCurrentProcessId(), &ownSession))
         return ids;
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -50,7 +64,7 @@ std::vector<std::vector<uint32_t>> FindProcessIdsByImage(const std::vector<std::
         if (first == imageNames.end())
             continue;
         // A process whose session cannot be read is not known to be ours.
-        DWORD session = 0;
+        uint32_t session = 0;
         if (SessionOf(entry.th32ProcessID, &session) && session == ownSession)
             ids[first - imageNames.begin()].push_back(entry.th32ProcessID);
     }

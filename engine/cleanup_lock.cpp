@@ -1,4 +1,4 @@
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 #include <windows.h>
 
@@ -33,4 +33,14 @@ CleanupRunLock::~CleanupRunLock() {
         ReleaseMutex(mutex_);
         CloseHandle(mutex_);
     }
+}
+
+CleanupOutcome RunUnderLock(const std::function<void(CleanupOutcome*)>& step) {
+    CleanupOutcome outcome;
+    CleanupRunLock lock;
+    if (lock.acquired())
+        step(&outcome);
+    else
+        outcome.lockHeldElsewhere = true;
+    return outcome;
 }

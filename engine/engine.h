@@ -10,6 +10,8 @@
 
 #include "base/base.h"
 
+struct LauncherFinding;  // browsers/launchers.h
+
 struct CleanupOptions {
     bool preview = false;           // report what would be closed and deleted, change nothing
     bool tabsOnly = false;          // delete only what holds open tabs and sessions, keep history
@@ -24,21 +26,29 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
 // What a cleanup run did, besides its lines.
 struct CleanupOutcome {
-    // Each file or tree that could not be deleted, and each browser shortcut the
-    // repair left as it was.
+    // Each file or tree that could not be deleted, each browser shortcut the repair
+    // left as it was, and each new settings file that could not be removed again.
     std::vector<std::wstring> leftBehind;
     std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
     std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
     std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
     bool lockHeldElsewhere = false;               // another run held the lock: nothing was written or changed
+    std::vector<std::wstring> linksLeftAlone;     // each file to delete that leads elsewhere (a link), left alone
+    // Each list of profiles that could not be read (profiles.ini): the profiles it names were not cleaned.
+    std::vector<std::wstring> profileListsNotRead;
 };
+
+// How many items the run could not clean: files and trees that stayed, settings
+// files and links left alone, lists of profiles not read.
+std::size_t ItemsLeftBehind(const CleanupOutcome& outcome);
 
 // Takes the one-run lock (CleanupRunLock), closes every browser, then cleans
 // every profile and, when asked, repairs the browser shortcuts of the user's and
 // the public Desktop, Start menu, taskbar and Startup folders; all output goes
-// to options.log. When another run holds the lock, it writes nothing, changes
-// nothing and says so in the outcome. Call it on the thread that should own the
-// lock while the run lasts.
+// to options.log. The last lines say whether everything was cleaned
+// (ItemsLeftBehind); a preview always ends as done. When another run holds the
+// lock, it writes nothing, changes nothing and says so in the outcome. Call it
+// on the thread that should own the lock while the run lasts.
 CleanupOutcome RunCleanup(const CleanupOptions& options);
 
 // Takes the one-run lock as RunCleanup does, closes every browser as the run
@@ -48,6 +58,20 @@ CleanupOutcome RunCleanup(const CleanupOptions& options);
 // a closing count to options.log; the outcome tells what was taken back and
 // which files were left alone, or that another run held the lock.
 CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options);
+
+// Takes the one-run lock as RunCleanup does, then repairs the browser shortcuts
+// of the user's and the public Desktop, Start menu, taskbar and Startup folders
+// as a run with repairShortcuts does (one backup folder for the call), closing
+// no browser and deleting nothing. Writes the step's lines and a closing count
+// to options.log; the outcome counts the shortcuts repaired and notes each one
+// left as it was, or says that another run held the lock. Initialises COM on
+// the calling thread.
+CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options);
+
+// True for a finding the shortcut repair would change: a shortcut (also one in
+// a Startup folder) whose target is a catalogue browser and whose arguments hold
+// a web address or "--load-extension=" that the repair takes out.
+bool ShortcutRepairWouldChange(const LauncherFinding& finding);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,32 @@
 #include "browsers/launchers.h"
 #include "engine/engine.h"
 
+// ---- Lines -------------------------------------------------------------------
+
+// Hands options.log the line that format (with one %ls) makes of a path. Every
+// line of removal and reset that names a path is written here: the path is
+// masked (MaskUnsafeCharacters), since a folder name, like any text from a
+// profile, can hold characters that split or reorder a line.
+void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path);
+
+// ---- The one-run lock --------------------------------------------------------------
+
+// Takes the one-run lock (CleanupRunLock) on the calling thread, runs step with
+// the outcome to fill in and lets the lock go. When another run holds the lock,
+// step does not run and the outcome says so (lockHeldElsewhere).
+CleanupOutcome RunUnderLock(const std::function<void(CleanupOutcome*)>& step);
+
 // ---- File and folder removal -----------------------------------------------
 
 // Deletes one file ("  deleted: ..."), or in preview says it would. A file that
-// stays ("  (locked/failed) ...") is noted as left behind.
+// stays ("  (locked/failed) ...") is noted as left behind. A file that resolves
+// elsewhere than its own name in its folder (a link) is left alone ("  (a link,
+// left alone) ..."), in preview too, and noted.
 void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
 // Deletes a folder with everything below it, never entering a link ("  deleted
-// folder: ..." for each folder removed). A tree that stays in part is noted once.
+// folder: ..." for each folder removed); each file in it is checked as RemoveFile
+// checks it. A tree that stays in part is noted once, unless only links left
+// alone keep it.
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome);
 
 // ---- Profile cleaning ------------------------------------------------------------
@@ -33,8 +53,9 @@ void CleanChromiumBrowser(const CleanupOptions& options,
 // The open windows and tabs; history is left alone.
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
 // Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
-// empty) or any profile does (also one that only profiles.ini names), then
-// cleans every profile of the Firefox row (BrowserProfiles).
+// empty) or any profile does (also one that only profiles.ini names), or when
+// profiles.ini could not be read ("  (too large, not read) ..." follows, noted
+// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles).
 void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
 
 // ---- Taking back site permissions -----------------------------------------------
@@ -43,11 +64,14 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
 // out: one line per grant taken back, then one naming the copy of the old file,
 // kept as "Preferences.popswat-backup" (replaced by the next change); in preview
 // "[preview] would ..." lines and nothing is touched. A file with nothing to take
-// back is not rewritten and gives no line. A file that is not a JSON object, a
-// folder or larger than its limit (MaxBytes) is left alone ("(unreadable, left
-// alone)"), as is a link ("(a link, left alone)"); when any step of reading or
-// replacing fails the file stays as it was, no temporary file remains, and the
-// line is "(locked/failed)". Every file left alone with a line is noted.
+// back is not rewritten and gives no line. A file that is not a JSON object, not
+// of the shape TakeBackSitePermissions can use, a folder or larger than its limit
+// (MaxBytes) is left alone ("(unreadable, left alone)"), as is a link ("(a link,
+// left alone)"); when any step of reading or replacing fails the file stays as it
+// was and the line is "(locked/failed)". The swap is tried again for about a
+// second while another program holds the new file. Every file left alone with a
+// line is noted. The new file never stays: one that cannot be removed either is
+// named ("(could not remove)") and noted as left behind.
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
 
 // ---- Repairing browser shortcuts ------------------------------------------------
@@ -90,8 +114,8 @@ struct ShortcutRepair {
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
 
 // The run's step: writes "Repairing browser shortcuts...", then repairs each
-// shortcut of the sources' shortcut and Startup folders that starts a catalogue
-// browser with a web address or "--load-extension=" (one backup folder for all),
+// shortcut of the sources' shortcut and Startup folders that the repair would
+// change (ShortcutRepairWouldChange; one backup folder for all),
 // and ends with the folder of the copies, or "  No browser shortcut needed
 // repairing." when it wrote no line. Each shortcut left alone is noted as left
 // behind, each one repaired counted. Initialises COM on the calling thread.

@@ -1,4 +1,4 @@
-// Seams of the browser shutdown and the cleanup run that only tests use.
+// Seams of the engine (the browser shutdown, the reset, the cleanup run) that only tests use.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +6,16 @@
 #include <vector>
 
 #include "engine/engine_parts.h"
+
+// Called, when set, once the reset has written and flushed the new Preferences
+// under its temporary name and before it reads that file back, with the file's
+// path: a test plays another program that opens or changes the file meanwhile.
+extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
+
+// Reads the Windows session of a process (ProcessIdToSessionId); false when it
+// cannot be read. A test puts its own in place to report one of its stand-ins
+// as a process of another session, which the shutdown must leave alone.
+extern bool (*readProcessSession)(uint32_t processId, uint32_t* session);
 
 // Ids of the running processes of this Windows session whose image name equals
 // imageName (ASCII case ignored), in snapshot order.

@@ -1,12 +1,12 @@
 #include "engine/engine_parts.h"
 
-#include <windows.h>
+#include "base/win_handles.h"
 
 namespace {
 
 // True for every reparse point: junctions, symbolic links and mount points all
 // carry this bit. Decide on the bit, not the reparse tag: Wine reports Unix links
-// with tag 0.
+// to folders with tag 0.
 bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
@@ -20,42 +20,117 @@ bool RemoveReparsePoint(const std::wstring& path, DWORD attributes) {
     return DeleteFileW(LongPathForm(path).c_str()) != FALSE;
 }
 
-bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD attributes);
+enum class FileRemoval { Deleted, Gone, Link, Failed };
 
-void RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder) {
+// The folder part of a path: everything before its last backslash.
+std::wstring FolderOf(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// Where a file resolves: to its own name in its folder, or elsewhere (a link).
+// Under Wine a Unix link to a file carries no reparse point, and deleting it
+// deletes its target wherever that is, read-only or not.
+enum class Place { OwnName, Elsewhere, Unknown };
+
+// resolved: the file's final path; folderFinalPath: its folder's (FinalPath).
+Place PlaceOf(const std::wstring& resolved, const std::wstring& path, const std::wstring& folderFinalPath) {
+    if (resolved.empty() || folderFinalPath.empty())
+        return Place::Unknown;
+    return IsAtItsOwnName(resolved, folderFinalPath, path.substr(path.find_last_of(L'\\') + 1)) ? Place::OwnName
+                                                                                                : Place::Elsewhere;
+}
+
+// Deletes one file through a handle opened on it, once it is known to be the
+// file named: what is checked is what is deleted.
+FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFinalPath) {
+    UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        // A file another deletion has marked goes when its last handle closes.
+        DWORD error = GetLastError();
+        return IsNotFoundError(error) || error == ERROR_DELETE_PENDING ? FileRemoval::Gone : FileRemoval::Failed;
+    }
+    switch (PlaceOf(FinalPathOfHandle(file.get()), path, folderFinalPath)) {
+        case Place::OwnName:
+            break;
+        case Place::Elsewhere:
+            return FileRemoval::Link;
+        case Place::Unknown:
+            return FileRemoval::Failed;
+    }
+    // Read-only, hidden and system files refuse deletion until cleared; times of 0 stay as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition))
+               ? FileRemoval::Deleted
+               : FileRemoval::Failed;
+}
+
+// A file that leads elsewhere: one line, and a note in the outcome.
+void ReportLink(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
+    WritePathLine(options, L"  (a link, left alone) %ls", path);
+    if (outcome)
+        outcome->linksLeftAlone.push_back(path);
+}
+
+// What removing a tree left: nothing, only links to files that were left alone, or more.
+enum class TreeRemoval { Removed, LinksKept, Failed };
+
+TreeRemoval RemoveTree(const CleanupOptions& options,
+                       const std::wstring& folder,
+                       DWORD attributes,
+                       CleanupOutcome* outcome);
+
+TreeRemoval RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder, CleanupOutcome* outcome) {
+    TreeRemoval result = TreeRemoval::Removed;
+    auto note = [&result](TreeRemoval part) {
+        if (part == TreeRemoval::Failed || (part == TreeRemoval::LinksKept && result == TreeRemoval::Removed))
+            result = part;
+    };
+    std::wstring folderFinalPath = FinalPath(folder);
     ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
         std::wstring child = folder + L"\\" + name;
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveTree(options, child, attributes);
+            note(RemoveTree(options, child, attributes, outcome));
         } else if (IsReparsePoint(attributes)) {
             RemoveReparsePoint(child, attributes);
-        } else {
-            std::wstring longChild = LongPathForm(child);
-            SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(longChild.c_str());
+        } else if (RemoveOwnFile(child, folderFinalPath) == FileRemoval::Link) {
+            ReportLink(options, child, outcome);
+            note(TreeRemoval::LinksKept);
         }
     });
+    return result;
 }
 
 // Removes one folder with everything below it, or a reparse point as itself;
-// writes a line for each folder removed, none for files or failures. True when
-// it is gone.
-bool RemoveTree(const CleanupOptions& options, const std::wstring& folder, DWORD attributes) {
+// writes a line for each folder removed and each link to a file left alone, none
+// for other files or failures.
+TreeRemoval RemoveTree(const CleanupOptions& options,
+                       const std::wstring& folder,
+                       DWORD attributes,
+                       CleanupOutcome* outcome) {
     bool removed = false;
+    TreeRemoval contents = TreeRemoval::Removed;
     if (IsReparsePoint(attributes)) {
         removed = RemoveReparsePoint(folder, attributes);
     } else {
-        RemoveTreeContents(options, folder);
+        contents = RemoveTreeContents(options, folder, outcome);
         removed = RemoveDirectoryW(LongPathForm(folder).c_str()) != FALSE;
     }
     if (removed && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        WriteLine(options, FormatWide(L"  deleted folder: %ls", folder.c_str()));
-    return removed;
+        WritePathLine(options, L"  deleted folder: %ls", folder);
+    if (removed)
+        return TreeRemoval::Removed;
+    return contents == TreeRemoval::LinksKept ? TreeRemoval::LinksKept : TreeRemoval::Failed;
 }
 
 // A file or tree that stays: one line, and a note in the outcome.
 void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
-    WriteLine(options, FormatWide(L"  (locked/failed) %ls", path.c_str()));
+    WritePathLine(options, L"  (locked/failed) %ls", path);
     if (outcome)
         outcome->leftBehind.push_back(path);
 }
@@ -63,24 +138,32 @@ void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, C
 }  // namespace
 
 void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
-    std::wstring longPath = LongPathForm(path);
-    if (GetFileAttributesW(longPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesW(LongPathForm(path).c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
+    std::wstring folderFinalPath = FinalPath(FolderOf(path));
     if (options.preview) {
-        WriteLine(options, FormatWide(L"  [preview] would delete file: %ls", path.c_str()));
+        if (PlaceOf(FinalPath(path), path, folderFinalPath) == Place::Elsewhere)
+            ReportLink(options, path, outcome);
+        else
+            WritePathLine(options, L"  [preview] would delete file: %ls", path);
         return;
     }
-    // Read-only, hidden and system files refuse DeleteFileW until cleared.
-    SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(longPath.c_str())) {
-        WriteLine(options, FormatWide(L"  deleted: %ls", path.c_str()));
-        return;
+    switch (RemoveOwnFile(path, folderFinalPath)) {
+        case FileRemoval::Deleted:
+            WritePathLine(options, L"  deleted: %ls", path);
+            return;
+        case FileRemoval::Link:
+            ReportLink(options, path, outcome);
+            return;
+        case FileRemoval::Gone:
+            // Gone already (a browser, or another run, deleted it since it was seen):
+            // as for a file that was never there, nothing to report.
+            return;
+        case FileRemoval::Failed:
+            break;
     }
-    // Gone already (a browser, or another run, deleted it since it was seen):
-    // as for a file that was never there, nothing to report.
-    if (IsNotFoundError(GetLastError()) || PathIsGone(path))
-        return;
-    ReportLeftBehind(options, path, outcome);
+    if (!PathIsGone(path))
+        ReportLeftBehind(options, path, outcome);
 }
 
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
@@ -88,11 +171,13 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (options.preview) {
-        WriteLine(options, FormatWide(L"  [preview] would delete folder: %ls", path.c_str()));
+        WritePathLine(options, L"  [preview] would delete folder: %ls", path);
         return;
     }
     // A folder still there holds something that could not be deleted: one line
-    // for the whole tree, so a run never ends as clean with such files left.
-    if (!RemoveTree(options, path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
+    // for the whole tree, so a run never ends as clean with such files left. A
+    // tree kept only by links left alone has said so already.
+    TreeRemoval removal = RemoveTree(options, path, attributes, outcome);
+    if (removal == TreeRemoval::Failed && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
         ReportLeftBehind(options, path, outcome);
 }

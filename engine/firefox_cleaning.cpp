@@ -3,9 +3,19 @@
 void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome) {
     std::vector<BrowserProfile> profiles = BrowserProfiles(firefox);
     std::wstring profilesFolder = FirefoxProfilesFolder();
-    if (profiles.empty() && (profilesFolder.empty() || !IsExistingFolder(profilesFolder)))
+    std::optional<UnreadProfileList> unread = UnreadFirefoxProfileList();
+    if (profiles.empty() && !unread && (profilesFolder.empty() || !IsExistingFolder(profilesFolder)))
         return;
     WriteLine(options, FormatWide(L"Cleaning %ls ...", firefox.displayName));
+    // The profiles that an unread profiles.ini names are not cleaned: say so.
+    if (unread) {
+        WritePathLine(
+            options,
+            unread->reason == FileRead::TooLarge ? L"  (too large, not read) %ls" : L"  (unreadable, not read) %ls",
+            unread->path);
+        if (outcome)
+            outcome->profileListsNotRead.push_back(unread->path);
+    }
     for (const BrowserProfile& profile : profiles)
         CleanFirefoxProfile(options, profile.folder, outcome);
 }

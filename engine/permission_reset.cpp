@@ -5,7 +5,9 @@
 // back before ReplaceFileW swaps it in and keeps the old file under a backup
 // name in the same step. Until that call succeeds the old file is never touched.
 #include "base/win_handles.h"
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
+
+void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
 
 namespace {
 
@@ -14,10 +16,6 @@ const wchar_t BACKUP_FILE[] = L"Preferences.popswat-backup";
 const wchar_t SAVED_LINE[] = L"  saved a copy of the old settings: %ls";
 
 enum class Swap { Done, Failed, OldFileAtBackup };
-
-void WritePathLine(const CleanupOptions& options, const wchar_t* format, const std::wstring& path) {
-    WriteLine(options, FormatWide(format, path.c_str()));
-}
 
 const wchar_t* PermissionText(SitePermission permission) {
     switch (permission) {
@@ -43,27 +41,6 @@ std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
                       site.c_str());
 }
 
-// The path as Windows resolves it, links and all; "" when it cannot be opened.
-std::wstring FinalPath(const std::wstring& path) {
-    // No access asked: only the name is wanted, and no sharing mode stands in the way.
-    UniqueHandle handle(CreateFileW(LongPathForm(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle)
-        return std::wstring();
-    std::wstring resolved(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(handle.get(), &resolved[0], static_cast<DWORD>(resolved.size()), 0);
-        if (length == 0)
-            return std::wstring();
-        if (length < resolved.size()) {
-            resolved.resize(length);
-            return resolved;
-        }
-        resolved.resize(length);
-    }
-}
-
 // Why a Preferences file is left as it is.
 enum class LeftAlone { No, NothingThere, Unreadable, Link, Failed };
 
@@ -77,24 +54,22 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     std::wstring filePath = FinalPath(file);
     if (folderPath.empty() || filePath.empty())
         return LeftAlone::Failed;
-    return SamePath(filePath, folderPath + L"\\" + name) ? LeftAlone::No : LeftAlone::Link;
+    return IsAtItsOwnName(filePath, folderPath, name) ? LeftAlone::No : LeftAlone::Link;
 }
 
+enum class NewFile { Written, NotMade, MadeButFailed };
+
 // Writes the bytes into a file that did not exist and flushes them to the disk.
-// False when the file could not be made; a file made is removed on failure.
-bool WriteNewFile(const std::wstring& path, const std::string& bytes) {
+NewFile WriteNewFile(const std::wstring& path, const std::string& bytes) {
     // CREATE_NEW never opens what is already there, a link included.
     UniqueHandle file(
         CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return false;
+        return NewFile::NotMade;
     DWORD written = 0;
     bool done = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                 written == bytes.size() && FlushFileBuffers(file.get());
-    file.reset();
-    if (!done)
-        DeleteFileW(LongPathForm(path).c_str());
-    return done;
+    return done ? NewFile::Written : NewFile::MadeButFailed;
 }
 
 // True when the file holds exactly the bytes meant (which TakeBackSitePermissions
@@ -104,25 +79,38 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
     return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes;
 }
 
-// Puts the new settings in place of the file and keeps the old one as the backup.
-Swap SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
+struct SwapResult {
+    Swap swap = Swap::Failed;
+    std::wstring temporaryLeft;  // the new file, when it could not be removed after a failure
+};
+
+// Puts the new settings in place of the file and keeps the old one as the backup
+// (ReplaceFileKeepingOld, which waits out a program that holds a file for a
+// moment). Whatever fails, the new file is removed again.
+SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
     std::wstring temporary = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(GetTickCount64()) + L".tmp";
-    if (!WriteNewFile(temporary, bytes))
-        return Swap::Failed;
-    if (!ReadsBackAs(temporary, bytes)) {
-        DeleteFileW(LongPathForm(temporary).c_str());
-        return Swap::Failed;
+    SwapResult result;
+    NewFile made = WriteNewFile(temporary, bytes);
+    if (made == NewFile::NotMade)
+        return result;
+    if (made == NewFile::Written && resetWroteTemporaryFile)
+        resetWroteTemporaryFile(temporary);
+    if (made == NewFile::Written && ReadsBackAs(temporary, bytes)) {
+        FileReplacement replaced = ReplaceFileKeepingOld(file, temporary, backup);
+        if (replaced.result == FileReplace::Done) {
+            result.swap = Swap::Done;
+            return result;
+        }
+        if (replaced.result == FileReplace::OldFileAtBackup)
+            result.swap = Swap::OldFileAtBackup;
+        if (replaced.replacementStayed)
+            result.temporaryLeft = temporary;
+        return result;
     }
-    switch (ReplaceFileKeepingOld(file, temporary, backup).result) {
-        case FileReplace::Done:
-            return Swap::Done;
-        case FileReplace::OldFileAtBackup:
-            return Swap::OldFileAtBackup;
-        case FileReplace::Failed:
-            break;
-    }
-    return Swap::Failed;
+    if (!RemoveFileWithRetries(temporary))
+        result.temporaryLeft = temporary;
+    return result;
 }
 
 const wchar_t* LeftAloneLine(LeftAlone reason) {
@@ -191,12 +179,17 @@ void ResetSitePermissions(const CleanupOptions& options, const std::wstring& pro
         return;
     if (!options.preview) {
         // A read-only file is one someone wants kept as it is.
-        Swap swap = (attributes & FILE_ATTRIBUTE_READONLY) ? Swap::Failed : SwapIn(file, backup, removal.bytes);
-        if (swap != Swap::Done) {
+        SwapResult swap = (attributes & FILE_ATTRIBUTE_READONLY) ? SwapResult() : SwapIn(file, backup, removal.bytes);
+        if (swap.swap != Swap::Done) {
             NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
             // The old settings could not be moved back: say where they are.
-            if (swap == Swap::OldFileAtBackup)
+            if (swap.swap == Swap::OldFileAtBackup)
                 WritePathLine(options, SAVED_LINE, backup);
+            if (!swap.temporaryLeft.empty()) {
+                WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
+                if (outcome)
+                    outcome->leftBehind.push_back(swap.temporaryLeft);
+            }
             return;
         }
         if (outcome)

@@ -126,6 +126,18 @@ ShortcutRepair LeaveAlone(const CleanupOptions& options,
 
 }  // namespace
 
+bool ShortcutRepairWouldChange(const LauncherFinding& finding) {
+    // Shortcuts whose target is a browser; .url items, scripts and shortcuts named
+    // after a browser that start something else are the review's to name, and an
+    // address opened as an app ("--app=") stays.
+    bool shortcut = finding.kind == LauncherKind::Shortcut || finding.kind == LauncherKind::StartupItem;
+    if (!shortcut || !BrowserOfProgram(finding.program))
+        return false;
+    std::vector<std::wstring> removed;
+    ArgumentsWithoutWebAddresses(finding.arguments, &removed);
+    return !removed.empty();
+}
+
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                      const std::wstring& path,
                                      ShortcutBackups* backups) {
@@ -188,10 +200,7 @@ void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources
     bool wroteLine = false;
     bool keptCopy = false;
     for (const LauncherFinding& finding : findings.launchers) {
-        // Shortcuts whose target is a browser; .url items, scripts and shortcuts
-        // named after a browser that start something else are the review's to name.
-        bool shortcut = finding.kind == LauncherKind::Shortcut || finding.kind == LauncherKind::StartupItem;
-        if (!shortcut || finding.browser.empty() || finding.namedAfterBrowser)
+        if (!ShortcutRepairWouldChange(finding))
             continue;
         ShortcutRepair repair = RepairBrowserShortcut(options, finding.location, &backups);
         wroteLine |= repair.outcome != ShortcutRepairOutcome::NothingToRemove;

@@ -3,33 +3,28 @@
 #include "engine/engine_parts.h"
 
 CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
-    CleanupOutcome outcome;
-    CleanupRunLock lock;
-    if (!lock.acquired()) {
-        outcome.lockHeldElsewhere = true;
-        return outcome;
-    }
-    const BrowserCatalogue& catalogue = GetBrowserCatalogue();
+    return RunUnderLock([&options](CleanupOutcome* outcome) {
+        const BrowserCatalogue& catalogue = GetBrowserCatalogue();
 
-    WriteLine(options, L"Closing browsers...");
-    // A running browser writes its settings back on exit and would undo the change.
-    CloseBrowsers(options, catalogue);
+        WriteLine(options, L"Closing browsers...");
+        // A running browser writes its settings back on exit and would undo the change.
+        CloseBrowsers(options, catalogue);
 
-    WriteLine(options, L"");
-    WriteLine(options, L"Taking back what sites were allowed to do...");
-    for (const BrowserEntry& browser : catalogue) {
-        if (browser.kind == BrowserKind::Firefox)
-            continue;  // Firefox keeps its site permissions in a database that is not changed
-        std::wstring userData = UserDataFolder(browser);
-        if (userData.empty() || !IsExistingFolder(userData))
-            continue;
-        WriteLine(options, FormatWide(L"Checking %ls ...", browser.displayName));
-        for (const BrowserProfile& profile : ChromiumProfiles(browser, userData))
-            ResetSitePermissions(options, profile.folder, &outcome);
-    }
+        WriteLine(options, L"");
+        WriteLine(options, L"Taking back what sites were allowed to do...");
+        for (const BrowserEntry& browser : catalogue) {
+            if (browser.kind == BrowserKind::Firefox)
+                continue;  // Firefox keeps its site permissions in a database that is not changed
+            std::wstring userData = UserDataFolder(browser);
+            if (userData.empty() || !IsExistingFolder(userData))
+                continue;
+            WriteLine(options, FormatWide(L"Checking %ls ...", browser.displayName));
+            for (const BrowserProfile& profile : ChromiumProfiles(browser, userData))
+                ResetSitePermissions(options, profile.folder, outcome);
+        }
 
-    WriteLine(options, L"");
-    WriteLine(options, FormatWide(L"Site permissions taken back: %zu. Settings files left alone: %zu.",
-                                  outcome.permissionsTakenBack, outcome.settingsLeftAlone.size()));
-    return outcome;
+        WriteLine(options, L"");
+        WriteLine(options, FormatWide(L"Site permissions taken back: %zu. Settings files left alone: %zu.",
+                                      outcome->permissionsTakenBack, outcome->settingsLeftAlone.size()));
+    });
 }

@@ -17,7 +17,7 @@ WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
         WPARAM ending = CLEANUP_FINISHED;
         if (outcome.lockHeldElsewhere)
             ending = CLEANUP_ALREADY_RUNNING;
-        else if (!outcome.leftBehind.empty())
+        else if (ItemsLeftBehind(outcome) > 0)  // a file, link or list of profiles stayed: the run was not clean
             ending = CLEANUP_FILES_LOCKED;
         if (record)
             *record = std::move(outcome);

@@ -69,8 +69,8 @@ bool AskToCloseDuringWork(HWND window) {
 }
 
 void OnClose(HWND window) {
-    // Closing this window ends the program, a take-back of the findings window included.
-    if ((guiState.cleanupRunning || TakeBackRunning()) && !AskToCloseDuringWork(window))
+    // Closing this window ends the program, a repair of the findings window included.
+    if ((guiState.cleanupRunning || RepairRunning()) && !AskToCloseDuringWork(window))
         return;
     // A worker still running is not waited for; it ends with the process.
     DestroyWindow(window);

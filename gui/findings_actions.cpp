@@ -1,6 +1,6 @@
-// What the findings window does: the review and the take-back of site permissions
-// on worker threads (one at a time), the summary, the report, the buttons, the
-// clipboard and closing.
+// What the findings window does: the review and the repairs (taking back site
+// permissions, repairing browser shortcuts) on worker threads (one at a time),
+// the summary, the report, the buttons, the clipboard and closing.
 #include "engine/engine.h"
 #include "gui/gui.h"
 #include "gui/window_parts.h"
@@ -11,6 +11,7 @@ namespace {
 
 constexpr wchar_t STATUS_LOOKING[] = L"Looking for what brings pop-ups back...";
 constexpr wchar_t STATUS_TAKING_BACK[] = L"Closing the browsers and taking back site permissions...";
+constexpr wchar_t STATUS_FIXING_SHORTCUTS[] = L"Taking web addresses and extensions out of browser shortcuts...";
 constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
 constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
 
@@ -19,13 +20,17 @@ constexpr wchar_t CONFIRM_TAKE_BACK_TEXT[] =
     L"or download files on their own.\n\n"
     L"Your open tabs, history, bookmarks and saved passwords are kept, and a copy of each changed settings file is "
     L"kept.\n\nContinue?";
-constexpr wchar_t CONFIRM_TAKE_BACK_CAPTION[] = L"PopSwat";
+constexpr wchar_t CONFIRM_FIX_SHORTCUTS_TEXT[] =
+    L"The web addresses and extensions will be taken out of the browser shortcuts named in the report. Nothing "
+    L"else in them changes, and no browser needs to be closed.\n\n"
+    L"A copy of each old shortcut is kept in PopSwat's backups folder.\n\nContinue?";
+constexpr wchar_t CONFIRM_CAPTION[] = L"PopSwat";
 
 void SetSummary(const std::wstring& text) {
     SetWindowTextW(findingsState.summary, text.c_str());
 }
 
-// The take-back's lines (if any) above the report.
+// The last repair's lines (if any) above the report.
 void ShowReport() {
     std::wstring text = findingsState.runLines;
     if (!text.empty() && !findingsState.reportText.empty())
@@ -41,10 +46,11 @@ void EnableButton(HWND button, bool enable) {
     EnableWindow(button, enable ? TRUE : FALSE);
 }
 
-// Take back and Copy need a review's findings, and nothing may be running.
+// Take back, Fix and Copy need a review's findings, and nothing may be running.
 void UpdateButtons() {
-    bool idle = !findingsState.reviewRunning && !findingsState.takeBackRunning;
+    bool idle = !findingsState.reviewRunning && !findingsState.repairRunning;
     EnableButton(findingsState.takeBackButton, idle && findingsState.siteGrants);
+    EnableButton(findingsState.fixShortcutsButton, idle && findingsState.browserShortcuts);
     EnableButton(findingsState.copyButton, idle && !findingsState.reportText.empty());
 }
 
@@ -53,10 +59,18 @@ DWORD WINAPI ReviewWorker(LPVOID parameter) {
     return 0;
 }
 
+// The repair takes the one-run lock on the worker's thread and lets it go before it returns.
+void PostRepair(LPVOID window, const CleanupCall& repair) {
+    PostResult(static_cast<HWND>(window), WM_REPAIR_DONE, 0, std::make_unique<RepairResult>(RepairForWindow(repair)));
+}
+
 DWORD WINAPI TakeBackWorker(LPVOID parameter) {
-    // The run takes the one-run lock on this thread and lets it go before it returns.
-    PostResult(static_cast<HWND>(parameter), WM_TAKE_BACK_DONE, 0,
-               std::make_unique<TakeBackResult>(TakeBackForWindow(TakeBackAllSitePermissions)));
+    PostRepair(parameter, TakeBackAllSitePermissions);
+    return 0;
+}
+
+DWORD WINAPI FixShortcutsWorker(LPVOID parameter) {
+    PostRepair(parameter, RepairAllBrowserShortcuts);
     return 0;
 }
 
@@ -71,6 +85,20 @@ void StartFindingsWorker(bool FindingsState::*running, const wchar_t* summary, L
     findingsState.*running = false;
     SetSummary(STATUS_NOT_STARTED);
     UpdateButtons();
+}
+
+// Asks first, then starts the repair when the last review found what it changes
+// and nothing runs.
+void AskAndRepair(bool found,
+                  const wchar_t* question,
+                  UINT icon,
+                  const wchar_t* summary,
+                  LPTHREAD_START_ROUTINE worker) {
+    if (findingsState.reviewRunning || findingsState.repairRunning || !found)
+        return;
+    if (MessageBoxW(findingsState.window, question, CONFIRM_CAPTION, MB_YESNO | icon | MB_DEFBUTTON2) != IDYES)
+        return;
+    StartFindingsWorker(&FindingsState::repairRunning, summary, worker);
 }
 
 // Another program may hold the clipboard open for a moment (a clipboard manager
@@ -122,6 +150,7 @@ bool CopyToClipboard(HWND owner, const std::wstring& text) {
 void StartReview() {
     findingsState.reportText.clear();
     findingsState.siteGrants = false;
+    findingsState.browserShortcuts = false;
     ShowReport();
     StartFindingsWorker(&FindingsState::reviewRunning, STATUS_LOOKING, ReviewWorker);
 }
@@ -137,6 +166,7 @@ void OnReviewDone(LPARAM result) {
     } else {
         findingsState.reportText = std::move(review->report);
         findingsState.siteGrants = review->siteGrants;
+        findingsState.browserShortcuts = review->browserShortcuts;
         SetSummary(FindingsSummary(review->count));
     }
     ShowReport();
@@ -144,34 +174,35 @@ void OnReviewDone(LPARAM result) {
 }
 
 void OnTakeBackCommand() {
-    if (findingsState.reviewRunning || findingsState.takeBackRunning || !findingsState.siteGrants)
-        return;
-    if (MessageBoxW(findingsState.window, CONFIRM_TAKE_BACK_TEXT, CONFIRM_TAKE_BACK_CAPTION,
-                    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
-        return;
-    StartFindingsWorker(&FindingsState::takeBackRunning, STATUS_TAKING_BACK, TakeBackWorker);
+    // A warning: every browser is closed.
+    AskAndRepair(findingsState.siteGrants, CONFIRM_TAKE_BACK_TEXT, MB_ICONWARNING, STATUS_TAKING_BACK, TakeBackWorker);
 }
 
-void OnTakeBackDone(LPARAM result) {
-    std::unique_ptr<TakeBackResult> takeBack = TakeResult<TakeBackResult>(result);
-    if (!takeBack || !findingsState.takeBackRunning)
+void OnFixShortcutsCommand() {
+    AskAndRepair(findingsState.browserShortcuts, CONFIRM_FIX_SHORTCUTS_TEXT, MB_ICONQUESTION, STATUS_FIXING_SHORTCUTS,
+                 FixShortcutsWorker);
+}
+
+void OnRepairDone(LPARAM result) {
+    std::unique_ptr<RepairResult> repair = TakeResult<RepairResult>(result);
+    if (!repair || !findingsState.repairRunning)
         return;
-    findingsState.takeBackRunning = false;
-    if (takeBack->outcome.lockHeldElsewhere) {
+    findingsState.repairRunning = false;
+    if (repair->outcome.lockHeldElsewhere) {
         // Nothing was changed: the findings shown still hold.
         SetSummary(ANOTHER_CLEANUP_RUNNING);
         UpdateButtons();
         return;
     }
-    findingsState.runLines = std::move(takeBack->lines);
-    if (takeBack->failed)
+    findingsState.runLines = std::move(repair->lines);
+    if (repair->failed)
         findingsState.runLines += std::wstring(STATUS_FAILED) + L"\r\n";
     // What is left now, under what was done.
     StartReview();
 }
 
 void OnCopyReportCommand() {
-    if (findingsState.reportText.empty() || findingsState.reviewRunning || findingsState.takeBackRunning)
+    if (findingsState.reportText.empty() || findingsState.reviewRunning || findingsState.repairRunning)
         return;
     // Another program holding the clipboard open: the person hears it and can try again.
     if (!CopyToClipboard(findingsState.window, findingsState.reportText))
@@ -179,7 +210,7 @@ void OnCopyReportCommand() {
 }
 
 void OnFindingsClose() {
-    if (findingsState.takeBackRunning && !AskToCloseDuringWork(findingsState.window))
+    if (findingsState.repairRunning && !AskToCloseDuringWork(findingsState.window))
         return;
     DestroyWindow(findingsState.window);
 }

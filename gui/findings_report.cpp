@@ -1,7 +1,10 @@
 // What the findings window shows, made on its workers: the review in the console's
-// own words, and the lines of a take-back of site permissions.
+// own words, and the lines of a repair (site permissions taken back, browser
+// shortcuts repaired).
 #include "gui/gui.h"
 #include "review/review.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +26,8 @@ ReviewResult ReviewForWindow() {
         WriteReviewReport(options, findings);
         result.count = CountFindings(findings);
         result.siteGrants = !findings.sitePermissions.empty();
+        result.browserShortcuts =
+            std::any_of(findings.launchers.begin(), findings.launchers.end(), ShortcutRepairWouldChange);
     } catch (...) {
         result = ReviewResult();
         result.failed = true;
@@ -34,8 +39,8 @@ std::size_t CountFindingsHere() {
     return CountFindings(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
 }
 
-TakeBackResult TakeBackForWindow(const CleanupCall& run) {
-    TakeBackResult result;
+RepairResult RepairForWindow(const CleanupCall& run) {
+    RepairResult result;
     CleanupOptions options;
     // Paths come from folder listings and may hold any character: each line stays one line.
     options.log = [&result](const std::wstring& line) { AppendLine(&result.lines, MaskUnsafeCharacters(line)); };

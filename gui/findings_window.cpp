@@ -1,6 +1,6 @@
 // The findings window: what brings pop-ups back, in standard controls that the
 // keyboard and screen readers reach. A summary line, the report in a read-only
-// edit control, and three buttons; laid out for the DPI, resizable down to a
+// edit control, and four buttons; laid out for the DPI, resizable down to a
 // minimum size, closed with Esc.
 #include "gui/gui.h"
 #include "gui/window_parts.h"
@@ -17,6 +17,7 @@ constexpr wchar_t FINDINGS_WINDOW_TITLE[] = L"PopSwat - What brings pop-ups back
 constexpr DWORD FINDINGS_WINDOW_STYLE = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 constexpr wchar_t TAKE_BACK_TEXT[] = L"Take back site permissions";
+constexpr wchar_t FIX_SHORTCUTS_TEXT[] = L"Fix browser shortcuts";
 constexpr wchar_t COPY_REPORT_TEXT[] = L"Copy report";
 constexpr wchar_t CLOSE_TEXT[] = L"Close";
 
@@ -50,6 +51,7 @@ void OnFindingsSize(HWND window, int width, int height) {
     Place(findingsState.summary, layout.summary);
     Place(findingsState.report, layout.report);
     Place(findingsState.takeBackButton, layout.takeBackButton);
+    Place(findingsState.fixShortcutsButton, layout.fixShortcutsButton);
     Place(findingsState.copyButton, layout.copyButton);
     Place(GetDlgItem(window, IDCANCEL), layout.closeButton);
 }
@@ -61,7 +63,7 @@ LRESULT OnFindingsCreate(HWND window) {
     }
     findingsState.window = window;
     // In this order: the summary names the report for screen readers, and Tab goes
-    // from the report through the buttons.
+    // from the report through the buttons, left to right.
     findingsState.summary =
         MakeControl(window, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_FINDINGS_SUMMARY, summaryFont);
     // Read-only but selectable; no word wrap, so a very long line costs one line.
@@ -72,6 +74,8 @@ LRESULT OnFindingsCreate(HWND window) {
     SendMessageW(findingsState.report, EM_SETLIMITTEXT, REPORT_CHARACTER_LIMIT, 0);
     findingsState.takeBackButton =
         MakeControl(window, L"BUTTON", TAKE_BACK_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_TAKE_BACK_BUTTON, textFont);
+    findingsState.fixShortcutsButton = MakeControl(window, L"BUTTON", FIX_SHORTCUTS_TEXT, WS_TABSTOP | BS_PUSHBUTTON,
+                                                   IDC_FIX_SHORTCUTS_BUTTON, textFont);
     findingsState.copyButton =
         MakeControl(window, L"BUTTON", COPY_REPORT_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_COPY_REPORT_BUTTON, textFont);
     MakeControl(window, L"BUTTON", CLOSE_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, textFont);
@@ -108,10 +112,21 @@ void OnFindingsActivate(HWND window, WPARAM wParam) {
     SetFocus(target);
 }
 
+// A multi-line edit control takes Tab itself and asks its parent, as it would a
+// dialog box, to move the focus on (wParam: backwards) or to the control in wParam.
+void OnNextControl(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+    if (target)
+        SetFocus(target);
+}
+
 void OnFindingsCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_TAKE_BACK_BUTTON:
             OnTakeBackCommand();
+            break;
+        case IDC_FIX_SHORTCUTS_BUTTON:
+            OnFixShortcutsCommand();
             break;
         case IDC_COPY_REPORT_BUTTON:
             OnCopyReportCommand();
@@ -185,8 +200,8 @@ bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram
     return true;
 }
 
-bool TakeBackRunning() {
-    return findingsState.takeBackRunning;
+bool RepairRunning() {
+    return findingsState.repairRunning;
 }
 
 LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -211,13 +226,16 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_COMMAND:
             OnFindingsCommand(wParam);
             return 0;
+        case WM_NEXTDLGCTL:
+            OnNextControl(window, wParam, lParam);
+            return 0;
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(OnFindingsControlColour(reinterpret_cast<HDC>(wParam)));
         case WM_REVIEW_DONE:
             OnReviewDone(lParam);
             return 0;
-        case WM_TAKE_BACK_DONE:
-            OnTakeBackDone(lParam);
+        case WM_REPAIR_DONE:
+            OnRepairDone(lParam);
             return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

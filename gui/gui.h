@@ -19,6 +19,7 @@ constexpr int IDC_FINDINGS_SUMMARY = 1101;
 constexpr int IDC_FINDINGS_REPORT = 1102;
 constexpr int IDC_TAKE_BACK_BUTTON = 1103;
 constexpr int IDC_COPY_REPORT_BUTTON = 1104;
+constexpr int IDC_FIX_SHORTCUTS_BUTTON = 1105;
 
 // Posted by the cleanup worker when its run and the review after it have returned;
 // wParam says how the run ended, lParam is a CleanupResult the window deletes (0
@@ -30,9 +31,9 @@ constexpr WPARAM CLEANUP_FAILED = 2;           // the run ended by an exception
 constexpr WPARAM CLEANUP_ALREADY_RUNNING = 3;  // another cleanup run held the lock; nothing was done
 
 // Posted to the findings window by its workers; lParam is a ReviewResult or a
-// TakeBackResult that the window deletes.
+// RepairResult that the window deletes.
 constexpr UINT WM_REVIEW_DONE = WM_APP + 2;
-constexpr UINT WM_TAKE_BACK_DONE = WM_APP + 3;
+constexpr UINT WM_REPAIR_DONE = WM_APP + 3;
 
 // The window's one state record, used only on the window's thread.
 struct GuiState {
@@ -104,6 +105,7 @@ struct FindingsLayout {
     RECT summary;
     RECT report;
     RECT takeBackButton;
+    RECT fixShortcutsButton;
     RECT copyButton;
     RECT closeButton;
 };
@@ -151,24 +153,27 @@ std::wstring FindingsLinkText(bool findingsLeft);
 
 // A review as the findings window shows it.
 struct ReviewResult {
-    std::wstring report;      // what "popswat --review" prints, CR LF after each line
-    std::size_t count = 0;    // CountFindings
-    bool siteGrants = false;  // sites allowed something in a Chromium-family profile
-    bool failed = false;      // the review ended by an exception; nothing else is set
+    std::wstring report;            // what "popswat --review" prints, CR LF after each line
+    std::size_t count = 0;          // CountFindings
+    bool siteGrants = false;        // sites allowed something in a Chromium-family profile
+    bool browserShortcuts = false;  // shortcuts the repair would change (ShortcutRepairWouldChange)
+    bool failed = false;            // the review ended by an exception; nothing else is set
 };
 // Reviews this machine (CollectReview with the system's policy keys and launcher sources).
 ReviewResult ReviewForWindow();
 // CountFindings of a review of this machine.
 std::size_t CountFindingsHere();
 
-// A take-back of site permissions as the findings window shows it.
-struct TakeBackResult {
+// A repair of what the review found (site permissions taken back, browser
+// shortcuts repaired) as the findings window shows it.
+struct RepairResult {
     std::wstring lines;  // the run's lines, masked, CR LF after each
     CleanupOutcome outcome;
     bool failed = false;  // it ended by an exception
 };
-// Runs `run` (TakeBackAllSitePermissions) with every flag off, collecting its lines.
-TakeBackResult TakeBackForWindow(const CleanupCall& run);
+// Runs `run` (TakeBackAllSitePermissions or RepairAllBrowserShortcuts) with every
+// flag off, collecting its lines.
+RepairResult RepairForWindow(const CleanupCall& run);
 
 // The findings window's summary line for that many findings.
 std::wstring FindingsSummary(std::size_t count);

@@ -107,7 +107,8 @@ SIZE FindingsClientSize() {
 }
 
 SIZE FindingsMinimumClientSize() {
-    return {Scale(460), Scale(260)};
+    // Wide enough for the four buttons side by side with a gap between the pairs.
+    return {Scale(620), Scale(260)};
 }
 
 FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
@@ -117,13 +118,16 @@ FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
     int summaryBottom = margin + Scale(24);
     int buttonTop = clientHeight - margin - Scale(28);
     int buttonBottom = clientHeight - margin;
-    // Close at the right edge, Copy report left of it; Take back at the left edge.
+    // Close at the right edge, Copy report left of it; Take back at the left edge,
+    // Fix browser shortcuts right of it.
     int closeLeft = right - Scale(90);
     int copyLeft = closeLeft - gap - Scale(110);
     FindingsLayout layout;
     layout.summary = {margin, margin, right, summaryBottom};
     layout.report = {margin, summaryBottom + gap, right, std::max<int>(summaryBottom + gap, buttonTop - Scale(12))};
     layout.takeBackButton = {margin, buttonTop, margin + Scale(200), buttonBottom};
+    int fixLeft = layout.takeBackButton.right + gap;
+    layout.fixShortcutsButton = {fixLeft, buttonTop, fixLeft + Scale(160), buttonBottom};
     layout.copyButton = {copyLeft, buttonTop, closeLeft - gap, buttonBottom};
     layout.closeButton = {closeLeft, buttonTop, right, buttonBottom};
     return layout;

@@ -45,14 +45,16 @@ struct FindingsState {
     HWND summary = nullptr;
     HWND report = nullptr;
     HWND takeBackButton = nullptr;
+    HWND fixShortcutsButton = nullptr;
     HWND copyButton = nullptr;
     HWND lastFocus = nullptr;     // the control that had the focus when the window was left
     bool endsTheProgram = false;  // closing it quits (popswat-gui --review)
     bool reviewRunning = false;
-    bool takeBackRunning = false;
-    bool siteGrants = false;  // the last review found sites allowed something
-    std::wstring reportText;  // the last review's report, as "popswat --review" prints it
-    std::wstring runLines;    // the lines of the last take-back, shown above the report
+    bool repairRunning = false;     // site permissions are taken back or browser shortcuts repaired
+    bool siteGrants = false;        // the last review found sites allowed something
+    bool browserShortcuts = false;  // the last review found browser shortcuts to repair
+    std::wstring reportText;        // the last review's report, as "popswat --review" prints it
+    std::wstring runLines;          // the lines of the last repair, shown above the report
 };
 extern FindingsState findingsState;
 
@@ -60,13 +62,14 @@ extern FindingsState findingsState;
 // front. When it ends the program (popswat-gui --review), closing it quits.
 void RegisterFindingsWindowClass(HINSTANCE instance);
 bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram);
-// True while the findings window takes back site permissions.
-bool TakeBackRunning();
+// True while the findings window takes back site permissions or repairs shortcuts.
+bool RepairRunning();
 LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void StartReview();
 void OnReviewDone(LPARAM result);
 void OnTakeBackCommand();
-void OnTakeBackDone(LPARAM result);
+void OnFixShortcutsCommand();
+void OnRepairDone(LPARAM result);
 void OnCopyReportCommand();
 void OnFindingsClose();
 

@@ -51,6 +51,10 @@ void AddExtensionFindings(const ProfilePlace& place,
 }  // namespace
 
 void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
+    // Files are looked for only in a folder given in full: "" would make
+    // "\Preferences" a file at the root of the current drive.
+    if (!IsFullPath(profileFolder))
+        return;
     ChromiumProfileSettings settings = ReadChromiumProfileSettings(profileFolder);
     for (const UnusableFile& file : settings.unusable)
         NoteUnreadable(place, file.file, file.reason, findings);

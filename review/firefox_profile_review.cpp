@@ -7,9 +7,6 @@ namespace {
 
 const char HOME_PAGE_PREF[] = "browser.startup.homepage";
 
-// Locations of add-ons installed in the profile or shipped with Firefox.
-const wchar_t* const OWN_LOCATIONS[] = {L"app-profile", L"app-builtin", L"app-system-defaults", L"app-system-addons"};
-
 // The last value the file gives the home page; false when it sets none.
 bool ReadHomePage(const ProfilePlace& place,
                   const std::wstring& folder,
@@ -66,19 +63,20 @@ void AddHomePageFindings(const ProfilePlace& place, const std::wstring& folder, 
     }
 }
 
-bool IsOwnLocation(const std::wstring& location) {
-    for (const wchar_t* own : OWN_LOCATIONS) {
-        if (location == own)
-            return true;
-    }
-    return false;
+// Add-ons installed in the profile or shipped with Firefox are its own, unless
+// another program put them there; language packs and dictionaries change no
+// page, wherever they come from.
+bool IsFinding(const FirefoxAddon& addon) {
+    if (addon.type == L"locale" || addon.type == L"dictionary")
+        return false;
+    return addon.foreignInstall || !(addon.builtIn || addon.location == L"app-profile");
 }
 
 void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
     std::vector<FirefoxAddon> addons;
     NoteUnreadable(place, L"extensions.json", ReadFirefoxAddons(folder, &addons), findings);
     for (const FirefoxAddon& addon : addons) {
-        if (IsOwnLocation(addon.location) && !addon.foreignInstall)
+        if (!IsFinding(addon))
             continue;
         ExtensionFinding finding;
         finding.place = place;
@@ -94,6 +92,9 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
 }  // namespace
 
 void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
+    // As for Chromium: files are looked for only in a folder given in full.
+    if (!IsFullPath(profileFolder))
+        return;
     AddHomePageFindings(place, profileFolder, findings);
     AddAddonFindings(place, profileFolder, findings);
 }

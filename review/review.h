@@ -88,10 +88,12 @@ struct ReviewFindings {
 // ---- Collecting ------------------------------------------------------------------------
 
 // One Chromium-family profile: site permissions, start-up settings and extensions
-// from its "Preferences" and "Secure Preferences" (the latter wins a key held by both).
+// from its "Preferences" and "Secure Preferences" (the latter wins a key held by
+// both). A folder that is not a full path (IsFullPath) gives nothing: nothing is read.
 void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings);
 // One Firefox profile: home page from "prefs.js" and "user.js" (the latter wins),
-// add-ons placed by other programs from "extensions.json".
+// add-ons placed by other programs from "extensions.json"; nothing for a folder
+// that is not a full path.
 void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings);
 
 // The two registry roots policies are read from; tests pass keys of their own.
@@ -105,7 +107,8 @@ std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 
-// Every profile of every browser (AllBrowserProfiles), the policies, then what
+// Every profile of every browser (AllBrowserProfiles), an unread Firefox
+// profiles.ini among the unreadable files, the policies, then what
 // starts a browser with a web page and the proxy settings (FindLaunchers, which
 // initialises COM on the calling thread while it works). The programs pass
 // SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.

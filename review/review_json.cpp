@@ -39,6 +39,8 @@ const char* InstalledByName(InstalledBy installedBy) {
             return "policy";
         case InstalledBy::CommandLine:
             return "command_line";
+        case InstalledBy::ComputerMaker:
+            return "computer_maker";
         case InstalledBy::Unknown:
             break;
     }

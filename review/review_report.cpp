@@ -86,6 +86,8 @@ const wchar_t* InstalledByText(InstalledBy installedBy) {
             return L"forced by a policy";
         case InstalledBy::CommandLine:
             return L"loaded from the command line";
+        case InstalledBy::ComputerMaker:
+            return L"installed by the computer's maker";
         case InstalledBy::Unknown:
             break;
     }

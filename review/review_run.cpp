@@ -14,6 +14,13 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
         else
             ReviewChromiumProfile(place, profile.folder, &findings);
     }
+    // An unread profiles.ini hides the profiles it names, which is not the same as none.
+    if (std::optional<UnreadProfileList> unread = UnreadFirefoxProfileList()) {
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            if (browser.kind == BrowserKind::Firefox)
+                NoteUnreadable({browser.reportName, L""}, L"profiles.ini", JsonLoadOf(unread->reason), &findings);
+        }
+    }
     findings.policies = ReadBrowserPolicies(roots);
     LauncherFindings found = FindLaunchers(launchers);
     findings.launchers = std::move(found.launchers);

@@ -158,7 +158,8 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
         {"numeric version: the folder's name", R"({"name": "N", "version": 4, "update_url": ""})", L"N  v4.5_0",
          "N||extension|false"},
         {"no name", R"({"version": "1", "update_url": ""})", L"(unknown)  v1", "|1|extension|false"},
-        {"not JSON at all", "<html>name version</html>", L"(unknown)  v4.5_0" + MARK, "||extension|true"},
+        {"not JSON at all: not known, which is not none", "<html>name version</html>",
+         L"abcdefghijklmnop (manifest could not be read)  v4.5_0" + MARK, "null|null|extension|true"},
         {"raw UTF-8 name", StoreManifest("Caf\xc3\xa9 \xe7\x8e\x8b", "1"), L"Caf\xe9 \x738b  v1",
          "Caf\xc3\xa9 \xe7\x8e\x8b|1|extension|false"},
         {"byte-order mark before the JSON", "\xef\xbb\xbf" + StoreManifest("N", "1"), L"N  v1", "N|1|extension|false"},
@@ -167,8 +168,8 @@ TEST(AuditChromiumProfile, FormatsNameVersionAndSideLoadedMark) {
          StoreManifest("Ad Blocker  v1.0\\n  [Edge/Default] Password Vault", "2.0"),
          L"Ad Blocker  v1.0?  [Edge/Default] Password Vault  v2.0",
          "Ad Blocker  v1.0\n  [Edge/Default] Password Vault|2.0|extension|false"},
-        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})", L"Faker  v1??" + MARK,
-         "Faker|1\r\r|extension|true"},
+        {"carriage return hiding the mark", R"({"name": "Fake\r", "version": "1\u000d\u000d"})", L"Fake?  v1??" + MARK,
+         "Fake\r|1\r\r|extension|true"},
         {"escape sequences in the version", R"({"name": "N", "version": "1\u001b[2K\u001b[1A", "update_url": ""})",
          L"N  v1?[2K?[1A", "N|1\x1b[2K\x1b[1A|extension|false"},
         {"right-to-left override",
@@ -247,6 +248,11 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
     ASSERT_TRUE(MakeSparseFile(MakeExtension(profile, L"overid", L"3.0", "") + L"\\manifest.json",
                                static_cast<long long>(MaxBytes(BrowserFile::Manifest)) + 1));
     MakeFolder(profile + L"\\Extensions\\folderid\\4.0\\manifest.json");
+    // Read, but no JSON object: binary bytes, UTF-16 text.
+    MakeExtension(profile, L"binaryid", L"5.0",
+                  "\x7f"
+                  "ELF\x02\x01\x01\0\0\0"s);
+    MakeExtension(profile, L"utf16id", L"6.0", "\xff\xfe{\0\"\0n\0a\0m\0e\0\"\0:\0\"\0X\0\"\0}\0"s);
     MakeExtension(profile, L"mixedid", L"1.0", StoreManifest("Mixed", "1.0"));
     std::wstring mixedLocked = MakeExtension(profile, L"mixedid", L"2.0", StoreManifest("Mixed", "2.0"));
     UniqueHandle holders[] = {HoldFile(locked + L"\\manifest.json"), HoldFile(mixedLocked + L"\\manifest.json")};
@@ -254,17 +260,21 @@ TEST(AuditChromiumProfile, ListsExtensionsWhoseManifestCannotBeRead) {
 
     EXPECT_EQ(Sorted(AuditProfile(profile)), (std::vector<std::wstring>{
                                                  L"  [Brave] Mixed  v1.0",
+                                                 L"  [Brave] binaryid (manifest could not be read)  v5.0" + MARK,
                                                  L"  [Brave] folderid (manifest could not be read)  v4.0" + MARK,
                                                  L"  [Brave] hugeid (manifest could not be read)  v2.0" + MARK,
                                                  L"  [Brave] lockedid (manifest could not be read)  v1.0" + MARK,
                                                  L"  [Brave] overid (manifest could not be read)  v3.0" + MARK,
+                                                 L"  [Brave] utf16id (manifest could not be read)  v6.0" + MARK,
                                              }));
     // Not known, rather than empty: the manifest could not be read.
     EXPECT_EQ(Sorted(AuditProfileJson(profile)), (std::vector<std::string>{
+                                                     "Brave|null|binaryid|null|null|extension|true",
                                                      "Brave|null|folderid|null|null|extension|true",
                                                      "Brave|null|hugeid|null|null|extension|true",
                                                      "Brave|null|lockedid|null|null|extension|true",
                                                      "Brave|null|mixedid|Mixed|1.0|extension|false",
                                                      "Brave|null|overid|null|null|extension|true",
+                                                     "Brave|null|utf16id|null|null|extension|true",
                                                  }));
 }

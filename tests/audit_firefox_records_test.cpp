@@ -106,7 +106,7 @@ TEST(IsListedFirefoxAddon, ListsNamedAddonsInstalledInTheProfile) {
         {{"Name", "extension", "app-system-defaults"}, false},
         {{"Name", "extension", ""}, false},
         {{"", "extension", "app-profile"}, false},
-        {{"?", "extension", "app-profile"}, false},
+        {{"?", "extension", "app-profile"}, true},
         {{"??", "extension", "app-profile"}, true},
         {{" ?", "extension", "app-profile"}, true},
     };

@@ -102,7 +102,7 @@ TEST(GetJsonString, ReturnsTheStringAfterTheFirstOccurrence) {
         {"no closing quote", R"({"name": "abc)", "name", 0, "abc"},
         {"escaped quote, backslash, slash", R"({"v": "a\"b\\c\/d"})", "v", 0, "a\"b\\c/d"},
         {"line feed and tab", R"({"v": "a\nb\tc"})", "v", 0, "a\nb\tc"},
-        {"r, b and f stay letters", R"({"v": "\r\b\f"})", "v", 0, "rbf"},
+        {"r, b and f are control characters", R"({"v": "\r\b\f"})", "v", 0, "\r\b\f"},
         {"lone backslash at the end", "{\"v\": \"ab\\", "v", 0, "ab\\"},
         {"raw UTF-8 passes through", "{\"v\": \"caf\xc3\xa9\"}", "v", 0, "caf\xc3\xa9"},
         {"NUL bytes pass through", std::string("{\"v\": \"a\0b\"}", 12), "v", 0, std::string("a\0b", 3)},
@@ -114,23 +114,31 @@ TEST(GetJsonString, ReturnsTheStringAfterTheFirstOccurrence) {
     }
 }
 
-TEST(GetJsonString, ReadsUnicodeEscapesAsFourBytesThroughStrtolRules) {
+TEST(GetJsonString, DecodesUnicodeEscapesReadAsFourBytesThroughStrtolRules) {
     // Inputs: the raw bytes between "v": " and the end of the text.
+    const std::string nul(1, '\0');
+    const std::string replacement = "\xef\xbf\xbd";
     const TableRow<std::string, std::string> rows[] = {
         {"ASCII letter", R"(\u0041")", "A"},
         {"lower-case digits", R"(\u006a")", "j"},
-        {"non-ASCII character", R"(\u00e9")", "?"},
-        {"surrogate pair", R"(\ud83d\ude00")", "??"},
-        {"NUL", R"(\u0000")", "?"},
+        {"non-ASCII character", R"(\u00e9")", "\xc3\xa9"},
+        {"a name of Latin and Chinese letters", R"(Caf\u00e9 \u4e2d\u6587")", "Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87"},
+        {"surrogate pair", R"(\ud83d\ude00")", "\xf0\x9f\x98\x80"},
+        {"surrogate pair in capitals", R"(\uD83D\uDE00!")", "\xf0\x9f\x98\x80!"},
+        {"a lone high surrogate", R"(\ud83dx")", replacement + "x"},
+        {"a high surrogate before another character", R"(\ud83d\u0041")", replacement + "A"},
+        {"a lone low surrogate", R"(\ude00\ud83d")", replacement + replacement},
+        {"NUL", R"(\u0000")", nul},
         {"DEL is the last ASCII value", R"(\u007F")", "\x7f"},
-        {"128 is not ASCII", R"(\u0080")", "?"},
+        {"128 takes two bytes", R"(\u0080")", "\xc2\x80"},
+        {"U+FFFF takes three", R"(\uffff")", "\xef\xbf\xbf"},
         {"leading white space", R"(\u  41")", "A"},
         {"plus sign", R"(\u+041")", "A"},
-        {"minus sign", R"(\u-041")", "?"},
+        {"minus sign", R"(\u-041")", replacement},
         {"0x prefix", R"(\u0x41")", "A"},
         {"0X prefix and a stop", R"(\u0X7g")", "\x07"},
         {"stops at the first non-digit", R"(\u4z11")", "\x04"},
-        {"no digit at all", R"(\uzzzz")", "?"},
+        {"no digit at all", R"(\uzzzz")", nul},
         {"short escape swallows the closing quote", R"(\u41", "x": "y")", "A "},
         {"fewer than four bytes left", R"(\u12)", "12"},
         {"only the u left", R"(\u)", ""},
@@ -138,7 +146,7 @@ TEST(GetJsonString, ReadsUnicodeEscapesAsFourBytesThroughStrtolRules) {
          std::string("\\u\0"
                      "041\"",
                      7),
-         "?"},
+         nul},
     };
     ExpectEachRow(rows, [](const std::string& value) { return GetJsonString("{\"v\": \"" + value, "v", 0); });
 }

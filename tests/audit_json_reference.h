@@ -58,20 +58,29 @@ inline std::string GetString(const std::string& text, const std::string& key, st
             break;
         if (c == '\\' && i + 1 < text.size()) {
             char e = text[i + 1];
-            if (e == 'n') {
-                result += '\n';
-                i += 2;
-            } else if (e == 't') {
-                result += '\t';
+            const std::string controls = "n\nr\rt\tb\bf\f";
+            std::size_t control = controls.find(e);
+            if (control != std::string::npos && control % 2 == 0) {
+                result += controls[control + 1];
                 i += 2;
             } else if (e == 'u') {
                 if (text.size() - (i + 2) < 4) {
                     i += 2;
                 } else {
-                    std::string four = text.substr(i + 2, 4);
-                    long number = std::strtol(four.c_str(), nullptr, 16);
-                    result += (number >= 1 && number <= 127) ? static_cast<char>(number) : '?';
+                    long number = std::strtol(text.substr(i + 2, 4).c_str(), nullptr, 16);
                     i += 6;
+                    // A high surrogate and the low one of the next escape are one character.
+                    long low = -1;
+                    if (number >= 0xD800 && number <= 0xDBFF && text.size() - i >= 6 && text[i] == '\\' &&
+                        text[i + 1] == 'u')
+                        low = std::strtol(text.substr(i + 2, 4).c_str(), nullptr, 16);
+                    if (low >= 0xDC00 && low <= 0xDFFF) {
+                        AppendUtf8(static_cast<char32_t>(0x10000 + ((number - 0xD800) << 10) + (low - 0xDC00)),
+                                   &result);
+                        i += 6;
+                    } else {
+                        AppendUtf8(number < 0 ? 0xFFFD : static_cast<char32_t>(number), &result);
+                    }
                 }
             } else {
                 result += e;

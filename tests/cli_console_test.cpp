@@ -35,6 +35,9 @@ const Lines USAGE = {
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved.",
+    "",
+    "Exit code: 0 done; 1 bad command line, or another cleanup is running;",
+    "2 done, but some items could not be cleaned (close the browsers, run again).",
 };
 
 const Lines EMPTY_AUDIT = {
@@ -59,6 +62,8 @@ const char WARNING_SHORTCUTS[] = "It will also take web addresses out of browser
 const char QUESTION[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
 const char DONE[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
 const char HINT[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
+const char LEFT_ONE[] =
+    "Finished, but 1 item(s) could not be cleaned. Close every browser window and run PopSwat again.";
 
 Lines Concat(std::initializer_list<Lines> parts) {
     Lines all;
@@ -113,15 +118,18 @@ struct ConsoleSandbox {
     }
 
     // The lines of a whole run over this sandbox; with repairedShortcut, the
-    // preview of its repair (the prefix's own Desktop and Start menu hold none).
+    // preview of its repair (the prefix's own Desktop and Start menu hold none);
+    // tabsHeld: its "Current Tabs" is held open.
     Lines RunLines(bool preview,
                    bool tabsOnly,
                    bool resetPermissions = false,
-                   const std::wstring& repairedShortcut = std::wstring()) const {
+                   const std::wstring& repairedShortcut = std::wstring(),
+                   bool tabsHeld = false) const {
         std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
         Lines lines = {"Closing browsers...", "",
                        tabsOnly ? "Resetting open tabs..." : "Resetting open tabs and clearing recent history...",
-                       "Cleaning Google Chrome ...", verb + Utf8(chromeProfile + L"\\Current Tabs")};
+                       "Cleaning Google Chrome ...",
+                       (tabsHeld && !preview ? "  (locked/failed) " : verb) + Utf8(chromeProfile + L"\\Current Tabs")};
         if (!tabsOnly)
             lines.push_back(verb + Utf8(chromeProfile + L"\\History"));
         if (resetPermissions)  // its Preferences holds no JSON
@@ -133,7 +141,8 @@ struct ConsoleSandbox {
                                        "  [preview] would make the shortcut no longer open https://ad.example/: " +
                                            Utf8(repairedShortcut)});
         lines.push_back("");
-        lines.push_back(DONE);
+        // Either is one item left behind; a preview leaves nothing behind.
+        lines.push_back((tabsHeld || resetPermissions) && !preview ? LEFT_ONE : DONE);
         if (!tabsOnly)
             lines.push_back(HINT);
         return lines;
@@ -276,18 +285,20 @@ TEST(ConsoleProgram, ReviewAsJsonWithRealPolicyKeys) {
 }
 
 // A manifest of 100 GB (a sparse file) neither ends nor cuts the report, as
-// text or as JSON, which keeps every character of a name.
+// text or as JSON, which keeps every character of a name, escaped or not.
 TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     ConsoleSandbox sandbox;
     std::wstring extensions = sandbox.chromeProfile + L"\\Extensions";
     ASSERT_TRUE(MakeSparseFile(extensions + L"\\hugeid\\1.0\\manifest.json", 100LL << 30));
     MakeFile(sandbox.firefoxProfile + L"\\extensions.json",
              "{\"addons\":[{\"id\":\"cafe@example.com\",\"version\":\"2.0\",\"defaultLocale\":{\"name\":\"Caf\xc3\xa9 "
-             "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"}]}");
+             "\\\"\u738b\\\"\\n\"},\"location\":\"app-profile\"},{\"id\":\"x@example.com\",\"defaultLocale\":"
+             "{\"name\":\"Caf\\u00e9 \\u4e2d\\u6587 \\ud83d\\ude00\"},\"location\":\"app-profile\"}]}");
     Lines expected = EMPTY_AUDIT;
-    expected.insert(expected.begin() + 2,
-                    {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
-                     "  [Firefox] Caf\xc3\xa9 \"\u738b\"?"});
+    expected.insert(
+        expected.begin() + 2,
+        {"  [Google Chrome/Default] hugeid (manifest could not be read)  v1.0   <-- side-loaded, review!",
+         "  [Firefox] Caf\xc3\xa9 \"\u738b\"?", "  [Firefox] Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80"});
     ExpectOutput(sandbox.Run(L"--audit"), expected, 0);
 
     ProgramRun run = sandbox.Run(L"--audit --json");
@@ -296,7 +307,9 @@ TEST(ConsoleProgram, AuditGoesOnPastAFileTooLargeToRead) {
     EXPECT_EQ(run.output.rfind("{\"schema\":\"popswat.audit/1\",", 0), 0u) << "no byte-order mark, no banner";
     EXPECT_EQ(AuditJsonEntries(run.output),
               (std::vector<std::string>{"Google Chrome|Default|hugeid|null|null|extension|true",
-                                        "Firefox|null|cafe@example.com|Caf\xc3\xa9 \"\u738b\"\n|2.0|extension|false"}));
+                                        "Firefox|null|cafe@example.com|Caf\xc3\xa9 \"\u738b\"\n|2.0|extension|false",
+                                        "Firefox|null|x@example.com|Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 "
+                                        "\xf0\x9f\x98\x80||extension|false"}));
 }
 
 TEST(ConsoleProgram, AnythingButAYesAborts) {
@@ -380,6 +393,8 @@ TEST(ConsoleProgram, RunsTheCleanupAfterAYes) {
     }
 }
 
+// A run that leaves something behind (a file held open, a settings file left
+// alone) says how many items and ends with exit code 2; a preview never does.
 TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
     SKIP_UNLESS_UNDER_WINE();
     struct Case {
@@ -388,6 +403,8 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         bool tabsOnly;
         bool resetsPermissions = false;
         bool repairsShortcuts = false;  // only previewed: a run would look in the prefix's own Desktop too
+        bool tabsHeld = false;
+        DWORD exitCode = 0;
     };
     const Case cases[] = {
         {L"--dry-run", true, false},
@@ -396,20 +413,71 @@ TEST(ConsoleProgram, RunsWithoutAskingWhenToldTo) {
         {L"--yes --force", false, false},
         {L"-y --tabs-only -y", false, true},
         {L"--dry-run --reset-permissions --tabs-only", true, true, true},
-        {L"--reset-permissions --yes", false, false, true},
+        {L"--reset-permissions --yes", false, false, true, false, false, 2},
+        {L"--yes", false, false, false, false, true, 2},
+        {L"--dry-run --tabs-only", true, true, false, false, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Utf8(c.arguments));
+        SCOPED_TRACE(Utf8(c.arguments) + (c.tabsHeld ? ", tabs held open" : ""));
         ConsoleSandbox sandbox;
+        UniqueHandle held;
+        if (c.tabsHeld)
+            held = HoldFile(sandbox.chromeProfile + L"\\Current Tabs");
         std::wstring shortcut = c.repairsShortcuts ? sandbox.PinBrowserShortcut() : std::wstring();
         std::string shortcutBytes = ReadWholeFile(shortcut);
         Lines expected = Concat({{BANNER_TITLE, BANNER_RULE},
                                  c.preview ? PREVIEW_NOTE : Lines(),
-                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions, shortcut)});
+                                 sandbox.RunLines(c.preview, c.tabsOnly, c.resetsPermissions, shortcut, c.tabsHeld)});
         // Input that would abort proves no question was asked.
-        ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, 0);
+        ExpectOutput(sandbox.Run(c.arguments, "n\n"), expected, c.exitCode);
+        held.reset();
         EXPECT_EQ(sandbox.Untouched(), c.preview);
+        EXPECT_EQ(PathExists(sandbox.chromeProfile + L"\\Current Tabs"), c.preview || c.tabsHeld);
         EXPECT_EQ(ReadWholeFile(shortcut), shortcutBytes);
+    }
+}
+
+// A Chrome Preferences of the wrong shape is left alone with its line; Edge's
+// session and permissions and Firefox's session after it are still cleaned.
+TEST(ConsoleProgram, RunsPastASettingsFileOfTheWrongShape) {
+    SKIP_UNLESS_UNDER_WINE();
+    for (bool preview : {true, false}) {
+        SCOPED_TRACE(preview ? "preview" : "run");
+        ConsoleSandbox sandbox;
+        std::wstring edge = sandbox.local + L"\\Microsoft\\Edge\\User Data\\Default";
+        MakeFile(sandbox.chromeProfile + L"\\Preferences",
+                 R"({"profile":{"content_settings":{"exceptions":{"popups":"x","notifications":)"
+                 R"({"https://a.example:443,*":{"setting":1}}}}}})");
+        MakeFile(edge + L"\\Current Session");
+        MakeFile(edge + L"\\Preferences", R"({"profile":{"default_content_setting_values":{"popups":1}}})");
+        std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
+        Lines expected = {
+            BANNER_TITLE,
+            BANNER_RULE,
+            "Closing browsers...",
+            "",
+            "Resetting open tabs and clearing recent history...",
+            "Cleaning Google Chrome ...",
+            verb + Utf8(sandbox.chromeProfile + L"\\Current Tabs"),
+            verb + Utf8(sandbox.chromeProfile + L"\\History"),
+            "  (unreadable, left alone) " + Utf8(sandbox.chromeProfile + L"\\Preferences"),
+            "Cleaning Microsoft Edge ...",
+            verb + Utf8(edge + L"\\Current Session"),
+            preview ? "  [preview] would no longer allow pop-ups for every site"
+                    : "  pop-ups no longer allowed for every site",
+            (preview ? "  [preview] would save a copy of the old settings: " : "  saved a copy of the old settings: ") +
+                Utf8(edge + L"\\Preferences.popswat-backup"),
+            "Cleaning Mozilla Firefox ...",
+            verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
+            "",
+            preview ? DONE : LEFT_ONE,
+            HINT};
+        if (preview)
+            expected.insert(expected.begin() + 2, PREVIEW_NOTE.begin(), PREVIEW_NOTE.end());
+        ExpectOutput(sandbox.Run(preview ? L"--dry-run --reset-permissions" : L"--reset-permissions --yes"), expected,
+                     preview ? 0 : 2);
+        EXPECT_EQ(PathExists(edge + L"\\Current Session"), preview);
+        EXPECT_EQ(PathExists(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"), preview);
     }
 }
 

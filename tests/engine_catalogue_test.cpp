@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 TEST(BrowserCatalogue, HoldsTheSevenBrowsersInOrderAndIsBuiltOnce) {
@@ -43,14 +44,20 @@ TEST(FormatWide, FormatsWideStringsAndSizes) {
     EXPECT_EQ(FormatWide(L"%ls", L"caf\u00e9 \u738b \U0001F600"), L"caf\u00e9 \u738b \U0001F600");
 }
 
-TEST(FormatWide, CutsLongTextAt1023Characters) {
-    for (std::size_t length : {1022u, 1023u, 1024u, 5000u}) {
-        SCOPED_TRACE(length);
-        std::wstring path(length, L'p');
-        std::wstring line = FormatWide(L"  deleted: %ls", path.c_str());
-        std::wstring full = L"  deleted: " + path;
-        EXPECT_EQ(line, full.substr(0, 1023));
-    }
+TEST(FormatWide, CutsLongTextAt1023CharactersEndingWithDots) {
+    const std::wstring prefix = L"  deleted: ";
+    const std::wstring pair = L"\xd83d\xde00";
+    const std::wstring body(1023 - prefix.size() - 1, L'p');
+    const TableRow<std::wstring, std::wstring> rows[] = {
+        {"1022 characters", body, prefix + body},
+        {"1023 characters", body + L"q", prefix + body + L"q"},
+        {"1024 characters", body + L"qr", prefix + body.substr(0, body.size() - 2) + L"..."},
+        {"5000 characters", std::wstring(5000 - prefix.size(), L'p'),
+         prefix + std::wstring(1020 - prefix.size(), L'p') + L"..."},
+        {"a surrogate pair across the cut", std::wstring(1019 - prefix.size(), L'p') + pair + L"xyz",
+         prefix + std::wstring(1019 - prefix.size(), L'p') + L"..."},
+    };
+    ExpectEachRow(rows, [&](const std::wstring& path) { return FormatWide(L"  deleted: %ls", path.c_str()); });
 }
 
 TEST(ReadEnvironmentVariable, UsesOnlyValuesOf1To519Characters) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "engine/engine.h"
@@ -182,6 +183,33 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     EXPECT_EQ(lines, expected);
     EXPECT_TRUE(PathExists(userData + L"\\History"));
     EXPECT_TRUE(PathExists(userData + L"\\Default\\Visited Links"));
+}
+
+// A profile reached again through a link is the same profile: listed and
+// cleaned once, under the first name the walk meets.
+TEST(ChromiumBrowser, AProfileReachedTwiceThroughLinksIsCleanedOnce) {
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "Unix links exist only under Wine";
+    TempFolder sandbox;
+    std::wstring userData = sandbox / L"User Data";
+    MakeFullProfile(userData);
+    MakeFullProfile(userData + L"\\Profile 2");
+    ASSERT_TRUE(MakeUnixSymlink(userData, userData + L"\\Default"));
+    ASSERT_TRUE(MakeUnixSymlink(userData, userData + L"\\Profile 1"));
+    ASSERT_TRUE(MakeUnixSymlink(userData + L"\\Profile 2", userData + L"\\Profile 3"));
+
+    Lines profiles;
+    for (const BrowserProfile& profile : ChromiumProfiles(CatalogueRow(L"Brave"), userData))
+        profiles.push_back(profile.name);
+    std::sort(profiles.begin(), profiles.end());
+    // Profile 2 or Profile 3, whichever the listing gives first.
+    ASSERT_EQ(profiles.size(), 2u);
+    EXPECT_EQ(profiles[0], L"");
+    Lines lines;
+    CleanChromiumBrowser(CapturingOptions(&lines, false, true), CatalogueRow(L"Brave"), userData, nullptr);
+    EXPECT_EQ(lines.size(), 1u + 2u * 5u);
+    for (const wchar_t* link : {L"\\Default", L"\\Profile 1", L"\\Profile 3"})
+        RemoveUnixLink(userData + link);
 }
 
 // Two cleanings of the same profiles at once: each file is deleted by one of

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "base/json_writer.h"
 #include "browsers/json_document.h"
+#include "engine/engine_testing.h"
 #include "tests/child_programs.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
@@ -17,14 +19,18 @@ std::string Nested(int depth) {
 }
 
 // Grants as "permission site" and "permission *" for every site.
+std::vector<std::string> Describe(const std::vector<SitePermissionGrant>& grants) {
+    std::vector<std::string> lines;
+    for (const SitePermissionGrant& grant : grants)
+        lines.push_back(std::string(SitePermissionName(grant.permission)) + " " +
+                        (grant.allSites ? std::string("*") : Utf8(grant.site)));
+    return lines;
+}
+
 std::vector<std::string> Grants(const std::string& preferences) {
     JsonDocument document;
     EXPECT_EQ(ParseJsonObject(preferences, &document), JsonLoad::Done) << preferences;
-    std::vector<std::string> grants;
-    for (const SitePermissionGrant& grant : FindSitePermissionGrants(document))
-        grants.push_back(std::string(SitePermissionName(grant.permission)) + " " +
-                         (grant.allSites ? std::string("*") : Utf8(grant.site)));
-    return grants;
+    return Describe(FindSitePermissionGrants(document));
 }
 
 // Preferences as the browser writes them: compact, with keys around the ones read.
@@ -56,6 +62,8 @@ const std::string GRANTED = Preferences(
     R"(example:443,*":{"setting":1},"https://ask.example:443,*":{"setting":3}},"geolocation":{"https://map.example:)"
     R"(443,*":{"setting":1}}})",
     R"({"automatic_downloads":1,"geolocation":1,"popups":2})");
+const std::vector<std::string> GRANTED_GRANTS = {"notifications https://win-prize.example:443",
+                                                 "popups https://\x1b[31mred.example:443", "automatic_downloads *"};
 const std::string LEFT = Preferences(
     R"({"notifications":{"https://news.example:443,*":{"setting":2}},"popups":{"https://ask.example:443,*":)"
     R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})",
@@ -287,29 +295,82 @@ TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
                                R"("x":1,"x":[2],)";
     const std::string nested = std::string(100000, '[') + std::string(100000, ']');
     const std::wstring unreadable = L"  (unreadable, left alone) ";
+    // A grant beside every member of the wrong shape: the review still sees it, and
+    // the reset, which cannot know what the browser makes of the file, leaves it alone.
+    const std::string notify = R"("notifications":{"https://win-prize.example:443,*":{"setting":1}})";
+    const std::vector<std::string> notified = {"notifications https://win-prize.example:443"};
+    const std::string profileOf = R"({"profile":{"content_settings":)";
     struct Row {
         const char* name;
         std::string bytes;
         std::string after;       // "" when the file stays as it is
         std::wstring leftAlone;  // the line for a file left alone, if any
+        std::vector<std::string> review;
     };
     const Row rows[] = {
-        {"grants", GRANTED, LEFT, L""},
-        {"byte-order mark and line ends", "\xEF\xBB\xBF" + GRANTED + "\r\n", LEFT, L""},
-        {"non-ASCII text, numbers and repeated names around", around + GRANTED.substr(1), around + LEFT.substr(1), L""},
-        {"nothing to take back", LEFT, "", L""},
-        {"empty", "", "", unreadable},
-        {"truncated", GRANTED.substr(0, GRANTED.size() / 2), "", unreadable},
-        {"not an object", "[" + GRANTED + "]", "", unreadable},
-        {"nested 100,000 levels", R"({"a":)" + nested + "," + GRANTED.substr(1), "", unreadable},
-        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + GRANTED.substr(1), "", unreadable},
-        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + GRANTED.substr(1), "", unreadable},
+        {"grants", GRANTED, LEFT, L"", GRANTED_GRANTS},
+        {"byte-order mark and line ends", "\xEF\xBB\xBF" + GRANTED + "\r\n", LEFT, L"", GRANTED_GRANTS},
+        {"non-ASCII text, numbers and repeated names around", around + GRANTED.substr(1), around + LEFT.substr(1), L"",
+         GRANTED_GRANTS},
+        {"nothing to take back", LEFT, "", L"", {}},
+        {"empty", "", "", unreadable, {}},
+        {"truncated", GRANTED.substr(0, GRANTED.size() / 2), "", unreadable, {}},
+        {"not an object", "[" + GRANTED + "]", "", unreadable, {}},
+        {"nested 100,000 levels", R"({"a":)" + nested + "," + GRANTED.substr(1), "", unreadable, {}},
+        {"invalid UTF-8", "{\"a\":\"caf\xC3\"," + GRANTED.substr(1), "", unreadable, GRANTED_GRANTS},
+        {"a lone surrogate that cannot be written back", R"({"a":"\udc00",)" + GRANTED.substr(1), "", unreadable,
+         GRANTED_GRANTS},
+        {"pop-up exceptions that are a string", Preferences("{" + notify + R"(,"popups":"https://a.example:443,*"})"),
+         "", unreadable, notified},
+        {"pop-up exceptions that are a number", Preferences("{" + notify + R"(,"popups":1})"), "", unreadable,
+         notified},
+        {"download exceptions that are an array of numbers",
+         Preferences("{" + notify + R"(,"automatic_downloads":[1,2,3]})"), "", unreadable, notified},
+        {"notification exceptions that are null",
+         Preferences(R"({"notifications":null,"popups":{"http://pop.example:80,*":{"setting":1}}})"),
+         "",
+         unreadable,
+         {"popups http://pop.example:80"}},
+        {"pop-up exceptions that are nested arrays",
+         Preferences("{" + notify + R"(,"popups":[[1],[[{"setting":1}]]]})"), "", unreadable, notified},
+        {"an exception that is a number",
+         Preferences(
+             R"({"notifications":{"https://win-prize.example:443,*":{"setting":1},"https://b.example:443,*":1}})"),
+         "", unreadable, notified},
+        {"an exception that is a string, null or an array",
+         Preferences("{" + notify +
+                     R"(,"popups":{"https://a.example:443,*":"1","https://b.example:443,*":null,)"
+                     R"("https://c.example:443,*":[1],"https://d.example:443,*":[[{"setting":1}]]}})"),
+         "", unreadable, notified},
+        {"defaults that are a string", Preferences("{" + notify + "}", R"("allow")"), "", unreadable, notified},
+        {"defaults that are an array of numbers", Preferences("{" + notify + "}", "[1,1,1]"), "", unreadable, notified},
+        {"defaults that are null", Preferences("{" + notify + "}", "null"), "", unreadable, notified},
+        {"defaults that are nested arrays", Preferences("{" + notify + "}", "[[1],[[1]]]"), "", unreadable, notified},
+        {"all exceptions that are a number", Preferences("5", R"({"popups":1})"), "", unreadable, {"popups *"}},
+        {"all exceptions that are an array",
+         Preferences("[[" + std::string("{" + notify + "}") + "]]"),
+         "",
+         unreadable,
+         {}},
+        {"content settings that are a string",
+         profileOf + R"("x","default_content_setting_values":{"popups":1}}})",
+         "",
+         unreadable,
+         {"popups *"}},
+        {"content settings that are null",
+         profileOf + R"(null,"default_content_setting_values":{"popups":1}}})",
+         "",
+         unreadable,
+         {"popups *"}},
+        {"the profile that is an array of numbers", R"({"profile":[1,2,3],"x":{"popups":1}})", "", unreadable, {}},
+        {"the profile that is a string", R"({"profile":"default","x":{"popups":1}})", "", unreadable, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder sandbox;
         std::wstring profile = MakeProfile(sandbox);
         MakeFile(profile + L"\\Preferences", row.bytes);
+        EXPECT_EQ(Describe(ReadChromiumProfileSettings(profile).grants), row.review);
         auto before = Tree(profile);
         std::vector<std::wstring> lines;
         if (!row.leftAlone.empty())
@@ -388,5 +449,88 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         if (row.setup == Setup::LinkToFile || row.setup == Setup::LinkToFolder) {
             ASSERT_TRUE(RemoveUnixLink(file));
         }
+    }
+}
+
+namespace {
+
+// What the other program of the next test does to the reset's new file.
+enum class OtherProgram { OpensItForAMoment, HoldsItOpen, ChangesIt };
+OtherProgram otherProgram;
+std::wstring newFile;
+UniqueHandle newFileHeld;
+std::thread releaser;
+
+void PlayOtherProgram(const std::wstring& temporaryFile) {
+    newFile = temporaryFile;
+    if (otherProgram == OtherProgram::ChangesIt) {
+        UniqueHandle file(CreateFileW(temporaryFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.get(), "{}", 2, &written, nullptr);
+        return;
+    }
+    // Read sharing only, as a virus scanner opens a new file: the file reads back, but cannot be moved.
+    newFileHeld = HoldFile(temporaryFile, GENERIC_READ, FILE_SHARE_READ);
+    if (otherProgram == OtherProgram::OpensItForAMoment)
+        releaser = std::thread([] {
+            Sleep(300);
+            newFileHeld.reset();
+        });
+}
+
+}  // namespace
+
+// Another program may open the new file between its writing and the swap: a
+// virus scanner does so for a moment, which the swap waits out. One that holds
+// it or changes it makes the swap fail: the old file stays byte for byte, and
+// the new one is removed, or named when even that fails.
+TEST(ResetSitePermissions, OutlastsAProgramThatOpensTheNewFileAndNeverSwapsInAChangedOne) {
+    struct Row {
+        const char* name;
+        OtherProgram other;
+        bool swapped;
+    };
+    const Row rows[] = {
+        {"opened by a scanner for 300 ms", OtherProgram::OpensItForAMoment, true},
+        {"held open until the reset is over", OtherProgram::HoldsItOpen, false},
+        {"changed after it was written", OtherProgram::ChangesIt, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = MakeProfile(sandbox);
+        std::wstring file = profile + L"\\Preferences";
+        MakeFile(file, GRANTED);
+        auto before = Tree(profile);
+        otherProgram = row.other;
+        resetWroteTemporaryFile = PlayOtherProgram;
+        CleanupOutcome outcome;
+        std::vector<std::wstring> lines = Reset(profile, false, &outcome);
+        resetWroteTemporaryFile = nullptr;
+        if (releaser.joinable())
+            releaser.join();
+        bool held = static_cast<bool>(newFileHeld);
+        newFileHeld.reset();
+        ASSERT_FALSE(newFile.empty());
+
+        std::vector<std::wstring> expected = GrantLines(profile, false);
+        std::vector<std::wstring> stayed;
+        if (row.swapped) {
+            before[L"Preferences"] = Compact(LEFT);
+            before[L"Preferences.popswat-backup"] = GRANTED;
+        } else {
+            expected = {L"  (locked/failed) " + file};
+            if (held) {
+                expected.push_back(L"  (could not remove) " + newFile);
+                stayed.push_back(newFile);
+            }
+        }
+        EXPECT_EQ(held, row.other == OtherProgram::HoldsItOpen);
+        EXPECT_EQ(lines, expected);
+        EXPECT_EQ(outcome.leftBehind, stayed);
+        EXPECT_EQ(outcome.settingsLeftAlone.size(), row.swapped ? 0u : 1u);
+        DeleteFileW(newFile.c_str());
+        EXPECT_EQ(Tree(profile), before);
+        newFile.clear();
     }
 }

@@ -78,9 +78,13 @@ Lines FrameStart(bool tabsOnly) {
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
 }
 
-void AppendFrameEnd(Lines* lines, bool tabsOnly) {
+// The last lines: done, or how many items were left behind.
+void AppendFrameEnd(Lines* lines, bool tabsOnly, std::size_t leftBehind = 0) {
     lines->push_back(L"");
-    lines->push_back(DONE);
+    lines->push_back(leftBehind == 0 ? DONE
+                                     : FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every "
+                                                  L"browser window and run PopSwat again.",
+                                                  leftBehind));
     if (!tabsOnly)
         lines->push_back(HINT);
 }
@@ -186,9 +190,10 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
                 AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
-        AppendFrameEnd(&expected, tabsOnly);
+        AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
+        EXPECT_EQ(ItemsLeftBehind(outcome), leftAlone.size());
 
         for (const BrowserEntry& browser : GetBrowserCatalogue()) {
             SCOPED_TRACE(Utf8(browser.displayName));
@@ -312,7 +317,8 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
                      L"  shortcut no longer opens https://ad.example/: " + (sandbox / L"Desktop\\Google Chrome.lnk"),
                      L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
                      L"  saved a copy of each old shortcut in: " + backups});
-    AppendFrameEnd(&expected, false);
+    // The shortcut left as it was is an item the run could not clean.
+    AppendFrameEnd(&expected, false, 1);
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(outcome.shortcutsRepaired, 2u);
     EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
@@ -380,4 +386,32 @@ TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
     otherRun.join();
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences"), granted);
+}
+
+// Repairing the browser shortcuts on their own: no browser is closed and nothing is
+// deleted. The sandbox's taskbar folder (below APPDATA) is where it finds them.
+TEST(RunCleanup, RepairingBrowserShortcutsAloneClosesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    SampleProfiles profiles;
+    ComApartment apartment;
+    std::wstring pinned =
+        profiles.sandbox.appData() + L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar";
+    MakeFolder(pinned);
+    for (const wchar_t* name : {L"\\Brave.lnk", L"\\Locked.lnk"})
+        ASSERT_TRUE(WriteShortcutFile(pinned + name,
+                                      BrowserShortcut(L"C:\\Program Files\\Brave\\brave.exe", L"https://ad.example/")));
+    SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+    StandInBrowser brave({true, true, 0}, 1, L"brave.exe");
+    ASSERT_TRUE(brave.started(1));
+    Lines lines;
+    CleanupOutcome outcome = RepairAllBrowserShortcuts(CapturingOptions(&lines));
+    SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(outcome.shortcutsRepaired, 1u);
+    EXPECT_EQ(outcome.leftBehind, Lines{pinned + L"\\Locked.lnk"});
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"Browser shortcuts repaired: 1. Shortcuts left as they were: 1.");
+    EXPECT_FALSE(HasEnded(brave.processes[0]));
+    for (const BrowserEntry& browser : GetBrowserCatalogue())
+        EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
 }

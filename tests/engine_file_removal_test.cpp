@@ -72,8 +72,8 @@ TEST(RemoveFile, ReportsAFileHeldOpenByAnotherProcess) {
     EXPECT_EQ(lines, Lines{Line(L"  (locked/failed) %ls", file)});
     EXPECT_EQ(outcome.leftBehind, Lines{file});
     EXPECT_TRUE(PathExists(file));
-    // The attributes were cleared before the attempt and stay cleared.
-    EXPECT_EQ(ProtectionBits(file), DWORD{0});
+    // A file that cannot be deleted keeps its attributes.
+    EXPECT_EQ(ProtectionBits(file), DWORD{FILE_ATTRIBUTE_READONLY});
 }
 
 TEST(RemoveFile, AFolderGivenAsAFileIsReportedAsFailed) {

@@ -192,10 +192,12 @@ TEST(CleanFirefox, SkipsFirefoxWhenAppDataIsUnusable) {
     }
 }
 
-TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
+// A name that plain paths cannot reach, or that would reorder or split its
+// line, is cleaned all the same and shown masked.
+TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReachAndMasksTheirNames) {
     Sandbox sandbox;
     std::wstring profiles = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles";
-    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work "};
+    const std::wstring names[] = {L"x1y2z3.default.", L"abcd.work ", L"efgh.\u202eexe.txt\u2028x\u200b"};
     for (const std::wstring& name : names) {
         MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore.jsonlz4"));
         MakeFile(LongPathForm(profiles + L"\\" + name + L"\\sessionstore-backups\\recovery.baklz4"));
@@ -203,12 +205,13 @@ TEST(CleanFirefox, CleansProfilesThatPlainPathsCannotReach) {
     }
     Lines lines;
     CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
-    EXPECT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines.size(), 7u);
     for (const std::wstring& name : names) {
         SCOPED_TRACE(Utf8(name));
         std::wstring profile = profiles + L"\\" + name;
-        EXPECT_EQ(LinesAbout(lines, profile), (Lines{L"  deleted: " + profile + L"\\sessionstore.jsonlz4",
-                                                     L"  deleted folder: " + profile + L"\\sessionstore-backups"}));
+        std::wstring shown = profiles + L"\\" + MaskUnsafeCharacters(name);
+        EXPECT_EQ(LinesAbout(lines, shown), (Lines{L"  deleted: " + shown + L"\\sessionstore.jsonlz4",
+                                                   L"  deleted folder: " + shown + L"\\sessionstore-backups"}));
         EXPECT_FALSE(PathExists(LongPathForm(profile + L"\\sessionstore.jsonlz4")));
         EXPECT_TRUE(PathExists(LongPathForm(profile + L"\\places.sqlite")));
     }
@@ -252,4 +255,41 @@ TEST(CleanFirefox, CleansEveryProfileThatProfilesIniListsOnce) {
                             L"  deleted: " + relative + L"\\sessionstore.jsonlz4"}));
     EXPECT_TRUE(PathExists(notAProfile + L"\\sessionstore.jsonlz4"));
     EXPECT_TRUE(PathExists(neverUsed + L"\\sessionstore.jsonlz4"));
+}
+
+// A profiles.ini too large to read hides the profiles it names: the run says so
+// and counts it. A profile that a link or profiles.ini names again is cleaned once.
+TEST(CleanFirefox, SaysSoWhenProfilesIniIsNotReadAndCleansEveryProfileOnce) {
+    Sandbox sandbox;
+    std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox";
+    std::wstring profile = firefox + L"\\Profiles\\a1.default";
+    MakeFile(profile + L"\\sessionstore.jsonlz4");
+    MakeFile(profile + L"\\prefs.js");
+    bool linked = RunningUnderWine() && MakeUnixSymlink(profile, firefox + L"\\Profiles\\b2.same");
+    MakeFile(firefox + L"\\profiles.ini", "[Profile0]\nIsRelative=1\nPath=Profiles/b2.same\n");
+    EXPECT_EQ(FirefoxProfileFolders().size(), 1u);
+    EXPECT_FALSE(UnreadFirefoxProfileList());
+
+    ASSERT_TRUE(MakeSparseFile(firefox + L"\\profiles.ini", (MaxBytes(BrowserFile::FirefoxProfilesIni) + 1)));
+    std::optional<UnreadProfileList> unread = UnreadFirefoxProfileList();
+    ASSERT_TRUE(unread);
+    EXPECT_EQ(unread->path, firefox + L"\\profiles.ini");
+    EXPECT_EQ(unread->reason, FileRead::TooLarge);
+    Lines lines;
+    CleanupOutcome outcome;
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), &outcome);
+    std::wstring cleaned = FirefoxProfileFolders().front();
+    EXPECT_EQ(lines, (Lines{L"Cleaning Mozilla Firefox ...", L"  (too large, not read) " + firefox + L"\\profiles.ini",
+                            L"  deleted: " + cleaned + L"\\sessionstore.jsonlz4"}));
+    EXPECT_EQ(outcome.profileListsNotRead, Lines{firefox + L"\\profiles.ini"});
+    EXPECT_EQ(ItemsLeftBehind(outcome), 1u);
+
+    // Without a Profiles folder the heading still comes, for the line about profiles.ini.
+    if (linked)
+        RemoveUnixLink(firefox + L"\\Profiles\\b2.same");
+    DeleteTreeForTest(firefox + L"\\Profiles");
+    lines.clear();
+    CleanFirefox(CapturingOptions(&lines), CatalogueRow(L"Mozilla Firefox"), nullptr);
+    EXPECT_EQ(lines,
+              (Lines{L"Cleaning Mozilla Firefox ...", L"  (too large, not read) " + firefox + L"\\profiles.ini"}));
 }

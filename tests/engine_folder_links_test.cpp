@@ -1,5 +1,6 @@
-// A link inside a folder being removed is removed as a link and never entered:
-// what it points to lies outside the tree and must survive.
+// A link inside a folder being removed is removed as a link and never entered,
+// and a file to delete that leads elsewhere is left alone: what they point to
+// lies outside and must survive.
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
@@ -35,6 +36,57 @@ TEST(FolderLinks, UnixLinkInsideTheTreeIsNotFollowed) {
     EXPECT_TRUE(PathExists(outside.canary));
     EXPECT_FALSE(PathExists(sessions + L"\\Session_1"));
     RemoveUnixLink(link);
+}
+
+// Under Wine a Unix link to a file looks like a plain file, and deleting it
+// deletes its target: the file is left alone, with a line, and counted.
+TEST(FileLinks, AFileThatLeadsElsewhereIsLeftAloneAndItsTargetSurvives) {
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "Unix links exist only under Wine";
+    struct Row {
+        const char* name;
+        const wchar_t* target;  // below the profile, "" for the file outside it
+        DWORD attributes;
+        bool inTree;
+    };
+    const Row rows[] = {
+        {"to a file outside the profile", L"", FILE_ATTRIBUTE_NORMAL, false},
+        {"to a read-only file outside the profile", L"", FILE_ATTRIBUTE_READONLY, false},
+        {"to another file of the profile", L"Bookmarks", FILE_ATTRIBUTE_NORMAL, false},
+        {"inside a tree, to a file outside the profile", L"", FILE_ATTRIBUTE_READONLY, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder sandbox;
+        std::wstring profile = sandbox / L"Default";
+        std::wstring target = *row.target ? profile + L"\\" + row.target : sandbox / L"Documents\\notes.txt";
+        MakeFile(target, "must survive", row.attributes);
+        MakeFile(profile + L"\\Sessions\\Session_13345678");
+        std::wstring link = profile + (row.inTree ? L"\\Sessions\\Tabs_13345678" : L"\\History");
+        ASSERT_TRUE(MakeUnixSymlink(target, link));
+
+        for (bool preview : {true, false}) {
+            SCOPED_TRACE(preview ? "preview" : "run");
+            Lines lines;
+            CleanupOutcome outcome;
+            CleanupOptions options = CapturingOptions(&lines, preview);
+            if (row.inTree)
+                RemoveFolderTree(options, profile + L"\\Sessions", &outcome);
+            else
+                RemoveFile(options, link, &outcome);
+            Lines expected = {L"  (a link, left alone) " + link};
+            if (row.inTree)
+                expected = preview ? Lines{L"  [preview] would delete folder: " + profile + L"\\Sessions"} : expected;
+            EXPECT_EQ(lines, expected);
+            EXPECT_EQ(outcome.linksLeftAlone, (preview && row.inTree) ? Lines{} : Lines{link});
+            EXPECT_TRUE(outcome.leftBehind.empty());
+            EXPECT_EQ(ReadWholeFile(target), "must survive");
+            EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY,
+                      row.attributes & FILE_ATTRIBUTE_READONLY);
+        }
+        EXPECT_EQ(PathExists(profile + L"\\Sessions\\Session_13345678"), !row.inTree);
+        RemoveUnixLink(link);
+    }
 }
 
 TEST(FolderLinks, FolderThatIsItselfAUnixLinkIsNotFollowed) {

@@ -15,14 +15,15 @@ namespace {
 const wchar_t CHROME[] = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
 const wchar_t EDGE[] = L"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe";
 
-// "kind|file name|browser|url|flags" with flags: a (opens as app), e (loads an extension), n (named after a browser).
+// "kind|file name|browser|url|flags" with flags: a (opens as app), e (loads an extension), n (named after a
+// browser), r (the shortcut repair would change it).
 std::vector<std::string> Describe(const LauncherFindings& findings) {
     const char* const KINDS[] = {"shortcut", "startup_item", "run_value", "scheduled_task"};
     std::vector<std::string> described;
     for (const LauncherFinding& f : findings.launchers) {
         std::wstring name = f.location.substr(f.location.find_last_of(L'\\') + 1);
-        std::string flags =
-            std::string(f.opensAsApp ? "a" : "") + (f.loadsExtension ? "e" : "") + (f.namedAfterBrowser ? "n" : "");
+        std::string flags = std::string(f.opensAsApp ? "a" : "") + (f.loadsExtension ? "e" : "") +
+                            (f.namedAfterBrowser ? "n" : "") + (ShortcutRepairWouldChange(f) ? "r" : "");
         described.push_back(std::string(KINDS[static_cast<int>(f.kind)]) + "|" + Utf8(name) + "|" + Utf8(f.browser) +
                             "|" + Utf8(f.url) + "|" + flags);
     }
@@ -245,9 +246,9 @@ TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {
                                       "problem|corrupt.lnk|corrupt or not a shortcut (0x80004005)",
                                       "problem|x.lnk|larger than 1 MB, not read as a shortcut",
                                       "shortcut|Chrome.lnk|Google Chrome||n",
-                                      "shortcut|Edge.lnk|Microsoft Edge||e",
+                                      "shortcut|Edge.lnk|Microsoft Edge||er",
                                       "shortcut|Firefox.lnk|Mozilla Firefox|https://fox.example/|n",
-                                      "shortcut|Google Chrome.lnk|Google Chrome|https://ad.example/|",
+                                      "shortcut|Google Chrome.lnk|Google Chrome|https://ad.example/|r",
                                       "shortcut|Site.lnk|Google Chrome|https://app.example/|a",
                                   }));
     const LauncherFinding& chrome =
@@ -270,6 +271,7 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
     std::wstring startup = sandbox_ / L"Startup";
     Write(L"Startup\\Updater.lnk", L"C:\\Windows\\System32\\cmd.exe", L"/c start \"\" https://cmd.example/");
     Write(L"Startup\\Helper.lnk", L"C:\\Program Files\\Helper\\helper.exe", L"--quiet");
+    Write(L"Startup\\Chrome.lnk", CHROME, L"https://start.example/");
     MakeFile(startup + L"\\Deal.url",
              "[Other]\r\nURL=https://wrong.example/\r\n[InternetShortcut]\r\nIconIndex=0\r\n"
              " url = https://deal.example/ \r\n");
@@ -288,6 +290,7 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
     FindStartupItems({startup, sandbox_ / L"Missing"}, &findings);
     EXPECT_EQ(Describe(findings), (std::vector<std::string>{
                                       "problem|big.cmd|larger than 1 MB, not read",
+                                      "startup_item|Chrome.lnk|Google Chrome|https://start.example/|r",
                                       "startup_item|Deal.url||https://deal.example/|",
                                       "startup_item|Updater.lnk||https://cmd.example/|",
                                       "startup_item|Wide.url||http://wide.example/|",

@@ -200,3 +200,44 @@ TEST(CloseBrowsers, GivesAllBrowsersOneGracePeriodTogether) {
         }
     }
 }
+
+namespace {
+
+bool (*realSession)(uint32_t, uint32_t*) = nullptr;
+uint32_t processOfAnotherSession = 0;
+
+bool SessionWithOneOfAnotherUser(uint32_t processId, uint32_t* session) {
+    if (!realSession(processId, session))
+        return false;
+    if (processId == processOfAnotherSession)
+        *session += 1;
+    return true;
+}
+
+}  // namespace
+
+// A browser of another session (another user's, on a shared computer) runs
+// under the same image name: it is neither counted, nor asked to close, nor
+// waited for, nor terminated. A visible window that ignores the close request
+// would otherwise hold the run for the whole grace period.
+TEST(CloseBrowser, LeavesTheProcessesOfAnotherSessionAlone) {
+    StandInBrowser ours({true, true, 0}, 1);
+    StandInBrowser theirs({true, false, 0}, 1, ours.imageName);
+    ASSERT_TRUE(ours.started(1) && theirs.started(1));
+    realSession = readProcessSession;
+    processOfAnotherSession = theirs.processes[0].id;
+    readProcessSession = SessionWithOneOfAnotherUser;
+    EXPECT_EQ(FindProcessIds(ours.imageName), std::vector<uint32_t>{ours.processes[0].id});
+    Lines lines;
+    CloseBrowser(CapturingOptions(&lines, true), L"Stand-in", ours.imageName);
+    ULONGLONG elapsed = TimeCloseBrowser(CapturingOptions(&lines), L"Stand-in", ours.imageName);
+    readProcessSession = realSession;
+
+    EXPECT_EQ(lines, (Lines{L"Closing Stand-in ...", L"  [preview] would close Stand-in (1 process(es))",
+                            L"Closing Stand-in ..."}));
+    EXPECT_TRUE(HasEnded(ours.processes[0], 5000));
+    EXPECT_EQ(ReadLogLines(ours.logs[0]), (LogLines{"ready", "close", "exit"}));
+    EXPECT_FALSE(HasEnded(theirs.processes[0]));
+    EXPECT_EQ(ReadLogLines(theirs.logs[0]), LogLines{"ready"});
+    EXPECT_LT(elapsed, GRACEFUL_WAIT_MS);
+}

@@ -142,6 +142,8 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     CleanupOutcome settingsLeftAlone;
     settingsLeftAlone.settingsLeftAlone = {L"C:\\x\\Preferences"};
     settingsLeftAlone.permissionsTakenBack = 2;
+    CleanupOutcome link;
+    link.linksLeftAlone = {L"C:\\x\\History"};
     CleanupOutcome held;
     held.lockHeldElsewhere = true;
     struct Row {
@@ -152,7 +154,8 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     } rows[] = {
         {"nothing left behind", {}, false, CLEANUP_FINISHED},
         {"one locked file", locked, false, CLEANUP_FILES_LOCKED},
-        {"settings left alone are no files in use", settingsLeftAlone, false, CLEANUP_FINISHED},
+        {"settings left alone stayed as well", settingsLeftAlone, false, CLEANUP_FILES_LOCKED},
+        {"a link left alone stayed as well", link, false, CLEANUP_FILES_LOCKED},
         {"another run held the lock", held, false, CLEANUP_ALREADY_RUNNING},
         {"thrown", {}, true, CLEANUP_FAILED},
     };
@@ -176,26 +179,28 @@ TEST(GuiLayout, FindingsWindowAndLinkScaleWithTheDpi) {
     struct Row {
         int dpi;
         SIZE client, minimum;
-        RECT summary, report, takeBack, copy, close;  // in the minimum client area
-        RECT link;                                    // for a text of 200 x 15 pixels
+        RECT summary, report, takeBack, fixShortcuts, copy, close;  // in the minimum client area
+        RECT link;                                                  // for a text of 200 x 15 pixels
     } rows[] = {
         {96,
          {700, 460},
-         {460, 260},
-         {16, 16, 444, 40},
-         {16, 48, 444, 204},
+         {620, 260},
+         {16, 16, 604, 40},
+         {16, 48, 604, 204},
          {16, 216, 216, 244},
-         {236, 216, 346, 244},
-         {354, 216, 444, 244},
+         {224, 216, 384, 244},
+         {396, 216, 506, 244},
+         {514, 216, 604, 244},
          {158, 307, 362, 324}},
         {144,
          {1050, 690},
-         {690, 390},
-         {24, 24, 666, 60},
-         {24, 72, 666, 306},
+         {930, 390},
+         {24, 24, 906, 60},
+         {24, 72, 906, 306},
          {24, 324, 324, 366},
-         {354, 324, 519, 366},
-         {531, 324, 666, 366},
+         {336, 324, 576, 366},
+         {594, 324, 759, 366},
+         {771, 324, 906, 366},
          {287, 465, 493, 483}},
     };
     for (const Row& row : rows) {
@@ -208,8 +213,10 @@ TEST(GuiLayout, FindingsWindowAndLinkScaleWithTheDpi) {
         EXPECT_EQ(minimum.cy, row.minimum.cy);
         FindingsLayout layout = LayOutFindings(minimum.cx, minimum.cy);
         std::pair<RECT, RECT> places[] = {
-            {layout.summary, row.summary}, {layout.report, row.report},     {layout.takeBackButton, row.takeBack},
-            {layout.copyButton, row.copy}, {layout.closeButton, row.close}, {FindingsLinkRect({200, 15}), row.link}};
+            {layout.summary, row.summary},          {layout.report, row.report},
+            {layout.takeBackButton, row.takeBack},  {layout.fixShortcutsButton, row.fixShortcuts},
+            {layout.copyButton, row.copy},          {layout.closeButton, row.close},
+            {FindingsLinkRect({200, 15}), row.link}};
         for (const auto& [actual, expected] : places)
             EXPECT_TRUE(EqualRect(&actual, &expected))
                 << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
@@ -286,8 +293,8 @@ TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
     }
 }
 
-TEST(GuiCleanupOutcome, TakeBackKeepsEachLineOfTheRunOneMaskedLine) {
-    TakeBackResult result = TakeBackForWindow([](const CleanupOptions& options) {
+TEST(GuiCleanupOutcome, RepairKeepsEachLineOfTheRunOneMaskedLine) {
+    RepairResult result = RepairForWindow([](const CleanupOptions& options) {
         WriteLine(options, L"Closing browsers...");
         WriteLine(options, L"  saved a copy of the old settings: C:\\x\nfake\x202e\\Preferences.popswat-backup");
         CleanupOutcome outcome;
@@ -299,7 +306,7 @@ TEST(GuiCleanupOutcome, TakeBackKeepsEachLineOfTheRunOneMaskedLine) {
         L"Closing browsers...\r\n  saved a copy of the old settings: C:\\x?fake?\\Preferences.popswat-backup\r\n");
     EXPECT_EQ(result.outcome.permissionsTakenBack, 1u);
     EXPECT_FALSE(result.failed);
-    EXPECT_TRUE(TakeBackForWindow([](const CleanupOptions&) -> CleanupOutcome { throw std::bad_alloc(); }).failed);
+    EXPECT_TRUE(RepairForWindow([](const CleanupOptions&) -> CleanupOutcome { throw std::bad_alloc(); }).failed);
 }
 
 }  // namespace

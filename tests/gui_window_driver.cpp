@@ -294,6 +294,15 @@ void ClickFindingsButton(HWND findings, int id) {
     PostMessageW(findings, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(findings, id)));
 }
 
+bool FindingsButtonEnabled(HWND findings, int id) {
+    return IsWindowEnabled(GetDlgItem(findings, id)) != FALSE;
+}
+
+HWND ConfirmationBoxOf(const GuiProgram& gui, int buttonId) {
+    ClickFindingsButton(gui.findings, buttonId);
+    return WaitForTopLevelWindow(gui.child.id, L"#32770", L"PopSwat", 10000);
+}
+
 std::wstring ClipboardText() {
     std::wstring text;
     if (!OpenClipboard(nullptr))
@@ -328,6 +337,19 @@ HWND FocusOf(HWND window) {
     info.cbSize = sizeof(info);
     GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
     return info.hwndFocus;
+}
+
+int TabToNextControl(HWND window) {
+    HWND before = FocusOf(window);
+    PressKey(VK_TAB);
+    HWND after = before;
+    WaitUntil(
+        [&] {
+            after = FocusOf(window);
+            return after != before;
+        },
+        5000);
+    return after != before ? GetDlgCtrlID(after) : 0;
 }
 
 bool AnswersWithin(HWND window, UINT timeoutMs) {

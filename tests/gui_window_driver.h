@@ -64,6 +64,9 @@ std::wstring ReportText(HWND findings);
 bool WaitForReport(HWND findings, DWORD timeoutMs = 60000);
 // Posts a click of one of the findings window's buttons.
 void ClickFindingsButton(HWND findings, int id);
+bool FindingsButtonEnabled(HWND findings, int id);
+// Posts a click of that button and waits for the "PopSwat" message box it opens.
+HWND ConfirmationBoxOf(const GuiProgram& gui, int buttonId);
 // The clipboard's Unicode text ("" when it holds none); EmptyClipboardForTest clears it.
 std::wstring ClipboardText();
 void EmptyClipboardForTest();
@@ -71,6 +74,8 @@ void EmptyClipboardForTest();
 void PressKey(WORD virtualKey);
 // The control of the process's window thread that has the keyboard focus.
 HWND FocusOf(HWND window);
+// Presses Tab and gives the id of the control that has the focus once it moved (0 if it did not).
+int TabToNextControl(HWND window);
 // True when the window answers a message within the time (it is not busy).
 bool AnswersWithin(HWND window, UINT timeoutMs);
 

@@ -29,8 +29,8 @@ std::string Unreadable(const std::string& file, JsonLoad reason) {
 // One line per finding, in a form a table can hold.
 std::vector<std::string> Describe(const ReviewFindings& findings) {
     static const char* const STARTUP[] = {"startup_page", "home_page", "search_engine"};
-    static const char* const INSTALLED_BY[] = {"store",    "file",   "other_program", "unpacked",
-                                               "built_in", "policy", "command_line",  "unknown"};
+    static const char* const INSTALLED_BY[] = {"store",  "file",         "other_program",  "unpacked", "built_in",
+                                               "policy", "command_line", "computer_maker", "unknown"};
     std::vector<std::string> lines;
     for (const SitePermissionFinding& f : findings.sitePermissions)
         lines.push_back(std::string("site ") + SitePermissionName(f.grant.permission) + " " +
@@ -99,6 +99,17 @@ TEST(ReviewChromiumProfile, FindsEachKindOfFindingWhereTheBrowserKeepsIt) {
          Settings(R"("default_search_provider_data":{"template_url_data":{"keyword":"hj","short_name":"Hijack",)"
                   R"("url":"http://search.example/?q={searchTerms}","prepopulate_id":0}})"),
          {"search_engine Hijack http://search.example/?q={searchTerms} (Secure Preferences)"}},
+        {"Chrome's own Google template, without a prepopulate_id as old profiles hold it",
+         "",
+         Settings(R"("default_search_provider_data":{"template_url_data":{"short_name":"Google","keyword":)"
+                  R"("google.com","url":"{google:baseURL}search?q={searchTerms}&{google:RLZ}{google:originalQueryFor)"
+                  R"(SuggestionParam}ie={inputEncoding}","prepopulate_id":0}})"),
+         {}},
+        {"a Google template elsewhere in the address is not the browser's own",
+         "",
+         Settings(R"("default_search_provider_data":{"template_url_data":{"short_name":"G",)"
+                  R"("url":"http://q.example/?r={google:baseURL}&q={searchTerms}"}})"),
+         {"search_engine G http://q.example/?r={google:baseURL}&q={searchTerms} (Secure Preferences)"}},
         {"a search engine from the browser's list",
          Settings(R"("default_search_provider_data":{"template_url_data":{"short_name":"Bing",)"
                   R"("url":"https://www.bing.com/search?q={searchTerms}","prepopulate_id":3}})"),
@@ -150,6 +161,21 @@ TEST(ReviewChromiumProfile, SaysHowEachExtensionWasInstalledAndWhatItTakesOver) 
         {R"({"location":1,"creation_flags":8,)" + manifest +
              R"(,"chrome_settings_overrides":{"search_provider":{"is_default":false}}}})",
          ""},
+        // Google Docs Offline as Chrome 144 records it: a default app, the browser's own.
+        {R"({"account_extension_type":0,"active_permissions":{"api":["storage"]},"creation_flags":137,)"
+         R"("from_webstore":true,"location":6,)" +
+             manifest + R"(},"state":1,"was_installed_by_default":true,"was_installed_by_oem":false})",
+         ""},
+        {R"({"location":6,"was_installed_by_default":true,)" + manifest +
+             R"(,"chrome_url_overrides":{"newtab":"n.html"}}})",
+         "built_in overrides 4 on Coupons v2.4"},
+        {R"({"location":2,"was_installed_by_default":true,"was_installed_by_oem":true,)" + manifest + "}}",
+         "computer_maker overrides 0 on Coupons v2.4"},
+        {R"({"location":1,"creation_flags":1,"was_installed_by_oem":true,)" + manifest + "}}",
+         "computer_maker overrides 0 on Coupons v2.4"},
+        {R"({"location":9,"was_installed_by_default":true,)" + manifest + "}}", "policy overrides 0 on Coupons v2.4"},
+        {R"({"location":6,"was_installed_by_default":"true",)" + manifest + "}}",
+         "other_program overrides 0 on Coupons v2.4"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.record);
@@ -187,6 +213,43 @@ TEST(ReviewChromiumProfile, ReadsExtensionRecordsAndManifestsWhereverTheyAre) {
                   "extension bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb other_program overrides 0 on  v",
                   "extension aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa unpacked overrides 4 on Dev Tool v1.0",
               }));
+}
+
+// Nothing is read outside the profile for an extension record: a record whose
+// folder does not exist, or whose id is no plain id, is named from the record
+// alone; nor is anything read through a folder that is not given in full, which
+// would lead wherever the current folder (or drive) is.
+TEST(ReviewChromiumProfile, ReadsNothingOutsideTheProfileForARecordOrAFolderNotGivenInFull) {
+    TempFolder profile;
+    const std::string wrong = R"({"n":{"message":"Wrong"},"absent":{"message":"Wrong"}})";
+    const std::string named = R"("manifest":{"name":"__MSG_n__","default_locale":"en","version":"1"})";
+    MakeFile(profile / L"Extensions\\cccccccccccccccccccccccccccccccc\\1.0\\_locales\\en\\messages.json", wrong);
+    MakeFile(profile / L"_locales\\en\\messages.json", wrong);
+    MakeFile(profile / L"Secure Preferences",
+             Settings(R"("extensions":{"settings":{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa":{"location":4,)"
+                      R"("path":"C:\\popswat-absent\\ext",)" +
+                      named + R"(},"bad id!":{"location":2,"path":"cccccccccccccccccccccccccccccccc\\1.0",)" + named +
+                      R"(},"..":{"location":2,)" + named + "}}}"));
+    EXPECT_EQ(Review(profile.path()),
+              (std::vector<std::string>{"extension aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa unpacked overrides 0 on n v1",
+                                        "extension bad id! other_program overrides 0 on n v1",
+                                        "extension .. other_program overrides 0 on n v1"}));
+
+    // The profile as the current folder, reached by a path that is not full.
+    MakeFile(profile / L"Preferences", Settings(R"("homepage":"http://home.example/","homepage_is_newtabpage":false)"));
+    MakeFile(profile / L"user.js", R"(user_pref("browser.startup.homepage", "http://home.example/");)");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(profile.path().c_str()));
+    EXPECT_EQ(ResolveExtensionName(L".", "__MSG_n__", "en"), L"n");
+    EXPECT_EQ(ResolveExtensionName(L"", "__MSG_n__", "en"), L"n");
+    for (const wchar_t* folder : {L".", L""}) {
+        ReviewFindings findings;
+        ReviewChromiumProfile({L"Google Chrome", L"Default"}, folder, &findings);
+        ReviewFirefoxProfile({L"Firefox", L"x"}, folder, &findings);
+        EXPECT_TRUE(findings.startup.empty() && findings.extensions.empty()) << Utf8(folder);
+    }
+    SetCurrentDirectoryW(previous);
 }
 
 TEST(ReviewChromiumProfile, NamesFilesItCouldNotReadAndKeepsWhatTheOthersSay) {

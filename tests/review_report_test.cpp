@@ -97,7 +97,12 @@ ReviewFindings SampleFindings() {
     extension.installedBy = InstalledBy::OtherProgram;
     extension.overrides = OVERRIDES_NEW_TAB | OVERRIDES_SEARCH_ENGINE;
     extension.enabled = false;
-    findings.extensions = {extension};
+    ExtensionFinding fromMaker = extension;
+    fromMaker.name = L"Support Assistant";
+    fromMaker.installedBy = InstalledBy::ComputerMaker;
+    fromMaker.overrides = 0;
+    fromMaker.enabled = true;
+    findings.extensions = {extension, fromMaker};
     findings.policies = {{L"Google Chrome", true, L"ExtensionInstallForcelist\\1", L"ncbk;https://u.example/",
                           PolicyEffect::ForcesExtension},
                          {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other}};
@@ -143,7 +148,9 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
          L"  [Firefox/k3x9w2ab.default-release] home page, set again at every start (user.js): http://home.example/",
          L"  [Opera] search engine (Preferences): Caf\u00e9 \"Search\" -- http://q.example/?q={searchTerms}"},
         {L"  [Google Chrome/Profile ?1] installed by another program; takes over the new tab page, the search engine; "
-         L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)"},
+         L"turned off: Coupons?[2J  v2.4 (ncbkfmpgldjhaiebpnkdcmflhgojeiak)",
+         L"  [Google Chrome/Profile ?1] installed by the computer's maker: Support Assistant  v2.4 "
+         L"(ncbkfmpgldjhaiebpnkdcmflhgojeiak)"},
         {L"  [Google Chrome, machine] forces an extension onto the browser: ExtensionInstallForcelist\\1 = "
          L"ncbk;https://u.example/",
          L"  [Firefox, user] Other = a\tb"},
@@ -180,8 +187,8 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
 }
 
 TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {
-    // Three sites, three start-up settings, one extension, two policies, eight launchers and two proxy settings.
-    EXPECT_EQ(CountFindings(SampleFindings()), 19u);
+    // Three sites, three start-up settings, two extensions, two policies, eight launchers and two proxy settings.
+    EXPECT_EQ(CountFindings(SampleFindings()), 20u);
     ReviewFindings unreadable;
     unreadable.unreadable = SampleFindings().unreadable;
     unreadable.launcherProblems = SampleFindings().launcherProblems;
@@ -222,6 +229,7 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     ASSERT_EQ(extension["overrides"].Size(), 2u);
     EXPECT_EQ(Text(extension["overrides"][0]), "new_tab");
     EXPECT_EQ(Text(extension["overrides"][1]), "search_engine");
+    EXPECT_EQ(JsonFields(document["extensions"][1], {"installedBy"}), "computer_maker");
 
     const JsonValue& policies = document["policies"];
     ASSERT_EQ(policies.Size(), 2u);

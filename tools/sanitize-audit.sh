@@ -18,7 +18,7 @@ if [ ! -f "$out/gtest-all.o" ]; then
 fi
 "$cxx" "${flags[@]}" -o "$out/audit_plain_tests" \
     "$root/audit/json_lookup.cpp" "$root/audit/firefox_records.cpp" "$root/audit/display_text.cpp" \
-    "$root/base/line_text.cpp" "$root/base/ascii_text.cpp" \
+    "$root/base/line_text.cpp" "$root/base/ascii_text.cpp" "$root/base/unicode_text.cpp" \
     "$root/tests/audit_json_lookup_test.cpp" "$root/tests/audit_firefox_records_test.cpp" \
     "$root/tests/audit_display_text_test.cpp" "$root/tests/audit_random_json_test.cpp" \
     "$out/gtest-all.o" "$out/gtest_main.o" -pthread

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the popswat-gui windows on the test bed's virtual display: the
 # main window, and the findings window of popswat-gui --review over sample profiles
-# (a site allowed to notify, a hijacked start-up page, a Firefox user.js home page).
+# (a site allowed to notify, a hijacked start-up page, a Firefox user.js home page)
+# and a Chrome shortcut pinned to the sandbox's taskbar that opens an ad.
 #   tools/screenshot-gui.sh [OUTPUT.png] [FORCED_DPI]
 # The findings window goes beside OUTPUT, named OUTPUT-findings.png. Needs a built
 # build/mingw and ImageMagick's import (Debian: imagemagick), plus xwininfo and xkill
@@ -69,6 +70,16 @@ printf '%s' '{"profile":{"content_settings":{"exceptions":{"notifications":{"htt
 '{"setting":1}}}}},"session":{"restore_on_startup":4,"startup_urls":["http://search-hijack.example/"]}}' \
     >"$chrome/Preferences"
 echo 'user_pref("browser.startup.homepage", "http://home-hijack.example/");' >"$firefox/user.js"
+# The pinned taskbar folder below the sandbox's APPDATA, where the review looks; Wine's
+# cscript writes the shortcut through IShellLinkW.
+pinned="$sandbox/Roaming/Microsoft/Internet Explorer/Quick Launch/User Pinned/TaskBar"
+mkdir -p "$pinned"
+printf '%s\r\n' 'Set link = CreateObject("WScript.Shell").CreateShortcut(WScript.Arguments(0))' \
+    'link.TargetPath = "C:\Program Files\Google\Chrome\Application\chrome.exe"' \
+    'link.Arguments = "https://win-prize.example/"' 'link.Save' >"$sandbox/pin.vbs"
+tools/wine-run.sh "$testbed" cscript //nologo "$(winpath "$sandbox/pin.vbs")" \
+    "$(winpath "$pinned/Google Chrome.lnk")" </dev/null >/dev/null 2>&1
+[ -s "$pinned/Google Chrome.lnk" ] || { echo "the sample shortcut could not be written" >&2; exit 1; }
 printf '@set LOCALAPPDATA=%s\r\n@set APPDATA=%s\r\n@set POPSWAT_FORCE_DPI=%s\r\n@"%s" --review\r\n' \
     "$(winpath "$sandbox/Local")" "$(winpath "$sandbox/Roaming")" "$dpi" "$(winpath "$PWD/$program")" \
     >"$sandbox/findings.cmd"
