@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds PopSwat and shows it at work in the project's own Wine prefix: sample
 # profiles of several browsers, browser stand-ins with open windows, then
-# "popswat --audit" and "popswat --review" (text and JSON), "popswat --dry-run --reset-permissions" and
-# "popswat --yes --reset-permissions", what was deleted, kept and added, and a second "popswat --review" that no
-# longer lists the site allowed to notify.
+# what starts a browser with an ad from outside its files (a pinned shortcut, a Run value, a proxy script),
+# "popswat --audit" and "popswat --review" (text and JSON), "popswat --dry-run --reset-permissions
+# --repair-shortcuts" and "popswat --yes --reset-permissions --repair-shortcuts", what was deleted, kept and added,
+# the shortcut before and after, and a second "popswat --review" that no longer lists the site allowed to notify
+# or the shortcut.
 #
 # The stand-ins are copies of the test helper program named chrome.exe and
 # firefox.exe. They live only in this private Wine prefix, whose processes are
@@ -33,7 +35,9 @@ roaming_dir=${roaming_dir%/}
 
 sample_roots=("$local_dir/Google/Chrome" "$local_dir/Microsoft/Edge" "$local_dir/BraveSoftware"
               "$roaming_dir/Opera Software" "$roaming_dir/Mozilla/Firefox")
-rm -rf "${sample_roots[@]}" "$demo"
+# A taskbar pin below the prefix's APPDATA, and the backups a repair keeps.
+pinned="$roaming_dir/Microsoft/Internet Explorer/Quick Launch/User Pinned/TaskBar"
+rm -rf "${sample_roots[@]}" "$demo" "$pinned/Google Chrome.lnk" "$local_dir/PopSwat/Backups"
 mkdir -p "$demo"
 
 put() {  # put FOLDER FILE... : small files with a line of sample content
@@ -93,12 +97,39 @@ chrome="$local_dir/Google/Chrome/User Data"
 settings "$chrome/Default/Preferences" '"profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":{"expiration":"0","last_modified":"13345678901234567","model":0,"setting":1},"https://news.example:443,*":{"setting":2}}}},"exit_type":"Normal"},'
 settings "$chrome/Profile 1/Secure Preferences" '"extensions":{"settings":{"kdjhfgmnbvcxzlkjhgfdsapoiuytrewq":{"location":3,"creation_flags":1,"state":1,"path":"kdjhfgmnbvcxzlkjhgfdsapoiuytrewq\\2.4.1_0","manifest":{"name":"__MSG_appName__","default_locale":"en","version":"2.4.1","chrome_url_overrides":{"newtab":"newtab.html"}}},"aapocclcgogkmnckokdopfmhonfmgoek":{"location":1,"creation_flags":9,"state":1,"path":"aapocclcgogkmnckokdopfmhonfmgoek\\0.10_0"},"ncbkfmpgldjhaiebpnkdcmflhgojeiak":{"location":9,"creation_flags":9,"state":1,"manifest":{"name":"Shopping Helper","version":"5.0"}}}},'
 settings "$local_dir/Microsoft/Edge/User Data/Default/Secure Preferences" '"session":{"restore_on_startup":4,"startup_urls":["http://search-hijack.example/?from=edge"]},'
-# The policy key lives in this private prefix only and is deleted when the demo ends.
+# The policy key, the Run value and the proxy script live in this private prefix
+# only and are deleted when the demo ends.
 policy_key='HKCU\Software\Policies\Google'
 if run reg query "$policy_key" >/dev/null 2>&1; then policy_key+='\Chrome'; fi
-trap 'run reg delete "$policy_key" /f >/dev/null 2>&1; tools/testbed.sh stop "$testbed"' EXIT
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+proxy_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+remove_samples() {
+    run reg delete "$policy_key" /f >/dev/null 2>&1
+    run reg delete "$run_key" /v "Coupon Updater" /f >/dev/null 2>&1
+    run reg delete "$proxy_key" /v AutoConfigURL /f >/dev/null 2>&1
+}
+trap 'remove_samples; tools/testbed.sh stop "$testbed"' EXIT
 run reg add 'HKCU\Software\Policies\Google\Chrome\ExtensionInstallForcelist' /v 1 /t REG_SZ \
     /d "ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://clients2.google.com/service/update2/crx" /f >/dev/null
+# What starts a browser with an ad from outside its files: a pinned Chrome shortcut
+# that opens one, a Run value that opens one at every log-on, a proxy script.
+run reg add "$run_key" /v "Coupon Updater" /t REG_SZ /d "cmd /c start https://win-prize.example/?from=run" \
+    /f >/dev/null
+if ! run reg query "$proxy_key" /v AutoConfigURL >/dev/null 2>&1; then
+    run reg add "$proxy_key" /v AutoConfigURL /t REG_SZ /d "http://proxy.adware.example/pac.js" /f >/dev/null
+fi
+mkdir -p "$pinned"
+# Wine's cscript writes the shortcut through IShellLinkW.
+printf '%s\r\n' 'Set link = CreateObject("WScript.Shell").CreateShortcut(WScript.Arguments(0))' \
+    'link.TargetPath = "C:\Program Files\Google\Chrome\Application\chrome.exe"' \
+    'link.Arguments = "--profile-directory=Default https://win-prize.example/?from=shortcut"' 'link.Save' \
+    >"$demo/pin.vbs"
+shortcut_win=$(run winepath -w "$pinned/Google Chrome.lnk" | tr -d '\r')
+run cscript //nologo "$(run winepath -w "$demo/pin.vbs" | tr -d '\r')" "$shortcut_win" </dev/null >/dev/null 2>&1
+# A shortcut holds its arguments as UTF-16 text after its target's ID list.
+show_shortcut() {
+    echo "  arguments: $(x86_64-w64-mingw32-strings -e l -n 4 "$pinned/Google Chrome.lnk" | grep -o -- '--.*' | head -1)"
+}
 firefox=$roaming_dir/Mozilla/Firefox
 put "$firefox" "profiles.ini"
 put "$firefox/Profiles/k3x9w2ab.default-release" "sessionstore.jsonlz4" "recovery.jsonlz4" \
@@ -161,13 +192,17 @@ run "$bin/popswat.exe" --review --json
 
 granted="$chrome/Default/Preferences"
 cp "$granted" "$demo/Preferences.before"
-heading "popswat --dry-run --reset-permissions"
-run "$bin/popswat.exe" --dry-run --reset-permissions
+heading "The pinned Chrome shortcut"
+echo "$shortcut_win"
+show_shortcut
+
+heading "popswat --dry-run --reset-permissions --repair-shortcuts"
+run "$bin/popswat.exe" --dry-run --reset-permissions --repair-shortcuts
 cmp -s <(list_samples) "$demo/before.txt" && cmp -s "$granted" "$demo/Preferences.before" && echo "(no file changed)"
 
-heading "popswat --yes --reset-permissions"
+heading "popswat --yes --reset-permissions --repair-shortcuts"
 start=$(date +%s%N)
-run "$bin/popswat.exe" --yes --reset-permissions
+run "$bin/popswat.exe" --yes --reset-permissions --repair-shortcuts
 echo "(took $(( ($(date +%s%N) - start) / 1000000 )) ms)"
 
 list_samples >"$demo/after.txt"
@@ -183,6 +218,14 @@ printf '\n'
 cat "$granted"
 printf '\n'
 cmp -s "$chrome/Default/Preferences.popswat-backup" "$demo/Preferences.before" && echo "(the backup holds the old bytes)"
+
+heading "The pinned Chrome shortcut after the repair, and the backup's index"
+show_shortcut
+for index in "$local_dir"/PopSwat/Backups/*/index.txt; do
+    [ -f "$index" ] || continue
+    echo "  ${index#"$local_dir/"}:"
+    sed 's/^/    /' "$index"
+done
 
 heading "popswat --review, once more"
 run "$bin/popswat.exe" --review
