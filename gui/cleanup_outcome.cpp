@@ -4,7 +4,6 @@ namespace {
 
 constexpr wchar_t STATUS_DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
 constexpr wchar_t STATUS_FILES_LOCKED[] = L"Some files were in use - close your browsers and try again.";
-constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
 
 constexpr wchar_t LINK_TEXT[] = L"What keeps bringing pop-ups back?";
 constexpr wchar_t LINK_TEXT_AFTER_FINDINGS[] = L"See what and how to stop it";

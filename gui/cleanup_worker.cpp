@@ -12,7 +12,6 @@ constexpr wchar_t CONFIRM_CLOSE_TEXT[] = L"A cleanup is still running. Close any
 constexpr wchar_t CONFIRM_CLOSE_CAPTION[] = L"PopSwat";
 
 constexpr wchar_t STATUS_WORKING[] = L"Working... please wait.";
-constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
 
 void SetStatus(const wchar_t* text) {
     SetWindowTextW(guiState.statusLabel, text);

@@ -12,8 +12,6 @@ namespace {
 constexpr wchar_t STATUS_LOOKING[] = L"Looking for what brings pop-ups back...";
 constexpr wchar_t STATUS_TAKING_BACK[] = L"Closing the browsers and taking back site permissions...";
 constexpr wchar_t STATUS_FIXING_SHORTCUTS[] = L"Taking web addresses and extensions out of browser shortcuts...";
-constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
-constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
 
 constexpr wchar_t CONFIRM_TAKE_BACK_TEXT[] =
     L"This will close ALL open browsers. Then sites will no longer be allowed to show notifications, open pop-ups "
