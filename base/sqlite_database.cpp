@@ -104,6 +104,37 @@ SqliteError OpenSnapshot(const std::wstring& path, std::size_t maxBytes, SqliteC
                                        SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY));
 }
 
+// A folder of its own under %TEMP% for copies of a database, removed with what is in it.
+class PrivateFolder {
+public:
+    PrivateFolder() {
+        wchar_t temp[MAX_PATH + 1] = {};
+        DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        if (length == 0 || length > MAX_PATH)
+            return;
+        static volatile LONG counter = 0;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            std::wstring folder =
+                FormatWide(L"%lsPopSwat-%lu-%ld", temp, GetCurrentProcessId(), InterlockedIncrement(&counter));
+            if (CreateDirectoryW(folder.c_str(), nullptr))
+                path_ = folder;
+        }
+    }
+    ~PrivateFolder() {
+        if (path_.empty())
+            return;
+        ForEachFolderEntry(path_,
+                           [&](const std::wstring& name, uint32_t) { DeleteFileW((path_ + L"\\" + name).c_str()); });
+        RemoveDirectoryW(path_.c_str());
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
 SqliteError OpenFile(const std::wstring& path, SqliteAccess access, SqliteConnection* connection) {
     // Never SQLITE_OPEN_CREATE: a missing file stays missing. Not a URI either:
     // a name is only ever a file name.
@@ -113,6 +144,30 @@ SqliteError OpenFile(const std::wstring& path, SqliteAccess access, SqliteConnec
     int result = sqlite3_open_v2(WideToUtf8(path).c_str(), &handle, flags, nullptr);
     connection->reset(handle);
     return ErrorOf(result);
+}
+
+// A WAL database whose -wal is there without its -shm: no one has it open, and
+// the pages in the -wal count. SQLite would create the -shm beside it (or, in
+// exclusive locking mode, lock the file for writing, which Wine refuses on a
+// handle opened for reading), so both files are copied into a private folder,
+// the copy's -wal is folded into it there, and that is read into memory.
+SqliteError OpenFoldedCopy(const std::wstring& path, std::size_t maxBytes, SqliteConnection* connection) {
+    DatabaseHeader walHeader;
+    SqliteError error = ReadHeader(path + L"-wal", maxBytes, &walHeader);
+    if (error != SqliteError::None)
+        return error == SqliteError::Missing ? SqliteError::CannotOpen : error;
+    PrivateFolder folder;
+    std::wstring copy = folder.path() + L"\\permissions.sqlite";
+    if (folder.path().empty() || !CopyFileW(LongPathForm(path).c_str(), copy.c_str(), FALSE) ||
+        !CopyFileW(LongPathForm(path + L"-wal").c_str(), (copy + L"-wal").c_str(), FALSE))
+        return SqliteError::CannotOpen;
+    {
+        SqliteConnection folding;
+        error = OpenFile(copy, SqliteAccess::ReadWrite, &folding);
+        if (error == SqliteError::None)
+            error = ExecuteSqlite(folding, "PRAGMA journal_mode=DELETE");
+    }
+    return error == SqliteError::None ? OpenSnapshot(copy, maxBytes, connection) : error;
 }
 
 }  // namespace
@@ -135,9 +190,11 @@ SqliteError OpenSqliteDatabase(const std::wstring& path,
     if (error != SqliteError::None)
         return error;
     bool readOnly = access == SqliteAccess::ReadOnly;
-    bool walHere = readOnly && header.Wal() && FileExists(path + L"-wal");
-    if (readOnly && header.Wal() && !walHere)
+    bool wal = readOnly && header.Wal();
+    if (wal && !FileExists(path + L"-wal"))
         error = OpenSnapshot(path, maxBytes, connection);
+    else if (wal && !FileExists(path + L"-shm"))
+        error = OpenFoldedCopy(path, maxBytes, connection);
     else
         error = OpenFile(path, access, connection);
     if (error == SqliteError::None) {
@@ -151,11 +208,6 @@ SqliteError OpenSqliteDatabase(const std::wstring& path,
             // The last connection to close would otherwise fold the -wal into the
             // database and delete it: a change, by a reader.
             sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-            // No -shm beside the -wal means no one has the database open: the
-            // WAL index may then live in this connection's memory (exclusive
-            // locking mode), and SQLite creates no -shm file.
-            if (walHere && !FileExists(path + L"-shm"))
-                error = ExecuteSqlite(*connection, "PRAGMA locking_mode=EXCLUSIVE");
         }
     }
     // Reading the schema reads the header and the first page: a locked, foreign or damaged file shows here.

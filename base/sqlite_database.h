@@ -81,8 +81,9 @@ using SqliteStatement = UniqueSqliteHandle<sqlite3_stmt, FinalizeSqliteStatement
 // says it is in WAL mode while no -wal file is there (the browser closed it
 // cleanly) is read from a copy in memory, since SQLite would otherwise create
 // the -wal and -shm files; one whose -wal is there without its -shm (no browser
-// has it open) keeps its WAL index in memory instead of creating the -shm file.
-// A read-only connection never folds the -wal into the database when it closes.
+// has it open) is read from a copy of both, made in a private folder under
+// %TEMP% that is removed at once, since SQLite would create the -shm file. A
+// read-only connection never folds the -wal into the database when it closes.
 SqliteError OpenSqliteDatabase(const std::wstring& path,
                                SqliteAccess access,
                                std::size_t maxBytes,
