@@ -34,7 +34,8 @@ if(EXISTS ${POPSWAT_SQLITE_SOURCE_DIR}/sqlite3.c AND EXISTS ${POPSWAT_SQLITE_SOU
         # Wide-character Windows calls only; file names are passed as UTF-8.
         SQLITE_WIN32_NO_ANSI)
     if(NOT MSVC)
-        target_compile_options(popswat_sqlite PRIVATE -w)
+        # -O2, as SQLite's own builds: -O3 takes a third longer for a larger, no faster library.
+        target_compile_options(popswat_sqlite PRIVATE -w $<$<CONFIG:Release>:-O2>)
     endif()
     file(STRINGS ${POPSWAT_SQLITE_SOURCE_DIR}/sqlite3.h popswat_sqlite_version_line
          REGEX "^#define SQLITE_VERSION +\"")
