@@ -1,6 +1,12 @@
 #include "bench/review_profiles.h"
 
+#include <windows.h>
+
+#include <cstdio>
+
+#include "base/base.h"
 #include "bench/bench_support.h"
+#include "sqlite3.h"
 
 namespace {
 
@@ -90,6 +96,17 @@ std::string FirefoxExtensions() {
     return text + "]}";
 }
 
+std::wstring FirefoxProfileFolder(const std::wstring& root, int round) {
+    return root + L"\\Roaming\\Mozilla\\Firefox\\Profiles\\bench" + std::to_wstring(round) + L".default";
+}
+
+void Execute(sqlite3* database, const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(database, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK)
+        std::fprintf(stderr, "%s: %s\n", sql.c_str(), message ? message : "");
+    sqlite3_free(message);
+}
+
 struct Tree {
     std::size_t bytes = 0;
     void Write(const std::wstring& path, const std::string& text) {
@@ -107,8 +124,7 @@ std::size_t MakeReviewProfiles(const std::wstring& root, int profiles) {
         int browser = p % 7;
         int round = p / 7;
         if (browser == 6) {
-            std::wstring profile =
-                root + L"\\Roaming\\Mozilla\\Firefox\\Profiles\\bench" + std::to_wstring(round) + L".default";
+            std::wstring profile = FirefoxProfileFolder(root, round);
             tree.Write(profile + L"\\prefs.js", FirefoxPrefs());
             tree.Write(profile + L"\\user.js",
                        "user_pref(\"browser.startup.homepage\", \"http://hijack.example/\");\n");
@@ -126,4 +142,54 @@ std::size_t MakeReviewProfiles(const std::wstring& root, int profiles) {
         }
     }
     return tree.bytes;
+}
+
+std::wstring FirefoxBenchProfile(const std::wstring& root) {
+    return FirefoxProfileFolder(root, 0);
+}
+
+std::size_t WriteFirefoxPermissions(const std::wstring& profile, int rows) {
+    std::wstring path = profile + L"\\permissions.sqlite";
+    DeleteFileW(path.c_str());
+    sqlite3* database = nullptr;
+    sqlite3_open_v2(WideToUtf8(path).c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Execute(database,
+            "PRAGMA page_size = 32768; PRAGMA user_version = 13;"
+            "CREATE TABLE moz_perms ( id INTEGER PRIMARY KEY,origin TEXT,type TEXT,permission INTEGER,"
+            "expireType INTEGER,expireTime INTEGER,modificationTime INTEGER);"
+            "CREATE TABLE moz_hosts ( id INTEGER PRIMARY KEY,host TEXT,type TEXT,permission INTEGER,"
+            "expireType INTEGER,expireTime INTEGER,modificationTime INTEGER,isInBrowserElement INTEGER);"
+            "CREATE TABLE moz_origin_interactions ( origin TEXT PRIMARY KEY,lastInteractionTime INTEGER);"
+            "BEGIN");
+    const char* const types[] = {"cookie",
+                                 "3rdPartyStorage^https://cdn.example",
+                                 "autoplay-media",
+                                 "cookie",
+                                 "storageAccessAPI",
+                                 "install",
+                                 "cookie",
+                                 "geo",
+                                 "desktop-notification",
+                                 "popup"};
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(database,
+                       "INSERT INTO moz_perms (origin, type, permission, expireType, expireTime, "
+                       "modificationTime) VALUES (?1, ?2, ?3, 0, 0, 1700000000000)",
+                       -1, &insert, nullptr);
+    for (int n = 0; n < rows; ++n) {
+        std::string origin = "https://site" + Number(n) + ".example";
+        sqlite3_bind_text(insert, 1, origin.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, types[n % 10], -1, SQLITE_STATIC);
+        sqlite3_bind_int(insert, 3, n % 3 == 2 ? 2 : 1);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    Execute(database,
+            "INSERT OR IGNORE INTO moz_origin_interactions SELECT DISTINCT origin, 1700000000000 "
+            "FROM moz_perms; COMMIT");
+    sqlite3_close_v2(database);
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.nFileSizeLow;
 }

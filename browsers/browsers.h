@@ -106,6 +106,8 @@ enum class BrowserFile {
     FirefoxAddons,      // a Firefox profile's "extensions.json"
     FirefoxPrefs,       // its "prefs.js"
     FirefoxUserPrefs,   // its "user.js"
+    // its "permissions.sqlite"
+    FirefoxPermissions,
     FirefoxProfilesIni  // %APPDATA%\Mozilla\Firefox\profiles.ini
 };
 
@@ -115,6 +117,7 @@ constexpr std::size_t MaxBytes(BrowserFile file) {
         case BrowserFile::Preferences:
         case BrowserFile::SecurePreferences:
         case BrowserFile::FirefoxAddons:
+        case BrowserFile::FirefoxPermissions:
             return 64 * MB;  // browser-written ones of tens of MB exist
         case BrowserFile::Manifest:
         case BrowserFile::LocaleMessages:
@@ -136,7 +139,22 @@ FileRead ReadBrowserFile(const std::wstring& path, BrowserFile file, std::string
 // Deeper nesting is refused, as the browsers' own JSON reader refuses it.
 constexpr unsigned MAX_JSON_DEPTH = 200;
 
-enum class JsonLoad { Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, NotAnObject };
+// Also why a browser's database could not be used: Locked (by another connection,
+// beyond the busy timeout), NotADatabase (not SQLite), Damaged, OtherShape (its
+// table lacks a column the browser writes).
+enum class JsonLoad {
+    Done,
+    Missing,
+    Unreadable,
+    TooLarge,
+    NotJson,
+    TooDeep,
+    NotAnObject,
+    Locked,
+    NotADatabase,
+    Damaged,
+    OtherShape
+};
 
 // What reading a file says about loading it: Done, Missing, Unreadable or TooLarge.
 JsonLoad JsonLoadOf(FileRead read);
@@ -311,3 +329,43 @@ struct FirefoxAddon {
 // The add-on records of a profile's extensions.json, in file order (an entry
 // that is not an object is passed over); the result says why none could be read.
 JsonLoad ReadFirefoxAddons(const std::wstring& profileFolder, std::vector<FirefoxAddon>* addons);
+
+// ---- Firefox's site permissions ----------------------------------------------------
+// A profile's "permissions.sqlite", table moz_perms, as Firefox writes it (user_version
+// 12, or 13 with moz_origin_interactions beside it).
+
+// One row of moz_perms, with its values as stored (NULL read as 0 or "", as Firefox reads it).
+struct FirefoxPermissionRow {
+    int64_t id = 0;
+    std::string origin;      // UTF-8 as stored: "https://win-prize.example", perhaps with "^userContextId=1"
+    std::string type;        // "desktop-notification", "popup", "cookie", ...
+    int64_t permission = 0;  // 1 allow, 2 deny, 3 prompt
+    int64_t expireType = 0;  // 0 never, 1 session, 2 at expireTime, 3 set by enterprise policy
+    int64_t expireTime = 0;  // milliseconds since 1970
+    int64_t modificationTime = 0;
+};
+
+struct FirefoxPermissions {
+    // Done (also for a database without moz_perms, which Firefox creates), Missing,
+    // Unreadable, TooLarge (beyond MaxBytes or MAX_FIREFOX_PERMISSION_ROWS), Locked,
+    // NotADatabase, Damaged or OtherShape; rows only with Done.
+    JsonLoad result = JsonLoad::Missing;
+    int64_t userVersion = 0;
+    std::vector<FirefoxPermissionRow> rows;  // in id order
+};
+
+// Real profiles hold hundreds of rows; a table beyond this is not read.
+constexpr std::size_t MAX_FIREFOX_PERMISSION_ROWS = 50000;
+
+// Reads the rows of the profile's permissions.sqlite, read-only, while Firefox
+// may be running: the file and the files beside it stay exactly as they were.
+FirefoxPermissions ReadFirefoxPermissions(const std::wstring& profileFolder);
+
+// The time as Firefox keeps it: milliseconds since 1970 (UTC).
+int64_t FirefoxTimeNow();
+
+// A row that lets a site show notifications ("desktop-notification") or open
+// pop-ups ("popup"): it allows, it was not set by a policy, and it has not
+// expired at nowMs by Firefox's own rule (an expiry time, or a session row with
+// one, at or before now). *permission says which.
+bool IsFirefoxSiteGrant(const FirefoxPermissionRow& row, int64_t nowMs, SitePermission* permission);

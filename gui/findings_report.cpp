@@ -15,6 +15,16 @@ void AppendLine(std::wstring* text, const std::wstring& line) {
     text->append(L"\r\n");
 }
 
+// The window takes back what --reset-permissions takes back: Chromium-family
+// grants. Firefox's are listed in the report, but not changed from here.
+bool CanTakeBack(const SitePermissionFinding& finding) {
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        if (browser.kind == BrowserKind::Firefox && finding.place.browser == browser.reportName)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ReviewResult ReviewForWindow() {
@@ -25,7 +35,7 @@ ReviewResult ReviewForWindow() {
         options.log = [&result](const std::wstring& line) { AppendLine(&result.report, line); };
         WriteReviewReport(options, findings);
         result.count = CountFindings(findings);
-        result.siteGrants = !findings.sitePermissions.empty();
+        result.siteGrants = std::any_of(findings.sitePermissions.begin(), findings.sitePermissions.end(), CanTakeBack);
         result.browserShortcuts =
             std::any_of(findings.launchers.begin(), findings.launchers.end(), ShortcutRepairWouldChange);
     } catch (...) {

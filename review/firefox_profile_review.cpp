@@ -1,6 +1,7 @@
 // What a Firefox profile says about pop-ups: the home page set in prefs.js or
-// user.js (re-applied at every start, so it wins), and add-ons that another
-// program placed, read from extensions.json.
+// user.js (re-applied at every start, so it wins), sites allowed to notify or
+// open pop-ups (permissions.sqlite), and add-ons that another program placed,
+// read from extensions.json.
 #include "review/review_internal.h"
 
 namespace {
@@ -89,6 +90,19 @@ void AddAddonFindings(const ProfilePlace& place, const std::wstring& folder, Rev
     }
 }
 
+void AddPermissionFindings(const ProfilePlace& place, const std::wstring& folder, ReviewFindings* findings) {
+    FirefoxPermissions permissions = ReadFirefoxPermissions(folder);
+    NoteUnreadable(place, L"permissions.sqlite", permissions.result, findings);
+    int64_t now = FirefoxTimeNow();
+    for (const FirefoxPermissionRow& row : permissions.rows) {
+        SitePermissionGrant grant = {};
+        if (IsFirefoxSiteGrant(row, now, &grant.permission)) {
+            grant.site = Utf8ToWide(row.origin);
+            findings->sitePermissions.push_back({place, std::move(grant)});
+        }
+    }
+}
+
 }  // namespace
 
 void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings) {
@@ -96,5 +110,6 @@ void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profile
     if (!IsFullPath(profileFolder))
         return;
     AddHomePageFindings(place, profileFolder, findings);
+    AddPermissionFindings(place, profileFolder, findings);
     AddAddonFindings(place, profileFolder, findings);
 }

@@ -81,6 +81,14 @@ const char* ReasonName(JsonLoad reason) {
             return "too_deep";
         case JsonLoad::NotAnObject:
             return "not_an_object";
+        case JsonLoad::Locked:
+            return "locked";
+        case JsonLoad::NotADatabase:
+            return "not_a_database";
+        case JsonLoad::Damaged:
+            return "damaged";
+        case JsonLoad::OtherShape:
+            return "other_shape";
         case JsonLoad::Done:
         case JsonLoad::Missing:
             break;

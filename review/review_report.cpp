@@ -165,6 +165,14 @@ const wchar_t* ReasonText(JsonLoad reason) {
             return L"nested too deeply";
         case JsonLoad::NotAnObject:
             return L"not a JSON object";
+        case JsonLoad::Locked:
+            return L"locked by another program";
+        case JsonLoad::NotADatabase:
+            return L"not an SQLite database";
+        case JsonLoad::Damaged:
+            return L"damaged";
+        case JsonLoad::OtherShape:
+            return L"not in the shape the browser writes";
         case JsonLoad::Done:
         case JsonLoad::Missing:
             break;
@@ -261,11 +269,10 @@ void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar
 
 void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) {
     WriteLine(options, L"What you can do:");
-    // Firefox keeps its site permissions in a database this review does not read.
     WriteLines(options, {L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
                          L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-                         L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-                         L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications."});
+                         L"  settings (chrome://settings/content, edge://settings/content; in Firefox,",
+                         L"  Settings > Privacy & Security > Permissions)."});
     if (!findings.startup.empty())
         WriteLines(options, {L"- Start-up and home pages, search engines: remove the extension that takes them",
                              L"  over first, then set them again in the browser's settings. A home page in",

@@ -5,6 +5,7 @@
 #include "gui/gui.h"
 #include "tests/child_programs.h"
 #include "tests/gui_window_driver.h"
+#include "tests/permission_databases.h"
 #include "tests/shortcut_writer.h"
 
 namespace {
@@ -74,6 +75,11 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
         ComApartment apartment;
         PinChromeShortcut(sandbox, L"Site.lnk", L"--app=https://app.example/");
     }
+    // A site Firefox lets notify is reported, but only the browser's own settings take it back so far.
+    std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\x.default";
+    MakeFolder(firefox);
+    MakePermissionDatabase(firefox + L"\\permissions.sqlite", 13,
+                           {{"https://win-prize.example", "desktop-notification"}});
     {
         // Laid out for the forced DPI like the main window.
         GuiProgram large = StartFindingsOnly(sandbox, L"144");
@@ -97,6 +103,9 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
     EXPECT_EQ(WindowText(GetDlgItem(gui.findings, IDC_COPY_REPORT_BUTTON)), L"Copy report");
     EXPECT_EQ(WindowText(GetDlgItem(gui.findings, IDCANCEL)), L"Close");
     EXPECT_NE(ReportText(gui.findings).find(L"opens a site as an app"), std::wstring::npos);
+    EXPECT_NE(
+        ReportText(gui.findings).find(L"  [Firefox/x.default] may show notifications: https://win-prize.example\r\n"),
+        std::wstring::npos);
     // Nothing to take back or to fix.
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_TAKE_BACK_BUTTON));
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_FIX_SHORTCUTS_BUTTON));

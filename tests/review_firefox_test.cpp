@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "audit/audit.h"
 #include "review/review.h"
+#include "tests/permission_databases.h"
 #include "tests/table_rows.h"
 #include "tests/test_support.h"
 
@@ -162,6 +164,69 @@ TEST(ReviewFirefoxProfile, ListsAddOnsThatAnotherProgramPlaced) {
               (std::vector<std::string>{
                   "unreadable user.js " + std::to_string(static_cast<int>(JsonLoad::Unreadable)),
                   "unreadable extensions.json " + std::to_string(static_cast<int>(JsonLoad::NotJson))}));
+}
+
+// Firefox's grants are listed as Chromium's are, with the same JSON members;
+// what is not an allow row of the two types, or not in force, is no finding.
+TEST(ReviewFirefoxProfile, ListsSitesAllowedToNotifyOrOpenPopUpsFromPermissionsSqlite) {
+    TempFolder profile;
+    int64_t now = FirefoxTimeNow();
+    SqliteConnection firefox =
+        MakePermissionDatabase(profile / L"permissions.sqlite", 13,
+                               {
+                                   {"https://win-prize.example", "desktop-notification", 1, 0, 0},
+                                   {"https://ads.example^userContextId=2", "popup", 1, 2, now + 60000},
+                                   {"https://mail.example", "desktop-notification", 2, 0, 0},
+                                   {"https://corp.example", "popup", 1, 3, 0},
+                                   {"https://old.example", "popup", 1, 2, now - 60000},
+                                   {"https://maps.example", "geo", 1, 0, 0},
+                               },
+                               TestJournal::Wal);
+    ReviewFindings findings;
+    ReviewFirefoxProfile({L"Firefox", L"k3x9w2ab.default-release"}, profile.path(), &findings);
+    std::vector<std::string> sites;
+    for (const SitePermissionFinding& f : findings.sitePermissions)
+        sites.push_back(Utf8(f.place.browser + L"/" + f.place.profile + L" ") + SitePermissionName(f.grant.permission) +
+                        " " + Utf8(f.grant.site) + (f.grant.allSites ? " all" : ""));
+    EXPECT_EQ(sites, (std::vector<std::string>{
+                         "Firefox/k3x9w2ab.default-release notifications https://win-prize.example",
+                         "Firefox/k3x9w2ab.default-release popups https://ads.example^userContextId=2",
+                     }));
+    EXPECT_TRUE(findings.unreadable.empty());
+
+    JsonDocument document;
+    ASSERT_EQ(ParseJsonObject(ReviewJson(findings), &document), JsonLoad::Done);
+    ASSERT_EQ(document["sitePermissions"].Size(), 2u);
+    EXPECT_EQ(JsonFields(document["sitePermissions"][1], {"browser", "profile", "permission", "site", "allSites"}),
+              "Firefox|k3x9w2ab.default-release|popups|https://ads.example^userContextId=2|(false)");
+}
+
+TEST(ReviewFirefoxProfile, NamesAPermissionsDatabaseItCannotReadAndWhy) {
+    struct Row {
+        const char* name;
+        std::function<void(const std::wstring& path)> make;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"not SQLite", [](const std::wstring& path) { MakeFile(path, std::string(512, '\0') + "x"); },
+         "not_a_database"},
+        {"another shape",
+         [](const std::wstring& path) { RunSql(CreateTestDatabase(path), "CREATE TABLE moz_perms (id, origin)"); },
+         "other_shape"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder profile;
+        row.make(profile / L"permissions.sqlite");
+        ReviewFindings findings;
+        ReviewFirefoxProfile({L"Firefox", L"p"}, profile.path(), &findings);
+        JsonDocument document;
+        ASSERT_EQ(ParseJsonObject(ReviewJson(findings), &document), JsonLoad::Done);
+        ASSERT_EQ(document["unreadable"].Size(), 1u);
+        EXPECT_EQ(JsonFields(document["unreadable"][0], {"browser", "profile", "file", "reason"}),
+                  "Firefox|p|permissions.sqlite|" + row.reason);
+        EXPECT_TRUE(findings.sitePermissions.empty());
+    }
 }
 
 // A profiles.ini too large to read hides the profiles it names: the review

@@ -38,6 +38,6 @@ inline std::vector<std::wstring> ReviewReportLines(const std::vector<std::vector
 const std::vector<std::wstring> SITES_ADVICE = {
     L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
     L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-    L"  settings (chrome://settings/content, edge://settings/content). Firefox lists the",
-    L"  sites that may notify in Settings > Privacy & Security > Permissions > Notifications.",
+    L"  settings (chrome://settings/content, edge://settings/content; in Firefox,",
+    L"  Settings > Privacy & Security > Permissions).",
 };

@@ -4,7 +4,11 @@
 #   base  <  browsers  <  engine  <  audit, review  <  cli, gui
 # Layers of one rank do not include each other (audit and review, cli and gui),
 # and only browsers/ includes a third-party library's headers (a quoted include
-# from a folder that is no layer). tests/ and bench/ may include anything.
+# from a folder that is no layer), with one exception: SQLite's sqlite3.h (and
+# sqlite3ext.h) is included by base/sqlite_database.cpp and by no other file of
+# a layer, so that browsers/ and engine/ alike use SQLite through
+# base/sqlite_database.h, which does not include it. tests/ and bench/ may
+# include anything.
 # Prints each include that breaks the order and fails; prints nothing and
 # succeeds when there is none.
 #   tools/check-layering.sh [SOURCE_DIR]
@@ -48,6 +52,15 @@ for layer in base browsers engine audit review cli gui; do
     done < <(grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' \
         $(find "$layer" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.rc' -o -name '*.h.in' \) | sort) || true)
 done
+# SQLite's headers, quoted or in angle brackets, with or without a folder.
+while IFS= read -r hit; do
+    file=${hit%%:*}
+    [ "$file" = base/sqlite_database.cpp ] && continue
+    rest=${hit#*:}
+    echo "$file:${rest%%:*}: includes SQLite's header: only base/sqlite_database.cpp does"
+    failures=$((failures + 1))
+done < <(grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*/)?sqlite3(ext)?\.h[">]' \
+    $(find base browsers engine audit review cli gui -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.rc' -o -name '*.h.in' \) | sort) || true)
 if [ "$failures" -gt 0 ]; then
     echo "$failures include(s) break the layering"
     exit 1
