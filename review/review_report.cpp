@@ -3,6 +3,8 @@
 // Every text that comes from a file or the registry is masked.
 #include "review/review.h"
 
+#include <algorithm>
+
 namespace {
 
 std::wstring Label(const ProfilePlace& place) {
@@ -200,6 +202,24 @@ std::wstring ExtensionFolders(const std::wstring& arguments) {
     return std::wstring();
 }
 
+// What a browser is started to do: "opens https://ad.example/ and loads an
+// extension from C:\x", "sends web traffic through 127.0.0.1:8080", ...
+std::wstring BrowserLaunchText(const LauncherFinding& finding) {
+    std::vector<std::wstring> parts;
+    if (!finding.url.empty())
+        parts.push_back((finding.opensAsApp ? L"opens a site as an app: " : L"opens ") + finding.url);
+    if (!finding.homePage.empty())
+        parts.push_back(L"sets the home page to " + finding.homePage);
+    if (finding.loadsExtension)
+        parts.push_back(L"loads an extension from " + ExtensionFolders(finding.arguments));
+    if (!finding.trafficThrough.empty())
+        parts.push_back(L"sends web traffic through " + finding.trafficThrough);
+    std::wstring text;
+    for (const std::wstring& part : parts)
+        text += (text.empty() ? L"" : L" and ") + part;
+    return text;
+}
+
 // "Google Chrome opens https://ad.example/", "cmd opens https://ad.example/",
 // "named after Firefox but starts C:\x\run.vbs", ..., after where it is; masked.
 std::wstring LauncherText(const LauncherFinding& finding) {
@@ -209,14 +229,7 @@ std::wstring LauncherText(const LauncherFinding& finding) {
         if (!finding.url.empty())
             text += L", which opens " + finding.url;
     } else if (!finding.browser.empty()) {
-        text = finding.browser;
-        if (finding.opensAsApp)
-            text += L" opens a site as an app: " + finding.url;
-        else if (!finding.url.empty())
-            text += L" opens " + finding.url;
-        if (finding.loadsExtension)
-            text += std::wstring(finding.url.empty() ? L"" : L" and") + L" loads an extension from " +
-                    ExtensionFolders(finding.arguments);
+        text = finding.browser + L" " + BrowserLaunchText(finding);
     } else if (finding.program.empty() || finding.program == finding.url) {
         text = L"opens " + finding.url;  // an internet shortcut, or a command that is a web address
     } else {
@@ -282,11 +295,20 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  (user), in regedit."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
+    // Only what the repair would change is promised to it: "--app=" stays, and a
+    // shortcut named after a browser that starts something else is not a browser's.
+    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(), ShortcutRepairWouldChange);
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
-        WriteLines(options, {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
-                             L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
-                             L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
-                             L"  copy of each."});
+        WriteLines(options,
+                   {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+                    L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
+                    repairable ? L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a"
+                               : L"  something else."});
+    if (HasLauncher(findings, {LauncherKind::Shortcut}) && repairable)
+        WriteLines(options, {L"  copy of each."});
+    else if (repairable)
+        WriteLines(options, {L"- Browser shortcuts in a Startup folder: \"popswat --repair-shortcuts\" fixes them and",
+                             L"  keeps a copy of each."});
     if (HasLauncher(findings, {LauncherKind::StartupItem, LauncherKind::RunValue}))
         WriteLines(options,
                    {L"- Start-up entries: turn them off in Settings > Apps > Startup or on Task Manager's Startup",
