@@ -180,6 +180,8 @@ std::string ReviewJson(const ReviewFindings& findings) {
             writer.Key("enabled");
             writer.Bool(f.enabled);
             WriteJsonFieldOrNull(writer, "trigger", f.kind == LauncherKind::ScheduledTask, f.trigger);
+            WriteJsonFieldOrNull(writer, "homePage", !f.homePage.empty(), f.homePage);
+            WriteJsonFieldOrNull(writer, "trafficThrough", !f.trafficThrough.empty(), f.trafficThrough);
         });
         WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
             WriteJsonField(writer, "setting", f.setting);

@@ -45,6 +45,8 @@ void AddLaunchers(ReviewFindings* findings) {
     LauncherFinding app = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Site.lnk"), CHROME,
                                    L"Google Chrome", L"https://app.example/");
     app.opensAsApp = true;
+    app.homePage = L"https://home.example/";
+    app.trafficThrough = L"127.0.0.1:8080";
     LauncherFinding named = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Firefox.lnk"),
                                      L"C:\\x\\update.vbs", L"Mozilla Firefox", L"");
     named.namedAfterBrowser = true;
@@ -159,7 +161,8 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
          L"[shortcut] fake",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Edge.lnk: Microsoft Edge opens https://ad.example/ and loads an "
          L"extension from C:\\ext\\a,C:\\ext\\b",
-         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/",
+         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/ "
+         L"and sets the home page to https://home.example/ and sends web traffic through 127.0.0.1:8080",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Firefox.lnk: named after Mozilla Firefox but starts C:\\x\\update.vbs",
          L"  [Startup folder] C:\\Startup\\Deal.url: opens https://deal.example/",
          L"  [Run key] HKEY_CURRENT_USER\\Run\\Start: cmd.exe opens https://start.example/",
@@ -183,6 +186,38 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
         EXPECT_EQ(
             std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; }), 1)
             << Utf8(start);
+    }
+}
+
+// The advice names the shortcut repair only for what the repair would change.
+TEST(WriteReviewReport, PromisesTheShortcutRepairOnlyWhatItChanges) {
+    struct Row {
+        const char* name;
+        LauncherKind kind;
+        const wchar_t* program;
+        const wchar_t* arguments;
+        bool promised;
+    };
+    const Row rows[] = {
+        {"a site opened as an app", LauncherKind::Shortcut, L"chrome.exe", L"--app=https://app.example/", false},
+        {"a script under a browser's name", LauncherKind::Shortcut, L"C:\\x\\run.vbs", L"", false},
+        {"a value that only looks like an address", LauncherKind::Shortcut, L"firefox.exe", L"-P Work.Home", false},
+        {"a home page switch", LauncherKind::Shortcut, L"chrome.exe", L"--homepage=https://home.example/", true},
+        {"a browser shortcut in a Startup folder", LauncherKind::StartupItem, L"msedge.exe", L"https://ad.example/",
+         true},
+        {"a scheduled task", LauncherKind::ScheduledTask, L"chrome.exe", L"https://ad.example/", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReviewFindings findings;
+        LauncherFinding finding = Launcher(row.kind, L"C:\\x\\Chrome.lnk", row.program, L"Google Chrome", L"");
+        finding.arguments = row.arguments;
+        findings.launchers = {finding};
+        std::vector<std::wstring> lines = Report(findings);
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(),
+                          [](const std::wstring& l) { return l.find(L"--repair-shortcuts") != std::wstring::npos; }),
+            row.promised ? 1 : 0);
     }
 }
 
@@ -244,6 +279,9 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_EQ(JsonFields(launchers[0], {"kind", "location", "browser", "url", "enabled", "trigger"}),
               "shortcut|C:\\Users\\Ann\\Desktop\\Google Chrome\x1b[2J.lnk|Google Chrome|https://ad.example/\n  "
               "[shortcut] fake|(true)|(null)");
+    EXPECT_EQ(JsonFields(launchers[0], {"homePage", "trafficThrough"}), "(null)|(null)");
+    EXPECT_EQ(JsonFields(launchers[2], {"url", "homePage", "trafficThrough"}),
+              "https://app.example/|https://home.example/|127.0.0.1:8080");
     EXPECT_EQ(JsonFields(launchers[4], {"kind", "command", "browser", "url"}),
               "startup_item| https://deal.example/|(null)|https://deal.example/");
     EXPECT_EQ(JsonFields(launchers[5], {"kind", "command", "browser"}),
