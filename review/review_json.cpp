@@ -186,6 +186,7 @@ std::string ReviewJson(const ReviewFindings& findings) {
         WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
             WriteJsonField(writer, "setting", f.setting);
             WriteJsonField(writer, "value", f.value);
+            WriteJsonField(writer, "location", f.location);
         });
         // What the two lists above could not look at: without it they are not complete.
         WriteJsonArray(writer, "unreadableSources", findings.launcherProblems, [&](const LauncherProblem& f) {

@@ -241,12 +241,23 @@ std::wstring LauncherText(const LauncherFinding& finding) {
     return MaskUnsafeCharacters(line);
 }
 
+// Firefox's own proxy, from a profile's prefs.js or user.js ("network.proxy.http").
+bool IsFirefoxProxy(const ProxySetting& setting) {
+    return setting.setting.rfind(L"network.proxy.", 0) == 0;
+}
+
+bool IsProxyScript(const ProxySetting& setting) {
+    return setting.setting == L"AutoConfigURL" || setting.setting == L"network.proxy.autoconfig_url";
+}
+
 std::wstring ProxyText(const ProxySetting& setting) {
-    return MaskUnsafeCharacters(setting.location +
-                                (setting.setting == L"AutoConfigURL"
-                                     ? L": web traffic goes where this script sends it: "
-                                     : L": web traffic goes through ") +
-                                setting.value);
+    std::wstring text =
+        setting.location +
+        (IsProxyScript(setting) ? L": web traffic goes where this script sends it: " : L": web traffic goes through ") +
+        setting.value;
+    if (IsFirefoxProxy(setting))
+        text += L" (Firefox's " + setting.setting + L")";
+    return MaskUnsafeCharacters(text);
 }
 
 // What the launcher finders (proxy false) or the proxy finder could not read.
@@ -317,9 +328,16 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
     if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
         WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
                              L"  above under Task Scheduler Library, and disable or delete it."});
-    if (!findings.proxy.empty())
+    bool firefoxProxy = std::any_of(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy);
+    if (findings.proxy.size() >
+        static_cast<std::size_t>(std::count_if(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy)))
         WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
                              L"  Settings > Network & internet > Proxy."});
+    if (firefoxProxy)
+        WriteLines(options,
+                   {L"- Firefox's proxy: keep it only if an organisation or you set it up; otherwise choose",
+                    L"  \"No proxy\" or \"Use system proxy settings\" in Firefox's Settings > General > Network",
+                    L"  Settings. One set in user.js comes back at every start: delete its lines from user.js."});
     if (!findings.launcherProblems.empty())
         WriteLines(options,
                    {L"- Shortcuts, tasks and settings that could not be read: look at them where named above."});
@@ -353,7 +371,7 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     WriteGroup(
         options, L"Proxy settings that web traffic goes through:", findings.proxy,
         [&](const ProxySetting& f) {
-            WriteItem(options, f.setting == L"AutoConfigURL" ? L"proxy script" : L"proxy server", ProxyText(f));
+            WriteItem(options, IsProxyScript(f) ? L"proxy script" : L"proxy server", ProxyText(f));
         },
         [&] { WriteProblems(options, findings.launcherProblems, true); });
     WriteAdvice(options, findings);

@@ -67,9 +67,9 @@ void AddLaunchers(ReviewFindings* findings) {
                  L"https://itself.example/"),
         task,
     };
-    findings->proxy = {
-        {L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
-        {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")}};
+    findings->proxy = {{L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
+                       {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")},
+                       {L"network.proxy.http", L"127.0.0.1:3128", L"C:\\Profiles\\x.default\\user.js"}};
     findings->launcherProblems = {
         {L"Task Scheduler \\", L"its task list could not be read (access denied)", false},
         {INTERNET_SETTINGS + std::wstring(L"\\ProxyEnable"), L"not a number (type 1)", true},
@@ -174,6 +174,8 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
              L"\\ProxyServer: web traffic goes through 127.0.0.1:8080",
          L"  [proxy script] " + std::wstring(INTERNET_SETTINGS) +
              L"\\AutoConfigURL: web traffic goes where this script sends it: http://pac.example/",
+         L"  [proxy server] C:\\Profiles\\x.default\\user.js: web traffic goes through 127.0.0.1:3128 (Firefox's "
+         L"network.proxy.http)",
          L"  [could not be read] " + std::wstring(INTERNET_SETTINGS) + L"\\ProxyEnable: not a number (type 1)"},
     });
     ASSERT_GE(lines.size(), expected.size());
@@ -182,7 +184,7 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     // shortcuts, start-up entries, tasks, proxy, what the launcher finders could not read.
     for (const wchar_t* start :
          {L"- Sites", L"- Start-up and", L"- Extensions", L"- Policies", L"- Files", L"- Shortcuts:",
-          L"- Start-up entries", L"- Scheduled tasks", L"- Proxy", L"- Shortcuts, tasks"}) {
+          L"- Start-up entries", L"- Scheduled tasks", L"- Proxy", L"- Firefox's proxy", L"- Shortcuts, tasks"}) {
         EXPECT_EQ(
             std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; }), 1)
             << Utf8(start);
@@ -222,8 +224,8 @@ TEST(WriteReviewReport, PromisesTheShortcutRepairOnlyWhatItChanges) {
 }
 
 TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {
-    // Three sites, three start-up settings, two extensions, two policies, eight launchers and two proxy settings.
-    EXPECT_EQ(CountFindings(SampleFindings()), 20u);
+    // Three sites, three start-up settings, two extensions, two policies, eight launchers and three proxy settings.
+    EXPECT_EQ(CountFindings(SampleFindings()), 21u);
     ReviewFindings unreadable;
     unreadable.unreadable = SampleFindings().unreadable;
     unreadable.launcherProblems = SampleFindings().launcherProblems;
@@ -290,6 +292,8 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
               "scheduled_task|\\Vendor\\Updater|(false)|at log-on; every 30 minutes");
     EXPECT_EQ(JsonFields(document["proxy"][0], {"setting", "value"}), "ProxyServer|127.0.0.1:8080");
     EXPECT_EQ(JsonFields(document["proxy"][1], {"setting", "value"}), "AutoConfigURL|http://pac.example/");
+    EXPECT_EQ(JsonFields(document["proxy"][2], {"setting", "value", "location"}),
+              "network.proxy.http|127.0.0.1:3128|C:\\Profiles\\x.default\\user.js");
     ASSERT_EQ(document["unreadableSources"].Size(), 2u);
     EXPECT_EQ(JsonFields(document["unreadableSources"][0], {"location", "reason"}),
               "Task Scheduler \\|its task list could not be read (access denied)");
