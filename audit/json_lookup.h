@@ -61,5 +61,8 @@ struct FirefoxAddonRecord {
 
 // Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.
 std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text);
-// True for records installed in the profile that have a name.
+// True for records that have a name and were installed in the profile
+// ("profile" in their location) or placed for every profile by another program
+// (app-global, app-system-share, app-system-local, app-system-user,
+// winreg-app-global, winreg-app-user), as the review names them.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);

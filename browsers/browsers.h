@@ -65,7 +65,9 @@ struct BrowserProfile {
 
 // The profiles below a Chromium-family user-data folder: the folder itself when
 // it is a profile folder, then each subfolder with a profile folder name that is
-// one, in listing order. A folder reached again through a link is left out.
+// one, in listing order, then each folder below "_side_profiles" (where Opera
+// keeps its further profiles) that is one, named "_side_profiles\<name>". A
+// folder reached again through a link is left out.
 std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder);
 // Firefox's profile folders: every folder below FirefoxProfilesFolder() in listing
 // order, then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a
