@@ -215,7 +215,11 @@ struct ChromiumExtension {
     // plain id: then only the record says what the extension is, and no file is
     // read for it. (Below a folder that does not exist nothing can be read either.)
     std::wstring folder;
-    // What the manifest says: the record's own copy, else the folder's manifest.json.
+    // What the manifest says: the record's own copy, else the folder's manifest.json,
+    // whose own members are read as the browser reads them (names compared
+    // exactly, the last of a repeated one, comments skipped) and as far as the
+    // file can be read.
+    bool manifestRead = false;  // a copy or a file that opens a JSON object was read
     unsigned overrides = 0;     // ExtensionOverride bits
     std::string name;           // "name" as written, UTF-8: perhaps a "__MSG_x__" reference
     std::string defaultLocale;  // "default_locale", UTF-8

@@ -44,6 +44,7 @@ void AddExtensionFindings(const ProfilePlace& place,
         finding.installedBy = extension.installedBy;
         finding.overrides = extension.overrides;
         finding.enabled = extension.enabled;
+        finding.manifestRead = extension.manifestRead;
         findings->extensions.push_back(std::move(finding));
     }
 }

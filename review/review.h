@@ -47,6 +47,7 @@ struct ExtensionFinding {
     InstalledBy installedBy = InstalledBy::Unknown;
     unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
+    bool manifestRead = true;  // false: no manifest could be read, its name and version are not known
 };
 
 enum class PolicyEffect {

@@ -147,8 +147,9 @@ std::string ReviewJson(const ReviewFindings& findings) {
         WriteJsonArray(writer, "extensions", findings.extensions, [&](const ExtensionFinding& f) {
             Place(writer, f.place);
             WriteJsonField(writer, "id", f.id);
-            WriteJsonField(writer, "name", f.name);
-            WriteJsonField(writer, "version", f.version);
+            // Not known, which is not the same as none: null, as the audit writes it.
+            WriteJsonFieldOrNull(writer, "name", f.manifestRead, f.name);
+            WriteJsonFieldOrNull(writer, "version", f.manifestRead, f.version);
             WriteJsonField(writer, "installedBy", InstalledByName(f.installedBy));
             Overrides(writer, f.overrides);
             writer.Key("enabled");

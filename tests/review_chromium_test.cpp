@@ -313,3 +313,63 @@ TEST(BrowserFileLimits, TheReviewTheResetAndTheAuditReadTheSameFiles) {
     ASSERT_EQ(audit.extensions.size(), 1u);
     EXPECT_EQ(audit.extensions[0].name, L"Coupons");
 }
+
+// One reading of a manifest: the audit's text search and the review's parser
+// give the same name, version and provenance for the same file, as the browser
+// reads it (its own members only, names compared exactly, the last of a repeated
+// one, comments skipped; UTF-16 is no manifest it reads).
+TEST(ManifestReading, TheAuditAndTheReviewReadEveryManifestAlike) {
+    struct Row {
+        const char* name;
+        std::string manifest;
+        const char* expected;  // "name|version|sideLoaded"; "null|null|..." when no manifest could be read
+    };
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string(R"({"name":"Wide","version":"1"})"))
+        utf16 += std::string{c, '\0'};
+    const Row rows[] = {
+        {"a search provider's name before the manifest's own",
+         R"({"chrome_settings_overrides":{"search_provider":{"name":"Evil Search","is_default":true}},)"
+         R"("name":"Real Name","version":"1.0","update_url":"https://clients2.google.com/service/update2/crx"})",
+         "Real Name|1.0|false"},
+        {"an update address in a nested object",
+         R"({"name":"N","version":"1","background":{"update_url":"https://u.example/"}})", "N|1|true"},
+        {"a repeated name: the last", R"({"name":"First","version":"1","name":"Last"})", "Last|1|true"},
+        {"a Name key is no name", R"({"Name":"Capital","version":"1"})", "|1|true"},
+        {"a name that is no string", R"({"name":["x"],"version":"2"})", "|2|true"},
+        {"comments", "{/* \"name\":\"Hidden\", */ \"name\":\"Commented\", // \"version\":\"9\"\n \"version\":\"2\"}",
+         "Commented|2|true"},
+        {"a trailing comma", R"({"name":"Trailing","version":"3",})", "Trailing|3|true"},
+        {"a byte-order mark", "\xef\xbb\xbf{\"name\":\"Marked\",\"version\":\"4\"}", "Marked|4|true"},
+        {"cut short after its version", R"({"name":"Cut","version":"5","description":"a long descr)", "Cut|5|true"},
+        {"UTF-16 text", utf16, "null|null|true"},
+        {"an array", R"([{"name":"x","version":"1"}])", "null|null|true"},
+        {"a locale named in a nested object is not the manifest's",
+         R"({"x":{"default_locale":"fr"},"name":"__MSG_n__","default_locale":"de","version":"6"})", "Deutsch|6|true"},
+    };
+    const std::wstring id = L"abcdefghijklmnopabcdefghijklmnop";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder profile;
+        std::wstring version = profile / (L"Extensions\\" + id + L"\\1.0_0");
+        MakeFile(version + L"\\manifest.json", row.manifest);
+        MakeFile(version + L"\\_locales\\de\\messages.json", R"({"n":{"message":"Deutsch"}})");
+        MakeFile(version + L"\\_locales\\fr\\messages.json", R"({"n":{"message":"Francais"}})");
+        MakeFile(profile / L"Secure Preferences",
+                 Settings(R"("extensions":{"settings":{")" + Utf8(id) + R"(":{"location":2}}})"));
+        ReviewFindings review;
+        ReviewChromiumProfile({L"Google Chrome", L"Default"}, profile.path(), &review);
+        AuditFindings audit = InventoryChromiumProfile(L"Google Chrome", L"Default", profile.path());
+        ASSERT_EQ(review.extensions.size(), 1u);
+        ASSERT_EQ(audit.extensions.size(), 1u);
+        const ExtensionFinding& r = review.extensions[0];
+        const AuditedExtension& a = audit.extensions[0];
+        auto known = [](bool read, const std::wstring& text) { return read ? Utf8(text) : std::string("null"); };
+        EXPECT_EQ(known(r.manifestRead, r.name) + "|" + known(r.manifestRead, r.version),
+                  known(!a.manifestUnreadable, a.name) + "|" + known(!a.manifestUnreadable, a.version));
+        EXPECT_EQ(known(!a.manifestUnreadable, a.name) + "|" + known(!a.manifestUnreadable, a.version) + "|" +
+                      (a.sideLoaded ? "true" : "false"),
+                  row.expected);
+        EXPECT_EQ(r.installedBy, InstalledBy::OtherProgram);
+    }
+}
