@@ -245,9 +245,7 @@ struct ChromiumStartup {
     // default_search_provider_data.template_url_data: its "url" and "short_name".
     ChromiumSetting searchUrl;
     std::wstring searchName;
-    // One of the browser's own engines: its "prepopulate_id" is above 0, or its
-    // address is Chrome's own Google template ("{google:baseURL}...", in old
-    // profiles without a prepopulate_id).
+    // One of the browser's own engines: its "prepopulate_id" is above 0.
     bool searchFromBrowserList = false;
 };
 

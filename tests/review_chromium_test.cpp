@@ -373,3 +373,55 @@ TEST(ManifestReading, TheAuditAndTheReviewReadEveryManifestAlike) {
         EXPECT_EQ(r.installedBy, InstalledBy::OtherProgram);
     }
 }
+
+// Pages and engines on the browser maker's own site, in the shapes the browsers
+// write them, are the browser's own; another company's partner code there is not.
+TEST(ReviewChromiumProfile, KnowsThePagesAndEnginesOfTheBrowsersOwnSites) {
+    struct Row {
+        const wchar_t* browser;
+        const char* setting;  // "home", "startup" or "search" (without a prepopulate_id)
+        const char* url;
+        bool finding;
+    };
+    const Row rows[] = {
+        {L"Microsoft Edge", "home", "https://www.msn.com/?ocid=msedgntp", false},
+        {L"Microsoft Edge", "startup", "https://ntp.msn.com/edge/ntp?locale=en-US&title=New%20tab", false},
+        {L"Microsoft Edge", "home", "http://www.msn.com/?pc=ACTE", true},
+        {L"Microsoft Edge", "search",
+         "{bing:baseURL}search?q={searchTerms}&{bing:cvid}{bing:msb}{google:assistedQueryStats}", false},
+        {L"Microsoft Edge", "search", "https://www.bing.com/search?q={searchTerms}&form=QBLH", false},
+        {L"Microsoft Edge", "search", "https://www.bing.com/search?q={searchTerms}&PC=ADW1&form=XYZ", true},
+        {L"Microsoft Edge", "search", "https://www.bing.com.search-deals.example/search?q={searchTerms}", true},
+        {L"Microsoft Edge", "home", "https://www.bing.com:8443/", true},
+        {L"Microsoft Edge", "home", "https://www.google.com/", true},
+        {L"Google Chrome", "home", "https://www.google.com/", false},
+        {L"Google Chrome", "startup", "http://www.google.co.uk/", false},
+        {L"Google Chrome", "startup", "https://google.com.br/", false},
+        {L"Google Chrome", "search", "https://www.google.com/search?q={searchTerms}&client=ext-coupons", true},
+        {L"Google Chrome", "search", "{google:baseURL}search?q={searchTerms}&channel=adware", true},
+        {L"Google Chrome", "home", "https://cse.google.com/cse?cx=partner-pub-1234&q=x", true},
+        {L"Google Chrome", "home", "https://sites.google.com/view/deals", true},
+        {L"Google Chrome", "home", "https://google.deals.example/", true},
+        {L"Google Chrome", "home", "https://www.msn.com/", true},
+        {L"Brave", "search", "https://search.brave.com/search?q={searchTerms}&source=desktop", false},
+        {L"Brave", "search", "https://www.bing.com/search?q={searchTerms}", true},
+        {L"Brave", "search", "{google:baseURL}search?q={searchTerms}&{google:RLZ}ie={inputEncoding}", false},
+        {L"Google Chrome", "search", "{bing:baseURL}search?q={searchTerms}", true},
+        {L"Vivaldi", "home", "https://vivaldi.com/", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Utf8(row.browser) + " " + row.setting + " " + row.url);
+        TempFolder profile;
+        std::string setting = row.setting;
+        std::string members =
+            setting == "home" ? R"("homepage":")" + std::string(row.url) + R"(","homepage_is_newtabpage":false)"
+            : setting == "startup"
+                ? R"("session":{"restore_on_startup":4,"startup_urls":[")" + std::string(row.url) + R"("]})"
+                : R"("default_search_provider_data":{"template_url_data":{"short_name":"S","url":")" +
+                      std::string(row.url) + R"("}})";
+        MakeFile(profile / L"Secure Preferences", Settings(members));
+        ReviewFindings findings;
+        ReviewChromiumProfile({row.browser, L""}, profile.path(), &findings);
+        EXPECT_EQ(findings.startup.size(), row.finding ? 1u : 0u);
+    }
+}
