@@ -88,6 +88,7 @@ int main() {
         sources.startupFolders = {scratch + L"\\Startup"};
         sources.registry = {machine, user};
         sources.taskFolder = folder.path();
+        sources.taskFilesFolder = SystemTaskFilesFolder();
         std::size_t problems = 0;
         Timing timing = Measure(7, [&] {
             LauncherFindings findings = FindLaunchers(sources);
@@ -113,7 +114,7 @@ int main() {
         });
         Timing scheduled = Measure(7, [&] {
             LauncherFindings findings;
-            FindScheduledTaskLaunchers(sources.taskFolder, TaskLimits(), &findings);
+            FindScheduledTaskLaunchers(sources.taskFolder, sources.taskFilesFolder, TaskLimits(), &findings);
             return findings.launchers.size();
         });
         std::printf("  shortcuts and Startup items %.1f ms, registry %.1f ms, tasks %.1f ms (best runs)\n",

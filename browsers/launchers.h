@@ -188,6 +188,8 @@ struct LauncherFindings {
     std::vector<LauncherFinding> launchers;
     std::vector<ProxySetting> proxy;
     std::vector<LauncherProblem> problems;
+    TaskSource taskSource = TaskSource::None;  // where the scheduled tasks were read from
+    std::wstring taskFilesFolder;              // the folder of task files, when read from there
 };
 
 // Why a shortcut could not be read ("a link, not followed", "corrupt or not a
@@ -232,21 +234,27 @@ void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* finding
 // The user's proxy: ProxyServer when ProxyEnable is not 0, and AutoConfigURL.
 void FindProxySettings(HKEY user, LauncherFindings* findings);
 // Exec actions of scheduled tasks in the folder and below that start a browser
-// or a launcher with a web address. COM must be initialised on this thread.
-void FindScheduledTaskLaunchers(const std::wstring& taskFolder, const TaskLimits& limits, LauncherFindings* findings);
+// or a launcher with a web address, read as ReadScheduledTasks reads them (from
+// the task files below taskFilesFolder where the service cannot list them).
+void FindScheduledTaskLaunchers(const std::wstring& taskFolder,
+                                const std::wstring& taskFilesFolder,
+                                const TaskLimits& limits,
+                                LauncherFindings* findings);
 
 // Where a run looks; LauncherSources() looks nowhere.
 struct LauncherSources {
     std::vector<std::wstring> shortcutFolders;
     std::vector<std::wstring> startupFolders;
     LauncherRegistryRoots registry;
-    std::wstring taskFolder;  // "" to leave tasks out
+    std::wstring taskFolder;       // "" to leave tasks out
+    std::wstring taskFilesFolder;  // where the service keeps the task files; "" to read none
 };
 
 // The user's and the public Desktop, the Start menu's Programs folders (user and
 // all users) and the Startup folders, from the known folders; the taskbar's
 // pinned items (User Pinned\TaskBar and \StartMenu below %APPDATA%);
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder, with the
+// system's task files (SystemTaskFilesFolder).
 LauncherSources SystemLauncherSources();
 
 // Everything above, in this order: Startup items, shortcuts (the Startup folders
