@@ -162,7 +162,10 @@ bool ReadTaskDefinition(const std::string& xml,
                         ScheduledTask* task,
                         std::vector<TaskProblem>* problems) {
     auto fail = [&](const wchar_t* what, HRESULT result) {
-        problems->push_back({task->path, std::wstring(what) + L" (" + HresultText(result) + L")"});
+        std::wstring why = what;
+        if (result != S_OK)
+            why += L" (" + HresultText(result) + L")";
+        problems->push_back({task->path, why});
         return false;
     };
     CreateXmlReaderFunction create = XmlReaderFactory();
@@ -185,7 +188,14 @@ bool ReadTaskDefinition(const std::string& xml,
     DefinitionReader read{limits, task, problems};
     bool sawTask = false;
     XmlNodeType node = XmlNodeType_None;
+    // Every node takes at least one byte of the text. Wine 8's reader gives the
+    // last text node of a document cut short again and again, without an end.
+    std::size_t nodes = 0;
     while ((result = reader->Read(&node)) == S_OK) {
+        if (++nodes > xml.size()) {
+            problems->push_back({task->path, L"its definition could not be read as XML (it does not end)"});
+            return false;
+        }
         const wchar_t* value = nullptr;
         UINT length = 0;
         switch (node) {
@@ -194,7 +204,7 @@ bool ReadTaskDefinition(const std::string& xml,
                     break;
                 std::wstring name(value, length);
                 if (read.open.empty() && name != L"Task")
-                    return fail(L"its definition is no task", E_INVALIDARG);
+                    return fail(L"its definition is no task", S_OK);
                 sawTask = true;
                 read.Start(name);
                 if (reader->IsEmptyElement())
@@ -217,7 +227,7 @@ bool ReadTaskDefinition(const std::string& xml,
     if (FAILED(result))
         return fail(L"its definition could not be read as XML", result);
     if (!sawTask)
-        return fail(L"its definition is no task", E_INVALIDARG);
+        return fail(L"its definition is no task", S_OK);
     if (read.actionsCut)
         problems->push_back(
             {task->path, FormatWide(L"only its first %zu actions were looked at", limits.maxActionsPerTask)});
