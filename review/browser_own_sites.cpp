@@ -94,8 +94,8 @@ bool CarriesOtherPartnerCode(const OwnSite& site, std::wstring_view query) {
 bool IsBrowsersOwnAddress(const std::wstring& browser, const std::wstring& url) {
     for (const OwnSite& site : OWN_SITES) {
         // Every browser of the family fills in Chromium's own Google template.
-        bool googleTemplate = site.templateStart == GOOGLE_TEMPLATE &&
-                              StartsWithIgnoringAsciiCase(url, GOOGLE_TEMPLATE);
+        bool googleTemplate =
+            site.templateStart == GOOGLE_TEMPLATE && StartsWithIgnoringAsciiCase(url, GOOGLE_TEMPLATE);
         if (browser != site.browser && !googleTemplate)
             continue;
         std::wstring_view rest(url);

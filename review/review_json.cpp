@@ -189,6 +189,18 @@ std::string ReviewJson(const ReviewFindings& findings) {
             WriteJsonField(writer, "value", f.value);
             WriteJsonField(writer, "location", f.location);
         });
+        // Where the scheduled tasks come from: "task_scheduler", "task_files" (the folder of
+        // files the service keeps, where it cannot list them) or null when neither was read.
+        const char* taskSource = findings.taskSource == TaskSource::Service ? "task_scheduler"
+                                 : findings.taskSource == TaskSource::Files ? "task_files"
+                                                                            : nullptr;
+        writer.Key("taskSource");
+        if (taskSource)
+            writer.String(taskSource);
+        else
+            writer.Null();
+        WriteJsonFieldOrNull(writer, "taskFilesFolder", findings.taskSource == TaskSource::Files,
+                             findings.taskFilesFolder);
         // What the two lists above could not look at: without it they are not complete.
         WriteJsonArray(writer, "unreadableSources", findings.launcherProblems, [&](const LauncherProblem& f) {
             WriteJsonField(writer, "location", f.where);

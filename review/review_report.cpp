@@ -367,7 +367,14 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     WriteGroup(
         options, L"Programs and shortcuts that open a browser with a web page:", findings.launchers,
         [&](const LauncherFinding& f) { WriteItem(options, LauncherKindText(f.kind), LauncherText(f)); },
-        [&] { WriteProblems(options, findings.launcherProblems, false); });
+        [&] {
+            WriteProblems(options, findings.launcherProblems, false);
+            // Where the service cannot list its tasks, the review says that it read the files the service keeps.
+            if (findings.taskSource == TaskSource::Files)
+                WriteLine(options, L"  (Scheduled tasks were read from their files in " +
+                                       MaskUnsafeCharacters(findings.taskFilesFolder) +
+                                       L": the Task Scheduler could not list them.)");
+        });
     WriteGroup(
         options, L"Proxy settings that web traffic goes through:", findings.proxy,
         [&](const ProxySetting& f) {

@@ -70,6 +70,8 @@ void AddLaunchers(ReviewFindings* findings) {
     findings->proxy = {{L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
                        {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")},
                        {L"network.proxy.http", L"127.0.0.1:3128", L"C:\\Profiles\\x.default\\user.js"}};
+    findings->taskSource = TaskSource::Files;
+    findings->taskFilesFolder = L"C:\\Windows\\System32\\Tasks";
     findings->launcherProblems = {
         {L"Task Scheduler \\", L"its task list could not be read (access denied)", false},
         {INTERNET_SETTINGS + std::wstring(L"\\ProxyEnable"), L"not a number (type 1)", true},
@@ -169,7 +171,9 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
          L"  [Run key] HKEY_CURRENT_USER\\Run\\Itself: opens https://itself.example/",
          L"  [scheduled task] \\Vendor\\Updater: Google Chrome opens https://task.example/ (disabled; at log-on; every "
          L"30 minutes)",
-         L"  [could not be read] Task Scheduler \\: its task list could not be read (access denied)"},
+         L"  [could not be read] Task Scheduler \\: its task list could not be read (access denied)",
+         L"  (Scheduled tasks were read from their files in C:\\Windows\\System32\\Tasks: the Task Scheduler could not "
+         L"list them.)"},
         {L"  [proxy server] " + std::wstring(INTERNET_SETTINGS) +
              L"\\ProxyServer: web traffic goes through 127.0.0.1:8080",
          L"  [proxy script] " + std::wstring(INTERNET_SETTINGS) +
@@ -294,6 +298,7 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_EQ(JsonFields(document["proxy"][1], {"setting", "value"}), "AutoConfigURL|http://pac.example/");
     EXPECT_EQ(JsonFields(document["proxy"][2], {"setting", "value", "location"}),
               "network.proxy.http|127.0.0.1:3128|C:\\Profiles\\x.default\\user.js");
+    EXPECT_EQ(JsonFields(document, {"taskSource", "taskFilesFolder"}), "task_files|C:\\Windows\\System32\\Tasks");
     ASSERT_EQ(document["unreadableSources"].Size(), 2u);
     EXPECT_EQ(JsonFields(document["unreadableSources"][0], {"location", "reason"}),
               "Task Scheduler \\|its task list could not be read (access denied)");
