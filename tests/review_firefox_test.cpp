@@ -37,6 +37,16 @@ std::vector<std::string> Review(const std::wstring& profile) {
     return lines;
 }
 
+// The review of a profile that holds these prefs.js and user.js (none where "").
+std::vector<std::string> ReviewPrefs(const std::string& prefsJs, const std::string& userJs) {
+    TempFolder profile;
+    if (!prefsJs.empty())
+        MakeFile(profile / L"prefs.js", prefsJs);
+    if (!userJs.empty())
+        MakeFile(profile / L"user.js", userJs);
+    return Review(profile.path());
+}
+
 const char HOME_PAGE[] = "user_pref(\"browser.startup.homepage\", ";
 
 }  // namespace
@@ -114,12 +124,7 @@ TEST(ReviewFirefoxProfile, NamesTheProxyItsOwnSettingsSendPagesThrough) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempFolder profile;
-        if (!row.prefs.empty())
-            MakeFile(profile / L"prefs.js", row.prefs);
-        if (!row.user.empty())
-            MakeFile(profile / L"user.js", row.user);
-        EXPECT_EQ(Review(profile.path()), row.expected);
+        EXPECT_EQ(ReviewPrefs(row.prefs, row.user), row.expected);
     }
 }
 
@@ -160,12 +165,7 @@ TEST(ReviewFirefoxProfile, TakesTheHomePageFromUserJsOverPrefsJs) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempFolder profile;
-        if (!row.prefsJs.empty())
-            MakeFile(profile / L"prefs.js", row.prefsJs);
-        if (!row.userJs.empty())
-            MakeFile(profile / L"user.js", row.userJs);
-        EXPECT_EQ(Review(profile.path()), row.expected);
+        EXPECT_EQ(ReviewPrefs(row.prefsJs, row.userJs), row.expected);
     }
 }
 
