@@ -46,10 +46,13 @@ HRESULT MemoryStream(const std::string& bytes, ComHolder<IStream>* stream) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size());
     if (!memory)
         return E_OUTOFMEMORY;
-    if (void* at = GlobalLock(memory)) {
-        std::memcpy(at, bytes.data(), bytes.size());
-        GlobalUnlock(memory);
+    void* at = GlobalLock(memory);
+    if (!at) {
+        GlobalFree(memory);
+        return E_OUTOFMEMORY;
     }
+    std::memcpy(at, bytes.data(), bytes.size());
+    GlobalUnlock(memory);
     // TRUE: the stream frees the memory when it is released.
     HRESULT result = CreateStreamOnHGlobal(memory, TRUE, stream->put());
     if (FAILED(result))
@@ -87,8 +90,8 @@ struct DefinitionReader {
     const TaskLimits& limits;
     ScheduledTask* task;
     std::vector<TaskProblem>* problems;
-    std::vector<std::wstring> open;
-    std::wstring text;
+    std::vector<std::wstring> open{};
+    std::wstring text{};
     bool inAction = false;   // inside Task/Actions/Exec, and it was taken
     bool inTrigger = false;  // inside one of Task/Triggers/*, and it was taken
     bool actionsCut = false;
@@ -168,6 +171,9 @@ bool ReadTaskDefinition(const std::string& xml,
         problems->push_back({task->path, why});
         return false;
     };
+    // The service hands out a definition of any size; its files are checked before they are read.
+    if (xml.size() > MAX_TASK_FILE_BYTES)
+        return fail(L"its definition is larger than 1 MB, not read", S_OK);
     CreateXmlReaderFunction create = XmlReaderFactory();
     if (!create)
         return fail(L"its definition could not be read: XmlLite is missing", HRESULT_FROM_WIN32(GetLastError()));

@@ -99,6 +99,8 @@ TEST(TaskDefinitions, ReadTheTaskSchedulersSchema) {
         {"an entity declared", "<!DOCTYPE Task [<!ENTITY x \"chrome.exe\">]>" + Task(EXEC),
          "problem: its definition could not be read as XML"},
         {"nested too deeply", deep, "problem: its definition could not be read as XML"},
+        {"larger than any task", Task("<!--" + std::string(1 << 20, 'x') + "-->" + EXEC),
+         "problem: its definition is larger than 1 MB, not read"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
