@@ -29,19 +29,21 @@ bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* e
     const std::string& manifest = version.manifest;
     extension->versionFolder = version.name;
     extension->name = ManifestDisplayName(extensionFolder + L"\\" + version.name, manifest);
-    extension->version = Utf8ToWide(GetJsonString(manifest, "version", 0));
+    // The manifest's own members, as the browser reads them: names compared
+    // exactly, the last of a repeated one, none from a nested object.
+    extension->version = Utf8ToWide(GetRootJsonString(manifest, "version"));
     // The browser treats an extension as a theme when its manifest's root holds a "theme" object.
     extension->theme = HasRootObjectMember(manifest, "theme");
-    // Extensions from a web store carry an update address; any "update_url" key counts.
-    extension->sideLoaded = FindJsonKey(manifest, "update_url", 0) == std::string::npos;
+    // Extensions from a web store carry an update address: a root "update_url" of any value counts.
+    extension->sideLoaded = FindRootMemberValue(manifest, "update_url") == std::string::npos;
     return true;
 }
 
 }  // namespace
 
 std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest) {
-    return ResolveExtensionName(versionFolder, GetJsonString(manifest, "name", 0),
-                                GetJsonString(manifest, "default_locale", 0));
+    return ResolveExtensionName(versionFolder, GetRootJsonString(manifest, "name"),
+                                GetRootJsonString(manifest, "default_locale"));
 }
 
 AuditFindings InventoryChromiumProfile(const std::wstring& browser,

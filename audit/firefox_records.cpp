@@ -146,6 +146,17 @@ std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text)
 }
 
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record) {
-    // Only add-ons installed in the profile itself.
-    return !record.name.empty() && record.location.find("profile") != std::string::npos;
+    // Where other programs put add-ons for every profile: the system-wide folders
+    // and the registry's lists. Firefox's own (app-builtin, app-system-defaults, ...) are not listed.
+    static const char* const PLACED_BY_OTHERS[] = {"app-global",      "app-system-share",  "app-system-local",
+                                                   "app-system-user", "winreg-app-global", "winreg-app-user"};
+    if (record.name.empty())
+        return false;
+    if (record.location.find("profile") != std::string::npos)
+        return true;  // installed in the profile itself
+    for (const char* location : PLACED_BY_OTHERS) {
+        if (record.location == location)
+            return true;
+    }
+    return false;
 }

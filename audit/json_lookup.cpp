@@ -113,16 +113,11 @@ std::size_t FindJsonKey(const std::string& text, const std::string& key, std::si
     return std::string::npos;
 }
 
-std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start) {
-    std::size_t p = FindJsonKey(text, key, start);
-    if (p == std::string::npos)
-        return std::string();
-    const std::size_t n = text.size();
-    std::size_t i = FindJsonValue(text, p + key.size() + 2);
-    if (i >= n || text[i] != '"')
-        return std::string();
-    ++i;
+namespace {
 
+// The string whose content starts at i, its escapes decoded as GetJsonString says.
+std::string DecodeJsonString(const std::string& text, std::size_t i) {
+    const std::size_t n = text.size();
     // The runs between escapes are copied whole. The next quote is looked for again
     // only when an escape has taken the last one found, so each byte is searched once.
     const char* data = text.data();
@@ -157,6 +152,60 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
         }
     }
     return value;
+}
+
+}  // namespace
+
+std::string GetJsonString(const std::string& text, const std::string& key, std::size_t start) {
+    std::size_t p = FindJsonKey(text, key, start);
+    if (p == std::string::npos)
+        return std::string();
+    std::size_t i = FindJsonValue(text, p + key.size() + 2);
+    if (i >= text.size() || text[i] != '"')
+        return std::string();
+    return DecodeJsonString(text, i + 1);
+}
+
+std::size_t FindRootMemberValue(const std::string& text, const std::string& key) {
+    const std::size_t n = text.size();
+    std::size_t found = std::string::npos;
+    std::size_t depth = 0;  // objects and arrays open at i
+    for (std::size_t i = 0; i < n;) {
+        char c = text[i];
+        if (c == '"') {
+            std::size_t begin = i + 1;
+            std::size_t end = FindJsonStringEnd(text, begin);
+            if (end >= n)
+                break;
+            i = end + 1;
+            if (depth == 1 && text.compare(begin, end - begin, key) == 0) {
+                std::size_t value = FindJsonValue(text, i);
+                if (value != std::string::npos && value < n)
+                    found = value;  // the browser keeps the last of a repeated name
+            }
+        } else if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+            // A comment, which the browser skips in a manifest: nothing in it counts.
+            bool line = text[i + 1] == '/';
+            std::size_t close = line ? text.find('\n', i + 2) : text.find("*/", i + 2);
+            if (close == std::string::npos)
+                break;
+            i = close + (line ? 1 : 2);
+        } else {
+            if (c == '{' || c == '[')
+                ++depth;
+            else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
+                break;  // the root has closed
+            ++i;
+        }
+    }
+    return found;
+}
+
+std::string GetRootJsonString(const std::string& text, const std::string& key) {
+    std::size_t value = FindRootMemberValue(text, key);
+    if (value == std::string::npos || text[value] != '"')
+        return std::string();
+    return DecodeJsonString(text, value + 1);
 }
 
 std::size_t FindJsonStringEnd(const std::string& text, std::size_t i) {
@@ -201,33 +250,6 @@ bool OpensJsonObject(const std::string& text) {
 }
 
 bool HasRootObjectMember(const std::string& text, const std::string& key) {
-    const std::size_t n = text.size();
-    std::size_t depth = 0;  // objects and arrays open at i
-    for (std::size_t i = 0; i < n;) {
-        char c = text[i];
-        if (c == '"') {
-            std::size_t begin = i + 1;
-            std::size_t end = FindJsonStringEnd(text, begin);
-            if (end >= n)
-                return false;
-            i = end + 1;
-            if (depth == 1 && text.compare(begin, end - begin, key) == 0 &&
-                FindJsonObjectValue(text, i) != std::string::npos)
-                return true;
-        } else if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
-            // A comment, which a lenient reader skips: its braces are not the text's.
-            bool line = text[i + 1] == '/';
-            std::size_t close = line ? text.find('\n', i + 2) : text.find("*/", i + 2);
-            if (close == std::string::npos)
-                return false;
-            i = close + (line ? 1 : 2);
-        } else {
-            if (c == '{' || c == '[')
-                ++depth;
-            else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
-                return false;  // the root has closed
-            ++i;
-        }
-    }
-    return false;
+    std::size_t value = FindRootMemberValue(text, key);
+    return value != std::string::npos && text[value] == '{';
 }

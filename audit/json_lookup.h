@@ -37,15 +37,23 @@ std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);
 // object: it may be a JSON object, however damaged. Binary bytes, blanks, UTF-16
 // text or anything else that opens no object cannot be one.
 bool OpensJsonObject(const std::string& text);
-// True when the root object of the text has a member named exactly key (a member
-// of a nested object does not count) whose value is an object. Braces in strings
-// and in // or /* */ comments do not count.
+// Where the value of the root object's member named exactly key starts, for the
+// last such member (the browser keeps the last of a repeated name): a member of
+// a nested object or array does not count, nor does anything in a string or in a
+// // or /* */ comment, which the browser skips in a manifest. A text cut short or
+// damaged further on still gives the members before the damage. npos for none.
+std::size_t FindRootMemberValue(const std::string& text, const std::string& key);
+// That member's string value, decoded as GetJsonString decodes; "" when the
+// member is absent or its value is not a string.
+std::string GetRootJsonString(const std::string& text, const std::string& key);
+// True when that member's value is an object.
 bool HasRootObjectMember(const std::string& text, const std::string& key);
 
 // ---- Manifests ------------------------------------------------------------------------
 
 // The display name of the extension whose manifest text this is, its "name"
-// and "default_locale" found by GetJsonString (see ResolveExtensionName).
+// and "default_locale" the root object's own (GetRootJsonString; see
+// ResolveExtensionName).
 std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest);
 
 // ---- Firefox add-on records --------------------------------------------------------------
@@ -61,5 +69,8 @@ struct FirefoxAddonRecord {
 
 // Every record of an "extensions.json" text, in file order, one per "defaultLocale" key.
 std::vector<FirefoxAddonRecord> ScanFirefoxAddonRecords(const std::string& text);
-// True for records installed in the profile that have a name.
+// True for records that have a name and were installed in the profile
+// ("profile" in their location) or placed for every profile by another program
+// (app-global, app-system-share, app-system-local, app-system-user,
+// winreg-app-global, winreg-app-user), as the review names them.
 bool IsListedFirefoxAddon(const FirefoxAddonRecord& record);

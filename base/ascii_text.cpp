@@ -42,3 +42,32 @@ bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefi
 bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
 }
+
+bool DecodeBase64(std::wstring_view text, std::string* bytes) {
+    bytes->clear();
+    while (!text.empty() && text.back() == L'=')
+        text.remove_suffix(1);
+    if (text.size() % 4 == 1)
+        return false;
+    unsigned bits = 0;
+    int count = 0;
+    for (wchar_t c : text) {
+        int value = c >= L'A' && c <= L'Z'   ? c - L'A'
+                    : c >= L'a' && c <= L'z' ? c - L'a' + 26
+                    : c >= L'0' && c <= L'9' ? c - L'0' + 52
+                    : c == L'+'              ? 62
+                    : c == L'/'              ? 63
+                                             : -1;
+        if (value < 0) {
+            bytes->clear();
+            return false;
+        }
+        bits = (bits << 6) | static_cast<unsigned>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes->push_back(static_cast<char>((bits >> count) & 0xFF));
+        }
+    }
+    return true;
+}

@@ -27,6 +27,10 @@ std::wstring FormatWide(const wchar_t* format, ...);
 // The variable's value when it is 1 to 519 characters long; otherwise (unset, empty, too long) "".
 std::wstring ReadEnvironmentVariable(const wchar_t* name);
 
+// The text with each %NAME% of a set variable replaced by its value, as Windows
+// expands a REG_EXPAND_SZ value; the text as it is when it cannot be expanded.
+std::wstring ExpandEnvironmentText(const std::wstring& text);
+
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
@@ -66,6 +70,10 @@ constexpr bool IsAsciiLetter(wchar_t c) {
 }
 // The value of an ASCII hexadecimal digit (0-9, a-f, A-F); -1 for any other byte.
 int HexDigitValue(char c);
+
+// The bytes that base64 text stands for (RFC 4648: A-Z a-z 0-9 + /, "="
+// padding optional); false, with *bytes empty, for anything else.
+bool DecodeBase64(std::wstring_view text, std::string* bytes);
 
 // Compare with only the ASCII letters A-Z folded to a-z (FoldAscii).
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);

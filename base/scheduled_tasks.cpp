@@ -1,9 +1,14 @@
-// The Task Scheduler's tasks through its 2.0 interface (ITaskService): every
-// folder below a starting folder, hidden tasks included, each task's exec
-// actions and triggers, all bounded. What cannot be read is named and skipped.
+// The Task Scheduler's tasks through its 2.0 interface (ITaskService), on a
+// thread of their own so that a service that does not answer cannot hold up
+// the caller: every folder below a starting folder, hidden tasks included, each
+// task judged from its definition as XML, all bounded. What cannot be read is
+// named and skipped; where the service cannot list, its task files are read.
 #include "base/windows_launch_sources.h"
 
 #include <taskschd.h>
+
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -23,23 +28,6 @@ std::wstring Failure(HRESULT result) {
     if (result == E_NOTIMPL)
         return L"not supported by this Task Scheduler, " + HresultText(result);
     return HresultText(result);
-}
-
-TriggerKind KindOf(TASK_TRIGGER_TYPE2 type) {
-    switch (type) {
-        case TASK_TRIGGER_LOGON:
-            return TriggerKind::LogOn;
-        case TASK_TRIGGER_BOOT:
-            return TriggerKind::Boot;
-        case TASK_TRIGGER_TIME:
-            return TriggerKind::Time;
-        case TASK_TRIGGER_DAILY:
-            return TriggerKind::Daily;
-        case TASK_TRIGGER_WEEKLY:
-            return TriggerKind::Weekly;
-        default:
-            return TriggerKind::Other;
-    }
 }
 
 struct TaskWalk {
@@ -72,108 +60,42 @@ bool CountItems(TaskWalk& walk,
     return true;
 }
 
-void ReadActions(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* task) {
-    ComHolder<IActionCollection> actions;
-    LONG count = 0;
-    if (!CountItems(walk, definition->get_Actions(actions.put()), actions, task->path, L"its actions", &count))
-        return;
-    for (LONG index = 1; index <= count; ++index) {
-        if (static_cast<std::size_t>(index) > walk.limits.maxActionsPerTask) {
-            walk.Problem(task->path,
-                         FormatWide(L"only its first %zu actions were looked at", walk.limits.maxActionsPerTask));
-            return;
-        }
-        ComHolder<IAction> action;
-        ComHolder<IExecAction> exec;
-        TASK_ACTION_TYPE type = TASK_ACTION_EXEC;
-        HRESULT result = actions->get_Item(index, action.put());
-        if (SUCCEEDED(result))
-            result = action->get_Type(&type);
-        if (FAILED(result)) {
-            walk.Failed(task->path, L"an action", result);
-            continue;
-        }
-        // E-mail and message actions start nothing.
-        if (type != TASK_ACTION_EXEC || FAILED(action->QueryInterface(__uuidof(IExecAction), exec.putVoid())))
-            continue;
-        BstrHolder program;
-        BstrHolder arguments;
-        exec->get_Path(program.put());
-        exec->get_Arguments(arguments.put());
-        task->actions.push_back({program.text(), arguments.text()});
-    }
-}
-
-void ReadTriggers(TaskWalk& walk, ITaskDefinition* definition, ScheduledTask* task) {
-    ComHolder<ITriggerCollection> triggers;
-    LONG count = 0;
-    if (!CountItems(walk, definition->get_Triggers(triggers.put()), triggers, task->path, L"its triggers", &count))
-        return;
-    for (LONG index = 1; index <= count && static_cast<std::size_t>(index) <= walk.limits.maxTriggersPerTask; ++index) {
-        ComHolder<ITrigger> trigger;
-        TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;
-        HRESULT result = triggers->get_Item(index, trigger.put());
-        if (SUCCEEDED(result))
-            result = trigger->get_Type(&type);
-        if (FAILED(result)) {
-            walk.Failed(task->path, L"a trigger", result);
-            continue;
-        }
-        TaskTrigger read;
-        read.kind = KindOf(type);
-        BstrHolder start;
-        trigger->get_StartBoundary(start.put());
-        read.start = start.text();
-        VARIANT_BOOL enabled = VARIANT_TRUE;
-        trigger->get_Enabled(&enabled);
-        read.enabled = enabled != VARIANT_FALSE;
-        ComHolder<IRepetitionPattern> repetition;
-        if (SUCCEEDED(trigger->get_Repetition(repetition.put())) && repetition) {
-            BstrHolder interval;
-            repetition->get_Interval(interval.put());
-            read.interval = interval.text();
-        }
-        ComHolder<IDailyTrigger> daily;
-        short days = 1;
-        if (SUCCEEDED(trigger->QueryInterface(__uuidof(IDailyTrigger), daily.putVoid())) &&
-            SUCCEEDED(daily->get_DaysInterval(&days)))
-            read.everyDays = days;
-        task->triggers.push_back(std::move(read));
-    }
-}
-
 void ReadTask(TaskWalk& walk, IRegisteredTask* registered, const std::wstring& fallbackPath) {
     ScheduledTask task;
     BstrHolder path;
     task.path = SUCCEEDED(registered->get_Path(path.put())) ? path.text() : fallbackPath;
-    VARIANT_BOOL enabled = VARIANT_TRUE;
-    registered->get_Enabled(&enabled);
-    task.enabled = enabled != VARIANT_FALSE;
-    ComHolder<ITaskDefinition> definition;
-    HRESULT result = registered->get_Definition(definition.put());
-    if (FAILED(result) || !definition) {
+    BstrHolder xml;
+    HRESULT result = registered->get_Xml(xml.put());
+    if (FAILED(result)) {
         walk.Failed(task.path, L"the task", result);
         return;
     }
-    ComHolder<ITaskSettings> settings;
-    VARIANT_BOOL hidden = VARIANT_FALSE;
-    if (SUCCEEDED(definition->get_Settings(settings.put())) && settings)
-        settings->get_Hidden(&hidden);
-    task.hidden = hidden != VARIANT_FALSE;
-    ReadActions(walk, definition.get(), &task);
-    ReadTriggers(walk, definition.get(), &task);
+    // One reader of the schema for the service's tasks and for task files alike.
+    std::wstring text = xml.text();
+    std::string bytes("\xFF\xFE");
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    if (!ReadTaskDefinition(bytes, walk.limits, &task, &walk.listing->problems))
+        return;
+    VARIANT_BOOL enabled = VARIANT_TRUE;
+    if (SUCCEEDED(registered->get_Enabled(&enabled)))
+        task.enabled = enabled != VARIANT_FALSE;
     walk.listing->tasks.push_back(std::move(task));
 }
 
-void ReadFolderTasks(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path) {
+// False when the service cannot list the folder's tasks at all (Wine 8 answers E_NOTIMPL).
+bool ReadFolderTasks(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path) {
     ComHolder<IRegisteredTaskCollection> tasks;
     LONG count = 0;
-    if (!CountItems(walk, folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put()), tasks, path, L"its task list", &count))
-        return;
+    HRESULT got = folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put());
+    // Wine 8 gives a collection that cannot count its tasks.
+    if (got == E_NOTIMPL || (SUCCEEDED(got) && tasks && tasks->get_Count(&count) == E_NOTIMPL))
+        return false;
+    if (!CountItems(walk, got, tasks, path, L"its task list", &count))
+        return true;
     for (LONG index = 1; index <= count; ++index) {
         if (walk.tasks >= walk.limits.maxTasks) {
             walk.Problem(path, FormatWide(L"only the first %zu tasks were looked at", walk.limits.maxTasks));
-            return;
+            return true;
         }
         ++walk.tasks;
         ComHolder<IRegisteredTask> task;
@@ -184,6 +106,7 @@ void ReadFolderTasks(TaskWalk& walk, ITaskFolder* folder, const std::wstring& pa
         }
         ReadTask(walk, task.get(), path + L"\\#" + std::to_wstring(index));
     }
+    return true;
 }
 
 void ReadFolder(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path, int depth) {
@@ -216,31 +139,79 @@ void ReadFolder(TaskWalk& walk, ITaskFolder* folder, const std::wstring& path, i
     }
 }
 
-}  // namespace
-
-TaskListing ReadScheduledTasks(const std::wstring& folder, const TaskLimits& limits) {
+// What the reading thread hands back. The caller reads the listing only once
+// done is set; a caller that gave up leaves it to the thread, which owns a share.
+struct ServiceReading {
+    UniqueHandle answered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // connected, or failed to
+    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     TaskListing listing;
+    bool cannotList = false;  // the service answered but cannot list the folder's tasks
+};
+
+void ReadThroughService(const std::wstring& folder, const TaskLimits& limits, ServiceReading* reading) {
+    TaskListing& listing = reading->listing;
     TaskWalk walk{limits, &listing};
+    HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    bool initialised = SUCCEEDED(result);
     ComHolder<ITaskService> service;
-    HRESULT result = CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
-                                      service.putVoid());
+    if (SUCCEEDED(result)) {
+        if (beforeTaskSchedulerConnect)
+            beforeTaskSchedulerConnect();
+        result = CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
+                                  service.putVoid());
+    }
     if (SUCCEEDED(result)) {
         // Empty variants: this computer, the current user.
         VARIANT empty;
         VariantInit(&empty);
         result = service->Connect(empty, empty, empty, empty);
     }
+    SetEvent(reading->answered.get());
+    ComHolder<ITaskFolder> start;
     if (FAILED(result)) {
         walk.Problem(L"", L"could not be reached (" + Failure(result) + L")");
-        return listing;
+    } else {
+        listing.source = TaskSource::Service;
+        BstrHolder name(folder.c_str());
+        result = service->GetFolder(name.get(), start.put());
+        if (FAILED(result) || !start)
+            walk.Failed(folder, L"the folder", result);
+        else if (!ReadFolderTasks(walk, start.get(), folder))
+            reading->cannotList = true;
+        else
+            ReadFolder(walk, start.get(), folder, 0);
     }
-    ComHolder<ITaskFolder> start;
-    BstrHolder name(folder.c_str());
-    result = service->GetFolder(name.get(), start.put());
-    if (FAILED(result) || !start) {
-        walk.Failed(folder, L"the folder", result);
-        return listing;
+    start.reset();
+    service.reset();
+    if (initialised)
+        CoUninitialize();
+    SetEvent(reading->done.get());
+}
+
+}  // namespace
+
+void (*beforeTaskSchedulerConnect)() = nullptr;
+
+TaskListing ReadScheduledTasks(const std::wstring& folder, const std::wstring& filesFolder, const TaskLimits& limits) {
+    auto reading = std::make_shared<ServiceReading>();
+    TaskLimits copied = limits;
+    bool answered = false;
+    if (reading->answered && reading->done) {
+        // The thread keeps its own share of the reading, so that it may finish after this call gave up on it.
+        std::thread([reading, folder, copied] { ReadThroughService(folder, copied, reading.get()); }).detach();
+        answered = WaitForSingleObject(reading->answered.get(), limits.answerWithinMs) == WAIT_OBJECT_0;
     }
-    ReadFolder(walk, start.get(), folder, 0);
+    if (answered && WaitForSingleObject(reading->done.get(), INFINITE) == WAIT_OBJECT_0 && !reading->cannotList &&
+        reading->listing.source == TaskSource::Service)
+        return std::move(reading->listing);
+    // The service did not answer, could not be reached or cannot list: its files say what it holds.
+    TaskListing listing = filesFolder.empty() ? TaskListing() : ReadTaskFiles(folder, filesFolder, limits);
+    if (!answered)
+        listing.problems.insert(
+            listing.problems.begin(),
+            {L"", FormatWide(L"did not answer within %lu ms", static_cast<unsigned long>(limits.answerWithinMs))});
+    else if (!reading->cannotList)
+        listing.problems.insert(listing.problems.begin(), reading->listing.problems.begin(),
+                                reading->listing.problems.end());
     return listing;
 }

@@ -43,6 +43,19 @@ std::wstring ReadEnvironmentVariable(const wchar_t* name) {
     return std::wstring(buffer, length);
 }
 
+std::wstring ExpandEnvironmentText(const std::wstring& text) {
+    // ExpandEnvironmentStringsW takes at most 32,767 characters in and out.
+    constexpr DWORD MAX_CHARS = 32767;
+    if (text.empty() || text.size() >= MAX_CHARS)
+        return text;
+    std::wstring expanded(MAX_CHARS + 1, L'\0');
+    DWORD length = ExpandEnvironmentStringsW(text.c_str(), &expanded[0], MAX_CHARS + 1);
+    if (length == 0 || length > MAX_CHARS + 1)
+        return text;
+    expanded.resize(length - 1);
+    return expanded;
+}
+
 std::string WideToUtf8(const std::wstring& text) {
     if (text.empty())
         return std::string();

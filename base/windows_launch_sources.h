@@ -122,11 +122,14 @@ struct ScheduledTask {
 };
 
 // Something of the Task Scheduler that could not be read: a folder, a task, a
-// list; or a limit that cut the walk short.
+// list, a task's file; or a limit that cut the walk short.
 struct TaskProblem {
     std::wstring path;  // the folder or task path; "" for the service itself
     std::wstring why;   // "its task list could not be read (access denied)", "only its first 32 actions were ..."
 };
+
+// Task definitions are a few KB; a task's file above this is not read.
+constexpr std::size_t MAX_TASK_FILE_BYTES = 1024 * 1024;
 
 struct TaskLimits {
     int maxDepth = 16;
@@ -134,19 +137,58 @@ struct TaskLimits {
     std::size_t maxTasks = 5000;
     std::size_t maxActionsPerTask = 32;
     std::size_t maxTriggersPerTask = 32;
+    // How long the Task Scheduler may take to answer at all. One that is not
+    // running (or not yet) makes the first call wait for many seconds.
+    DWORD answerWithinMs = 2000;
+};
+
+enum class TaskSource {
+    None,     // neither could be read
+    Service,  // the Task Scheduler listed the tasks
+    Files     // the service could not list them: read from the files it keeps
 };
 
 struct TaskListing {
     std::vector<ScheduledTask> tasks;
     std::vector<TaskProblem> problems;
+    TaskSource source = TaskSource::None;
+    std::wstring filesFolder;  // the folder of task files read, when source is Files
 };
 
+// The folder where the Task Scheduler keeps each task's definition as a file
+// (%SystemRoot%\System32\Tasks, one file per task, folders as task folders).
+std::wstring SystemTaskFilesFolder();
+
+// One task's definition as the Task Scheduler keeps it, in its XML schema
+// (UTF-16 or UTF-8, read by Windows' XmlLite with DTDs refused and the nesting
+// bounded): enabled and hidden from its Settings, its Exec actions and its
+// triggers. task->path is the caller's. A limit reached adds a problem and the
+// rest is passed over; false, with a problem, for text that is no task definition.
+bool ReadTaskDefinition(const std::string& xml,
+                        const TaskLimits& limits,
+                        ScheduledTask* task,
+                        std::vector<TaskProblem>* problems);
+
 // Every task in the folder (a path such as "\" or "\Vendor") and the folders
-// below it, hidden ones included, through Task Scheduler 2.0 (ITaskService). A
-// folder, task or list that cannot be read gives a problem and the walk goes on,
-// and so does each limit reached. COM must be initialised on the calling thread.
-// Wine 8 cannot count a folder's tasks, nor a task's actions or triggers.
-TaskListing ReadScheduledTasks(const std::wstring& folder, const TaskLimits& limits = TaskLimits());
+// below it, hidden ones included, each judged from its definition as XML: through
+// Task Scheduler 2.0 (ITaskService, IRegisteredTask::get_Xml) on a thread of its
+// own, given limits.answerWithinMs to answer at all. Where the service does not
+// answer in time, cannot be reached, or cannot list the folder's tasks (Wine 8
+// answers E_NOTIMPL), the task files below filesFolder are read instead, walked
+// as shortcut folders are: bounded, never through a link, each file
+// size-checked; what cannot be read is named. A folder, task or list that cannot
+// be read gives a problem and the walk goes on, and so does each limit reached.
+// filesFolder "" reads no files.
+TaskListing ReadScheduledTasks(const std::wstring& folder,
+                               const std::wstring& filesFolder,
+                               const TaskLimits& limits = TaskLimits());
+
+// The task files below filesFolder + folder, as ReadScheduledTasks reads them.
+TaskListing ReadTaskFiles(const std::wstring& folder, const std::wstring& filesFolder, const TaskLimits& limits);
+
+// Called, when set, on the reading thread just before it asks for the Task
+// Scheduler: a test plays one that does not answer.
+extern void (*beforeTaskSchedulerConnect)();
 
 // ---- Registry values ------------------------------------------------------------------
 

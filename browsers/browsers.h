@@ -65,7 +65,9 @@ struct BrowserProfile {
 
 // The profiles below a Chromium-family user-data folder: the folder itself when
 // it is a profile folder, then each subfolder with a profile folder name that is
-// one, in listing order. A folder reached again through a link is left out.
+// one, in listing order, then each folder below "_side_profiles" (where Opera
+// keeps its further profiles) that is one, named "_side_profiles\<name>". A
+// folder reached again through a link is left out.
 std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const std::wstring& userDataFolder);
 // Firefox's profile folders: every folder below FirefoxProfilesFolder() in listing
 // order, then every folder that %APPDATA%\Mozilla\Firefox\profiles.ini names with a
@@ -231,7 +233,11 @@ struct ChromiumExtension {
     // plain id: then only the record says what the extension is, and no file is
     // read for it. (Below a folder that does not exist nothing can be read either.)
     std::wstring folder;
-    // What the manifest says: the record's own copy, else the folder's manifest.json.
+    // What the manifest says: the record's own copy, else the folder's manifest.json,
+    // whose own members are read as the browser reads them (names compared
+    // exactly, the last of a repeated one, comments skipped) and as far as the
+    // file can be read.
+    bool manifestRead = false;  // a copy or a file that opens a JSON object was read
     unsigned overrides = 0;     // ExtensionOverride bits
     std::string name;           // "name" as written, UTF-8: perhaps a "__MSG_x__" reference
     std::string defaultLocale;  // "default_locale", UTF-8
@@ -257,9 +263,7 @@ struct ChromiumStartup {
     // default_search_provider_data.template_url_data: its "url" and "short_name".
     ChromiumSetting searchUrl;
     std::wstring searchName;
-    // One of the browser's own engines: its "prepopulate_id" is above 0, or its
-    // address is Chrome's own Google template ("{google:baseURL}...", in old
-    // profiles without a prepopulate_id).
+    // One of the browser's own engines: its "prepopulate_id" is above 0.
     bool searchFromBrowserList = false;
 };
 

@@ -164,18 +164,26 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
         }
     }
 
-    JsonDocument fromFile;
     const JsonValue* manifest = FindJsonMember(record, "manifest");
-    if (!manifest || !manifest->IsObject()) {
-        manifest = &fromFile;
-        if (!version.manifest.empty())
-            ParseJsonObject(version.manifest, &fromFile);
-        else if (!extension.folder.empty())
-            LoadJsonObjectFile(extension.folder + L"\\manifest.json", MaxBytes(BrowserFile::Manifest), &fromFile);
+    if (manifest && manifest->IsObject()) {
+        extension.manifestRead = true;
+        extension.overrides = Overrides(*manifest);
+        extension.name = JsonUtf8(FindJsonMember(*manifest, "name"));
+        extension.defaultLocale = JsonUtf8(FindJsonMember(*manifest, "default_locale"));
+        extension.version = JsonText(FindJsonMember(*manifest, "version"));
+        return extension;
     }
-    extension.overrides = Overrides(*manifest);
-    extension.name = JsonUtf8(FindJsonMember(*manifest, "name"));
-    extension.defaultLocale = JsonUtf8(FindJsonMember(*manifest, "default_locale"));
-    extension.version = JsonText(FindJsonMember(*manifest, "version"));
+    // The manifest file as the browser reads it, and as the audit reads the same file.
+    std::string bytes = std::move(version.manifest);
+    if (bytes.empty() && !extension.folder.empty())
+        ReadBrowserFile(extension.folder + L"\\manifest.json", BrowserFile::Manifest, &bytes);
+    JsonDocument fromFile;
+    ParseManifestObject(bytes, &fromFile);
+    extension.overrides = Overrides(fromFile);
+    std::vector<std::string> values;
+    extension.manifestRead = ReadRootStringMembers(bytes, {"name", "default_locale", "version"}, &values);
+    extension.name = values[0];
+    extension.defaultLocale = values[1];
+    extension.version = Utf8ToWide(values[2]);
     return extension;
 }

@@ -10,8 +10,6 @@ const wchar_t PREFERENCES_FILE[] = L"Preferences";
 const wchar_t SECURE_PREFERENCES_FILE[] = L"Secure Preferences";
 // "session.restore_on_startup": open the pages listed in "session.startup_urls".
 constexpr int RESTORE_OPEN_URLS = 4;
-// The start of Chrome's own Google search template, which the browser fills in itself.
-const wchar_t GOOGLE_BASE_URL[] = L"{google:baseURL}";
 
 struct SettingsDocuments {
     JsonDocument preferences;
@@ -64,15 +62,14 @@ ChromiumStartup ReadStartup(const SettingsDocuments& documents) {
     if (newTabHome.value && newTabHome.value->IsBool() && !newTabHome.value->GetBool())
         startup.homePage = {JsonText(home.value), home.file};
 
-    // An engine picked from the browser's own list carries its prepopulate_id;
-    // Chrome's own Google template, in old profiles without one, its own base address.
+    // An engine picked from the browser's own list carries its prepopulate_id
+    // (old profiles hold Chrome's own Google template without one: the review knows its shape).
     Found search = FindSetting(documents, {"default_search_provider_data", "template_url_data"});
     if (search.value && search.value->IsObject()) {
         const JsonValue* builtIn = FindJsonMember(*search.value, "prepopulate_id");
         startup.searchUrl = {JsonText(FindJsonMember(*search.value, "url")), search.file};
         startup.searchName = JsonText(FindJsonMember(*search.value, "short_name"));
-        startup.searchFromBrowserList = (builtIn && builtIn->IsInt() && builtIn->GetInt() > 0) ||
-                                        startup.searchUrl.value.rfind(GOOGLE_BASE_URL, 0) == 0;
+        startup.searchFromBrowserList = builtIn && builtIn->IsInt() && builtIn->GetInt() > 0;
     }
     return startup;
 }

@@ -1,6 +1,7 @@
-// Command lines as Windows splits them, and taking web addresses out of one
-// while keeping everything else as stored.
+// Command lines as Windows splits them.
 #include "browsers/launchers.h"
+
+#include <windows.h>
 
 #include <algorithm>
 
@@ -8,12 +9,6 @@ namespace {
 
 bool IsBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
-}
-
-// "-url", "--url" or "/url": Firefox's switch that takes the address after it.
-bool IsUrlSwitch(std::wstring_view argument) {
-    return EqualsIgnoringAsciiCase(argument, L"-url") || EqualsIgnoringAsciiCase(argument, L"--url") ||
-           EqualsIgnoringAsciiCase(argument, L"/url");
 }
 
 }  // namespace
@@ -37,6 +32,57 @@ CommandLine SplitCommandLine(std::wstring_view line) {
         ++rest;
     split.arguments = std::wstring(line.substr(rest));
     return split;
+}
+
+namespace {
+
+// More blanks than this in the program's part of a line are nobody's path.
+constexpr int MAX_PROGRAM_BLANKS = 64;
+
+// True when path (".exe" added to a name without an ending, as CreateProcessW
+// adds it) is an existing file, not a folder.
+bool NamesProgramFile(const std::wstring& path) {
+    std::size_t name = path.find_last_of(L"\\/");
+    bool hasEnding = path.find(L'.', name == std::wstring::npos ? 0 : name) != std::wstring::npos;
+    DWORD attributes = GetFileAttributesW(LongPathForm(hasEnding ? path : path + L".exe").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+CommandLine SplitAt(std::wstring_view line, std::size_t end) {
+    CommandLine split;
+    split.program = std::wstring(line.substr(0, end));
+    while (end < line.size() && IsBlank(line[end]))
+        ++end;
+    split.arguments = std::wstring(line.substr(end));
+    return split;
+}
+
+}  // namespace
+
+CommandLine SplitLaunchedCommandLine(std::wstring_view line) {
+    while (!line.empty() && IsBlank(line.front()))
+        line.remove_prefix(1);
+    if (line.empty() || line.front() == L'"')
+        return SplitCommandLine(line);
+    // CreateProcessW tries "C:\Program.exe", then "C:\Program Files\Vendor.exe", ...
+    std::vector<std::size_t> ends;
+    for (std::size_t at = 0; at <= line.size() && ends.size() <= MAX_PROGRAM_BLANKS; ++at) {
+        if (at == line.size() || IsBlank(line[at])) {
+            if (at > 0 && !IsBlank(line[at - 1]))
+                ends.push_back(at);
+        }
+    }
+    if (ends.size() == 1)
+        return SplitCommandLine(line);
+    for (std::size_t end : ends) {
+        if (NamesProgramFile(std::wstring(line.substr(0, end))))
+            return SplitAt(line, end);
+    }
+    for (std::size_t end : ends) {
+        if (BrowserOfProgram(line.substr(0, end)))
+            return SplitAt(line, end);
+    }
+    return SplitCommandLine(line);
 }
 
 std::vector<CommandArgument> SplitArguments(std::wstring_view arguments) {
@@ -79,6 +125,7 @@ std::vector<CommandArgument> SplitArguments(std::wstring_view arguments) {
             }
         }
         argument.end = at;
+        argument.unclosedQuote = quoted;
         split.push_back(std::move(argument));
     }
 }
@@ -89,34 +136,4 @@ std::wstring JoinCommand(const std::wstring& program, const std::wstring& argume
     if (!arguments.empty())
         line += L" " + arguments;
     return line;
-}
-
-std::wstring ArgumentsWithoutWebAddresses(const std::wstring& arguments, std::vector<std::wstring>* removed) {
-    std::vector<CommandArgument> split = SplitArguments(arguments);
-    std::vector<bool> drop(split.size(), false);
-    for (std::size_t i = 0; i < split.size(); ++i) {
-        const std::wstring& text = split[i].text;
-        drop[i] = IsWebAddress(text) || IsLoadExtensionArgument(text);
-        if (!drop[i])
-            continue;
-        removed->push_back(text);
-        if (i > 0 && !drop[i - 1] && IsUrlSwitch(split[i - 1].text) && IsWebAddress(text))
-            drop[i - 1] = true;
-    }
-    // Each argument kept brings the blanks that stood before it, except the first one kept.
-    std::wstring kept;
-    std::size_t previousEnd = 0;
-    bool any = false;
-    for (std::size_t i = 0; i < split.size(); ++i) {
-        if (!drop[i]) {
-            if (any)
-                kept.append(arguments, previousEnd, split[i].begin - previousEnd);
-            kept.append(arguments, split[i].begin, split[i].end - split[i].begin);
-            any = true;
-        }
-        previousEnd = split[i].end;
-    }
-    if (!split.empty() && !drop.back())
-        kept.append(arguments, split.back().end, std::wstring::npos);
-    return kept;
 }

@@ -46,11 +46,15 @@ void LookAtShortcut(const std::wstring& path, LauncherKind kind, LauncherFinding
         findings->launchers.push_back(std::move(finding));
         return;
     }
+    // Named after a browser, it starts a script, or a launcher (rundll32
+    // url.dll,FileProtocolHandler, explorer) that opens an address in whatever
+    // browser is the default.
     const BrowserEntry* namedAfter = BrowserNamedIn(FileNameOf(path));
-    if (namedAfter && IsScriptRunner(finding.program)) {
+    finding.url = FirstWebAddress(LaunchedText(finding.arguments));
+    bool launchesAddress = IsLauncherProgram(finding.program) && !finding.url.empty();
+    if (namedAfter && (IsScriptRunner(finding.program) || launchesAddress)) {
         finding.namedAfterBrowser = true;
         finding.browser = namedAfter->displayName;
-        finding.url = FirstWebAddress(finding.arguments);
         findings->launchers.push_back(std::move(finding));
     }
 }
@@ -90,6 +94,7 @@ struct ShortcutWalk {
     LauncherFindings* findings;
     std::size_t entries = 0;
     bool cut = false;
+    bool tooDeep = false;  // a folder at the deepest level holds folders that were not entered
 };
 
 bool IsSkipped(const ShortcutWalk& walk, const std::wstring& folder) {
@@ -116,8 +121,10 @@ void WalkShortcuts(ShortcutWalk& walk, const std::wstring& folder, int depth) {
             LookAtShortcut(path, LauncherKind::Shortcut, walk.findings);
         }
     });
-    if (depth >= walk.limits.maxDepth)
+    if (depth >= walk.limits.maxDepth) {
+        walk.tooDeep |= !subfolders.empty();
         return;
+    }
     for (const std::wstring& subfolder : subfolders) {
         if (!walk.cut && !IsSkipped(walk, subfolder))
             WalkShortcuts(walk, subfolder, depth + 1);
@@ -160,7 +167,11 @@ void FindShortcutLaunchers(const std::vector<std::wstring>& folders,
         ShortcutWalk walk{skipped, limits, findings};
         WalkShortcuts(walk, folder, 0);
         if (walk.cut)
-            AddProblem(findings, folder, FormatWide(L"only the first %zu entries were looked at", limits.maxEntries));
+            AddProblem(findings, folder,
+                       FormatWide(L"only the first %zu entries in it and below were looked at", limits.maxEntries));
+        if (walk.tooDeep)
+            AddProblem(findings, folder,
+                       FormatWide(L"folders more than %d levels below it were not looked at", limits.maxDepth));
     }
 }
 

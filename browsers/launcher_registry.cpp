@@ -68,7 +68,9 @@ void FindRunValuesUnder(HKEY root, const wchar_t* rootName, const wchar_t* path,
         finding.kind = LauncherKind::RunValue;
         finding.location = location;
         finding.command = value.text;
-        CommandLine split = SplitCommandLine(value.text);
+        // Windows expands a REG_EXPAND_SZ command ("%ComSpec% /c start ...") before it starts it.
+        CommandLine split =
+            SplitLaunchedCommandLine(value.type == REG_EXPAND_SZ ? ExpandEnvironmentText(value.text) : value.text);
         finding.program = split.program;
         finding.arguments = split.arguments;
         if (MarkLaunch(&finding, true))
@@ -106,7 +108,7 @@ void FindProxySettings(HKEY user, LauncherFindings* findings) {
             continue;
         }
         if (isEnable)
-            enabled = value.text == L"1";
+            enabled = value.text != L"0";  // Windows uses the proxy for any value but 0
         else if (!value.text.empty())
             settings.push_back(
                 {isServer ? L"ProxyServer" : L"AutoConfigURL", value.text, keyName + L"\\" + value.name});

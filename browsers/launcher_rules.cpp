@@ -1,5 +1,5 @@
-// Which arguments are web addresses and which programs open them: the rules
-// every launcher finder shares.
+// Which programs open web addresses, which arguments they are given to open, and
+// what a launch is: the rules every launcher finder shares.
 #include "browsers/launcher_internal.h"
 
 #include <algorithm>
@@ -8,19 +8,10 @@
 
 namespace {
 
-const wchar_t* const SCHEMES[] = {L"http:", L"https:", L"ftp:"};
-const wchar_t* const EMBEDDED_SCHEMES[] = {L"http://", L"https://", L"ftp://"};
-
-// Endings of file names that would otherwise pass for a host name's last label.
-const wchar_t* const FILE_ENDINGS[] = {L"exe", L"dll",  L"bat", L"cmd",  L"vbs",  L"vbe", L"js",  L"jse", L"wsf",
-                                       L"hta", L"lnk",  L"url", L"ps1",  L"msi",  L"sys", L"txt", L"log", L"ini",
-                                       L"cfg", L"json", L"xml", L"htm",  L"html", L"pdf", L"crx", L"xpi", L"zip",
-                                       L"ico", L"png",  L"jpg", L"jpeg", L"gif",  L"bmp", L"dat", L"tmp", L"bin"};
-
 const wchar_t* const LAUNCHERS[] = {L"cmd",        L"explorer", L"rundll32", L"mshta",
                                     L"powershell", L"pwsh",     L"wscript",  L"cscript"};
 const wchar_t* const SCRIPT_RUNNERS[] = {L"cmd", L"wscript", L"cscript", L"mshta", L"powershell", L"pwsh"};
-const wchar_t* const SCRIPT_ENDINGS[] = {L".bat", L".cmd", L".vbs", L".js", L".hta"};
+const wchar_t* const SCRIPT_ENDINGS[] = {L".bat", L".cmd", L".vbs", L".js", L".wsf", L".hta"};
 
 // A browser's own name as people write it on a shortcut.
 struct ShortName {
@@ -32,41 +23,6 @@ const ShortName SHORT_NAMES[] = {
     {L"Edge", L"Microsoft Edge"},
     {L"Firefox", L"Mozilla Firefox"},
 };
-
-bool IsHostCharacter(wchar_t c) {
-    return IsAsciiLetter(c) || (c >= L'0' && c <= L'9') || c == L'-';
-}
-
-// A host name of letters, digits and hyphens in two or more labels, the last all letters.
-bool IsHostName(std::wstring_view host) {
-    std::size_t lastDot = host.rfind(L'.');
-    if (lastDot == std::wstring_view::npos || lastDot == 0)
-        return false;
-    std::size_t labelStart = 0;
-    for (std::size_t at = 0; at <= host.size(); ++at) {
-        if (at < host.size() && host[at] != L'.') {
-            if (!IsHostCharacter(host[at]))
-                return false;
-            continue;
-        }
-        std::wstring_view label = host.substr(labelStart, at - labelStart);
-        if (label.empty() || label.front() == L'-' || label.back() == L'-')
-            return false;
-        labelStart = at + 1;
-    }
-    std::wstring_view last = host.substr(lastDot + 1);
-    if (last.size() < 2)
-        return false;
-    for (wchar_t c : last) {
-        if (!IsAsciiLetter(c))
-            return false;
-    }
-    for (const wchar_t* ending : FILE_ENDINGS) {
-        if (EqualsIgnoringAsciiCase(last, ending))
-            return false;
-    }
-    return true;
-}
 
 // A switch's name and value without its "--", "-" or "/"; "" for an argument that is no switch.
 std::wstring_view SwitchBody(std::wstring_view argument) {
@@ -95,24 +51,6 @@ bool IsProgramNamed(std::wstring_view program, const wchar_t* const* begin, cons
     return false;
 }
 
-}  // namespace
-
-std::wstring WebAddressInText(std::wstring_view text) {
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        for (const wchar_t* scheme : EMBEDDED_SCHEMES) {
-            if (!StartsWithIgnoringAsciiCase(text.substr(at), scheme))
-                continue;
-            std::size_t end = text.find_first_of(L" \t\r\n\"'<>()`|,;", at);
-            std::wstring_view address = text.substr(at, end == std::wstring_view::npos ? end : end - at);
-            if (address.size() > std::wcslen(scheme))
-                return std::wstring(address);
-        }
-    }
-    return std::wstring();
-}
-
-namespace {
-
 // True when name stands in text as a whole word (no ASCII letter either side).
 bool HoldsWord(std::wstring_view text, std::wstring_view name) {
     for (std::size_t at = 0; at + name.size() <= text.size(); ++at) {
@@ -135,30 +73,6 @@ const BrowserEntry* BrowserNamed(std::wstring_view displayName) {
 }
 
 }  // namespace
-
-bool IsWebAddress(std::wstring_view argument) {
-    for (const wchar_t* scheme : SCHEMES) {
-        if (StartsWithIgnoringAsciiCase(argument, scheme) && argument.size() > std::wcslen(scheme))
-            return true;
-    }
-    if (argument.empty() || argument.front() == L'-' || argument.front() == L'/')
-        return false;
-    std::size_t hostEnd = std::min(argument.find_first_of(L"/?#:"), argument.size());
-    std::wstring_view host = argument.substr(0, hostEnd);
-    if (!IsHostName(host))
-        return false;
-    // "host:port" only; a colon followed by anything else is a drive, a scheme or a stream name.
-    if (hostEnd < argument.size() && argument[hostEnd] == L':') {
-        std::size_t portEnd = std::min(argument.find_first_of(L"/?#", hostEnd), argument.size());
-        if (portEnd == hostEnd + 1)
-            return false;
-        for (std::size_t at = hostEnd + 1; at < portEnd; ++at) {
-            if (argument[at] < L'0' || argument[at] > L'9')
-                return false;
-        }
-    }
-    return argument.find(L'\\') == std::wstring_view::npos;
-}
 
 bool IsLoadExtensionArgument(std::wstring_view argument) {
     return StartsWithIgnoringAsciiCase(SwitchBody(argument), L"load-extension=");
@@ -183,6 +97,48 @@ std::wstring FirstWebAddress(std::wstring_view arguments) {
             return address;
     }
     return std::wstring();
+}
+
+namespace {
+
+// "-EncodedCommand", "-enc", "-e", "-ec", "/EncodedCommand", "--encodedcommand": PowerShell reads a
+// parameter name from any start of it, and "-ec" as its short form.
+bool IsEncodedCommandSwitch(std::wstring_view argument) {
+    std::wstring_view name = SwitchBody(argument);
+    constexpr std::wstring_view FULL = L"encodedcommand";
+    return !name.empty() &&
+           (EqualsIgnoringAsciiCase(name, L"ec") ||
+            (name.size() <= FULL.size() && EqualsIgnoringAsciiCase(FULL.substr(0, name.size()), name)));
+}
+
+// The script of a base64 value: UTF-16LE text; false when it is not one.
+bool DecodeScript(std::wstring_view value, std::wstring* script) {
+    std::string bytes;
+    if (!DecodeBase64(value, &bytes) || bytes.empty() || bytes.size() % 2 != 0)
+        return false;
+    script->clear();
+    for (std::size_t at = 0; at < bytes.size(); at += 2) {
+        wchar_t c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[at]) |
+                                         (static_cast<unsigned char>(bytes[at + 1]) << 8));
+        script->push_back(c);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring LaunchedText(std::wstring_view arguments) {
+    std::vector<CommandArgument> split = SplitArguments(arguments);
+    for (std::size_t i = 0; i + 1 < split.size(); ++i) {
+        std::wstring script;
+        if (!IsEncodedCommandSwitch(split[i].text) || !DecodeScript(split[i + 1].text, &script))
+            continue;
+        std::wstring text(arguments.substr(0, split[i].begin));
+        text += script;
+        text += arguments.substr(split[i + 1].end);
+        return text;
+    }
+    return std::wstring(arguments);
 }
 
 const BrowserEntry* BrowserOfProgram(std::wstring_view program) {
@@ -229,16 +185,38 @@ const BrowserEntry* BrowserNamedIn(std::wstring_view fileName) {
 }
 
 bool MarkLaunch(LauncherFinding* finding, bool launchersCount) {
-    const BrowserEntry* browser = BrowserOfProgram(finding->program);
-    finding->url = FirstWebAddress(finding->arguments);
-    if (browser) {
+    if (const BrowserEntry* browser = BrowserOfProgram(finding->program)) {
         finding->browser = browser->displayName;
-        for (const CommandArgument& argument : SplitArguments(finding->arguments)) {
-            finding->loadsExtension |= IsLoadExtensionArgument(argument.text);
-            finding->opensAsApp |= !AppAddress(argument.text).empty();
+        bool found = false;
+        for (const BrowserArgument& argument : ReadBrowserArguments(*browser, finding->arguments)) {
+            switch (argument.role) {
+                case ArgumentRole::WebAddress:
+                case ArgumentRole::App:
+                    finding->opensAsApp |= argument.role == ArgumentRole::App;
+                    if (finding->url.empty())
+                        finding->url = argument.value;
+                    break;
+                case ArgumentRole::HomePage:
+                    if (finding->homePage.empty())
+                        finding->homePage = argument.value;
+                    break;
+                case ArgumentRole::LoadExtension:
+                    finding->loadsExtension = true;
+                    break;
+                case ArgumentRole::TrafficSwitch:
+                    if (finding->trafficThrough.empty())
+                        finding->trafficThrough = argument.value;
+                    break;
+                case ArgumentRole::Kept:
+                case ArgumentRole::AddressSwitch:
+                case ArgumentRole::OnlyLoadedExtensions:
+                    continue;
+            }
+            found = true;
         }
-        return !finding->url.empty() || finding->loadsExtension;
+        return found;
     }
+    finding->url = FirstWebAddress(LaunchedText(finding->arguments));
     if (!launchersCount)
         return false;
     if (IsLauncherProgram(finding->program))

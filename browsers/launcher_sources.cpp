@@ -35,6 +35,7 @@ LauncherSources SystemLauncherSources() {
     AddKnownFolder(FOLDERID_CommonStartup, &sources.startupFolders);
     sources.registry = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     sources.taskFolder = L"\\";
+    sources.taskFilesFolder = SystemTaskFilesFolder();
     return sources;
 }
 
@@ -48,8 +49,9 @@ LauncherFindings FindLaunchers(const LauncherSources& sources) {
     if (apartment.ready())
         FindShortcutLaunchers(sources.shortcutFolders, sources.startupFolders, FolderWalkLimits(), &findings);
     FindRunValues(sources.registry, &findings);
-    if (apartment.ready() && !sources.taskFolder.empty())
-        FindScheduledTaskLaunchers(sources.taskFolder, TaskLimits(), &findings);
+    // The Task Scheduler is read on a thread of its own, which needs no apartment here.
+    if (!sources.taskFolder.empty())
+        FindScheduledTaskLaunchers(sources.taskFolder, sources.taskFilesFolder, TaskLimits(), &findings);
     FindProxySettings(sources.registry.user, &findings);
     return findings;
 }

@@ -1,8 +1,13 @@
 // Scheduled tasks whose exec actions start a browser or a launcher with a web address.
 #include "browsers/launcher_internal.h"
 
-void FindScheduledTaskLaunchers(const std::wstring& taskFolder, const TaskLimits& limits, LauncherFindings* findings) {
-    TaskListing listing = ReadScheduledTasks(taskFolder, limits);
+void FindScheduledTaskLaunchers(const std::wstring& taskFolder,
+                                const std::wstring& taskFilesFolder,
+                                const TaskLimits& limits,
+                                LauncherFindings* findings) {
+    TaskListing listing = ReadScheduledTasks(taskFolder, taskFilesFolder, limits);
+    findings->taskSource = listing.source;
+    findings->taskFilesFolder = listing.filesFolder;
     for (const ScheduledTask& task : listing.tasks) {
         for (const TaskAction& action : task.actions) {
             LauncherFinding finding;

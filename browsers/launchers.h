@@ -23,7 +23,8 @@
 struct CommandArgument {
     std::wstring text;
     std::size_t begin = 0;
-    std::size_t end = 0;  // one past its last character
+    std::size_t end = 0;         // one past its last character
+    bool unclosedQuote = false;  // a quote opened in it never closes: it runs to the end of the line
 };
 
 struct CommandLine {
@@ -34,6 +35,13 @@ struct CommandLine {
 // Splits a command line as Windows reads the program's name: a quoted first
 // token ends at the next quote, an unquoted one at the first space or tab.
 CommandLine SplitCommandLine(std::wstring_view line);
+// Splits a command line as CreateProcessW finds its program: a quoted one as
+// SplitCommandLine does; unquoted, each blank in turn may end the program's path
+// ("C:\Program Files\Vendor\app.exe /x" tries "C:\Program", then
+// "C:\Program Files\Vendor\app.exe", ...), ".exe" added to a name without an
+// ending. The first that names an existing file wins, else the first whose file
+// name is a catalogue browser's image, else the first token.
+CommandLine SplitLaunchedCommandLine(std::wstring_view line);
 // The arguments as CommandLineToArgvW separates them (2n backslashes and a
 // quote: n backslashes, the quote opens or closes; 2n+1: n and a literal quote;
 // "" inside quotes: a literal quote).
@@ -41,15 +49,23 @@ std::vector<CommandArgument> SplitArguments(std::wstring_view arguments);
 // The program and arguments as one line: the program quoted when it holds a space.
 std::wstring JoinCommand(const std::wstring& program, const std::wstring& arguments);
 
-// True for an argument that is a web address: it begins with "http:", "https:"
-// or "ftp:", or it is a host name with a dot ("ad.example", "www.x.com/path").
-// A file path ("C:\x.exe", "x.exe", "folder\x"), a switch ("--app-id=...") or a
-// name without a dot is not.
+// True for an argument that is a web address: it begins with "http:", "https:",
+// "ftp:", "data:", "chrome-extension:" or "moz-extension:", or it is a host name
+// with a dot ("ad.example", "www.x.com/path", "m\u00fcnchen.example",
+// "xn--e1afmkfd.xn--p1ai"), an IPv4 address ("203.0.113.7:8080/x") or an IPv6
+// address ("[2001:db8::1]/x", "2001:db8::1"). A file path ("C:\x.exe", "x.exe",
+// "folder\x"), a switch ("--app-id=..."), "javascript:..." or a name without a
+// dot is not.
 bool IsWebAddress(std::wstring_view argument);
 // The first web address among the arguments: an argument that is one, the value
 // of "--app=", or one written inside a longer argument ("Start-Process 'https://x'");
 // "" when there is none.
 std::wstring FirstWebAddress(std::wstring_view arguments);
+// The arguments as what they run: PowerShell's -EncodedCommand (also -enc, -e,
+// -ec or any other start of its name, after "-", "--" or "/") and its base64
+// value are replaced by the script it stands for, decoded from UTF-16LE, so that
+// its addresses count as written; everything else as stored.
+std::wstring LaunchedText(std::wstring_view arguments);
 // The first http://, https:// or ftp:// address written anywhere in a text (a
 // script's), up to a blank, a quote, a bracket or a line end; "" for none.
 std::wstring WebAddressInText(std::wstring_view text);
@@ -68,19 +84,61 @@ const BrowserEntry* BrowserOfProgram(std::wstring_view program);
 // pwsh), wscript, cscript.
 bool IsLauncherProgram(std::wstring_view program);
 // True for what a shortcut named after a browser must not start: cmd, wscript,
-// cscript, mshta, powershell, pwsh, or a .bat, .cmd, .vbs, .js or .hta file.
+// cscript, mshta, powershell, pwsh, or a .bat, .cmd, .vbs, .js, .wsf or .hta file.
 bool IsScriptRunner(std::wstring_view program);
-// True for a script file: .bat, .cmd, .vbs, .js, .hta.
+// True for a script file: .bat, .cmd, .vbs, .js, .wsf, .hta.
 bool IsScriptFile(std::wstring_view path);
 // The catalogue row a shortcut's file name (".lnk" dropped) is named after: it
 // holds the display name ("Google Chrome.lnk") or the browser's own name as a
 // word ("Firefox.lnk", "Chrome (2).lnk"); the longest match wins; nullptr for none.
 const BrowserEntry* BrowserNamedIn(std::wstring_view fileName);
 
-// The web addresses and "--load-extension=" arguments removed from arguments
-// (with a "-url" that only introduced a removed address), everything else kept
-// as stored; "--app=" and profile arguments stay. *removed gets what went.
-std::wstring ArgumentsWithoutWebAddresses(const std::wstring& arguments, std::vector<std::wstring>* removed);
+// What one argument of a browser's command line does, as that browser reads it.
+// One reading for what the review names and what the shortcut repair takes out.
+enum class ArgumentRole {
+    Kept,           // anything else, and a switch's own value: stays
+    WebAddress,     // an address the browser opens: removed
+    AddressSwitch,  // Firefox's "-url", "-new-tab" or "-new-window" before a removed address: removed with it
+    HomePage,       // "--homepage=<address>": removed
+    LoadExtension,  // "--load-extension=<folders>": removed
+    // "--disable-extensions-except=<folders>" that names only folders a removed
+    // "--load-extension=" loads: removed with them (left alone, it would turn off
+    // every other extension, an ad blocker too, at each start)
+    OnlyLoadedExtensions,
+    TrafficSwitch,  // "--proxy-server=", "--proxy-pac-url=", "--host-resolver-rules=": removed
+    App,            // "--app=<address>": opens the site as an app; named, but it stays
+};
+
+struct BrowserArgument {
+    CommandArgument argument;
+    ArgumentRole role = ArgumentRole::Kept;
+    std::wstring value;  // the address, the folders or where traffic goes; "" for Kept and AddressSwitch
+};
+
+// True for the roles the shortcut repair takes out.
+bool IsRemovedRole(ArgumentRole role);
+// The role of one argument read on its own, without the ones around it: Kept,
+// WebAddress, HomePage, LoadExtension, TrafficSwitch or App; *value as in
+// BrowserArgument.
+ArgumentRole RoleOfArgument(std::wstring_view argument, std::wstring* value);
+
+// The arguments of a browser as the browser reads them. Chromium-family
+// browsers take a switch's value after "=" (a separate argument is an address
+// to open); Firefox also takes the next argument as the value of -P, -profile,
+// -CreateProfile, -search, -window-size and the like ("-P Work.Home" names a
+// profile, not a site). An argument with a quote that never closes, a
+// "javascript:" address and an address inside a switch's value are no address
+// to open. Switch names are read without regard to ASCII case, after "--", "-"
+// or "/".
+std::vector<BrowserArgument> ReadBrowserArguments(const BrowserEntry& browser, std::wstring_view arguments);
+
+// The browser's arguments without those of a removed role, everything else kept
+// as stored; "--app=" and profile arguments stay. *removed gets the text of each
+// argument that went (not the "-url" before an address). A program that is no
+// catalogue browser keeps its arguments.
+std::wstring ArgumentsWithoutWebAddresses(std::wstring_view program,
+                                          const std::wstring& arguments,
+                                          std::vector<std::wstring>* removed);
 
 // "at log-on", "at start-up", "every 30 minutes", "daily at 10:00", "every 2 days
 // at 10:00", "weekly at 08:15", "once at 2024-01-01 10:00", "other"; a repeating
@@ -109,6 +167,8 @@ struct LauncherFinding {
     bool opensAsApp = false;
     bool loadsExtension = false;
     bool namedAfterBrowser = false;  // a shortcut named after a browser that starts something else
+    std::wstring homePage;           // what "--homepage=" sets, or ""
+    std::wstring trafficThrough;     // where "--proxy-server=" and the like send web traffic, or ""
 };
 
 struct ProxySetting {
@@ -128,6 +188,8 @@ struct LauncherFindings {
     std::vector<LauncherFinding> launchers;
     std::vector<ProxySetting> proxy;
     std::vector<LauncherProblem> problems;
+    TaskSource taskSource = TaskSource::None;  // where the scheduled tasks were read from
+    std::wstring taskFilesFolder;              // the folder of task files, when read from there
 };
 
 // Why a shortcut could not be read ("a link, not followed", "corrupt or not a
@@ -136,9 +198,11 @@ std::wstring ShortcutReadProblem(const ShortcutReading& reading);
 
 // ---- Finders --------------------------------------------------------------------------
 
+// Each folder given is walked with these limits, counted over its whole tree;
+// a walk cut short by either says so in one problem per folder given.
 struct FolderWalkLimits {
-    int maxDepth = 8;                // levels below each folder
-    std::size_t maxEntries = 10000;  // entries looked at per folder given
+    int maxDepth = 8;                // levels of folders below each folder given
+    std::size_t maxEntries = 10000;  // entries looked at in each folder given and below it, in all
 };
 
 // Shortcuts (.lnk) in the folders and below them, never through reparse points
@@ -162,27 +226,35 @@ struct LauncherRegistryRoots {
 };
 // Run and RunOnce values under both roots (the machine's also through
 // WOW6432Node): a command that starts a browser or a launcher with a web
-// address, or is a web address itself. A value of another type, or longer than
-// any command line, is a problem.
+// address, or is a web address itself. Each command is read as Windows starts
+// it: a REG_EXPAND_SZ value expanded first (its command stays as stored), the
+// program found as CreateProcessW finds it (SplitLaunchedCommandLine). A value
+// of another type, or longer than any command line, is a problem.
 void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* findings);
-// The user's proxy: ProxyServer when ProxyEnable is 1, and AutoConfigURL.
+// The user's proxy: ProxyServer when ProxyEnable is not 0, and AutoConfigURL.
 void FindProxySettings(HKEY user, LauncherFindings* findings);
 // Exec actions of scheduled tasks in the folder and below that start a browser
-// or a launcher with a web address. COM must be initialised on this thread.
-void FindScheduledTaskLaunchers(const std::wstring& taskFolder, const TaskLimits& limits, LauncherFindings* findings);
+// or a launcher with a web address, read as ReadScheduledTasks reads them (from
+// the task files below taskFilesFolder where the service cannot list them).
+void FindScheduledTaskLaunchers(const std::wstring& taskFolder,
+                                const std::wstring& taskFilesFolder,
+                                const TaskLimits& limits,
+                                LauncherFindings* findings);
 
 // Where a run looks; LauncherSources() looks nowhere.
 struct LauncherSources {
     std::vector<std::wstring> shortcutFolders;
     std::vector<std::wstring> startupFolders;
     LauncherRegistryRoots registry;
-    std::wstring taskFolder;  // "" to leave tasks out
+    std::wstring taskFolder;       // "" to leave tasks out
+    std::wstring taskFilesFolder;  // where the service keeps the task files; "" to read none
 };
 
 // The user's and the public Desktop, the Start menu's Programs folders (user and
 // all users) and the Startup folders, from the known folders; the taskbar's
 // pinned items (User Pinned\TaskBar and \StartMenu below %APPDATA%);
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; every task folder, with the
+// system's task files (SystemTaskFilesFolder).
 LauncherSources SystemLauncherSources();
 
 // Everything above, in this order: Startup items, shortcuts (the Startup folders

@@ -7,6 +7,8 @@
 
 namespace {
 
+const wchar_t SIDE_PROFILES_FOLDER[] = L"_side_profiles";
+
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -153,6 +155,13 @@ std::vector<BrowserProfile> ChromiumProfiles(const BrowserEntry& browser, const 
         std::wstring child = userDataFolder + L"\\" + name;
         if (IsProfileFolder(child) && listed.IsNew(child))
             profiles.push_back({&browser, child, name});
+    });
+    // Opera keeps its further profiles, each a whole profile, in folders of any name below "_side_profiles".
+    std::wstring sideProfiles = userDataFolder + L"\\" + SIDE_PROFILES_FOLDER;
+    ForEachFolderEntry(sideProfiles, [&](const std::wstring& name, uint32_t attributes) {
+        std::wstring child = sideProfiles + L"\\" + name;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && IsProfileFolder(child) && listed.IsNew(child))
+            profiles.push_back({&browser, child, std::wstring(SIDE_PROFILES_FOLDER) + L"\\" + name});
     });
     return profiles;
 }

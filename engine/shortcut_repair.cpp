@@ -96,22 +96,35 @@ std::wstring WriteFailure(const ShortcutWriting& writing) {
     return std::wstring();
 }
 
-// "https://a.example/" or "https://a.example/ nor loads an extension from C:\x", for the line.
+// "opens https://a.example/ nor loads an extension from C:\x", for the line; preview: "open ... nor load ...".
 std::wstring RemovedText(const std::vector<std::wstring>& removed, bool preview) {
-    std::wstring addresses;
-    std::wstring extensions;
-    for (const std::wstring& argument : removed) {
-        std::wstring* list = IsLoadExtensionArgument(argument) ? &extensions : &addresses;
-        std::wstring shown = list == &extensions ? argument.substr(argument.find(L'=') + 1) : argument;
-        *list += (list->empty() ? L"" : L", ") + MaskUnsafeCharacters(shown);
+    struct Phrase {
+        ArgumentRole role;
+        const wchar_t* done;
+        const wchar_t* preview;
+        std::wstring values;
+    };
+    Phrase phrases[] = {
+        {ArgumentRole::WebAddress, L"opens ", L"open ", L""},
+        {ArgumentRole::HomePage, L"sets the home page to ", L"set the home page to ", L""},
+        {ArgumentRole::LoadExtension, L"loads an extension from ", L"load an extension from ", L""},
+        {ArgumentRole::TrafficSwitch, L"sends web traffic through ", L"send web traffic through ", L""},
+    };
+    std::wstring joined;
+    for (const std::wstring& text : removed) {
+        std::wstring value;
+        ArgumentRole role = RoleOfArgument(text, &value);
+        for (Phrase& phrase : phrases) {
+            if (phrase.role == role)
+                phrase.values += (phrase.values.empty() ? L"" : L", ") + MaskUnsafeCharacters(value);
+        }
     }
-    std::wstring open = preview ? L"open " : L"opens ";
-    std::wstring load = preview ? L"load an extension from " : L"loads an extension from ";
-    if (extensions.empty())
-        return open + addresses;
-    if (addresses.empty())
-        return load + extensions;
-    return open + addresses + L" nor " + load + extensions;
+    for (const Phrase& phrase : phrases) {
+        if (!phrase.values.empty())
+            joined += (joined.empty() ? L"" : L" nor ") + std::wstring(preview ? phrase.preview : phrase.done) +
+                      phrase.values;
+    }
+    return joined;
 }
 
 ShortcutRepair LeaveAlone(const CleanupOptions& options,
@@ -134,7 +147,7 @@ bool ShortcutRepairWouldChange(const LauncherFinding& finding) {
     if (!shortcut || !BrowserOfProgram(finding.program))
         return false;
     std::vector<std::wstring> removed;
-    ArgumentsWithoutWebAddresses(finding.arguments, &removed);
+    ArgumentsWithoutWebAddresses(finding.program, finding.arguments, &removed);
     return !removed.empty();
 }
 
@@ -150,7 +163,7 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
     const ShortcutFields& fields = reading.fields;
     if (!BrowserOfProgram(fields.target))
         return LeaveAlone(options, path, repair, L"it does not start a browser");
-    repair.arguments = ArgumentsWithoutWebAddresses(fields.arguments, &repair.removed);
+    repair.arguments = ArgumentsWithoutWebAddresses(fields.target, fields.arguments, &repair.removed);
     if (repair.removed.empty()) {
         repair.outcome = ShortcutRepairOutcome::NothingToRemove;
         return repair;

@@ -16,15 +16,18 @@ bool IsBrowserPage(const std::wstring& url) {
 }
 
 void AddStartupFindings(const ProfilePlace& place, const ChromiumStartup& startup, ReviewFindings* findings) {
+    auto own = [&](const std::wstring& url) { return IsBrowserPage(url) || IsBrowsersOwnAddress(place.browser, url); };
     for (const std::wstring& page : startup.startupPages) {
-        if (!IsBrowserPage(page))
+        if (!own(page))
             findings->startup.push_back({place, StartupKind::StartupPage, page, L"", startup.startupPagesFile});
     }
-    if (!IsBrowserPage(startup.homePage.value))
+    if (!own(startup.homePage.value))
         findings->startup.push_back({place, StartupKind::HomePage, startup.homePage.value, L"", startup.homePage.file});
-    if (!startup.searchUrl.value.empty() && !startup.searchFromBrowserList)
+    // An engine picked from the browser's list, or one on its maker's site written without a prepopulate_id.
+    const std::wstring& search = startup.searchUrl.value;
+    if (!search.empty() && !startup.searchFromBrowserList && !IsBrowsersOwnAddress(place.browser, search))
         findings->startup.push_back(
-            {place, StartupKind::SearchEngine, startup.searchUrl.value, startup.searchName, startup.searchUrl.file});
+            {place, StartupKind::SearchEngine, search, startup.searchName, startup.searchUrl.file});
 }
 
 // An extension is a finding when it takes over a page or was not installed from
@@ -44,6 +47,7 @@ void AddExtensionFindings(const ProfilePlace& place,
         finding.installedBy = extension.installedBy;
         finding.overrides = extension.overrides;
         finding.enabled = extension.enabled;
+        finding.manifestRead = extension.manifestRead;
         findings->extensions.push_back(std::move(finding));
     }
 }

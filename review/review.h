@@ -47,6 +47,7 @@ struct ExtensionFinding {
     InstalledBy installedBy = InstalledBy::Unknown;
     unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
+    bool manifestRead = true;  // false: no manifest could be read, its name and version are not known
 };
 
 enum class PolicyEffect {
@@ -83,6 +84,8 @@ struct ReviewFindings {
     std::vector<LauncherFinding> launchers;         // what starts a browser with a web page
     std::vector<ProxySetting> proxy;                // what web traffic goes through
     std::vector<LauncherProblem> launcherProblems;  // what the two finders above could not read
+    TaskSource taskSource = TaskSource::None;       // where the scheduled tasks were read from
+    std::wstring taskFilesFolder;                   // the task files' folder, when read from there
 };
 
 // ---- Collecting ------------------------------------------------------------------------

@@ -155,8 +155,9 @@ std::string ReviewJson(const ReviewFindings& findings) {
         WriteJsonArray(writer, "extensions", findings.extensions, [&](const ExtensionFinding& f) {
             Place(writer, f.place);
             WriteJsonField(writer, "id", f.id);
-            WriteJsonField(writer, "name", f.name);
-            WriteJsonField(writer, "version", f.version);
+            // Not known, which is not the same as none: null, as the audit writes it.
+            WriteJsonFieldOrNull(writer, "name", f.manifestRead, f.name);
+            WriteJsonFieldOrNull(writer, "version", f.manifestRead, f.version);
             WriteJsonField(writer, "installedBy", InstalledByName(f.installedBy));
             Overrides(writer, f.overrides);
             writer.Key("enabled");
@@ -188,11 +189,26 @@ std::string ReviewJson(const ReviewFindings& findings) {
             writer.Key("enabled");
             writer.Bool(f.enabled);
             WriteJsonFieldOrNull(writer, "trigger", f.kind == LauncherKind::ScheduledTask, f.trigger);
+            WriteJsonFieldOrNull(writer, "homePage", !f.homePage.empty(), f.homePage);
+            WriteJsonFieldOrNull(writer, "trafficThrough", !f.trafficThrough.empty(), f.trafficThrough);
         });
         WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
             WriteJsonField(writer, "setting", f.setting);
             WriteJsonField(writer, "value", f.value);
+            WriteJsonField(writer, "location", f.location);
         });
+        // Where the scheduled tasks come from: "task_scheduler", "task_files" (the folder of
+        // files the service keeps, where it cannot list them) or null when neither was read.
+        const char* taskSource = findings.taskSource == TaskSource::Service ? "task_scheduler"
+                                 : findings.taskSource == TaskSource::Files ? "task_files"
+                                                                            : nullptr;
+        writer.Key("taskSource");
+        if (taskSource)
+            writer.String(taskSource);
+        else
+            writer.Null();
+        WriteJsonFieldOrNull(writer, "taskFilesFolder", findings.taskSource == TaskSource::Files,
+                             findings.taskFilesFolder);
         // What the two lists above could not look at: without it they are not complete.
         WriteJsonArray(writer, "unreadableSources", findings.launcherProblems, [&](const LauncherProblem& f) {
             WriteJsonField(writer, "location", f.where);

@@ -3,6 +3,8 @@
 // Every text that comes from a file or the registry is masked.
 #include "review/review.h"
 
+#include <algorithm>
+
 namespace {
 
 std::wstring Label(const ProfilePlace& place) {
@@ -208,6 +210,24 @@ std::wstring ExtensionFolders(const std::wstring& arguments) {
     return std::wstring();
 }
 
+// What a browser is started to do: "opens https://ad.example/ and loads an
+// extension from C:\x", "sends web traffic through 127.0.0.1:8080", ...
+std::wstring BrowserLaunchText(const LauncherFinding& finding) {
+    std::vector<std::wstring> parts;
+    if (!finding.url.empty())
+        parts.push_back((finding.opensAsApp ? L"opens a site as an app: " : L"opens ") + finding.url);
+    if (!finding.homePage.empty())
+        parts.push_back(L"sets the home page to " + finding.homePage);
+    if (finding.loadsExtension)
+        parts.push_back(L"loads an extension from " + ExtensionFolders(finding.arguments));
+    if (!finding.trafficThrough.empty())
+        parts.push_back(L"sends web traffic through " + finding.trafficThrough);
+    std::wstring text;
+    for (const std::wstring& part : parts)
+        text += (text.empty() ? L"" : L" and ") + part;
+    return text;
+}
+
 // "Google Chrome opens https://ad.example/", "cmd opens https://ad.example/",
 // "named after Firefox but starts C:\x\run.vbs", ..., after where it is; masked.
 std::wstring LauncherText(const LauncherFinding& finding) {
@@ -217,14 +237,7 @@ std::wstring LauncherText(const LauncherFinding& finding) {
         if (!finding.url.empty())
             text += L", which opens " + finding.url;
     } else if (!finding.browser.empty()) {
-        text = finding.browser;
-        if (finding.opensAsApp)
-            text += L" opens a site as an app: " + finding.url;
-        else if (!finding.url.empty())
-            text += L" opens " + finding.url;
-        if (finding.loadsExtension)
-            text += std::wstring(finding.url.empty() ? L"" : L" and") + L" loads an extension from " +
-                    ExtensionFolders(finding.arguments);
+        text = finding.browser + L" " + BrowserLaunchText(finding);
     } else if (finding.program.empty() || finding.program == finding.url) {
         text = L"opens " + finding.url;  // an internet shortcut, or a command that is a web address
     } else {
@@ -236,12 +249,23 @@ std::wstring LauncherText(const LauncherFinding& finding) {
     return MaskUnsafeCharacters(line);
 }
 
+// Firefox's own proxy, from a profile's prefs.js or user.js ("network.proxy.http").
+bool IsFirefoxProxy(const ProxySetting& setting) {
+    return setting.setting.rfind(L"network.proxy.", 0) == 0;
+}
+
+bool IsProxyScript(const ProxySetting& setting) {
+    return setting.setting == L"AutoConfigURL" || setting.setting == L"network.proxy.autoconfig_url";
+}
+
 std::wstring ProxyText(const ProxySetting& setting) {
-    return MaskUnsafeCharacters(setting.location +
-                                (setting.setting == L"AutoConfigURL"
-                                     ? L": web traffic goes where this script sends it: "
-                                     : L": web traffic goes through ") +
-                                setting.value);
+    std::wstring text =
+        setting.location +
+        (IsProxyScript(setting) ? L": web traffic goes where this script sends it: " : L": web traffic goes through ") +
+        setting.value;
+    if (IsFirefoxProxy(setting))
+        text += L" (Firefox's " + setting.setting + L")";
+    return MaskUnsafeCharacters(text);
 }
 
 // What the launcher finders (proxy false) or the proxy finder could not read.
@@ -289,11 +313,20 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  (user), in regedit."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
+    // Only what the repair would change is promised to it: "--app=" stays, and a
+    // shortcut named after a browser that starts something else is not a browser's.
+    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(), ShortcutRepairWouldChange);
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
-        WriteLines(options, {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
-                             L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
-                             L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
-                             L"  copy of each."});
+        WriteLines(options,
+                   {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+                    L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
+                    repairable ? L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a"
+                               : L"  something else."});
+    if (HasLauncher(findings, {LauncherKind::Shortcut}) && repairable)
+        WriteLines(options, {L"  copy of each."});
+    else if (repairable)
+        WriteLines(options, {L"- Browser shortcuts in a Startup folder: \"popswat --repair-shortcuts\" fixes them and",
+                             L"  keeps a copy of each."});
     if (HasLauncher(findings, {LauncherKind::StartupItem, LauncherKind::RunValue}))
         WriteLines(options,
                    {L"- Start-up entries: turn them off in Settings > Apps > Startup or on Task Manager's Startup",
@@ -302,9 +335,16 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
     if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
         WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
                              L"  above under Task Scheduler Library, and disable or delete it."});
-    if (!findings.proxy.empty())
+    bool firefoxProxy = std::any_of(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy);
+    if (findings.proxy.size() >
+        static_cast<std::size_t>(std::count_if(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy)))
         WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
                              L"  Settings > Network & internet > Proxy."});
+    if (firefoxProxy)
+        WriteLines(options,
+                   {L"- Firefox's proxy: keep it only if an organisation or you set it up; otherwise choose",
+                    L"  \"No proxy\" or \"Use system proxy settings\" in Firefox's Settings > General > Network",
+                    L"  Settings. One set in user.js comes back at every start: delete its lines from user.js."});
     if (!findings.launcherProblems.empty())
         WriteLines(options,
                    {L"- Shortcuts, tasks and settings that could not be read: look at them where named above."});
@@ -334,11 +374,18 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     WriteGroup(
         options, L"Programs and shortcuts that open a browser with a web page:", findings.launchers,
         [&](const LauncherFinding& f) { WriteItem(options, LauncherKindText(f.kind), LauncherText(f)); },
-        [&] { WriteProblems(options, findings.launcherProblems, false); });
+        [&] {
+            WriteProblems(options, findings.launcherProblems, false);
+            // Where the service cannot list its tasks, the review says that it read the files the service keeps.
+            if (findings.taskSource == TaskSource::Files)
+                WriteLine(options, L"  (Scheduled tasks were read from their files in " +
+                                       MaskUnsafeCharacters(findings.taskFilesFolder) +
+                                       L": the Task Scheduler could not list them.)");
+        });
     WriteGroup(
         options, L"Proxy settings that web traffic goes through:", findings.proxy,
         [&](const ProxySetting& f) {
-            WriteItem(options, f.setting == L"AutoConfigURL" ? L"proxy script" : L"proxy server", ProxyText(f));
+            WriteItem(options, IsProxyScript(f) ? L"proxy script" : L"proxy server", ProxyText(f));
         },
         [&] { WriteProblems(options, findings.launcherProblems, true); });
     WriteAdvice(options, findings);

@@ -26,6 +26,8 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
     findings.launchers = std::move(found.launchers);
     findings.proxy = std::move(found.proxy);
     findings.launcherProblems = std::move(found.problems);
+    findings.taskSource = found.taskSource;
+    findings.taskFilesFolder = std::move(found.taskFilesFolder);
     return findings;
 }
 

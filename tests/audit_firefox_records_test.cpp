@@ -93,7 +93,7 @@ TEST(ScanFirefoxAddonRecords, JudgesEachRecordByItsOwnObject) {
     }
 }
 
-TEST(IsListedFirefoxAddon, ListsNamedAddonsInstalledInTheProfile) {
+TEST(IsListedFirefoxAddon, ListsNamedAddonsOfTheProfileAndThosePlacedByOtherPrograms) {
     struct Row {
         FirefoxAddonRecord record;
         bool expected;
@@ -104,6 +104,12 @@ TEST(IsListedFirefoxAddon, ListsNamedAddonsInstalledInTheProfile) {
         {{"Name", "theme", "my-profile-x"}, true},
         {{"Name", "extension", "app-Profile"}, false},
         {{"Name", "extension", "app-system-defaults"}, false},
+        {{"Name", "extension", "app-builtin-addons"}, false},
+        {{"Name", "extension", "app-system-share"}, true},
+        {{"Name", "extension", "winreg-app-user"}, true},
+        {{"Name", "extension", "winreg-app-global"}, true},
+        {{"Name", "extension", "app-global"}, true},
+        {{"Name", "extension", "App-Global"}, false},
         {{"Name", "extension", ""}, false},
         {{"", "extension", "app-profile"}, false},
         {{"?", "extension", "app-profile"}, true},

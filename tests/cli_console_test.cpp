@@ -209,14 +209,15 @@ TEST(ConsoleProgram, AuditPathSkipsBannerQuestionAndCleanup) {
 }
 
 // The review of ConsoleSandbox, whose Chrome "Preferences" holds no JSON, in
-// the project's prefix, whose Task Scheduler (Wine 8) cannot list its tasks;
-// with the shortcut PinBrowserShortcut made, if one is given.
+// the project's prefix, whose Task Scheduler (Wine 8) cannot list its tasks, so
+// that the files it keeps are read; with the shortcut PinBrowserShortcut made,
+// if one is given.
 Lines SandboxReview(const std::wstring& shortcut = std::wstring()) {
     std::vector<std::wstring> launchers = {
         shortcut.empty() ? L"  Nothing found."
                          : L"  [shortcut] " + shortcut + L": Google Chrome opens https://ad.example/",
-        L"  [could not be read] Task Scheduler \\: its task list could not be read (not supported by this Task "
-        L"Scheduler, 0x80004001)"};
+        L"  (Scheduled tasks were read from their files in C:\\windows\\system32\\Tasks: the Task Scheduler could not "
+        L"list them.)"};
     Lines lines;
     for (const std::wstring& line :
          ReviewReportLines({{}, {}, {}, {}, {L"  [Google Chrome/Default] Preferences: not valid JSON"}, launchers}))
@@ -230,7 +231,6 @@ Lines SandboxReview(const std::wstring& shortcut = std::wstring()) {
                       "  of its Target, or delete it; delete a shortcut named after a browser that starts",
                       "  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
                       "  copy of each."});
-    lines.push_back("- Shortcuts, tasks and settings that could not be read: look at them where named above.");
     return lines;
 }
 

@@ -168,15 +168,19 @@ TEST(ChromiumBrowser, UserDataFolderThatIsAProfileIsCleanedFirst) {
     std::wstring userData = sandbox / L"Opera Stable";
     MakeFullProfile(userData);
     MakeFullProfile(userData + L"\\Default");
+    // Opera's further profiles, of any name, and a folder there that is none.
+    const std::wstring side = userData + L"\\_side_profiles\\2b1f9c";
+    MakeFullProfile(side);
+    MakeFile(userData + L"\\_side_profiles\\Cache\\data_0");
 
     Lines profiles;
     for (const BrowserProfile& profile : ChromiumProfiles(CatalogueRow(L"Opera"), userData))
         profiles.push_back(profile.folder + L"|" + profile.name);
-    EXPECT_EQ(profiles, (Lines{userData + L"|", userData + L"\\Default|Default"}));
+    EXPECT_EQ(profiles, (Lines{userData + L"|", userData + L"\\Default|Default", side + L"|_side_profiles\\2b1f9c"}));
     Lines lines;
     CleanChromiumBrowser(CapturingOptions(&lines, false, true), CatalogueRow(L"Opera"), userData, nullptr);
     Lines expected{L"Cleaning Opera ..."};
-    for (const std::wstring& profile : {userData, userData + L"\\Default"}) {
+    for (const std::wstring& profile : {userData, userData + L"\\Default", side}) {
         Lines profileLines = ExpectedLines(profile, false, true);
         expected.insert(expected.end(), profileLines.begin(), profileLines.end());
     }

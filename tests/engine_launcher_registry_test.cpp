@@ -62,6 +62,22 @@ TEST_F(RegistryRoots, FindRunValuesNamesCommandsThatOpenAWebPage) {
     const std::wstring expand = L"%ProgramFiles(x86)%\\Microsoft\\Edge\\Application\\msedge.exe --load-extension=C:\\e";
     user_.Set(RUN, L"Edge", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>((expand.size() + 1) * sizeof(wchar_t)));
     user_.SetText(RUN_ONCE, L"Once", L"rundll32 url.dll,FileProtocolHandler https://once.example/");
+    // Read as Windows starts them: the stored text expanded, an unquoted path split where a file is.
+    ScopedEnvironmentVariable shell(L"ComSpec", L"C:\\Windows\\System32\\cmd.exe");
+    const std::wstring comspec = L"%ComSpec% /c start https://comspec.example/";
+    user_.Set(RUN, L"Comspec", REG_EXPAND_SZ, comspec.c_str(),
+              static_cast<DWORD>((comspec.size() + 1) * sizeof(wchar_t)));
+    user_.SetText(RUN, L"Unquoted",
+                  L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe https://unquoted.example/");
+    Sandbox sandbox;
+    MakeFile(sandbox / L"Ad Tools\\cmd.exe");
+    MakeFile(sandbox / L"Pop.exe");
+    MakeFile(sandbox / L"Pop Tools\\cmd.exe");
+    user_.SetText(RUN, L"Existing", sandbox / L"Ad Tools\\cmd.exe /c start https://existing.example/");
+    user_.SetText(RUN, L"First existing", sandbox / L"Pop Tools\\cmd.exe /c start https://first.example/");
+    user_.SetText(RUN, L"Encoded",
+                  L"powershell -NoProfile -enc "
+                  L"UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA==");
     machine_.SetText(WOW_RUN, L"Wow", L"mshta https://wow.example/x.hta");
     machine_.SetNumber(RUN, L"Number", 1);
     std::wstring tooLong(40000, L'x');
@@ -77,9 +93,16 @@ TEST_F(RegistryRoots, FindRunValuesNamesCommandsThatOpenAWebPage) {
             "HKCU\\RunOnce\\Once||https://once.example/|rundll32 url.dll,FileProtocolHandler https://once.example/",
             "HKCU\\Run\\Ad|Google Chrome|https://ad.example/|"
             "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" https://ad.example/",
+            "HKCU\\Run\\Comspec||https://comspec.example/|%ComSpec% /c start https://comspec.example/",
             "HKCU\\Run\\Edge|Microsoft Edge||" + Utf8(expand),
+            "HKCU\\Run\\Encoded||https://ps.example/|powershell -NoProfile -enc "
+            "UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA==",
+            "HKCU\\Run\\Existing||https://existing.example/|" + Utf8(sandbox / L"Ad Tools\\cmd.exe") +
+                " /c start https://existing.example/",
             "HKCU\\Run\\Itself||https://itself.example/|https://itself.example/",
             "HKCU\\Run\\Start||https://start.example/|cmd /c start https://start.example/",
+            "HKCU\\Run\\Unquoted|Google Chrome|https://unquoted.example/|"
+            "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe https://unquoted.example/",
             "HKLM32\\Run\\Wow||https://wow.example/x.hta|mshta https://wow.example/x.hta",
             "problem|HKLM\\RunOnce\\Huge|too long (1048578 bytes), not read",
             "problem|HKLM\\Run\\Long|too long (80070 bytes), not read",
@@ -98,6 +121,7 @@ TEST_F(RegistryRoots, FindProxySettingsNamesWhatWebTrafficGoesThrough) {
     const Row rows[] = {
         {"proxy on", 1, L"127.0.0.1:8080", nullptr, {"proxy|ProxyServer|127.0.0.1:8080"}},
         {"proxy off", 0, L"127.0.0.1:8080", nullptr, {}},
+        {"any other number is on", 2, L"127.0.0.1:8080", nullptr, {"proxy|ProxyServer|127.0.0.1:8080"}},
         {"no switch", -1, L"127.0.0.1:8080", nullptr, {}},
         {"script alone",
          -1,

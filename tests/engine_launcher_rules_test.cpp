@@ -12,11 +12,14 @@ namespace {
 enum class Rule {
     WebAddress,      // IsWebAddress: "yes" or "no"
     FirstAddress,    // FirstWebAddress
+    Launched,        // FirstWebAddress of LaunchedText
     Program,         // "browser <name>", "launcher", "script runner" or "other"
     NamedAfter,      // BrowserNamedIn: the display name or ""
     SplitLine,       // SplitCommandLine: "<program>|<arguments>"
     Arguments,       // SplitArguments: the texts joined by "|"
-    WithoutAddress,  // ArgumentsWithoutWebAddresses: "<kept>|<removed, joined by |>"
+    WithoutAddress,  // ArgumentsWithoutWebAddresses for Chrome: "<kept>|<removed, joined by |>"
+    FirefoxWithout,  // the same for Firefox
+    LaunchedSplit,   // SplitLaunchedCommandLine: "<program>|<arguments>"
     Switches,        // "extension" / "app <address>" / "-"
     Trigger,         // TriggerPhrase of "<kind>|<interval>|<start>|<days>|<enabled>"
 };
@@ -60,6 +63,8 @@ std::wstring Apply(Rule rule, const std::wstring& input) {
             return IsWebAddress(input) ? L"yes" : L"no";
         case Rule::FirstAddress:
             return FirstWebAddress(input);
+        case Rule::Launched:
+            return FirstWebAddress(LaunchedText(input));
         case Rule::Program: {
             if (const BrowserEntry* browser = BrowserOfProgram(input))
                 return std::wstring(L"browser ") + browser->displayName;
@@ -84,12 +89,18 @@ std::wstring Apply(Rule rule, const std::wstring& input) {
                 joined += (joined.empty() ? L"" : L"|") + argument.text;
             return joined;
         }
-        case Rule::WithoutAddress: {
+        case Rule::WithoutAddress:
+        case Rule::FirefoxWithout: {
             std::vector<std::wstring> removed;
-            std::wstring kept = ArgumentsWithoutWebAddresses(input, &removed);
+            std::wstring kept = ArgumentsWithoutWebAddresses(
+                rule == Rule::FirefoxWithout ? L"firefox.exe" : L"chrome.exe", input, &removed);
             for (const std::wstring& argument : removed)
                 kept += L"|" + argument;
             return kept;
+        }
+        case Rule::LaunchedSplit: {
+            CommandLine split = SplitLaunchedCommandLine(input);
+            return split.program + L"|" + split.arguments;
         }
         case Rule::Switches:
             if (IsLoadExtensionArgument(input))
@@ -115,7 +126,23 @@ const RuleRow RULES[] = {
     {"file in a folder", Rule::WebAddress, L"folder\\page.html", L"no"},
     {"page file", Rule::WebAddress, L"page.html", L"no"},
     {"name without a dot", Rule::WebAddress, L"localhost", L"no"},
-    {"version number", Rule::WebAddress, L"1.2.3.4", L"no"},
+    {"four numbers are an IPv4 address", Rule::WebAddress, L"1.2.3.4", L"yes"},
+    {"IPv4 address with port and path", Rule::WebAddress, L"203.0.113.7:8080/win", L"yes"},
+    {"three numbers", Rule::WebAddress, L"1.2.3", L"no"},
+    {"number above 255", Rule::WebAddress, L"256.1.1.1", L"no"},
+    {"IPv6 address in brackets", Rule::WebAddress, L"[2001:db8::1]:8443/x", L"yes"},
+    {"bare IPv6 address", Rule::WebAddress, L"2001:db8::7", L"yes"},
+    {"IPv6 address with IPv4 end", Rule::WebAddress, L"::ffff:203.0.113.7", L"yes"},
+    {"time of day", Rule::WebAddress, L"10:30:15", L"no"},
+    {"two gaps", Rule::WebAddress, L"1::2::3", L"no"},
+    {"Unicode host name", Rule::WebAddress, L"m\u00fcnchen.example/angebot", L"yes"},
+    {"Unicode top-level label", Rule::WebAddress, L"\u043f\u0440\u0438\u043c\u0435\u0440.\u0440\u0444", L"yes"},
+    {"ASCII form of one", Rule::WebAddress, L"xn--e1afmkfd.xn--p1ai", L"yes"},
+    {"blank outside ASCII", Rule::WebAddress, L"ad\u00a0x.example", L"no"},
+    {"document file", Rule::WebAddress, L"Report.docx", L"no"},
+    {"data address", Rule::WebAddress, L"data:text/html,<script>open('x')</script>", L"yes"},
+    {"extension page", Rule::WebAddress, L"chrome-extension://abcdefghijklmnopabcdefghijklmnop/tab.html", L"yes"},
+    {"script address", Rule::WebAddress, L"javascript:location='http://ad.example/'", L"no"},
     {"switch", Rule::WebAddress, L"--app-id=abcdefghijklmnop", L"no"},
     {"profile switch", Rule::WebAddress, L"--profile-directory=Profile 1", L"no"},
     {"slash switch", Rule::WebAddress, L"/c", L"no"},
@@ -132,6 +159,19 @@ const RuleRow RULES[] = {
     {"cmd start with a title", Rule::FirstAddress, L"/c start \"\" www.ad.example", L"www.ad.example"},
     {"profile and app id alone", Rule::FirstAddress, L"--profile-directory=Default --app-id=abc", L""},
     {"extension folder alone", Rule::FirstAddress, L"--load-extension=C:\\ext", L""},
+    // What a launcher runs: PowerShell's encoded scripts are judged as written.
+    {"encoded command", Rule::Launched,
+     L"-NoProfile -EncodedCommand "
+     L"UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA==",
+     L"https://ps.example/"},
+    {"encoded command, short name", Rule::Launched,
+     L"/c powershell -w hidden -e "
+     L"UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA",
+     L"https://ps.example/"},
+    {"encoded command without an address", Rule::Launched, L"-enc VwByAGkAdABlAC0ATwB1AHQAcAB1AHQAIABoAGUAbABsAG8A",
+     L""},
+    {"not base64", Rule::Launched, L"-ec !!! https://plain.example/", L"https://plain.example/"},
+    {"execution policy is no encoded command", Rule::Launched, L"-ExecutionPolicy Bypass -File run.ps1", L""},
     // Switches the browsers read.
     {"load extension", Rule::Switches, L"--load-extension=C:\\a,C:\\b", L"extension"},
     {"load extension, one dash, any case", Rule::Switches, L"-Load-Extension=C:\\a", L"extension"},
@@ -166,6 +206,12 @@ const RuleRow RULES[] = {
      L"C:\\Program Files\\a b.exe|--x \"y z\""},
     {"plain program", Rule::SplitLine, L"  cmd /c start https://a.example", L"cmd|/c start https://a.example"},
     {"unclosed quote", Rule::SplitLine, L"\"C:\\a b.exe", L"C:\\a b.exe|"},
+    {"unquoted browser path with spaces", Rule::LaunchedSplit,
+     L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe  https://ad.example/",
+     L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe|https://ad.example/"},
+    {"unquoted path of no browser", Rule::LaunchedSplit, L"C:\\Vendor Tools\\app.exe /x",
+     L"C:\\Vendor|Tools\\app.exe /x"},
+    {"quoted path", Rule::LaunchedSplit, L" \"C:\\a b\\chrome.exe\" x", L"C:\\a b\\chrome.exe|x"},
     {"quotes and escapes", Rule::Arguments, L"a\\\\\"b c\" \"d\"\"e\" f\\\"g \\\\h", L"a\\b c|d\"e|f\"g|\\\\h"},
     // What the repair takes out, everything else as stored.
     {"address after profile", Rule::WithoutAddress, L"--profile-directory=\"Profile 1\"  https://ad.example/",
@@ -174,10 +220,40 @@ const RuleRow RULES[] = {
      L"--a  --b|https://ad.example/"},
     {"extension and two addresses", Rule::WithoutAddress, L"a.example --load-extension=\"C:\\e x\" -x http://b.example",
      L"-x|a.example|--load-extension=C:\\e x|http://b.example"},
-    {"firefox url switch goes too", Rule::WithoutAddress, L"-url https://ad.example/ -private",
-     L"-private|https://ad.example/"},
     {"app stays", Rule::WithoutAddress, L"--app=https://app.example/", L"--app=https://app.example/"},
     {"nothing to take", Rule::WithoutAddress, L"--profile-directory=Default", L"--profile-directory=Default"},
+    {"home page switch goes", Rule::WithoutAddress, L"--homepage=https://home.example/ --start-maximized",
+     L"--start-maximized|--homepage=https://home.example/"},
+    {"home page of no address stays", Rule::WithoutAddress, L"--homepage=about:blank", L"--homepage=about:blank"},
+    {"traffic switches go", Rule::WithoutAddress,
+     L"--proxy-server=127.0.0.1:8080 --host-resolver-rules=\"MAP * 203.0.113.7\" "
+     L"--PROXY-PAC-URL=http://pac.example/p.pac",
+     L"|--proxy-server=127.0.0.1:8080|--host-resolver-rules=MAP * "
+     L"203.0.113.7|--PROXY-PAC-URL=http://pac.example/p.pac"},
+    {"extensions except the ones loaded go with them", Rule::WithoutAddress,
+     L"--load-extension=C:\\evil,C:\\ad --disable-extensions-except=c:/Evil/,C:\\AD",
+     L"|--load-extension=C:\\evil,C:\\ad|--disable-extensions-except=c:/Evil/,C:\\AD"},
+    {"extensions except another one stay", Rule::WithoutAddress,
+     L"--load-extension=C:\\evil --disable-extensions-except=C:\\evil,C:\\blocker",
+     L"--disable-extensions-except=C:\\evil,C:\\blocker|--load-extension=C:\\evil"},
+    {"extensions except with nothing loaded stay", Rule::WithoutAddress, L"--disable-extensions-except=C:\\x",
+     L"--disable-extensions-except=C:\\x"},
+    {"address inside a switch's value stays", Rule::WithoutAddress, L"--user-data-dir=\"C:\\x https://ad.example/\"",
+     L"--user-data-dir=\"C:\\x https://ad.example/\""},
+    {"unclosed quote is no address", Rule::WithoutAddress, L"--x \"https://ad.example/ --y",
+     L"--x \"https://ad.example/ --y"},
+    {"script address stays", Rule::WithoutAddress, L"javascript:alert(1)", L"javascript:alert(1)"},
+    {"Chrome takes no value after -P", Rule::WithoutAddress, L"-P ad.example", L"-P|ad.example"},
+    {"Firefox profile name stays", Rule::FirefoxWithout, L"-P Work.Home https://ad.example/",
+     L"-P Work.Home|https://ad.example/"},
+    {"Firefox profile folder stays", Rule::FirefoxWithout, L"--profile \"D:\\My.Profile\" -no-remote",
+     L"--profile \"D:\\My.Profile\" -no-remote"},
+    {"Firefox search term stays, new tab goes", Rule::FirefoxWithout,
+     L"-search news.example -new-tab https://ad.example/", L"-search news.example|https://ad.example/"},
+    {"Firefox url switch goes too", Rule::FirefoxWithout, L"-url https://ad.example/ -private",
+     L"-private|https://ad.example/"},
+    {"Firefox private window stays", Rule::FirefoxWithout, L"-private-window https://ad.example/",
+     L"-private-window|https://ad.example/"},
     // Trigger phrases.
     {"log-on", Rule::Trigger, L"logon|||1|1", L"at log-on"},
     {"log-on repeating", Rule::Trigger, L"logon|PT1H||1|1", L"at log-on, then every hour"},

@@ -16,14 +16,15 @@ const wchar_t CHROME[] = L"C:\\Program Files\\Google\\Chrome\\Application\\chrom
 const wchar_t EDGE[] = L"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe";
 
 // "kind|file name|browser|url|flags" with flags: a (opens as app), e (loads an extension), n (named after a
-// browser), r (the shortcut repair would change it).
+// browser), h (sets the home page), t (sends web traffic elsewhere), r (the shortcut repair would change it).
 std::vector<std::string> Describe(const LauncherFindings& findings) {
     const char* const KINDS[] = {"shortcut", "startup_item", "run_value", "scheduled_task"};
     std::vector<std::string> described;
     for (const LauncherFinding& f : findings.launchers) {
         std::wstring name = f.location.substr(f.location.find_last_of(L'\\') + 1);
         std::string flags = std::string(f.opensAsApp ? "a" : "") + (f.loadsExtension ? "e" : "") +
-                            (f.namedAfterBrowser ? "n" : "") + (ShortcutRepairWouldChange(f) ? "r" : "");
+                            (f.namedAfterBrowser ? "n" : "") + (f.homePage.empty() ? "" : "h") +
+                            (f.trafficThrough.empty() ? "" : "t") + (ShortcutRepairWouldChange(f) ? "r" : "");
         described.push_back(std::string(KINDS[static_cast<int>(f.kind)]) + "|" + Utf8(name) + "|" + Utf8(f.browser) +
                             "|" + Utf8(f.url) + "|" + flags);
     }
@@ -101,7 +102,9 @@ TEST_F(ShortcutFolder, RepairTakesOutAddressesAndKeepsEveryOtherField) {
     std::wstring desktop = sandbox_ / L"Desktop";
     MakeFolder(desktop);
     ASSERT_TRUE(WriteShortcutFile(desktop + L"\\Google Chrome.lnk", fields));
-    Write(L"Desktop\\Edge.lnk", EDGE, L"http://second.example");
+    Write(L"Desktop\\Edge.lnk", EDGE,
+          L"http://second.example --homepage=https://home.example/ --proxy-pac-url=http://pac.example/p "
+          L"--load-extension=C:\\e --disable-extensions-except=C:\\e --profile-directory=Default");
     SetFileAttributesW((desktop + L"\\Google Chrome.lnk").c_str(), FILE_ATTRIBUTE_HIDDEN);
     ShortcutFields before = ReadShortcut(desktop + L"\\Google Chrome.lnk").fields;
     std::string oldBytes = ReadWholeFile(desktop + L"\\Google Chrome.lnk");
@@ -120,7 +123,7 @@ TEST_F(ShortcutFolder, RepairTakesOutAddressesAndKeepsEveryOtherField) {
     expected.flags &= ~SLDF_HAS_ARGS;
     EXPECT_TRUE(after == expected) << Utf8(after.arguments);
     EXPECT_TRUE(GetFileAttributesW((desktop + L"\\Google Chrome.lnk").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(Utf8(ReadShortcut(desktop + L"\\Edge.lnk").fields.arguments), "");
+    EXPECT_EQ(Utf8(ReadShortcut(desktop + L"\\Edge.lnk").fields.arguments), "--profile-directory=Default");
     // Nothing else was left beside the shortcuts.
     std::vector<std::wstring> names;
     ForEachFolderEntry(desktop, [&](const std::wstring& name, uint32_t) { names.push_back(name); });
@@ -138,7 +141,10 @@ TEST_F(ShortcutFolder, RepairTakesOutAddressesAndKeepsEveryOtherField) {
     EXPECT_EQ(lines, (std::vector<std::wstring>{
                          L"  shortcut no longer opens https://ad.example/ nor loads an extension from C:\\ext: " +
                              desktop + L"\\Google Chrome.lnk",
-                         L"  shortcut no longer opens http://second.example: " + desktop + L"\\Edge.lnk"}));
+                         L"  shortcut no longer opens http://second.example nor sets the home page to "
+                         L"https://home.example/ nor loads an extension from C:\\e nor sends web traffic through "
+                         L"http://pac.example/p: " +
+                             desktop + L"\\Edge.lnk"}));
 }
 
 TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
@@ -224,6 +230,16 @@ TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {
     Write(L"Desktop\\Profile.lnk", CHROME, L"--profile-directory=\"Profile 1\" --app-id=abcdef");
     Write(L"Desktop\\Site.lnk", CHROME, L"--app=https://app.example/");
     Write(L"Desktop\\Visit.lnk", L"C:\\Windows\\explorer.exe", L"https://vendor.example/");
+    // Through the default browser, under a browser's name.
+    Write(L"Desktop\\Opera.lnk", L"C:\\Windows\\System32\\rundll32.exe",
+          L"url.dll,FileProtocolHandler http://ad.example/o");
+    Write(L"Desktop\\Microsoft Edge.lnk", L"C:\\Windows\\explorer.exe", L"https://edge.example/");
+    Write(L"Desktop\\Brave.lnk", L"C:\\Windows\\explorer.exe", L"C:\\Users\\x\\Documents");
+    // Settings that send every page elsewhere, and values that only look like addresses.
+    Write(L"Desktop\\Proxy.lnk", CHROME, L"--proxy-server=\"socks5://203.0.113.7:1080\"");
+    Write(L"Desktop\\Home.lnk", CHROME, L"--homepage=https://home.example/");
+    Write(L"Desktop\\Work.lnk", CHROME, L"--user-data-dir=\"C:\\Data https://ad.example/\" javascript:open()");
+    Write(L"Desktop\\Mozilla Firefox.lnk", L"C:\\Program Files\\Mozilla Firefox\\firefox.exe", L"-P Work.Home");
     Write(L"Programs\\Vendor\\Edge.lnk", EDGE, L"--load-extension=C:\\ext");
     Write(L"Programs\\a\\b\\c\\Too deep.lnk", CHROME, L"https://deep.example/");
     Write(L"Programs\\Startup\\Skipped.lnk", CHROME, L"https://skipped.example/");
@@ -243,12 +259,17 @@ TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {
         RemoveUnixLink(sandbox_ / L"Programs\\Link");
 
     EXPECT_EQ(Describe(findings), (std::vector<std::string>{
+                                      "problem|Programs|folders more than 2 levels below it were not looked at",
                                       "problem|corrupt.lnk|corrupt or not a shortcut (0x80004005)",
                                       "problem|x.lnk|larger than 1 MB, not read as a shortcut",
                                       "shortcut|Chrome.lnk|Google Chrome||n",
                                       "shortcut|Edge.lnk|Microsoft Edge||er",
                                       "shortcut|Firefox.lnk|Mozilla Firefox|https://fox.example/|n",
                                       "shortcut|Google Chrome.lnk|Google Chrome|https://ad.example/|r",
+                                      "shortcut|Home.lnk|Google Chrome||hr",
+                                      "shortcut|Microsoft Edge.lnk|Microsoft Edge|https://edge.example/|n",
+                                      "shortcut|Opera.lnk|Opera|http://ad.example/o|n",
+                                      "shortcut|Proxy.lnk|Google Chrome||tr",
                                       "shortcut|Site.lnk|Google Chrome|https://app.example/|a",
                                   }));
     const LauncherFinding& chrome =
@@ -261,10 +282,11 @@ TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {
     LauncherFindings cut;
     limits.maxEntries = 3;
     FindShortcutLaunchers({sandbox_ / L"Desktop"}, {}, limits, &cut);
-    EXPECT_EQ(
-        std::count_if(cut.problems.begin(), cut.problems.end(),
-                      [](const LauncherProblem& p) { return p.why == L"only the first 3 entries were looked at"; }),
-        1);
+    EXPECT_EQ(std::count_if(cut.problems.begin(), cut.problems.end(),
+                            [](const LauncherProblem& p) {
+                                return p.why == L"only the first 3 entries in it and below were looked at";
+                            }),
+              1);
 }
 
 TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
@@ -283,6 +305,9 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
     MakeFile(startup + L"\\run.vbs",
              "Set s = CreateObject(\"WScript.Shell\")\r\ns.Run \"https://vbs.example/x\", 0\r\n");
     MakeFile(startup + L"\\clean.bat", "@echo off\r\necho hello\r\n");
+    MakeFile(startup + L"\\job.wsf",
+             "<job><script language=\"VBScript\">CreateObject(\"WScript.Shell\").Run "
+             "\"https://wsf.example/\"</script></job>");
     MakeFile(startup + L"\\Sub\\Nested.url", "[InternetShortcut]\nURL=https://nested.example/\n");
     ASSERT_TRUE(MakeSparseFile(startup + L"\\big.cmd", 100ll << 20));
 
@@ -294,6 +319,7 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
                                       "startup_item|Deal.url||https://deal.example/|",
                                       "startup_item|Updater.lnk||https://cmd.example/|",
                                       "startup_item|Wide.url||http://wide.example/|",
+                                      "startup_item|job.wsf||https://wsf.example/|",
                                       "startup_item|run.vbs||https://vbs.example/x|",
                                   }));
 }

@@ -26,31 +26,40 @@ const wchar_t AD_TASK[] =
   </Actions>
 </Task>)";
 
+// A definition as UTF-8 text, as Wine keeps its task files.
+std::string Utf8Task(const std::wstring& xml) {
+    std::string text = Utf8(xml);
+    std::size_t declared = text.find("UTF-16");
+    return declared == std::string::npos ? text : text.replace(declared, 6, "UTF-8");
+}
+
 std::wstring UniqueTaskFolderName() {
     return L"PopSwat-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
 }
 
 }  // namespace
 
-TEST(ScheduledTasks, ReadsEveryTaskOfTheRealTaskScheduler) {
+// A hidden, disabled task registered with the real Task Scheduler is found with
+// its triggers: listed by the service, or under Wine 8, whose service cannot
+// list tasks, read from the file it keeps.
+TEST(ScheduledTasks, FindsAHiddenTaskOfTheRealTaskScheduler) {
     ComApartment apartment;
     ASSERT_TRUE(apartment.ready());
     TaskFolderForTest folder(UniqueTaskFolderName());
     if (FAILED(folder.result()))
         GTEST_SKIP() << "the Task Scheduler cannot be reached: " << Utf8(HresultText(folder.result()));
     ASSERT_EQ(folder.Register(L"Ad", AD_TASK), S_OK);
+    if (RunningUnderWine()) {
+        // Wine 8 keeps a registered task's settings but writes its triggers and
+        // actions as empty elements: its file gets the whole definition, as Windows keeps it.
+        std::wstring file = SystemTaskFilesFolder() + folder.path() + L"\\Ad";
+        ASSERT_NE(ReadWholeFile(file).find("<Hidden>true</Hidden>"), std::string::npos);
+        MakeFile(file, "\xEF\xBB\xBF" + Utf8Task(AD_TASK));
+    }
 
     LauncherFindings findings;
-    FindScheduledTaskLaunchers(folder.path(), TaskLimits(), &findings);
-    if (RunningUnderWine()) {
-        // Wine 8 keeps no actions or triggers of a registered task and cannot count a folder's tasks.
-        ASSERT_EQ(findings.problems.size(), 1u);
-        EXPECT_EQ(Utf8(findings.problems[0].where), "Task Scheduler " + Utf8(folder.path()));
-        EXPECT_EQ(Utf8(findings.problems[0].why),
-                  "its task list could not be read (not supported by this Task Scheduler, 0x80004001)");
-        EXPECT_TRUE(findings.launchers.empty());
-        return;
-    }
+    FindScheduledTaskLaunchers(folder.path(), SystemTaskFilesFolder(), TaskLimits(), &findings);
+    EXPECT_EQ(findings.taskSource, RunningUnderWine() ? TaskSource::Files : TaskSource::Service);
     ASSERT_EQ(findings.launchers.size(), 1u);
     const LauncherFinding& ad = findings.launchers[0];
     EXPECT_EQ(ad.kind, LauncherKind::ScheduledTask);
@@ -58,21 +67,56 @@ TEST(ScheduledTasks, ReadsEveryTaskOfTheRealTaskScheduler) {
     EXPECT_EQ(Utf8(ad.browser) + "|" + Utf8(ad.url), "Google Chrome|https://ad.example/");
     EXPECT_FALSE(ad.enabled);
     EXPECT_EQ(Utf8(ad.trigger), "at log-on; every 30 minutes");
-    EXPECT_TRUE(findings.problems.empty());
+    EXPECT_TRUE(findings.problems.empty()) << Utf8(findings.problems[0].why);
 
-    TaskListing listing = ReadScheduledTasks(folder.path());
+    TaskListing listing = ReadScheduledTasks(folder.path(), SystemTaskFilesFolder());
     ASSERT_EQ(listing.tasks.size(), 1u);
     EXPECT_TRUE(listing.tasks[0].hidden);
     EXPECT_EQ(listing.tasks[0].actions.size(), 2u);
 }
 
 TEST(ScheduledTasks, NamesWhatCannotBeRead) {
-    ComApartment apartment;
-    TaskListing listing = ReadScheduledTasks(L"\\PopSwat-no-such-folder-" + UniqueTaskFolderName());
+    TaskListing listing = ReadScheduledTasks(L"\\PopSwat-no-such-folder-" + UniqueTaskFolderName(), L"");
     EXPECT_TRUE(listing.tasks.empty());
     ASSERT_EQ(listing.problems.size(), 1u);
     EXPECT_EQ(Utf8(listing.problems[0].why).rfind("the folder could not be read (", 0), 0u)
         << Utf8(listing.problems[0].why);
+}
+
+namespace {
+
+UniqueHandle g_connectEntered;
+UniqueHandle g_connectReleased;
+
+// A Task Scheduler that does not answer until the test lets it.
+void HoldConnect() {
+    SetEvent(g_connectEntered.get());
+    WaitForSingleObject(g_connectReleased.get(), 30000);
+}
+
+}  // namespace
+
+// A service that does not answer is given up on after its time, and the files it keeps are read instead.
+TEST(ScheduledTasks, ReadsTheTaskFilesWhenTheServiceDoesNotAnswer) {
+    Sandbox sandbox;
+    MakeFile(sandbox / L"Tasks\\Updater", Utf8Task(AD_TASK));
+    g_connectEntered.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_connectReleased.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    beforeTaskSchedulerConnect = HoldConnect;
+    TaskLimits limits;
+    limits.answerWithinMs = 100;
+    TaskListing listing = ReadScheduledTasks(L"\\", sandbox / L"Tasks", limits);
+    // The reading thread has taken the seam; it may go on once the test is done with it.
+    WaitForSingleObject(g_connectEntered.get(), 30000);
+    beforeTaskSchedulerConnect = nullptr;
+    SetEvent(g_connectReleased.get());
+
+    EXPECT_EQ(listing.source, TaskSource::Files);
+    EXPECT_EQ(Utf8(listing.filesFolder), Utf8(sandbox / L"Tasks"));
+    ASSERT_EQ(listing.problems.size(), 1u);
+    EXPECT_EQ(Utf8(listing.problems[0].path) + "|" + Utf8(listing.problems[0].why), "|did not answer within 100 ms");
+    ASSERT_EQ(listing.tasks.size(), 1u);
+    EXPECT_EQ(Utf8(listing.tasks[0].path), "\\Updater");
 }
 
 TEST(ComApartment, BalancesOnlyWhatItStarted) {

@@ -313,3 +313,115 @@ TEST(BrowserFileLimits, TheReviewTheResetAndTheAuditReadTheSameFiles) {
     ASSERT_EQ(audit.extensions.size(), 1u);
     EXPECT_EQ(audit.extensions[0].name, L"Coupons");
 }
+
+// One reading of a manifest: the audit's text search and the review's parser
+// give the same name, version and provenance for the same file, as the browser
+// reads it (its own members only, names compared exactly, the last of a repeated
+// one, comments skipped; UTF-16 is no manifest it reads).
+TEST(ManifestReading, TheAuditAndTheReviewReadEveryManifestAlike) {
+    struct Row {
+        const char* name;
+        std::string manifest;
+        const char* expected;  // "name|version|sideLoaded"; "null|null|..." when no manifest could be read
+    };
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string(R"({"name":"Wide","version":"1"})"))
+        utf16 += std::string{c, '\0'};
+    const Row rows[] = {
+        {"a search provider's name before the manifest's own",
+         R"({"chrome_settings_overrides":{"search_provider":{"name":"Evil Search","is_default":true}},)"
+         R"("name":"Real Name","version":"1.0","update_url":"https://clients2.google.com/service/update2/crx"})",
+         "Real Name|1.0|false"},
+        {"an update address in a nested object",
+         R"({"name":"N","version":"1","background":{"update_url":"https://u.example/"}})", "N|1|true"},
+        {"a repeated name: the last", R"({"name":"First","version":"1","name":"Last"})", "Last|1|true"},
+        {"a Name key is no name", R"({"Name":"Capital","version":"1"})", "|1|true"},
+        {"a name that is no string", R"({"name":["x"],"version":"2"})", "|2|true"},
+        {"comments", "{/* \"name\":\"Hidden\", */ \"name\":\"Commented\", // \"version\":\"9\"\n \"version\":\"2\"}",
+         "Commented|2|true"},
+        {"a trailing comma", R"({"name":"Trailing","version":"3",})", "Trailing|3|true"},
+        {"a byte-order mark", "\xef\xbb\xbf{\"name\":\"Marked\",\"version\":\"4\"}", "Marked|4|true"},
+        {"cut short after its version", R"({"name":"Cut","version":"5","description":"a long descr)", "Cut|5|true"},
+        {"UTF-16 text", utf16, "null|null|true"},
+        {"an array", R"([{"name":"x","version":"1"}])", "null|null|true"},
+        {"a locale named in a nested object is not the manifest's",
+         R"({"x":{"default_locale":"fr"},"name":"__MSG_n__","default_locale":"de","version":"6"})", "Deutsch|6|true"},
+    };
+    const std::wstring id = L"abcdefghijklmnopabcdefghijklmnop";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder profile;
+        std::wstring version = profile / (L"Extensions\\" + id + L"\\1.0_0");
+        MakeFile(version + L"\\manifest.json", row.manifest);
+        MakeFile(version + L"\\_locales\\de\\messages.json", R"({"n":{"message":"Deutsch"}})");
+        MakeFile(version + L"\\_locales\\fr\\messages.json", R"({"n":{"message":"Francais"}})");
+        MakeFile(profile / L"Secure Preferences",
+                 Settings(R"("extensions":{"settings":{")" + Utf8(id) + R"(":{"location":2}}})"));
+        ReviewFindings review;
+        ReviewChromiumProfile({L"Google Chrome", L"Default"}, profile.path(), &review);
+        AuditFindings audit = InventoryChromiumProfile(L"Google Chrome", L"Default", profile.path());
+        ASSERT_EQ(review.extensions.size(), 1u);
+        ASSERT_EQ(audit.extensions.size(), 1u);
+        const ExtensionFinding& r = review.extensions[0];
+        const AuditedExtension& a = audit.extensions[0];
+        auto known = [](bool read, const std::wstring& text) { return read ? Utf8(text) : std::string("null"); };
+        EXPECT_EQ(known(r.manifestRead, r.name) + "|" + known(r.manifestRead, r.version),
+                  known(!a.manifestUnreadable, a.name) + "|" + known(!a.manifestUnreadable, a.version));
+        EXPECT_EQ(known(!a.manifestUnreadable, a.name) + "|" + known(!a.manifestUnreadable, a.version) + "|" +
+                      (a.sideLoaded ? "true" : "false"),
+                  row.expected);
+        EXPECT_EQ(r.installedBy, InstalledBy::OtherProgram);
+    }
+}
+
+// Pages and engines on the browser maker's own site, in the shapes the browsers
+// write them, are the browser's own; another company's partner code there is not.
+TEST(ReviewChromiumProfile, KnowsThePagesAndEnginesOfTheBrowsersOwnSites) {
+    struct Row {
+        const wchar_t* browser;
+        const char* setting;  // "home", "startup" or "search" (without a prepopulate_id)
+        const char* url;
+        bool finding;
+    };
+    const Row rows[] = {
+        {L"Microsoft Edge", "home", "https://www.msn.com/?ocid=msedgntp", false},
+        {L"Microsoft Edge", "startup", "https://ntp.msn.com/edge/ntp?locale=en-US&title=New%20tab", false},
+        {L"Microsoft Edge", "home", "http://www.msn.com/?pc=ACTE", true},
+        {L"Microsoft Edge", "search",
+         "{bing:baseURL}search?q={searchTerms}&{bing:cvid}{bing:msb}{google:assistedQueryStats}", false},
+        {L"Microsoft Edge", "search", "https://www.bing.com/search?q={searchTerms}&form=QBLH", false},
+        {L"Microsoft Edge", "search", "https://www.bing.com/search?q={searchTerms}&PC=ADW1&form=XYZ", true},
+        {L"Microsoft Edge", "search", "https://www.bing.com.search-deals.example/search?q={searchTerms}", true},
+        {L"Microsoft Edge", "home", "https://www.bing.com:8443/", true},
+        {L"Microsoft Edge", "home", "https://www.google.com/", true},
+        {L"Google Chrome", "home", "https://www.google.com/", false},
+        {L"Google Chrome", "startup", "http://www.google.co.uk/", false},
+        {L"Google Chrome", "startup", "https://google.com.br/", false},
+        {L"Google Chrome", "search", "https://www.google.com/search?q={searchTerms}&client=ext-coupons", true},
+        {L"Google Chrome", "search", "{google:baseURL}search?q={searchTerms}&channel=adware", true},
+        {L"Google Chrome", "home", "https://cse.google.com/cse?cx=partner-pub-1234&q=x", true},
+        {L"Google Chrome", "home", "https://sites.google.com/view/deals", true},
+        {L"Google Chrome", "home", "https://google.deals.example/", true},
+        {L"Google Chrome", "home", "https://www.msn.com/", true},
+        {L"Brave", "search", "https://search.brave.com/search?q={searchTerms}&source=desktop", false},
+        {L"Brave", "search", "https://www.bing.com/search?q={searchTerms}", true},
+        {L"Brave", "search", "{google:baseURL}search?q={searchTerms}&{google:RLZ}ie={inputEncoding}", false},
+        {L"Google Chrome", "search", "{bing:baseURL}search?q={searchTerms}", true},
+        {L"Vivaldi", "home", "https://vivaldi.com/", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Utf8(row.browser) + " " + row.setting + " " + row.url);
+        TempFolder profile;
+        std::string setting = row.setting;
+        std::string members =
+            setting == "home" ? R"("homepage":")" + std::string(row.url) + R"(","homepage_is_newtabpage":false)"
+            : setting == "startup"
+                ? R"("session":{"restore_on_startup":4,"startup_urls":[")" + std::string(row.url) + R"("]})"
+                : R"("default_search_provider_data":{"template_url_data":{"short_name":"S","url":")" +
+                      std::string(row.url) + R"("}})";
+        MakeFile(profile / L"Secure Preferences", Settings(members));
+        ReviewFindings findings;
+        ReviewChromiumProfile({row.browser, L""}, profile.path(), &findings);
+        EXPECT_EQ(findings.startup.size(), row.finding ? 1u : 0u);
+    }
+}

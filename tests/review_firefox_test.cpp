@@ -30,7 +30,23 @@ std::vector<std::string> Review(const std::wstring& profile) {
                         (f.enabled ? " on" : " off"));
     for (const UnreadableFile& f : findings.unreadable)
         lines.push_back("unreadable " + Utf8(f.file) + " " + std::to_string(static_cast<int>(f.reason)));
+    for (const ProxySetting& f : findings.proxy) {
+        std::wstring file = f.location.substr(f.location.find_last_of(L'\\') + 1);
+        bool inProfile = f.location == profile + L"\\" + file;
+        lines.push_back("proxy " + Utf8(f.setting) + " " + Utf8(f.value) + " (" + Utf8(file) +
+                        (inProfile ? ")" : "?)"));
+    }
     return lines;
+}
+
+// The review of a profile that holds these prefs.js and user.js (none where "").
+std::vector<std::string> ReviewPrefs(const std::string& prefsJs, const std::string& userJs) {
+    TempFolder profile;
+    if (!prefsJs.empty())
+        MakeFile(profile / L"prefs.js", prefsJs);
+    if (!userJs.empty())
+        MakeFile(profile / L"user.js", userJs);
+    return Review(profile.path());
 }
 
 const char HOME_PAGE[] = "user_pref(\"browser.startup.homepage\", ";
@@ -78,6 +94,42 @@ TEST(ParseFirefoxPrefs, ReadsEveryStatementAndSkipsOnlyWhatItCannotRead) {
     ExpectEachRow(rows, Prefs);
 }
 
+TEST(ReviewFirefoxProfile, NamesTheProxyItsOwnSettingsSendPagesThrough) {
+    struct Row {
+        const char* name;
+        std::string prefs;
+        std::string user;
+        std::vector<std::string> expected;
+    };
+    const std::string manual =
+        R"(user_pref("network.proxy.type", 1);user_pref("network.proxy.http", "127.0.0.1");)"
+        R"(user_pref("network.proxy.http_port", 8080);user_pref("network.proxy.share_proxy_settings", true);)"
+        R"(user_pref("network.proxy.ssl", "127.0.0.1");user_pref("network.proxy.ssl_port", 8080);)";
+    const Row rows[] = {
+        {"set by hand, one proxy for all", manual, "", {"proxy network.proxy.http 127.0.0.1:8080 (prefs.js)"}},
+        {"a SOCKS proxy without a port",
+         R"(user_pref("network.proxy.type", 1);user_pref("network.proxy.socks", "203.0.113.7");)",
+         "",
+         {"proxy network.proxy.socks 203.0.113.7 (prefs.js)"}},
+        {"a script from user.js",
+         "",
+         R"(user_pref("network.proxy.type", 2);user_pref("network.proxy.autoconfig_url", "http://pac.example/p.pac");)",
+         {"proxy network.proxy.autoconfig_url http://pac.example/p.pac (user.js)"}},
+        {"user.js turns it off", manual, R"(user_pref("network.proxy.type", 0);)", {}},
+        {"the system's proxy, hosts left over", manual + R"(user_pref("network.proxy.type", 5);)", "", {}},
+        {"hosts without a type", R"(user_pref("network.proxy.http", "127.0.0.1");)", "", {}},
+        {"a type of the wrong kind",
+         R"(user_pref("network.proxy.type", "1");user_pref("network.proxy.http", "x");)",
+         "",
+         {}},
+        {"a script without its type", R"(user_pref("network.proxy.autoconfig_url", "http://pac.example/");)", "", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ReviewPrefs(row.prefs, row.user), row.expected);
+    }
+}
+
 TEST(ReviewFirefoxProfile, TakesTheHomePageFromUserJsOverPrefsJs) {
     struct Row {
         const char* name;
@@ -115,12 +167,7 @@ TEST(ReviewFirefoxProfile, TakesTheHomePageFromUserJsOverPrefsJs) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempFolder profile;
-        if (!row.prefsJs.empty())
-            MakeFile(profile / L"prefs.js", row.prefsJs);
-        if (!row.userJs.empty())
-            MakeFile(profile / L"user.js", row.userJs);
-        EXPECT_EQ(Review(profile.path()), row.expected);
+        EXPECT_EQ(ReviewPrefs(row.prefsJs, row.userJs), row.expected);
     }
 }
 

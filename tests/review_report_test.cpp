@@ -45,6 +45,8 @@ void AddLaunchers(ReviewFindings* findings) {
     LauncherFinding app = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Site.lnk"), CHROME,
                                    L"Google Chrome", L"https://app.example/");
     app.opensAsApp = true;
+    app.homePage = L"https://home.example/";
+    app.trafficThrough = L"127.0.0.1:8080";
     LauncherFinding named = Launcher(LauncherKind::Shortcut, DESKTOP + std::wstring(L"Firefox.lnk"),
                                      L"C:\\x\\update.vbs", L"Mozilla Firefox", L"");
     named.namedAfterBrowser = true;
@@ -65,9 +67,11 @@ void AddLaunchers(ReviewFindings* findings) {
                  L"https://itself.example/"),
         task,
     };
-    findings->proxy = {
-        {L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
-        {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")}};
+    findings->proxy = {{L"ProxyServer", L"127.0.0.1:8080", INTERNET_SETTINGS + std::wstring(L"\\ProxyServer")},
+                       {L"AutoConfigURL", L"http://pac.example/", INTERNET_SETTINGS + std::wstring(L"\\AutoConfigURL")},
+                       {L"network.proxy.http", L"127.0.0.1:3128", L"C:\\Profiles\\x.default\\user.js"}};
+    findings->taskSource = TaskSource::Files;
+    findings->taskFilesFolder = L"C:\\Windows\\System32\\Tasks";
     findings->launcherProblems = {
         {L"Task Scheduler \\", L"its task list could not be read (access denied)", false},
         {INTERNET_SETTINGS + std::wstring(L"\\ProxyEnable"), L"not a number (type 1)", true},
@@ -159,18 +163,23 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
          L"[shortcut] fake",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Edge.lnk: Microsoft Edge opens https://ad.example/ and loads an "
          L"extension from C:\\ext\\a,C:\\ext\\b",
-         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/",
+         L"  [shortcut] C:\\Users\\Ann\\Desktop\\Site.lnk: Google Chrome opens a site as an app: https://app.example/ "
+         L"and sets the home page to https://home.example/ and sends web traffic through 127.0.0.1:8080",
          L"  [shortcut] C:\\Users\\Ann\\Desktop\\Firefox.lnk: named after Mozilla Firefox but starts C:\\x\\update.vbs",
          L"  [Startup folder] C:\\Startup\\Deal.url: opens https://deal.example/",
          L"  [Run key] HKEY_CURRENT_USER\\Run\\Start: cmd.exe opens https://start.example/",
          L"  [Run key] HKEY_CURRENT_USER\\Run\\Itself: opens https://itself.example/",
          L"  [scheduled task] \\Vendor\\Updater: Google Chrome opens https://task.example/ (disabled; at log-on; every "
          L"30 minutes)",
-         L"  [could not be read] Task Scheduler \\: its task list could not be read (access denied)"},
+         L"  [could not be read] Task Scheduler \\: its task list could not be read (access denied)",
+         L"  (Scheduled tasks were read from their files in C:\\Windows\\System32\\Tasks: the Task Scheduler could not "
+         L"list them.)"},
         {L"  [proxy server] " + std::wstring(INTERNET_SETTINGS) +
              L"\\ProxyServer: web traffic goes through 127.0.0.1:8080",
          L"  [proxy script] " + std::wstring(INTERNET_SETTINGS) +
              L"\\AutoConfigURL: web traffic goes where this script sends it: http://pac.example/",
+         L"  [proxy server] C:\\Profiles\\x.default\\user.js: web traffic goes through 127.0.0.1:3128 (Firefox's "
+         L"network.proxy.http)",
          L"  [could not be read] " + std::wstring(INTERNET_SETTINGS) + L"\\ProxyEnable: not a number (type 1)"},
     });
     ASSERT_GE(lines.size(), expected.size());
@@ -179,16 +188,48 @@ TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     // shortcuts, start-up entries, tasks, proxy, what the launcher finders could not read.
     for (const wchar_t* start :
          {L"- Sites", L"- Start-up and", L"- Extensions", L"- Policies", L"- Files", L"- Shortcuts:",
-          L"- Start-up entries", L"- Scheduled tasks", L"- Proxy", L"- Shortcuts, tasks"}) {
+          L"- Start-up entries", L"- Scheduled tasks", L"- Proxy", L"- Firefox's proxy", L"- Shortcuts, tasks"}) {
         EXPECT_EQ(
             std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; }), 1)
             << Utf8(start);
     }
 }
 
+// The advice names the shortcut repair only for what the repair would change.
+TEST(WriteReviewReport, PromisesTheShortcutRepairOnlyWhatItChanges) {
+    struct Row {
+        const char* name;
+        LauncherKind kind;
+        const wchar_t* program;
+        const wchar_t* arguments;
+        bool promised;
+    };
+    const Row rows[] = {
+        {"a site opened as an app", LauncherKind::Shortcut, L"chrome.exe", L"--app=https://app.example/", false},
+        {"a script under a browser's name", LauncherKind::Shortcut, L"C:\\x\\run.vbs", L"", false},
+        {"a value that only looks like an address", LauncherKind::Shortcut, L"firefox.exe", L"-P Work.Home", false},
+        {"a home page switch", LauncherKind::Shortcut, L"chrome.exe", L"--homepage=https://home.example/", true},
+        {"a browser shortcut in a Startup folder", LauncherKind::StartupItem, L"msedge.exe", L"https://ad.example/",
+         true},
+        {"a scheduled task", LauncherKind::ScheduledTask, L"chrome.exe", L"https://ad.example/", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReviewFindings findings;
+        LauncherFinding finding = Launcher(row.kind, L"C:\\x\\Chrome.lnk", row.program, L"Google Chrome", L"");
+        finding.arguments = row.arguments;
+        findings.launchers = {finding};
+        std::vector<std::wstring> lines = Report(findings);
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(),
+                          [](const std::wstring& l) { return l.find(L"--repair-shortcuts") != std::wstring::npos; }),
+            row.promised ? 1 : 0);
+    }
+}
+
 TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {
-    // Three sites, three start-up settings, two extensions, two policies, eight launchers and two proxy settings.
-    EXPECT_EQ(CountFindings(SampleFindings()), 20u);
+    // Three sites, three start-up settings, two extensions, two policies, eight launchers and three proxy settings.
+    EXPECT_EQ(CountFindings(SampleFindings()), 21u);
     ReviewFindings unreadable;
     unreadable.unreadable = SampleFindings().unreadable;
     unreadable.launcherProblems = SampleFindings().launcherProblems;
@@ -244,6 +285,9 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     EXPECT_EQ(JsonFields(launchers[0], {"kind", "location", "browser", "url", "enabled", "trigger"}),
               "shortcut|C:\\Users\\Ann\\Desktop\\Google Chrome\x1b[2J.lnk|Google Chrome|https://ad.example/\n  "
               "[shortcut] fake|(true)|(null)");
+    EXPECT_EQ(JsonFields(launchers[0], {"homePage", "trafficThrough"}), "(null)|(null)");
+    EXPECT_EQ(JsonFields(launchers[2], {"url", "homePage", "trafficThrough"}),
+              "https://app.example/|https://home.example/|127.0.0.1:8080");
     EXPECT_EQ(JsonFields(launchers[4], {"kind", "command", "browser", "url"}),
               "startup_item| https://deal.example/|(null)|https://deal.example/");
     EXPECT_EQ(JsonFields(launchers[5], {"kind", "command", "browser"}),
@@ -252,6 +296,9 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
               "scheduled_task|\\Vendor\\Updater|(false)|at log-on; every 30 minutes");
     EXPECT_EQ(JsonFields(document["proxy"][0], {"setting", "value"}), "ProxyServer|127.0.0.1:8080");
     EXPECT_EQ(JsonFields(document["proxy"][1], {"setting", "value"}), "AutoConfigURL|http://pac.example/");
+    EXPECT_EQ(JsonFields(document["proxy"][2], {"setting", "value", "location"}),
+              "network.proxy.http|127.0.0.1:3128|C:\\Profiles\\x.default\\user.js");
+    EXPECT_EQ(JsonFields(document, {"taskSource", "taskFilesFolder"}), "task_files|C:\\Windows\\System32\\Tasks");
     ASSERT_EQ(document["unreadableSources"].Size(), 2u);
     EXPECT_EQ(JsonFields(document["unreadableSources"][0], {"location", "reason"}),
               "Task Scheduler \\|its task list could not be read (access denied)");

@@ -26,8 +26,24 @@ start_server() {
     echo $! >"$testbed/wineserver.pid"
     # Starts services, plugplay and friends once, with no pipe to inherit.
     "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
-    # Task Scheduler is not started with the server; tests register and read tasks through it.
-    "$WINE" net start schedule </dev/null >/dev/null 2>&1 9>&-
+    started_server=1
+}
+
+# The Task Scheduler is not started with the server, and one started before
+# wineboot made the prefix may not be running after it: start it once the
+# prefix exists, and check that it runs (tests register and read tasks through it).
+start_task_scheduler() {
+    local try
+    for try in 1 2 3 4 5 6 7 8 9 10; do
+        "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 9>&-
+        if grep -q RUNNING "$testbed/schedule.state"; then
+            return 0
+        fi
+        "$WINE" net start schedule </dev/null >/dev/null 2>&1 9>&-
+        sleep 0.5
+    done
+    echo "the Task Scheduler does not run in $WINEPREFIX: $(cat "$testbed/schedule.state")" >&2
+    return 1
 }
 
 # wineboot makes the user's Desktop, Documents, ... links to the Linux home: a
@@ -65,12 +81,22 @@ prepare() {
     if [ -s "$testbed/display" ]; then export DISPLAY=":$(cat "$testbed/display")"; fi
     exec 9>"$testbed/lock"
     flock 9
+    local started_server=0 status=0
     server_running || start_server
     if [ ! -f "$WINEPREFIX/.popswat-ready" ]; then
         create_prefix </dev/null >/dev/null 2>&1
+        # wineboot -i starts a second services.exe beside the one the first program
+        # started; the two hold the service database so that no service can start.
+        # A fresh server starts one.
+        stop_server
+        start_server
     fi
     unlink_home_folders
+    if [ "$started_server" = 1 ]; then
+        start_task_scheduler || status=1
+    fi
     flock -u 9
+    return $status
 }
 
 stop_server() {
