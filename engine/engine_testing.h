@@ -12,6 +12,11 @@
 // path: a test plays another program that opens or changes the file meanwhile.
 extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
+// Called, when set, right after each change a fix or a cleanup step made (before
+// its entry is marked done), with the entry's index in the record: a test throws
+// from it to stop the run there, as a power cut or a killed process would.
+extern void (*changeMade)(std::size_t entry);
+
 // Reads the Windows session of a process (ProcessIdToSessionId); false when it
 // cannot be read. A test puts its own in place to report one of its stand-ins
 // as a process of another session, which the shutdown must leave alone.
