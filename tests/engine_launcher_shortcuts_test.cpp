@@ -187,10 +187,16 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
         EXPECT_EQ(repair.outcome, row.outcome);
         EXPECT_EQ(ReadWholeFile(path), bytes);
         EXPECT_TRUE(PathIsGone(path + L".popswat-new") && PathIsGone(path + L".popswat-old"));
+        // No copy stays; a shortcut that was to be written is in the record as left.
         std::vector<std::wstring> copies;
         if (!backups.folder.empty())
-            ForEachFolderEntry(backups.folder, [&](const std::wstring& name, uint32_t) { copies.push_back(name); });
+            ForEachFolderEntry(backups.folder, [&](const std::wstring& name, uint32_t) {
+                if (name != L"changes.json")
+                    copies.push_back(name);
+            });
         EXPECT_TRUE(copies.empty()) << Utf8(copies[0]);
+        for (const ChangeEntry& change : backups.record.changes)
+            EXPECT_EQ(change.state, ChangeState::Left);
         EXPECT_EQ(lines, row.line ? std::vector<std::wstring>{row.line + (L": " + path)} : std::vector<std::wstring>{});
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
