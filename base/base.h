@@ -118,6 +118,10 @@ std::wstring FinalPathOfHandle(void* handle);
 // some names (and turn "..." into ".."); Windows keeps every name as it is. So
 // names are compared without their trailing dots and spaces.
 bool IsAtItsOwnName(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name);
+// True when this process may add and remove entries in the folder (asked of its
+// security descriptor, nothing opened for writing); also true when that cannot
+// be found out, for the change itself to say what it could not do.
+bool MayChangeFolderEntries(const std::wstring& folder);
 // A file or folder as the file system knows it, links followed: its volume's
 // serial number and its file index. Unlike final paths, which Wine passes
 // through the Win32 path rules ("x." and "x" both come out as "x"), it tells

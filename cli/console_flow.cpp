@@ -17,6 +17,7 @@ const wchar_t USAGE_TEXT[] =
     L"  --help, -h    Show this help.\n"
     L"  --review      Show what brings pop-ups back (read-only, no changes).\n"
     L"  --json        With --audit or --review: print JSON instead of text.\n"
+    L"  --exit-code   With --review: exit with 3 when it found something, 0 when not.\n"
     L"  --reset-permissions\n"
     L"                Also take back what sites may do: notify, pop-ups, downloads.\n"
     L"  --repair-shortcuts\n"
@@ -26,7 +27,8 @@ const wchar_t USAGE_TEXT[] =
     L"Bookmarks and saved passwords are preserved.\n"
     L"\n"
     L"Exit code: 0 done; 1 bad command line, or another cleanup is running;\n"
-    L"2 done, but some items could not be cleaned (close the browsers, run again).\n";
+    L"2 done, but some items could not be cleaned (close the browsers, run again);\n"
+    L"3 with --review --exit-code: the review found something.\n";
 
 const wchar_t BANNER_TEXT[] =
     L"PopSwat - browser ad and popup cleaner\n"
@@ -37,6 +39,7 @@ struct Request {
     bool audit = false;
     bool review = false;
     bool json = false;
+    bool exitCode = false;
     bool yes = false;
     bool help = false;
     bool preview = false;
@@ -63,6 +66,8 @@ const Option OPTIONS[] = {
     {L"-h", &Request::help},
     {L"--review", &Request::review},  // what brings pop-ups back, read-only
     {L"--json", &Request::json},      // the audit or the review as JSON
+    // The review's exit code says whether it found anything, for detection scripts.
+    {L"--exit-code", &Request::exitCode},
     // The cleanup run also takes back what sites were allowed to do.
     {L"--reset-permissions", &Request::resetPermissions},
     // ... and takes web addresses and extensions out of browser shortcuts.
@@ -121,6 +126,9 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     if (request.json && request.audit && request.review)
         return RejectCommandLine(L"--json prints one document: use it with --audit or with --review, not both.");
 
+    if (request.exitCode && !request.review)
+        return RejectCommandLine(L"--exit-code goes with --review.");
+
     CleanupOptions options;
     options.preview = request.preview;
     options.tabsOnly = request.tabsOnly;
@@ -129,20 +137,22 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     options.repairShortcuts = request.repairShortcuts;
     options.log = ConsoleLogSink();
 
-    if (request.json) {
-        std::string json = request.audit ? AuditJson(CollectAudit())
-                                         : ReviewJson(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
-        WriteOutputText(Utf8ToWide(json) + L"\n");
+    if (request.json && request.audit) {
+        WriteOutputText(Utf8ToWide(AuditJson(CollectAudit())) + L"\n");
         return 0;
     }
     if (request.review) {
         ReviewFindings findings = CollectReview(SystemPolicyRoots(), SystemLauncherSources());
-        if (request.audit) {
-            RunAudit(options);
-            WriteLine(options, L"");
+        if (request.json) {
+            WriteOutputText(Utf8ToWide(ReviewJson(findings)) + L"\n");
+        } else {
+            if (request.audit) {
+                RunAudit(options);
+                WriteLine(options, L"");
+            }
+            WriteReviewReport(options, findings);
         }
-        WriteReviewReport(options, findings);
-        return 0;
+        return request.exitCode && CountFindings(findings) > 0 ? 3 : 0;
     }
 
     if (request.audit) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/base.h"
@@ -72,6 +73,16 @@ CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options);
 // a Startup folder) whose target is a catalogue browser and whose arguments hold
 // a web address or "--load-extension=" that the repair takes out.
 bool ShortcutRepairWouldChange(const LauncherFinding& finding);
+
+// ---- Fixes ----------------------------------------------------------------------------
+
+struct FixKind {
+    const char* name;       // "site-permission", "browser-shortcut"
+    const wchar_t* action;  // what the fix does, one short sentence
+    bool closesBrowsers;    // the browsers must be closed first
+};
+const std::vector<FixKind>& FixKinds();
+const FixKind* FindFixKind(std::string_view name);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -121,6 +121,31 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
 // files and launcher sources that could not be read, which are no cause of their own.
 std::size_t CountFindings(const ReviewFindings& findings);
 
+// ---- Identities ----------------------------------------------------------------------
+
+// A finding's identity, 12 lower-case hexadecimal digits: the same for the same
+// finding in every run, derived from its kind and what identifies it (browser,
+// profile, file or key, name, value).
+std::wstring FindingId(const SitePermissionFinding& finding);
+std::wstring FindingId(const StartupFinding& finding);
+std::wstring FindingId(const ExtensionFinding& finding);
+std::wstring FindingId(const PolicyFinding& finding);
+std::wstring FindingId(const LauncherFinding& finding);
+std::wstring FindingId(const ProxySetting& finding);
+
+// The fix PopSwat has for a finding; kind is nullptr when it has none.
+struct FindingFix {
+    const FixKind* kind = nullptr;
+    bool recommended = false;    // the finding plainly serves the pop-ups: "popswat --fix" fixes it
+    bool administrator = false;  // the fix needs rights this process lacks
+};
+FindingFix FixFor(const SitePermissionFinding& finding);
+FindingFix FixFor(const StartupFinding& finding);
+FindingFix FixFor(const ExtensionFinding& finding);
+FindingFix FixFor(const PolicyFinding& finding);
+FindingFix FixFor(const LauncherFinding& finding);
+FindingFix FixFor(const ProxySetting& finding);
+
 // ---- Output ------------------------------------------------------------------------------
 
 // The text report; every text taken from a file or the registry is masked.

@@ -135,6 +135,25 @@ void Overrides(JsonWriter& writer, unsigned overrides) {
     writer.EndArray();
 }
 
+// "findingId" and "fix": null when PopSwat has no fix for the finding.
+template <typename Finding>
+void Identity(JsonWriter& writer, const Finding& finding) {
+    WriteJsonField(writer, "findingId", FindingId(finding));
+    FindingFix fix = FixFor(finding);
+    writer.Key("fix");
+    if (!fix.kind) {
+        writer.Null();
+        return;
+    }
+    writer.StartObject();
+    WriteJsonField(writer, "action", std::wstring(fix.kind->action));
+    writer.Key("recommended");
+    writer.Bool(fix.recommended);
+    writer.Key("administrator");
+    writer.Bool(fix.administrator);
+    writer.EndObject();
+}
+
 }  // namespace
 
 std::string ReviewJson(const ReviewFindings& findings) {
@@ -145,12 +164,14 @@ std::string ReviewJson(const ReviewFindings& findings) {
             WriteJsonFieldOrNull(writer, "site", !f.grant.allSites, f.grant.site);
             writer.Key("allSites");
             writer.Bool(f.grant.allSites);
+            Identity(writer, f);
         });
         WriteJsonArray(writer, "startup", findings.startup, [&](const StartupFinding& f) {
             Place(writer, f.place);
             WriteJsonField(writer, "kind", StartupKindName(f.kind));
             WriteJsonField(writer, "value", f.value);
             WriteJsonField(writer, "source", f.source);
+            Identity(writer, f);
         });
         WriteJsonArray(writer, "extensions", findings.extensions, [&](const ExtensionFinding& f) {
             Place(writer, f.place);
@@ -162,6 +183,7 @@ std::string ReviewJson(const ReviewFindings& findings) {
             Overrides(writer, f.overrides);
             writer.Key("enabled");
             writer.Bool(f.enabled);
+            Identity(writer, f);
         });
         WriteJsonArray(writer, "policies", findings.policies, [&](const PolicyFinding& f) {
             WriteJsonField(writer, "browser", f.browser);
@@ -173,6 +195,7 @@ std::string ReviewJson(const ReviewFindings& findings) {
                 writer.String(effect);
             else
                 writer.Null();
+            Identity(writer, f);
         });
         // Files that exist but could not be used: without them no finding list is complete.
         WriteJsonArray(writer, "unreadable", findings.unreadable, [&](const UnreadableFile& f) {
@@ -191,11 +214,13 @@ std::string ReviewJson(const ReviewFindings& findings) {
             WriteJsonFieldOrNull(writer, "trigger", f.kind == LauncherKind::ScheduledTask, f.trigger);
             WriteJsonFieldOrNull(writer, "homePage", !f.homePage.empty(), f.homePage);
             WriteJsonFieldOrNull(writer, "trafficThrough", !f.trafficThrough.empty(), f.trafficThrough);
+            Identity(writer, f);
         });
         WriteJsonArray(writer, "proxy", findings.proxy, [&](const ProxySetting& f) {
             WriteJsonField(writer, "setting", f.setting);
             WriteJsonField(writer, "value", f.value);
             WriteJsonField(writer, "location", f.location);
+            Identity(writer, f);
         });
         // Where the scheduled tasks come from: "task_scheduler", "task_files" (the folder of
         // files the service keeps, where it cannot list them) or null when neither was read.

@@ -15,6 +15,19 @@ void WriteItem(const CleanupOptions& options, const std::wstring& label, const s
     WriteLine(options, FormatWide(L"  [%ls] %ls", label.c_str(), text.c_str()));
 }
 
+// A finding's line, with its id at the end when PopSwat can fix it, for
+// "popswat --fix=<id>" ("  [Chrome] may open pop-ups: https://a.example [a1b2c3d4e5f6]").
+template <typename Finding>
+void WriteFinding(const CleanupOptions& options,
+                  const Finding& finding,
+                  const std::wstring& label,
+                  const std::wstring& text) {
+    if (FixFor(finding).kind)
+        WriteItem(options, label, text + L" [" + FindingId(finding) + L"]");
+    else
+        WriteItem(options, label, text);
+}
+
 // A group: its heading, its items or one line saying there are none, what
 // writeAfter writes, an empty line.
 template <typename Finding, typename Write, typename WriteAfter>
@@ -357,14 +370,15 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     WriteLine(options, L"");
     WriteGroup(options, L"Sites allowed to show notifications, open pop-ups or download on their own:",
                findings.sitePermissions,
-               [&](const SitePermissionFinding& f) { WriteItem(options, Label(f.place), SiteText(f)); });
+               [&](const SitePermissionFinding& f) { WriteFinding(options, f, Label(f.place), SiteText(f)); });
     WriteGroup(options, L"Start-up pages, home pages and search engines that are not the browser's own:",
-               findings.startup, [&](const StartupFinding& f) { WriteItem(options, Label(f.place), StartupText(f)); });
+               findings.startup,
+               [&](const StartupFinding& f) { WriteFinding(options, f, Label(f.place), StartupText(f)); });
     WriteGroup(options, L"Extensions that take over a page or were not installed from a web store:",
                findings.extensions,
-               [&](const ExtensionFinding& f) { WriteItem(options, Label(f.place), ExtensionText(f)); });
+               [&](const ExtensionFinding& f) { WriteFinding(options, f, Label(f.place), ExtensionText(f)); });
     WriteGroup(options, L"Browser policies:", findings.policies, [&](const PolicyFinding& f) {
-        WriteItem(options, f.browser + (f.machine ? L", machine" : L", user"), PolicyText(f));
+        WriteFinding(options, f, f.browser + (f.machine ? L", machine" : L", user"), PolicyText(f));
     });
     if (!findings.unreadable.empty()) {
         WriteGroup(options, L"Files that could not be read:", findings.unreadable, [&](const UnreadableFile& f) {
@@ -373,7 +387,7 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     }
     WriteGroup(
         options, L"Programs and shortcuts that open a browser with a web page:", findings.launchers,
-        [&](const LauncherFinding& f) { WriteItem(options, LauncherKindText(f.kind), LauncherText(f)); },
+        [&](const LauncherFinding& f) { WriteFinding(options, f, LauncherKindText(f.kind), LauncherText(f)); },
         [&] {
             WriteProblems(options, findings.launcherProblems, false);
             // Where the service cannot list its tasks, the review says that it read the files the service keeps.
@@ -385,7 +399,7 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
     WriteGroup(
         options, L"Proxy settings that web traffic goes through:", findings.proxy,
         [&](const ProxySetting& f) {
-            WriteItem(options, IsProxyScript(f) ? L"proxy script" : L"proxy server", ProxyText(f));
+            WriteFinding(options, f, IsProxyScript(f) ? L"proxy script" : L"proxy server", ProxyText(f));
         },
         [&] { WriteProblems(options, findings.launcherProblems, true); });
     WriteAdvice(options, findings);

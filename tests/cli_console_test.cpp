@@ -28,6 +28,7 @@ const Lines USAGE = {
     "  --help, -h    Show this help.",
     "  --review      Show what brings pop-ups back (read-only, no changes).",
     "  --json        With --audit or --review: print JSON instead of text.",
+    "  --exit-code   With --review: exit with 3 when it found something, 0 when not.",
     "  --reset-permissions",
     "                Also take back what sites may do: notify, pop-ups, downloads.",
     "  --repair-shortcuts",
@@ -37,7 +38,8 @@ const Lines USAGE = {
     "Bookmarks and saved passwords are preserved.",
     "",
     "Exit code: 0 done; 1 bad command line, or another cleanup is running;",
-    "2 done, but some items could not be cleaned (close the browsers, run again).",
+    "2 done, but some items could not be cleaned (close the browsers, run again);",
+    "3 with --review --exit-code: the review found something.",
 };
 
 const Lines EMPTY_AUDIT = {
@@ -244,8 +246,18 @@ TEST(ConsoleProgram, ReviewPathSkipsBannerQuestionAndCleanup) {
     for (const wchar_t* arguments : {L"--review", L"--review --dry-run --yes", L"--force --review --review",
                                      L"--review --reset-permissions --yes", L"--repair-shortcuts --review --yes"}) {
         SCOPED_TRACE(Utf8(arguments));
-        ExpectOutput(sandbox.Run(arguments, "y\n"), SandboxReview(shortcut), 0);
+        ProgramRun run = sandbox.Run(arguments, "y\n");
+        // The repairable shortcut's line ends with its id, for "popswat --fix=<id>".
+        std::string withoutIds = WithoutFindingIds(run.output);
+        EXPECT_EQ(run.output.size(), withoutIds.size() + 15);
+        run.output = withoutIds;
+        ExpectOutput(run, SandboxReview(shortcut), 0);
     }
+    // Detection scripts: 3 when the review found something, 0 when not; the option only with --review.
+    EXPECT_EQ(sandbox.Run(L"--review --exit-code --json").exitCode, 3u);
+    EXPECT_EQ(sandbox.Run(L"--exit-code --review").exitCode, 3u);
+    EXPECT_EQ(sandbox.Run(L"--exit-code").exitCode, 1u);
+    EXPECT_EQ(ConsoleSandbox().Run(L"--review --exit-code").exitCode, 0u);
     EXPECT_EQ(ReadWholeFile(shortcut), shortcutBytes);
     DeleteFileW(shortcut.c_str());
     ExpectOutput(sandbox.Run(L"--review --audit"), Concat({EMPTY_AUDIT, {""}, SandboxReview()}), 0);

@@ -6,6 +6,7 @@
 #include "tests/child_programs.h"
 #include "tests/gui_window_driver.h"
 #include "tests/permission_databases.h"
+#include "tests/review_report_lines.h"
 #include "tests/shortcut_writer.h"
 
 namespace {
@@ -339,7 +340,8 @@ TEST(GuiFindings, HostileFindingsKeepTheWindowUsable) {
     EXPECT_EQ(SummaryText(gui.findings), L"5000 things can bring pop-ups back.");
     EXPECT_TRUE(AnswersWithin(gui.findings, 300));
     std::wstring report = ReportText(gui.findings);
-    EXPECT_NE(report.find(L"may show notifications: https://?[2J??evil.example\r\n"), std::wstring::npos);
+    EXPECT_NE(WithoutFindingIds(report).find(L"may show notifications: https://?[2J??evil.example\r\n"),
+              std::wstring::npos);
     std::size_t lines = 0, unsafe = 0;
     for (std::size_t start = 0, end; (end = report.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
         std::wstring line = report.substr(start, end - start);

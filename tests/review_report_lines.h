@@ -1,8 +1,21 @@
 // The fixed lines of the review report, for tests that compare whole reports.
 #pragma once
 
+#include <regex>
 #include <string>
 #include <vector>
+
+// The text without the finding ids that end fixable lines (" [a1b2c3d4e5f6]"), for
+// tests that compare what the lines say; the ids have tests of their own.
+template <typename Char>
+std::basic_string<Char> WithoutFindingIds(const std::basic_string<Char>& text) {
+    static const std::basic_regex<Char> id(
+        std::basic_string<Char>({Char(' '), Char('\\'), Char('['),  Char('['), Char('0'), Char('-'), Char('9'),
+                                 Char('a'), Char('-'),  Char('f'),  Char(']'), Char('{'), Char('1'), Char('2'),
+                                 Char('}'), Char('\\'), Char(']'),  Char('('), Char('?'), Char('='), Char('\\'),
+                                 Char('r'), Char('?'),  Char('\\'), Char('n'), Char('|'), Char('$'), Char(')')}));
+    return std::regex_replace(text, id, std::basic_string<Char>());
+}
 
 // The report up to and including "What you can do:", with each group's lines
 // under its heading and "  Nothing found." for an empty group; the group of

@@ -144,6 +144,8 @@ TEST(SiteOrigin, DropsOnlyTheSchemesDefaultPort) {
 
 TEST(WriteReviewReport, GroupsFindingsMasksTheirTextAndEndsWithAdvice) {
     std::vector<std::wstring> lines = Report(SampleFindings());
+    for (std::wstring& line : lines)
+        line = WithoutFindingIds(line);
     std::vector<std::wstring> expected = ReviewReportLines({
         {L"  [Google Chrome/Profile ?1] may show notifications: https://win-prize.example",
          L"  [Opera] every site may open pop-ups", L"  [Opera] may download files on its own: http://d.example:8080"},
@@ -305,4 +307,52 @@ TEST(ReviewJson, ParsesBackWithEveryFieldAsFound) {
     // Control characters are escaped, never written raw.
     for (char c : json)
         EXPECT_GE(static_cast<unsigned char>(c), 0x20u);
+}
+
+// Ids: the same finding gives the same id in every collection, every finding of
+// the sample a different one, each 12 lower-case hexadecimal digits; the JSON
+// carries them with the fix, and the text report ends each fixable line with one.
+TEST(FindingIds, StableUniqueAndOnEveryFixableLine) {
+    ReviewFindings first = SampleFindings(), second = SampleFindings();
+    // The sample's two extensions share an id to test the report; found ones never do.
+    first.extensions.pop_back();
+    second.extensions.pop_back();
+    std::vector<std::wstring> ids;
+    auto collect = [&](const auto& items, const auto& again) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            std::wstring id = FindingId(items[i]);
+            EXPECT_EQ(id, FindingId(again[i]));
+            EXPECT_EQ(id.find_first_not_of(L"0123456789abcdef"), std::wstring::npos) << Utf8(id);
+            EXPECT_EQ(id.size(), 12u);
+            ids.push_back(id);
+        }
+    };
+    collect(first.sitePermissions, second.sitePermissions);
+    collect(first.startup, second.startup);
+    collect(first.extensions, second.extensions);
+    collect(first.policies, second.policies);
+    collect(first.launchers, second.launchers);
+    collect(first.proxy, second.proxy);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "two findings share an id";
+    // One character of what identifies a finding makes another id.
+    SitePermissionFinding other = first.sitePermissions[0];
+    other.grant.site += L"x";
+    EXPECT_NE(FindingId(other), FindingId(first.sitePermissions[0]));
+
+    JsonDocument document;
+    ASSERT_EQ(ParseJsonObject(ReviewJson(first), &document), JsonLoad::Done);
+    const JsonValue& site = document["sitePermissions"][0];
+    EXPECT_EQ(Text(site["findingId"]), Utf8(FindingId(first.sitePermissions[0])));
+    EXPECT_EQ(JsonFields(site["fix"], {"recommended", "administrator"}), "(true)|(false)");
+    EXPECT_TRUE(document["startup"][0]["fix"].IsNull()) << "no fix for a start-up page yet";
+
+    std::vector<std::wstring> lines = Report(first);
+    std::wstring tail = L" [" + FindingId(first.sitePermissions[0]) + L"]";
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::wstring& line) {
+                                return line.size() > tail.size() &&
+                                       line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+                            }),
+              1);
 }

@@ -4,7 +4,11 @@
 set -u
 testbed=$(mkdir -p "${1:?testbed folder}" && cd "$1" && pwd)
 shift
-"$(dirname "$0")/testbed.sh" prepare "$testbed" || exit 1
+if ! "$(dirname "$0")/testbed.sh" prepare "$testbed"; then
+    # Said on the test's own output, so that a test failing before Wine starts says why.
+    echo "wine-run.sh: the test bed in $testbed could not be prepared" >&2
+    exit 1
+fi
 export WINEPREFIX="$testbed/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
