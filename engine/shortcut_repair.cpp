@@ -158,6 +158,11 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
     std::wstring shownPath = MaskUnsafeCharacters(path);
     switch (repair.rewrite.result) {
         case ShortcutRewriteResult::WouldDo:
+            // The run keeps a copy first, in LOCALAPPDATA; without one it changes nothing.
+            if (ReadEnvironmentVariable(L"LOCALAPPDATA").empty()) {
+                repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+                return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+            }
             repair.outcome = ShortcutRepairOutcome::WouldRepair;
             WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
                                    L": " + shownPath);

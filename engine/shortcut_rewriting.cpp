@@ -225,6 +225,10 @@ bool CheckWithoutWriting(const std::wstring& path,
     rewrite->newBytes = std::move(edit.bytes);
     if (!ReadsAsNewArguments(ReadShortcutBytes(rewrite->newBytes), before.fields, arguments))
         return stop(ShortcutRewriteResult::ShellReadsOtherwise);
+    // The swap adds a file to the folder and removes one: asked of the folder's
+    // security, so that a dry run knows it as the run would find it.
+    if (!MayChangeFolderEntries(FolderOf(path)))
+        return stop(ShortcutRewriteResult::NotWritten, E_ACCESSDENIED);
     return true;
 }
 

@@ -212,13 +212,17 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
     EXPECT_TRUE(SameBytesOutsideArguments(bytes, after));
     EXPECT_EQ(Utf8(ReadShortcut(sandbox_ / L"minimised.lnk").fields.arguments), "--profile-directory=Default");
 
-    // Without LOCALAPPDATA there is nowhere to keep the old file.
+    // Without LOCALAPPDATA there is nowhere to keep the old file, and a dry run says so too.
     ScopedEnvironmentVariable noLocal(L"LOCALAPPDATA", nullptr);
-    ShortcutBackups backups;
-    std::vector<std::wstring> lines;
     Write(L"nowhere.lnk", CHROME, L"https://ad.example/");
-    EXPECT_EQ(Utf8(RepairBrowserShortcut(CapturingOptions(&lines), sandbox_ / L"nowhere.lnk", &backups).reason),
-              "no backup copy could be made");
+    for (bool preview : {false, true}) {
+        ShortcutBackups backups;
+        std::vector<std::wstring> lines;
+        ShortcutRepair nowhere =
+            RepairBrowserShortcut(CapturingOptions(&lines, preview), sandbox_ / L"nowhere.lnk", &backups);
+        EXPECT_EQ(nowhere.outcome, ShortcutRepairOutcome::LeftAlone) << preview;
+        EXPECT_EQ(Utf8(nowhere.reason), "no backup copy could be made") << preview;
+    }
 }
 
 TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include "engine/engine_testing.h"
 #include "tests/shortcut_bytes.h"
 #include "tests/test_support.h"
@@ -47,7 +50,19 @@ struct RepairCase {
     ShortcutRepairOutcome outcome;
     const wchar_t* reason;          // why it was left alone; "" otherwise
     std::optional<Shortcut> after;  // the file it must be, byte for byte; nullopt: as it was
+    bool folderLocked = false;      // its folder's security lets no one add or remove a file
 };
+
+// Sets a folder's security; "" gives everyone every right again.
+bool LockFolder(const std::wstring& folder, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(*sddl ? sddl : L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    BOOL set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    return set != FALSE;
+}
 
 class ShortcutRewriting : public ::testing::Test {
 protected:
@@ -64,9 +79,14 @@ protected:
         std::wstring path = folder + L"\\Google Chrome.lnk";
         std::string old = row.before.Build();
         MakeFile(path, old);
+        // Denied: adding a file (0x2) and removing one (0x40).
+        if (row.folderLocked && !LockFolder(folder, L"D:(D;;0x42;;;WD)(A;OICI;FA;;;WD)"))
+            GTEST_SKIP() << "no folder security here";
         std::vector<std::wstring> lines;
         ShortcutBackups backups;
         ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&lines, row.preview), path, &backups);
+        if (row.folderLocked)
+            LockFolder(folder, L"");
 
         EXPECT_EQ(repair.outcome, row.outcome);
         EXPECT_EQ(Utf8(repair.reason), Utf8(row.reason));
@@ -129,6 +149,8 @@ TEST_F(ShortcutRewriting, LeavesAloneWhatCannotBeChangedSafelyAndSaysSoInPreview
                         L"its sections do not add up to its size", std::nullopt});
         rows.push_back({"code page strings", ansi, preview, ShortcutRepairOutcome::LeftAlone,
                         L"its texts are not stored as Unicode", std::nullopt});
+        rows.push_back({"no right to add a file to its folder", Pinned(L"https://ad.example/"), preview,
+                        ShortcutRepairOutcome::LeftAlone, L"no right to write in its folder", std::nullopt, true});
     }
     for (const RepairCase& row : rows)
         ExpectRepair(row);
