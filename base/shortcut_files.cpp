@@ -7,7 +7,6 @@
 
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <shlwapi.h>
 
 namespace {
 
@@ -133,11 +132,19 @@ ShortcutReading ReadShortcutBytes(const std::string& bytes) {
         reading.result = ShortcutRead::TooLarge;
         return reading;
     }
+    // A stream over memory from ole32 (shlwapi's SHCreateMemStream would be one more DLL to import).
     ComHolder<IStream> stream;
-    *stream.put() = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    ULONG written = 0;
+    if (SUCCEEDED(result))
+        result = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    if (SUCCEEDED(result) && written != bytes.size())
+        result = E_OUTOFMEMORY;
+    LARGE_INTEGER start = {};
+    if (SUCCEEDED(result))
+        result = stream->Seek(start, STREAM_SEEK_SET, nullptr);
     ComHolder<IShellLinkW> link;
     ComHolder<IPersistStream> persist;
-    HRESULT result = stream ? S_OK : E_OUTOFMEMORY;
     if (SUCCEEDED(result))
         result =
             CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.putVoid());
