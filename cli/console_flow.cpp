@@ -172,7 +172,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     }
     CleanupOutcome outcome = RunCleanup(options);
     if (outcome.lockHeldElsewhere) {
-        WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
+        WriteOutputText(std::wstring(RefusedRunText(outcome)) + L"\n");
         return 1;
     }
     return !options.preview && ItemsLeftBehind(outcome) > 0 ? 2 : 0;

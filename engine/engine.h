@@ -33,8 +33,9 @@ struct CleanupOutcome {
     std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
     std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
     std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
-    bool lockHeldElsewhere = false;               // another run held the lock: nothing was written or changed
-    std::vector<std::wstring> linksLeftAlone;     // each file to delete that leads elsewhere (a link), left alone
+    bool lockHeldElsewhere = false;               // the run was refused: nothing was written or changed
+    bool lockNotTaken = false;  // refused because no lock could be had at all (lockHeldElsewhere is set too)
+    std::vector<std::wstring> linksLeftAlone;  // each file to delete that leads elsewhere (a link), left alone
     // Each list of profiles that could not be read (profiles.ini): the profiles it names were not cleaned.
     std::vector<std::wstring> profileListsNotRead;
 };
@@ -88,22 +89,36 @@ const FixKind* FindFixKind(std::string_view name);
 
 // What a front end shows when another run holds the lock.
 constexpr wchar_t ANOTHER_CLEANUP_RUNNING[] = L"Another PopSwat cleanup is already running.";
+// What it shows when no lock could be had at all.
+constexpr wchar_t NO_CLEANUP_LOCK[] =
+    L"PopSwat could not make sure that no other cleanup is running, so it changed nothing.";
+
+// The line a front end shows for a refused run (lockHeldElsewhere).
+const wchar_t* RefusedRunText(const CleanupOutcome& outcome);
 
 // Takes the logon session's cleanup mutex without waiting and holds it while it
 // lives, so that two runs never delete (and report) the same files at once. A
 // mutex belongs to the thread that took it: create and destroy the lock on the
-// same thread.
+// same thread. When the mutex's name belongs to an object of another kind (which
+// anyone can create first), the lock is an exclusive handle to
+// %LOCALAPPDATA%\PopSwat\cleanup.lock instead, deleted when it closes.
 class CleanupRunLock {
 public:
     CleanupRunLock();
+    // A test's own mutex name, to play a taken name without touching the session's.
+    explicit CleanupRunLock(const wchar_t* mutexName);
     ~CleanupRunLock();
     CleanupRunLock(const CleanupRunLock&) = delete;
     CleanupRunLock& operator=(const CleanupRunLock&) = delete;
 
-    // False when another run holds the mutex.
+    // False when another run holds the mutex or the lock file, or neither could be had.
     bool acquired() const { return acquired_; }
+    // True when neither the mutex nor the lock file could be had.
+    bool notTaken() const { return notTaken_; }
 
 private:
-    void* mutex_ = nullptr;  // the owned mutex's HANDLE
+    void* mutex_ = nullptr;     // the owned mutex's HANDLE
+    void* lockFile_ = nullptr;  // the lock file's HANDLE, when the mutex could not be had
     bool acquired_ = false;
+    bool notTaken_ = false;
 };

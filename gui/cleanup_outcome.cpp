@@ -15,7 +15,7 @@ WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
         CleanupOutcome outcome = run(CleanupOptions());
         WPARAM ending = CLEANUP_FINISHED;
         if (outcome.lockHeldElsewhere)
-            ending = CLEANUP_ALREADY_RUNNING;
+            ending = outcome.lockNotTaken ? CLEANUP_LOCK_NOT_TAKEN : CLEANUP_ALREADY_RUNNING;
         else if (ItemsLeftBehind(outcome) > 0)  // a file, link or list of profiles stayed: the run was not clean
             ending = CLEANUP_FILES_LOCKED;
         if (record)
@@ -46,6 +46,8 @@ std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft) {
             return STATUS_FAILED;
         case CLEANUP_ALREADY_RUNNING:
             return ANOTHER_CLEANUP_RUNNING;
+        case CLEANUP_LOCK_NOT_TAKEN:
+            return NO_CLEANUP_LOCK;
         default:
             break;
     }

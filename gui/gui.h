@@ -33,6 +33,7 @@ constexpr WPARAM CLEANUP_FINISHED = 0;         // the run went through
 constexpr WPARAM CLEANUP_FILES_LOCKED = 1;     // some file could not be deleted
 constexpr WPARAM CLEANUP_FAILED = 2;           // the run ended by an exception
 constexpr WPARAM CLEANUP_ALREADY_RUNNING = 3;  // another cleanup run held the lock; nothing was done
+constexpr WPARAM CLEANUP_LOCK_NOT_TAKEN = 4;   // no one-run lock could be had; nothing was done
 
 // Posted to the findings window by its workers; lParam is a ReviewResult or a
 // RepairResult that the window deletes.

@@ -415,3 +415,87 @@ TEST(RunCleanup, RepairingBrowserShortcutsAloneClosesNothing) {
     for (const BrowserEntry& browser : GetBrowserCatalogue())
         EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
 }
+
+// The mutex's name taken first by an object of another kind (anyone may create
+// one): runs then take the lock file, and a second run is refused all the same.
+// A name of the test's own keeps the session's name free for parallel tests.
+TEST(CleanupRunLock, FallsBackToAnExclusiveLockFileWhenTheNameIsTaken) {
+    Sandbox sandbox;
+    std::wstring name = FormatWide(L"Local\\PopSwat.Test.%lu.%llu", GetCurrentProcessId(), GetTickCount64());
+    std::wstring lockFile = sandbox.localAppData() + L"\\PopSwat\\cleanup.lock";
+    const struct {
+        const char* name;
+        std::function<HANDLE()> create;
+    } squatters[] = {
+        {"an event", [&] { return CreateEventW(nullptr, TRUE, FALSE, name.c_str()); }},
+        {"a semaphore", [&] { return CreateSemaphoreW(nullptr, 1, 1, name.c_str()); }},
+    };
+    for (const auto& squatter : squatters) {
+        SCOPED_TRACE(squatter.name);
+        UniqueHandle object(squatter.create());
+        ASSERT_TRUE(object.valid());
+        {
+            CleanupRunLock first(name.c_str());
+            EXPECT_TRUE(first.acquired());
+            EXPECT_TRUE(PathExists(lockFile));
+            bool secondAcquired = true, secondNotTaken = true;
+            std::thread([&] {
+                CleanupRunLock second(name.c_str());
+                secondAcquired = second.acquired();
+                secondNotTaken = second.notTaken();
+            }).join();
+            EXPECT_FALSE(secondAcquired);
+            EXPECT_FALSE(secondNotTaken);  // held by a run: "another cleanup is already running"
+        }
+        EXPECT_FALSE(PathExists(lockFile));
+        CleanupRunLock next(name.c_str());
+        EXPECT_TRUE(next.acquired());
+    }
+}
+
+// With the name taken and no lock file to be had, the run is refused with its own line.
+TEST(CleanupRunLock, RefusesWhenNeitherTheMutexNorTheLockFileCanBeHad) {
+    Sandbox sandbox;
+    TempFolder outside;
+    std::wstring name = FormatWide(L"Local\\PopSwat.Test.%lu.%llu", GetCurrentProcessId(), GetTickCount64());
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    ASSERT_TRUE(event.valid());
+    std::wstring folder = sandbox.localAppData() + L"\\PopSwat";
+    std::wstring canary = outside / L"canary.txt";
+    MakeFile(canary, "keep");
+    // The link comes last: the clean-up before each case would delete through it.
+    const struct {
+        const char* name;
+        std::function<bool()> make;
+    } cases[] = {
+        {"PopSwat is a file",
+         [&] {
+             MakeFile(folder);
+             return true;
+         }},
+        {"the lock file is a folder",
+         [&] {
+             MakeFolder(folder + L"\\cleanup.lock");
+             return true;
+         }},
+        {"the lock file is a link to a file elsewhere",
+         [&] {
+             MakeFolder(folder);
+             return MakeUnixSymlink(canary, folder + L"\\cleanup.lock");
+         }},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        DeleteTreeForTest(folder);
+        DeleteFileW(folder.c_str());
+        if (!row.make())
+            continue;  // no Unix links outside Wine
+        {
+            CleanupRunLock lock(name.c_str());
+            EXPECT_FALSE(lock.acquired());
+            EXPECT_TRUE(lock.notTaken());
+        }
+        EXPECT_EQ(ReadWholeFile(canary), "keep");
+    }
+    RemoveUnixLink(folder + L"\\cleanup.lock");
+}
