@@ -27,9 +27,11 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
 // What a cleanup run did, besides its lines.
 struct CleanupOutcome {
-    // Each file or tree that could not be deleted, each browser shortcut the repair
-    // left as it was, and each new settings file that could not be removed again.
+    // Each file or tree that could not be deleted, and each new settings file that
+    // could not be removed again.
     std::vector<std::wstring> leftBehind;
+    // Of those and of settingsLeftAlone, each that another program held open (or a file in it).
+    std::vector<std::wstring> inUse;
     std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
     std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
     std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
@@ -38,11 +40,15 @@ struct CleanupOutcome {
     std::vector<std::wstring> linksLeftAlone;  // each file to delete that leads elsewhere (a link), left alone
     // Each list of profiles that could not be read (profiles.ini): the profiles it names were not cleaned.
     std::vector<std::wstring> profileListsNotRead;
+    std::vector<std::wstring> shortcutsLeftAlone;  // each browser shortcut the repair left as it was
 };
 
 // How many items the run could not clean: files and trees that stayed, settings
-// files and links left alone, lists of profiles not read.
+// files, links and shortcuts left alone, lists of profiles not read.
 std::size_t ItemsLeftBehind(const CleanupOutcome& outcome);
+// What those items were, by kind, for a closing line: "1 file or folder in use,
+// 2 links left alone"; "" when there were none.
+std::wstring LeftBehindByKind(const CleanupOutcome& outcome);
 
 // Takes the one-run lock (CleanupRunLock), closes every browser, then cleans
 // every profile and, when asked, repairs the browser shortcuts of the user's and

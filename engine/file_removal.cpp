@@ -1,5 +1,7 @@
 #include "engine/engine_parts.h"
 
+#include <algorithm>
+
 #include "base/win_handles.h"
 
 namespace {
@@ -11,7 +13,12 @@ bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-enum class FileRemoval { Deleted, Gone, Link, Failed };
+// InUse: another program holds the file open without letting it be deleted.
+enum class FileRemoval { Deleted, Gone, Link, Failed, InUse };
+
+bool IsInUseError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 // The folder part of a path: everything before its last backslash.
 std::wstring FolderOf(const std::wstring& path) {
@@ -77,7 +84,9 @@ FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFi
     if (!file) {
         // A file another deletion has marked goes when its last handle closes.
         DWORD error = GetLastError();
-        return IsNotFoundError(error) || error == ERROR_DELETE_PENDING ? FileRemoval::Gone : FileRemoval::Failed;
+        if (IsNotFoundError(error) || error == ERROR_DELETE_PENDING)
+            return FileRemoval::Gone;
+        return IsInUseError(error) ? FileRemoval::InUse : FileRemoval::Failed;
     }
     switch (PlaceOf(FinalPathOfHandle(file.get()), path, folderFinalPath)) {
         case Place::OwnName:
@@ -104,8 +113,9 @@ void ReportLink(const CleanupOptions& options, const std::wstring& path, Cleanup
         outcome->linksLeftAlone.push_back(path);
 }
 
-// What removing a tree left: nothing, only links to files that were left alone, or more.
-enum class TreeRemoval { Removed, LinksKept, Failed };
+// What removing a tree left: nothing, only links that were left alone, more, or
+// more with something held open among it (in the order of what a run says).
+enum class TreeRemoval { Removed, LinksKept, Failed, InUse };
 
 TreeRemoval RemoveTree(const CleanupOptions& options,
                        const std::wstring& folder,
@@ -129,6 +139,7 @@ TreeRemoval RemoveFolderLink(const CleanupOptions& options,
             ReportLink(options, path, outcome);
             return TreeRemoval::LinksKept;
         case FileRemoval::Failed:
+        case FileRemoval::InUse:
             break;
     }
     return TreeRemoval::Failed;
@@ -136,10 +147,7 @@ TreeRemoval RemoveFolderLink(const CleanupOptions& options,
 
 TreeRemoval RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder, CleanupOutcome* outcome) {
     TreeRemoval result = TreeRemoval::Removed;
-    auto note = [&result](TreeRemoval part) {
-        if (part == TreeRemoval::Failed || (part == TreeRemoval::LinksKept && result == TreeRemoval::Removed))
-            result = part;
-    };
+    auto note = [&result](TreeRemoval part) { result = std::max(result, part); };
     std::wstring folderFinalPath = FinalPath(folder);
     ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
         std::wstring child = folder + L"\\" + name;
@@ -147,9 +155,14 @@ TreeRemoval RemoveTreeContents(const CleanupOptions& options, const std::wstring
             note(RemoveFolderLink(options, child, folderFinalPath, outcome));
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             note(RemoveTree(options, child, attributes, outcome));
-        } else if (RemoveOwnFile(child, folderFinalPath) == FileRemoval::Link) {
-            ReportLink(options, child, outcome);
-            note(TreeRemoval::LinksKept);
+        } else {
+            FileRemoval removal = RemoveOwnFile(child, folderFinalPath);
+            if (removal == FileRemoval::Link) {
+                ReportLink(options, child, outcome);
+                note(TreeRemoval::LinksKept);
+            } else if (removal == FileRemoval::InUse) {
+                note(TreeRemoval::InUse);
+            }
         }
     });
     return result;
@@ -168,14 +181,18 @@ TreeRemoval RemoveTree(const CleanupOptions& options,
             WritePathLine(options, L"  deleted folder: %ls", folder);
         return TreeRemoval::Removed;
     }
-    return contents == TreeRemoval::LinksKept ? TreeRemoval::LinksKept : TreeRemoval::Failed;
+    return contents == TreeRemoval::Removed ? TreeRemoval::Failed : contents;
 }
 
-// A file or tree that stays: one line, and a note in the outcome.
-void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
+// A file or tree that stays: one line, and a note in the outcome, also of
+// whether another program held it (or a file in it) open.
+void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, bool inUse, CleanupOutcome* outcome) {
     WritePathLine(options, L"  (locked/failed) %ls", path);
-    if (outcome)
-        outcome->leftBehind.push_back(path);
+    if (!outcome)
+        return;
+    outcome->leftBehind.push_back(path);
+    if (inUse)
+        outcome->inUse.push_back(path);
 }
 
 }  // namespace
@@ -191,7 +208,8 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path, Cleanup
             WritePathLine(options, L"  [preview] would delete file: %ls", path);
         return;
     }
-    switch (RemoveOwnFile(path, folderFinalPath)) {
+    FileRemoval removal = RemoveOwnFile(path, folderFinalPath);
+    switch (removal) {
         case FileRemoval::Deleted:
             WritePathLine(options, L"  deleted: %ls", path);
             return;
@@ -203,10 +221,11 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path, Cleanup
             // as for a file that was never there, nothing to report.
             return;
         case FileRemoval::Failed:
+        case FileRemoval::InUse:
             break;
     }
     if (!PathIsGone(path))
-        ReportLeftBehind(options, path, outcome);
+        ReportLeftBehind(options, path, removal == FileRemoval::InUse, outcome);
 }
 
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
@@ -216,7 +235,7 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     std::wstring folderFinalPath = FinalPath(FolderOf(path));
     if (IsFolderLink(path, attributes, folderFinalPath)) {
         if (RemoveFolderLink(options, path, folderFinalPath, outcome) == TreeRemoval::Failed && !PathIsGone(path))
-            ReportLeftBehind(options, path, outcome);
+            ReportLeftBehind(options, path, false, outcome);
         return;
     }
     if (options.preview) {
@@ -227,6 +246,7 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     // for the whole tree, so a run never ends as clean with such files left. A
     // tree kept only by links left alone has said so already.
     TreeRemoval removal = RemoveTree(options, path, attributes, outcome);
-    if (removal == TreeRemoval::Failed && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
-        ReportLeftBehind(options, path, outcome);
+    bool stayed = removal == TreeRemoval::Failed || removal == TreeRemoval::InUse;
+    if (stayed && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
+        ReportLeftBehind(options, path, removal == TreeRemoval::InUse, outcome);
 }

@@ -50,9 +50,10 @@ void OnCleanupDone(WPARAM outcome, LPARAM result) {
     // Not posted by the worker when there is no result: then nothing is known to be left.
     std::unique_ptr<CleanupResult> posted = TakeResult<CleanupResult>(result);
     std::size_t findingsLeft = posted ? posted->findingsLeft : 0;
+    std::wstring leftByKind = posted ? LeftBehindByKind(posted->outcome) : std::wstring();
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
-    SetStatus(CompletionStatus(outcome, findingsLeft).c_str());
+    SetStatus(CompletionStatus(outcome, findingsLeft, leftByKind).c_str());
     if (outcome == CLEANUP_FINISHED)
         SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
 }

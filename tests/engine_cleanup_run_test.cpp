@@ -78,13 +78,22 @@ Lines FrameStart(bool tabsOnly) {
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
 }
 
-// The last lines: done, or how many items were left behind.
-void AppendFrameEnd(Lines* lines, bool tabsOnly, std::size_t leftBehind = 0) {
+// The last lines: done, or how many items were left behind and of what kinds;
+// the browser advice only when something was in use.
+void AppendFrameEnd(Lines* lines,
+                    bool tabsOnly,
+                    std::size_t leftBehind = 0,
+                    const std::wstring& kinds = L"",
+                    bool inUse = false) {
     lines->push_back(L"");
-    lines->push_back(leftBehind == 0 ? DONE
-                                     : FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every "
-                                                  L"browser window and run PopSwat again.",
-                                                  leftBehind));
+    if (leftBehind == 0) {
+        lines->push_back(DONE);
+    } else {
+        lines->push_back(
+            FormatWide(L"Finished, but %zu item(s) could not be cleaned. %ls", leftBehind,
+                       inUse ? L"Close every browser window and run PopSwat again." : L"The lines above say why."));
+        lines->push_back(L"Left: " + kinds + L".");
+    }
     if (!tabsOnly)
         lines->push_back(HINT);
 }
@@ -190,7 +199,8 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
                 AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
-        AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
+        AppendFrameEnd(&expected, tabsOnly, leftAlone.size(),
+                       FormatWide(L"%zu settings files left alone", leftAlone.size()));
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
         EXPECT_EQ(ItemsLeftBehind(outcome), leftAlone.size());
@@ -318,10 +328,10 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
                      L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
                      L"  saved a copy of each old shortcut in: " + backups});
     // The shortcut left as it was is an item the run could not clean.
-    AppendFrameEnd(&expected, false, 1);
+    AppendFrameEnd(&expected, false, 1, L"1 browser shortcut left as it was");
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(outcome.shortcutsRepaired, 2u);
-    EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
+    EXPECT_EQ(outcome.shortcutsLeftAlone, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
     for (const auto& shortcut : shortcuts)
         EXPECT_EQ(Utf8(ReadShortcut(sandbox / shortcut.path).fields.arguments), Utf8(shortcut.after))
             << Utf8(shortcut.path);
@@ -408,7 +418,7 @@ TEST(RunCleanup, RepairingBrowserShortcutsAloneClosesNothing) {
     SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     EXPECT_EQ(outcome.shortcutsRepaired, 1u);
-    EXPECT_EQ(outcome.leftBehind, Lines{pinned + L"\\Locked.lnk"});
+    EXPECT_EQ(outcome.shortcutsLeftAlone, Lines{pinned + L"\\Locked.lnk"});
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), L"Browser shortcuts repaired: 1. Shortcuts left as they were: 1.");
     EXPECT_FALSE(HasEnded(brave.processes[0]));
@@ -498,4 +508,84 @@ TEST(CleanupRunLock, RefusesWhenNeitherTheMutexNorTheLockFileCanBeHad) {
         EXPECT_EQ(ReadWholeFile(canary), "keep");
     }
     RemoveUnixLink(folder + L"\\cleanup.lock");
+}
+
+// The closing lines say what was left, by kind, and advise closing the browsers
+// only when something was held open: for anything else running again never helps.
+// The first sentence and the count stay as they were.
+TEST(RunCleanup, ClosingAdviceFitsWhatWasLeft) {
+    SKIP_UNLESS_UNDER_WINE();
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    const std::wstring chrome = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    struct Row {
+        const char* name;
+        std::function<bool(SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*)> make;
+        std::size_t left;
+        const wchar_t* kinds;
+        bool advice;
+    };
+    auto holdSession = [](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>* held) {
+        held->push_back(HoldFile(profile + L"\\Current Session"));
+        return held->back().valid();
+    };
+    auto linkSessions = [](SampleProfiles& profiles, const std::wstring& profile, std::vector<UniqueHandle>*) {
+        MakeFolder(profiles.sandbox / L"elsewhere");
+        return MakeUnixSymlink(profiles.sandbox / L"elsewhere", profile + L"\\Sessions");
+    };
+    const Row rows[] = {
+        {"a session file held open", holdSession, 1, L"1 file or folder in use", true},
+        {"a read-only Preferences",
+         [&](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*) {
+             MakeFile(profile + L"\\Preferences", granted, FILE_ATTRIBUTE_READONLY);
+             return true;
+         },
+         1, L"1 settings file left alone", false},
+        {"a Preferences that is no JSON object",
+         [](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*) {
+             MakeFile(profile + L"\\Preferences", "[1]");
+             return true;
+         },
+         1, L"1 settings file left alone", false},
+        {"a Sessions folder that is a link", linkSessions, 1, L"1 link left alone", false},
+        {"a shortcut refused: PopSwat\\Backups is a file",
+         [&](SampleProfiles& profiles, const std::wstring&, std::vector<UniqueHandle>*) {
+             MakeFile(profiles.sandbox.localAppData() + L"\\PopSwat\\Backups");
+             MakeFolder(profiles.sandbox / L"Desktop");
+             return WriteShortcutFile(profiles.sandbox / L"Desktop\\Chrome.lnk",
+                                      BrowserShortcut(chrome, L"https://ad.example/"));
+         },
+         1, L"1 browser shortcut left as it was", false},
+        {"a file held open and a link",
+         [&](SampleProfiles& profiles, const std::wstring& profile, std::vector<UniqueHandle>* held) {
+             return holdSession(profiles, profile, held) && linkSessions(profiles, profile, held);
+         },
+         2, L"1 file or folder in use, 1 link left alone", true},
+    };
+    ComApartment apartment;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SampleProfiles profiles;
+        for (const BrowserEntry& browser : GetBrowserCatalogue())
+            if (browser.kind != BrowserKind::Firefox)
+                MakeFile(profiles.ProfileOf(browser) + L"\\Preferences", "{}");
+        std::wstring profile = profiles.ProfileOf(GetBrowserCatalogue()[0]);
+        std::vector<UniqueHandle> held;
+        ASSERT_TRUE(row.make(profiles, profile, &held));
+        LauncherSources sources;
+        sources.shortcutFolders = {profiles.sandbox / L"Desktop"};
+        Lines lines;
+        CleanupOptions options = CapturingOptions(&lines);
+        options.resetPermissions = options.repairShortcuts = true;
+        CleanupOutcome outcome = RunCleanupWithShortcutFolders(options, sources);
+        held.clear();
+        SetFileAttributesW((profile + L"\\Preferences").c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveUnixLink(profile + L"\\Sessions");
+
+        EXPECT_EQ(ItemsLeftBehind(outcome), row.left);
+        EXPECT_EQ(outcome.inUse.empty(), !row.advice);
+        Lines end;
+        AppendFrameEnd(&end, false, row.left, row.kinds, row.advice);
+        ASSERT_GE(lines.size(), end.size());
+        EXPECT_EQ(Lines(lines.end() - end.size(), lines.end()), end);
+    }
 }
