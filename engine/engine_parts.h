@@ -67,8 +67,9 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
 // back is not rewritten and gives no line. A file that is not a JSON object, not
 // of the shape TakeBackSitePermissions can use, a folder or larger than its limit
 // (MaxBytes) is left alone ("(unreadable, left alone)"), as is a link ("(a link,
-// left alone)"); when any step of reading or replacing fails the file stays as it
-// was and the line is "(locked/failed)". The swap is tried again for about a
+// left alone)") and a read-only file ("(read-only, left alone)"); when any step
+// of reading or replacing fails the file stays as it was and the line is
+// "(locked/failed)", noted as in use when another program held a file open. The swap is tried again for about a
 // second while another program holds the new file. Every file left alone with a
 // line is noted. The new file never stays: one that cannot be removed either is
 // named ("(could not remove)") and noted as left behind.

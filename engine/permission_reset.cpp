@@ -42,7 +42,7 @@ std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
 }
 
 // Why a Preferences file is left as it is.
-enum class LeftAlone { No, NothingThere, Unreadable, Link, Failed };
+enum class LeftAlone { No, NothingThere, Unreadable, Link, ReadOnly, Failed };
 
 // A link (a symbolic link, or under Wine a Unix link, which carries no reparse
 // point) resolves to somewhere other than its own name in the profile folder.
@@ -82,6 +82,7 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
 struct SwapResult {
     Swap swap = Swap::Failed;
     std::wstring temporaryLeft;  // the new file, when it could not be removed after a failure
+    bool inUse = false;          // the swap failed because another program held a file open
 };
 
 // Puts the new settings in place of the file and keeps the old one as the backup
@@ -104,6 +105,7 @@ SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const st
         }
         if (replaced.result == FileReplace::OldFileAtBackup)
             result.swap = Swap::OldFileAtBackup;
+        result.inUse = replaced.error == ERROR_SHARING_VIOLATION || replaced.error == ERROR_LOCK_VIOLATION;
         if (replaced.replacementStayed)
             result.temporaryLeft = temporary;
         return result;
@@ -119,6 +121,8 @@ const wchar_t* LeftAloneLine(LeftAlone reason) {
             return L"  (unreadable, left alone) %ls";
         case LeftAlone::Link:
             return L"  (a link, left alone) %ls";
+        case LeftAlone::ReadOnly:
+            return L"  (read-only, left alone) %ls";
         case LeftAlone::No:
         case LeftAlone::NothingThere:
         case LeftAlone::Failed:
@@ -156,10 +160,17 @@ LeftAlone LoadPreferences(const std::wstring& profile,
     return removal->usable ? LeftAlone::No : LeftAlone::Unreadable;
 }
 
-void NoteLeftAlone(const CleanupOptions& options, LeftAlone reason, const std::wstring& file, CleanupOutcome* outcome) {
+void NoteLeftAlone(const CleanupOptions& options,
+                   LeftAlone reason,
+                   const std::wstring& file,
+                   CleanupOutcome* outcome,
+                   bool inUse = false) {
     WritePathLine(options, LeftAloneLine(reason), file);
-    if (outcome)
-        outcome->settingsLeftAlone.push_back(file);
+    if (!outcome)
+        return;
+    outcome->settingsLeftAlone.push_back(file);
+    if (inUse)
+        outcome->inUse.push_back(file);
 }
 
 }  // namespace
@@ -179,9 +190,11 @@ void ResetSitePermissions(const CleanupOptions& options, const std::wstring& pro
         return;
     if (!options.preview) {
         // A read-only file is one someone wants kept as it is.
-        SwapResult swap = (attributes & FILE_ATTRIBUTE_READONLY) ? SwapResult() : SwapIn(file, backup, removal.bytes);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            return NoteLeftAlone(options, LeftAlone::ReadOnly, file, outcome);
+        SwapResult swap = SwapIn(file, backup, removal.bytes);
         if (swap.swap != Swap::Done) {
-            NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
+            NoteLeftAlone(options, LeftAlone::Failed, file, outcome, swap.inUse);
             // The old settings could not be moved back: say where they are.
             if (swap.swap == Swap::OldFileAtBackup)
                 WritePathLine(options, SAVED_LINE, backup);

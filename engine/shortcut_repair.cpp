@@ -210,7 +210,7 @@ void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources
         if (repair.outcome == ShortcutRepairOutcome::Repaired && outcome)
             ++outcome->shortcutsRepaired;
         if (repair.outcome == ShortcutRepairOutcome::LeftAlone && outcome)
-            outcome->leftBehind.push_back(finding.location);
+            outcome->shortcutsLeftAlone.push_back(finding.location);
     }
     if (!wroteLine)
         WriteLine(options, L"  No browser shortcut needed repairing.");
