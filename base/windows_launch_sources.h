@@ -68,33 +68,10 @@ struct ShortcutReading {
 // COM must be initialised on the calling thread.
 ShortcutReading ReadShortcut(const std::wstring& path);
 
-enum class ShortcutWrite {
-    Done,
-    ReadOnly,     // the file is read-only
-    Changed,      // the file no longer holds the fields it was read with
-    NotSaved,     // the new file could not be written (no right to write in the folder, ...)
-    OtherFields,  // saving would have changed more than the arguments
-    NotReplaced,  // the new file could not take the old one's place (in use, access denied)
-    MovedAside,   // neither: the original could not get its name back from "<name>.popswat-old"
-    Unreadable    // reading it again failed (see ShortcutRead)
-};
-
-struct ShortcutWriting {
-    ShortcutWrite result = ShortcutWrite::NotSaved;
-    HRESULT error = S_OK;
-};
-
-// Gives the shortcut new arguments and nothing else: loads it again and checks
-// that it still holds `before`, saves a copy with the new arguments beside it
-// (".popswat-new", not a shortcut name), reads that copy back and compares every
-// field (and the header fields of both files, byte for byte), then lets it take
-// the original's place (ReplaceFileKeepingOld, the original moved aside to
-// ".popswat-old" and removed after) and puts the original's attributes back. On
-// any failure but MovedAside the original is left exactly as it was and no other
-// file remains. COM must be initialised on the calling thread.
-ShortcutWriting WriteShortcutArguments(const std::wstring& path,
-                                       const ShortcutFields& before,
-                                       const std::wstring& arguments);
+// Reads shortcut bytes held in memory as ReadShortcut reads a file, through
+// IShellLinkW and IPersistStream::Load: what the shell would make of a file
+// holding them. Done or NotAShortcut; TooLarge above MAX_SHORTCUT_FILE_BYTES.
+ShortcutReading ReadShortcutBytes(const std::string& bytes);
 
 // ---- Scheduled tasks -------------------------------------------------------------------
 

@@ -74,6 +74,77 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
 // named ("(could not remove)") and noted as left behind.
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
 
+// ---- Rewriting a shortcut's arguments --------------------------------------------
+
+enum class ShortcutRewriteResult {
+    Done,                  // the shortcut has the new arguments, and every other byte as it had
+    WouldDo,               // a dry run: every check that needs no writing passed
+    Missing,               // no such file
+    NotAFile,              // a folder
+    TooLarge,              // above MAX_SHORTCUT_FILE_BYTES
+    Link,                  // it leads elsewhere: a reparse point, or a link that resolves to another name
+    Unreadable,            // could not be opened or read (see error)
+    InUse,                 // another program holds it without letting it be replaced
+    NoRight,               // no right to replace it
+    ReadOnly,              // the file is read-only
+    NotSound,              // its bytes cannot be changed safely: see layoutProblem
+    NotAShortcut,          // the shell cannot read it
+    OtherArguments,        // it no longer holds the arguments it was looked at with
+    ArgumentsElsewhere,    // the shell reads other arguments than the string that holds them
+    ShellReadsOtherwise,   // the shell would read the changed file as more than new arguments
+    NoCopy,                // the copy the caller keeps first could not be made
+    NotWritten,            // no new file could be written beside it (see error)
+    Changed,               // it changed while it was read: left with what it holds now
+    ChangedWhileReplaced,  // it changed in the moment of the swap: what it held then is back at its name
+    NotReplaced,           // the new file could not take its place (see error)
+    MovedAside             // neither: the old file keeps the name movedAsideTo beside it
+};
+
+// What a rewrite did, and the facts of the old and new bytes: a record of the
+// change (and taking it back) needs both.
+struct ShortcutRewrite {
+    ShortcutRewriteResult result = ShortcutRewriteResult::Unreadable;
+    uint32_t error = 0;  // the failed call's Win32 error or HRESULT, where there is one
+    ShortcutLayoutProblem layoutProblem = ShortcutLayoutProblem::None;
+    std::wstring finalPath;  // where the path resolves (for a Link, where it leads)
+    uint32_t attributes = 0;
+    std::string oldBytes;      // the file as read, once it could be read
+    std::string newBytes;      // the file with the new arguments, once they could be made
+    ShortcutFields oldFields;  // as the shell reads oldBytes
+    std::wstring movedAsideTo;
+};
+
+struct ShortcutRewriteSteps {
+    bool dryRun = false;  // check, write nothing
+    // Called with the old bytes once every check that needs no writing has
+    // passed, before anything is written; false stops the rewrite (NoCopy).
+    std::function<bool(const std::string& oldBytes)> keepCopy;
+};
+
+// Gives the shortcut at path new arguments and changes nothing else, or leaves
+// it exactly as it was and says why. Checks, writing nothing: that the path is
+// a plain file that resolves to its own name in its folder (no link of any kind
+// is followed), not read-only, readable and not held by another program; that
+// its bytes have a sound layout (ReplaceShortcutArguments); that the shell reads
+// expectedArguments from them and, from the changed bytes, everything else as
+// before with the new arguments. Then, unless steps.dryRun: steps.keepCopy,
+// the changed bytes written and flushed to a new file beside it under a unique
+// name created for this call ("<name>.<unique>.popswat-new"), that file read
+// back through the shell and compared again, field by field and byte for byte
+// outside the arguments; the old file's bytes compared once more just before
+// the swap (ReplaceFileKeepingOld, the old file moved aside to a name also made
+// for this call and removed once it is known to be the bytes read). Only files
+// made by this call are ever deleted; on any failure but MovedAside none of
+// them remains. COM must be initialised on the calling thread.
+ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,
+                                         const std::wstring& expectedArguments,
+                                         const std::wstring& arguments,
+                                         const ShortcutRewriteSteps& steps);
+
+// Why a rewrite left the shortcut as it was, for a line: "read-only", "in use by
+// another program", ... ("" for Done and WouldDo).
+std::wstring ShortcutRewriteProblem(const ShortcutRewrite& rewrite);
+
 // ---- Repairing browser shortcuts ------------------------------------------------
 
 // One cleanup run's copies of the shortcuts it changes, kept in
@@ -99,6 +170,7 @@ struct ShortcutRepair {
     std::wstring arguments;             // the arguments it has now, or would have
     std::wstring backup;                // the copy of the old file
     std::wstring reason;                // why it was left alone
+    ShortcutRewrite rewrite;            // what rewriting its arguments did, or why it did not
 };
 
 // Repairs one shortcut whose target is a catalogue browser's image: keeps a copy

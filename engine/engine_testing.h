@@ -12,6 +12,13 @@
 // path: a test plays another program that opens or changes the file meanwhile.
 extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
+// Called, when set, once a shortcut rewrite has written and checked the new file
+// and before it compares the old file's bytes once more, then again after that
+// comparison and just before the swap, with the shortcut's path: a test plays
+// another program that changes the shortcut meanwhile.
+extern void (*shortcutRewriteBeforeLastCheck)(const std::wstring& path);
+extern void (*shortcutRewriteBeforeSwap)(const std::wstring& path);
+
 // Reads the Windows session of a process (ProcessIdToSessionId); false when it
 // cannot be read. A test puts its own in place to report one of its stand-ins
 // as a process of another session, which the shutdown must leave alone.

@@ -41,18 +41,26 @@ bool EnsureBackupFolder(ShortcutBackups* backups) {
     return false;
 }
 
-// Copies the shortcut to the next free "<n>.lnk"; "" when no copy could be made.
-std::wstring CopyToBackups(const std::wstring& path, ShortcutBackups* backups) {
+// Keeps the bytes read of the shortcut as the next free "<n>.lnk"; "" when no copy could be made.
+std::wstring KeepCopy(const std::string& bytes, ShortcutBackups* backups) {
     if (!EnsureBackupFolder(backups))
         return std::wstring();
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::wstring copy = backups->folder + L"\\" + std::to_wstring(++backups->copies) + L".lnk";
-        if (CopyFileW(LongPathForm(path).c_str(), LongPathForm(copy).c_str(), TRUE)) {
-            SetFileAttributesW(LongPathForm(copy).c_str(), FILE_ATTRIBUTE_NORMAL);
-            return copy;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        UniqueHandle file(CreateFileW(LongPathForm(copy).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
             return std::wstring();
+        }
+        DWORD written = 0;
+        if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file.get()))
+            return copy;
+        file.reset();
+        DeleteFileW(LongPathForm(copy).c_str());
+        return std::wstring();
     }
     return std::wstring();
 }
@@ -66,34 +74,6 @@ bool AppendIndexLine(const ShortcutBackups& backups, const std::wstring& copy, c
     DWORD written = 0;
     return WriteFile(index.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
            written == line.size();
-}
-
-std::wstring WriteFailure(const ShortcutWriting& writing) {
-    switch (writing.result) {
-        case ShortcutWrite::ReadOnly:
-            return L"read-only";
-        case ShortcutWrite::Changed:
-            return L"it changed while it was read";
-        case ShortcutWrite::NotSaved:
-            if (writing.error == E_ACCESSDENIED)
-                return L"no right to write in its folder";
-            return L"no new file could be written beside it, " + HresultText(writing.error);
-        case ShortcutWrite::OtherFields:
-            return L"saving would have changed more than its arguments";
-        case ShortcutWrite::NotReplaced:
-            if (writing.error == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
-                writing.error == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION))
-                return L"in use by another program";
-            return L"it could not be replaced, " + HresultText(writing.error);
-        case ShortcutWrite::MovedAside:
-            return L"it could not be replaced, " + HresultText(writing.error) +
-                   L"; the old shortcut is now .popswat-old beside it, and a copy is in the backups";
-        case ShortcutWrite::Unreadable:
-            return L"it could not be read again, " + HresultText(writing.error);
-        case ShortcutWrite::Done:
-            break;
-    }
-    return std::wstring();
 }
 
 // "opens https://a.example/ nor loads an extension from C:\x", for the line; preview: "open ... nor load ...".
@@ -168,34 +148,43 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
         repair.outcome = ShortcutRepairOutcome::NothingToRemove;
         return repair;
     }
-    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return LeaveAlone(options, path, repair, L"read-only");
+    ShortcutRewriteSteps steps;
+    steps.dryRun = options.preview;
+    steps.keepCopy = [&repair, backups](const std::string& bytes) {
+        repair.backup = KeepCopy(bytes, backups);
+        return !repair.backup.empty();
+    };
+    repair.rewrite = RewriteShortcutArguments(path, fields.arguments, repair.arguments, steps);
     std::wstring shownPath = MaskUnsafeCharacters(path);
-    if (options.preview) {
-        repair.outcome = ShortcutRepairOutcome::WouldRepair;
-        WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
-                               L": " + shownPath);
-        return repair;
+    switch (repair.rewrite.result) {
+        case ShortcutRewriteResult::WouldDo:
+            // The run keeps a copy first, in LOCALAPPDATA; without one it changes nothing.
+            if (ReadEnvironmentVariable(L"LOCALAPPDATA").empty()) {
+                repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+                return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+            }
+            repair.outcome = ShortcutRepairOutcome::WouldRepair;
+            WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
+                                   L": " + shownPath);
+            return repair;
+        case ShortcutRewriteResult::Done:
+            AppendIndexLine(*backups, repair.backup, path);
+            repair.outcome = ShortcutRepairOutcome::Repaired;
+            WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
+            return repair;
+        case ShortcutRewriteResult::MovedAside:
+            // The copy is all that still carries the shortcut's name: it stays, with its index line.
+            AppendIndexLine(*backups, repair.backup, path);
+            return LeaveAlone(options, path, repair,
+                              ShortcutRewriteProblem(repair.rewrite) + L", and a copy is in the backups");
+        default:
+            break;
     }
-    repair.backup = CopyToBackups(path, backups);
-    if (repair.backup.empty())
-        return LeaveAlone(options, path, repair, L"no backup copy could be made");
-    ShortcutWriting writing = WriteShortcutArguments(path, fields, repair.arguments);
-    if (writing.result == ShortcutWrite::MovedAside) {
-        // The copy is all that still carries the shortcut's name: it stays, with its index line.
-        AppendIndexLine(*backups, repair.backup, path);
-        return LeaveAlone(options, path, repair, WriteFailure(writing));
-    }
-    if (writing.result != ShortcutWrite::Done) {
+    if (!repair.backup.empty()) {
         DeleteFileW(LongPathForm(repair.backup).c_str());
         repair.backup.clear();
-        return LeaveAlone(options, path, repair, WriteFailure(writing));
     }
-    AppendIndexLine(*backups, repair.backup, path);
-    repair.outcome = ShortcutRepairOutcome::Repaired;
-    WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
-    return repair;
+    return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
 }
 
 void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome) {
