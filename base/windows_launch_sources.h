@@ -167,6 +167,33 @@ TaskListing ReadTaskFiles(const std::wstring& folder, const std::wstring& filesF
 // Scheduler: a test plays one that does not answer.
 extern void (*beforeTaskSchedulerConnect)();
 
+// How turning a task off or on ended.
+enum class TaskEnable {
+    Done,
+    Gone,     // no such task
+    Changed,  // its definition is not the one expected: left as it is
+    Failed,   // the service refused or could not be reached (error says how)
+    NoAnswer  // the service did not answer in time
+};
+
+struct TaskEnabling {
+    TaskEnable result = TaskEnable::Failed;
+    HRESULT error = S_OK;
+    std::wstring xml;       // the task's definition before the change, when the service gave it
+    std::wstring xmlAfter;  // and after it (Done only)
+};
+
+// Turns the task at path ("\Folder\Name") off or on with
+// IRegisteredTask::put_Enabled, if its definition (get_Xml) is still
+// expectedXml ("": whatever it is), and checks that the service kept it: Failed
+// with E_UNEXPECTED when the task, asked for again, is not in the new state
+// (Wine 8 answers S_OK and keeps nothing).
+// Waits at most answerWithinMs for the service.
+TaskEnabling SetScheduledTaskEnabled(const std::wstring& path,
+                                     bool enable,
+                                     const std::wstring& expectedXml,
+                                     DWORD answerWithinMs);
+
 // ---- Registry values ------------------------------------------------------------------
 
 // Text of REG_SZ, REG_EXPAND_SZ (unexpanded) and REG_MULTI_SZ data (its strings

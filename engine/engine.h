@@ -91,6 +91,10 @@ struct FixKind {
 const std::vector<FixKind>& FixKinds();
 const FixKind* FindFixKind(std::string_view name);
 
+// True when a fix that needs an elevated process (needsElevation) cannot be
+// tried by this one. Under Wine every process is elevated.
+bool NeedsAdministrator(bool needsElevation);
+
 // ---- One cleanup run at a time ---------------------------------------------------
 
 // What a front end shows when another run holds the lock.

@@ -209,3 +209,80 @@ constexpr uint32_t SETTLE_PAUSE_MS = 1200;
 // A process belongs to the first row naming its image. Preview only writes the
 // lines; force terminates without asking. Nothing running: no line, no pause.
 void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
+
+// ---- Changes outside the browsers' files ---------------------------------------------
+
+// How one step of a fix, or of its undo, ended.
+enum class ChangeStep {
+    Done,
+    Gone,       // nothing there any more: nothing to change
+    Changed,    // no longer what was reviewed or recorded: left as it is
+    NameTaken,  // the place to put it back holds something else now
+    Refused,    // not what a fix may touch: a link, a folder, a value too long, a root not looked at
+    Failed      // the call failed; why says how
+};
+
+struct ChangeResult {
+    ChangeStep step = ChangeStep::Failed;
+    std::wstring why;  // a short phrase after the item's name: "is in use", "has changed since it was read"
+};
+
+// One registry value: under HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER (of the
+// roots given to each call), its key below the root and its name.
+struct RegistryPlace {
+    bool machine = false;
+    std::wstring key;
+    std::wstring name;
+};
+
+// A value's type and data exactly as stored (a REG_EXPAND_SZ stays expandable).
+struct SavedRegistryValue {
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+// "HKEY_CURRENT_USER\<key>\<name>", as the finders name a value.
+std::wstring RegistryPlaceText(const RegistryPlace& place);
+// The place of a value the finders named by its location; false when no such
+// value is there. A name may hold a backslash: the key is the longest path
+// that holds a value of the rest's name.
+bool FindRegistryPlace(const LauncherRegistryRoots& roots, const std::wstring& location, RegistryPlace* place);
+
+// What a fix may change: a Run or RunOnce value, the user's ProxyEnable or
+// AutoConfigURL, a value below Software\Policies. Anything else (also a key
+// with "..") is None, and --undo writes nothing there.
+enum class RegistryPlaceKind { None, RunValue, Proxy, Policy };
+RegistryPlaceKind KindOfRegistryPlace(const RegistryPlace& place);
+// HKEY_LOCAL_MACHINE and the policy keys, also the user's, take an administrator.
+bool RegistryPlaceNeedsAdministrator(const RegistryPlace& place);
+
+// Reads the value as it is (at most 1 MB), to record before it is changed.
+ChangeResult SaveRegistryValue(const LauncherRegistryRoots& roots,
+                               const RegistryPlace& place,
+                               SavedRegistryValue* saved);
+// Deletes the value if it still holds exactly `expected`.
+ChangeResult DeleteRegistryValueIfSame(const LauncherRegistryRoots& roots,
+                                       const RegistryPlace& place,
+                                       const SavedRegistryValue& expected);
+// Writes `replacement` if the value still holds exactly `expected`.
+ChangeResult ReplaceRegistryValueIfSame(const LauncherRegistryRoots& roots,
+                                        const RegistryPlace& place,
+                                        const SavedRegistryValue& expected,
+                                        const SavedRegistryValue& replacement);
+// Writes the saved value back with its type and bytes when its name is free
+// (the key made again if it went); Done also when it already holds exactly
+// that, NameTaken when it holds something else.
+ChangeResult PutRegistryValueBack(const LauncherRegistryRoots& roots,
+                                  const RegistryPlace& place,
+                                  const SavedRegistryValue& saved);
+// Tells the running programs to read the proxy settings again
+// (INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH), only when the
+// roots' user root is the real HKEY_CURRENT_USER.
+void TellProgramsProxySettingsChanged(const LauncherRegistryRoots& roots);
+
+// Moves a plain file (not a folder, not a link) into folder under its own name,
+// or "2 <name>" and so on when that is taken, never replacing anything; a file
+// held open stays ("is in use").
+ChangeResult MoveFileIntoFolder(const std::wstring& path, const std::wstring& folder, std::wstring* movedTo);
+// Moves it back when nothing has taken its name (NameTaken otherwise).
+ChangeResult MoveFileBack(const std::wstring& movedTo, const std::wstring& path);

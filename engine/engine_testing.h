@@ -24,6 +24,10 @@ extern void (*shortcutRewriteBeforeSwap)(const std::wstring& path);
 // as a process of another session, which the shutdown must leave alone.
 extern bool (*readProcessSession)(uint32_t processId, uint32_t* session);
 
+// Whether this process is elevated (its token's TokenElevation); a test puts
+// its own in place to play a process without administrator rights.
+extern bool (*isProcessElevated)();
+
 // Ids of the running processes of this Windows session whose image name equals
 // imageName (ASCII case ignored), in snapshot order.
 std::vector<uint32_t> FindProcessIds(const std::wstring& imageName);
