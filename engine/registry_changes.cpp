@@ -16,12 +16,6 @@ constexpr DWORD MAX_FIXED_VALUE_BYTES = 1024 * 1024;
 const wchar_t USER_ROOT[] = L"HKEY_CURRENT_USER";
 const wchar_t MACHINE_ROOT[] = L"HKEY_LOCAL_MACHINE";
 
-const wchar_t* const RUN_KEYS[] = {
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
-    L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-};
 const wchar_t INTERNET_SETTINGS_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const wchar_t POLICIES_KEY[] = L"Software\\Policies\\";
 
@@ -100,6 +94,15 @@ ChangeResult OpenIfSame(const LauncherRegistryRoots& roots,
     return Result(ChangeStep::Done);
 }
 
+// Writes the value with its type and bytes.
+ChangeResult WriteValue(HKEY key, const std::wstring& name, const SavedRegistryValue& value) {
+    LSTATUS status = RegSetValueExW(key, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+                                    static_cast<DWORD>(value.data.size()));
+    if (status != ERROR_SUCCESS)
+        return Result(ChangeStep::Failed, Why(L"could not be written", status));
+    return Result(ChangeStep::Done);
+}
+
 bool StartsWithKey(const std::wstring& key, std::wstring_view prefix) {
     return StartsWithIgnoringAsciiCase(key, prefix);
 }
@@ -141,10 +144,8 @@ RegistryPlaceKind KindOfRegistryPlace(const RegistryPlace& place) {
     const std::wstring& key = place.key;
     if (key.empty() || place.name.empty() || key.find(L"..") != std::wstring::npos || key.back() == L'\\')
         return RegistryPlaceKind::None;
-    for (const wchar_t* run : RUN_KEYS) {
-        if (EqualsIgnoringAsciiCase(key, run))
-            return RegistryPlaceKind::RunValue;
-    }
+    if (IsRunValueKey(place.machine, key))
+        return RegistryPlaceKind::RunValue;
     if (!place.machine && EqualsIgnoringAsciiCase(key, INTERNET_SETTINGS_KEY) &&
         (EqualsIgnoringAsciiCase(place.name, L"ProxyEnable") || EqualsIgnoringAsciiCase(place.name, L"AutoConfigURL")))
         return RegistryPlaceKind::Proxy;
@@ -196,12 +197,7 @@ ChangeResult ReplaceRegistryValueIfSame(const LauncherRegistryRoots& roots,
     ChangeResult same = OpenIfSame(roots, place, expected, &key);
     if (same.step != ChangeStep::Done)
         return same;
-    LSTATUS status = RegSetValueExW(key.get(), place.name.c_str(), 0, replacement.type,
-                                    reinterpret_cast<const BYTE*>(replacement.data.data()),
-                                    static_cast<DWORD>(replacement.data.size()));
-    if (status != ERROR_SUCCESS)
-        return Result(ChangeStep::Failed, Why(L"could not be written", status));
-    return Result(ChangeStep::Done);
+    return WriteValue(key.get(), place.name, replacement);
 }
 
 ChangeResult PutRegistryValueBack(const LauncherRegistryRoots& roots,
@@ -222,12 +218,7 @@ ChangeResult PutRegistryValueBack(const LauncherRegistryRoots& roots,
                    : Result(ChangeStep::NameTaken, L"holds another value now");
     if (read.step != ChangeStep::Gone)
         return read;
-    LSTATUS status =
-        RegSetValueExW(key.get(), place.name.c_str(), 0, saved.type, reinterpret_cast<const BYTE*>(saved.data.data()),
-                       static_cast<DWORD>(saved.data.size()));
-    if (status != ERROR_SUCCESS)
-        return Result(ChangeStep::Failed, Why(L"could not be written", status));
-    return Result(ChangeStep::Done);
+    return WriteValue(key.get(), place.name, saved);
 }
 
 void TellProgramsProxySettingsChanged(const LauncherRegistryRoots& roots) {
