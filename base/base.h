@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Receives one output line, without a line end. May be empty: then lines are dropped.
 using LogSink = std::function<void(const std::wstring&)>;
@@ -202,3 +203,87 @@ bool RemoveFileWithRetries(const std::wstring& path);
 FileReplacement ReplaceFileKeepingOld(const std::wstring& file,
                                       const std::wstring& replacement,
                                       const std::wstring& backup);
+
+// ---- Shortcut file layout --------------------------------------------------------
+// The sections of a shortcut (.lnk) file as the shell link binary format lays them
+// out (MS-SHLLINK): a 0x4C-byte header, the target's ID list (a 16-bit size), the
+// LinkInfo (a 32-bit size that counts itself), the counted strings of StringData
+// and the ExtraData blocks (each a 32-bit size that counts itself, then its
+// signature), ended by a terminal block whose size is below 4. Read from the bytes
+// alone, so that a shortcut can be changed in one string with every other byte
+// kept: the shell's own writer drops the blocks it does not know and resets the
+// header's times, size and attributes.
+
+enum class ShortcutLayoutProblem {
+    None,
+    NotAShortcut,              // shorter than its header, or another header size or class
+    NotUnicode,                // its strings are in the system's code page (IsUnicode clear)
+    SectionsDoNotAddUp,        // a section runs past the end, a block is cut short, no terminal block, bytes after it
+    ArgumentsInPropertyStore,  // the property store block holds the arguments' text as well
+    ArgumentsTooLong           // more UTF-16 units than a string's 16-bit count can say
+};
+
+// Bytes [offset, offset + size) of a shortcut file; size 0 for a section that is absent.
+struct ShortcutSpan {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+// The strings of StringData, in the order they are stored.
+enum class ShortcutString { Name, RelativePath, WorkingFolder, Arguments, IconLocation };
+constexpr std::size_t SHORTCUT_STRING_COUNT = 5;
+
+// LinkFlags bits.
+constexpr uint32_t SHORTCUT_HAS_ID_LIST = 0x1;
+constexpr uint32_t SHORTCUT_HAS_LINK_INFO = 0x2;
+constexpr uint32_t SHORTCUT_HAS_ARGUMENTS = 0x20;
+constexpr uint32_t SHORTCUT_IS_UNICODE = 0x80;
+constexpr uint32_t SHORTCUT_PROPERTY_STORE_SIGNATURE = 0xA0000009;
+
+struct ShortcutExtraBlock {
+    uint32_t signature = 0;
+    ShortcutSpan span;  // size and signature included
+};
+
+struct ShortcutLayout {
+    ShortcutLayoutProblem problem = ShortcutLayoutProblem::NotAShortcut;
+    uint32_t linkFlags = 0;
+    int32_t iconIndex = 0;
+    uint32_t showCommand = 0;  // SW_SHOWNORMAL (1), SW_SHOWMAXIMIZED (3), SW_SHOWMINNOACTIVE (7)
+    uint16_t hotKey = 0;
+    ShortcutSpan idList;                                      // its 16-bit size included
+    ShortcutSpan linkInfo;                                    // its 32-bit size included
+    std::array<ShortcutSpan, SHORTCUT_STRING_COUNT> strings;  // each with its count; by ShortcutString
+    std::vector<ShortcutExtraBlock> extraBlocks;              // in file order, the terminal block not among them
+    ShortcutSpan terminal;
+};
+
+// The layout of the bytes; problem says what keeps them from being changed
+// safely (NotUnicode with every span found, the others where the reading stopped).
+ShortcutLayout ReadShortcutLayout(std::string_view bytes);
+
+// A string of StringData up to its first U+0000, as the shell reads it; "" when absent.
+std::wstring ShortcutStringText(std::string_view bytes, const ShortcutLayout& layout, ShortcutString which);
+
+// The arguments of a shortcut replaced in its bytes, and what that took.
+struct ShortcutArgumentsEdit {
+    ShortcutLayoutProblem problem = ShortcutLayoutProblem::NotAShortcut;
+    std::string bytes;          // the changed file; "" when problem is not None
+    std::wstring oldArguments;  // as the shell reads them
+    ShortcutSpan oldField;      // the arguments' count and units in the old bytes (size 0: there were none)
+    ShortcutSpan newField;      // the same in the new bytes (size 0: none are left)
+};
+
+// Replaces COMMAND_LINE_ARGUMENTS and its count, and nothing else: every byte
+// before and after them is copied as it is (LinkInfo's offsets count from its own
+// start, and each ExtraData block carries its own size), and what follows the
+// old text's first U+0000 is kept after the new text (Wine counts a terminating
+// U+0000 in each string). HasArguments is cleared only when nothing is left, and
+// then the string goes; it is set when there were none. Refused (problem, no
+// bytes) when the layout has a problem or the property store block holds the old
+// arguments' UTF-16 text, which the shell would show in their place.
+ShortcutArgumentsEdit ReplaceShortcutArguments(std::string_view bytes, const std::wstring& arguments);
+
+// True when both are shortcuts with a sound layout whose bytes differ at most
+// in their arguments (count and text) and the HasArguments bit of LinkFlags.
+bool SameBytesOutsideArguments(std::string_view a, std::string_view b);

@@ -1,25 +1,21 @@
-// Shortcut files through the shell's own reader and writer (IShellLinkW,
-// IPersistFile). The target is read raw and never resolved: resolving may
-// search the disk, and would change what the file says.
+// Shortcut files through the shell's own reader (IShellLinkW, IPersistFile and
+// IPersistStream). The target is read raw and never resolved: resolving may
+// search the disk, and would change what the file says. Nothing is saved
+// through the shell: its writer drops what it does not know (shortcut_layout.cpp
+// changes the bytes instead).
 #include "base/windows_launch_sources.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
-
-#include <cstring>
 
 namespace {
 
 // The longest command line Windows starts; the shell copies each field into this buffer.
 constexpr int FIELD_CHARS = 32768;
 
-const wchar_t NEW_FILE_SUFFIX[] = L".popswat-new";
-const wchar_t OLD_FILE_SUFFIX[] = L".popswat-old";
-
 struct ShortcutFile {
     ShortcutRead result = ShortcutRead::Unreadable;
     HRESULT error = S_OK;
-    DWORD attributes = 0;
 };
 
 ShortcutFile CheckShortcutFile(const std::wstring& path) {
@@ -31,7 +27,6 @@ ShortcutFile CheckShortcutFile(const std::wstring& path) {
         file.result = IsNotFoundError(error) ? ShortcutRead::Missing : ShortcutRead::Unreadable;
         return file;
     }
-    file.attributes = data.dwFileAttributes;
     std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         file.result = ShortcutRead::Link;
@@ -87,7 +82,6 @@ bool IsOpenError(HRESULT result) {
 
 struct LoadedShortcut {
     ShortcutReading reading;
-    DWORD attributes = 0;
     ComHolder<IShellLinkW> link;
 };
 
@@ -96,7 +90,6 @@ LoadedShortcut LoadShortcut(const std::wstring& path) {
     ShortcutFile file = CheckShortcutFile(path);
     loaded.reading.result = file.result;
     loaded.reading.error = file.error;
-    loaded.attributes = file.attributes;
     if (file.result != ShortcutRead::Done)
         return loaded;
     ComHolder<IPersistFile> persist;
@@ -120,31 +113,6 @@ LoadedShortcut LoadShortcut(const std::wstring& path) {
     return loaded;
 }
 
-// The header fields Windows acts on, compared in the files themselves (the shell
-// link format's ShellLinkHeader): link flags (but those that follow the arguments
-// and the string encoding), icon index, show command and hot key. The shell's own
-// reader is not enough: Wine 8 reads every show command as SW_SHOWNORMAL, so a
-// shortcut that opens maximized would be saved back as a normal one unseen.
-bool SameHeaderFields(const std::wstring& original, const std::wstring& saved) {
-    constexpr std::size_t HEADER_BYTES = 0x4C;
-    constexpr std::size_t LINK_FLAGS = 0x14;
-    constexpr std::size_t ICON_INDEX = 0x38;  // then the show command (0x3C) and the hot key (0x40)
-    constexpr std::size_t HEADER_FIELDS_END = 0x42;
-    std::string a;
-    std::string b;
-    if (ReadFileBytes(original, MAX_SHORTCUT_FILE_BYTES, &a) != FileRead::Done ||
-        ReadFileBytes(saved, MAX_SHORTCUT_FILE_BYTES, &b) != FileRead::Done || a.size() < HEADER_BYTES ||
-        b.size() < HEADER_BYTES)
-        return false;
-    auto flags = [](const std::string& bytes) {
-        DWORD value = 0;
-        std::memcpy(&value, bytes.data() + LINK_FLAGS, sizeof(value));
-        return value & ~static_cast<DWORD>(SLDF_HAS_ARGS | SLDF_UNICODE);
-    };
-    return flags(a) == flags(b) &&
-           a.compare(ICON_INDEX, HEADER_FIELDS_END - ICON_INDEX, b, ICON_INDEX, HEADER_FIELDS_END - ICON_INDEX) == 0;
-}
-
 }  // namespace
 
 bool operator==(const ShortcutFields& a, const ShortcutFields& b) {
@@ -158,51 +126,41 @@ ShortcutReading ReadShortcut(const std::wstring& path) {
     return LoadShortcut(path).reading;
 }
 
-ShortcutWriting WriteShortcutArguments(const std::wstring& path,
-                                       const ShortcutFields& before,
-                                       const std::wstring& arguments) {
-    LoadedShortcut loaded = LoadShortcut(path);
-    if (loaded.reading.result != ShortcutRead::Done)
-        return {ShortcutWrite::Unreadable, loaded.reading.error};
-    if (loaded.attributes & FILE_ATTRIBUTE_READONLY)
-        return {ShortcutWrite::ReadOnly, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)};
-    if (loaded.reading.fields != before)
-        return {ShortcutWrite::Changed, S_OK};
-
-    std::wstring newFile = path + NEW_FILE_SUFFIX;
-    ComHolder<IPersistFile> persist;
-    HRESULT result = loaded.link->SetArguments(arguments.c_str());
+ShortcutReading ReadShortcutBytes(const std::string& bytes) {
+    ShortcutReading reading;
+    if (bytes.size() > MAX_SHORTCUT_FILE_BYTES) {
+        reading.result = ShortcutRead::TooLarge;
+        return reading;
+    }
+    // A stream over memory from ole32 (shlwapi's SHCreateMemStream would be one more DLL to import).
+    ComHolder<IStream> stream;
+    HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    ULONG written = 0;
     if (SUCCEEDED(result))
-        result = loaded.link->QueryInterface(__uuidof(IPersistFile), persist.putVoid());
-    // fRemember FALSE: the object stays bound to the original file.
+        result = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    if (SUCCEEDED(result) && written != bytes.size())
+        result = E_OUTOFMEMORY;
+    LARGE_INTEGER start = {};
     if (SUCCEEDED(result))
-        result = persist->Save(newFile.c_str(), FALSE);
+        result = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    ComHolder<IShellLinkW> link;
+    ComHolder<IPersistStream> persist;
+    if (SUCCEEDED(result))
+        result =
+            CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.putVoid());
+    if (SUCCEEDED(result))
+        result = link->QueryInterface(__uuidof(IPersistStream), persist.putVoid());
     if (FAILED(result)) {
-        DeleteFileW(LongPathForm(newFile).c_str());
-        return {ShortcutWrite::NotSaved, result};
+        reading.error = result;
+        return reading;
     }
-
-    ShortcutReading saved = ReadShortcut(newFile);
-    ShortcutFields expected = before;
-    expected.arguments = arguments;
-    // The flag that says the shortcut has arguments follows them.
-    expected.flags = (before.flags & ~SLDF_HAS_ARGS) | (saved.fields.flags & SLDF_HAS_ARGS);
-    if (saved.result != ShortcutRead::Done || saved.fields != expected || !SameHeaderFields(path, newFile)) {
-        DeleteFileW(LongPathForm(newFile).c_str());
-        return {ShortcutWrite::OtherFields, saved.error};
+    result = persist->Load(stream.get());
+    if (FAILED(result)) {
+        reading.result = ShortcutRead::NotAShortcut;
+        reading.error = result;
+        return reading;
     }
-    // ReplaceFileW without a backup name may lose the original when its last
-    // rename fails, so the original is moved aside and removed once the new file
-    // carries its name.
-    std::wstring oldFile = path + OLD_FILE_SUFFIX;
-    DeleteFileW(LongPathForm(oldFile).c_str());
-    FileReplacement replaced = ReplaceFileKeepingOld(path, newFile, oldFile);
-    if (replaced.result == FileReplace::OldFileAtBackup)
-        return {ShortcutWrite::MovedAside, HRESULT_FROM_WIN32(replaced.error)};
-    if (replaced.result != FileReplace::Done)
-        return {ShortcutWrite::NotReplaced, HRESULT_FROM_WIN32(replaced.error)};
-    DeleteFileW(LongPathForm(oldFile).c_str());
-    // Wine's ReplaceFileW does not carry the old file's attributes (hidden, ...) over.
-    SetFileAttributesW(LongPathForm(path).c_str(), loaded.attributes);
-    return {ShortcutWrite::Done, S_OK};
+    ReadFields(link.get(), &reading.fields);
+    reading.result = ShortcutRead::Done;
+    return reading;
 }

@@ -68,33 +68,10 @@ struct ShortcutReading {
 // COM must be initialised on the calling thread.
 ShortcutReading ReadShortcut(const std::wstring& path);
 
-enum class ShortcutWrite {
-    Done,
-    ReadOnly,     // the file is read-only
-    Changed,      // the file no longer holds the fields it was read with
-    NotSaved,     // the new file could not be written (no right to write in the folder, ...)
-    OtherFields,  // saving would have changed more than the arguments
-    NotReplaced,  // the new file could not take the old one's place (in use, access denied)
-    MovedAside,   // neither: the original could not get its name back from "<name>.popswat-old"
-    Unreadable    // reading it again failed (see ShortcutRead)
-};
-
-struct ShortcutWriting {
-    ShortcutWrite result = ShortcutWrite::NotSaved;
-    HRESULT error = S_OK;
-};
-
-// Gives the shortcut new arguments and nothing else: loads it again and checks
-// that it still holds `before`, saves a copy with the new arguments beside it
-// (".popswat-new", not a shortcut name), reads that copy back and compares every
-// field (and the header fields of both files, byte for byte), then lets it take
-// the original's place (ReplaceFileKeepingOld, the original moved aside to
-// ".popswat-old" and removed after) and puts the original's attributes back. On
-// any failure but MovedAside the original is left exactly as it was and no other
-// file remains. COM must be initialised on the calling thread.
-ShortcutWriting WriteShortcutArguments(const std::wstring& path,
-                                       const ShortcutFields& before,
-                                       const std::wstring& arguments);
+// Reads shortcut bytes held in memory as ReadShortcut reads a file, through
+// IShellLinkW and IPersistStream::Load: what the shell would make of a file
+// holding them. Done or NotAShortcut; TooLarge above MAX_SHORTCUT_FILE_BYTES.
+ShortcutReading ReadShortcutBytes(const std::string& bytes);
 
 // ---- Scheduled tasks -------------------------------------------------------------------
 
@@ -189,6 +166,33 @@ TaskListing ReadTaskFiles(const std::wstring& folder, const std::wstring& filesF
 // Called, when set, on the reading thread just before it asks for the Task
 // Scheduler: a test plays one that does not answer.
 extern void (*beforeTaskSchedulerConnect)();
+
+// How turning a task off or on ended.
+enum class TaskEnable {
+    Done,
+    Gone,     // no such task
+    Changed,  // its definition is not the one expected: left as it is
+    Failed,   // the service refused or could not be reached (error says how)
+    NoAnswer  // the service did not answer in time
+};
+
+struct TaskEnabling {
+    TaskEnable result = TaskEnable::Failed;
+    HRESULT error = S_OK;
+    std::wstring xml;       // the task's definition before the change, when the service gave it
+    std::wstring xmlAfter;  // and after it (Done only)
+};
+
+// Turns the task at path ("\Folder\Name") off or on with
+// IRegisteredTask::put_Enabled, if its definition (get_Xml) is still
+// expectedXml ("": whatever it is), and checks that the service kept it: Failed
+// with E_UNEXPECTED when the task, asked for again, is not in the new state
+// (Wine 8 answers S_OK and keeps nothing).
+// Waits at most answerWithinMs for the service.
+TaskEnabling SetScheduledTaskEnabled(const std::wstring& path,
+                                     bool enable,
+                                     const std::wstring& expectedXml,
+                                     DWORD answerWithinMs);
 
 // ---- Registry values ------------------------------------------------------------------
 

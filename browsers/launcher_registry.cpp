@@ -80,6 +80,18 @@ void FindRunValuesUnder(HKEY root, const wchar_t* rootName, const wchar_t* path,
 
 }  // namespace
 
+bool IsRunValueKey(bool machine, const std::wstring& key) {
+    for (const wchar_t* path : USER_RUN_KEYS) {
+        if (EqualsIgnoringAsciiCase(key, path))
+            return true;
+    }
+    for (const wchar_t* path : MACHINE_RUN_KEYS) {
+        if (machine && EqualsIgnoringAsciiCase(key, path))
+            return true;
+    }
+    return false;
+}
+
 void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* findings) {
     for (const wchar_t* path : USER_RUN_KEYS)
         FindRunValuesUnder(roots.user, L"HKEY_CURRENT_USER", path, findings);

@@ -231,6 +231,8 @@ struct LauncherRegistryRoots {
 // program found as CreateProcessW finds it (SplitLaunchedCommandLine). A value
 // of another type, or longer than any command line, is a problem.
 void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* findings);
+// True for a key below a root (the machine's or the user's) that FindRunValues reads.
+bool IsRunValueKey(bool machine, const std::wstring& key);
 // The user's proxy: ProxyServer when ProxyEnable is not 0, and AutoConfigURL.
 void FindProxySettings(HKEY user, LauncherFindings* findings);
 // Exec actions of scheduled tasks in the folder and below that start a browser

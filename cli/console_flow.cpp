@@ -33,11 +33,12 @@ const wchar_t USAGE_TEXT[] =
     L"                --fix, --undo and --list-changes also take --json.\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
-    L"Bookmarks and saved passwords are preserved.\n"
+    L"Bookmarks and saved passwords are preserved. Firefox keeps its history\n"
+    L"(it shares places.sqlite with the bookmarks); its open tabs are reset.\n"
     L"\n"
     L"Exit code: 0 done; 1 bad command line, or another cleanup is running;\n"
     L"2 done, but some items could not be cleaned, fixed or put back (the last\n"
-    L"line says how many and why);\n"
+    L"lines say which);\n"
     L"3 with --review --exit-code: the review found something.\n";
 
 const wchar_t BANNER_TEXT[] =
@@ -247,7 +248,7 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     }
     CleanupOutcome outcome = RunCleanup(options);
     if (outcome.lockHeldElsewhere) {
-        WriteOutputText(std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\n");
+        WriteOutputText(std::wstring(RefusedRunText(outcome)) + L"\n");
         return 1;
     }
     return !options.preview && ItemsLeftBehind(outcome) > 0 ? 2 : 0;

@@ -34,8 +34,11 @@ bool WriteFlushedNewFile(const std::wstring& path, const std::string& bytes) {
     bool done = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                 written == bytes.size() && FlushFileBuffers(file.get());
     file.reset();
-    if (!done)
+    if (!done) {
+        DWORD error = GetLastError();
         DeleteFileW(LongPathForm(path).c_str());
+        SetLastError(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? ERROR_WRITE_FAULT : error);
+    }
     return done;
 }
 
@@ -80,6 +83,21 @@ std::wstring CopyIntoRun(ChangeLog* log, const std::wstring& file, const wchar_t
             SetFileAttributesW(LongPathForm(copy).c_str(), FILE_ATTRIBUTE_NORMAL);
             return name;
         }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::wstring();
+    }
+    return std::wstring();
+}
+
+std::wstring KeepBytesInRun(ChangeLog* log, const std::string& bytes, const wchar_t* suffix) {
+    if (!EnsureRunFolder(log))
+        return std::wstring();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring name = std::to_wstring(++log->copies) + suffix;
+        std::wstring copy = log->folder + L"\\" + name;
+        if (WriteFlushedNewFile(copy, bytes))
+            return name;
+        // Another file has this name: take the next one.
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             return std::wstring();
     }

@@ -29,21 +29,28 @@ void WriteLine(const CleanupOptions& options, const std::wstring& line);
 
 // What a cleanup run did, besides its lines.
 struct CleanupOutcome {
-    // Each file or tree that could not be deleted, each browser shortcut the repair
-    // left as it was, and each new settings file that could not be removed again.
+    // Each file or tree that could not be deleted, and each new settings file that
+    // could not be removed again.
     std::vector<std::wstring> leftBehind;
+    // Of those and of settingsLeftAlone, each that another program held open (or a file in it).
+    std::vector<std::wstring> inUse;
     std::vector<std::wstring> settingsLeftAlone;  // each Preferences the reset left alone, with a line saying why
     std::size_t permissionsTakenBack = 0;         // site permissions taken back (none in preview)
     std::size_t shortcutsRepaired = 0;            // browser shortcuts repaired (none in preview)
-    bool lockHeldElsewhere = false;               // another run held the lock: nothing was written or changed
-    std::vector<std::wstring> linksLeftAlone;     // each file to delete that leads elsewhere (a link), left alone
+    bool lockHeldElsewhere = false;               // the run was refused: nothing was written or changed
+    bool lockNotTaken = false;  // refused because no lock could be had at all (lockHeldElsewhere is set too)
+    std::vector<std::wstring> linksLeftAlone;  // each file to delete that leads elsewhere (a link), left alone
     // Each list of profiles that could not be read (profiles.ini): the profiles it names were not cleaned.
     std::vector<std::wstring> profileListsNotRead;
+    std::vector<std::wstring> shortcutsLeftAlone;  // each browser shortcut the repair left as it was
 };
 
 // How many items the run could not clean: files and trees that stayed, settings
-// files and links left alone, lists of profiles not read.
+// files, links and shortcuts left alone, lists of profiles not read.
 std::size_t ItemsLeftBehind(const CleanupOutcome& outcome);
+// What those items were, by kind, for a closing line: "1 file or folder in use,
+// 2 links left alone"; "" when there were none.
+std::wstring LeftBehindByKind(const CleanupOutcome& outcome);
 
 // Takes the one-run lock (CleanupRunLock), closes every browser, then cleans
 // every profile and, when asked, repairs the browser shortcuts of the user's and
@@ -129,13 +136,13 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<Fix
 
 // One run's folder below BackupsFolder, as --list-changes shows it.
 struct ChangeRunSummary {
-    std::wstring name;    // "2026-12-07_143005"
-    std::wstring folder;  // its full path
-    bool hasRecord = false;      // changes.json is there (older runs kept copies only)
-    bool readable = false;       // ... and could be used
-    std::wstring problem;        // why not
-    ChangeRecord record;         // when readable
-    std::size_t notUndone = 0;   // changes done or pending, not yet undone
+    std::wstring name;          // "2026-12-07_143005"
+    std::wstring folder;        // its full path
+    bool hasRecord = false;     // changes.json is there (older runs kept copies only)
+    bool readable = false;      // ... and could be used
+    std::wstring problem;       // why not
+    ChangeRecord record;        // when readable
+    std::size_t notUndone = 0;  // changes done or pending, not yet undone
 };
 // Every run's folder, oldest first (the names sort by time).
 std::vector<ChangeRunSummary> ListChangeRuns();
@@ -149,27 +156,44 @@ std::wstring BackupsFolder();
 ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
                                const ChangeRunSummary& run,
                                const LauncherSources& sources);
+// True when a fix that needs an elevated process (needsElevation) cannot be
+// tried by this one. Under Wine every process is elevated.
+bool NeedsAdministrator(bool needsElevation);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 
 // What a front end shows when another run holds the lock.
 constexpr wchar_t ANOTHER_CLEANUP_RUNNING[] = L"Another PopSwat cleanup is already running.";
+// What it shows when no lock could be had at all.
+constexpr wchar_t NO_CLEANUP_LOCK[] =
+    L"PopSwat could not make sure that no other cleanup is running, so it changed nothing.";
+
+// The line a front end shows for a refused run (lockHeldElsewhere).
+const wchar_t* RefusedRunText(const CleanupOutcome& outcome);
 
 // Takes the logon session's cleanup mutex without waiting and holds it while it
 // lives, so that two runs never delete (and report) the same files at once. A
 // mutex belongs to the thread that took it: create and destroy the lock on the
-// same thread.
+// same thread. When the mutex's name belongs to an object of another kind (which
+// anyone can create first), the lock is an exclusive handle to
+// %LOCALAPPDATA%\PopSwat\cleanup.lock instead, deleted when it closes.
 class CleanupRunLock {
 public:
     CleanupRunLock();
+    // A test's own mutex name, to play a taken name without touching the session's.
+    explicit CleanupRunLock(const wchar_t* mutexName);
     ~CleanupRunLock();
     CleanupRunLock(const CleanupRunLock&) = delete;
     CleanupRunLock& operator=(const CleanupRunLock&) = delete;
 
-    // False when another run holds the mutex.
+    // False when another run holds the mutex or the lock file, or neither could be had.
     bool acquired() const { return acquired_; }
+    // True when neither the mutex nor the lock file could be had.
+    bool notTaken() const { return notTaken_; }
 
 private:
-    void* mutex_ = nullptr;  // the owned mutex's HANDLE
+    void* mutex_ = nullptr;     // the owned mutex's HANDLE
+    void* lockFile_ = nullptr;  // the lock file's HANDLE, when the mutex could not be had
     bool acquired_ = false;
+    bool notTaken_ = false;
 };

@@ -82,6 +82,8 @@ using ShortcutBackups = ChangeLog;
 bool EnsureRunFolder(ChangeLog* log);
 // Copies the file into the run's folder as "<n><suffix>"; its name there, or "" when no copy could be made.
 std::wstring CopyIntoRun(ChangeLog* log, const std::wstring& file, const wchar_t* suffix);
+// Writes the bytes, flushed, into the run's folder as "<n><suffix>"; its name there, or "" when they could not be kept.
+std::wstring KeepBytesInRun(ChangeLog* log, const std::string& bytes, const wchar_t* suffix);
 // Writes changes.json anew: a new file beside it, flushed, then moved over it with write-through.
 bool SaveChangeLog(ChangeLog* log);
 // Adds the entries as they are (state Pending) and writes the record before
@@ -110,8 +112,10 @@ struct ProfileOfBrowser {
 // to take back is not rewritten and gives no line. A file that is not a JSON
 // object, not of the shape TakeBackSitePermissions can use, a folder or larger
 // than its limit (MaxBytes) is left alone ("(unreadable, left alone)"), as is a
-// link ("(a link, left alone)"); when any step of reading, copying, recording or
-// replacing fails the file stays as it was and the line is "(locked/failed)".
+// link ("(a link, left alone)") and a read-only file ("(read-only, left
+// alone)"); when any step of reading, copying, recording or replacing fails the
+// file stays as it was and the line is "(locked/failed)", noted as in use when
+// another program held a file open.
 // The swap is tried again for about a second while another program holds the
 // new file. Every file left alone with a line is noted. The new file never
 // stays: one that cannot be removed either is named ("(could not remove)") and
@@ -133,6 +137,79 @@ void PutBackSitePermissionEntries(const CleanupOptions& options,
                                   const std::vector<std::size_t>& entries,
                                   ChangeLog* record);
 
+// ---- Rewriting a shortcut's arguments --------------------------------------------
+
+enum class ShortcutRewriteResult {
+    Done,                  // the shortcut has the new arguments, and every other byte as it had
+    WouldDo,               // a dry run: every check that needs no writing passed
+    Missing,               // no such file
+    NotAFile,              // a folder
+    TooLarge,              // above MAX_SHORTCUT_FILE_BYTES
+    Link,                  // it leads elsewhere: a reparse point, or a link that resolves to another name
+    Unreadable,            // could not be opened or read (see error)
+    InUse,                 // another program holds it without letting it be replaced
+    NoRight,               // no right to replace it
+    ReadOnly,              // the file is read-only
+    NotSound,              // its bytes cannot be changed safely: see layoutProblem
+    NotAShortcut,          // the shell cannot read it
+    OtherArguments,        // it no longer holds the arguments it was looked at with
+    ArgumentsElsewhere,    // the shell reads other arguments than the string that holds them
+    ShellReadsOtherwise,   // the shell would read the changed file as more than new arguments
+    NoCopy,                // the copy the caller keeps first could not be made
+    NotWritten,            // no new file could be written beside it (see error)
+    Changed,               // it changed while it was read: left with what it holds now
+    ChangedWhileReplaced,  // it changed in the moment of the swap: what it held then is back at its name
+    NotReplaced,           // the new file could not take its place (see error)
+    MovedAside             // neither: the old file keeps the name movedAsideTo beside it
+};
+
+// What a rewrite did, and the facts of the old and new bytes: a record of the
+// change (and taking it back) needs both.
+struct ShortcutRewrite {
+    ShortcutRewriteResult result = ShortcutRewriteResult::Unreadable;
+    uint32_t error = 0;  // the failed call's Win32 error or HRESULT, where there is one
+    ShortcutLayoutProblem layoutProblem = ShortcutLayoutProblem::None;
+    std::wstring finalPath;  // where the path resolves (for a Link, where it leads)
+    uint32_t attributes = 0;
+    std::string oldBytes;      // the file as read, once it could be read
+    std::string newBytes;      // the file with the new arguments, once they could be made
+    ShortcutFields oldFields;  // as the shell reads oldBytes
+    std::wstring movedAsideTo;
+};
+
+struct ShortcutRewriteSteps {
+    bool dryRun = false;  // check, write nothing
+    // Called with the old bytes once every check that needs no writing has
+    // passed, before anything is written; false stops the rewrite (NoCopy).
+    std::function<bool(const std::string& oldBytes)> keepCopy;
+};
+
+// Gives the shortcut at path new arguments and changes nothing else, or leaves
+// it exactly as it was and says why. Checks, writing nothing: that the path is
+// a plain file that resolves to its own name in its folder (no link of any kind
+// is followed), not read-only, readable and not held by another program; that
+// its bytes have a sound layout (ReplaceShortcutArguments); that the shell reads
+// expectedArguments from them and, from the changed bytes, everything else as
+// before with the new arguments. Then, unless steps.dryRun: steps.keepCopy,
+// the changed bytes written and flushed to a new file beside it under a unique
+// name created for this call ("<name>.<unique>.popswat-new"), that file read
+// back through the shell and compared again, field by field and byte for byte
+// outside the arguments; the old file's bytes compared once more just before
+// the swap (ReplaceFileKeepingOld, the old file moved aside to a name also made
+// for this call and removed once it is known to be the bytes read). Only files
+// made by this call are ever deleted; on any failure but MovedAside none of
+// them remains. COM must be initialised on the calling thread.
+ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,
+                                         const std::wstring& expectedArguments,
+                                         const std::wstring& arguments,
+                                         const ShortcutRewriteSteps& steps);
+
+// Why a rewrite left the shortcut as it was, for a line: "read-only", "in use by
+// another program", ... ("" for Done and WouldDo).
+std::wstring ShortcutRewriteProblem(const ShortcutRewrite& rewrite);
+
+// ---- Repairing browser shortcuts ------------------------------------------------
+
 // ---- Repairing browser shortcuts ------------------------------------------------
 
 enum class ShortcutRepairOutcome {
@@ -148,6 +225,7 @@ struct ShortcutRepair {
     std::wstring arguments;             // the arguments it has now, or would have
     std::wstring backup;                // the copy of the old file
     std::wstring reason;                // why it was left alone
+    ShortcutRewrite rewrite;            // what rewriting its arguments did, or why it did not
 };
 
 // Repairs one shortcut whose target is a catalogue browser's image: keeps a copy
@@ -198,3 +276,80 @@ constexpr uint32_t SETTLE_PAUSE_MS = 1200;
 // A process belongs to the first row naming its image. Preview only writes the
 // lines; force terminates without asking. Nothing running: no line, no pause.
 void CloseBrowsers(const CleanupOptions& options, const BrowserCatalogue& rows);
+
+// ---- Changes outside the browsers' files ---------------------------------------------
+
+// How one step of a fix, or of its undo, ended.
+enum class ChangeStep {
+    Done,
+    Gone,       // nothing there any more: nothing to change
+    Changed,    // no longer what was reviewed or recorded: left as it is
+    NameTaken,  // the place to put it back holds something else now
+    Refused,    // not what a fix may touch: a link, a folder, a value too long, a root not looked at
+    Failed      // the call failed; why says how
+};
+
+struct ChangeResult {
+    ChangeStep step = ChangeStep::Failed;
+    std::wstring why;  // a short phrase after the item's name: "is in use", "has changed since it was read"
+};
+
+// One registry value: under HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER (of the
+// roots given to each call), its key below the root and its name.
+struct RegistryPlace {
+    bool machine = false;
+    std::wstring key;
+    std::wstring name;
+};
+
+// A value's type and data exactly as stored (a REG_EXPAND_SZ stays expandable).
+struct SavedRegistryValue {
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+// "HKEY_CURRENT_USER\<key>\<name>", as the finders name a value.
+std::wstring RegistryPlaceText(const RegistryPlace& place);
+// The place of a value the finders named by its location; false when no such
+// value is there. A name may hold a backslash: the key is the longest path
+// that holds a value of the rest's name.
+bool FindRegistryPlace(const LauncherRegistryRoots& roots, const std::wstring& location, RegistryPlace* place);
+
+// What a fix may change: a Run or RunOnce value, the user's ProxyEnable or
+// AutoConfigURL, a value below Software\Policies. Anything else (also a key
+// with "..") is None, and --undo writes nothing there.
+enum class RegistryPlaceKind { None, RunValue, Proxy, Policy };
+RegistryPlaceKind KindOfRegistryPlace(const RegistryPlace& place);
+// HKEY_LOCAL_MACHINE and the policy keys, also the user's, take an administrator.
+bool RegistryPlaceNeedsAdministrator(const RegistryPlace& place);
+
+// Reads the value as it is (at most 1 MB), to record before it is changed.
+ChangeResult SaveRegistryValue(const LauncherRegistryRoots& roots,
+                               const RegistryPlace& place,
+                               SavedRegistryValue* saved);
+// Deletes the value if it still holds exactly `expected`.
+ChangeResult DeleteRegistryValueIfSame(const LauncherRegistryRoots& roots,
+                                       const RegistryPlace& place,
+                                       const SavedRegistryValue& expected);
+// Writes `replacement` if the value still holds exactly `expected`.
+ChangeResult ReplaceRegistryValueIfSame(const LauncherRegistryRoots& roots,
+                                        const RegistryPlace& place,
+                                        const SavedRegistryValue& expected,
+                                        const SavedRegistryValue& replacement);
+// Writes the saved value back with its type and bytes when its name is free
+// (the key made again if it went); Done also when it already holds exactly
+// that, NameTaken when it holds something else.
+ChangeResult PutRegistryValueBack(const LauncherRegistryRoots& roots,
+                                  const RegistryPlace& place,
+                                  const SavedRegistryValue& saved);
+// Tells the running programs to read the proxy settings again
+// (INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH), only when the
+// roots' user root is the real HKEY_CURRENT_USER.
+void TellProgramsProxySettingsChanged(const LauncherRegistryRoots& roots);
+
+// Moves a plain file (not a folder, not a link) into folder under its own name,
+// or "2 <name>" and so on when that is taken, never replacing anything; a file
+// held open stays ("is in use").
+ChangeResult MoveFileIntoFolder(const std::wstring& path, const std::wstring& folder, std::wstring* movedTo);
+// Moves it back when nothing has taken its name (NameTaken otherwise).
+ChangeResult MoveFileBack(const std::wstring& movedTo, const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "engine/engine_parts.h"
 
+#include <algorithm>
+
 #include "base/win_handles.h"
 
 namespace {
@@ -11,16 +13,12 @@ bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// A reparse point is removed as itself and never entered, so nothing outside
-// the tree being removed is touched. RemoveDirectoryW on a directory link removes
-// the link, not its target.
-bool RemoveReparsePoint(const std::wstring& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return RemoveDirectoryW(LongPathForm(path).c_str()) != FALSE;
-    return DeleteFileW(LongPathForm(path).c_str()) != FALSE;
-}
+// InUse: another program holds the file open without letting it be deleted.
+enum class FileRemoval { Deleted, Gone, Link, Failed, InUse };
 
-enum class FileRemoval { Deleted, Gone, Link, Failed };
+bool IsInUseError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 // The folder part of a path: everything before its last backslash.
 std::wstring FolderOf(const std::wstring& path) {
@@ -41,6 +39,42 @@ Place PlaceOf(const std::wstring& resolved, const std::wstring& path, const std:
                                                                                                 : Place::Elsewhere;
 }
 
+// A folder entry that is a link (a reparse point, or a folder that resolves
+// elsewhere) is removed as itself, through a handle opened on the link and not on
+// what it leads to, and never entered. Under Wine a Unix link cannot be opened as
+// itself (the handle is its target's, and RemoveDirectoryW removes an empty
+// target): such a link is left alone. With preview, only checks.
+FileRemoval RemoveLinkItself(const std::wstring& path, const std::wstring& folderFinalPath, bool preview) {
+    UniqueHandle link(CreateFileW(LongPathForm(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link) {
+        DWORD error = GetLastError();
+        return IsNotFoundError(error) || error == ERROR_DELETE_PENDING ? FileRemoval::Gone : FileRemoval::Link;
+    }
+    FILE_BASIC_INFO basic = {};
+    bool isLinkItself = GetFileInformationByHandleEx(link.get(), FileBasicInfo, &basic, sizeof(basic)) &&
+                        IsReparsePoint(basic.FileAttributes) &&
+                        PlaceOf(FinalPathOfHandle(link.get()), path, folderFinalPath) == Place::OwnName;
+    if (!isLinkItself)
+        return FileRemoval::Link;
+    if (preview)
+        return FileRemoval::Deleted;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition))
+               ? FileRemoval::Deleted
+               : FileRemoval::Failed;
+}
+
+// True for a folder entry to treat as a link: a reparse point, or a folder whose
+// final path is not its own name in its folder.
+bool IsFolderLink(const std::wstring& path, DWORD attributes, const std::wstring& folderFinalPath) {
+    if (IsReparsePoint(attributes))
+        return true;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           PlaceOf(FinalPath(path), path, folderFinalPath) == Place::Elsewhere;
+}
+
 // Deletes one file through a handle opened on it, once it is known to be the
 // file named: what is checked is what is deleted.
 FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFinalPath) {
@@ -50,7 +84,9 @@ FileRemoval RemoveOwnFile(const std::wstring& path, const std::wstring& folderFi
     if (!file) {
         // A file another deletion has marked goes when its last handle closes.
         DWORD error = GetLastError();
-        return IsNotFoundError(error) || error == ERROR_DELETE_PENDING ? FileRemoval::Gone : FileRemoval::Failed;
+        if (IsNotFoundError(error) || error == ERROR_DELETE_PENDING)
+            return FileRemoval::Gone;
+        return IsInUseError(error) ? FileRemoval::InUse : FileRemoval::Failed;
     }
     switch (PlaceOf(FinalPathOfHandle(file.get()), path, folderFinalPath)) {
         case Place::OwnName:
@@ -77,62 +113,86 @@ void ReportLink(const CleanupOptions& options, const std::wstring& path, Cleanup
         outcome->linksLeftAlone.push_back(path);
 }
 
-// What removing a tree left: nothing, only links to files that were left alone, or more.
-enum class TreeRemoval { Removed, LinksKept, Failed };
+// What removing a tree left: nothing, only links that were left alone, more, or
+// more with something held open among it (in the order of what a run says).
+enum class TreeRemoval { Removed, LinksKept, Failed, InUse };
 
 TreeRemoval RemoveTree(const CleanupOptions& options,
                        const std::wstring& folder,
                        DWORD attributes,
                        CleanupOutcome* outcome);
 
+// A folder link: "  deleted link: ..." once it is gone as itself, or one line
+// saying it was left alone (also in preview), noted in the outcome.
+TreeRemoval RemoveFolderLink(const CleanupOptions& options,
+                             const std::wstring& path,
+                             const std::wstring& folderFinalPath,
+                             CleanupOutcome* outcome) {
+    switch (RemoveLinkItself(path, folderFinalPath, options.preview)) {
+        case FileRemoval::Deleted:
+            WritePathLine(options, options.preview ? L"  [preview] would delete link: %ls" : L"  deleted link: %ls",
+                          path);
+            return TreeRemoval::Removed;
+        case FileRemoval::Gone:
+            return TreeRemoval::Removed;
+        case FileRemoval::Link:
+            ReportLink(options, path, outcome);
+            return TreeRemoval::LinksKept;
+        case FileRemoval::Failed:
+        case FileRemoval::InUse:
+            break;
+    }
+    return TreeRemoval::Failed;
+}
+
 TreeRemoval RemoveTreeContents(const CleanupOptions& options, const std::wstring& folder, CleanupOutcome* outcome) {
     TreeRemoval result = TreeRemoval::Removed;
-    auto note = [&result](TreeRemoval part) {
-        if (part == TreeRemoval::Failed || (part == TreeRemoval::LinksKept && result == TreeRemoval::Removed))
-            result = part;
-    };
+    auto note = [&result](TreeRemoval part) { result = std::max(result, part); };
     std::wstring folderFinalPath = FinalPath(folder);
     ForEachFolderEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
         std::wstring child = folder + L"\\" + name;
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (IsFolderLink(child, attributes, folderFinalPath)) {
+            note(RemoveFolderLink(options, child, folderFinalPath, outcome));
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             note(RemoveTree(options, child, attributes, outcome));
-        } else if (IsReparsePoint(attributes)) {
-            RemoveReparsePoint(child, attributes);
-        } else if (RemoveOwnFile(child, folderFinalPath) == FileRemoval::Link) {
-            ReportLink(options, child, outcome);
-            note(TreeRemoval::LinksKept);
+        } else {
+            FileRemoval removal = RemoveOwnFile(child, folderFinalPath);
+            if (removal == FileRemoval::Link) {
+                ReportLink(options, child, outcome);
+                note(TreeRemoval::LinksKept);
+            } else if (removal == FileRemoval::InUse) {
+                note(TreeRemoval::InUse);
+            }
         }
     });
     return result;
 }
 
-// Removes one folder with everything below it, or a reparse point as itself;
-// writes a line for each folder removed and each link to a file left alone, none
-// for other files or failures.
+// Removes one folder (no link) with everything below it; writes a line for each
+// folder and link removed and each link left alone, none for other files or
+// failures.
 TreeRemoval RemoveTree(const CleanupOptions& options,
                        const std::wstring& folder,
                        DWORD attributes,
                        CleanupOutcome* outcome) {
-    bool removed = false;
-    TreeRemoval contents = TreeRemoval::Removed;
-    if (IsReparsePoint(attributes)) {
-        removed = RemoveReparsePoint(folder, attributes);
-    } else {
-        contents = RemoveTreeContents(options, folder, outcome);
-        removed = RemoveDirectoryW(LongPathForm(folder).c_str()) != FALSE;
-    }
-    if (removed && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        WritePathLine(options, L"  deleted folder: %ls", folder);
-    if (removed)
+    TreeRemoval contents = RemoveTreeContents(options, folder, outcome);
+    if (RemoveDirectoryW(LongPathForm(folder).c_str())) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            WritePathLine(options, L"  deleted folder: %ls", folder);
         return TreeRemoval::Removed;
-    return contents == TreeRemoval::LinksKept ? TreeRemoval::LinksKept : TreeRemoval::Failed;
+    }
+    return contents == TreeRemoval::Removed ? TreeRemoval::Failed : contents;
 }
 
-// A file or tree that stays: one line, and a note in the outcome.
-void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
+// A file or tree that stays: one line, and a note in the outcome, also of
+// whether another program held it (or a file in it) open.
+void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, bool inUse, CleanupOutcome* outcome) {
     WritePathLine(options, L"  (locked/failed) %ls", path);
-    if (outcome)
-        outcome->leftBehind.push_back(path);
+    if (!outcome)
+        return;
+    outcome->leftBehind.push_back(path);
+    if (inUse)
+        outcome->inUse.push_back(path);
 }
 
 }  // namespace
@@ -148,7 +208,8 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path, Cleanup
             WritePathLine(options, L"  [preview] would delete file: %ls", path);
         return;
     }
-    switch (RemoveOwnFile(path, folderFinalPath)) {
+    FileRemoval removal = RemoveOwnFile(path, folderFinalPath);
+    switch (removal) {
         case FileRemoval::Deleted:
             WritePathLine(options, L"  deleted: %ls", path);
             return;
@@ -160,16 +221,23 @@ void RemoveFile(const CleanupOptions& options, const std::wstring& path, Cleanup
             // as for a file that was never there, nothing to report.
             return;
         case FileRemoval::Failed:
+        case FileRemoval::InUse:
             break;
     }
     if (!PathIsGone(path))
-        ReportLeftBehind(options, path, outcome);
+        ReportLeftBehind(options, path, removal == FileRemoval::InUse, outcome);
 }
 
 void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
     DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
+    std::wstring folderFinalPath = FinalPath(FolderOf(path));
+    if (IsFolderLink(path, attributes, folderFinalPath)) {
+        if (RemoveFolderLink(options, path, folderFinalPath, outcome) == TreeRemoval::Failed && !PathIsGone(path))
+            ReportLeftBehind(options, path, false, outcome);
+        return;
+    }
     if (options.preview) {
         WritePathLine(options, L"  [preview] would delete folder: %ls", path);
         return;
@@ -178,6 +246,7 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     // for the whole tree, so a run never ends as clean with such files left. A
     // tree kept only by links left alone has said so already.
     TreeRemoval removal = RemoveTree(options, path, attributes, outcome);
-    if (removal == TreeRemoval::Failed && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
-        ReportLeftBehind(options, path, outcome);
+    bool stayed = removal == TreeRemoval::Failed || removal == TreeRemoval::InUse;
+    if (stayed && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !PathIsGone(path))
+        ReportLeftBehind(options, path, removal == TreeRemoval::InUse, outcome);
 }

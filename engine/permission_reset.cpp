@@ -45,7 +45,7 @@ std::wstring GrantLine(const SitePermissionGrant& grant, bool preview) {
 }
 
 // Why a Preferences file is left as it is.
-enum class LeftAlone { No, NothingThere, Unreadable, Link, Failed };
+enum class LeftAlone { No, NothingThere, Unreadable, Link, ReadOnly, Failed };
 
 // A link (a symbolic link, or under Wine a Unix link, which carries no reparse
 // point) resolves to somewhere other than its own name in the profile folder.
@@ -84,16 +84,18 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
 
 struct SwapResult {
     Swap swap = Swap::Failed;
-    std::wstring temporaryLeft;  // the new file after a failure, or the old one after the swap, that could not be removed
-    std::wstring oldFileAt;      // where the old file is when it could not go back to its name
+    std::wstring
+        temporaryLeft;       // the new file after a failure, or the old one after the swap, that could not be removed
+    std::wstring oldFileAt;  // where the old file is when it could not go back to its name
+    bool inUse = false;      // the swap failed because another program held a file open
 };
 
 // Puts the new settings in place of the file and keeps the old one as the backup
 // (ReplaceFileKeepingOld, which waits out a program that holds a file for a
 // moment). Whatever fails, the new file is removed again.
 SwapResult SwapIn(const std::wstring& file, const std::string& bytes) {
-    std::wstring stem = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(GetTickCount64());
+    std::wstring stem =
+        file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
     std::wstring temporary = stem + L".tmp";
     std::wstring backup = stem + L".old";
     SwapResult result;
@@ -114,6 +116,7 @@ SwapResult SwapIn(const std::wstring& file, const std::string& bytes) {
             result.swap = Swap::OldFileAtBackup;
             result.oldFileAt = backup;
         }
+        result.inUse = replaced.error == ERROR_SHARING_VIOLATION || replaced.error == ERROR_LOCK_VIOLATION;
         if (replaced.replacementStayed)
             result.temporaryLeft = temporary;
         return result;
@@ -129,6 +132,8 @@ const wchar_t* LeftAloneLine(LeftAlone reason) {
             return L"  (unreadable, left alone) %ls";
         case LeftAlone::Link:
             return L"  (a link, left alone) %ls";
+        case LeftAlone::ReadOnly:
+            return L"  (read-only, left alone) %ls";
         case LeftAlone::No:
         case LeftAlone::NothingThere:
         case LeftAlone::Failed:
@@ -167,10 +172,17 @@ LeftAlone LoadPreferences(const std::wstring& profile,
     return removal->usable ? LeftAlone::No : LeftAlone::Unreadable;
 }
 
-void NoteLeftAlone(const CleanupOptions& options, LeftAlone reason, const std::wstring& file, CleanupOutcome* outcome) {
+void NoteLeftAlone(const CleanupOptions& options,
+                   LeftAlone reason,
+                   const std::wstring& file,
+                   CleanupOutcome* outcome,
+                   bool inUse = false) {
     WritePathLine(options, LeftAloneLine(reason), file);
-    if (outcome)
-        outcome->settingsLeftAlone.push_back(file);
+    if (!outcome)
+        return;
+    outcome->settingsLeftAlone.push_back(file);
+    if (inUse)
+        outcome->inUse.push_back(file);
 }
 
 }  // namespace
@@ -182,9 +194,12 @@ RemovedGrant RecordedGrant(const SitePermissionGrant& grant, const RemovedMember
 }
 
 // Says what could not be done after a failed swap; true when the swap was done.
-bool NoteSwap(const CleanupOptions& options, const SwapResult& swap, const std::wstring& file, CleanupOutcome* outcome) {
+bool NoteSwap(const CleanupOptions& options,
+              const SwapResult& swap,
+              const std::wstring& file,
+              CleanupOutcome* outcome) {
     if (swap.swap != Swap::Done) {
-        NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
+        NoteLeftAlone(options, LeftAlone::Failed, file, outcome, swap.inUse);
         // The old settings could not be moved back: say where they are.
         if (swap.swap == Swap::OldFileAtBackup)
             WritePathLine(options, SAVED_LINE, swap.oldFileAt);
@@ -222,7 +237,7 @@ void ResetSitePermissions(const CleanupOptions& options,
     }
     // A read-only file is one someone wants kept as it is.
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-        NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
+        NoteLeftAlone(options, LeftAlone::ReadOnly, file, outcome);
         return;
     }
     std::wstring copy = CopyIntoRun(log, file, L".Preferences");

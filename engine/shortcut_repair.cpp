@@ -6,9 +6,10 @@ namespace {
 
 const wchar_t INDEX_FILE[] = L"index.txt";
 
-// Copies the shortcut into the run's folder as the next free "<n>.lnk"; its full path, or "" when no copy could be made.
-std::wstring CopyToBackups(const std::wstring& path, ShortcutBackups* backups) {
-    std::wstring name = CopyIntoRun(backups, path, L".lnk");
+// Keeps the bytes read of the shortcut in the run's folder as the next free "<n>.lnk"; its full path, or "" when no
+// copy could be made.
+std::wstring KeepCopy(const std::string& bytes, ShortcutBackups* backups) {
+    std::wstring name = KeepBytesInRun(backups, bytes, L".lnk");
     return name.empty() ? name : backups->folder + L"\\" + name;
 }
 
@@ -21,34 +22,6 @@ bool AppendIndexLine(const ShortcutBackups& backups, const std::wstring& copy, c
     DWORD written = 0;
     return WriteFile(index.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
            written == line.size();
-}
-
-std::wstring WriteFailure(const ShortcutWriting& writing) {
-    switch (writing.result) {
-        case ShortcutWrite::ReadOnly:
-            return L"read-only";
-        case ShortcutWrite::Changed:
-            return L"it changed while it was read";
-        case ShortcutWrite::NotSaved:
-            if (writing.error == E_ACCESSDENIED)
-                return L"no right to write in its folder";
-            return L"no new file could be written beside it, " + HresultText(writing.error);
-        case ShortcutWrite::OtherFields:
-            return L"saving would have changed more than its arguments";
-        case ShortcutWrite::NotReplaced:
-            if (writing.error == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
-                writing.error == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION))
-                return L"in use by another program";
-            return L"it could not be replaced, " + HresultText(writing.error);
-        case ShortcutWrite::MovedAside:
-            return L"it could not be replaced, " + HresultText(writing.error) +
-                   L"; the old shortcut is now .popswat-old beside it, and a copy is in the backups";
-        case ShortcutWrite::Unreadable:
-            return L"it could not be read again, " + HresultText(writing.error);
-        case ShortcutWrite::Done:
-            break;
-    }
-    return std::wstring();
 }
 
 // "opens https://a.example/ nor loads an extension from C:\x", for the line; preview: "open ... nor load ...".
@@ -138,45 +111,64 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
         repair.outcome = ShortcutRepairOutcome::NothingToRemove;
         return repair;
     }
-    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return LeaveAlone(options, path, repair, L"read-only");
-    std::wstring shownPath = MaskUnsafeCharacters(path);
-    if (options.preview) {
-        repair.outcome = ShortcutRepairOutcome::WouldRepair;
-        WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
-                               L": " + shownPath);
-        return repair;
-    }
-    repair.backup = CopyToBackups(path, backups);
-    if (repair.backup.empty())
-        return LeaveAlone(options, path, repair, L"no backup copy could be made");
-    // The record names the change before it is made.
+    ShortcutRewriteSteps steps;
+    steps.dryRun = options.preview;
     std::size_t entry = backups->record.changes.size();
-    if (!RecordPending(backups, {ShortcutChange(findingId, path, fields.arguments, repair)})) {
-        DeleteFileW(LongPathForm(repair.backup).c_str());
-        repair.backup.clear();
-        return LeaveAlone(options, path, repair, L"the record of changes could not be written");
+    bool recorded = false;
+    bool recordFailed = false;
+    steps.keepCopy = [&](const std::string& bytes) {
+        repair.backup = KeepCopy(bytes, backups);
+        if (repair.backup.empty())
+            return false;
+        // The record names the change before it is made.
+        recorded = RecordPending(backups, {ShortcutChange(findingId, path, fields.arguments, repair)});
+        if (!recorded) {
+            DeleteFileW(LongPathForm(repair.backup).c_str());
+            repair.backup.clear();
+            recordFailed = true;
+        }
+        return recorded;
+    };
+    repair.rewrite = RewriteShortcutArguments(path, fields.arguments, repair.arguments, steps);
+    std::wstring shownPath = MaskUnsafeCharacters(path);
+    switch (repair.rewrite.result) {
+        case ShortcutRewriteResult::WouldDo:
+            // The run keeps a copy first, in LOCALAPPDATA; without one it changes nothing.
+            if (ReadEnvironmentVariable(L"LOCALAPPDATA").empty()) {
+                repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+                return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+            }
+            repair.outcome = ShortcutRepairOutcome::WouldRepair;
+            WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
+                                   L": " + shownPath);
+            return repair;
+        case ShortcutRewriteResult::Done:
+            MarkChange(backups, entry, ChangeState::Done);
+            AppendIndexLine(*backups, repair.backup, path);
+            repair.outcome = ShortcutRepairOutcome::Repaired;
+            WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
+            return repair;
+        case ShortcutRewriteResult::MovedAside: {
+            // The copy is all that still carries the shortcut's name: it stays, with its index line.
+            AppendIndexLine(*backups, repair.backup, path);
+            std::wstring why = ShortcutRewriteProblem(repair.rewrite) + L", and a copy is in the backups";
+            MarkChange(backups, entry, ChangeState::Left, why);
+            return LeaveAlone(options, path, repair, why);
+        }
+        default:
+            break;
     }
-    ShortcutWriting writing = WriteShortcutArguments(path, fields, repair.arguments);
-    if (writing.result == ShortcutWrite::MovedAside) {
-        // The copy is all that still carries the shortcut's name: it stays, with its index line.
-        AppendIndexLine(*backups, repair.backup, path);
-        MarkChange(backups, entry, ChangeState::Left, WriteFailure(writing));
-        return LeaveAlone(options, path, repair, WriteFailure(writing));
-    }
-    if (writing.result != ShortcutWrite::Done) {
-        DeleteFileW(LongPathForm(repair.backup).c_str());
-        repair.backup.clear();
+    std::wstring why =
+        recordFailed ? L"the record of changes could not be written" : ShortcutRewriteProblem(repair.rewrite);
+    if (recorded) {
         backups->record.changes[entry].copy.clear();
-        MarkChange(backups, entry, ChangeState::Left, WriteFailure(writing));
-        return LeaveAlone(options, path, repair, WriteFailure(writing));
+        MarkChange(backups, entry, ChangeState::Left, why);
     }
-    MarkChange(backups, entry, ChangeState::Done);
-    AppendIndexLine(*backups, repair.backup, path);
-    repair.outcome = ShortcutRepairOutcome::Repaired;
-    WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
-    return repair;
+    if (!repair.backup.empty()) {
+        DeleteFileW(LongPathForm(repair.backup).c_str());
+        repair.backup.clear();
+    }
+    return LeaveAlone(options, path, repair, why);
 }
 
 void RepairBrowserShortcuts(const CleanupOptions& options,
@@ -206,7 +198,7 @@ void RepairBrowserShortcuts(const CleanupOptions& options,
         if (repair.outcome == ShortcutRepairOutcome::Repaired && outcome)
             ++outcome->shortcutsRepaired;
         if (repair.outcome == ShortcutRepairOutcome::LeftAlone && outcome)
-            outcome->leftBehind.push_back(finding.location);
+            outcome->shortcutsLeftAlone.push_back(finding.location);
     }
     FinishChangeLog(&backups);
     if (!wroteLine)

@@ -8,6 +8,6 @@ CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options) {
         RepairBrowserShortcuts(options, SystemLauncherSources(), outcome);
         WriteLine(options, L"");
         WriteLine(options, FormatWide(L"Browser shortcuts repaired: %zu. Shortcuts left as they were: %zu.",
-                                      outcome->shortcutsRepaired, outcome->leftBehind.size()));
+                                      outcome->shortcutsRepaired, outcome->shortcutsLeftAlone.size()));
     });
 }

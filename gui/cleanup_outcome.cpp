@@ -15,9 +15,11 @@ WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
         CleanupOutcome outcome = run(CleanupOptions());
         WPARAM ending = CLEANUP_FINISHED;
         if (outcome.lockHeldElsewhere)
-            ending = CLEANUP_ALREADY_RUNNING;
-        else if (ItemsLeftBehind(outcome) > 0)  // a file, link or list of profiles stayed: the run was not clean
+            ending = outcome.lockNotTaken ? CLEANUP_LOCK_NOT_TAKEN : CLEANUP_ALREADY_RUNNING;
+        else if (!outcome.inUse.empty())  // closing the browsers and running again may help
             ending = CLEANUP_FILES_LOCKED;
+        else if (ItemsLeftBehind(outcome) > 0)  // a link, settings file or list of profiles stayed: it would again
+            ending = CLEANUP_ITEMS_LEFT;
         if (record)
             *record = std::move(outcome);
         return ending;
@@ -28,7 +30,7 @@ WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
 
 WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result) {
     WPARAM ending = RunAndClassify(run, &result->outcome);
-    if (ending != CLEANUP_FINISHED && ending != CLEANUP_FILES_LOCKED)
+    if (ending != CLEANUP_FINISHED && ending != CLEANUP_FILES_LOCKED && ending != CLEANUP_ITEMS_LEFT)
         return ending;
     try {
         result->findingsLeft = countFindings();
@@ -38,14 +40,18 @@ WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& 
     return ending;
 }
 
-std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft) {
+std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft, const std::wstring& leftByKind) {
     switch (ending) {
+        case CLEANUP_ITEMS_LEFT:
+            return L"Done, but some things were left as they were: " + leftByKind + L".";
         case CLEANUP_FILES_LOCKED:
             return STATUS_FILES_LOCKED;
         case CLEANUP_FAILED:
             return STATUS_FAILED;
         case CLEANUP_ALREADY_RUNNING:
             return ANOTHER_CLEANUP_RUNNING;
+        case CLEANUP_LOCK_NOT_TAKEN:
+            return NO_CLEANUP_LOCK;
         default:
             break;
     }

@@ -6,7 +6,8 @@ namespace {
 
 constexpr wchar_t CONFIRM_RUN_TEXT[] =
     L"This will close ALL open browsers, reset their open tabs, and clear your recent history.\n\n"
-    L"Your bookmarks and saved passwords are kept.\n\nContinue?";
+    L"Your bookmarks and saved passwords are kept. Firefox keeps its history (it shares one file with the "
+    L"bookmarks); its open tabs are reset.\n\nContinue?";
 constexpr wchar_t CONFIRM_RUN_CAPTION[] = L"Clean My Browsers";
 constexpr wchar_t CONFIRM_CLOSE_TEXT[] = L"A cleanup is still running. Close anyway?";
 constexpr wchar_t CONFIRM_CLOSE_CAPTION[] = L"PopSwat";
@@ -50,9 +51,10 @@ void OnCleanupDone(WPARAM outcome, LPARAM result) {
     // Not posted by the worker when there is no result: then nothing is known to be left.
     std::unique_ptr<CleanupResult> posted = TakeResult<CleanupResult>(result);
     std::size_t findingsLeft = posted ? posted->findingsLeft : 0;
+    std::wstring leftByKind = posted ? LeftBehindByKind(posted->outcome) : std::wstring();
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
-    SetStatus(CompletionStatus(outcome, findingsLeft).c_str());
+    SetStatus(CompletionStatus(outcome, findingsLeft, leftByKind).c_str());
     if (outcome == CLEANUP_FINISHED)
         SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
 }

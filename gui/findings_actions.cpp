@@ -188,7 +188,7 @@ void OnRepairDone(LPARAM result) {
     findingsState.repairRunning = false;
     if (repair->outcome.lockHeldElsewhere) {
         // Nothing was changed: the findings shown still hold.
-        SetSummary(ANOTHER_CLEANUP_RUNNING);
+        SetSummary(RefusedRunText(repair->outcome));
         UpdateButtons();
         return;
     }

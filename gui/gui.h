@@ -30,9 +30,11 @@ constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
 // when there is none).
 constexpr UINT WM_CLEANUP_DONE = WM_APP + 1;
 constexpr WPARAM CLEANUP_FINISHED = 0;         // the run went through
-constexpr WPARAM CLEANUP_FILES_LOCKED = 1;     // some file could not be deleted
+constexpr WPARAM CLEANUP_FILES_LOCKED = 1;     // something was left because another program held it open
 constexpr WPARAM CLEANUP_FAILED = 2;           // the run ended by an exception
 constexpr WPARAM CLEANUP_ALREADY_RUNNING = 3;  // another cleanup run held the lock; nothing was done
+constexpr WPARAM CLEANUP_LOCK_NOT_TAKEN = 4;   // no one-run lock could be had; nothing was done
+constexpr WPARAM CLEANUP_ITEMS_LEFT = 5;       // something was left alone, nothing because it was in use
 
 // Posted to the findings window by its workers; lParam is a ReviewResult or a
 // RepairResult that the window deletes.
@@ -134,7 +136,8 @@ using CleanupCall = std::function<CleanupOutcome(const CleanupOptions&)>;
 
 // Runs one cleanup through `run`, with every flag off and no log, and tells how it
 // ended: CLEANUP_ALREADY_RUNNING when another run held the lock, CLEANUP_FILES_LOCKED
-// when a file or tree was left behind, CLEANUP_FAILED when it threw. The run's
+// when something was left because it was in use, CLEANUP_ITEMS_LEFT when
+// something else was left alone, CLEANUP_FAILED when it threw. The run's
 // record goes to *record when that is not null.
 WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record = nullptr);
 
@@ -148,8 +151,9 @@ struct CleanupResult {
 // CLEANUP_FAILED also when the review threw.
 WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result);
 
-// The status line after a run that ended so, with that many findings left.
-std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft);
+// The status line after a run that ended so, with that many findings left;
+// leftByKind (LeftBehindByKind) says what a run that ended CLEANUP_ITEMS_LEFT left.
+std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft, const std::wstring& leftByKind = L"");
 // The link line's text: how to reach the findings window, once a run left some.
 std::wstring FindingsLinkText(bool findingsLeft);
 

@@ -44,11 +44,12 @@ const Lines USAGE = {
     "                --fix, --undo and --list-changes also take --json.",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
-    "Bookmarks and saved passwords are preserved.",
+    "Bookmarks and saved passwords are preserved. Firefox keeps its history",
+    "(it shares places.sqlite with the bookmarks); its open tabs are reset.",
     "",
     "Exit code: 0 done; 1 bad command line, or another cleanup is running;",
     "2 done, but some items could not be cleaned, fixed or put back (the last",
-    "line says how many and why);",
+    "lines say which);",
     "3 with --review --exit-code: the review found something.",
 };
 
@@ -74,8 +75,10 @@ const char WARNING_SHORTCUTS[] = "It will also take web addresses out of browser
 const char QUESTION[] = "Bookmarks and passwords are kept. Continue? [y/N] ";
 const char DONE[] = "All done. Reopen your browser and it will start with a clean set of tabs.";
 const char HINT[] = "If popups keep coming back, run \"popswat --audit\" to list installed extensions.";
-const char LEFT_ONE[] =
+const char LEFT_ONE_IN_USE[] =
     "Finished, but 1 item(s) could not be cleaned. Close every browser window and run PopSwat again.";
+const char LEFT_ONE[] = "Finished, but 1 item(s) could not be cleaned. The lines above say why.";
+const char LEFT_SETTINGS[] = "Left: 1 settings file left alone.";
 
 Lines Concat(std::initializer_list<Lines> parts) {
     Lines all;
@@ -154,7 +157,12 @@ struct ConsoleSandbox {
                                            Utf8(repairedShortcut)});
         lines.push_back("");
         // Either is one item left behind; a preview leaves nothing behind.
-        lines.push_back((tabsHeld || resetPermissions) && !preview ? LEFT_ONE : DONE);
+        if (preview || !(tabsHeld || resetPermissions))
+            lines.push_back(DONE);
+        else if (tabsHeld)  // held open by the test: the browser advice
+            lines.insert(lines.end(), {LEFT_ONE_IN_USE, "Left: 1 file or folder in use."});
+        else
+            lines.insert(lines.end(), {LEFT_ONE, LEFT_SETTINGS});
         if (!tabsOnly)
             lines.push_back(HINT);
         return lines;
@@ -494,8 +502,10 @@ TEST(ConsoleProgram, RunsPastASettingsFileOfTheWrongShape) {
                           "Cleaning Mozilla Firefox ...",
                           verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
                           "",
-                          preview ? DONE : LEFT_ONE,
-                          HINT};
+                          preview ? DONE : LEFT_ONE};
+        if (!preview)
+            expected.push_back(LEFT_SETTINGS);
+        expected.push_back(HINT);
         if (preview) {
             expected.erase(expected.begin() + 12);  // a preview copies nothing
             expected.insert(expected.begin() + 2, PREVIEW_NOTE.begin(), PREVIEW_NOTE.end());

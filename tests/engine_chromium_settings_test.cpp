@@ -404,6 +404,7 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
     const wchar_t* const unreadable = L"  (unreadable, left alone) %ls";
     const wchar_t* const failed = L"  (locked/failed) %ls";
     const wchar_t* const link = L"  (a link, left alone) %ls";
+    const wchar_t* const readOnly = L"  (read-only, left alone) %ls";
     struct Row {
         const char* name;
         Setup setup;
@@ -412,7 +413,7 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
     const Row rows[] = {
         {"larger than 64 MB", Setup::Huge, unreadable},
         {"a folder", Setup::Folder, unreadable},
-        {"read-only", Setup::ReadOnly, failed},
+        {"read-only", Setup::ReadOnly, readOnly},
         {"held open without sharing", Setup::Held, failed},
         {"held by another program without delete sharing: the replacement fails", Setup::HeldByAnother, failed},
         {"no folder for the copy can be made: the file stays", Setup::BackupNameTaken, failed},

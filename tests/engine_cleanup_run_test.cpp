@@ -77,13 +77,22 @@ Lines FrameStart(bool tabsOnly) {
             tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history..."};
 }
 
-// The last lines: done, or how many items were left behind.
-void AppendFrameEnd(Lines* lines, bool tabsOnly, std::size_t leftBehind = 0) {
+// The last lines: done, or how many items were left behind and of what kinds;
+// the browser advice only when something was in use.
+void AppendFrameEnd(Lines* lines,
+                    bool tabsOnly,
+                    std::size_t leftBehind = 0,
+                    const std::wstring& kinds = L"",
+                    bool inUse = false) {
     lines->push_back(L"");
-    lines->push_back(leftBehind == 0 ? DONE
-                                     : FormatWide(L"Finished, but %zu item(s) could not be cleaned. Close every "
-                                                  L"browser window and run PopSwat again.",
-                                                  leftBehind));
+    if (leftBehind == 0) {
+        lines->push_back(DONE);
+    } else {
+        lines->push_back(
+            FormatWide(L"Finished, but %zu item(s) could not be cleaned. %ls", leftBehind,
+                       inUse ? L"Close every browser window and run PopSwat again." : L"The lines above say why."));
+        lines->push_back(L"Left: " + kinds + L".");
+    }
     if (!tabsOnly)
         lines->push_back(HINT);
 }
@@ -189,7 +198,8 @@ TEST(RunCleanup, CleansEveryBrowserInCatalogueOrder) {
             if (mode.resetPermissions && browser.kind != BrowserKind::Firefox)
                 AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
         }
-        AppendFrameEnd(&expected, tabsOnly, leftAlone.size());
+        AppendFrameEnd(&expected, tabsOnly, leftAlone.size(),
+                       FormatWide(L"%zu settings files left alone", leftAlone.size()));
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(outcome.settingsLeftAlone, leftAlone);
         EXPECT_EQ(ItemsLeftBehind(outcome), leftAlone.size());
@@ -317,10 +327,10 @@ TEST(RunCleanup, RepairsTheBrowserShortcutsOfTheFoldersGiven) {
                      L"  shortcut left as it was (read-only): " + (sandbox / L"Programs\\Edge.lnk"),
                      L"  saved a copy of each old shortcut in: " + backups});
     // The shortcut left as it was is an item the run could not clean.
-    AppendFrameEnd(&expected, false, 1);
+    AppendFrameEnd(&expected, false, 1, L"1 browser shortcut left as it was");
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(outcome.shortcutsRepaired, 2u);
-    EXPECT_EQ(outcome.leftBehind, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
+    EXPECT_EQ(outcome.shortcutsLeftAlone, std::vector<std::wstring>{sandbox / L"Programs\\Edge.lnk"});
     for (const auto& shortcut : shortcuts)
         EXPECT_EQ(Utf8(ReadShortcut(sandbox / shortcut.path).fields.arguments), Utf8(shortcut.after))
             << Utf8(shortcut.path);
@@ -407,10 +417,174 @@ TEST(RunCleanup, RepairingBrowserShortcutsAloneClosesNothing) {
     SetFileAttributesW((pinned + L"\\Locked.lnk").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     EXPECT_EQ(outcome.shortcutsRepaired, 1u);
-    EXPECT_EQ(outcome.leftBehind, Lines{pinned + L"\\Locked.lnk"});
+    EXPECT_EQ(outcome.shortcutsLeftAlone, Lines{pinned + L"\\Locked.lnk"});
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), L"Browser shortcuts repaired: 1. Shortcuts left as they were: 1.");
     EXPECT_FALSE(HasEnded(brave.processes[0]));
     for (const BrowserEntry& browser : GetBrowserCatalogue())
         EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser))) << Utf8(browser.displayName);
+}
+
+// The mutex's name taken first by an object of another kind (anyone may create
+// one): runs then take the lock file, and a second run is refused all the same.
+// A name of the test's own keeps the session's name free for parallel tests.
+TEST(CleanupRunLock, FallsBackToAnExclusiveLockFileWhenTheNameIsTaken) {
+    Sandbox sandbox;
+    std::wstring name = FormatWide(L"Local\\PopSwat.Test.%lu.%llu", GetCurrentProcessId(), GetTickCount64());
+    std::wstring lockFile = sandbox.localAppData() + L"\\PopSwat\\cleanup.lock";
+    const struct {
+        const char* name;
+        std::function<HANDLE()> create;
+    } squatters[] = {
+        {"an event", [&] { return CreateEventW(nullptr, TRUE, FALSE, name.c_str()); }},
+        {"a semaphore", [&] { return CreateSemaphoreW(nullptr, 1, 1, name.c_str()); }},
+    };
+    for (const auto& squatter : squatters) {
+        SCOPED_TRACE(squatter.name);
+        UniqueHandle object(squatter.create());
+        ASSERT_TRUE(object.valid());
+        {
+            CleanupRunLock first(name.c_str());
+            EXPECT_TRUE(first.acquired());
+            EXPECT_TRUE(PathExists(lockFile));
+            bool secondAcquired = true, secondNotTaken = true;
+            std::thread([&] {
+                CleanupRunLock second(name.c_str());
+                secondAcquired = second.acquired();
+                secondNotTaken = second.notTaken();
+            }).join();
+            EXPECT_FALSE(secondAcquired);
+            EXPECT_FALSE(secondNotTaken);  // held by a run: "another cleanup is already running"
+        }
+        EXPECT_FALSE(PathExists(lockFile));
+        CleanupRunLock next(name.c_str());
+        EXPECT_TRUE(next.acquired());
+    }
+}
+
+// With the name taken and no lock file to be had, the run is refused with its own line.
+TEST(CleanupRunLock, RefusesWhenNeitherTheMutexNorTheLockFileCanBeHad) {
+    Sandbox sandbox;
+    TempFolder outside;
+    std::wstring name = FormatWide(L"Local\\PopSwat.Test.%lu.%llu", GetCurrentProcessId(), GetTickCount64());
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    ASSERT_TRUE(event.valid());
+    std::wstring folder = sandbox.localAppData() + L"\\PopSwat";
+    std::wstring canary = outside / L"canary.txt";
+    MakeFile(canary, "keep");
+    // The link comes last: the clean-up before each case would delete through it.
+    const struct {
+        const char* name;
+        std::function<bool()> make;
+    } cases[] = {
+        {"PopSwat is a file",
+         [&] {
+             MakeFile(folder);
+             return true;
+         }},
+        {"the lock file is a folder",
+         [&] {
+             MakeFolder(folder + L"\\cleanup.lock");
+             return true;
+         }},
+        {"the lock file is a link to a file elsewhere",
+         [&] {
+             MakeFolder(folder);
+             return MakeUnixSymlink(canary, folder + L"\\cleanup.lock");
+         }},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        DeleteTreeForTest(folder);
+        DeleteFileW(folder.c_str());
+        if (!row.make())
+            continue;  // no Unix links outside Wine
+        {
+            CleanupRunLock lock(name.c_str());
+            EXPECT_FALSE(lock.acquired());
+            EXPECT_TRUE(lock.notTaken());
+        }
+        EXPECT_EQ(ReadWholeFile(canary), "keep");
+    }
+    RemoveUnixLink(folder + L"\\cleanup.lock");
+}
+
+// The closing lines say what was left, by kind, and advise closing the browsers
+// only when something was held open: for anything else running again never helps.
+// The first sentence and the count stay as they were.
+TEST(RunCleanup, ClosingAdviceFitsWhatWasLeft) {
+    SKIP_UNLESS_UNDER_WINE();
+    const std::string granted = R"({"profile":{"default_content_setting_values":{"popups":1}},"protection":{}})";
+    const std::wstring chrome = L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    struct Row {
+        const char* name;
+        std::function<bool(SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*)> make;
+        std::size_t left;
+        const wchar_t* kinds;
+        bool advice;
+    };
+    auto holdSession = [](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>* held) {
+        held->push_back(HoldFile(profile + L"\\Current Session"));
+        return held->back().valid();
+    };
+    auto linkSessions = [](SampleProfiles& profiles, const std::wstring& profile, std::vector<UniqueHandle>*) {
+        MakeFolder(profiles.sandbox / L"elsewhere");
+        return MakeUnixSymlink(profiles.sandbox / L"elsewhere", profile + L"\\Sessions");
+    };
+    const Row rows[] = {
+        {"a session file held open", holdSession, 1, L"1 file or folder in use", true},
+        {"a read-only Preferences",
+         [&](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*) {
+             MakeFile(profile + L"\\Preferences", granted, FILE_ATTRIBUTE_READONLY);
+             return true;
+         },
+         1, L"1 settings file left alone", false},
+        {"a Preferences that is no JSON object",
+         [](SampleProfiles&, const std::wstring& profile, std::vector<UniqueHandle>*) {
+             MakeFile(profile + L"\\Preferences", "[1]");
+             return true;
+         },
+         1, L"1 settings file left alone", false},
+        {"a Sessions folder that is a link", linkSessions, 1, L"1 link left alone", false},
+        {"a shortcut refused: PopSwat\\Backups is a file",
+         [&](SampleProfiles& profiles, const std::wstring&, std::vector<UniqueHandle>*) {
+             MakeFile(profiles.sandbox.localAppData() + L"\\PopSwat\\Backups");
+             MakeFolder(profiles.sandbox / L"Desktop");
+             return WriteShortcutFile(profiles.sandbox / L"Desktop\\Chrome.lnk",
+                                      BrowserShortcut(chrome, L"https://ad.example/"));
+         },
+         1, L"1 browser shortcut left as it was", false},
+        {"a file held open and a link",
+         [&](SampleProfiles& profiles, const std::wstring& profile, std::vector<UniqueHandle>* held) {
+             return holdSession(profiles, profile, held) && linkSessions(profiles, profile, held);
+         },
+         2, L"1 file or folder in use, 1 link left alone", true},
+    };
+    ComApartment apartment;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SampleProfiles profiles;
+        for (const BrowserEntry& browser : GetBrowserCatalogue())
+            if (browser.kind != BrowserKind::Firefox)
+                MakeFile(profiles.ProfileOf(browser) + L"\\Preferences", "{}");
+        std::wstring profile = profiles.ProfileOf(GetBrowserCatalogue()[0]);
+        std::vector<UniqueHandle> held;
+        ASSERT_TRUE(row.make(profiles, profile, &held));
+        LauncherSources sources;
+        sources.shortcutFolders = {profiles.sandbox / L"Desktop"};
+        Lines lines;
+        CleanupOptions options = CapturingOptions(&lines);
+        options.resetPermissions = options.repairShortcuts = true;
+        CleanupOutcome outcome = RunCleanupWithShortcutFolders(options, sources);
+        held.clear();
+        SetFileAttributesW((profile + L"\\Preferences").c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveUnixLink(profile + L"\\Sessions");
+
+        EXPECT_EQ(ItemsLeftBehind(outcome), row.left);
+        EXPECT_EQ(outcome.inUse.empty(), !row.advice);
+        Lines end;
+        AppendFrameEnd(&end, false, row.left, row.kinds, row.advice);
+        ASSERT_GE(lines.size(), end.size());
+        EXPECT_EQ(Lines(lines.end() - end.size(), lines.end()), end);
+    }
 }

@@ -103,6 +103,53 @@ TEST(FolderLinks, FolderThatIsItselfAUnixLinkIsNotFollowed) {
     RemoveUnixLink(sessions);
 }
 
+// Under Wine a Unix link to a folder cannot be removed as itself (RemoveDirectoryW
+// removes an empty target, and the link stays): it is left alone with a line,
+// whether it leads to an empty folder or a full one, and whatever it leads to
+// survives.
+TEST(FolderLinks, AUnixLinkToAFolderIsLeftAloneWithATrueLine) {
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "Unix links exist only under Wine";
+    struct Row {
+        const char* name;
+        bool targetHoldsFiles;
+        bool inTree;  // Sessions\linked rather than Sessions itself
+    };
+    const Row rows[] = {
+        {"Sessions to an empty folder", false, false},
+        {"Sessions to a folder with files", true, false},
+        {"a link inside Sessions to an empty folder", false, true},
+    };
+    for (const Row& row : rows) {
+        for (bool preview : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (preview ? ", preview" : ", run"));
+            TempFolder outside, sandbox;
+            std::wstring target = outside / L"target";
+            MakeFolder(target);
+            if (row.targetHoldsFiles)
+                MakeFile(target + L"\\Session_1", "must survive");
+            std::wstring sessions = sandbox / L"Sessions";
+            std::wstring link = row.inTree ? sessions + L"\\linked" : sessions;
+            if (row.inTree)
+                MakeFile(sessions + L"\\Session_2");
+            ASSERT_TRUE(MakeUnixSymlink(target, link));
+
+            Lines lines;
+            CleanupOutcome outcome;
+            RemoveFolderTree(CapturingOptions(&lines, preview), sessions, &outcome);
+            bool descends = !(preview && row.inTree);  // a preview does not look inside a plain folder
+            EXPECT_EQ(lines, descends ? Lines{L"  (a link, left alone) " + link}
+                                      : Lines{L"  [preview] would delete folder: " + sessions});
+            EXPECT_EQ(outcome.linksLeftAlone, descends ? Lines{link} : Lines{});
+            EXPECT_TRUE(outcome.leftBehind.empty());
+            EXPECT_TRUE(IsExistingFolder(target));
+            EXPECT_EQ(PathExists(target + L"\\Session_1"), row.targetHoldsFiles);
+            EXPECT_EQ(PathExists(sessions + L"\\Session_2"), row.inTree && preview);
+            RemoveUnixLink(link);
+        }
+    }
+}
+
 TEST(FolderLinks, JunctionIsRemovedAsALink) {
     Outside outside;
     TempFolder sandbox;
@@ -114,7 +161,7 @@ TEST(FolderLinks, JunctionIsRemovedAsALink) {
 
     Lines lines;
     RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
-    EXPECT_EQ(lines, (Lines{FormatWide(L"  deleted folder: %ls", junction.c_str()),
+    EXPECT_EQ(lines, (Lines{FormatWide(L"  deleted link: %ls", junction.c_str()),
                             FormatWide(L"  deleted folder: %ls", sessions.c_str())}));
     EXPECT_TRUE(PathExists(outside.canary));
     EXPECT_FALSE(PathExists(sessions));
@@ -129,7 +176,7 @@ TEST(FolderLinks, JunctionGivenAsTheFolderIsRemovedAsALink) {
 
     Lines lines;
     RemoveFolderTree(CapturingOptions(&lines), sessions, nullptr);
-    EXPECT_EQ(lines, Lines{FormatWide(L"  deleted folder: %ls", sessions.c_str())});
+    EXPECT_EQ(lines, Lines{FormatWide(L"  deleted link: %ls", sessions.c_str())});
     EXPECT_TRUE(PathExists(outside.canary));
     EXPECT_FALSE(PathExists(sessions));
 }

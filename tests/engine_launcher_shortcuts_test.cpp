@@ -186,8 +186,9 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
 
         EXPECT_EQ(repair.outcome, row.outcome);
         EXPECT_EQ(ReadWholeFile(path), bytes);
-        EXPECT_TRUE(PathIsGone(path + L".popswat-new") && PathIsGone(path + L".popswat-old"));
-        // No copy stays; a shortcut that was to be written is in the record as left.
+        ForEachFolderEntry(sandbox_.root(), [](const std::wstring& name, uint32_t) {
+            EXPECT_EQ(name.find(L".popswat-"), std::wstring::npos) << Utf8(name);
+        });
         std::vector<std::wstring> copies;
         if (!backups.folder.empty())
             ForEachFolderEntry(backups.folder, [&](const std::wstring& name, uint32_t) {
@@ -200,32 +201,33 @@ TEST_F(ShortcutFolder, RepairLeavesAloneWhatItMustNotChange) {
         EXPECT_EQ(lines, row.line ? std::vector<std::wstring>{row.line + (L": " + path)} : std::vector<std::wstring>{});
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    // Wine 8 reads every show command as a normal window's, so there a maximized
-    // shortcut would lose its window state: the file itself is compared and it is left alone.
-    ShortcutFields maximized = BrowserShortcut(CHROME, L"https://ad.example/");
-    maximized.showCommand = SW_SHOWMAXIMIZED;
-    ASSERT_TRUE(WriteShortcutFile(sandbox_ / L"maximized.lnk", maximized));
-    std::string bytes = ReadWholeFile(sandbox_ / L"maximized.lnk");
+    // Wine 8 reads every show command as a normal window's: a minimised shortcut
+    // is repaired all the same, its bytes changed in the arguments alone.
+    ShortcutFields minimised = BrowserShortcut(CHROME, L"https://ad.example/ --profile-directory=Default");
+    minimised.showCommand = SW_SHOWMINNOACTIVE;
+    ASSERT_TRUE(WriteShortcutFile(sandbox_ / L"minimised.lnk", minimised));
+    std::string bytes = ReadWholeFile(sandbox_ / L"minimised.lnk");
     ShortcutBackups kept;
     std::vector<std::wstring> ignored;
-    ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&ignored), sandbox_ / L"maximized.lnk", &kept);
-    std::string after = ReadWholeFile(sandbox_ / L"maximized.lnk");
+    ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&ignored), sandbox_ / L"minimised.lnk", &kept);
+    std::string after = ReadWholeFile(sandbox_ / L"minimised.lnk");
+    EXPECT_EQ(repair.outcome, ShortcutRepairOutcome::Repaired);
     ASSERT_GE(after.size(), 0x40u);
-    EXPECT_EQ(after[0x3C], SW_SHOWMAXIMIZED);
-    if (RunningUnderWine()) {
-        EXPECT_EQ(Utf8(repair.reason), "saving would have changed more than its arguments");
-        EXPECT_EQ(after, bytes);
-    } else {
-        EXPECT_EQ(repair.outcome, ShortcutRepairOutcome::Repaired);
-    }
+    EXPECT_EQ(after[0x3C], SW_SHOWMINNOACTIVE);
+    EXPECT_TRUE(SameBytesOutsideArguments(bytes, after));
+    EXPECT_EQ(Utf8(ReadShortcut(sandbox_ / L"minimised.lnk").fields.arguments), "--profile-directory=Default");
 
-    // Without LOCALAPPDATA there is nowhere to keep the old file.
+    // Without LOCALAPPDATA there is nowhere to keep the old file, and a dry run says so too.
     ScopedEnvironmentVariable noLocal(L"LOCALAPPDATA", nullptr);
-    ShortcutBackups backups;
-    std::vector<std::wstring> lines;
     Write(L"nowhere.lnk", CHROME, L"https://ad.example/");
-    EXPECT_EQ(Utf8(RepairBrowserShortcut(CapturingOptions(&lines), sandbox_ / L"nowhere.lnk", &backups).reason),
-              "no backup copy could be made");
+    for (bool preview : {false, true}) {
+        ShortcutBackups backups;
+        std::vector<std::wstring> lines;
+        ShortcutRepair nowhere =
+            RepairBrowserShortcut(CapturingOptions(&lines, preview), sandbox_ / L"nowhere.lnk", &backups);
+        EXPECT_EQ(nowhere.outcome, ShortcutRepairOutcome::LeftAlone) << preview;
+        EXPECT_EQ(Utf8(nowhere.reason), "no backup copy could be made") << preview;
+    }
 }
 
 TEST_F(ShortcutFolder, FindShortcutLaunchersWalksTheFoldersButNoLinks) {

@@ -11,7 +11,8 @@ namespace {
 
 const wchar_t CONFIRM_TEXT[] =
     L"This will close ALL open browsers, reset their open tabs, and clear your recent history.\n\n"
-    L"Your bookmarks and saved passwords are kept.\n\nContinue?";
+    L"Your bookmarks and saved passwords are kept. Firefox keeps its history (it shares one file with the "
+    L"bookmarks); its open tabs are reset.\n\nContinue?";
 const wchar_t WORKING[] = L"Working... please wait.";
 const wchar_t DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
 const wchar_t FILES_IN_USE[] = L"Some files were in use - close your browsers and try again.";

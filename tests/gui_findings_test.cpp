@@ -120,8 +120,13 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
     EXPECT_EQ(close.right, 620 - 16);
     EXPECT_EQ(close.bottom, 260 - 16);
 
-    // The report has the focus; Esc there closes the window and ends the program.
-    EXPECT_EQ(FocusOf(gui.findings), GetDlgItem(gui.findings, IDC_FINDINGS_REPORT));
+    // The report has the focus and takes no typing; Esc there closes the window and ends the program.
+    HWND report = GetDlgItem(gui.findings, IDC_FINDINGS_REPORT);
+    EXPECT_EQ(FocusOf(gui.findings), report);
+    EXPECT_NE(GetWindowLongW(report, GWL_STYLE) & ES_READONLY, 0);
+    std::wstring shown = ReportText(gui.findings);
+    SendMessageW(report, WM_CHAR, L'x', 0);
+    EXPECT_EQ(ReportText(gui.findings), shown);
     PressKey(VK_ESCAPE);
     EXPECT_EQ(WaitForExit(gui.child, 10000), 0u);
 }

@@ -138,7 +138,11 @@ TEST(GuiForcedDpi, AValueTooLongForTheBufferCountsAsAbsent) {
 TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     const std::wstring session = L"C:\\x\\Current Session";
     CleanupOutcome locked;
-    locked.leftBehind = {session};
+    locked.leftBehind = locked.inUse = {session};
+    CleanupOutcome notDeleted;
+    notDeleted.leftBehind = {session};
+    CleanupOutcome settingsInUse;
+    settingsInUse.settingsLeftAlone = settingsInUse.inUse = {L"C:\\x\\Preferences"};
     CleanupOutcome settingsLeftAlone;
     settingsLeftAlone.settingsLeftAlone = {L"C:\\x\\Preferences"};
     settingsLeftAlone.permissionsTakenBack = 2;
@@ -146,6 +150,8 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     link.linksLeftAlone = {L"C:\\x\\History"};
     CleanupOutcome held;
     held.lockHeldElsewhere = true;
+    CleanupOutcome noLock = held;
+    noLock.lockNotTaken = true;
     struct Row {
         const char* name;
         CleanupOutcome outcome;
@@ -153,10 +159,14 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
         WPARAM expected;
     } rows[] = {
         {"nothing left behind", {}, false, CLEANUP_FINISHED},
-        {"one locked file", locked, false, CLEANUP_FILES_LOCKED},
-        {"settings left alone stayed as well", settingsLeftAlone, false, CLEANUP_FILES_LOCKED},
-        {"a link left alone stayed as well", link, false, CLEANUP_FILES_LOCKED},
+        {"one file held open", locked, false, CLEANUP_FILES_LOCKED},
+        {"settings held open", settingsInUse, false, CLEANUP_FILES_LOCKED},
+        // Left alone for a reason that running again does not change: no browser advice.
+        {"a file not deleted, not in use", notDeleted, false, CLEANUP_ITEMS_LEFT},
+        {"settings left alone", settingsLeftAlone, false, CLEANUP_ITEMS_LEFT},
+        {"a link left alone", link, false, CLEANUP_ITEMS_LEFT},
         {"another run held the lock", held, false, CLEANUP_ALREADY_RUNNING},
+        {"no lock could be had", noLock, false, CLEANUP_LOCK_NOT_TAKEN},
         {"thrown", {}, true, CLEANUP_FAILED},
     };
     for (const Row& row : rows) {
@@ -237,12 +247,15 @@ TEST(GuiCleanupOutcome, CompletionStatusCountsWhatTheReviewFoundAfterAFinishedRu
         {CLEANUP_FINISHED, 1, L"Done, but 1 thing can still bring pop-ups back."},
         {CLEANUP_FINISHED, 5000, L"Done, but 5000 things can still bring pop-ups back."},
         {CLEANUP_FILES_LOCKED, 3, L"Some files were in use - close your browsers and try again."},
+        {CLEANUP_ITEMS_LEFT, 3, L"Done, but some things were left as they were: 1 link left alone."},
         {CLEANUP_FAILED, 3, L"Could not finish."},
         {CLEANUP_ALREADY_RUNNING, 3, L"Another PopSwat cleanup is already running."},
+        {CLEANUP_LOCK_NOT_TAKEN, 3,
+         L"PopSwat could not make sure that no other cleanup is running, so it changed nothing."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "ending " << row.ending << ", findings " << row.findingsLeft);
-        EXPECT_EQ(CompletionStatus(row.ending, row.findingsLeft), row.status);
+        EXPECT_EQ(CompletionStatus(row.ending, row.findingsLeft, L"1 link left alone"), row.status);
     }
     EXPECT_EQ(FindingsLinkText(false), L"What keeps bringing pop-ups back?");
     EXPECT_EQ(FindingsLinkText(true), L"See what and how to stop it");
@@ -253,7 +266,9 @@ TEST(GuiCleanupOutcome, CompletionStatusCountsWhatTheReviewFoundAfterAFinishedRu
 
 TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
     CleanupOutcome locked;
-    locked.leftBehind = {L"C:\\x\\Current Session"};
+    locked.leftBehind = locked.inUse = {L"C:\\x\\Current Session"};
+    CleanupOutcome link;
+    link.linksLeftAlone = {L"C:\\x\\Sessions"};
     CleanupOutcome held;
     held.lockHeldElsewhere = true;
     struct Row {
@@ -265,6 +280,7 @@ TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
     } rows[] = {
         {"finished", {}, false, false, CLEANUP_FINISHED, true},
         {"files in use", locked, false, false, CLEANUP_FILES_LOCKED, true},
+        {"a link left alone", link, false, false, CLEANUP_ITEMS_LEFT, true},
         {"another run held the lock", held, false, false, CLEANUP_ALREADY_RUNNING, false},
         {"run thrown", {}, true, false, CLEANUP_FAILED, false},
         {"review thrown", {}, false, true, CLEANUP_FAILED, true},

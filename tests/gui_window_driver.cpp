@@ -358,7 +358,18 @@ bool AnswersWithin(HWND window, UINT timeoutMs) {
 }
 
 std::wstring OpenedAddressesFile() {
-    // The test bed sits beside the output folder: build/mingw/bin and build/mingw/testbed.
+    // The recorder writes beside itself, in the test bed that made this prefix,
+    // wherever that is (one started by hand need not sit beside the build's programs):
+    // the prefix's own setting names it, as a Unix path, which Wine shows on drive Z:.
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers", RRF_RT_REG_SZ, nullptr, value,
+                     &size) == ERROR_SUCCESS &&
+        value[0] == L'/') {
+        std::wstring recorder = value;
+        std::replace(recorder.begin(), recorder.end(), L'/', L'\\');
+        return L"Z:" + recorder.substr(0, recorder.find_last_of(L'\\')) + L"\\opened-addresses.txt";
+    }
     return TestProgramPath(L"..\\testbed\\opened-addresses.txt");
 }
 

@@ -3,8 +3,12 @@
 # a test certificate signs; under Wine the installer installs, upgrades, refuses a downgrade and uninstalls cleanly.
 #   release_test.sh BUILD_DIR TESTBED_DIR      (exit 77: skipped, wixl is not installed)
 set -u -o pipefail
-export LC_ALL=C SOURCE_DATE_EPOCH=1765000000
+export LC_ALL=C
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The release script runs as the README says, without SOURCE_DATE_EPOCH: it takes the commit's time, and the
+# programs under test are packed with that time given, so the two give the same bytes only when it did.
+unset SOURCE_DATE_EPOCH
+commit_time=$(git -C "$root" log -1 --format=%ct)
 build=$(cd "$1" && pwd)
 testbed=$2
 command -v wixl >/dev/null || { echo "wixl is not installed (tools/install-deps.sh): skipped"; exit 77; }
@@ -31,6 +35,7 @@ home_page=$(cache_value POPSWAT_HOME_PAGE_URL)
 # programs as a newer version, signed with a certificate made here.
 POPSWAT_HOME_PAGE_URL=$home_page bash "$root/tools/release.sh" "$box/build" a >release.log 2>&1 ||
     { cat release.log; exit 1; }
+export SOURCE_DATE_EPOCH=$commit_time
 bash "$root/tools/release/package.sh" "$build" b >/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=PopSwat test" \
     -addext extendedKeyUsage=codeSigning 2>/dev/null && printf 'test password' >password.txt &&

@@ -7,6 +7,7 @@
 #include "browsers/json_document.h"
 #include "review/review.h"
 #include "tests/review_report_lines.h"
+#include "tests/table_rows.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -227,6 +228,26 @@ TEST(WriteReviewReport, PromisesTheShortcutRepairOnlyWhatItChanges) {
                           [](const std::wstring& l) { return l.find(L"--repair-shortcuts") != std::wstring::npos; }),
             row.promised ? 1 : 0);
     }
+}
+
+// Each kind of launcher, found alone, brings its own advice: a Startup-folder item
+// needs no Run value beside it for the start-up advice.
+TEST(WriteReviewReport, GivesEachLauncherKindItsAdviceWhenFoundAlone) {
+    const TableRow<LauncherKind, std::wstring> rows[] = {
+        {"a shortcut", LauncherKind::Shortcut, L"- Shortcuts:"},
+        {"a Startup-folder item", LauncherKind::StartupItem, L"- Start-up entries"},
+        {"a Run value", LauncherKind::RunValue, L"- Start-up entries"},
+        {"a scheduled task", LauncherKind::ScheduledTask, L"- Scheduled tasks"},
+    };
+    ExpectEachRow(rows, [](LauncherKind kind) -> std::wstring {
+        ReviewFindings findings;
+        findings.launchers = {Launcher(kind, L"C:\\x\\Helper.lnk", L"C:\\x\\run.exe", L"Helper", L"")};
+        std::vector<std::wstring> lines = Report(findings);
+        for (const wchar_t* advice : {L"- Shortcuts:", L"- Start-up entries", L"- Scheduled tasks"})
+            if (std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(advice, 0) == 0; }))
+                return advice;
+        return L"(none)";
+    });
 }
 
 TEST(CountFindings, CountsEveryKindButWhatCouldNotBeRead) {

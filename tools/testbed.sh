@@ -22,10 +22,10 @@ server_running() {
 # test's output pipe to close, and Wine's system processes would keep it open.
 start_server() {
     mkdir -p "$WINEPREFIX"
-    setsid "$WINESERVER" -f -p </dev/null >/dev/null 2>&1 9>&- &
+    setsid "$WINESERVER" -f -p </dev/null >/dev/null 2>&1 8>&- 9>&- &
     echo $! >"$testbed/wineserver.pid"
     # Starts services, plugplay and friends once, with no pipe to inherit.
-    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 8>&- 9>&-
     started_server=1
 }
 
@@ -35,11 +35,11 @@ start_server() {
 start_task_scheduler() {
     local try
     for try in 1 2 3 4 5 6 7 8 9 10; do
-        "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 9>&-
+        "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 8>&- 9>&-
         if grep -q RUNNING "$testbed/schedule.state"; then
             return 0
         fi
-        "$WINE" net start schedule </dev/null >/dev/null 2>&1 9>&-
+        "$WINE" net start schedule </dev/null >/dev/null 2>&1 8>&- 9>&-
         sleep 0.5
     done
     echo "the Task Scheduler does not run in $WINEPREFIX: $(cat "$testbed/schedule.state")" >&2
@@ -112,7 +112,7 @@ start_display() {
     rm -f "$testbed/display"
     # Every Wine process with a window is a client of the display; tests that start
     # 70 browser stand-ins each, side by side under "ctest -j", outgrow the default 256.
-    setsid Xvfb -displayfd 3 9>&- -screen 0 1280x1024x24 -maxclients 1024 -nolisten tcp 3>"$testbed/display.new" \
+    setsid Xvfb -displayfd 3 8>&- 9>&- -screen 0 1280x1024x24 -maxclients 1024 -nolisten tcp 3>"$testbed/display.new" \
         </dev/null >/dev/null 2>&1 &
     echo $! >"$testbed/xvfb.pid"
     for _ in $(seq 100); do
@@ -133,16 +133,51 @@ stop_display() {
     fi
 }
 
+display_running() {
+    [ -s "$testbed/display" ] && [ -f "$testbed/xvfb.pid" ] && kill -0 "$(cat "$testbed/xvfb.pid")" 2>/dev/null
+}
+
+# Each CTest run that uses the test bed is one user, named by its process id (the
+# parent of the fixture's command): two runs side by side in one build folder share
+# the display and the server, and the last one to finish takes them down. Users
+# whose process has ended are forgotten.
+other_users() {
+    local user found=1
+    mkdir -p "$testbed/users"
+    for user in "$testbed/users"/*; do
+        [ -e "$user" ] || continue
+        if ! kill -0 "${user##*/}" 2>/dev/null; then
+            rm -f "$user"
+        elif [ "${user##*/}" != "$PPID" ]; then
+            found=0
+        fi
+    done
+    return $found
+}
+
 case "$action" in
 prepare) prepare ;;
 start)
-    # A server started earlier without the display (say, by test discovery) is replaced.
-    stop_server
-    start_display && prepare
+    exec 8>"$testbed/users.lock"
+    flock 8
+    if other_users && display_running && server_running; then
+        touch "$testbed/users/$PPID"
+        prepare
+    else
+        touch "$testbed/users/$PPID"
+        # A server started earlier without the display (say, by test discovery) is replaced.
+        stop_server
+        start_display && prepare
+    fi
     ;;
 stop)
-    stop_display
-    stop_server
+    exec 8>"$testbed/users.lock"
+    flock 8
+    rm -f "$testbed/users/$PPID"
+    if ! other_users; then
+        stop_display
+        stop_server
+    fi
     ;;
 *)
     echo "usage: $0 prepare|start|stop DIR" >&2
