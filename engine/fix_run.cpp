@@ -72,7 +72,7 @@ void FixShortcuts(const CleanupOptions& options,
                                HresultText(apartment.result()) + L")");
         for (const FixTarget& target : targets) {
             if (IsKind(target, "browser-shortcut"))
-                outcome->leftBehind.push_back(target.shortcut);
+                outcome->shortcutsLeftAlone.push_back(target.shortcut);
         }
         return;
     }
@@ -83,7 +83,7 @@ void FixShortcuts(const CleanupOptions& options,
         if (repair.outcome == ShortcutRepairOutcome::Repaired)
             ++outcome->shortcutsRepaired;
         else if (repair.outcome == ShortcutRepairOutcome::LeftAlone)
-            outcome->leftBehind.push_back(target.shortcut);
+            outcome->shortcutsLeftAlone.push_back(target.shortcut);
         else if (repair.outcome == ShortcutRepairOutcome::NothingToRemove)
             WriteLine(options, L"  nothing left to take out of the shortcut: " + MaskUnsafeCharacters(target.shortcut));
     }
@@ -109,8 +109,10 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<Fix
         result.done = outcome->permissionsTakenBack + outcome->shortcutsRepaired;
         for (const std::wstring& file : outcome->settingsLeftAlone)
             result.left.push_back({"site-permission", file});
+        for (const std::wstring& path : outcome->shortcutsLeftAlone)
+            result.left.push_back({"browser-shortcut", path});
         for (const std::wstring& path : outcome->leftBehind)
-            result.left.push_back({EndsWithIgnoringAsciiCase(path, L".lnk") ? "browser-shortcut" : "site-permission", path});
+            result.left.push_back({"site-permission", path});
     });
     result.lockHeldElsewhere = locked.lockHeldElsewhere;
     return result;
