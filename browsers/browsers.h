@@ -430,6 +430,9 @@ struct ChangeEntry {
 struct ChangeRecord {
     std::wstring started;  // local time: "2026-12-07T14:30:05"
     std::vector<ChangeEntry> changes;
+    // What a dry run would change: written with "preview": true, each change
+    // pending and without what it would remove (never written to the disk).
+    bool preview = false;
 };
 
 // The record as changes.json holds it (compact UTF-8).

@@ -8,11 +8,12 @@ namespace {
 
 const char* const STATE_NAMES[] = {"pending", "done", "left", "undone"};
 
-void WriteEntry(JsonWriter& writer, const ChangeEntry& change) {
+void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "findingId", change.findingId);
     WriteJsonField(writer, "kind", change.kind.c_str());
     WriteJsonField(writer, "location", change.location);
-    if (!change.grant.permission.empty()) {
+    if (preview) {
+    } else if (!change.grant.permission.empty()) {
         writer.Key("removed");
         writer.StartObject();
         WriteJsonField(writer, "permission", change.grant.permission.c_str());
@@ -108,9 +109,13 @@ const char* ChangeStateName(ChangeState state) {
 
 std::string ChangeRecordJson(const ChangeRecord& record) {
     return WriteJsonDocument(CHANGES_SCHEMA, [&record](JsonWriter& writer) {
+        if (record.preview) {
+            writer.Key("preview");
+            writer.Bool(true);
+        }
         WriteJsonField(writer, "started", record.started);
         WriteJsonArray(writer, "changes", record.changes,
-                       [&writer](const ChangeEntry& change) { WriteEntry(writer, change); });
+                       [&writer, &record](const ChangeEntry& change) { WriteEntry(writer, change, record.preview); });
     });
 }
 

@@ -1,5 +1,6 @@
 // popswat --fix, --undo and --list-changes: review, list, ask once, change, and
 // say how it went; every change goes into one record per run.
+#include <algorithm>
 #include <map>
 
 #include "base/json_writer.h"
@@ -116,7 +117,20 @@ int RunFixCommand(const ChangeCommand& command) {
         Say(command, L"(preview - nothing will be changed)\n");
     if (!Confirms(command, closes))
         return 0;
-    int code = Finish(command, ApplyFixes(options, chosen), command.preview ? L"Would fix" : L"Fixed");
+    ChangeRunOutcome outcome = ApplyFixes(options, chosen);
+    if (command.preview) {
+        // A dry run records nothing: the document lists what the run would change.
+        outcome.record.preview = true;
+        outcome.done = chosen.size() - std::min(chosen.size(), outcome.left.size());
+        for (const FixTarget& target : chosen) {
+            ChangeEntry entry;
+            entry.findingId = target.findingId;
+            entry.kind = target.kind->name;
+            entry.location = target.shortcut.empty() ? ProfileLabel(target.browser, target.profile) : target.shortcut;
+            outcome.record.changes.push_back(std::move(entry));
+        }
+    }
+    int code = Finish(command, outcome, command.preview ? L"Would fix" : L"Fixed");
     return code == 0 && unknown > 0 ? 2 : code;
 }
 
