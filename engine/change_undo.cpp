@@ -67,12 +67,12 @@ std::wstring FolderOf(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// A profile's Preferences, of a browser of the catalogue, as the profile walk finds it now.
-bool IsProfilePreferences(const std::wstring& location) {
+// A profile's Preferences, of a browser of the catalogue, as the profile walk found it at the start of the undo.
+bool IsProfilePreferences(const std::wstring& location, const std::vector<BrowserProfile>& profiles) {
     std::wstring folder = FolderOf(location);
     if (!IsPlainFullPath(location) || !SamePath(location, folder + L"\\Preferences"))
         return false;
-    for (const BrowserProfile& profile : AllBrowserProfiles()) {
+    for (const BrowserProfile& profile : profiles) {
         if (profile.browser->kind == BrowserKind::ChromiumFamily && SamePath(profile.folder, folder))
             return true;
     }
@@ -104,11 +104,13 @@ bool IsPlainName(const std::wstring& name) {
 }
 
 // Why an entry is refused, or "" when it may be put back.
-std::wstring Refusal(const ChangeEntry& entry, const LauncherSources& sources) {
+std::wstring Refusal(const ChangeEntry& entry,
+                     const LauncherSources& sources,
+                     const std::vector<BrowserProfile>& profiles) {
     if (!IsPlainName(entry.copy))
         return L"its copy is not a file of the run's folder";
     if (entry.kind == "site-permission")
-        return IsProfilePreferences(entry.location) ? L"" : L"not a browser profile's Preferences";
+        return IsProfilePreferences(entry.location, profiles) ? L"" : L"not a browser profile's Preferences";
     if (entry.kind == "browser-shortcut")
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
     return L"no fix of this kind";
@@ -182,9 +184,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         ComApartment apartment;
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
+        std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
-            std::wstring refusal = Refusal(entry, sources);
+            std::wstring refusal = Refusal(entry, sources, profiles);
             if (!refusal.empty()) {
                 WriteLine(options, L"  refused (" + refusal + L"): " + MaskUnsafeCharacters(entry.location));
                 if (!options.preview)
