@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,12 @@ bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix);
 bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view suffix);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// A short identity of a list of texts: 12 lower-case hexadecimal digits, the
+// same for the same texts on every machine and in every run (FNV-1a over each
+// text's UTF-16 units, each text ended by a zero unit, so "ab","c" and "a","bc"
+// differ). Short enough to type, and far from a collision among a machine's findings.
+std::wstring ShortTextId(std::initializer_list<std::wstring_view> texts);
 
 // ---- Path forms ------------------------------------------------------------------
 // Every file-system call of removal, cleaning, listing and reading goes through

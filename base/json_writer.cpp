@@ -99,3 +99,8 @@ void JsonWriter::Null() {
     Separate();
     text_ += "null";
 }
+
+void JsonWriter::Raw(std::string_view json) {
+    Separate();
+    text_ += json;
+}

@@ -22,6 +22,8 @@ public:
     void String(std::string_view utf8);
     void Bool(bool value);
     void Null();
+    // A value that is already JSON text (checked by whoever made it), written as it is.
+    void Raw(std::string_view json);
 
     const std::string& text() const { return text_; }
 

@@ -26,6 +26,10 @@ std::wstring ChromiumProfileFolder(const std::wstring& root, int browser, int ro
 // The "site_engagement" member of a profile's content settings, as a profile used
 // for months holds it, padded with sites up to about the given size.
 std::string SiteEngagementPadding(std::size_t bytes);
+// A profile's Preferences of about the given size whose content settings allow
+// grants sites to notify, open pop-ups or download (each beside a block and an
+// ask, as a profile used for a while holds them).
+std::string GrantedPreferences(int profile, int grants, std::size_t bytes);
 
 // The best run is the figure least disturbed by other work on the machine; the
 // median is printed beside it.

@@ -17,35 +17,6 @@ namespace {
 
 constexpr int PROFILES = 12;
 constexpr int GRANTS = 200;
-constexpr std::size_t PREFERENCES_BYTES = 700 * 1000;
-
-std::string Exceptions(int profile, int grants) {
-    static const char* const KINDS[] = {"notifications", "popups", "automatic_downloads"};
-    std::string text;
-    for (int kind = 0; kind < 3; ++kind) {
-        text += std::string(kind ? "," : "") + "\"" + KINDS[kind] + "\":{";
-        // Each grant among a block and an ask, as a profile used for a while holds them.
-        for (int n = kind; n < grants; n += 3) {
-            std::string site = "https://site" + Number(profile * 100 + n);
-            for (const char* entry : {"-blocked.example:443,*\":{\"setting\":2", ".example:443,*\":{\"setting\":1",
-                                      "-ask.example:443,*\":{\"setting\":3"})
-                text += std::string(text.back() == '{' ? "\"" : ",\"") + site + entry +
-                        ",\"expiration\":\"0\",\"last_modified\":\"13345678901234567\",\"model\":0}";
-        }
-        text += "}";
-    }
-    return text;
-}
-
-std::string Preferences(int profile, int grants) {
-    return "{\"account_values\":{\"browser\":{\"show_home_button\":true}},\"browser\":{\"window_placement\":{"
-           "\"bottom\":1000,\"left\":10,\"maximized\":true,\"right\":1900,\"top\":10}},\"profile\":{\"avatar_index\":"
-           "26,\"content_settings\":{\"exceptions\":{" +
-           Exceptions(profile, grants) + "," + SiteEngagementPadding(PREFERENCES_BYTES - 3000) +
-           "},\"pref_version\":1},\"default_content_setting_values\":{\"geolocation\":2},\"exit_type\":\"Normal\"},"
-           "\"protection\":{\"macs\":{\"browser\":{\"show_home_button\":\"0123456789ABCDEF\"}}},\"session\":{"
-           "\"restore_on_startup\":1}}";
-}
 
 }  // namespace
 
@@ -54,7 +25,7 @@ int main() {
     std::vector<std::string> preferences;
     std::size_t bytes = 0;
     for (int p = 0; p < PROFILES; ++p) {
-        preferences.push_back(Preferences(p, GRANTS / PROFILES + (p < GRANTS % PROFILES ? 1 : 0)));
+        preferences.push_back(GrantedPreferences(p, GRANTS / PROFILES + (p < GRANTS % PROFILES ? 1 : 0), 700 * 1000));
         bytes += preferences.back().size();
     }
     SetEnvironmentVariableW(L"LOCALAPPDATA", (root + L"\\Local").c_str());

@@ -186,6 +186,12 @@ std::wstring SiteOrigin(const std::wstring& pattern);
 // The setting's name in Preferences: "notifications", "popups", "automatic_downloads".
 const char* SitePermissionName(SitePermission permission);
 
+// A member taken out of Preferences: its name as stored (UTF-8) and its value as JSON text.
+struct RemovedMember {
+    std::string name;
+    std::string value;
+};
+
 // What taking back every grant makes of a Preferences text.
 struct GrantRemoval {
     // One JSON object, valid UTF-8, that can be written back exactly, in which the
@@ -198,13 +204,35 @@ struct GrantRemoval {
     // The text without them, compact UTF-8 as the browsers write it, checked to
     // read back as the same document; "" when there is nothing to take out.
     std::string bytes;
+    std::vector<RemovedMember> removed;  // one per grant: what was taken out for it
 };
 
 // Takes out what the browser reads as allowed, so that it asks again: each
 // default that allows and each exception that allows, with every earlier copy of
 // a repeated name (the browser keeps the last copy; removing only that one would
 // bring back the one before it). Everything else stays exactly as it was.
-GrantRemoval TakeBackSitePermissions(const std::string& preferences);
+// With chosen, only the grants that match one of those (permission, and the
+// site or every site) go.
+GrantRemoval TakeBackSitePermissions(const std::string& preferences,
+                                     const std::vector<SitePermissionGrant>* chosen = nullptr);
+
+// A grant taken out before, to be put back.
+struct RemovedGrant {
+    std::string permission;  // SitePermissionName
+    bool allSites = false;   // a default (its member named after the permission), else an exception
+    std::string member;      // the member's name as it was stored
+    std::string value;       // its value as JSON text
+};
+enum class PutBack { Done, AlreadyThere, SetAnew, Unusable };
+struct PermissionPutBack {
+    bool usable = false;        // the text is a Preferences object of the shape the browsers write
+    std::vector<PutBack> each;  // one per grant: SetAnew when the same member has another value now
+    std::string bytes;          // the text with them back, "" when none went back
+};
+// Puts each grant's member back where it was taken from, into the text as it is
+// now (whatever else the browser changed since stays); a member of that name
+// already there is left as it is.
+PermissionPutBack PutBackSitePermissions(const std::string& preferences, const std::vector<RemovedGrant>& grants);
 
 // ---- Chromium-family profiles ------------------------------------------------------
 
@@ -373,3 +401,45 @@ int64_t FirefoxTimeNow();
 // expired at nowMs by Firefox's own rule (an expiry time, or a session row with
 // one, at or before now). *permission says which.
 bool IsFirefoxSiteGrant(const FirefoxPermissionRow& row, int64_t nowMs, SitePermission* permission);
+
+// ---- PopSwat's record of changes ---------------------------------------------------
+// Each run that changes anything keeps one record, changes.json, in its own backup
+// folder: {"schema": "popswat.changes/1", "started", "changes": [...]}. It is
+// written before each change is made, so reading it back is reading what any
+// program, or a person, may have left there: it is checked member by member.
+
+constexpr char CHANGES_SCHEMA[] = "popswat.changes/1";
+// A record larger than this is no record PopSwat wrote (a run changes at most a
+// few thousand things, each in well under a kilobyte).
+constexpr std::size_t MAX_CHANGE_RECORD_BYTES = 16 * 1024 * 1024;
+
+enum class ChangeState { Pending, Done, Left, Undone };
+
+struct ChangeEntry {
+    std::wstring findingId;
+    std::string kind;       // the fix kind's name: "site-permission", "browser-shortcut"
+    std::wstring location;  // the file changed
+    RemovedGrant grant;     // site-permission: the member taken out of Preferences
+    std::wstring oldArguments;  // browser-shortcut: its arguments before and after
+    std::wstring newArguments;
+    std::wstring copy;  // the name of the copy of the whole file before the change, in the run's folder; "" for none
+    ChangeState state = ChangeState::Pending;
+    std::wstring why;  // for Left, and for a change put back only in part
+};
+
+struct ChangeRecord {
+    std::wstring started;  // local time: "2026-12-07T14:30:05"
+    std::vector<ChangeEntry> changes;
+    // What a dry run would change: written with "preview": true, each change
+    // pending and without what it would remove (never written to the disk).
+    bool preview = false;
+};
+
+// The record as changes.json holds it (compact UTF-8).
+std::string ChangeRecordJson(const ChangeRecord& record);
+// Reads a changes.json text; false, with why saying what is wrong in a few words
+// ("not JSON", "another schema: ...", "change 3 has no location"), for anything
+// but a record of this schema whose every change has all it needs.
+bool ParseChangeRecord(const std::string& bytes, ChangeRecord* record, std::wstring* why);
+// "pending", "done", "left", "undone".
+const char* ChangeStateName(ChangeState state);

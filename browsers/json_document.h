@@ -59,8 +59,8 @@ bool SameJson(const JsonValue& a, const JsonValue& b);
 // it allows, then every exception whose setting is 1 (allow), in file order.
 std::vector<SitePermissionGrant> FindSitePermissionGrants(const JsonValue& preferences);
 // Removes from a parsed Preferences document exactly what FindSitePermissionGrants
-// finds (see TakeBackSitePermissions).
-void RemoveSitePermissionGrants(JsonValue* preferences);
+// finds (see TakeBackSitePermissions), or of that only the grants chosen.
+void RemoveSitePermissionGrants(JsonValue* preferences, const std::vector<SitePermissionGrant>* chosen = nullptr);
 
 // One extension record of a profile's settings, read as ChromiumExtension says.
 ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,

@@ -132,28 +132,84 @@ std::vector<SitePermissionGrant> FindSitePermissionGrants(const JsonValue& prefe
     return grants;
 }
 
-void RemoveSitePermissionGrants(JsonValue* preferences) {
+bool IsChosen(const SitePermissionGrant& grant, const std::vector<SitePermissionGrant>* chosen) {
+    if (!chosen)
+        return true;
+    for (const SitePermissionGrant& wanted : *chosen) {
+        if (wanted.permission == grant.permission && wanted.allSites == grant.allSites &&
+            (grant.allSites || wanted.site == grant.site))
+            return true;
+    }
+    return false;
+}
+
+void RemoveSitePermissionGrants(JsonValue* preferences, const std::vector<SitePermissionGrant>* chosen) {
     for (SitePermission permission : SITE_PERMISSIONS) {
         std::string name = SitePermissionName(permission);
         // Every copy of a repeated name goes: an earlier one must not take the removed one's place.
         JsonValue* defaults = MutableJsonPath(preferences, {"profile", "default_content_setting_values"});
-        if (defaults && IsAllow(FindJsonMember(*defaults, name)))
+        if (defaults && IsAllow(FindJsonMember(*defaults, name)) &&
+            IsChosen({permission, std::wstring(), true}, chosen))
             EraseMembers(defaults, {name});
-        if (JsonValue* exceptions = MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name}))
-            EraseMembers(exceptions, AllowedExceptionKeys(*exceptions));
+        JsonValue* exceptions = MutableJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
+        if (!exceptions)
+            continue;
+        std::vector<std::string> keys;
+        for (const std::string& key : AllowedExceptionKeys(*exceptions)) {
+            if (IsChosen({permission, Utf8ToWide(key.substr(0, key.find(','))), false}, chosen))
+                keys.push_back(key);
+        }
+        EraseMembers(exceptions, keys);
     }
 }
 
-GrantRemoval TakeBackSitePermissions(const std::string& preferences) {
+namespace {
+
+// What each grant's removal takes out, for the record: the member's name and its value as JSON text.
+bool NoteRemovedMembers(const JsonValue& preferences, GrantRemoval* removal) {
+    for (const SitePermissionGrant& grant : removal->grants) {
+        std::string name = SitePermissionName(grant.permission);
+        RemovedMember member;
+        const JsonValue* value = nullptr;
+        if (grant.allSites) {
+            member.name = name;
+            value = FindJsonPath(preferences, {"profile", "default_content_setting_values", name});
+        } else {
+            const JsonValue* exceptions =
+                FindJsonPath(preferences, {"profile", "content_settings", "exceptions", name});
+            std::string site = WideToUtf8(grant.site);
+            for (const std::string& key : AllowedExceptionKeys(*exceptions)) {
+                if (key.substr(0, key.find(',')) == site) {
+                    member.name = key;
+                    value = FindJsonMember(*exceptions, key);
+                    break;
+                }
+            }
+        }
+        if (!value || !SerializeJson(*value, &member.value))
+            return false;
+        removal->removed.push_back(std::move(member));
+    }
+    return true;
+}
+
+}  // namespace
+
+GrantRemoval TakeBackSitePermissions(const std::string& preferences, const std::vector<SitePermissionGrant>* chosen) {
     GrantRemoval removal;
     JsonDocument document;
     if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done || !HasTheShapeOfPreferences(document))
         return removal;
-    removal.grants = FindSitePermissionGrants(document);
+    for (const SitePermissionGrant& grant : FindSitePermissionGrants(document)) {
+        if (IsChosen(grant, chosen))
+            removal.grants.push_back(grant);
+    }
     removal.usable = true;
     if (removal.grants.empty())
         return removal;
-    RemoveSitePermissionGrants(&document);
+    if (!NoteRemovedMembers(document, &removal))
+        return GrantRemoval();
+    RemoveSitePermissionGrants(&document, chosen);
     // Text that cannot be written back as it was read (a lone surrogate escape) is
     // not written at all, nor is text that would not read back as what was meant.
     JsonDocument readBack;
@@ -162,4 +218,64 @@ GrantRemoval TakeBackSitePermissions(const std::string& preferences) {
         removal = GrantRemoval();
     }
     return removal;
+}
+
+namespace {
+
+// The object called name in parent, made when it is not there; nullptr when
+// something else carries the name.
+JsonValue* ObjectMember(JsonValue* parent, const char* name, JsonDocument::AllocatorType& allocator) {
+    if (JsonValue* found = const_cast<JsonValue*>(FindJsonMember(*parent, name)))
+        return found->IsObject() ? found : nullptr;
+    parent->AddMember(JsonValue(name, allocator), JsonValue(rapidjson::kObjectType), allocator);
+    return &(parent->MemberEnd() - 1)->value;
+}
+
+}  // namespace
+
+PermissionPutBack PutBackSitePermissions(const std::string& preferences, const std::vector<RemovedGrant>& grants) {
+    PermissionPutBack result;
+    JsonDocument document;
+    if (ParseJsonObjectExactly(preferences, &document) != JsonLoad::Done || !HasTheShapeOfPreferences(document))
+        return result;
+    auto& allocator = document.GetAllocator();
+    bool changed = false;
+    for (const RemovedGrant& grant : grants) {
+        JsonDocument value;
+        std::string wrapped = "{\"v\":" + grant.value + "}";
+        const JsonValue* inner = nullptr;
+        if (ParseJsonObjectExactly(wrapped, &value) == JsonLoad::Done)
+            inner = FindJsonMember(value, "v");
+        JsonValue* profile = ObjectMember(&document, "profile", allocator);
+        JsonValue* parent = nullptr;
+        if (profile && grant.allSites) {
+            parent = ObjectMember(profile, "default_content_setting_values", allocator);
+        } else if (profile) {
+            JsonValue* settings = ObjectMember(profile, "content_settings", allocator);
+            JsonValue* exceptions = settings ? ObjectMember(settings, "exceptions", allocator) : nullptr;
+            parent = exceptions ? ObjectMember(exceptions, grant.permission.c_str(), allocator) : nullptr;
+        }
+        // An exception's value is an object, a default's a number, as the browsers write them.
+        bool shaped = inner && (grant.allSites ? inner->IsInt() : inner->IsObject());
+        if (!parent || !shaped) {
+            result.each.push_back(PutBack::Unusable);
+            continue;
+        }
+        if (const JsonValue* now = FindJsonMember(*parent, grant.member)) {
+            result.each.push_back(SameJson(*now, *inner) ? PutBack::AlreadyThere : PutBack::SetAnew);
+            continue;
+        }
+        parent->AddMember(JsonValue(grant.member.c_str(), static_cast<rapidjson::SizeType>(grant.member.size()),
+                                    allocator),
+                          JsonValue(*inner, allocator), allocator);
+        result.each.push_back(PutBack::Done);
+        changed = true;
+    }
+    JsonDocument readBack;
+    if (changed && (!SerializeJson(document, &result.bytes) ||
+                    ParseJsonObjectExactly(result.bytes, &readBack) != JsonLoad::Done ||
+                    !SameJson(readBack, document)))
+        return PermissionPutBack();
+    result.usable = true;
+    return result;
 }

@@ -2,12 +2,25 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 
 // Reads the options, asks for confirmation and runs the cleanup or the audit;
 // returns the process exit code.
 int RunConsoleProgram(int argc, wchar_t** argv);
+
+// popswat --fix, --undo, --list-changes.
+struct ChangeCommand {
+    std::vector<std::wstring> ids;  // --fix=<id>,...: those findings; none: every recommended one
+    std::wstring run;               // --undo=<date>_<time>: that run; "": the newest with changes not undone
+    bool yes = false;
+    bool preview = false;
+    bool json = false;  // the document on standard output, lines on standard error
+};
+int RunFixCommand(const ChangeCommand& command);
+int RunUndoCommand(const ChangeCommand& command);
+int RunListChangesCommand(const ChangeCommand& command);
 
 // Writes text to standard output, whatever it is (a console, a file or a pipe),
 // so that every character arrives: UTF-16 through WriteConsoleW on a console,

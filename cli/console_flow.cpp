@@ -16,19 +16,29 @@ const wchar_t USAGE_TEXT[] =
     L"  --yes, -y     Do not prompt for confirmation.\n"
     L"  --help, -h    Show this help.\n"
     L"  --review      Show what brings pop-ups back (read-only, no changes).\n"
-    L"  --json        With --audit or --review: print JSON instead of text.\n"
+    L"  --json        With --audit, --review, --fix, --undo or --list-changes: JSON.\n"
     L"  --exit-code   With --review: exit with 3 when it found something, 0 when not.\n"
     L"  --reset-permissions\n"
     L"                Also take back what sites may do: notify, pop-ups, downloads.\n"
     L"  --repair-shortcuts\n"
     L"                Also take web addresses out of browser shortcuts (copies kept).\n"
+    L"  --fix         Review, then fix every recommended finding (asks once).\n"
+    L"  --fix=<id>[,<id>...]\n"
+    L"                Fix the findings named by their ids (from --review).\n"
+    L"  --undo        Put back the newest run's changes that are not undone yet.\n"
+    L"  --undo=<date>_<time>\n"
+    L"                Put back that run's changes (see --list-changes).\n"
+    L"  --list-changes\n"
+    L"                List the runs that changed something, and what.\n"
+    L"                --fix, --undo and --list-changes also take --json.\n"
     L"\n"
     L"Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.\n"
     L"Bookmarks and saved passwords are preserved. Firefox keeps its history\n"
     L"(it shares places.sqlite with the bookmarks); its open tabs are reset.\n"
     L"\n"
     L"Exit code: 0 done; 1 bad command line, or another cleanup is running;\n"
-    L"2 done, but some items could not be cleaned (the last lines say which);\n"
+    L"2 done, but some items could not be cleaned, fixed or put back (the last\n"
+    L"lines say which);\n"
     L"3 with --review --exit-code: the review found something.\n";
 
 const wchar_t BANNER_TEXT[] =
@@ -48,6 +58,10 @@ struct Request {
     bool force = false;
     bool resetPermissions = false;
     bool repairShortcuts = false;
+    bool fix = false;
+    bool undo = false;
+    bool listChanges = false;
+    ChangeCommand change;
 };
 
 struct Option {
@@ -73,7 +87,48 @@ const Option OPTIONS[] = {
     {L"--reset-permissions", &Request::resetPermissions},
     // ... and takes web addresses and extensions out of browser shortcuts.
     {L"--repair-shortcuts", &Request::repairShortcuts},
+    {L"--fix", &Request::fix},
+    {L"--undo", &Request::undo},
+    {L"--list-changes", &Request::listChanges},
 };
+
+// "--fix=<id>,<id>" and "--undo=<run>": the value after the sign; false for another argument.
+bool ValueOption(const std::wstring& argument, const wchar_t* prefix, std::wstring* value) {
+    std::wstring_view start(prefix);
+    if (argument.compare(0, start.size(), start) != 0)
+        return false;
+    *value = argument.substr(start.size());
+    return true;
+}
+
+// Reads "--fix=" and "--undo=" into the request; false for an empty or repeated value.
+bool ReadValueOption(const std::wstring& argument, Request* request, bool* known) {
+    std::wstring value;
+    *known = true;
+    if (ValueOption(argument, L"--fix=", &value)) {
+        request->fix = true;
+        std::size_t start = 0;
+        while (start <= value.size()) {
+            std::size_t comma = value.find(L',', start);
+            std::wstring id = value.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+            if (id.empty())
+                return false;
+            request->change.ids.push_back(id);
+            if (comma == std::wstring::npos)
+                break;
+            start = comma + 1;
+        }
+        return true;
+    }
+    if (ValueOption(argument, L"--undo=", &value)) {
+        bool repeated = !request->change.run.empty();
+        request->undo = true;
+        request->change.run = value;
+        return !value.empty() && !repeated && value.find_first_of(L"\\/:") == std::wstring::npos;
+    }
+    *known = false;
+    return false;
+}
 
 const Option* FindOption(const std::wstring& argument) {
     for (const Option& option : OPTIONS) {
@@ -109,6 +164,11 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
     Request request;
     for (int i = 1; i < argc; ++i) {
         std::wstring argument(argv[i]);
+        bool known = false;
+        if (ReadValueOption(argument, &request, &known))
+            continue;
+        if (known)
+            return RejectCommandLine(L"Not a value this option takes: " + MaskUnsafeCharacters(argument));
         const Option* option = FindOption(argument);
         if (!option)
             return RejectCommandLine(L"Unknown option: " + argument);
@@ -118,6 +178,21 @@ int RunConsoleProgram(int argc, wchar_t** argv) {
             WriteOutputText(USAGE_TEXT);
             return 0;
         }
+    }
+
+    int changeCommands = int(request.fix) + int(request.undo) + int(request.listChanges);
+    if (changeCommands > 0) {
+        if (changeCommands > 1 || request.audit || request.review || request.exitCode || request.tabsOnly ||
+            request.force || request.resetPermissions || request.repairShortcuts)
+            return RejectCommandLine(L"--fix, --undo and --list-changes go alone, with --yes, --dry-run or --json.");
+        request.change.yes = request.yes;
+        request.change.preview = request.preview;
+        request.change.json = request.json;
+        if (request.fix)
+            return RunFixCommand(request.change);
+        if (request.undo)
+            return RunUndoCommand(request.change);
+        return RunListChangesCommand(request.change);
     }
 
     // "--json" prints one document, of the audit or of the review; without either

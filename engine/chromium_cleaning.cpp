@@ -24,13 +24,17 @@ void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& pro
 void CleanChromiumBrowser(const CleanupOptions& options,
                           const BrowserEntry& browser,
                           const std::wstring& userDataFolder,
-                          CleanupOutcome* outcome) {
+                          CleanupOutcome* outcome,
+                          ChangeLog* log) {
     if (!IsExistingFolder(userDataFolder))
         return;
+    ChangeLog own;
+    ChangeLog* changes = log ? log : &own;
     WriteLine(options, FormatWide(L"Cleaning %ls ...", browser.displayName));
     for (const BrowserProfile& profile : ChromiumProfiles(browser, userDataFolder)) {
         CleanChromiumProfile(options, profile.folder, outcome);
         if (options.resetPermissions)
-            ResetSitePermissions(options, profile.folder, outcome);
+            ResetSitePermissions(options, {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name}, changes, outcome);
     }
+    FinishChangeLog(changes);
 }

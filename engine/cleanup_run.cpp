@@ -70,6 +70,7 @@ CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSourc
 
         WriteLine(options, L"Closing browsers...");
         CloseBrowsers(options, catalogue);
+        ChangeLog log;  // one record for every change of the run
 
         WriteLine(options, L"");
         WriteLine(options,
@@ -81,11 +82,11 @@ CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSourc
             }
             std::wstring userData = UserDataFolder(browser);
             if (!userData.empty())
-                CleanChromiumBrowser(options, browser, userData, outcome);
+                CleanChromiumBrowser(options, browser, userData, outcome, &log);
         }
         if (options.repairShortcuts) {
             WriteLine(options, L"");
-            RepairBrowserShortcuts(options, sources ? *sources : SystemLauncherSources(), outcome);
+            RepairBrowserShortcuts(options, sources ? *sources : SystemLauncherSources(), outcome, &log);
         }
 
         WriteLine(options, L"");

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "base/base.h"
+#include "browsers/browsers.h"
 
 struct LauncherFinding;  // browsers/launchers.h
+struct LauncherSources;  // browsers/launchers.h
 
 struct CleanupOptions {
     bool preview = false;           // report what would be closed and deleted, change nothing
@@ -82,15 +84,78 @@ CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options);
 bool ShortcutRepairWouldChange(const LauncherFinding& finding);
 
 // ---- Fixes ----------------------------------------------------------------------------
+// Every change a fix or a cleanup step makes goes into one record per run
+// (changes.json in %LOCALAPPDATA%\PopSwat\Backups\<date>_<time>), written before
+// the change, with what is needed to put it back.
 
 struct FixKind {
     const char* name;       // "site-permission", "browser-shortcut"
     const wchar_t* action;  // what the fix does, one short sentence
-    bool closesBrowsers;    // the browsers must be closed first
+    bool closesBrowsers;    // the browsers must be closed first, to fix and to undo
+    const wchar_t* what;    // how the closing line counts it: "site permission(s)"
 };
 const std::vector<FixKind>& FixKinds();
 const FixKind* FindFixKind(std::string_view name);
 
+// The ids of the findings a fix changes, as the review gives them (FindingId)
+// and the record keeps them: a site permission of a browser's profile (report
+// name and profile folder name), and what starts a browser from outside it.
+std::wstring SitePermissionFindingId(const std::wstring& browser,
+                                     const std::wstring& profile,
+                                     const SitePermissionGrant& grant);
+std::wstring LauncherFindingId(const LauncherFinding& finding);
+
+// One finding to fix, as the review names it.
+struct FixTarget {
+    const FixKind* kind = nullptr;
+    std::wstring findingId;
+    std::wstring description;  // one line for the list, masked
+    bool recommended = false;
+    std::wstring browser;  // site-permission: the browser's report name and the profile folder's name
+    std::wstring profile;
+    SitePermissionGrant grant{SitePermission::Notifications, std::wstring(), false};
+    std::wstring shortcut;  // browser-shortcut: the .lnk file
+};
+
+// What a fix or an undo run did.
+struct ChangeRunOutcome {
+    bool lockHeldElsewhere = false;
+    std::wstring folder;  // the run's folder ("" when nothing was recorded)
+    ChangeRecord record;  // the record as it was last written
+    std::size_t done = 0;
+    // Each item left as it was, with why, by the name of its kind.
+    std::vector<std::pair<std::string, std::wstring>> left;
+    bool recordRefused = false;  // undo: the record could not be used; nothing of that run was changed
+    bool nothingToDo = false;    // undo: no run has changes that are not undone
+};
+
+// Takes the one-run lock, closes the browsers when a target needs them closed
+// (the kinds' closesBrowsers), then fixes each target, each change recorded
+// before it is made; lines go to options.log. In preview only the lines.
+ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<FixTarget>& targets);
+
+// One run's folder below BackupsFolder, as --list-changes shows it.
+struct ChangeRunSummary {
+    std::wstring name;          // "2026-12-07_143005"
+    std::wstring folder;        // its full path
+    bool hasRecord = false;     // changes.json is there (older runs kept copies only)
+    bool readable = false;      // ... and could be used
+    std::wstring problem;       // why not
+    ChangeRecord record;        // when readable
+    std::size_t notUndone = 0;  // changes done or pending, not yet undone
+};
+// Every run's folder, oldest first (the names sort by time).
+std::vector<ChangeRunSummary> ListChangeRuns();
+// %LOCALAPPDATA%\PopSwat\Backups; "" when LOCALAPPDATA is not set.
+std::wstring BackupsFolder();
+
+// Takes the one-run lock, closes the browsers when an entry's kind needs them
+// closed, then puts back, item by item, what the run's record says was removed
+// or changed (its changes not yet undone), each entry's state becoming undone,
+// or left with a line. Where a shortcut may be put back: sources' folders.
+ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
+                               const ChangeRunSummary& run,
+                               const LauncherSources& sources);
 // True when a fix that needs an elevated process (needsElevation) cannot be
 // tried by this one. Under Wine every process is elevated.
 bool NeedsAdministrator(bool needsElevation);

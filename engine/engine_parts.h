@@ -12,6 +12,8 @@
 #include "browsers/launchers.h"
 #include "engine/engine.h"
 
+struct ChangeLog;  // below
+
 // ---- Lines -------------------------------------------------------------------
 
 // Hands options.log the line that format (with one %ls) makes of a path. Every
@@ -49,7 +51,8 @@ void CleanChromiumProfile(const CleanupOptions& options, const std::wstring& pro
 void CleanChromiumBrowser(const CleanupOptions& options,
                           const BrowserEntry& browser,
                           const std::wstring& userDataFolder,
-                          CleanupOutcome* outcome);
+                          CleanupOutcome* outcome,
+                          ChangeLog* log = nullptr);
 // The open windows and tabs; history is left alone.
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
 // Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
@@ -58,22 +61,81 @@ void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 // in the outcome), then cleans every profile of the Firefox row (BrowserProfiles).
 void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
 
+// ---- The record of changes -----------------------------------------------------
+
+// One run's record of changes (changes.json) and the copies of the files it
+// changed, kept in %LOCALAPPDATA%\PopSwat\Backups\<date>_<time> (such as
+// "2026-12-07_143005"; "-2", ... for a second run in the same second), made at the
+// first change: "1.Preferences", "2.lnk", ... Never beside what was changed: a
+// copy on the Desktop would be one more shortcut there. The shortcut copies also
+// get a line each in "index.txt", "<copy's name><TAB><original full path>" (UTF-8),
+// for a person restoring by hand.
+struct ChangeLog {
+    std::wstring folder;  // "" until the first copy or entry is written
+    unsigned copies = 0;
+    ChangeRecord record;
+    bool unsaved = false;  // states changed since changes.json was last written
+};
+using ShortcutBackups = ChangeLog;
+
+// Makes the run's folder once (and sets the record's start time).
+bool EnsureRunFolder(ChangeLog* log);
+// Copies the file into the run's folder as "<n><suffix>"; its name there, or "" when no copy could be made.
+std::wstring CopyIntoRun(ChangeLog* log, const std::wstring& file, const wchar_t* suffix);
+// Writes the bytes, flushed, into the run's folder as "<n><suffix>"; its name there, or "" when they could not be kept.
+std::wstring KeepBytesInRun(ChangeLog* log, const std::string& bytes, const wchar_t* suffix);
+// Writes changes.json anew: a new file beside it, flushed, then moved over it with write-through.
+bool SaveChangeLog(ChangeLog* log);
+// Adds the entries as they are (state Pending) and writes the record before
+// anything is changed; false, with the entries taken out again, when it could
+// not be written: then nothing may be changed.
+bool RecordPending(ChangeLog* log, std::vector<ChangeEntry> entries);
+// Sets an entry's state; written with the next entry or by FinishChangeLog.
+void MarkChange(ChangeLog* log, std::size_t index, ChangeState state, const std::wstring& why = std::wstring());
+// Writes the states set since the last write.
+void FinishChangeLog(ChangeLog* log);
+
 // ---- Taking back site permissions -----------------------------------------------
 
+// Where a profile is, for the ids of what is taken back there.
+struct ProfileOfBrowser {
+    std::wstring folder;
+    std::wstring browser;  // the catalogue's report name
+    std::wstring name;     // the profile folder's name (BrowserProfile::name)
+};
+
 // Takes out of the profile's "Preferences" what TakeBackSitePermissions takes
-// out: one line per grant taken back, then one naming the copy of the old file,
-// kept as "Preferences.popswat-backup" (replaced by the next change); in preview
-// "[preview] would ..." lines and nothing is touched. A file with nothing to take
-// back is not rewritten and gives no line. A file that is not a JSON object, not
-// of the shape TakeBackSitePermissions can use, a folder or larger than its limit
-// (MaxBytes) is left alone ("(unreadable, left alone)"), as is a link ("(a link,
-// left alone)") and a read-only file ("(read-only, left alone)"); when any step
-// of reading or replacing fails the file stays as it was and the line is
-// "(locked/failed)", noted as in use when another program held a file open. The swap is tried again for about a
-// second while another program holds the new file. Every file left alone with a
-// line is noted. The new file never stays: one that cannot be removed either is
-// named ("(could not remove)") and noted as left behind.
+// out (with chosen, only those grants): one line per grant taken back, then one
+// naming the copy of the old file in the run's folder, where the record names
+// each grant's member and value (written before the file is replaced); in
+// preview "[preview] would ..." lines and nothing is touched. A file with nothing
+// to take back is not rewritten and gives no line. A file that is not a JSON
+// object, not of the shape TakeBackSitePermissions can use, a folder or larger
+// than its limit (MaxBytes) is left alone ("(unreadable, left alone)"), as is a
+// link ("(a link, left alone)") and a read-only file ("(read-only, left
+// alone)"); when any step of reading, copying, recording or replacing fails the
+// file stays as it was and the line is "(locked/failed)", noted as in use when
+// another program held a file open.
+// The swap is tried again for about a second while another program holds the
+// new file. Every file left alone with a line is noted. The new file never
+// stays: one that cannot be removed either is named ("(could not remove)") and
+// noted as left behind.
+void ResetSitePermissions(const CleanupOptions& options,
+                          const ProfileOfBrowser& profile,
+                          ChangeLog* log,
+                          CleanupOutcome* outcome,
+                          const std::vector<SitePermissionGrant>* chosen = nullptr);
+// The same for a folder alone, with a record of its own (tests).
 void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome);
+
+// Puts the grants of the entries (all of one Preferences file) back into that
+// file as it is now, written as the reset writes it; each entry's state becomes
+// Undone, or Left with why (the same site set anew, the file unusable). The
+// browsers must be closed. One line per entry.
+void PutBackSitePermissionEntries(const CleanupOptions& options,
+                                  const std::wstring& file,
+                                  const std::vector<std::size_t>& entries,
+                                  ChangeLog* record);
 
 // ---- Rewriting a shortcut's arguments --------------------------------------------
 
@@ -148,15 +210,7 @@ std::wstring ShortcutRewriteProblem(const ShortcutRewrite& rewrite);
 
 // ---- Repairing browser shortcuts ------------------------------------------------
 
-// One cleanup run's copies of the shortcuts it changes, kept in
-// %LOCALAPPDATA%\PopSwat\Backups\<date>_<time> (such as "2026-12-07_143005"),
-// made at the first copy: "1.lnk", "2.lnk", ... and "index.txt" with one UTF-8
-// line "<copy's name><TAB><original full path>" per copy. Never beside the
-// shortcut: a copy on the Desktop would be one more shortcut there.
-struct ShortcutBackups {
-    std::wstring folder;  // "" until the first copy is made
-    unsigned copies = 0;
-};
+// ---- Repairing browser shortcuts ------------------------------------------------
 
 enum class ShortcutRepairOutcome {
     Repaired,
@@ -184,7 +238,11 @@ struct ShortcutRepair {
 // extension from <folders>: ..."), with preview "  [preview] would make the
 // shortcut no longer open ...", or "  shortcut left as it was (<reason>): <path>".
 // COM must be initialised on the calling thread.
-ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups);
+// The entry it writes in the record, before the shortcut is written, carries findingId.
+ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
+                                     const std::wstring& path,
+                                     ShortcutBackups* backups,
+                                     const std::wstring& findingId = std::wstring());
 
 // The run's step: writes "Repairing browser shortcuts...", then repairs each
 // shortcut of the sources' shortcut and Startup folders that the repair would
@@ -192,7 +250,16 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options, const std::w
 // and ends with the folder of the copies, or "  No browser shortcut needed
 // repairing." when it wrote no line. Each shortcut left alone is noted as left
 // behind, each one repaired counted. Initialises COM on the calling thread.
-void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome);
+// With log, the run's record of changes is that one; otherwise one of its own.
+void RepairBrowserShortcuts(const CleanupOptions& options,
+                            const LauncherSources& sources,
+                            CleanupOutcome* outcome,
+                            ChangeLog* log = nullptr);
+
+// Gives the shortcut of the entry its old file back (the copy) when it still
+// has the arguments PopSwat left it with; the entry's state becomes Undone, or
+// Left with why. One line.
+void PutBackShortcutEntry(const CleanupOptions& options, std::size_t entry, ChangeLog* record);
 
 // ---- Browser shutdown --------------------------------------------------------
 

@@ -12,6 +12,10 @@
 // path: a test plays another program that opens or changes the file meanwhile.
 extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
+// Called, when set, right after each change a fix or a cleanup step made (before
+// its entry is marked done), with the entry's index in the record: a test throws
+// from it to stop the run there, as a power cut or a killed process would.
+extern void (*changeMade)(std::size_t entry);
 // Called, when set, once a shortcut rewrite has written and checked the new file
 // and before it compares the old file's bytes once more, then again after that
 // comparison and just before the swap, with the shortcut's path: a test plays

@@ -1,11 +1,11 @@
 // The kinds of fix PopSwat has, one row each: the console, the JSON and the
 // window read them from here.
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 const std::vector<FixKind>& FixKinds() {
     static const std::vector<FixKind> kinds = {
-        {"site-permission", L"Takes back what the site was allowed to do.", true},
-        {"browser-shortcut", L"Takes the web address out of the shortcut.", false},
+        {"site-permission", L"Takes back what the site was allowed to do.", true, L"site permission(s)"},
+        {"browser-shortcut", L"Takes the web address out of the shortcut.", false, L"browser shortcut(s)"},
     };
     return kinds;
 }
@@ -16,4 +16,34 @@ const FixKind* FindFixKind(std::string_view name) {
             return &kind;
     }
     return nullptr;
+}
+
+std::wstring SitePermissionFindingId(const std::wstring& browser,
+                                     const std::wstring& profile,
+                                     const SitePermissionGrant& grant) {
+    // Every site's default is no site of its own: "*" is no pattern a site can have.
+    return ShortTextId({L"site-permission", browser, profile, Utf8ToWide(SitePermissionName(grant.permission)),
+                        grant.allSites ? std::wstring(L"*") : grant.site});
+}
+
+namespace {
+
+const wchar_t* LauncherKindWord(LauncherKind kind) {
+    switch (kind) {
+        case LauncherKind::Shortcut:
+            return L"shortcut";
+        case LauncherKind::StartupItem:
+            return L"startup_item";
+        case LauncherKind::RunValue:
+            return L"run_value";
+        case LauncherKind::ScheduledTask:
+            break;
+    }
+    return L"scheduled_task";
+}
+
+}  // namespace
+
+std::wstring LauncherFindingId(const LauncherFinding& finding) {
+    return ShortTextId({L"launcher", LauncherKindWord(finding.kind), finding.location, finding.command});
 }

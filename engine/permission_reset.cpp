@@ -2,17 +2,20 @@
 // Preferences. What the new text is comes from browsers/ (TakeBackSitePermissions);
 // this file does the file work, the way the browsers write the file themselves:
 // the new text goes into a new file in the same folder that is flushed and read
-// back before ReplaceFileW swaps it in and keeps the old file under a backup
-// name in the same step. Until that call succeeds the old file is never touched.
+// back before ReplaceFileW swaps it in and keeps the old file under a passing
+// name in the same step (removed once the swap is done: the copy the record
+// names is in the run's folder). Until that call succeeds the old file is never
+// touched. Each grant's entry is in the record before the swap.
 #include "base/win_handles.h"
 #include "engine/engine_testing.h"
+
+void (*changeMade)(std::size_t entry) = nullptr;
 
 void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
 
 namespace {
 
 const wchar_t PREFERENCES_FILE[] = L"Preferences";
-const wchar_t BACKUP_FILE[] = L"Preferences.popswat-backup";
 const wchar_t SAVED_LINE[] = L"  saved a copy of the old settings: %ls";
 
 enum class Swap { Done, Failed, OldFileAtBackup };
@@ -81,16 +84,20 @@ bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
 
 struct SwapResult {
     Swap swap = Swap::Failed;
-    std::wstring temporaryLeft;  // the new file, when it could not be removed after a failure
-    bool inUse = false;          // the swap failed because another program held a file open
+    std::wstring
+        temporaryLeft;       // the new file after a failure, or the old one after the swap, that could not be removed
+    std::wstring oldFileAt;  // where the old file is when it could not go back to its name
+    bool inUse = false;      // the swap failed because another program held a file open
 };
 
 // Puts the new settings in place of the file and keeps the old one as the backup
 // (ReplaceFileKeepingOld, which waits out a program that holds a file for a
 // moment). Whatever fails, the new file is removed again.
-SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const std::string& bytes) {
-    std::wstring temporary = file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(GetTickCount64()) + L".tmp";
+SwapResult SwapIn(const std::wstring& file, const std::string& bytes) {
+    std::wstring stem =
+        file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+    std::wstring temporary = stem + L".tmp";
+    std::wstring backup = stem + L".old";
     SwapResult result;
     NewFile made = WriteNewFile(temporary, bytes);
     if (made == NewFile::NotMade)
@@ -101,10 +108,14 @@ SwapResult SwapIn(const std::wstring& file, const std::wstring& backup, const st
         FileReplacement replaced = ReplaceFileKeepingOld(file, temporary, backup);
         if (replaced.result == FileReplace::Done) {
             result.swap = Swap::Done;
+            if (!RemoveFileWithRetries(backup))
+                result.temporaryLeft = backup;
             return result;
         }
-        if (replaced.result == FileReplace::OldFileAtBackup)
+        if (replaced.result == FileReplace::OldFileAtBackup) {
             result.swap = Swap::OldFileAtBackup;
+            result.oldFileAt = backup;
+        }
         result.inUse = replaced.error == ERROR_SHARING_VIOLATION || replaced.error == ERROR_LOCK_VIOLATION;
         if (replaced.replacementStayed)
             result.temporaryLeft = temporary;
@@ -136,7 +147,8 @@ const wchar_t* LeftAloneLine(LeftAlone reason) {
 LeftAlone LoadPreferences(const std::wstring& profile,
                           const std::wstring& file,
                           DWORD* attributes,
-                          GrantRemoval* removal) {
+                          GrantRemoval* removal,
+                          const std::vector<SitePermissionGrant>* chosen) {
     *attributes = GetFileAttributesW(LongPathForm(file).c_str());
     if (*attributes == INVALID_FILE_ATTRIBUTES)
         return PathIsGone(file) ? LeftAlone::NothingThere : LeftAlone::Failed;
@@ -156,7 +168,7 @@ LeftAlone LoadPreferences(const std::wstring& profile,
         case FileRead::TooLarge:
             return LeftAlone::Unreadable;
     }
-    *removal = TakeBackSitePermissions(bytes);
+    *removal = TakeBackSitePermissions(bytes, chosen);
     return removal->usable ? LeftAlone::No : LeftAlone::Unreadable;
 }
 
@@ -175,12 +187,42 @@ void NoteLeftAlone(const CleanupOptions& options,
 
 }  // namespace
 
-void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome) {
-    std::wstring file = profile + L"\\" + PREFERENCES_FILE;
-    std::wstring backup = profile + L"\\" + BACKUP_FILE;
+namespace {
+
+RemovedGrant RecordedGrant(const SitePermissionGrant& grant, const RemovedMember& member) {
+    return {SitePermissionName(grant.permission), grant.allSites, member.name, member.value};
+}
+
+// Says what could not be done after a failed swap; true when the swap was done.
+bool NoteSwap(const CleanupOptions& options,
+              const SwapResult& swap,
+              const std::wstring& file,
+              CleanupOutcome* outcome) {
+    if (swap.swap != Swap::Done) {
+        NoteLeftAlone(options, LeftAlone::Failed, file, outcome, swap.inUse);
+        // The old settings could not be moved back: say where they are.
+        if (swap.swap == Swap::OldFileAtBackup)
+            WritePathLine(options, SAVED_LINE, swap.oldFileAt);
+    }
+    if (!swap.temporaryLeft.empty()) {
+        WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
+        if (outcome)
+            outcome->leftBehind.push_back(swap.temporaryLeft);
+    }
+    return swap.swap == Swap::Done;
+}
+
+}  // namespace
+
+void ResetSitePermissions(const CleanupOptions& options,
+                          const ProfileOfBrowser& profile,
+                          ChangeLog* log,
+                          CleanupOutcome* outcome,
+                          const std::vector<SitePermissionGrant>* chosen) {
+    std::wstring file = profile.folder + L"\\" + PREFERENCES_FILE;
     DWORD attributes = 0;
     GrantRemoval removal;
-    LeftAlone reason = LoadPreferences(profile, file, &attributes, &removal);
+    LeftAlone reason = LoadPreferences(profile.folder, file, &attributes, &removal, chosen);
     if (reason != LeftAlone::No) {
         if (reason != LeftAlone::NothingThere)
             NoteLeftAlone(options, reason, file, outcome);
@@ -188,28 +230,119 @@ void ResetSitePermissions(const CleanupOptions& options, const std::wstring& pro
     }
     if (removal.grants.empty())
         return;
-    if (!options.preview) {
-        // A read-only file is one someone wants kept as it is.
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            return NoteLeftAlone(options, LeftAlone::ReadOnly, file, outcome);
-        SwapResult swap = SwapIn(file, backup, removal.bytes);
+    if (options.preview) {
+        for (const SitePermissionGrant& grant : removal.grants)
+            WriteLine(options, GrantLine(grant, true));
+        return;
+    }
+    // A read-only file is one someone wants kept as it is.
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        NoteLeftAlone(options, LeftAlone::ReadOnly, file, outcome);
+        return;
+    }
+    std::wstring copy = CopyIntoRun(log, file, L".Preferences");
+    std::vector<ChangeEntry> entries;
+    for (std::size_t i = 0; i < removal.grants.size(); ++i) {
+        ChangeEntry entry;
+        entry.findingId = SitePermissionFindingId(profile.browser, profile.name, removal.grants[i]);
+        entry.kind = "site-permission";
+        entry.location = file;
+        entry.grant = RecordedGrant(removal.grants[i], removal.removed[i]);
+        entry.copy = copy;
+        entries.push_back(std::move(entry));
+    }
+    std::size_t first = log->record.changes.size();
+    if (copy.empty() || !RecordPending(log, std::move(entries))) {
+        NoteLeftAlone(options, LeftAlone::Failed, file, outcome);
+        WriteLine(options, copy.empty() ? L"  (no copy of the old settings could be made)"
+                                        : L"  (the record of changes could not be written)");
+        return;
+    }
+    bool swapped = NoteSwap(options, SwapIn(file, removal.bytes), file, outcome);
+    for (std::size_t i = 0; i < removal.grants.size(); ++i) {
+        if (swapped)
+            MarkChange(log, first + i, ChangeState::Done);
+        else
+            MarkChange(log, first + i, ChangeState::Left, L"the file could not be replaced");
+    }
+    if (!swapped)
+        return;
+    if (outcome)
+        outcome->permissionsTakenBack += removal.grants.size();
+    for (const SitePermissionGrant& grant : removal.grants)
+        WriteLine(options, GrantLine(grant, false));
+    WritePathLine(options, SAVED_LINE, log->folder + L"\\" + copy);
+}
+
+void ResetSitePermissions(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome) {
+    ChangeLog log;
+    std::size_t slash = profile.find_last_of(L'\\');
+    ResetSitePermissions(options, {profile, L"", slash == std::wstring::npos ? profile : profile.substr(slash + 1)},
+                         &log, outcome);
+    FinishChangeLog(&log);
+}
+
+void PutBackSitePermissionEntries(const CleanupOptions& options,
+                                  const std::wstring& file,
+                                  const std::vector<std::size_t>& entries,
+                                  ChangeLog* record) {
+    std::vector<RemovedGrant> grants;
+    for (std::size_t index : entries)
+        grants.push_back(record->record.changes[index].grant);
+    auto leaveAll = [&](const std::wstring& why) {
+        for (std::size_t index : entries)
+            MarkChange(record, index, ChangeState::Left, why);
+        WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(file));
+    };
+    std::wstring profile = file.substr(0, file.find_last_of(L'\\'));
+    std::string bytes;
+    FileRead read = ReadBrowserFile(file, BrowserFile::Preferences, &bytes);
+    if (read != FileRead::Done) {
+        leaveAll(read == FileRead::Missing ? L"the file is no longer there" : L"the file could not be read");
+        return;
+    }
+    if (CheckInProfile(profile, file, PREFERENCES_FILE) != LeftAlone::No) {
+        leaveAll(L"a link");
+        return;
+    }
+    PermissionPutBack putBack = PutBackSitePermissions(bytes, grants);
+    if (!putBack.usable) {
+        leaveAll(L"the file is not of the shape the browsers write");
+        return;
+    }
+    SwapResult swap;
+    if (!putBack.bytes.empty()) {
+        swap = SwapIn(file, putBack.bytes);
         if (swap.swap != Swap::Done) {
-            NoteLeftAlone(options, LeftAlone::Failed, file, outcome, swap.inUse);
-            // The old settings could not be moved back: say where they are.
-            if (swap.swap == Swap::OldFileAtBackup)
-                WritePathLine(options, SAVED_LINE, backup);
-            if (!swap.temporaryLeft.empty()) {
-                WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
-                if (outcome)
-                    outcome->leftBehind.push_back(swap.temporaryLeft);
-            }
+            NoteSwap(options, swap, file, nullptr);
+            leaveAll(L"the file could not be replaced");
             return;
         }
-        if (outcome)
-            outcome->permissionsTakenBack += removal.grants.size();
     }
-    for (const SitePermissionGrant& grant : removal.grants)
-        WriteLine(options, GrantLine(grant, options.preview));
-    WritePathLine(options, options.preview ? L"  [preview] would save a copy of the old settings: %ls" : SAVED_LINE,
-                  backup);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ChangeEntry& entry = record->record.changes[entries[i]];
+        std::wstring what = Utf8ToWide(entry.grant.permission) + L" " +
+                            (entry.grant.allSites ? std::wstring(L"for every site")
+                                                  : L"for " + MaskUnsafeCharacters(Utf8ToWide(entry.grant.member)));
+        switch (putBack.each[i]) {
+            case PutBack::Done:
+            case PutBack::AlreadyThere:
+                MarkChange(record, entries[i], ChangeState::Undone);
+                WriteLine(options, L"  allowed again: " + what + L" in " + MaskUnsafeCharacters(file));
+                break;
+            case PutBack::SetAnew:
+                MarkChange(record, entries[i], ChangeState::Left, L"the same site was set anew since");
+                WriteLine(options, L"  left as it is (" + what + L" was set anew since; the old file is " +
+                                       MaskUnsafeCharacters(entry.copy) + L" in the run's folder): " +
+                                       MaskUnsafeCharacters(file));
+                break;
+            case PutBack::Unusable:
+                MarkChange(record, entries[i], ChangeState::Left, L"the record's value is of another shape");
+                WriteLine(options, L"  left as it is (" + what + L": the record's value is of another shape): " +
+                                       MaskUnsafeCharacters(file));
+                break;
+        }
+    }
+    if (!swap.temporaryLeft.empty())
+        WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
 }

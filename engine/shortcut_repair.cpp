@@ -6,63 +6,11 @@ namespace {
 
 const wchar_t INDEX_FILE[] = L"index.txt";
 
-// "2026-12-07_143005" from the local time.
-std::wstring TimeStamp() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return FormatWide(L"%04u-%02u-%02u_%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                      now.wSecond);
-}
-
-bool MakeFolderStep(const std::wstring& folder) {
-    return CreateDirectoryW(LongPathForm(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-// Makes this run's folder once; a second run within the same second gets "-2", "-3", ...
-bool EnsureBackupFolder(ShortcutBackups* backups) {
-    if (!backups->folder.empty())
-        return true;
-    std::wstring local = ReadEnvironmentVariable(L"LOCALAPPDATA");
-    if (local.empty())
-        return false;
-    std::wstring base = FullFolderPath(local + L"\\PopSwat");
-    if (base.empty() || !MakeFolderStep(base) || !MakeFolderStep(base + L"\\Backups"))
-        return false;
-    std::wstring stamp = base + L"\\Backups\\" + TimeStamp();
-    for (int attempt = 1; attempt < 100; ++attempt) {
-        std::wstring folder = attempt == 1 ? stamp : stamp + L"-" + std::to_wstring(attempt);
-        if (CreateDirectoryW(LongPathForm(folder).c_str(), nullptr)) {
-            backups->folder = folder;
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-    }
-    return false;
-}
-
-// Keeps the bytes read of the shortcut as the next free "<n>.lnk"; "" when no copy could be made.
+// Keeps the bytes read of the shortcut in the run's folder as the next free "<n>.lnk"; its full path, or "" when no
+// copy could be made.
 std::wstring KeepCopy(const std::string& bytes, ShortcutBackups* backups) {
-    if (!EnsureBackupFolder(backups))
-        return std::wstring();
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::wstring copy = backups->folder + L"\\" + std::to_wstring(++backups->copies) + L".lnk";
-        UniqueHandle file(CreateFileW(LongPathForm(copy).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
-                continue;
-            return std::wstring();
-        }
-        DWORD written = 0;
-        if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size() && FlushFileBuffers(file.get()))
-            return copy;
-        file.reset();
-        DeleteFileW(LongPathForm(copy).c_str());
-        return std::wstring();
-    }
-    return std::wstring();
+    std::wstring name = KeepBytesInRun(backups, bytes, L".lnk");
+    return name.empty() ? name : backups->folder + L"\\" + name;
 }
 
 bool AppendIndexLine(const ShortcutBackups& backups, const std::wstring& copy, const std::wstring& original) {
@@ -107,6 +55,20 @@ std::wstring RemovedText(const std::vector<std::wstring>& removed, bool preview)
     return joined;
 }
 
+ChangeEntry ShortcutChange(const std::wstring& findingId,
+                           const std::wstring& path,
+                           const std::wstring& oldArguments,
+                           const ShortcutRepair& repair) {
+    ChangeEntry change;
+    change.findingId = findingId;
+    change.kind = "browser-shortcut";
+    change.location = path;
+    change.oldArguments = oldArguments;
+    change.newArguments = repair.arguments;
+    change.copy = repair.backup.substr(repair.backup.find_last_of(L'\\') + 1);
+    return change;
+}
+
 ShortcutRepair LeaveAlone(const CleanupOptions& options,
                           const std::wstring& path,
                           ShortcutRepair repair,
@@ -133,7 +95,8 @@ bool ShortcutRepairWouldChange(const LauncherFinding& finding) {
 
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                      const std::wstring& path,
-                                     ShortcutBackups* backups) {
+                                     ShortcutBackups* backups,
+                                     const std::wstring& findingId) {
     ShortcutRepair repair;
     ShortcutReading reading = ReadShortcut(path);
     if (reading.result != ShortcutRead::Done) {
@@ -150,9 +113,21 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
     }
     ShortcutRewriteSteps steps;
     steps.dryRun = options.preview;
-    steps.keepCopy = [&repair, backups](const std::string& bytes) {
+    std::size_t entry = backups->record.changes.size();
+    bool recorded = false;
+    bool recordFailed = false;
+    steps.keepCopy = [&](const std::string& bytes) {
         repair.backup = KeepCopy(bytes, backups);
-        return !repair.backup.empty();
+        if (repair.backup.empty())
+            return false;
+        // The record names the change before it is made.
+        recorded = RecordPending(backups, {ShortcutChange(findingId, path, fields.arguments, repair)});
+        if (!recorded) {
+            DeleteFileW(LongPathForm(repair.backup).c_str());
+            repair.backup.clear();
+            recordFailed = true;
+        }
+        return recorded;
     };
     repair.rewrite = RewriteShortcutArguments(path, fields.arguments, repair.arguments, steps);
     std::wstring shownPath = MaskUnsafeCharacters(path);
@@ -168,26 +143,38 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                    L": " + shownPath);
             return repair;
         case ShortcutRewriteResult::Done:
+            MarkChange(backups, entry, ChangeState::Done);
             AppendIndexLine(*backups, repair.backup, path);
             repair.outcome = ShortcutRepairOutcome::Repaired;
             WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
             return repair;
-        case ShortcutRewriteResult::MovedAside:
+        case ShortcutRewriteResult::MovedAside: {
             // The copy is all that still carries the shortcut's name: it stays, with its index line.
             AppendIndexLine(*backups, repair.backup, path);
-            return LeaveAlone(options, path, repair,
-                              ShortcutRewriteProblem(repair.rewrite) + L", and a copy is in the backups");
+            std::wstring why = ShortcutRewriteProblem(repair.rewrite) + L", and a copy is in the backups";
+            MarkChange(backups, entry, ChangeState::Left, why);
+            return LeaveAlone(options, path, repair, why);
+        }
         default:
             break;
+    }
+    std::wstring why =
+        recordFailed ? L"the record of changes could not be written" : ShortcutRewriteProblem(repair.rewrite);
+    if (recorded) {
+        backups->record.changes[entry].copy.clear();
+        MarkChange(backups, entry, ChangeState::Left, why);
     }
     if (!repair.backup.empty()) {
         DeleteFileW(LongPathForm(repair.backup).c_str());
         repair.backup.clear();
     }
-    return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+    return LeaveAlone(options, path, repair, why);
 }
 
-void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources& sources, CleanupOutcome* outcome) {
+void RepairBrowserShortcuts(const CleanupOptions& options,
+                            const LauncherSources& sources,
+                            CleanupOutcome* outcome,
+                            ChangeLog* log) {
     WriteLine(options, L"Repairing browser shortcuts...");
     ComApartment apartment;
     if (!apartment.ready()) {
@@ -198,13 +185,14 @@ void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources
     LauncherFindings findings;
     FindStartupItems(sources.startupFolders, &findings);
     FindShortcutLaunchers(sources.shortcutFolders, sources.startupFolders, FolderWalkLimits(), &findings);
-    ShortcutBackups backups;
+    ShortcutBackups own;
+    ShortcutBackups& backups = log ? *log : own;
     bool wroteLine = false;
     bool keptCopy = false;
     for (const LauncherFinding& finding : findings.launchers) {
         if (!ShortcutRepairWouldChange(finding))
             continue;
-        ShortcutRepair repair = RepairBrowserShortcut(options, finding.location, &backups);
+        ShortcutRepair repair = RepairBrowserShortcut(options, finding.location, &backups, LauncherFindingId(finding));
         wroteLine |= repair.outcome != ShortcutRepairOutcome::NothingToRemove;
         keptCopy |= !repair.backup.empty();
         if (repair.outcome == ShortcutRepairOutcome::Repaired && outcome)
@@ -212,10 +200,9 @@ void RepairBrowserShortcuts(const CleanupOptions& options, const LauncherSources
         if (repair.outcome == ShortcutRepairOutcome::LeftAlone && outcome)
             outcome->shortcutsLeftAlone.push_back(finding.location);
     }
+    FinishChangeLog(&backups);
     if (!wroteLine)
         WriteLine(options, L"  No browser shortcut needed repairing.");
     if (keptCopy)
         WriteLine(options, L"  saved a copy of each old shortcut in: " + MaskUnsafeCharacters(backups.folder));
-    else if (!backups.folder.empty())
-        RemoveDirectoryW(LongPathForm(backups.folder).c_str());  // made for copies that were all taken back
 }

@@ -12,6 +12,7 @@ CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
 
         WriteLine(options, L"");
         WriteLine(options, L"Taking back what sites were allowed to do...");
+        ChangeLog log;
         for (const BrowserEntry& browser : catalogue) {
             if (browser.kind == BrowserKind::Firefox)
                 continue;  // Firefox keeps its site permissions in a database that is not changed
@@ -20,8 +21,9 @@ CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
                 continue;
             WriteLine(options, FormatWide(L"Checking %ls ...", browser.displayName));
             for (const BrowserProfile& profile : ChromiumProfiles(browser, userData))
-                ResetSitePermissions(options, profile.folder, outcome);
+                ResetSitePermissions(options, {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name}, &log, outcome);
         }
+        FinishChangeLog(&log);
 
         WriteLine(options, L"");
         WriteLine(options, FormatWide(L"Site permissions taken back: %zu. Settings files left alone: %zu.",

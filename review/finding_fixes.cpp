@@ -51,3 +51,38 @@ FindingFix FixFor(const PolicyFinding&) {
 FindingFix FixFor(const ProxySetting&) {
     return {};
 }
+
+std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
+    std::vector<FixTarget> targets;
+    for (const SitePermissionFinding& finding : findings.sitePermissions) {
+        FindingFix fix = FixFor(finding);
+        if (!fix.kind)
+            continue;
+        FixTarget target;
+        target.kind = fix.kind;
+        target.findingId = FindingId(finding);
+        target.recommended = fix.recommended;
+        target.browser = finding.place.browser;
+        target.profile = finding.place.profile;
+        target.grant = finding.grant;
+        std::wstring what = Utf8ToWide(SitePermissionName(finding.grant.permission));
+        target.description = ProfileLabel(finding.place.browser, finding.place.profile) + L": " + what +
+                             (finding.grant.allSites ? std::wstring(L" allowed for every site")
+                                                     : L" allowed: " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site)));
+        targets.push_back(std::move(target));
+    }
+    for (const LauncherFinding& finding : findings.launchers) {
+        FindingFix fix = FixFor(finding);
+        if (!fix.kind)
+            continue;
+        FixTarget target;
+        target.kind = fix.kind;
+        target.findingId = FindingId(finding);
+        target.recommended = fix.recommended;
+        target.shortcut = finding.location;
+        target.description = L"shortcut " + MaskUnsafeCharacters(finding.location) +
+                             (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    return targets;
+}

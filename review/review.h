@@ -145,6 +145,8 @@ FindingFix FixFor(const ExtensionFinding& finding);
 FindingFix FixFor(const PolicyFinding& finding);
 FindingFix FixFor(const LauncherFinding& finding);
 FindingFix FixFor(const ProxySetting& finding);
+// Every finding PopSwat has a fix for, as ApplyFixes takes it: site permissions first, then shortcuts.
+std::vector<FixTarget> FixTargets(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 

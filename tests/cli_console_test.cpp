@@ -27,19 +27,29 @@ const Lines USAGE = {
     "  --yes, -y     Do not prompt for confirmation.",
     "  --help, -h    Show this help.",
     "  --review      Show what brings pop-ups back (read-only, no changes).",
-    "  --json        With --audit or --review: print JSON instead of text.",
+    "  --json        With --audit, --review, --fix, --undo or --list-changes: JSON.",
     "  --exit-code   With --review: exit with 3 when it found something, 0 when not.",
     "  --reset-permissions",
     "                Also take back what sites may do: notify, pop-ups, downloads.",
     "  --repair-shortcuts",
     "                Also take web addresses out of browser shortcuts (copies kept).",
+    "  --fix         Review, then fix every recommended finding (asks once).",
+    "  --fix=<id>[,<id>...]",
+    "                Fix the findings named by their ids (from --review).",
+    "  --undo        Put back the newest run's changes that are not undone yet.",
+    "  --undo=<date>_<time>",
+    "                Put back that run's changes (see --list-changes).",
+    "  --list-changes",
+    "                List the runs that changed something, and what.",
+    "                --fix, --undo and --list-changes also take --json.",
     "",
     "Supports Chrome, Edge, Brave, Vivaldi, Opera / Opera GX, and Firefox.",
     "Bookmarks and saved passwords are preserved. Firefox keeps its history",
     "(it shares places.sqlite with the bookmarks); its open tabs are reset.",
     "",
     "Exit code: 0 done; 1 bad command line, or another cleanup is running;",
-    "2 done, but some items could not be cleaned (the last lines say which);",
+    "2 done, but some items could not be cleaned, fixed or put back (the last",
+    "lines say which);",
     "3 with --review --exit-code: the review found something.",
 };
 
@@ -471,33 +481,36 @@ TEST(ConsoleProgram, RunsPastASettingsFileOfTheWrongShape) {
         MakeFile(edge + L"\\Current Session");
         MakeFile(edge + L"\\Preferences", R"({"profile":{"default_content_setting_values":{"popups":1}}})");
         std::string verb = preview ? "  [preview] would delete file: " : "  deleted: ";
-        Lines expected = {
-            BANNER_TITLE,
-            BANNER_RULE,
-            "Closing browsers...",
-            "",
-            "Resetting open tabs and clearing recent history...",
-            "Cleaning Google Chrome ...",
-            verb + Utf8(sandbox.chromeProfile + L"\\Current Tabs"),
-            verb + Utf8(sandbox.chromeProfile + L"\\History"),
-            "  (unreadable, left alone) " + Utf8(sandbox.chromeProfile + L"\\Preferences"),
-            "Cleaning Microsoft Edge ...",
-            verb + Utf8(edge + L"\\Current Session"),
-            preview ? "  [preview] would no longer allow pop-ups for every site"
-                    : "  pop-ups no longer allowed for every site",
-            (preview ? "  [preview] would save a copy of the old settings: " : "  saved a copy of the old settings: ") +
-                Utf8(edge + L"\\Preferences.popswat-backup"),
-            "Cleaning Mozilla Firefox ...",
-            verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
-            "",
-            preview ? DONE : LEFT_ONE};
+        auto output = sandbox.Run(preview ? L"--dry-run --reset-permissions" : L"--reset-permissions --yes");
+        std::wstring runs = sandbox.local + L"\\PopSwat\\Backups";
+        std::wstring run;
+        ForEachFolderEntry(runs, [&](const std::wstring& name, uint32_t) { run = runs + L"\\" + name; });
+        Lines expected = {BANNER_TITLE,
+                          BANNER_RULE,
+                          "Closing browsers...",
+                          "",
+                          "Resetting open tabs and clearing recent history...",
+                          "Cleaning Google Chrome ...",
+                          verb + Utf8(sandbox.chromeProfile + L"\\Current Tabs"),
+                          verb + Utf8(sandbox.chromeProfile + L"\\History"),
+                          "  (unreadable, left alone) " + Utf8(sandbox.chromeProfile + L"\\Preferences"),
+                          "Cleaning Microsoft Edge ...",
+                          verb + Utf8(edge + L"\\Current Session"),
+                          preview ? "  [preview] would no longer allow pop-ups for every site"
+                                  : "  pop-ups no longer allowed for every site",
+                          "  saved a copy of the old settings: " + Utf8(run + L"\\1.Preferences"),
+                          "Cleaning Mozilla Firefox ...",
+                          verb + Utf8(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"),
+                          "",
+                          preview ? DONE : LEFT_ONE};
         if (!preview)
             expected.push_back(LEFT_SETTINGS);
         expected.push_back(HINT);
-        if (preview)
+        if (preview) {
+            expected.erase(expected.begin() + 12);  // a preview copies nothing
             expected.insert(expected.begin() + 2, PREVIEW_NOTE.begin(), PREVIEW_NOTE.end());
-        ExpectOutput(sandbox.Run(preview ? L"--dry-run --reset-permissions" : L"--reset-permissions --yes"), expected,
-                     preview ? 0 : 2);
+        }
+        ExpectOutput(output, expected, preview ? 0 : 2);
         EXPECT_EQ(PathExists(edge + L"\\Current Session"), preview);
         EXPECT_EQ(PathExists(sandbox.firefoxProfile + L"\\sessionstore.jsonlz4"), preview);
     }

@@ -69,13 +69,13 @@ const std::string LEFT = Preferences(
     R"({"setting":3}},"geolocation":{"https://map.example:443,*":{"setting":1}}})",
     R"({"geolocation":1,"popups":2})");
 
-std::vector<std::wstring> GrantLines(const std::wstring& profile, bool preview) {
-    std::wstring backup = profile + L"\\Preferences.popswat-backup";
+// The lines of a reset; the copy of the old file is the newest run's first.
+std::vector<std::wstring> GrantLines(bool preview) {
+    std::wstring backup = NewestRunFolder() + L"\\1.Preferences";
     if (preview)
         return {L"  [preview] would no longer allow notifications: https://win-prize.example",
                 L"  [preview] would no longer allow pop-ups: https://?[31mred.example",
-                L"  [preview] would no longer allow automatic downloads for every site",
-                L"  [preview] would save a copy of the old settings: " + backup};
+                L"  [preview] would no longer allow automatic downloads for every site"};
     return {L"  notifications no longer allowed: https://win-prize.example",
             L"  pop-ups no longer allowed: https://?[31mred.example",
             L"  automatic downloads no longer allowed for every site",
@@ -114,6 +114,12 @@ std::vector<std::wstring> Reset(const std::wstring& profile, bool preview, Clean
     ResetSitePermissions(CapturingOptions(&lines, preview), profile, outcome);
     return lines;
 }
+
+// LOCALAPPDATA, where the run's copies go, in a folder of its own beside the sandbox.
+struct BackupsSandbox {
+    TempFolder folder;
+    ScopedEnvironmentVariable local{L"LOCALAPPDATA", folder.path().c_str()};
+};
 
 }  // namespace
 
@@ -368,6 +374,7 @@ TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder sandbox;
+        BackupsSandbox backups;
         std::wstring profile = MakeProfile(sandbox);
         MakeFile(profile + L"\\Preferences", row.bytes);
         EXPECT_EQ(Describe(ReadChromiumProfileSettings(profile).grants), row.review);
@@ -375,15 +382,16 @@ TEST(ResetSitePermissions, RewritesPreferencesOrLeavesItByteIdentical) {
         std::vector<std::wstring> lines;
         if (!row.leftAlone.empty())
             lines.push_back(row.leftAlone + profile + L"\\Preferences");
-        EXPECT_EQ(Reset(profile, true), row.after.empty() ? lines : GrantLines(profile, true));
+        EXPECT_EQ(Reset(profile, true), row.after.empty() ? lines : GrantLines(true));
         EXPECT_EQ(Tree(profile), before) << "a preview changes nothing";
         CleanupOutcome outcome;
-        EXPECT_EQ(Reset(profile, false, &outcome), row.after.empty() ? lines : GrantLines(profile, false));
+        std::vector<std::wstring> got = Reset(profile, false, &outcome);
+        EXPECT_EQ(got, row.after.empty() ? lines : GrantLines(false));
         EXPECT_EQ(outcome.permissionsTakenBack, row.after.empty() ? 0u : 3u);
         EXPECT_EQ(outcome.settingsLeftAlone.size(), lines.size());
         if (!row.after.empty()) {
             before[L"Preferences"] = Compact(row.after);
-            before[L"Preferences.popswat-backup"] = row.bytes;
+            EXPECT_EQ(ReadWholeFile(NewestRunFolder() + L"\\1.Preferences"), row.bytes);
         }
         EXPECT_EQ(Tree(profile), before);
     }
@@ -408,13 +416,14 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         {"read-only", Setup::ReadOnly, readOnly},
         {"held open without sharing", Setup::Held, failed},
         {"held by another program without delete sharing: the replacement fails", Setup::HeldByAnother, failed},
-        {"the backup's name taken by a folder: the replacement fails", Setup::BackupNameTaken, failed},
+        {"no folder for the copy can be made: the file stays", Setup::BackupNameTaken, failed},
         {"a Unix link to a file elsewhere", Setup::LinkToFile, link},
         {"a Unix link to a folder elsewhere", Setup::LinkToFolder, link},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder sandbox;
+        BackupsSandbox backups;
         std::wstring profile = MakeProfile(sandbox);
         std::wstring file = profile + L"\\Preferences";
         std::wstring elsewhere = sandbox / L"elsewhere";
@@ -429,7 +438,7 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
         else
             MakeFile(file, GRANTED, row.setup == Setup::ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
         if (row.setup == Setup::BackupNameTaken)
-            MakeFile(file + L".popswat-backup\\x");
+            MakeFile(backups.folder / L"PopSwat");
         if (!made)
             continue;  // Unix links exist only under Wine
         ChildProcess locker;
@@ -443,7 +452,10 @@ TEST(ResetSitePermissions, LeavesAFileItCannotSafelyReplaceAsItWas) {
             held = HoldFile(file);
         ASSERT_TRUE(held || row.setup != Setup::Held);
         CleanupOutcome outcome;
-        EXPECT_EQ(Reset(profile, false, &outcome), std::vector<std::wstring>{FormatWide(row.line, file.c_str())});
+        std::vector<std::wstring> expected = {FormatWide(row.line, file.c_str())};
+        if (row.setup == Setup::BackupNameTaken)
+            expected.push_back(L"  (no copy of the old settings could be made)");
+        EXPECT_EQ(Reset(profile, false, &outcome), expected);
         EXPECT_EQ(outcome.settingsLeftAlone, std::vector<std::wstring>{file});
         held.reset();
         EXPECT_EQ(Tree(sandbox.path()), before);
@@ -499,6 +511,7 @@ TEST(ResetSitePermissions, OutlastsAProgramThatOpensTheNewFileAndNeverSwapsInACh
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder sandbox;
+        BackupsSandbox backups;
         std::wstring profile = MakeProfile(sandbox);
         std::wstring file = profile + L"\\Preferences";
         MakeFile(file, GRANTED);
@@ -514,11 +527,11 @@ TEST(ResetSitePermissions, OutlastsAProgramThatOpensTheNewFileAndNeverSwapsInACh
         newFileHeld.reset();
         ASSERT_FALSE(newFile.empty());
 
-        std::vector<std::wstring> expected = GrantLines(profile, false);
+        std::vector<std::wstring> expected = GrantLines(false);
         std::vector<std::wstring> stayed;
         if (row.swapped) {
             before[L"Preferences"] = Compact(LEFT);
-            before[L"Preferences.popswat-backup"] = GRANTED;
+            EXPECT_EQ(ReadWholeFile(NewestRunFolder() + L"\\1.Preferences"), GRANTED);
         } else {
             expected = {L"  (locked/failed) " + file};
             if (held) {

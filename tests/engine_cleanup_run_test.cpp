@@ -64,9 +64,8 @@ struct SampleProfiles {
 // granted one allows pop-ups for every site; the others hold no JSON and are left alone.
 void AppendResetLines(Lines* lines, Lines* leftAlone, const std::wstring& profile, const std::wstring& granted) {
     if (profile == granted) {
-        lines->insert(lines->end(),
-                      {L"  pop-ups no longer allowed for every site",
-                       L"  saved a copy of the old settings: " + profile + L"\\Preferences.popswat-backup"});
+        lines->insert(lines->end(), {L"  pop-ups no longer allowed for every site",
+                                     L"  saved a copy of the old settings: " + NewestRunFolder() + L"\\1.Preferences"});
         return;
     }
     lines->push_back(L"  (unreadable, left alone) " + profile + L"\\Preferences");
@@ -378,7 +377,7 @@ TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
     EXPECT_TRUE(outcome.leftBehind.empty());
     EXPECT_FALSE(outcome.lockHeldElsewhere);
     EXPECT_EQ(ReadLogLines(brave.logs[0]), ClosedStandInLog({true, true, 0}));
-    EXPECT_EQ(ReadFileBytes(edge + L"\\Preferences.popswat-backup"), granted);
+    EXPECT_EQ(ReadFileBytes(NewestRunFolder() + L"\\1.Preferences"), granted);
 
     // With the lock held by another thread (a mutex is its owner's again on the same
     // thread), nothing is written or changed.

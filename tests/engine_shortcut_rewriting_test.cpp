@@ -187,8 +187,12 @@ TEST_F(ShortcutRewriting, AShortcutChangedWhileItIsRewrittenKeepsItsChange) {
                   std::vector<std::wstring>{L"  shortcut left as it was (" + std::wstring(row.reason) + L"): " + path});
         EXPECT_EQ(ReadWholeFile(path), changed);
         EXPECT_EQ(Names(sandbox_ / L"Desktop"), std::vector<std::wstring>{L"Google Chrome.lnk"});
+        // No copy stays; the record says the change was left, and why.
         EXPECT_TRUE(repair.backup.empty());
-        EXPECT_TRUE(Names(backups.folder).empty());
+        EXPECT_EQ(Names(backups.folder), std::vector<std::wstring>{L"changes.json"});
+        ASSERT_EQ(backups.record.changes.size(), 1u);
+        EXPECT_EQ(backups.record.changes[0].state, ChangeState::Left);
+        EXPECT_EQ(backups.record.changes[0].why, row.reason);
     }
 
     // Called on its own, the rewrite says what it found: the bytes it read and would have written.

@@ -201,7 +201,7 @@ TEST(GuiFindings, TakingBackClosesTheBrowsersAndLeavesNoGrant) {
 
     ASSERT_TRUE(WaitForReport(gui.findings));
     EXPECT_EQ(SummaryText(gui.findings), L"1 thing can bring pop-ups back.");
-    std::wstring backup = ChromeProfile(sandbox) + L"\\Preferences.popswat-backup";
+    std::wstring backup = NewestRunFolder() + L"\\1.Preferences";
     std::wstring report = ReportText(gui.findings);
     // The take-back's own lines above the new report, which lists no site.
     EXPECT_EQ(report.rfind(L"Closing browsers...\r\n", 0), 0u) << Utf8(report);

@@ -392,3 +392,13 @@ void TemporaryRegistryKey::SetText(const std::wstring& subkey,
 void TemporaryRegistryKey::SetNumber(const std::wstring& subkey, const std::wstring& name, DWORD number) const {
     Set(subkey, name, REG_DWORD, &number, sizeof(number));
 }
+
+std::wstring NewestRunFolder() {
+    std::wstring backups = ReadEnvironmentVariable(L"LOCALAPPDATA") + L"\\PopSwat\\Backups";
+    std::wstring newest;
+    ForEachFolderEntry(backups, [&](const std::wstring& name, uint32_t attributes) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L".." && name > newest)
+            newest = name;
+    });
+    return newest.empty() ? newest : backups + L"\\" + newest;
+}

@@ -75,6 +75,8 @@ void DeleteTreeForTest(const std::wstring& path);
 // The whole file as raw bytes, up to the limit of a Firefox extensions.json;
 // empty when it cannot be read or is larger.
 std::string ReadWholeFile(const std::wstring& path);
+// The newest run folder below %LOCALAPPDATA%\PopSwat\Backups, "" when there is none.
+std::wstring NewestRunFolder();
 
 // The catalogue's row of that display name ("Google Chrome", "Mozilla Firefox").
 const BrowserEntry& CatalogueRow(const std::wstring& displayName);

@@ -217,7 +217,9 @@ cat "$demo/Preferences.before"
 printf '\n'
 cat "$granted"
 printf '\n'
-cmp -s "$chrome/Default/Preferences.popswat-backup" "$demo/Preferences.before" && echo "(the backup holds the old bytes)"
+for copy in "$local_dir"/PopSwat/Backups/*/*.Preferences; do
+    cmp -s "$copy" "$demo/Preferences.before" && echo "(the copy in the run's folder holds the old bytes)"
+done
 
 heading "The pinned Chrome shortcut after the repair, and the backup's index"
 show_shortcut

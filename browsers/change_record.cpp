@@ -1,0 +1,154 @@
+// The record of changes as JSON. Written by PopSwat, but read back as any file
+// from the disk is: every member is checked for its type before it is used, and
+// a record that lacks anything a change needs is refused as a whole.
+#include "base/json_writer.h"
+#include "browsers/json_document.h"
+
+namespace {
+
+const char* const STATE_NAMES[] = {"pending", "done", "left", "undone"};
+
+void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
+    WriteJsonField(writer, "findingId", change.findingId);
+    WriteJsonField(writer, "kind", change.kind.c_str());
+    WriteJsonField(writer, "location", change.location);
+    if (preview) {
+    } else if (!change.grant.permission.empty()) {
+        writer.Key("removed");
+        writer.StartObject();
+        WriteJsonField(writer, "permission", change.grant.permission.c_str());
+        writer.Key("allSites");
+        writer.Bool(change.grant.allSites);
+        writer.Key("name");
+        writer.String(change.grant.member);
+        writer.Key("value");
+        writer.Raw(change.grant.value);  // JSON text that SerializeJson wrote
+        writer.EndObject();
+    } else {
+        writer.Key("changed");
+        writer.StartObject();
+        WriteJsonField(writer, "oldArguments", change.oldArguments);
+        WriteJsonField(writer, "newArguments", change.newArguments);
+        writer.EndObject();
+    }
+    WriteJsonFieldOrNull(writer, "copy", !change.copy.empty(), change.copy);
+    WriteJsonField(writer, "state", ChangeStateName(change.state));
+    WriteJsonFieldOrNull(writer, "why", !change.why.empty(), change.why);
+}
+
+bool ReadText(const JsonValue& object, const char* name, std::string* text) {
+    const JsonValue* value = FindJsonMember(object, name);
+    if (!value || !value->IsString())
+        return false;
+    *text = JsonUtf8(value);
+    return true;
+}
+
+bool ReadWide(const JsonValue& object, const char* name, std::wstring* text) {
+    std::string utf8;
+    if (!ReadText(object, name, &utf8))
+        return false;
+    *text = Utf8ToWide(utf8);
+    return true;
+}
+
+// An optional text: absent or null is "".
+bool ReadOptionalWide(const JsonValue& object, const char* name, std::wstring* text) {
+    const JsonValue* value = FindJsonMember(object, name);
+    if (!value || value->IsNull())
+        return true;
+    return ReadWide(object, name, text);
+}
+
+// The members a change needs; what is missing, or "" when nothing is.
+const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
+    if (!object.IsObject())
+        return "is not an object";
+    if (!ReadWide(object, "findingId", &change->findingId))
+        return "has no findingId";
+    if (!ReadText(object, "kind", &change->kind))
+        return "has no kind";
+    if (!ReadWide(object, "location", &change->location) || change->location.empty())
+        return "has no location";
+    std::string state;
+    if (!ReadText(object, "state", &state))
+        return "has no state";
+    bool known = false;
+    for (std::size_t i = 0; i < std::size(STATE_NAMES); ++i) {
+        if (state == STATE_NAMES[i]) {
+            change->state = static_cast<ChangeState>(i);
+            known = true;
+        }
+    }
+    if (!known)
+        return "has a state of another kind";
+    if (!ReadOptionalWide(object, "copy", &change->copy) || !ReadOptionalWide(object, "why", &change->why))
+        return "has a copy or why that is no text";
+    if (const JsonValue* removed = FindJsonMember(object, "removed")) {
+        const JsonValue* allSites = FindJsonMember(*removed, "allSites");
+        const JsonValue* value = FindJsonMember(*removed, "value");
+        if (!removed->IsObject() || !ReadText(*removed, "permission", &change->grant.permission) ||
+            change->grant.permission.empty() || !ReadText(*removed, "name", &change->grant.member) ||
+            !allSites || !allSites->IsBool() || !value || !SerializeJson(*value, &change->grant.value))
+            return "says incompletely what was removed";
+        change->grant.allSites = allSites->GetBool();
+        return "";
+    }
+    const JsonValue* changed = FindJsonMember(object, "changed");
+    if (!changed || !changed->IsObject() || !ReadWide(*changed, "oldArguments", &change->oldArguments) ||
+        !ReadWide(*changed, "newArguments", &change->newArguments))
+        return "says nothing of what was removed or changed";
+    return "";
+}
+
+}  // namespace
+
+const char* ChangeStateName(ChangeState state) {
+    return STATE_NAMES[static_cast<int>(state)];
+}
+
+std::string ChangeRecordJson(const ChangeRecord& record) {
+    return WriteJsonDocument(CHANGES_SCHEMA, [&record](JsonWriter& writer) {
+        if (record.preview) {
+            writer.Key("preview");
+            writer.Bool(true);
+        }
+        WriteJsonField(writer, "started", record.started);
+        WriteJsonArray(writer, "changes", record.changes,
+                       [&writer, &record](const ChangeEntry& change) { WriteEntry(writer, change, record.preview); });
+    });
+}
+
+bool ParseChangeRecord(const std::string& bytes, ChangeRecord* record, std::wstring* why) {
+    *record = ChangeRecord();
+    JsonDocument document;
+    if (bytes.size() > MAX_CHANGE_RECORD_BYTES) {
+        *why = L"too large";
+        return false;
+    }
+    if (ParseJsonObjectExactly(bytes, &document) != JsonLoad::Done) {
+        *why = L"not JSON (cut short or damaged)";
+        return false;
+    }
+    std::string schema;
+    if (!ReadText(document, "schema", &schema) || schema != CHANGES_SCHEMA) {
+        *why = L"another schema: " + MaskUnsafeCharacters(Utf8ToWide(schema.substr(0, 60)));
+        return false;
+    }
+    const JsonValue* changes = FindJsonMember(document, "changes");
+    if (!ReadOptionalWide(document, "started", &record->started) || !changes || !changes->IsArray()) {
+        *why = L"no list of changes";
+        return false;
+    }
+    for (rapidjson::SizeType i = 0; i < changes->Size(); ++i) {
+        ChangeEntry change;
+        const char* problem = ReadEntry((*changes)[i], &change);
+        if (*problem) {
+            *why = FormatWide(L"change %u ", i + 1) + Utf8ToWide(problem);
+            *record = ChangeRecord();
+            return false;
+        }
+        record->changes.push_back(std::move(change));
+    }
+    return true;
+}
