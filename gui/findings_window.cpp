@@ -120,6 +120,17 @@ void OnNextControl(HWND window, WPARAM wParam, LPARAM lParam) {
         SetFocus(target);
 }
 
+// IsDialogMessageW turns Enter into a click of the button DM_GETDEFID names. In a
+// dialog box the focused push button is the default one; here it is made so by
+// answering with it, so that Enter presses the button that has the focus.
+LRESULT OnGetDefaultId(HWND window) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(window, focus) && IsWindowEnabled(focus) &&
+        (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_UNDEFPUSHBUTTON | DLGC_DEFPUSHBUTTON)))
+        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+    return 0;
+}
+
 void OnFindingsCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_TAKE_BACK_BUTTON:
@@ -229,6 +240,8 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_NEXTDLGCTL:
             OnNextControl(window, wParam, lParam);
             return 0;
+        case DM_GETDEFID:
+            return OnGetDefaultId(window);
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(OnFindingsControlColour(reinterpret_cast<HDC>(wParam)));
         case WM_REVIEW_DONE:

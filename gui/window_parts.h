@@ -13,6 +13,9 @@ void LoadHeaderIcon(HINSTANCE instance);
 void CreateChildControls(HWND window, HINSTANCE instance);
 // A Segoe UI font of that size for the DPI in force.
 HFONT MakeFont(int points, int weight, bool underline);
+// The height of the description's text wrapped to the content width, in its font at the
+// DPI in force (DrawTextW with DT_CALCRECT, as the static control wraps it).
+int DescriptionTextHeight();
 
 // Painting.
 void PaintHeader(HDC dc);
