@@ -32,17 +32,66 @@ start_server() {
 # The Task Scheduler is not started with the server, and one started before
 # wineboot made the prefix may not be running after it: start it once the
 # prefix exists, and check that it runs (tests register and read tasks through it).
-start_task_scheduler() {
-    local try
-    for try in 1 2 3 4 5 6 7 8 9 10; do
-        "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 8>&- 9>&-
-        if grep -q RUNNING "$testbed/schedule.state"; then
-            return 0
+# Right after the server starts, services.exe is still starting its own services
+# (and on a busy machine that takes seconds): a start asked for then can fail at
+# once, and the service stays STOPPED with 1077 (never started) while a start a
+# little later works. So: wait until the service manager answers and nothing is
+# starting or stopping, then start it with a growing pause between tries; if that
+# fails, a fresh server gets one more round. Every answer goes to schedule.log.
+# The services Wine starts with the server (Start = 2 in the prefix's registry);
+# one this Wine does not have answers 1060 and counts as settled.
+AUTO_SERVICES="Eventlog PlugPlay MountMgr nsiproxy NDIS"
+
+service_manager_settled() {
+    local service state
+    for service in $AUTO_SERVICES; do
+        state=$("$WINE" sc query "$service" </dev/null 2>&1 8>&- 9>&-)
+        if [ -z "$state" ] || grep -Eq 'START_PENDING|STOP_PENDING' <<<"$state"; then
+            return 1
         fi
-        "$WINE" net start schedule </dev/null >/dev/null 2>&1 8>&- 9>&-
-        sleep 0.5
     done
+}
+
+wait_for_service_manager() {
+    local waited=0
+    until service_manager_settled; do
+        [ "$waited" -ge 60 ] && return 1
+        sleep 1
+        waited=$((waited + 1))
+    done
+}
+
+schedule_running() {
+    "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 8>&- 9>&-
+    grep -q RUNNING "$testbed/schedule.state"
+}
+
+# One round of tries: about 45 s in all.
+try_task_scheduler() {
+    local pause
+    wait_for_service_manager || echo "$(date -u +%T) the service manager did not settle" >>"$testbed/schedule.log"
+    for pause in 0.5 1 1 2 2 3 4 5 6 8 10; do
+        schedule_running && return 0
+        {
+            echo "$(date -u +%T) net start schedule:"
+            "$WINE" net start schedule </dev/null 2>&1 8>&- 9>&-
+        } >>"$testbed/schedule.log"
+        # A start that is under way finishes before the next look.
+        sleep "$pause"
+    done
+    schedule_running
+}
+
+start_task_scheduler() {
+    : >"$testbed/schedule.log"
+    try_task_scheduler && return 0
+    echo "$(date -u +%T) a fresh server" >>"$testbed/schedule.log"
+    stop_server
+    start_server
+    try_task_scheduler && return 0
     echo "the Task Scheduler does not run in $WINEPREFIX: $(cat "$testbed/schedule.state")" >&2
+    echo "what the tries said ($testbed/schedule.log):" >&2
+    tail -n 20 "$testbed/schedule.log" >&2
     return 1
 }
 
