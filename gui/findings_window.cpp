@@ -166,14 +166,12 @@ HWND CreateFindingsWindow(HINSTANCE instance) {
     SIZE client = FindingsClientSize();
     RECT outer = {0, 0, client.cx, client.cy};
     AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
-    // Never larger than the screen, centred on it as the main window is.
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    int width = std::min<int>(outer.right - outer.left, screenWidth);
-    int height = std::min<int>(outer.bottom - outer.top, screenHeight);
-    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE,
-                           (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, nullptr, nullptr,
-                           instance, nullptr);
+    // Never larger than the work area, centred in it as the main window is.
+    RECT place = PlaceInWorkArea(WorkAreaOf(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY)),
+                                 {outer.right - outer.left, outer.bottom - outer.top});
+    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE, place.left,
+                           place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 }  // namespace

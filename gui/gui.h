@@ -125,6 +125,9 @@ struct FindingsLayout {
 };
 FindingsLayout LayOutFindings(int clientWidth, int clientHeight);
 
+// Where a window of that outer size goes: centred in the work area and no larger than it.
+RECT PlaceInWorkArea(const RECT& workArea, SIZE outer);
+
 // ---- Start-up ----
 
 constexpr int MIN_FORCED_DPI = 96;

@@ -7,8 +7,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
-
 namespace {
 
 constexpr wchar_t MAIN_WINDOW_CLASS[] = L"PopSwatWindow";
@@ -44,30 +42,11 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     RegisterClassExW(&windowClass);
 }
 
-// The part of the monitor that windows may cover (the taskbar excluded); the whole
-// primary screen when the monitor cannot be asked.
-RECT WorkAreaOf(HMONITOR monitor) {
-    MONITORINFO info = {};
-    info.cbSize = sizeof(info);
-    if (monitor && GetMonitorInfoW(monitor, &info))
-        return info.rcWork;
-    return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
-
 // The frame's share of the window's outer size.
 SIZE FrameSize() {
     RECT outer = {0, 0, 0, 0};
     AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
     return {outer.right - outer.left, outer.bottom - outer.top};
-}
-
-// Where a window of that outer size goes: centred in the work area, and no larger than it.
-RECT PlaceInWorkArea(const RECT& work, SIZE outer) {
-    int width = std::min<int>(outer.cx, work.right - work.left);
-    int height = std::min<int>(outer.cy, work.bottom - work.top);
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
-    return {x, y, x + width, y + height};
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {

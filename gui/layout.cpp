@@ -158,3 +158,11 @@ FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
     layout.closeButton = {closeLeft, buttonTop, right, buttonBottom};
     return layout;
 }
+
+RECT PlaceInWorkArea(const RECT& workArea, SIZE outer) {
+    int width = std::max<int>(0, std::min<int>(outer.cx, workArea.right - workArea.left));
+    int height = std::max<int>(0, std::min<int>(outer.cy, workArea.bottom - workArea.top));
+    int x = workArea.left + (workArea.right - workArea.left - width) / 2;
+    int y = workArea.top + (workArea.bottom - workArea.top - height) / 2;
+    return {x, y, x + width, y + height};
+}

@@ -17,6 +17,10 @@ HFONT MakeFont(int points, int weight, bool underline);
 // DPI in force (DrawTextW with DT_CALCRECT, as the static control wraps it).
 int DescriptionTextHeight();
 
+// The part of the monitor that windows may cover (the taskbar left out); the whole
+// primary screen when the monitor cannot be asked.
+RECT WorkAreaOf(HMONITOR monitor);
+
 // Painting.
 void PaintHeader(HDC dc);
 void EraseBody(HWND window, HDC dc);

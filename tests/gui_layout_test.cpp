@@ -139,6 +139,28 @@ TEST(GuiLayout, FollowsTheDescriptionsHeightAndTheScreensWidth) {
     ComputeLayout(96);
 }
 
+TEST(GuiLayout, PlacesAWindowCentredInsideTheWorkArea) {
+    struct Row {
+        const char* name;
+        RECT work;
+        SIZE outer;
+        RECT expected;
+    } rows[] = {
+        {"fits", {0, 0, 1280, 1024}, {526, 357}, {377, 333, 903, 690}},
+        {"taskbar on the left", {60, 0, 1280, 1024}, {526, 357}, {407, 333, 933, 690}},
+        {"too wide and too tall", {0, 0, 1280, 984}, {2606, 1800}, {0, 0, 1280, 984}},
+        {"too wide only", {0, 40, 1280, 1024}, {2000, 400}, {0, 332, 1280, 732}},
+        {"a second monitor left of the first", {-1920, 0, 0, 1080}, {526, 357}, {-1223, 361, -697, 718}},
+        {"an empty work area", {100, 100, 100, 100}, {526, 357}, {100, 100, 100, 100}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RECT place = PlaceInWorkArea(row.work, row.outer);
+        EXPECT_TRUE(EqualRect(&place, &row.expected))
+            << place.left << "," << place.top << "," << place.right << "," << place.bottom;
+    }
+}
+
 TEST(GuiLayout, GradientRunsFromBlueToTeal) {
     struct Row {
         int column;
