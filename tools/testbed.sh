@@ -82,13 +82,36 @@ try_task_scheduler() {
     schedule_running
 }
 
+# The first program to ask the Task Scheduler for its tasks brings up what the
+# service starts on demand; asked here, with no test's output pipe to inherit, so
+# that the first test that reviews tasks is not the one to wait for it. Always true:
+# a Wine whose schtasks cannot list says so, and the service runs all the same.
+warm_up_task_scheduler() {
+    timeout 60 "$WINE" schtasks /query </dev/null >/dev/null 2>&1 8>&- 9>&-
+    return 0
+}
+
+# The processes that run with this prefix, for the log of a start that failed.
+prefix_processes() {
+    local process
+    for process in /proc/[0-9]*; do
+        if { tr '\0' '\n' <"$process/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            echo "  ${process#/proc/} $({ tr '\0' ' ' <"$process/cmdline"; } 2>/dev/null)"
+        fi
+    done
+}
+
 start_task_scheduler() {
     : >"$testbed/schedule.log"
-    try_task_scheduler && return 0
+    try_task_scheduler && warm_up_task_scheduler && return 0
     echo "$(date -u +%T) a fresh server" >>"$testbed/schedule.log"
     stop_server
     start_server
-    try_task_scheduler && return 0
+    try_task_scheduler && warm_up_task_scheduler && return 0
+    {
+        echo "$(date -u +%T) the Wine processes of this prefix:"
+        prefix_processes
+    } >>"$testbed/schedule.log"
     echo "the Task Scheduler does not run in $WINEPREFIX: $(cat "$testbed/schedule.state")" >&2
     echo "what the tries said ($testbed/schedule.log):" >&2
     tail -n 20 "$testbed/schedule.log" >&2
