@@ -33,11 +33,9 @@ start_server() {
 # wineboot made the prefix may not be running after it: start it once the
 # prefix exists, and check that it runs (tests register and read tasks through it).
 # Right after the server starts, services.exe is still starting its own services
-# (and on a busy machine that takes seconds): a start asked for then can fail at
-# once, and the service stays STOPPED with 1077 (never started) while a start a
-# little later works. So: wait until the service manager answers and nothing is
-# starting or stopping, then start it with a growing pause between tries; if that
-# fails, a fresh server gets one more round. Every answer goes to schedule.log.
+# (on a busy machine that takes seconds), so the tries wait until the service
+# manager answers and nothing is starting or stopping. Every answer goes to
+# schedule.log.
 # The services Wine starts with the server (Start = 2 in the prefix's registry);
 # one this Wine does not have answers 1060 and counts as settled.
 AUTO_SERVICES="Eventlog PlugPlay MountMgr nsiproxy NDIS"
@@ -55,7 +53,7 @@ service_manager_settled() {
 wait_for_service_manager() {
     local waited=0
     until service_manager_settled; do
-        [ "$waited" -ge 60 ] && return 1
+        [ "$waited" -ge 30 ] && return 1
         sleep 1
         waited=$((waited + 1))
     done
@@ -66,11 +64,11 @@ schedule_running() {
     grep -q RUNNING "$testbed/schedule.state"
 }
 
-# One round of tries: about 45 s in all.
+# One round of tries, with these pauses (seconds) after each start asked for.
 try_task_scheduler() {
     local pause
     wait_for_service_manager || echo "$(date -u +%T) the service manager did not settle" >>"$testbed/schedule.log"
-    for pause in 0.5 1 1 2 2 3 4 5 6 8 10; do
+    for pause in "$@"; do
         schedule_running && return 0
         {
             echo "$(date -u +%T) net start schedule:"
@@ -101,13 +99,16 @@ prefix_processes() {
     done
 }
 
+# Seen on fresh prefixes: every "net start" says the service started, yet it stays
+# STOPPED (1077) however long one waits, and the first start on a fresh server then
+# works. So a few quick tries, then a fresh server and a longer round (about 45 s).
 start_task_scheduler() {
     : >"$testbed/schedule.log"
-    try_task_scheduler && warm_up_task_scheduler && return 0
+    try_task_scheduler 0.5 1 2 3 && warm_up_task_scheduler && return 0
     echo "$(date -u +%T) a fresh server" >>"$testbed/schedule.log"
     stop_server
     start_server
-    try_task_scheduler && warm_up_task_scheduler && return 0
+    try_task_scheduler 0.5 1 1 2 2 3 4 5 6 8 10 && warm_up_task_scheduler && return 0
     {
         echo "$(date -u +%T) the Wine processes of this prefix:"
         prefix_processes
