@@ -1,4 +1,5 @@
 #include "gui/gui.h"
+#include "base/win_handles.h"
 #include "gui/window_parts.h"
 
 #include <commctrl.h>
@@ -23,6 +24,19 @@ HWND MakeChild(HWND parent,
 
 }  // namespace
 
+// The static control draws SS_LEFT | SS_NOPREFIX text with these DrawText flags.
+constexpr UINT DESCRIPTION_FORMAT = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX;
+
+int DescriptionTextHeight() {
+    ScopedGdiObject<HFONT> font(MakeFont(10, FW_NORMAL, false));
+    ScopedWindowDC screen(nullptr);
+    ScopedSelectObject selected(screen.get(), font.get());
+    RECT box = {0, 0, guiState.contentWidth, 0};
+    if (!DrawTextW(screen.get(), DESCRIPTION_TEXT, -1, &box, DESCRIPTION_FORMAT | DT_CALCRECT))
+        return guiState.descriptionHeight;
+    return box.bottom - box.top;
+}
+
 HFONT MakeFont(int points, int weight, bool underline) {
     return CreateFontW(FontHeight(points), 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
@@ -43,9 +57,9 @@ void CreateChildControls(HWND window, HINSTANCE instance) {
     guiState.fontButtonCaption = MakeFont(9, FW_NORMAL, false);
     guiState.fontLink = MakeFont(9, FW_NORMAL, true);
 
-    // A plain static wraps its text at word boundaries.
-    HWND description =
-        MakeChild(window, instance, L"STATIC", DESCRIPTION_TEXT, WS_CHILD | WS_VISIBLE, 0, DescriptionRect());
+    // A plain static wraps its text at word boundaries; its box was sized for the text.
+    HWND description = MakeChild(window, instance, L"STATIC", DESCRIPTION_TEXT,
+                                 WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_DESCRIPTION, DescriptionRect());
     SendMessageW(description, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
 
     // Owner-drawn: DrawCleanButton paints it in each of its states.

@@ -120,6 +120,17 @@ void OnNextControl(HWND window, WPARAM wParam, LPARAM lParam) {
         SetFocus(target);
 }
 
+// IsDialogMessageW turns Enter into a click of the button DM_GETDEFID names. In a
+// dialog box the focused push button is the default one; here it is made so by
+// answering with it, so that Enter presses the button that has the focus.
+LRESULT OnGetDefaultId(HWND window) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(window, focus) && IsWindowEnabled(focus) &&
+        (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_UNDEFPUSHBUTTON | DLGC_DEFPUSHBUTTON)))
+        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+    return 0;
+}
+
 void OnFindingsCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_TAKE_BACK_BUTTON:
@@ -155,14 +166,12 @@ HWND CreateFindingsWindow(HINSTANCE instance) {
     SIZE client = FindingsClientSize();
     RECT outer = {0, 0, client.cx, client.cy};
     AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
-    // Never larger than the screen, centred on it as the main window is.
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    int width = std::min<int>(outer.right - outer.left, screenWidth);
-    int height = std::min<int>(outer.bottom - outer.top, screenHeight);
-    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE,
-                           (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, nullptr, nullptr,
-                           instance, nullptr);
+    // Never larger than the work area, centred in it as the main window is.
+    RECT place = PlaceInWorkArea(WorkAreaOf(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY)),
+                                 {outer.right - outer.left, outer.bottom - outer.top});
+    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE, place.left,
+                           place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 }  // namespace
@@ -229,6 +238,8 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_NEXTDLGCTL:
             OnNextControl(window, wParam, lParam);
             return 0;
+        case DM_GETDEFID:
+            return OnGetDefaultId(window);
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(OnFindingsControlColour(reinterpret_cast<HDC>(wParam)));
         case WM_REVIEW_DONE:

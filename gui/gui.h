@@ -14,6 +14,7 @@
 
 constexpr int IDC_CLEAN_BUTTON = 1001;
 constexpr int IDC_FINDINGS_LINK = 1002;  // the SysLink under the status line
+constexpr int IDC_DESCRIPTION = 1003;    // the text above the clean button
 // The findings window's controls; its Close button is IDCANCEL, which Esc sends too.
 constexpr int IDC_FINDINGS_SUMMARY = 1101;
 constexpr int IDC_FINDINGS_REPORT = 1102;
@@ -48,6 +49,7 @@ struct GuiState {
     int32_t clientHeight = 328;
     int32_t margin = 24;
     int32_t contentWidth = 472;
+    int32_t descriptionHeight = 54;  // the description's text, measured in its font (DescriptionTextHeight)
     RECT linkRect = {0, 0, 0, 0};
     bool linkPressed = false;
     bool cleanupRunning = false;
@@ -70,8 +72,14 @@ extern GuiState guiState;
 
 // MulDiv(value, dpi, 96): rounded to the nearest device pixel.
 int Scale(int value);
-// Sets dpi and the client size, margin and content width derived from it.
+// Sets dpi and the client size, margin and content width derived from it, with a
+// description of its default height (three body lines).
 void ComputeLayout(int dpi);
+// Makes the client area no wider than that (but never narrower than the margins and a
+// short column), for a screen too small for the layout; the content column narrows with it.
+void NarrowLayout(int maximumClientWidth);
+// The description's measured height in pixels: what lies below it and the client height follow.
+void SetDescriptionHeight(int height);
 // Character height of a font of the given size: -MulDiv(points, dpi, 72).
 int FontHeight(int points);
 
@@ -116,6 +124,9 @@ struct FindingsLayout {
     RECT closeButton;
 };
 FindingsLayout LayOutFindings(int clientWidth, int clientHeight);
+
+// Where a window of that outer size goes: centred in the work area and no larger than it.
+RECT PlaceInWorkArea(const RECT& workArea, SIZE outer);
 
 // ---- Start-up ----
 

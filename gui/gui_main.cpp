@@ -42,16 +42,35 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     RegisterClassExW(&windowClass);
 }
 
-HWND CreateMainWindow(HINSTANCE instance) {
-    RECT outer = {0, 0, guiState.clientWidth, guiState.clientHeight};
+// The frame's share of the window's outer size.
+SIZE FrameSize() {
+    RECT outer = {0, 0, 0, 0};
     AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
-    int width = outer.right - outer.left;
-    int height = outer.bottom - outer.top;
-    // Centred on the primary screen as a whole, taskbar included.
-    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    return CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, x, y, width, height, nullptr,
-                           nullptr, instance, nullptr);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    // The layout is fitted before the window exists, so the controls are made where they
+    // stay: as wide as the work area allows, then as tall as the description's text needs.
+    SIZE frame = FrameSize();
+    RECT work = WorkAreaOf(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    NarrowLayout(work.right - work.left - frame.cx);
+    SetDescriptionHeight(DescriptionTextHeight());
+    SIZE outer = {guiState.clientWidth + frame.cx, guiState.clientHeight + frame.cy};
+    RECT place = PlaceInWorkArea(work, outer);
+    HWND window =
+        CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, place.left, place.top,
+                        place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return nullptr;
+    // Checked again on the monitor the window came to, which may not be the primary one.
+    RECT actual = {};
+    GetWindowRect(window, &actual);
+    RECT fitted = PlaceInWorkArea(WorkAreaOf(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)), outer);
+    if (!EqualRect(&actual, &fitted))
+        SetWindowPos(window, nullptr, fitted.left, fitted.top, fitted.right - fitted.left, fitted.bottom - fitted.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    return window;
 }
 
 // "--review" anywhere on the command line; every other argument is ignored.

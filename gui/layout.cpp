@@ -8,12 +8,36 @@ int Scale(int value) {
     return MulDiv(value, guiState.dpi, 96);
 }
 
+// The description's height before its text is measured: three lines of the body font.
+static int DefaultDescriptionHeight() {
+    return Scale(54);
+}
+
+// How much taller the description is than the default; everything below it moves down so much.
+static int DescriptionExtra() {
+    return guiState.descriptionHeight - DefaultDescriptionHeight();
+}
+
 void ComputeLayout(int dpi) {
     guiState.dpi = dpi;
     guiState.clientWidth = Scale(520);
-    guiState.clientHeight = Scale(328);
     guiState.margin = Scale(24);
     guiState.contentWidth = guiState.clientWidth - 2 * guiState.margin;
+    guiState.descriptionHeight = DefaultDescriptionHeight();
+    guiState.clientHeight = Scale(328);
+}
+
+void NarrowLayout(int maximumClientWidth) {
+    // Never so narrow that the content column vanishes: then the window is only clamped.
+    int narrowest = 2 * guiState.margin + Scale(160);
+    int width = std::max<int>(std::min<int>(guiState.clientWidth, maximumClientWidth), narrowest);
+    guiState.clientWidth = std::min<int>(guiState.clientWidth, width);
+    guiState.contentWidth = guiState.clientWidth - 2 * guiState.margin;
+}
+
+void SetDescriptionHeight(int height) {
+    guiState.descriptionHeight = std::max<int>(height, 0);
+    guiState.clientHeight = Scale(328) + DescriptionExtra();
 }
 
 int FontHeight(int points) {
@@ -47,13 +71,15 @@ POINT BylineOrigin() {
     return {TextColumn(), Scale(78)};
 }
 
+// A box of the body column below the description, moved down by what the description needs beyond its default.
 static RECT BodyRect(int top, int height) {
-    int scaledTop = Scale(top);
+    int scaledTop = Scale(top) + DescriptionExtra();
     return {guiState.margin, scaledTop, guiState.margin + guiState.contentWidth, scaledTop + Scale(height)};
 }
 
 RECT DescriptionRect() {
-    return BodyRect(138, 54);
+    int top = Scale(138);
+    return {guiState.margin, top, guiState.margin + guiState.contentWidth, top + guiState.descriptionHeight};
 }
 
 RECT CleanButtonRect() {
@@ -98,7 +124,7 @@ RECT FindingsLinkRect(SIZE text) {
     int height = std::min<int>(text.cy + Scale(2), Scale(24));
     int left = guiState.margin + (guiState.contentWidth - width) / 2;
     // Centred in the 24 units between the status line (to 304) and the bottom edge (328).
-    int top = Scale(304) + (Scale(24) - height) / 2;
+    int top = Scale(304) + DescriptionExtra() + (Scale(24) - height) / 2;
     return {left, top, left + width, top + height};
 }
 
@@ -131,4 +157,12 @@ FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
     layout.copyButton = {copyLeft, buttonTop, closeLeft - gap, buttonBottom};
     layout.closeButton = {closeLeft, buttonTop, right, buttonBottom};
     return layout;
+}
+
+RECT PlaceInWorkArea(const RECT& workArea, SIZE outer) {
+    int width = std::max<int>(0, std::min<int>(outer.cx, workArea.right - workArea.left));
+    int height = std::max<int>(0, std::min<int>(outer.cy, workArea.bottom - workArea.top));
+    int x = workArea.left + (workArea.right - workArea.left - width) / 2;
+    int y = workArea.top + (workArea.bottom - workArea.top - height) / 2;
+    return {x, y, x + width, y + height};
 }

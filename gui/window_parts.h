@@ -13,6 +13,13 @@ void LoadHeaderIcon(HINSTANCE instance);
 void CreateChildControls(HWND window, HINSTANCE instance);
 // A Segoe UI font of that size for the DPI in force.
 HFONT MakeFont(int points, int weight, bool underline);
+// The height of the description's text wrapped to the content width, in its font at the
+// DPI in force (DrawTextW with DT_CALCRECT, as the static control wraps it).
+int DescriptionTextHeight();
+
+// The part of the monitor that windows may cover (the taskbar left out); the whole
+// primary screen when the monitor cannot be asked.
+RECT WorkAreaOf(HMONITOR monitor);
 
 // Painting.
 void PaintHeader(HDC dc);

@@ -24,14 +24,16 @@ struct OwnSite {
 
 const wchar_t GOOGLE_TEMPLATE[] = L"{google:baseURL}";
 
+// "partner" is no parameter any of these browsers writes into its own pages; where
+// it appears, someone else is paid for the visit.
 const OwnSite OWN_SITES[] = {
-    {L"Google Chrome", {L"google.*"}, GOOGLE_TEMPLATE, {L"client", L"channel", L"cx"}, {L"chrome"}},
+    {L"Google Chrome", {L"google.*"}, GOOGLE_TEMPLATE, {L"client", L"channel", L"cx", L"partner"}, {L"chrome"}},
     {L"Microsoft Edge",
      {L"www.bing.com", L"bing.com", L"www.msn.com", L"msn.com", L"ntp.msn.com"},
      L"{bing:baseURL}",
-     {L"pc"},
+     {L"pc", L"partner"},
      {}},
-    {L"Brave", {L"search.brave.com", L"brave.com", L"www.brave.com"}, nullptr, {}, {}},
+    {L"Brave", {L"search.brave.com", L"brave.com", L"www.brave.com"}, nullptr, {L"partner"}, {}},
 };
 
 bool IsLetters(std::wstring_view text, std::size_t least, std::size_t most) {

@@ -68,6 +68,8 @@ TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
                      R"(,{"location":"app-profile","type":"theme","defaultLocale":{"name":"Older Theme"}})");
     MakeChromiumExtension(sandbox.appData() + L"\\Opera Software\\Opera GX Stable", "GX Tool");
     MakeChromiumExtension(sandbox.appData() + L"\\Opera Software\\Opera Stable", "Opera Tool");
+    // Opera's further profiles come after the user-data folder that is its first.
+    MakeChromiumExtension(sandbox.appData() + L"\\Opera Software\\Opera Stable\\_side_profiles\\2b1f9c", "Side Tool");
     // A localised name, an unpacking folder and an update that is not yet written.
     std::wstring vivaldi = sandbox.localAppData() + L"\\Vivaldi\\User Data\\Default";
     MakeFile(vivaldi + L"\\Preferences", "{}");
@@ -97,6 +99,7 @@ TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
                                           L"  [Brave/Profile 1] Brave Tool  v1.0",
                                           L"  [Vivaldi/Default] Vivaldi Tool  v3.1   <-- side-loaded, review!",
                                           L"  [Opera] Opera Tool  v1.0",
+                                          L"  [Opera/_side_profiles\\2b1f9c] Side Tool  v1.0",
                                           L"  [Opera GX] GX Tool  v1.0",
                                           L"  [Firefox] Fox Tool",
                                           L"  [Firefox] Older Theme  (theme)"};
@@ -110,6 +113,7 @@ TEST(RunAudit, ListsBrowsersInCatalogueOrderWithFirefoxLast) {
                                         "Brave|Profile 1|Brave Tool|Brave Tool|1.0|extension|false",
                                         "Vivaldi|Default|translated|Vivaldi Tool|3.1|extension|true",
                                         "Opera|null|Opera Tool|Opera Tool|1.0|extension|false",
+                                        "Opera|_side_profiles\\2b1f9c|Side Tool|Side Tool|1.0|extension|false",
                                         "Opera GX|null|GX Tool|GX Tool|1.0|extension|false",
                                         "Firefox|null||Fox Tool||extension|false",
                                         "Firefox|null||Older Theme||theme|false"};

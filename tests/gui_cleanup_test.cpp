@@ -55,7 +55,8 @@ TEST(GuiCleanup, CompletionMessageSetsTheStatusByOutcome) {
     GuiProgram gui = StartGui(sandbox, L"96");
     ASSERT_NE(gui.window, nullptr);
     // The left end of the status line: covered by the long texts, clear of the short one.
-    const RECT leftEnd = {24, 284, 160, 304};
+    const int shift = BodyShift(gui.window);
+    const RECT leftEnd = {24, 284 + shift, 160, 304 + shift};
     const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
     struct Row {
         WPARAM outcome;
@@ -101,10 +102,12 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
         // (one after the other: a busy machine can show the first without the second).
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(button); }, 5000));
         EXPECT_TRUE(WaitUntil([&] { return StatusIs(gui.window, WORKING); }, 1000)) << Utf8(StatusText(gui.window));
-        EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(233, 236, 240); }, 2000));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return ClientPixel(gui.window, 60, 210 + BodyShift(gui.window)) == RGB(233, 236, 240); }, 2000));
         EXPECT_TRUE(WaitUntil(
             [&] {
-                RECT greyText = FindColour(gui.window, {24, 218, 496, 266}, RGB(154, 161, 172));
+                int shift = BodyShift(gui.window);
+                RECT greyText = FindColour(gui.window, {24, 218 + shift, 496, 266 + shift}, RGB(154, 161, 172));
                 return !IsRectEmpty(&greyText);
             },
             2000));
@@ -120,7 +123,8 @@ TEST(GuiCleanup, ConfirmedRunWorksInTheBackgroundAndCanBeRepeated) {
         // The worker's run closed the browser the gentle way.
         EXPECT_EQ(ReadLogLines(slowBrowser.logs[0]), ClosedStandInLog({true, true, 3000}));
         EXPECT_EQ(WaitForTopLevelWindow(gui.child.id, L"#32770", nullptr, 200), nullptr);
-        EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(46, 125, 255); }, 2000));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return ClientPixel(gui.window, 60, 210 + BodyShift(gui.window)) == RGB(46, 125, 255); }, 2000));
     }
 }
 
@@ -146,7 +150,9 @@ TEST(GuiCleanup, RunThatLeavesFindingsSaysHowManyAndLinksToThem) {
     RECT place = ChildRect(link);
     EXPECT_LE(std::abs(place.left - (520 - place.right)), 1) << place.left << " to " << place.right;
     // The shorter text leaves nothing of the longer one on either side.
-    for (RECT beside : {RECT{24, 304, place.left, 328}, RECT{place.right, 304, 496, 328}}) {
+    int shift = BodyShift(gui.window);
+    for (RECT beside :
+         {RECT{24, 304 + shift, place.left, 328 + shift}, RECT{place.right, 304 + shift, 496, 328 + shift}}) {
         EXPECT_TRUE(WaitUntil(
             [&] {
                 RECT drawn = FindOtherColours(gui.window, beside, RGB(255, 255, 255));

@@ -127,6 +127,15 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
     std::wstring shown = ReportText(gui.findings);
     SendMessageW(report, WM_CHAR, L'x', 0);
     EXPECT_EQ(ReportText(gui.findings), shown);
+    // Enter presses the focused button, as in a dialog box: Tab passes the two disabled
+    // buttons and lands on Copy report.
+    SetForegroundWindow(gui.findings);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == gui.findings; }, 5000));
+    EmptyClipboardForTest();
+    EXPECT_EQ(TabToNextControl(gui.findings), IDC_COPY_REPORT_BUTTON);
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == shown; }, 10000)) << Utf8(ClipboardText());
+    EXPECT_EQ(FindingsWindowCount(gui), 1);
     PressKey(VK_ESCAPE);
     EXPECT_EQ(WaitForExit(gui.child, 10000), 0u);
 }

@@ -52,6 +52,115 @@ TEST(GuiLayout, ScalesEverySizeForTheDpi) {
     ComputeLayout(96);
 }
 
+// The description's measured height moves what lies below it; a screen too narrow narrows the column.
+TEST(GuiLayout, FollowsTheDescriptionsHeightAndTheScreensWidth) {
+    struct Row {
+        const char* name;
+        int dpi;
+        int maximumWidth;       // for NarrowLayout; 0: not called
+        int descriptionHeight;  // for SetDescriptionHeight
+        int clientWidth, clientHeight, contentWidth;
+        RECT description, button, status;
+        int linkTop;  // of a link 15 pixels tall
+    } rows[] = {
+        {"three lines, as before",
+         96,
+         0,
+         54,
+         520,
+         328,
+         472,
+         {24, 138, 496, 192},
+         {24, 204, 496, 268},
+         {24, 284, 496, 304},
+         307},
+        {"five lines", 96, 0, 90, 520, 364, 472, {24, 138, 496, 228}, {24, 240, 496, 304}, {24, 320, 496, 340}, 343},
+        {"a negative height counts as none",
+         96,
+         0,
+         -5,
+         520,
+         274,
+         472,
+         {24, 138, 496, 138},
+         {24, 150, 496, 214},
+         {24, 230, 496, 250},
+         253},
+        {"a screen wide enough",
+         96,
+         1280,
+         54,
+         520,
+         328,
+         472,
+         {24, 138, 496, 192},
+         {24, 204, 496, 268},
+         {24, 284, 496, 304},
+         307},
+        {"480 DPI on a 1280-pixel screen",
+         480,
+         1270,
+         400,
+         1270,
+         1640 + 400 - 270,
+         1030,
+         {120, 690, 1150, 1090},
+         {120, 1150, 1150, 1470},
+         {120, 1550, 1150, 1650},
+         1697},
+        {"never narrower than the margins and a short column",
+         480,
+         100,
+         270,
+         1040,
+         1640,
+         800,
+         {120, 690, 920, 960},
+         {120, 1020, 920, 1340},
+         {120, 1420, 920, 1520},
+         1567},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComputeLayout(row.dpi);
+        if (row.maximumWidth)
+            NarrowLayout(row.maximumWidth);
+        SetDescriptionHeight(row.descriptionHeight);
+        EXPECT_EQ(guiState.clientWidth, row.clientWidth);
+        EXPECT_EQ(guiState.clientHeight, row.clientHeight);
+        EXPECT_EQ(guiState.contentWidth, row.contentWidth);
+        std::pair<RECT, RECT> places[] = {
+            {DescriptionRect(), row.description}, {CleanButtonRect(), row.button}, {StatusRect(), row.status}};
+        for (const auto& [actual, expected] : places)
+            EXPECT_TRUE(EqualRect(&actual, &expected))
+                << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
+        EXPECT_EQ(FindingsLinkRect({100, 15}).top, row.linkTop);
+    }
+    ComputeLayout(96);
+}
+
+TEST(GuiLayout, PlacesAWindowCentredInsideTheWorkArea) {
+    struct Row {
+        const char* name;
+        RECT work;
+        SIZE outer;
+        RECT expected;
+    } rows[] = {
+        {"fits", {0, 0, 1280, 1024}, {526, 357}, {377, 333, 903, 690}},
+        {"taskbar on the left", {60, 0, 1280, 1024}, {526, 357}, {407, 333, 933, 690}},
+        {"too wide and too tall", {0, 0, 1280, 984}, {2606, 1800}, {0, 0, 1280, 984}},
+        {"too wide only", {0, 40, 1280, 1024}, {2000, 400}, {0, 332, 1280, 732}},
+        {"a second monitor left of the first", {-1920, 0, 0, 1080}, {526, 357}, {-1223, 361, -697, 718}},
+        {"an empty work area", {100, 100, 100, 100}, {526, 357}, {100, 100, 100, 100}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RECT place = PlaceInWorkArea(row.work, row.outer);
+        EXPECT_TRUE(EqualRect(&place, &row.expected))
+            << place.left << "," << place.top << "," << place.right << "," << place.bottom;
+    }
+}
+
 TEST(GuiLayout, GradientRunsFromBlueToTeal) {
     struct Row {
         int column;

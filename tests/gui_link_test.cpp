@@ -125,7 +125,7 @@ TEST_F(GuiLink, HandCursorOnlyOverTheByline) {
     POINT onByline = {byline_.left + 3, (byline_.top + byline_.bottom) / 2};
     HCURSOR overByline = CursorAt(gui_.window, onByline.x, onByline.y);
     HCURSOR overHeader = CursorAt(gui_.window, 10, 10);
-    HCURSOR overButton = CursorAt(gui_.window, 60, 210);
+    HCURSOR overButton = CursorAt(gui_.window, 60, 210 + BodyShift(gui_.window));
     HCURSOR overBody = CursorAt(gui_.window, 10, 300);
     HCURSOR overBylineAgain = CursorAt(gui_.window, byline_.right - 2, onByline.y);
     EXPECT_NE(overByline, nullptr);
@@ -148,8 +148,8 @@ TEST_F(GuiLink, FindingsLinkUnderTheStatusLineOpensOneFindingsWindow) {
     EXPECT_EQ(ControlText(link), L"<a>What keeps bringing pop-ups back?</a>");
     EXPECT_EQ(GetWindowLongW(link, GWL_STYLE) & (WS_TABSTOP | WS_VISIBLE), WS_TABSTOP | WS_VISIBLE);
     RECT place = ChildRect(link);
-    EXPECT_GE(place.top, 304);
-    EXPECT_LE(place.bottom, 328);
+    EXPECT_GE(place.top, 304 + BodyShift(gui_.window));
+    EXPECT_LE(place.bottom, 328 + BodyShift(gui_.window));
     EXPECT_LE(std::abs(place.left - (520 - place.right)), 1) << place.left << " to " << place.right;
 
     SetForegroundWindow(gui_.window);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "gui/gui.h"
 #include "tests/child_programs.h"
 
 namespace {
@@ -152,6 +153,15 @@ RECT ChildRect(HWND child) {
 
 HWND CleanButtonOf(HWND window) {
     return GetDlgItem(window, 1001);
+}
+
+HWND DescriptionOf(HWND window) {
+    return GetDlgItem(window, IDC_DESCRIPTION);
+}
+
+int BodyShift(HWND window, int dpi) {
+    RECT description = ChildRect(DescriptionOf(window));
+    return description.bottom - description.top - MulDiv(54, dpi, 96);
 }
 
 HWND StatusLabelOf(HWND window) {

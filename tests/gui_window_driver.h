@@ -33,6 +33,10 @@ SIZE ClientSize(HWND window);
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 HWND CleanButtonOf(HWND window);
+HWND DescriptionOf(HWND window);
+// How far the controls below the description sit lower than in a layout whose
+// description is three lines (54 units) tall: its text's own height minus that.
+int BodyShift(HWND window, int dpi = 96);
 HWND StatusLabelOf(HWND window);
 std::wstring StatusText(HWND window);
 

@@ -21,8 +21,25 @@ RECT TitleArea(int width, int header) {
     return {header * 88 / 118, header * 18 / 118, width - header * 24 / 118, header * 50 / 118};
 }
 
-SIZE ExpectedClientSize(int dpi) {
-    return {MulDiv(520, dpi, 96), MulDiv(328, dpi, 96)};
+// The client size at that DPI on a screen large enough, for a description shift pixels
+// taller than three lines.
+SIZE ExpectedClientSize(int dpi, int shift) {
+    return {MulDiv(520, dpi, 96), MulDiv(328, dpi, 96) + shift};
+}
+
+// The description's text wrapped to that width, measured here in the font the window uses.
+int TextHeight(const std::wstring& text, int dpi, int width) {
+    HFONT font =
+        CreateFontW(-MulDiv(10, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, font);
+    RECT box = {0, 0, width, 0};
+    DrawTextW(screen, text.c_str(), -1, &box, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(font);
+    return box.bottom - box.top;
 }
 
 TEST(GuiWindow, ClientAreaFollowsTheForcedDpi) {
@@ -55,14 +72,14 @@ TEST(GuiWindow, ClientAreaFollowsTheForcedDpi) {
         GuiProgram gui = StartGui(sandbox, row.forced);
         ASSERT_NE(gui.window, nullptr);
         int dpi = row.dpi ? row.dpi : display;
-        // The button's place tells the DPI even when the window is too big for the screen:
-        // creation clamps a window to the screen, as it does on Windows.
+        // The margins tell the DPI even when the window is too big for the screen: then the
+        // window is narrowed to the work area and the column with it.
         RECT button = ChildRect(CleanButtonOf(gui.window));
+        SIZE client = ClientSize(gui.window);
         EXPECT_EQ(button.left, MulDiv(24, dpi, 96));
-        EXPECT_EQ(button.right - button.left, MulDiv(520, dpi, 96) - 2 * MulDiv(24, dpi, 96));
-        SIZE expected = ExpectedClientSize(dpi);
+        EXPECT_EQ(client.cx - button.right, MulDiv(24, dpi, 96));
+        SIZE expected = ExpectedClientSize(dpi, BodyShift(gui.window, dpi));
         if (expected.cx < GetSystemMetrics(SM_CXSCREEN) - 40 && expected.cy < GetSystemMetrics(SM_CYSCREEN) - 40) {
-            SIZE client = ClientSize(gui.window);
             EXPECT_EQ(client.cx, expected.cx);
             EXPECT_EQ(client.cy, expected.cy);
         }
@@ -79,35 +96,41 @@ TEST(GuiWindow, IsCentredFixedSizeAndTitled) {
     EXPECT_EQ(style & frameBits, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX) << std::hex << style;
 
     SIZE client = ClientSize(gui.window);
+    int height = 328 + BodyShift(gui.window);
     EXPECT_EQ(client.cx, 520);
-    EXPECT_EQ(client.cy, 328);
-    RECT outer = {0, 0, 520, 328};
+    EXPECT_EQ(client.cy, height);
+    RECT outer = {0, 0, 520, height};
     AdjustWindowRect(&outer, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, FALSE);
-    int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    int outerWidth = outer.right - outer.left, outerHeight = outer.bottom - outer.top;
     RECT placed = {};
     GetWindowRect(gui.window, &placed);
-    EXPECT_EQ(placed.right - placed.left, width);
-    EXPECT_EQ(placed.bottom - placed.top, height);
-    EXPECT_EQ(placed.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    EXPECT_EQ(placed.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    EXPECT_EQ(placed.right - placed.left, outerWidth);
+    EXPECT_EQ(placed.bottom - placed.top, outerHeight);
+    // Centred in the work area; the test bed's display has no taskbar, so that is the screen.
+    EXPECT_EQ(placed.left, (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2);
+    EXPECT_EQ(placed.top, (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2);
 }
 
 TEST(GuiWindow, ControlsSitWhereTheLayoutPutsThem) {
     struct Row {
         const wchar_t* forced;
-        RECT button, status;
+        int dpi;
+        RECT button, status;  // for a description of three lines
     } rows[] = {
-        {L"96", {24, 204, 496, 268}, {24, 284, 496, 304}},
-        {L"120", {30, 255, 620, 335}, {30, 355, 620, 380}},
-        {L"144", {36, 306, 744, 402}, {36, 426, 744, 456}},
+        {L"96", 96, {24, 204, 496, 268}, {24, 284, 496, 304}},
+        {L"120", 120, {30, 255, 620, 335}, {30, 355, 620, 380}},
+        {L"144", 144, {36, 306, 744, 402}, {36, 426, 744, 456}},
     };
-    for (const Row& row : rows) {
+    for (Row row : rows) {
         SCOPED_TRACE(Utf8(row.forced));
         Sandbox sandbox;
         GuiProgram gui = StartGui(sandbox, row.forced);
         ASSERT_NE(gui.window, nullptr);
         HWND button = CleanButtonOf(gui.window);
         ASSERT_NE(button, nullptr);
+        int shift = BodyShift(gui.window, row.dpi);
+        OffsetRect(&row.button, 0, shift);
+        OffsetRect(&row.status, 0, shift);
         RECT buttonRect = ChildRect(button);
         EXPECT_TRUE(EqualRect(&buttonRect, &row.button))
             << buttonRect.left << "," << buttonRect.top << "," << buttonRect.right << "," << buttonRect.bottom;
@@ -164,14 +187,15 @@ TEST(GuiWindow, DrawsTheButtonAndTheBylineInTheirColours) {
     Sandbox sandbox;
     GuiProgram gui = StartGui(sandbox, L"96");
     ASSERT_NE(gui.window, nullptr);
+    int shift = BodyShift(gui.window);
     // Inside the rounded rectangle, above the first line of text.
-    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == RGB(46, 125, 255); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210 + shift) == RGB(46, 125, 255); }, 5000));
     // The corner outside the rounding shows the window's white.
-    EXPECT_EQ(ClientPixel(gui.window, 24, 204), RGB(255, 255, 255));
+    EXPECT_EQ(ClientPixel(gui.window, 24, 204 + shift), RGB(255, 255, 255));
     // Both text lines are drawn in their own colours somewhere inside the button.
-    RECT title = FindColour(gui.window, {24, 218, 496, 240}, RGB(255, 255, 255));
+    RECT title = FindColour(gui.window, {24, 218 + shift, 496, 240 + shift}, RGB(255, 255, 255));
     EXPECT_FALSE(IsRectEmpty(&title));
-    RECT caption = FindColour(gui.window, {24, 244, 496, 266}, RGB(214, 230, 255));
+    RECT caption = FindColour(gui.window, {24, 244 + shift, 496, 266 + shift}, RGB(214, 230, 255));
     EXPECT_FALSE(IsRectEmpty(&caption));
 
     // The byline starts at the text column, one line below the subtitle.
@@ -185,7 +209,8 @@ TEST(GuiWindow, DrawsTheButtonAndTheBylineInTheirColours) {
 // Pixels of column x of the button, top to bottom inside its straight edge, not of colour.
 int PixelsNotOfColour(HWND window, int x, COLORREF colour) {
     int others = 0;
-    for (int y = 212; y < 260; ++y)
+    int shift = BodyShift(window);
+    for (int y = 212 + shift; y < 260 + shift; ++y)
         others += ClientPixel(window, x, y) != colour;
     return others;
 }
@@ -196,23 +221,77 @@ TEST(GuiWindow, PressedButtonShowsItsColourAndFocusRectangle) {
     ASSERT_NE(gui.window, nullptr);
     const COLORREF normal = RGB(46, 125, 255);
     const COLORREF pressed = RGB(37, 105, 216);
-    ASSERT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == normal; }, 5000));
+    const int y = 210 + BodyShift(gui.window);
+    ASSERT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, y) == normal; }, 5000));
     EXPECT_EQ(PixelsNotOfColour(gui.window, 27, normal), 0);
 
     // A press gives the button the focus: pressed colours plus a dotted rectangle 3 pixels inside its edge.
-    MouseButtonAt(gui.window, 260, 210, true);
-    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == pressed; }, 5000));
+    MouseButtonAt(gui.window, 260, y, true);
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, y) == pressed; }, 5000));
     EXPECT_TRUE(WaitUntil([&] { return PixelsNotOfColour(gui.window, 27, pressed) > 10; }, 5000));
     EXPECT_EQ(PixelsNotOfColour(gui.window, 26, pressed), 0);
     EXPECT_EQ(PixelsNotOfColour(gui.window, 28, pressed), 0);
 
-    MouseButtonAt(gui.window, 260, 210, false);
+    MouseButtonAt(gui.window, 260, y, false);
     SetCursorPos(0, 0);
     HWND box = WaitForTopLevelWindow(gui.child.id, L"#32770", L"Clean My Browsers", 10000);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDNO);
-    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, 210) == normal; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixel(gui.window, 60, y) == normal; }, 5000));
     EXPECT_EQ(StatusText(gui.window), L"Ready.");
+}
+
+// The description is as tall as its text wrapped to its width, and the controls follow it.
+TEST(GuiWindow, DescriptionHoldsItsWholeTextAndTheButtonFollowsIt) {
+    struct Row {
+        const wchar_t* forced;
+        int dpi;
+    } rows[] = {{L"96", 96}, {L"144", 144}, {L"480", 480}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Utf8(row.forced));
+        Sandbox sandbox;
+        GuiProgram gui = StartGui(sandbox, row.forced);
+        ASSERT_NE(gui.window, nullptr);
+        HWND description = DescriptionOf(gui.window);
+        ASSERT_NE(description, nullptr);
+        std::wstring text = WindowText(description);
+        EXPECT_EQ(text.rfind(L"Popups that won't stop", 0), 0u) << Utf8(text);
+        RECT place = ChildRect(description);
+        int needed = TextHeight(text, row.dpi, place.right - place.left);
+        // More than the three lines it used to be given, at every DPI.
+        EXPECT_GT(needed, MulDiv(54, row.dpi, 96));
+        EXPECT_EQ(place.bottom - place.top, needed);
+        RECT button = ChildRect(CleanButtonOf(gui.window));
+        EXPECT_EQ(button.top, place.bottom + MulDiv(12, row.dpi, 96));
+        EXPECT_EQ(button.left, place.left);
+        EXPECT_EQ(button.right, place.right);
+        EXPECT_GE(ChildRect(StatusLabelOf(gui.window)).top, button.bottom);
+    }
+}
+
+// At 480 DPI the layout is wider than the test bed's 1280-pixel screen: the window is made
+// narrower, its text wraps to the narrower column, and it stays inside the work area.
+TEST(GuiWindow, StaysInsideTheWorkAreaAtTheLargestDpi) {
+    Sandbox sandbox;
+    GuiProgram gui = StartGui(sandbox, L"480");
+    ASSERT_NE(gui.window, nullptr);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(gui.window, MONITOR_DEFAULTTONEAREST), &monitor));
+    ASSERT_LT(monitor.rcWork.right - monitor.rcWork.left, MulDiv(520, 480, 96)) << "a screen wide enough for 480 DPI";
+    RECT placed = {};
+    GetWindowRect(gui.window, &placed);
+    RECT inside = {};
+    IntersectRect(&inside, &placed, &monitor.rcWork);
+    EXPECT_TRUE(EqualRect(&inside, &placed))
+        << placed.left << "," << placed.top << "," << placed.right << "," << placed.bottom;
+    // The column keeps its margins inside the narrower client area.
+    SIZE client = ClientSize(gui.window);
+    RECT button = ChildRect(CleanButtonOf(gui.window));
+    EXPECT_EQ(button.left, MulDiv(24, 480, 96));
+    EXPECT_EQ(client.cx - button.right, MulDiv(24, 480, 96));
+    RECT description = ChildRect(DescriptionOf(gui.window));
+    EXPECT_EQ(description.right, button.right);
 }
 
 TEST(GuiWindow, ClosingTheIdleWindowAsksNothingAndExitsWithZero) {

@@ -405,6 +405,14 @@ TEST(ReviewChromiumProfile, KnowsThePagesAndEnginesOfTheBrowsersOwnSites) {
         {L"Google Chrome", "home", "https://www.msn.com/", true},
         {L"Brave", "search", "https://search.brave.com/search?q={searchTerms}&source=desktop", false},
         {L"Brave", "search", "https://www.bing.com/search?q={searchTerms}", true},
+        {L"Brave", "search", "https://search.brave.com/search?q={searchTerms}&partner=deals-today", true},
+        {L"Brave", "home", "https://search.brave.com/", false},
+        {L"Google Chrome", "search", "https://www.google.com/search?q={searchTerms}&Partner=xyz", true},
+        {L"Google Chrome", "search", "https://www.google.com/search?q={searchTerms}&client=chrome", false},
+        {L"Microsoft Edge", "startup", "https://www.msn.com/?partner=toolbar-co", true},
+        // A host that only starts like the maker's, and a user name before another host.
+        {L"Microsoft Edge", "home", "https://www.msn.com.deals.example/", true},
+        {L"Google Chrome", "home", "https://www.google.com@deals.example/", true},
         {L"Brave", "search", "{google:baseURL}search?q={searchTerms}&{google:RLZ}ie={inputEncoding}", false},
         {L"Google Chrome", "search", "{bing:baseURL}search?q={searchTerms}", true},
         {L"Vivaldi", "home", "https://vivaldi.com/", true},
@@ -425,3 +433,27 @@ TEST(ReviewChromiumProfile, KnowsThePagesAndEnginesOfTheBrowsersOwnSites) {
         EXPECT_EQ(findings.startup.size(), row.finding ? 1u : 0u);
     }
 }
+
+namespace {
+
+// Opera's further profiles, below "_side_profiles", are reviewed like its first, which is
+// the user-data folder itself; a folder there with no profile files is none.
+TEST(CollectReview, ReviewsOperasSideProfilesLikeItsFirst) {
+    Sandbox sandbox;
+    std::wstring userData = sandbox.appData() + L"\\Opera Software\\Opera Stable";
+    const std::string hijacked =
+        Settings(R"("session":{"restore_on_startup":4,"startup_urls":["http://search-hijack.example/"]})");
+    MakeFile(userData + L"\\Preferences", hijacked);
+    MakeFile(userData + L"\\_side_profiles\\2b1f9c\\Preferences", hijacked);
+    MakeFile(userData + L"\\_side_profiles\\Cache\\data_0", hijacked);
+    TemporaryRegistryKey noPolicies(HKEY_CURRENT_USER,
+                                    L"Software\\PopSwat-test-" + std::to_wstring(GetCurrentProcessId()));
+    ReviewFindings review = CollectReview({noPolicies.get(), noPolicies.get()}, LauncherSources());
+    std::vector<std::string> places;
+    for (const StartupFinding& f : review.startup)
+        places.push_back(Utf8(f.place.browser + L"|" + f.place.profile + L"|" + f.value));
+    EXPECT_EQ(places, (std::vector<std::string>{"Opera||http://search-hijack.example/",
+                                                "Opera|_side_profiles\\2b1f9c|http://search-hijack.example/"}));
+}
+
+}  // namespace

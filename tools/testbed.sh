@@ -32,17 +32,90 @@ start_server() {
 # The Task Scheduler is not started with the server, and one started before
 # wineboot made the prefix may not be running after it: start it once the
 # prefix exists, and check that it runs (tests register and read tasks through it).
-start_task_scheduler() {
-    local try
-    for try in 1 2 3 4 5 6 7 8 9 10; do
-        "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 8>&- 9>&-
-        if grep -q RUNNING "$testbed/schedule.state"; then
-            return 0
+# Right after the server starts, services.exe is still starting its own services
+# (on a busy machine that takes seconds), so the tries wait until the service
+# manager answers and nothing is starting or stopping. Every answer goes to
+# schedule.log.
+# The services Wine starts with the server (Start = 2 in the prefix's registry);
+# one this Wine does not have answers 1060 and counts as settled.
+AUTO_SERVICES="Eventlog PlugPlay MountMgr nsiproxy NDIS"
+
+service_manager_settled() {
+    local service state
+    for service in $AUTO_SERVICES; do
+        state=$("$WINE" sc query "$service" </dev/null 2>&1 8>&- 9>&-)
+        if [ -z "$state" ] || grep -Eq 'START_PENDING|STOP_PENDING' <<<"$state"; then
+            return 1
         fi
-        "$WINE" net start schedule </dev/null >/dev/null 2>&1 8>&- 9>&-
-        sleep 0.5
     done
+}
+
+wait_for_service_manager() {
+    local waited=0
+    until service_manager_settled; do
+        [ "$waited" -ge 30 ] && return 1
+        sleep 1
+        waited=$((waited + 1))
+    done
+}
+
+schedule_running() {
+    "$WINE" sc query schedule </dev/null >"$testbed/schedule.state" 2>&1 8>&- 9>&-
+    grep -q RUNNING "$testbed/schedule.state"
+}
+
+# One round of tries, with these pauses (seconds) after each start asked for.
+try_task_scheduler() {
+    local pause
+    wait_for_service_manager || echo "$(date -u +%T) the service manager did not settle" >>"$testbed/schedule.log"
+    for pause in "$@"; do
+        schedule_running && return 0
+        {
+            echo "$(date -u +%T) net start schedule:"
+            "$WINE" net start schedule </dev/null 2>&1 8>&- 9>&-
+        } >>"$testbed/schedule.log"
+        # A start that is under way finishes before the next look.
+        sleep "$pause"
+    done
+    schedule_running
+}
+
+# The first program to ask the Task Scheduler for its tasks brings up what the
+# service starts on demand; asked here, with no test's output pipe to inherit, so
+# that the first test that reviews tasks is not the one to wait for it. Always true:
+# a Wine whose schtasks cannot list says so, and the service runs all the same.
+warm_up_task_scheduler() {
+    timeout 60 "$WINE" schtasks /query </dev/null >/dev/null 2>&1 8>&- 9>&-
+    return 0
+}
+
+# The processes that run with this prefix, for the log of a start that failed.
+prefix_processes() {
+    local process
+    for process in /proc/[0-9]*; do
+        if { tr '\0' '\n' <"$process/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            echo "  ${process#/proc/} $({ tr '\0' ' ' <"$process/cmdline"; } 2>/dev/null)"
+        fi
+    done
+}
+
+# Seen on fresh prefixes: every "net start" says the service started, yet it stays
+# STOPPED (1077) however long one waits, and the first start on a fresh server then
+# works. So a few quick tries, then a fresh server and a longer round (about 45 s).
+start_task_scheduler() {
+    : >"$testbed/schedule.log"
+    try_task_scheduler 0.5 1 2 3 && warm_up_task_scheduler && return 0
+    echo "$(date -u +%T) a fresh server" >>"$testbed/schedule.log"
+    stop_server
+    start_server
+    try_task_scheduler 0.5 1 1 2 2 3 4 5 6 8 10 && warm_up_task_scheduler && return 0
+    {
+        echo "$(date -u +%T) the Wine processes of this prefix:"
+        prefix_processes
+    } >>"$testbed/schedule.log"
     echo "the Task Scheduler does not run in $WINEPREFIX: $(cat "$testbed/schedule.state")" >&2
+    echo "what the tries said ($testbed/schedule.log):" >&2
+    tail -n 20 "$testbed/schedule.log" >&2
     return 1
 }
 

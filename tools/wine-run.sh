@@ -16,4 +16,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ -s "$testbed/display" ]; then
     export DISPLAY=":$(cat "$testbed/display")"
 fi
-exec /usr/lib/wine/wine64 "$@"
+# The test bed's shared parts a test names (tests/resource_locks.cmake.in) are held
+# as file locks in the test bed for as long as it runs, in one order so that no two
+# tests wait for each other: a test of another CTest run side by side that needs one
+# waits. flock -o keeps the lock in flock itself, never in the test's processes, so a
+# program the test leaves running cannot hold it.
+lock_command=()
+if [ -n "${POPSWAT_TEST_LOCKS:-}" ]; then
+    for lock in $(tr ',' '\n' <<<"$POPSWAT_TEST_LOCKS" | LC_ALL=C sort -u); do
+        case "$lock" in
+        *[!A-Za-z0-9_]*) echo "wine-run.sh: not a lock name: $lock" >&2; exit 1 ;;
+        esac
+        lock_command+=(flock -o "$testbed/$lock.lock")
+    done
+fi
+exec "${lock_command[@]}" /usr/lib/wine/wine64 "$@"
