@@ -35,7 +35,7 @@ struct AuditedExtension {
     bool theme = false;
     bool sideLoaded = false;  // no "update_url" in the manifest; never said of Firefox add-ons
     // No version's manifest could be read, or the one read opens no JSON object
-    // (OpensJsonObject): name and version are not known.
+    // (ManifestFields::opened): name and version are not known.
     bool manifestUnreadable = false;
 };
 

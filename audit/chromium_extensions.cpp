@@ -21,29 +21,27 @@ bool InventoryExtension(const std::wstring& extensionFolder, AuditedExtension* e
     }
     // Bytes that open no JSON object cannot be read as a manifest: their name and
     // version are not known, which is not the same as none.
-    if (!OpensJsonObject(version.manifest)) {
-        extension->versionFolder = version.name;
+    extension->versionFolder = version.name;
+    ManifestFields manifest = ReadManifest(version.manifest);
+    if (!manifest.opened) {
         extension->manifestUnreadable = extension->sideLoaded = true;
         return true;
     }
-    const std::string& manifest = version.manifest;
-    extension->versionFolder = version.name;
-    extension->name = ManifestDisplayName(extensionFolder + L"\\" + version.name, manifest);
-    // The manifest's own members, as the browser reads them: names compared
-    // exactly, the last of a repeated one, none from a nested object.
-    extension->version = Utf8ToWide(GetRootJsonString(manifest, "version"));
-    // The browser treats an extension as a theme when its manifest's root holds a "theme" object.
-    extension->theme = HasRootObjectMember(manifest, "theme");
-    // Extensions from a web store carry an update address: a root "update_url" of any value counts.
-    extension->sideLoaded = FindRootMemberValue(manifest, "update_url") == std::string::npos;
+    // The same reading as the review's: the manifest's own members, as the browser reads them.
+    extension->name =
+        ResolveExtensionName(extensionFolder + L"\\" + version.name, manifest.name, manifest.defaultLocale);
+    extension->version = Utf8ToWide(manifest.version);
+    extension->theme = manifest.theme;
+    // Extensions from a web store carry an update address.
+    extension->sideLoaded = !manifest.updateUrl;
     return true;
 }
 
 }  // namespace
 
 std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest) {
-    return ResolveExtensionName(versionFolder, GetRootJsonString(manifest, "name"),
-                                GetRootJsonString(manifest, "default_locale"));
+    ManifestFields fields = ReadManifest(manifest);
+    return ResolveExtensionName(versionFolder, fields.name, fields.defaultLocale);
 }
 
 AuditFindings InventoryChromiumProfile(const std::wstring& browser,

@@ -166,48 +166,6 @@ std::string GetJsonString(const std::string& text, const std::string& key, std::
     return DecodeJsonString(text, i + 1);
 }
 
-std::size_t FindRootMemberValue(const std::string& text, const std::string& key) {
-    const std::size_t n = text.size();
-    std::size_t found = std::string::npos;
-    std::size_t depth = 0;  // objects and arrays open at i
-    for (std::size_t i = 0; i < n;) {
-        char c = text[i];
-        if (c == '"') {
-            std::size_t begin = i + 1;
-            std::size_t end = FindJsonStringEnd(text, begin);
-            if (end >= n)
-                break;
-            i = end + 1;
-            if (depth == 1 && text.compare(begin, end - begin, key) == 0) {
-                std::size_t value = FindJsonValue(text, i);
-                if (value != std::string::npos && value < n)
-                    found = value;  // the browser keeps the last of a repeated name
-            }
-        } else if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
-            // A comment, which the browser skips in a manifest: nothing in it counts.
-            bool line = text[i + 1] == '/';
-            std::size_t close = line ? text.find('\n', i + 2) : text.find("*/", i + 2);
-            if (close == std::string::npos)
-                break;
-            i = close + (line ? 1 : 2);
-        } else {
-            if (c == '{' || c == '[')
-                ++depth;
-            else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
-                break;  // the root has closed
-            ++i;
-        }
-    }
-    return found;
-}
-
-std::string GetRootJsonString(const std::string& text, const std::string& key) {
-    std::size_t value = FindRootMemberValue(text, key);
-    if (value == std::string::npos || text[value] != '"')
-        return std::string();
-    return DecodeJsonString(text, value + 1);
-}
-
 std::size_t FindJsonStringEnd(const std::string& text, std::size_t i) {
     const std::size_t begin = i;
     const std::size_t n = text.size();
@@ -240,16 +198,4 @@ std::size_t FindJsonValue(const std::string& text, std::size_t i) {
 std::size_t FindJsonObjectValue(const std::string& text, std::size_t i) {
     i = FindJsonValue(text, i);
     return i < text.size() && text[i] == '{' ? i : std::string::npos;
-}
-
-bool OpensJsonObject(const std::string& text) {
-    std::size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (i < text.size() && IsJsonWhiteSpace(text[i]))
-        ++i;
-    return i < text.size() && text[i] == '{';
-}
-
-bool HasRootObjectMember(const std::string& text, const std::string& key) {
-    std::size_t value = FindRootMemberValue(text, key);
-    return value != std::string::npos && text[value] == '{';
 }

@@ -33,27 +33,11 @@ std::size_t FindJsonValue(const std::string& text, std::size_t i);
 // Where a key's object value opens, i being just past the key's closing quote: the
 // offset of the "{" after white space, a colon and white space, or npos.
 std::size_t FindJsonObjectValue(const std::string& text, std::size_t i);
-// True when the text, after a UTF-8 byte-order mark and white space, opens an
-// object: it may be a JSON object, however damaged. Binary bytes, blanks, UTF-16
-// text or anything else that opens no object cannot be one.
-bool OpensJsonObject(const std::string& text);
-// Where the value of the root object's member named exactly key starts, for the
-// last such member (the browser keeps the last of a repeated name): a member of
-// a nested object or array does not count, nor does anything in a string or in a
-// // or /* */ comment, which the browser skips in a manifest. A text cut short or
-// damaged further on still gives the members before the damage. npos for none.
-std::size_t FindRootMemberValue(const std::string& text, const std::string& key);
-// That member's string value, decoded as GetJsonString decodes; "" when the
-// member is absent or its value is not a string.
-std::string GetRootJsonString(const std::string& text, const std::string& key);
-// True when that member's value is an object.
-bool HasRootObjectMember(const std::string& text, const std::string& key);
 
 // ---- Manifests ------------------------------------------------------------------------
 
 // The display name of the extension whose manifest text this is, its "name"
-// and "default_locale" the root object's own (GetRootJsonString; see
-// ResolveExtensionName).
+// and "default_locale" read as ReadManifest reads them (see ResolveExtensionName).
 std::wstring ManifestDisplayName(const std::wstring& versionFolder, const std::string& manifest);
 
 // ---- Firefox add-on records --------------------------------------------------------------

@@ -63,7 +63,8 @@ bool CountItems(TaskWalk& walk,
 void ReadTask(TaskWalk& walk, IRegisteredTask* registered, const std::wstring& fallbackPath) {
     ScheduledTask task;
     BstrHolder path;
-    task.path = SUCCEEDED(registered->get_Path(path.put())) ? path.text() : fallbackPath;
+    bool named = SUCCEEDED(registered->get_Path(path.put())) && path.get();
+    task.path = named ? path.text() : fallbackPath;
     BstrHolder xml;
     HRESULT result = registered->get_Xml(xml.put());
     if (FAILED(result)) {
@@ -76,6 +77,9 @@ void ReadTask(TaskWalk& walk, IRegisteredTask* registered, const std::wstring& f
     bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
     if (!ReadTaskDefinition(bytes, walk.limits, &task, &walk.listing->problems))
         return;
+    // A task whose path the service does not give is named by what its definition says.
+    if (!named && !task.uri.empty())
+        task.path = task.uri;
     VARIANT_BOOL enabled = VARIANT_TRUE;
     if (SUCCEEDED(registered->get_Enabled(&enabled)))
         task.enabled = enabled != VARIANT_FALSE;

@@ -128,7 +128,9 @@ struct DefinitionReader {
 
     void End() {
         const std::wstring& name = open.back();
-        if (open.size() == 3 && At(1) == L"Settings") {
+        if (open.size() == 3 && At(1) == L"RegistrationInfo" && name == L"URI") {
+            task->uri = Trimmed(text);
+        } else if (open.size() == 3 && At(1) == L"Settings") {
             if (name == L"Enabled")
                 task->enabled = IsTrue(text);
             else if (name == L"Hidden")

@@ -91,7 +91,8 @@ struct TaskAction {
 };
 
 struct ScheduledTask {
-    std::wstring path;  // "\Folder\Name"
+    std::wstring path;  // "\Folder\Name": where the service or its files keep the task
+    std::wstring uri;   // RegistrationInfo/URI as the definition states it; "" when it has none
     bool enabled = true;
     bool hidden = false;
     std::vector<TaskAction> actions;  // exec actions only, in order
@@ -139,7 +140,8 @@ std::wstring SystemTaskFilesFolder();
 // One task's definition as the Task Scheduler keeps it, in its XML schema
 // (UTF-16 or UTF-8, read by Windows' XmlLite with DTDs refused and the nesting
 // bounded): enabled and hidden from its Settings, its Exec actions and its
-// triggers. task->path is the caller's. A limit reached adds a problem and the
+// triggers, and the path its RegistrationInfo/URI states (which the task's
+// file may contradict: where it is kept names it). task->path is the caller's. A limit reached adds a problem and the
 // rest is passed over; false, with a problem, for text that is no task definition.
 bool ReadTaskDefinition(const std::string& xml,
                         const TaskLimits& limits,

@@ -250,6 +250,27 @@ enum ExtensionOverride : unsigned {
     OVERRIDES_SEARCH_ENGINE = 8,
 };
 
+// What an extension's manifest.json says of itself, read as Chromium reads a
+// manifest: UTF-8 after an optional byte-order mark, // and /* */ comments
+// skipped, \xNN escapes and line breaks inside strings allowed, trailing commas
+// and anything after the root object refused, the last of a repeated name kept,
+// names compared exactly, and only the root object's own members taken (a
+// "name" inside chrome_settings_overrides is not the extension's). A text cut
+// short or damaged further on still gives the members read before the damage;
+// bytes inside a string are kept as they stand. The audit and the review both
+// read every manifest file through this.
+struct ManifestFields {
+    bool opened = false;        // the text opens a JSON object: false for UTF-16, binary bytes, an array
+    bool complete = false;      // read to its end without damage
+    std::string name;           // the root's "name" if its last value is a string, UTF-8; else ""
+    std::string defaultLocale;  // likewise "default_locale"
+    std::string version;        // likewise "version"
+    bool updateUrl = false;     // a root "update_url" of any value: one installed from a web store
+    bool theme = false;         // the root's last "theme" is an object: the extension is a theme
+    unsigned overrides = 0;     // ExtensionOverride bits, from a complete manifest only (the browser loads no other)
+};
+ManifestFields ReadManifest(const std::string& bytes);
+
 // One record of "extensions.settings" (Opera: "extensions.opsettings").
 struct ChromiumExtension {
     std::wstring id;

@@ -177,13 +177,11 @@ ChromiumExtension ReadChromiumExtension(const std::wstring& profileFolder,
     std::string bytes = std::move(version.manifest);
     if (bytes.empty() && !extension.folder.empty())
         ReadBrowserFile(extension.folder + L"\\manifest.json", BrowserFile::Manifest, &bytes);
-    JsonDocument fromFile;
-    ParseManifestObject(bytes, &fromFile);
-    extension.overrides = Overrides(fromFile);
-    std::vector<std::string> values;
-    extension.manifestRead = ReadRootStringMembers(bytes, {"name", "default_locale", "version"}, &values);
-    extension.name = values[0];
-    extension.defaultLocale = values[1];
-    extension.version = Utf8ToWide(values[2]);
+    ManifestFields fields = ReadManifest(bytes);
+    extension.manifestRead = fields.opened;
+    extension.overrides = fields.overrides;
+    extension.name = std::move(fields.name);
+    extension.defaultLocale = std::move(fields.defaultLocale);
+    extension.version = Utf8ToWide(fields.version);
     return extension;
 }

@@ -21,19 +21,6 @@ JsonLoad ParseJsonObject(const std::string& bytes, JsonDocument* document);
 // The same for a document that will be written back: every number is read
 // exactly, and text that is not valid UTF-8 is refused (NotJson).
 JsonLoad ParseJsonObjectExactly(const std::string& bytes, JsonDocument* document);
-// The same with what the browsers accept in an extension's manifest: // and /*
-// */ comments, and (as the audit's reading does) trailing commas.
-JsonLoad ParseManifestObject(const std::string& bytes, JsonDocument* document);
-// The string values of the root object's members named in names, read as far as
-// the text can be read (a text cut short or damaged further on gives the members
-// before the damage), as a manifest is read: names compared exactly, the last
-// of a repeated name, "" for one whose last value is no string; comments and
-// trailing commas read as ParseManifestObject reads them. False when the text
-// (after a UTF-8 byte-order mark and white space) opens no object: UTF-16 text,
-// binary bytes, an array.
-bool ReadRootStringMembers(const std::string& bytes,
-                           const std::vector<std::string_view>& names,
-                           std::vector<std::string>* values);
 // Reads a file of at most maxBytes (see ReadFileBytes) and parses it as above.
 JsonLoad LoadJsonObjectFile(const std::wstring& path, std::size_t maxBytes, JsonDocument* document);
 

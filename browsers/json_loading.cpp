@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "browsers/json_document.h"
-#include "rapidjson/memorystream.h"
 #include "rapidjson/reader.h"
 #include "rapidjson/stringbuffer.h"
 #include "rapidjson/writer.h"
@@ -86,79 +85,6 @@ JsonLoad ParseJsonObject(const std::string& bytes, JsonDocument* document) {
 JsonLoad ParseJsonObjectExactly(const std::string& bytes, JsonDocument* document) {
     // Without full precision RapidJSON may round a long number to a neighbouring double.
     return ParseWithFlags<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag>(bytes, document);
-}
-
-JsonLoad ParseManifestObject(const std::string& bytes, JsonDocument* document) {
-    return ParseWithFlags<rapidjson::kParseCommentsFlag | rapidjson::kParseTrailingCommasFlag>(bytes, document);
-}
-
-namespace {
-
-// Takes the root object's string members named in names as the parser meets them.
-struct RootStringReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, RootStringReader> {
-    const std::vector<std::string_view>& names;
-    std::vector<std::string>& values;
-    unsigned depth = 0;
-    int pending = -1;  // the index in names of the root member whose value comes next
-    bool opened = false;
-
-    RootStringReader(const std::vector<std::string_view>& n, std::vector<std::string>& v) : names(n), values(v) {}
-
-    // Any value: a root member of a repeated name keeps only its last one, "" when that is no string.
-    void Take(const char* text, rapidjson::SizeType length) {
-        if (depth == 1 && pending >= 0)
-            values[static_cast<std::size_t>(pending)].assign(text, length);
-        pending = -1;
-    }
-    bool Default() {
-        Take("", 0);
-        return true;
-    }
-    bool String(const char* text, rapidjson::SizeType length, bool) {
-        Take(text, length);
-        return true;
-    }
-    bool Key(const char* text, rapidjson::SizeType length, bool) {
-        pending = -1;
-        for (std::size_t i = 0; depth == 1 && i < names.size(); ++i) {
-            if (names[i] == std::string_view(text, length))
-                pending = static_cast<int>(i);
-        }
-        return true;
-    }
-    bool Enter() {
-        opened |= depth == 0;
-        Take("", 0);
-        return ++depth <= MAX_JSON_DEPTH;
-    }
-    bool StartObject() { return Enter(); }
-    bool StartArray() {
-        bool root = depth == 0;
-        bool entered = Enter();
-        opened &= !root;
-        return entered && !root;
-    }
-    bool Leave() {
-        --depth;
-        return true;
-    }
-    bool EndObject(rapidjson::SizeType) { return Leave(); }
-    bool EndArray(rapidjson::SizeType) { return Leave(); }
-};
-
-}  // namespace
-
-bool ReadRootStringMembers(const std::string& bytes,
-                           const std::vector<std::string_view>& names,
-                           std::vector<std::string>* values) {
-    values->assign(names.size(), std::string());
-    std::size_t start = bytes.compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0 ? 3 : 0;
-    RootStringReader reader(names, *values);
-    rapidjson::MemoryStream memory(bytes.data() + start, bytes.size() - start);
-    rapidjson::Reader parser;
-    parser.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseCommentsFlag | rapidjson::kParseTrailingCommasFlag>(
-        memory, reader);
-    return reader.opened;
 }
 
 JsonLoad JsonLoadOf(FileRead read) {

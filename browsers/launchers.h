@@ -235,6 +235,10 @@ void FindRunValues(const LauncherRegistryRoots& roots, LauncherFindings* finding
 bool IsRunValueKey(bool machine, const std::wstring& key);
 // The user's proxy: ProxyServer when ProxyEnable is not 0, and AutoConfigURL.
 void FindProxySettings(HKEY user, LauncherFindings* findings);
+// The task's exec actions that start a browser or a launcher with a web
+// address, each a finding with the task's path, whether it is on and its
+// triggers; the task as ReadTaskDefinition reads its definition.
+void JudgeScheduledTask(const ScheduledTask& task, LauncherFindings* findings);
 // Exec actions of scheduled tasks in the folder and below that start a browser
 // or a launcher with a web address, read as ReadScheduledTasks reads them (from
 // the task files below taskFilesFolder where the service cannot list them).

@@ -150,20 +150,3 @@ TEST(GetJsonString, DecodesUnicodeEscapesReadAsFourBytesThroughStrtolRules) {
     };
     ExpectEachRow(rows, [](const std::string& value) { return GetJsonString("{\"v\": \"" + value, "v", 0); });
 }
-
-TEST(HasRootObjectMember, FindsOnlyTheRootsOwnMemberWithAnObjectValue) {
-    const std::pair<std::string, bool> rows[] = {
-        {R"({"name": "T", "theme": {"colors": {}}})", true},
-        {"\xef\xbb\xbf{ \"theme\" :\n{}}", true},
-        {R"({"a": {"theme": {}}, "b": [{"theme": {}}]})", false},
-        {R"({"permissions": ["theme"], "Theme": {}, "theme": "dark"})", false},
-        {R"({"d": "} \"theme\": {", "x": 1})", false},
-        {"{\"a\": {} // }\n, \"b\": {/* } */ \"theme\": {}}}", false},
-        {"{/* { */ \"theme\": {}}", true},
-        {R"({"a": 1} {"theme": {}})", false},
-        {R"(["theme", {"theme": {}}])", false},
-        {R"({"theme)", false},
-    };
-    for (const auto& [text, expected] : rows)
-        EXPECT_EQ(HasRootObjectMember(text, "theme"), expected) << text;
-}

@@ -155,3 +155,67 @@ TEST(TaskDefinitions, TaskFilesAreWalkedWithinBoundsAndNeverThroughALink) {
     ASSERT_EQ(missing.problems.size(), 1u);
     EXPECT_EQ(Utf8(missing.problems[0].why), "its task files could not be found in " + Utf8(tasks) + "\\Missing");
 }
+
+namespace {
+
+// What the review makes of one definition: "(hidden) <uri>" then per finding
+// "<browser, or the command as stored> opens <url> (on|off; <triggers>)", or "problem: <why>".
+std::string Judged(const std::string& xml) {
+    ScheduledTask task;
+    task.path = L"\\Vendor\\Updater";
+    std::vector<TaskProblem> problems;
+    if (!ReadTaskDefinition(xml, TaskLimits(), &task, &problems)) {
+        std::string why = problems.empty() ? std::string() : Utf8(problems[0].why);
+        return "problem: " + why.substr(0, why.find(" ("));
+    }
+    LauncherFindings findings;
+    JudgeScheduledTask(task, &findings);
+    std::string text = std::string(task.hidden ? "hidden" : "shown") + " " + Utf8(task.uri) + ":";
+    for (const LauncherFinding& finding : findings.launchers) {
+        EXPECT_EQ(Utf8(finding.location), "\\Vendor\\Updater") << "where the task is kept names it";
+        text += " " + (finding.browser.empty() ? Utf8(finding.command) : Utf8(finding.browser)) + " opens " +
+                Utf8(finding.url) + " (" + (finding.enabled ? "on" : "off") + "; " + Utf8(finding.trigger) + ")";
+    }
+    return text;
+}
+
+std::string Exec(const std::string& command, const std::string& arguments) {
+    return "<Exec><Command>" + command + "</Command><Arguments>" + arguments + "</Arguments></Exec>";
+}
+
+}  // namespace
+
+// The review judges each task from its definition, whichever source gave it.
+TEST(TaskDefinitions, TheReviewJudgesEachTaskFromItsDefinition) {
+    const std::string chrome =
+        Exec("C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe", "https://ad.example/");
+    const std::string logOn = "<Triggers><LogonTrigger/></Triggers>";
+    const TableRow<std::string, std::string> rows[] = {
+        {"hidden, at log-on",
+         Task("<Settings><Hidden>true</Hidden></Settings>" + logOn + "<Actions>" + chrome + "</Actions>"),
+         "hidden : Google Chrome opens https://ad.example/ (on; at log-on)"},
+        {"disabled, with the path it states",
+         Task("<RegistrationInfo><URI>\\Elsewhere\\Name</URI></RegistrationInfo>"
+              "<Settings><Enabled>false</Enabled></Settings><Actions>" +
+              chrome + "</Actions>"),
+         "shown \\Elsewhere\\Name: Google Chrome opens https://ad.example/ (off; no trigger)"},
+        {"several actions: each judged",
+         Task(logOn + "<Actions>" + Exec("C:\\Windows\\notepad.exe", "") + chrome +
+              Exec("%ComSpec%", "/c start https://second.example/") + "</Actions>"),
+         "shown : Google Chrome opens https://ad.example/ (on; at log-on) %ComSpec% /c start https://second.example/ "
+         "opens https://second.example/ (on; at log-on)"},
+        {"a COM handler starts no program",
+         Task("<Actions><ComHandler><ClassId>{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}</ClassId>"
+              "<Data>https://ad.example/</Data></ComHandler></Actions>"),
+         "shown :"},
+        {"UTF-16 with its mark, as Windows keeps the files",
+         Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" +
+               Task("<Triggers><BootTrigger/></Triggers><Actions>" + chrome + "</Actions>")),
+         "shown : Google Chrome opens https://ad.example/ (on; at start-up)"},
+        {"malformed", Task("<Actions>" + chrome), "problem: its definition could not be read as XML"},
+        {"wrong root", "<Job><Actions>" + chrome + "</Actions></Job>", "problem: its definition is no task"},
+        {"huge", Task("<Actions>" + chrome + "</Actions><!--" + std::string(1 << 20, ' ') + "-->"),
+         "problem: its definition is larger than 1 MB, not read"},
+    };
+    ExpectEachRow(rows, Judged);
+}

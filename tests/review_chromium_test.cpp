@@ -344,6 +344,12 @@ TEST(ManifestReading, TheAuditAndTheReviewReadEveryManifestAlike) {
         {"cut short after its version", R"({"name":"Cut","version":"5","description":"a long descr)", "Cut|5|true"},
         {"UTF-16 text", utf16, "null|null|true"},
         {"an array", R"([{"name":"x","version":"1"}])", "null|null|true"},
+        {"a \\x escape and a line break, which the browser reads in a string",
+         "{\"name\":\"\\x41d\nBlock\",\"version\":\"7\"}", "Ad\nBlock|7|true"},
+        {"a trailing comma: what comes after it is not read", R"({"version":"8","a":[1,],"name":"After"})", "|8|true"},
+        {"an update address in an array", R"({"name":"N","version":"1","x":[{"update_url":"u"}]})", "N|1|true"},
+        {"a repeated update address", R"({"update_url":"u","name":"N","version":"1","update_url":null})", "N|1|false"},
+        {"members after the root are not the manifest's", R"({"version":"9"} {"name":"Later"})", "|9|true"},
         {"a locale named in a nested object is not the manifest's",
          R"({"x":{"default_locale":"fr"},"name":"__MSG_n__","default_locale":"de","version":"6"})", "Deutsch|6|true"},
     };
