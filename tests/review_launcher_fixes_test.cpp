@@ -24,21 +24,23 @@ struct ShortcutVerdict {
     bool advised = false;          // the advice names --repair-shortcuts
     bool previewed = false;        // a dry run of the repair would change it
     bool nothingToRepair = false;  // the dry run says "No browser shortcut needed repairing."
+    bool leftAlone = false;        // the dry run says "shortcut left as it was (...)"
 
     bool operator==(const ShortcutVerdict& other) const {
         return found == other.found && fixable == other.fixable && advised == other.advised &&
-               previewed == other.previewed && nothingToRepair == other.nothingToRepair;
+               previewed == other.previewed && nothingToRepair == other.nothingToRepair && leftAlone == other.leftAlone;
     }
 };
 
 void PrintTo(const ShortcutVerdict& v, std::ostream* out) {
     *out << "{found " << v.found << ", fixable " << v.fixable << ", advised " << v.advised << ", previewed "
-         << v.previewed << ", nothing to repair " << v.nothingToRepair << "}";
+         << v.previewed << ", nothing to repair " << v.nothingToRepair << ", left alone " << v.leftAlone << "}";
 }
 
-constexpr ShortcutVerdict NOT_FOUND{false, false, false, false, true};
-constexpr ShortcutVerdict REPAIRED{true, true, true, true, false};
-constexpr ShortcutVerdict NAMED_ONLY{true, false, false, false, true};
+constexpr ShortcutVerdict NOT_FOUND{false, false, false, false, true, false};
+constexpr ShortcutVerdict REPAIRED{true, true, true, true, false, false};
+constexpr ShortcutVerdict NAMED_ONLY{true, false, false, false, true, false};
+constexpr ShortcutVerdict KEPT{true, false, false, false, false, true};
 
 struct Row {
     const char* name;
@@ -46,6 +48,7 @@ struct Row {
     const wchar_t* target;
     const wchar_t* arguments;
     ShortcutVerdict expected;
+    DWORD attributes = 0;  // set on the shortcut's file
 };
 
 bool AnyLineStarts(const std::vector<std::wstring>& lines, const std::wstring& start) {
@@ -64,6 +67,8 @@ protected:
         std::wstring desktop = sandbox_ / (L"Desktop " + std::to_wstring(++desktops_));
         MakeFolder(desktop);
         EXPECT_TRUE(WriteShortcutFile(desktop + L"\\" + row.fileName, BrowserShortcut(row.target, row.arguments)));
+        if (row.attributes)
+            SetFileAttributesW((desktop + L"\\" + row.fileName).c_str(), row.attributes);
         LauncherSources sources;
         sources.shortcutFolders = {desktop};
 
@@ -81,6 +86,8 @@ protected:
         RepairBrowserShortcuts(CapturingOptions(&repair, true), sources, nullptr);
         verdict.previewed = AnyLineStarts(repair, L"  [preview] would make the shortcut no longer ");
         verdict.nothingToRepair = AnyLineStarts(repair, L"  No browser shortcut needed repairing.");
+        verdict.leftAlone = AnyLineStarts(repair, L"  shortcut left as it was (");
+        SetFileAttributesW((desktop + L"\\" + row.fileName).c_str(), FILE_ATTRIBUTE_NORMAL);
         return verdict;
     }
 
@@ -125,6 +132,6 @@ TEST_F(ShortcutFixes, TheReviewOffersTheRepairExactlyWhereTheRepairWouldChangeTh
         // Whatever the row expects, the review and the repair never disagree.
         EXPECT_EQ(verdict.fixable, verdict.previewed);
         EXPECT_EQ(verdict.advised, verdict.previewed);
-        EXPECT_NE(verdict.previewed, verdict.nothingToRepair);
+        EXPECT_EQ(verdict.previewed + verdict.nothingToRepair + verdict.leftAlone, 1);
     }
 }
