@@ -111,15 +111,39 @@ bool IsEncodedCommandSwitch(std::wstring_view argument) {
             (name.size() <= FULL.size() && EqualsIgnoringAsciiCase(FULL.substr(0, name.size()), name)));
 }
 
-// The script of a base64 value: UTF-16LE text; false when it is not one.
+// No command line holds more characters than this, nor a base64 value in one.
+constexpr std::size_t MAX_ENCODED_CHARS = 32767;
+
+// True for a character no script holds: NUL and the other control characters
+// but tab, line feed and carriage return.
+bool IsControlCharacter(wchar_t c) {
+    return (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0x7F;
+}
+
+// The script of a base64 value as PowerShell decodes it (Convert.FromBase64String,
+// then UTF-16LE): blanks and line ends inside are skipped, the rest must be a
+// whole number of four-character groups ("=" padding included), and a last odd
+// byte becomes U+FFFD. False when PowerShell would refuse it, and for bytes that
+// are no text (a control character): addresses found in those would be chance.
 bool DecodeScript(std::wstring_view value, std::wstring* script) {
+    if (value.size() > MAX_ENCODED_CHARS)
+        return false;
+    std::wstring packed;
+    for (wchar_t c : value) {
+        if (c != L' ' && c != L'\t' && c != L'\r' && c != L'\n')
+            packed.push_back(c);
+    }
+    std::size_t padding = packed.size() - std::min(packed.size(), packed.find_last_not_of(L'=') + 1);
     std::string bytes;
-    if (!DecodeBase64(value, &bytes) || bytes.empty() || bytes.size() % 2 != 0)
+    if (packed.empty() || packed.size() % 4 != 0 || padding > 2 || !DecodeBase64(packed, &bytes) || bytes.empty())
         return false;
     script->clear();
     for (std::size_t at = 0; at < bytes.size(); at += 2) {
-        wchar_t c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[at]) |
-                                         (static_cast<unsigned char>(bytes[at + 1]) << 8));
+        wchar_t c = at + 1 < bytes.size() ? static_cast<wchar_t>(static_cast<unsigned char>(bytes[at]) |
+                                                                 (static_cast<unsigned char>(bytes[at + 1]) << 8))
+                                          : static_cast<wchar_t>(0xFFFD);
+        if (IsControlCharacter(c))
+            return false;
         script->push_back(c);
     }
     return true;

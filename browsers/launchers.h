@@ -63,8 +63,10 @@ bool IsWebAddress(std::wstring_view argument);
 std::wstring FirstWebAddress(std::wstring_view arguments);
 // The arguments as what they run: PowerShell's -EncodedCommand (also -enc, -e,
 // -ec or any other start of its name, after "-", "--" or "/") and its base64
-// value are replaced by the script it stands for, decoded from UTF-16LE, so that
-// its addresses count as written; everything else as stored.
+// value are replaced by the script it stands for, decoded from UTF-16LE as
+// PowerShell decodes it, so that its addresses count as written; everything else
+// as stored. A value PowerShell refuses (bad base64, missing padding), one longer
+// than a command line, or bytes that are no text (control characters) stay as stored.
 std::wstring LaunchedText(std::wstring_view arguments);
 // The first http://, https:// or ftp:// address written anywhere in a text (a
 // script's), up to a blank, a quote, a bracket or a line end; "" for none.

@@ -82,6 +82,11 @@ CleanupOutcome RepairAllBrowserShortcuts(const CleanupOptions& options);
 // a Startup folder) whose target is a catalogue browser and whose arguments hold
 // a web address or "--load-extension=" that the repair takes out.
 bool ShortcutRepairWouldChange(const LauncherFinding& finding);
+// True when the repair would leave the shortcut's file as it is whatever its
+// arguments, for a reason the file shows before any change: it is read-only
+// (someone wants it kept as it is). The repair then says "shortcut left as it was
+// (read-only)", so such a finding is no fixable one.
+bool ShortcutRepairKeepsFile(const std::wstring& path);
 
 // ---- Fixes ----------------------------------------------------------------------------
 // Every change a fix or a cleanup step makes goes into one record per run

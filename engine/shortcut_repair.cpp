@@ -93,6 +93,12 @@ bool ShortcutRepairWouldChange(const LauncherFinding& finding) {
     return !removed.empty();
 }
 
+bool ShortcutRepairKeepsFile(const std::wstring& path) {
+    // The same test the rewrite makes before it reads the file.
+    DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                      const std::wstring& path,
                                      ShortcutBackups* backups,

@@ -28,7 +28,7 @@ FindingFix FixFor(const SitePermissionFinding& finding) {
 }
 
 FindingFix FixFor(const LauncherFinding& finding) {
-    if (!ShortcutRepairWouldChange(finding))
+    if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
     // to add and remove entries in the shortcut's folder (the public desktop and the

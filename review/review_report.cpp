@@ -326,9 +326,11 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  (user), in regedit."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
-    // Only what the repair would change is promised to it: "--app=" stays, and a
-    // shortcut named after a browser that starts something else is not a browser's.
-    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(), ShortcutRepairWouldChange);
+    // Only what the repair would change is promised to it: "--app=" stays, a
+    // shortcut named after a browser that starts something else is not a
+    // browser's, and a read-only one is kept as it is.
+    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(),
+                                  [](const LauncherFinding& f) { return FixFor(f).kind != nullptr; });
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
         WriteLines(options,
                    {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",

@@ -166,8 +166,20 @@ const RuleRow RULES[] = {
      L"https://ps.example/"},
     {"encoded command, short name", Rule::Launched,
      L"/c powershell -w hidden -e "
-     L"UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA",
+     L"UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA==",
      L"https://ps.example/"},
+    // PowerShell refuses base64 without its padding, and runs nothing.
+    {"encoded command without padding", Rule::Launched,
+     L"-e UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHAAcwAuAGUAeABhAG0AcABsAGUALwAnAA", L""},
+    {"too much padding", Rule::Launched, L"-e YQBkAC4AZQB4AGEAbQBwAGwAZQA===", L""},
+    {"odd last byte", Rule::Launched,
+     L"-ec UwB0AGEAcgB0AC0AUAByAG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAG8AZABkAC4AZQB4AGEAbQBwAGwAZQAvACcAQQ==",
+     L"https://odd.example/"},
+    {"blanks inside the value", Rule::Launched,
+     L"-EncodedCommand \"UwB0AGEAcgB0AC0AUABy "
+     L"AG8AYwBlAHMAcwAgACcAaAB0AHQAcABzADoALwAvAHMAcAAuAGUAeABhAG0AcABsAGUALwAnAA==\"",
+     L"https://sp.example/"},
+    {"bytes that are no text", Rule::Launched, L"-enc AQACACAAYQBkAC4AZQB4AGEAbQBwAGwAZQA=", L""},
     {"encoded command without an address", Rule::Launched, L"-enc VwByAGkAdABlAC0ATwB1AHQAcAB1AHQAIABoAGUAbABsAG8A",
      L""},
     {"not base64", Rule::Launched, L"-ec !!! https://plain.example/", L"https://plain.example/"},
@@ -281,4 +293,25 @@ TEST(LauncherRules, DecideWhatOpensAWebPage) {
     EXPECT_EQ(Utf8(TriggersPhrase({ParseTrigger(L"logon|||1|1"), ParseTrigger(L"time|PT30M||1|1")})),
               "at log-on; every 30 minutes");
     EXPECT_EQ(Utf8(JoinCommand(L"C:\\Program Files\\x.exe", L"-a")), "\"C:\\Program Files\\x.exe\" -a");
+}
+
+// An encoded script longer than any command line is not decoded: no finding, and no time spent.
+TEST(LauncherRules, LeavesAnEncodedValueLongerThanACommandLineAsStored) {
+    std::wstring script = L"Start-Process 'https://long.example/';" + std::wstring(20000, L' ');
+    std::string bytes;
+    for (wchar_t c : script)
+        bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::wstring encoded;
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        unsigned group = static_cast<unsigned char>(bytes[at]) << 16;
+        group |= at + 1 < bytes.size() ? static_cast<unsigned char>(bytes[at + 1]) << 8 : 0;
+        group |= at + 2 < bytes.size() ? static_cast<unsigned char>(bytes[at + 2]) : 0;
+        for (int k = 0; k < 4; ++k)
+            encoded += k <= static_cast<int>(bytes.size() - at) ? ALPHABET[(group >> (18 - 6 * k)) & 63] : L'=';
+    }
+    ASSERT_GT(encoded.size(), 32767u);
+    EXPECT_EQ(Utf8(FirstWebAddress(LaunchedText(L"-enc " + encoded))), "");
+    // The same script, short enough, is read.
+    EXPECT_EQ(Utf8(FirstWebAddress(LaunchedText(L"-enc " + encoded.substr(0, 104)))), "https://long.example/");
 }

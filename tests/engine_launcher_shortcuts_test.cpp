@@ -331,3 +331,23 @@ TEST_F(ShortcutFolder, FindStartupItemsLooksAtEveryKindOfItem) {
                                       "startup_item|run.vbs||https://vbs.example/x|",
                                   }));
 }
+
+// With the limits a real run uses: a shortcut eight folders below a Desktop is
+// found, one nine below is not, and the walk says so.
+TEST_F(ShortcutFolder, FindShortcutLaunchersSaysWhereTheDefaultDepthEndsIt) {
+    const TableRow<int, std::vector<std::string>> rows[] = {
+        {"eight folders deep", 8, {"shortcut|Deep.lnk|Google Chrome|https://deep.example/|r"}},
+        {"nine folders deep", 9, {"problem|Desktop|folders more than 8 levels below it were not looked at"}},
+    };
+    int tree = 0;
+    ExpectEachRow(rows, [&](int depth) {
+        std::wstring desktop = L"Tree " + std::to_wstring(++tree) + L"\\Desktop";
+        std::wstring folder = desktop;
+        for (int level = 1; level <= depth; ++level)
+            folder += L"\\" + std::to_wstring(level);
+        Write(folder + L"\\Deep.lnk", CHROME, L"https://deep.example/");
+        LauncherFindings findings;
+        FindShortcutLaunchers({sandbox_ / desktop}, {}, FolderWalkLimits(), &findings);
+        return Describe(findings);
+    });
+}
