@@ -69,6 +69,14 @@ int Finish(const ChangeCommand& command, const ChangeRunOutcome& outcome, const 
     if (!outcome.left.empty())
         line += FormatWide(L" Left as they were: %zu: ", outcome.left.size()) + LeftByKind(outcome.left) + L".";
     Say(command, line + L"\n");
+    for (const auto& item : outcome.left) {
+        if (item.second == L"needs an administrator") {
+            Say(command,
+                L"Some need an administrator: run \"popswat --fix\" from a console opened with \"Run as "
+                L"administrator\".\n");
+            break;
+        }
+    }
     if (!outcome.folder.empty())
         Say(command, L"The record of these changes is in " + MaskUnsafeCharacters(outcome.folder) + L".\n");
     return outcome.left.empty() ? 0 : 2;

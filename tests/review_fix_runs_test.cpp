@@ -330,3 +330,27 @@ TEST(FixRun, AHostileRecordChangesNothingItShouldNot) {
         }
     }
 }
+
+// A fix that takes rights the process lacks is not tried: the review says so,
+// and the run leaves it with a line. Under Wine every process is elevated.
+TEST(FixRun, AFixThatNeedsAnAdministratorIsNotTried) {
+    FixWorld world;
+    SetRunValue(world.machine.get(), REG_SZ,
+                L"\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" https://ad.example/");
+    std::string before = RunValue(world.machine.get());
+    bool (*elevated)() = isProcessElevated;
+    isProcessElevated = [] { return false; };
+    ReviewFindings review = CollectReview({world.noPolicies.get(), world.noPolicies.get()}, world.Sources());
+    std::vector<FixTarget> targets = FixTargets(review);
+    std::vector<std::wstring> lines;
+    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    bool administrator = !review.launchers.empty() && FixFor(review.launchers[0]).administrator;
+    isProcessElevated = elevated;
+    ASSERT_EQ(review.launchers.size(), 1u);
+    EXPECT_TRUE(administrator);
+    EXPECT_EQ(outcome.done, 0u);
+    EXPECT_EQ(outcome.left,
+              (std::vector<std::pair<std::string, std::wstring>>{{"run-value", L"needs an administrator"}}));
+    EXPECT_EQ(RunValue(world.machine.get()), before);
+    EXPECT_TRUE(outcome.folder.empty());
+}
