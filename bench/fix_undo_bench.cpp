@@ -64,9 +64,9 @@ int main() {
             undoNewest();
             targets = reviewed();
         },
-        [&] { return fixed = ApplyFixes(options, targets).done; });
+        [&] { return fixed = ApplyFixes(options, targets, sources).done; });
     Timing undo = Measure(
-        3, [&] { ApplyFixes(options, reviewed()); }, [&] { return putBack = undoNewest(); });
+        3, [&] { ApplyFixes(options, reviewed(), sources); }, [&] { return putBack = undoNewest(); });
     targets = reviewed();
 
     std::printf("Fixing and taking back: %d site permissions in %d profiles, %d browser shortcuts\n", GRANTS, PROFILES,

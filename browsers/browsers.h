@@ -438,12 +438,22 @@ enum class ChangeState { Pending, Done, Left, Undone };
 
 struct ChangeEntry {
     std::wstring findingId;
-    std::string kind;       // the fix kind's name: "site-permission", "browser-shortcut"
-    std::wstring location;  // the file changed
-    RemovedGrant grant;     // site-permission: the member taken out of Preferences
+    std::string kind;           // the fix kind's name: "site-permission", "browser-shortcut", "run-value", ...
+    std::wstring location;      // the file changed
+    RemovedGrant grant;         // site-permission: the member taken out of Preferences
     std::wstring oldArguments;  // browser-shortcut: its arguments before and after
     std::wstring newArguments;
-    std::wstring copy;  // the name of the copy of the whole file before the change, in the run's folder; "" for none
+    // run-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
+    // or HKEY_CURRENT_USER, its key, name, type and bytes.
+    bool machine = false;
+    std::wstring valueKey;
+    std::wstring valueName;
+    std::uint32_t valueType = 0;
+    std::string valueData;
+    // The name of the copy of the whole file before the change, in the run's
+    // folder (startup-item: the folder of the run's that holds the item moved
+    // there under its own name); "" for none.
+    std::wstring copy;
     ChangeState state = ChangeState::Pending;
     std::wstring why;  // for Left, and for a change put back only in part
 };

@@ -8,11 +8,54 @@ namespace {
 
 const char* const STATE_NAMES[] = {"pending", "done", "left", "undone"};
 
+std::string HexText(const std::string& bytes) {
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        text += DIGITS[byte >> 4];
+        text += DIGITS[byte & 15];
+    }
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool FromHexText(const std::string& text, std::string* bytes) {
+    if (text.size() % 2)
+        return false;
+    bytes->clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes->push_back(static_cast<char>(high * 16 + low));
+    }
+    return true;
+}
+
 void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "findingId", change.findingId);
     WriteJsonField(writer, "kind", change.kind.c_str());
     WriteJsonField(writer, "location", change.location);
     if (preview) {
+    } else if (change.kind == "run-value") {
+        writer.Key("value");
+        writer.StartObject();
+        writer.Key("machine");
+        writer.Bool(change.machine);
+        WriteJsonField(writer, "key", change.valueKey);
+        WriteJsonField(writer, "name", change.valueName);
+        writer.Key("type");
+        writer.Raw(std::to_string(change.valueType));
+        WriteJsonField(writer, "data", HexText(change.valueData).c_str());
+        writer.EndObject();
+    } else if (change.kind == "startup-item") {
     } else if (!change.grant.permission.empty()) {
         writer.Key("removed");
         writer.StartObject();
@@ -84,12 +127,27 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
         return "has a state of another kind";
     if (!ReadOptionalWide(object, "copy", &change->copy) || !ReadOptionalWide(object, "why", &change->why))
         return "has a copy or why that is no text";
+    if (change->kind == "run-value") {
+        const JsonValue* value = FindJsonMember(object, "value");
+        const JsonValue* machine = value && value->IsObject() ? FindJsonMember(*value, "machine") : nullptr;
+        const JsonValue* type = value && value->IsObject() ? FindJsonMember(*value, "type") : nullptr;
+        std::string data;
+        if (!machine || !machine->IsBool() || !type || !type->IsUint() || !ReadWide(*value, "key", &change->valueKey) ||
+            change->valueKey.empty() || !ReadWide(*value, "name", &change->valueName) ||
+            !ReadText(*value, "data", &data) || !FromHexText(data, &change->valueData))
+            return "says incompletely what was deleted";
+        change->machine = machine->GetBool();
+        change->valueType = type->GetUint();
+        return "";
+    }
+    if (change->kind == "startup-item")
+        return change->copy.empty() ? "says not where the item was moved" : "";
     if (const JsonValue* removed = FindJsonMember(object, "removed")) {
         const JsonValue* allSites = FindJsonMember(*removed, "allSites");
         const JsonValue* value = FindJsonMember(*removed, "value");
         if (!removed->IsObject() || !ReadText(*removed, "permission", &change->grant.permission) ||
-            change->grant.permission.empty() || !ReadText(*removed, "name", &change->grant.member) ||
-            !allSites || !allSites->IsBool() || !value || !SerializeJson(*value, &change->grant.value))
+            change->grant.permission.empty() || !ReadText(*removed, "name", &change->grant.member) || !allSites ||
+            !allSites->IsBool() || !value || !SerializeJson(*value, &change->grant.value))
             return "says incompletely what was removed";
         change->grant.allSites = allSites->GetBool();
         return "";

@@ -69,6 +69,14 @@ int Finish(const ChangeCommand& command, const ChangeRunOutcome& outcome, const 
     if (!outcome.left.empty())
         line += FormatWide(L" Left as they were: %zu: ", outcome.left.size()) + LeftByKind(outcome.left) + L".";
     Say(command, line + L"\n");
+    for (const auto& item : outcome.left) {
+        if (item.second == L"needs an administrator") {
+            Say(command,
+                L"Some need an administrator: run \"popswat --fix\" from a console opened with \"Run as "
+                L"administrator\".\n");
+            break;
+        }
+    }
     if (!outcome.folder.empty())
         Say(command, L"The record of these changes is in " + MaskUnsafeCharacters(outcome.folder) + L".\n");
     return outcome.left.empty() ? 0 : 2;
@@ -117,7 +125,7 @@ int RunFixCommand(const ChangeCommand& command) {
         Say(command, L"(preview - nothing will be changed)\n");
     if (!Confirms(command, closes))
         return 0;
-    ChangeRunOutcome outcome = ApplyFixes(options, chosen);
+    ChangeRunOutcome outcome = ApplyFixes(options, chosen, SystemLauncherSources());
     if (command.preview) {
         // A dry run records nothing: the document lists what the run would change.
         outcome.record.preview = true;
@@ -177,7 +185,9 @@ int RunUndoCommand(const ChangeCommand& command) {
             continue;
         const FixKind* kind = FindFixKind(entry.kind);
         closes |= kind && kind->closesBrowsers;
-        std::wstring what = entry.grant.permission.empty()
+        std::wstring what = entry.kind == "run-value"      ? std::wstring(L"start-up value")
+                            : entry.kind == "startup-item" ? std::wstring(L"Startup item")
+                            : entry.grant.permission.empty()
                                 ? L"shortcut arguments"
                                 : Utf8ToWide(entry.grant.permission) + L" " +
                                       (entry.grant.allSites ? std::wstring(L"for every site")
@@ -265,8 +275,9 @@ int RunListChangesCommand(const ChangeCommand& command) {
         WriteOutputText(line + L"\n");
     }
     if (older)
-        WriteOutputText(L"To restore an older run's shortcut by hand, copy each file of its folder back over the path "
-                        L"its line in index.txt names; an older copy of Preferences goes back over the profile's "
-                        L"Preferences while the browser is closed.\n");
+        WriteOutputText(
+            L"To restore an older run's shortcut by hand, copy each file of its folder back over the path "
+            L"its line in index.txt names; an older copy of Preferences goes back over the profile's "
+            L"Preferences while the browser is closed.\n");
     return 0;
 }

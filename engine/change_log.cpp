@@ -104,6 +104,19 @@ std::wstring KeepBytesInRun(ChangeLog* log, const std::string& bytes, const wcha
     return std::wstring();
 }
 
+std::wstring MakeFolderInRun(ChangeLog* log) {
+    if (!EnsureRunFolder(log))
+        return std::wstring();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring name = std::to_wstring(++log->copies);
+        if (CreateDirectoryW(LongPathForm(log->folder + L"\\" + name).c_str(), nullptr))
+            return name;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::wstring();
+    }
+    return std::wstring();
+}
+
 bool SaveChangeLog(ChangeLog* log) {
     if (!EnsureRunFolder(log))
         return false;

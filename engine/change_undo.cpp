@@ -113,6 +113,8 @@ std::wstring Refusal(const ChangeEntry& entry,
         return IsProfilePreferences(entry.location, profiles) ? L"" : L"not a browser profile's Preferences";
     if (entry.kind == "browser-shortcut")
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
+    if (entry.kind == "run-value" || entry.kind == "startup-item")
+        return OutsideRefusal(entry, sources);
     return L"no fix of this kind";
 }
 
@@ -184,6 +186,7 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         ComApartment apartment;
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
+        std::vector<std::size_t> outside;  // run values and Startup items
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -202,8 +205,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             }
             if (entry.kind == "site-permission")
                 byFile[FoldedPath(entry.location)].push_back(index);
-            else
+            else if (entry.kind == "browser-shortcut")
                 shortcuts.push_back(index);
+            else
+                outside.push_back(index);
         }
         for (const auto& file : byFile)
             PutBackSitePermissionEntries(options, log.record.changes[file.second.front()].location, file.second, &log);
@@ -213,6 +218,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             else
                 MarkChange(&log, index, ChangeState::Left, L"COM could not be started");
         }
+        for (std::size_t index : outside)
+            PutBackOutsideEntry(options, index, sources, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

@@ -120,6 +120,10 @@ struct FixTarget {
     std::wstring profile;
     SitePermissionGrant grant{SitePermission::Notifications, std::wstring(), false};
     std::wstring shortcut;  // browser-shortcut: the .lnk file
+    // run-value and startup-item: where the finding is (the value's
+    // "HKEY_...\<key>\<name>", the item's path) and the command the review judged.
+    std::wstring location;
+    std::wstring command;
 };
 
 // What a fix or an undo run did.
@@ -137,7 +141,10 @@ struct ChangeRunOutcome {
 // Takes the one-run lock, closes the browsers when a target needs them closed
 // (the kinds' closesBrowsers), then fixes each target, each change recorded
 // before it is made; lines go to options.log. In preview only the lines.
-ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<FixTarget>& targets);
+// Run values and Startup items are looked for in sources' registry and Startup folders.
+ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
+                            const std::vector<FixTarget>& targets,
+                            const LauncherSources& sources);
 
 // One run's folder below BackupsFolder, as --list-changes shows it.
 struct ChangeRunSummary {

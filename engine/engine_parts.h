@@ -84,6 +84,8 @@ bool EnsureRunFolder(ChangeLog* log);
 std::wstring CopyIntoRun(ChangeLog* log, const std::wstring& file, const wchar_t* suffix);
 // Writes the bytes, flushed, into the run's folder as "<n><suffix>"; its name there, or "" when they could not be kept.
 std::wstring KeepBytesInRun(ChangeLog* log, const std::string& bytes, const wchar_t* suffix);
+// Makes a new empty folder "<n>" in the run's folder; its name, or "" when it could not be made.
+std::wstring MakeFolderInRun(ChangeLog* log);
 // Writes changes.json anew: a new file beside it, flushed, then moved over it with write-through.
 bool SaveChangeLog(ChangeLog* log);
 // Adds the entries as they are (state Pending) and writes the record before
@@ -353,3 +355,23 @@ void TellProgramsProxySettingsChanged(const LauncherRegistryRoots& roots);
 ChangeResult MoveFileIntoFolder(const std::wstring& path, const std::wstring& folder, std::wstring* movedTo);
 // Moves it back when nothing has taken its name (NameTaken otherwise).
 ChangeResult MoveFileBack(const std::wstring& movedTo, const std::wstring& path);
+
+// ---- Fixing what starts a browser from outside its files ---------------------------
+
+// True for a file right inside one of the folders, named by a plain full path (no "." or "..").
+bool IsDirectlyInOneOf(const std::wstring& path, const std::vector<std::wstring>& folders);
+// The run-value and startup-item targets fixed, in the registry and folders of
+// sources: each one's entry recorded before its change, one line each; in
+// preview only "[preview] would ..." lines.
+void FixOutsideTheBrowsers(const CleanupOptions& options,
+                           const std::vector<FixTarget>& targets,
+                           const LauncherSources& sources,
+                           ChangeLog* log,
+                           ChangeRunOutcome* result);
+// Why --undo may not put back a run-value or startup-item entry, "" when it may.
+std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sources);
+// Puts the entry's value or item back; its state becomes Undone, or Left with why. One line.
+void PutBackOutsideEntry(const CleanupOptions& options,
+                         std::size_t index,
+                         const LauncherSources& sources,
+                         ChangeLog* log);

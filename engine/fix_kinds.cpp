@@ -6,6 +6,9 @@ const std::vector<FixKind>& FixKinds() {
     static const std::vector<FixKind> kinds = {
         {"site-permission", L"Takes back what the site was allowed to do.", true, L"site permission(s)"},
         {"browser-shortcut", L"Takes the web address out of the shortcut.", false, L"browser shortcut(s)"},
+        {"run-value", L"Deletes the value that starts it at log-on (kept in the record).", false, L"start-up value(s)"},
+        {"startup-item", L"Moves the item out of the Startup folder (kept in PopSwat's backups).", false,
+         L"Startup item(s)"},
     };
     return kinds;
 }

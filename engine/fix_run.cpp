@@ -91,7 +91,9 @@ void FixShortcuts(const CleanupOptions& options,
 
 }  // namespace
 
-ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<FixTarget>& targets) {
+ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
+                            const std::vector<FixTarget>& targets,
+                            const LauncherSources& sources) {
     ChangeRunOutcome result;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome* outcome) {
         if (NeedsClosedBrowsers(targets)) {
@@ -103,10 +105,11 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options, const std::vector<Fix
         ChangeLog log;
         FixSitePermissions(options, targets, &log, outcome, &result.left);
         FixShortcuts(options, targets, &log, outcome);
+        FixOutsideTheBrowsers(options, targets, sources, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;
-        result.done = outcome->permissionsTakenBack + outcome->shortcutsRepaired;
+        result.done += outcome->permissionsTakenBack + outcome->shortcutsRepaired;
         for (const std::wstring& file : outcome->settingsLeftAlone)
             result.left.push_back({"site-permission", file});
         for (const std::wstring& path : outcome->shortcutsLeftAlone)

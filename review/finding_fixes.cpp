@@ -28,6 +28,13 @@ FindingFix FixFor(const SitePermissionFinding& finding) {
 }
 
 FindingFix FixFor(const LauncherFinding& finding) {
+    // A Run value is deleted and a Startup item moved away (both kept to put
+    // back): either only starts something at log-on, which is what is wrong.
+    if (finding.kind == LauncherKind::RunValue)
+        return {FindFixKind("run-value"), true,
+                NeedsAdministrator(finding.location.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
+    if (finding.kind == LauncherKind::StartupItem)
+        return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOf(finding.location))};
     if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
@@ -66,9 +73,10 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
         target.profile = finding.place.profile;
         target.grant = finding.grant;
         std::wstring what = Utf8ToWide(SitePermissionName(finding.grant.permission));
-        target.description = ProfileLabel(finding.place.browser, finding.place.profile) + L": " + what +
-                             (finding.grant.allSites ? std::wstring(L" allowed for every site")
-                                                     : L" allowed: " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site)));
+        target.description =
+            ProfileLabel(finding.place.browser, finding.place.profile) + L": " + what +
+            (finding.grant.allSites ? std::wstring(L" allowed for every site")
+                                    : L" allowed: " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site)));
         targets.push_back(std::move(target));
     }
     for (const LauncherFinding& finding : findings.launchers) {
@@ -79,8 +87,14 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
         target.kind = fix.kind;
         target.findingId = FindingId(finding);
         target.recommended = fix.recommended;
-        target.shortcut = finding.location;
-        target.description = L"shortcut " + MaskUnsafeCharacters(finding.location) +
+        if (finding.kind == LauncherKind::Shortcut)
+            target.shortcut = finding.location;
+        target.location = finding.location;
+        target.command = finding.command;
+        const wchar_t* what = finding.kind == LauncherKind::RunValue      ? L"start-up value "
+                              : finding.kind == LauncherKind::StartupItem ? L"Startup item "
+                                                                          : L"shortcut ";
+        target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
         targets.push_back(std::move(target));
     }

@@ -40,7 +40,12 @@ struct FixWorld {
     Sandbox sandbox;
     TemporaryRegistryKey noPolicies{HKEY_CURRENT_USER,
                                     L"Software\\PopSwat-test-fix-" + std::to_wstring(GetCurrentProcessId())};
+    TemporaryRegistryKey machine{HKEY_CURRENT_USER,
+                                 L"Software\\PopSwat-test-fix-machine-" + std::to_wstring(GetCurrentProcessId())};
+    TemporaryRegistryKey user{HKEY_CURRENT_USER,
+                              L"Software\\PopSwat-test-fix-user-" + std::to_wstring(GetCurrentProcessId())};
     std::wstring desktop = sandbox / L"Desktop";
+    std::wstring startup = sandbox / L"Startup";
 
     std::wstring Profile(const wchar_t* name) const {
         return sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\" + name;
@@ -48,6 +53,8 @@ struct FixWorld {
     LauncherSources Sources() const {
         LauncherSources sources;
         sources.shortcutFolders = {desktop};
+        sources.startupFolders = {startup};
+        sources.registry = {machine.get(), user.get()};
         return sources;
     }
     std::vector<FixTarget> Targets(const char* kind = nullptr) const {
@@ -70,6 +77,26 @@ struct FixWorld {
         return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Sources());
     }
 };
+
+const wchar_t RUN_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void SetRunValue(HKEY root, DWORD type, const std::wstring& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, RUN_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key, L"Updater", 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// The value's type and bytes, "" when it is not there.
+std::string RunValue(HKEY root) {
+    DWORD type = 0, size = 0;
+    if (RegGetValueW(root, RUN_KEY, L"Updater", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != ERROR_SUCCESS)
+        return std::string();
+    std::string data(size, '\0');
+    RegGetValueW(root, RUN_KEY, L"Updater", RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size);
+    return std::to_string(type) + ":" + data;
+}
 
 // One fix kind: its place made with one finding, changed by someone else, and
 // how to tell that it is as it was made.
@@ -100,6 +127,22 @@ std::vector<KindRow> KindRows() {
          },
          [](FixWorld& world) { MakeFile(world.desktop + L"\\Google Chrome.lnk", PinnedShortcut(L"--incognito")); },
          [](FixWorld& world) { return ReadWholeFile(world.desktop + L"\\Google Chrome.lnk"); }},
+        // An expandable value stays expandable when it is put back.
+        {"run-value",
+         [](FixWorld& world) {
+             SetRunValue(world.user.get(), REG_EXPAND_SZ,
+                         L"\"%ProgramFiles%\\Google\\Chrome\\Application\\chrome.exe\" https://ad.example/");
+         },
+         [](FixWorld& world) { SetRunValue(world.user.get(), REG_SZ, L"C:\\Tools\\updater.exe"); },
+         [](FixWorld& world) { return RunValue(world.user.get()); }},
+        {"startup-item",
+         [](FixWorld& world) {
+             MakeFile(world.startup + L"\\deal.url", "[InternetShortcut]\r\nURL=https://deal.example/\r\n");
+         },
+         [](FixWorld& world) {
+             MakeFile(world.startup + L"\\deal.url", "[InternetShortcut]\r\nURL=https://mine/\r\n");
+         },
+         [](FixWorld& world) { return ReadWholeFile(world.startup + L"\\deal.url"); }},
     };
 }
 
@@ -126,7 +169,7 @@ TEST(FixRun, EachKindIsFixedAndPutBackOnce) {
         EXPECT_TRUE(targets[0].recommended);
 
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets);
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
         EXPECT_EQ(fixed.done, 1u);
         EXPECT_TRUE(fixed.left.empty());
         EXPECT_EQ(States(fixed.record), std::vector<ChangeState>{ChangeState::Done});
@@ -148,7 +191,7 @@ TEST(FixRun, EachKindIsFixedAndPutBackOnce) {
         EXPECT_EQ(row.place(world), before);
 
         // Fixed again, then changed by another program: the undo keeps that change.
-        ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), targets).done, 1u);
+        ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), targets, world.Sources()).done, 1u);
         row.changeByAnother(world);
         std::string changed = row.place(world);
         lines.clear();
@@ -190,7 +233,7 @@ TEST(FixRun, ARunStoppedAfterAnyChangeIsPutBackWhole) {
         ASSERT_EQ(ids.size(), 5u);
 
         std::vector<std::wstring> lines;
-        EXPECT_THROW(ApplyFixes(CapturingOptions(&lines), world.Targets()), Stopped);
+        EXPECT_THROW(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources()), Stopped);
         changeMade = nullptr;
         ChangeRunOutcome undone = world.UndoNewest(&lines);
         changeMade = [](std::size_t entry) {
@@ -259,7 +302,7 @@ TEST(FixRun, AHostileRecordChangesNothingItShouldNot) {
         std::stable_partition(targets.begin(), targets.end(),
                               [&](const FixTarget& target) { return SamePath(target.shortcut, first); });
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets);
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
         ASSERT_EQ(fixed.done, 2u);
         ASSERT_TRUE(SamePath(fixed.record.changes[0].location, first));
         std::string firstRepaired = ReadWholeFile(first), secondRepaired = ReadWholeFile(second);
@@ -286,4 +329,28 @@ TEST(FixRun, AHostileRecordChangesNothingItShouldNot) {
             EXPECT_EQ(ReadWholeFile(second), secondBefore);
         }
     }
+}
+
+// A fix that takes rights the process lacks is not tried: the review says so,
+// and the run leaves it with a line. Under Wine every process is elevated.
+TEST(FixRun, AFixThatNeedsAnAdministratorIsNotTried) {
+    FixWorld world;
+    SetRunValue(world.machine.get(), REG_SZ,
+                L"\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" https://ad.example/");
+    std::string before = RunValue(world.machine.get());
+    bool (*elevated)() = isProcessElevated;
+    isProcessElevated = [] { return false; };
+    ReviewFindings review = CollectReview({world.noPolicies.get(), world.noPolicies.get()}, world.Sources());
+    std::vector<FixTarget> targets = FixTargets(review);
+    std::vector<std::wstring> lines;
+    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    bool administrator = !review.launchers.empty() && FixFor(review.launchers[0]).administrator;
+    isProcessElevated = elevated;
+    ASSERT_EQ(review.launchers.size(), 1u);
+    EXPECT_TRUE(administrator);
+    EXPECT_EQ(outcome.done, 0u);
+    EXPECT_EQ(outcome.left,
+              (std::vector<std::pair<std::string, std::wstring>>{{"run-value", L"needs an administrator"}}));
+    EXPECT_EQ(RunValue(world.machine.get()), before);
+    EXPECT_TRUE(outcome.folder.empty());
 }

@@ -1,0 +1,202 @@
+// Fixes of what starts a browser from outside its files, and taking them back:
+// a Run or RunOnce value deleted (its type and bytes recorded exactly first),
+// a Startup-folder item moved into the run's folder. Each change's entry is in
+// the record before the change is made; each change is tried only on what the
+// review saw, and only where the process has the rights it takes.
+#include "engine/engine_parts.h"
+
+namespace {
+
+void Leave(const CleanupOptions& options,
+           const std::string& kind,
+           const std::wstring& location,
+           const std::wstring& why,
+           ChangeRunOutcome* result) {
+    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(location));
+    result->left.push_back({kind, why});
+}
+
+// The text a string value holds, without its terminating zeros.
+std::wstring StoredText(const SavedRegistryValue& value) {
+    std::wstring text(value.data.size() / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(static_cast<unsigned char>(value.data[2 * i]) |
+                                       static_cast<unsigned char>(value.data[2 * i + 1]) << 8);
+    while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+    return text;
+}
+
+// Records the entry (pending) and makes the change; marks it done or left.
+template <typename Change>
+void RecordAndChange(const CleanupOptions& options,
+                     ChangeEntry entry,
+                     ChangeLog* log,
+                     ChangeRunOutcome* result,
+                     const std::wstring& doneLine,
+                     Change change) {
+    std::size_t index = log->record.changes.size();
+    std::string kind = entry.kind;
+    std::wstring location = entry.location;
+    if (!RecordPending(log, {std::move(entry)}))
+        return Leave(options, kind, location, L"the record of changes could not be written", result);
+    ChangeResult done = change();
+    if (done.step != ChangeStep::Done) {
+        std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
+        MarkChange(log, index, ChangeState::Left, why);
+        return Leave(options, kind, location, why, result);
+    }
+    MarkChange(log, index, ChangeState::Done);
+    ++result->done;
+    WriteLine(options, doneLine + MaskUnsafeCharacters(location));
+}
+
+void FixRunValue(const CleanupOptions& options,
+                 const FixTarget& target,
+                 const LauncherSources& sources,
+                 ChangeLog* log,
+                 ChangeRunOutcome* result) {
+    RegistryPlace place;
+    SavedRegistryValue saved;
+    if (!FindRegistryPlace(sources.registry, target.location, &place))
+        return Leave(options, "run-value", target.location, L"it is no longer there", result);
+    if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
+        return Leave(options, "run-value", target.location, L"not a start-up value", result);
+    if (NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)))
+        return Leave(options, "run-value", target.location, L"needs an administrator", result);
+    ChangeResult read = SaveRegistryValue(sources.registry, place, &saved);
+    if (read.step != ChangeStep::Done)
+        return Leave(options, "run-value", target.location,
+                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
+    // Only what the review judged: a value rewritten since is someone's new choice.
+    if ((saved.type != REG_SZ && saved.type != REG_EXPAND_SZ) || StoredText(saved) != target.command)
+        return Leave(options, "run-value", target.location, L"it has changed since the review", result);
+    if (options.preview) {
+        ++result->done;
+        return WriteLine(options,
+                         L"  [preview] would delete the start-up value: " + MaskUnsafeCharacters(target.location));
+    }
+    ChangeEntry entry;
+    entry.findingId = target.findingId;
+    entry.kind = "run-value";
+    entry.location = RegistryPlaceText(place);
+    entry.machine = place.machine;
+    entry.valueKey = place.key;
+    entry.valueName = place.name;
+    entry.valueType = saved.type;
+    entry.valueData = saved.data;
+    RecordAndChange(options, std::move(entry), log, result, L"  start-up value deleted: ",
+                    [&] { return DeleteRegistryValueIfSame(sources.registry, place, saved); });
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+void FixStartupItem(const CleanupOptions& options,
+                    const FixTarget& target,
+                    const LauncherSources& sources,
+                    ChangeLog* log,
+                    ChangeRunOutcome* result) {
+    if (!IsDirectlyInOneOf(target.location, sources.startupFolders))
+        return Leave(options, "startup-item", target.location, L"not an item of a Startup folder", result);
+    if (NeedsAdministrator(!MayChangeFolderEntries(FolderOf(target.location))))
+        return Leave(options, "startup-item", target.location, L"needs an administrator", result);
+    if (options.preview) {
+        ++result->done;
+        return WriteLine(options,
+                         L"  [preview] would move out of the Startup folder: " + MaskUnsafeCharacters(target.location));
+    }
+    // Each item gets a folder of its own in the run's folder, named before the
+    // move, so that the record says where it goes before it goes there.
+    std::wstring folder;
+    if (!EnsureRunFolder(log) || (folder = MakeFolderInRun(log)).empty())
+        return Leave(options, "startup-item", target.location, L"no folder for it could be made in the backups",
+                     result);
+    ChangeEntry entry;
+    entry.findingId = target.findingId;
+    entry.kind = "startup-item";
+    entry.location = target.location;
+    entry.copy = folder;
+    RecordAndChange(options, std::move(entry), log, result, L"  moved out of the Startup folder: ", [&] {
+        std::wstring movedTo;
+        return MoveFileIntoFolder(target.location, log->folder + L"\\" + folder, &movedTo);
+    });
+}
+
+}  // namespace
+
+bool IsDirectlyInOneOf(const std::wstring& path, const std::vector<std::wstring>& folders) {
+    std::wstring folder = FolderOf(path);
+    if (folder.empty() || path.find(L'/') != std::wstring::npos || path.find(L"\\.\\") != std::wstring::npos ||
+        path.find(L"\\..") != std::wstring::npos)
+        return false;
+    for (const std::wstring& root : folders) {
+        if (!root.empty() && SamePath(folder, root))
+            return true;
+    }
+    return false;
+}
+
+void FixOutsideTheBrowsers(const CleanupOptions& options,
+                           const std::vector<FixTarget>& targets,
+                           const LauncherSources& sources,
+                           ChangeLog* log,
+                           ChangeRunOutcome* result) {
+    bool any = false;
+    for (const FixTarget& target : targets) {
+        std::string_view kind = target.kind ? target.kind->name : "";
+        if (kind != "run-value" && kind != "startup-item")
+            continue;
+        if (!any)
+            WriteLine(options, L"Taking away what starts a browser at log-on...");
+        any = true;
+        if (kind == "run-value")
+            FixRunValue(options, target, sources, log, result);
+        else
+            FixStartupItem(options, target, sources, log, result);
+    }
+}
+
+std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sources) {
+    if (entry.kind == "run-value") {
+        RegistryPlace place{entry.machine, entry.valueKey, entry.valueName};
+        if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
+            return L"not a start-up value";
+        return NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)) ? L"needs an administrator" : L"";
+    }
+    if (!IsDirectlyInOneOf(entry.location, sources.startupFolders))
+        return L"not an item of a Startup folder";
+    return NeedsAdministrator(!MayChangeFolderEntries(FolderOf(entry.location))) ? L"needs an administrator" : L"";
+}
+
+void PutBackOutsideEntry(const CleanupOptions& options,
+                         std::size_t index,
+                         const LauncherSources& sources,
+                         ChangeLog* log) {
+    const ChangeEntry& entry = log->record.changes[index];
+    ChangeResult back;
+    const wchar_t* doneLine;
+    if (entry.kind == "run-value") {
+        back = PutRegistryValueBack(sources.registry, {entry.machine, entry.valueKey, entry.valueName},
+                                    {entry.valueType, entry.valueData});
+        doneLine = L"  start-up value put back: ";
+    } else {
+        std::wstring name = entry.location.substr(entry.location.find_last_of(L'\\') + 1);
+        std::wstring moved = log->folder + L"\\" + entry.copy + L"\\" + name;
+        // A run stopped before the move left the item where it was.
+        if (entry.state == ChangeState::Pending && PathIsGone(moved) && !PathIsGone(entry.location))
+            back = {ChangeStep::Done, L""};
+        else
+            back = MoveFileBack(moved, entry.location);
+        doneLine = L"  put back in the Startup folder: ";
+    }
+    if (back.step == ChangeStep::Done) {
+        MarkChange(log, index, ChangeState::Undone);
+        return WriteLine(options, doneLine + MaskUnsafeCharacters(entry.location));
+    }
+    std::wstring why = back.why.empty() ? L"it could not be put back" : back.why;
+    MarkChange(log, index, ChangeState::Left, why);
+    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(entry.location));
+}
