@@ -77,8 +77,10 @@ const ProgramRow PROGRAMS[] = {
     {L"popswat.exe",
      L"PopSwat - Browser Popup Cleaner (console)",
      "PopSwat.Console",
-     // ole32, oleaut32 and shell32: shortcuts, the Task Scheduler and known folders.
-     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll"}},
+     // ole32, oleaut32 and shell32: shortcuts, the Task Scheduler and known folders; wininet:
+     // telling the running programs that the proxy settings changed.
+     {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
+      "wininet.dll"}},
     {L"popswat-gui.exe",
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
