@@ -265,16 +265,15 @@ PermissionPutBack PutBackSitePermissions(const std::string& preferences, const s
             result.each.push_back(SameJson(*now, *inner) ? PutBack::AlreadyThere : PutBack::SetAnew);
             continue;
         }
-        parent->AddMember(JsonValue(grant.member.c_str(), static_cast<rapidjson::SizeType>(grant.member.size()),
-                                    allocator),
-                          JsonValue(*inner, allocator), allocator);
+        parent->AddMember(
+            JsonValue(grant.member.c_str(), static_cast<rapidjson::SizeType>(grant.member.size()), allocator),
+            JsonValue(*inner, allocator), allocator);
         result.each.push_back(PutBack::Done);
         changed = true;
     }
     JsonDocument readBack;
     if (changed && (!SerializeJson(document, &result.bytes) ||
-                    ParseJsonObjectExactly(result.bytes, &readBack) != JsonLoad::Done ||
-                    !SameJson(readBack, document)))
+                    ParseJsonObjectExactly(result.bytes, &readBack) != JsonLoad::Done || !SameJson(readBack, document)))
         return PermissionPutBack();
     result.usable = true;
     return result;

@@ -34,7 +34,9 @@ void CleanChromiumBrowser(const CleanupOptions& options,
     for (const BrowserProfile& profile : ChromiumProfiles(browser, userDataFolder)) {
         CleanChromiumProfile(options, profile.folder, outcome);
         if (options.resetPermissions)
-            ResetSitePermissions(options, {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name}, changes, outcome);
+            ResetSitePermissions(
+                options, {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name},
+                changes, outcome);
     }
     FinishChangeLog(changes);
 }

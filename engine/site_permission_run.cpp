@@ -21,7 +21,10 @@ CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
                 continue;
             WriteLine(options, FormatWide(L"Checking %ls ...", browser.displayName));
             for (const BrowserProfile& profile : ChromiumProfiles(browser, userData))
-                ResetSitePermissions(options, {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name}, &log, outcome);
+                ResetSitePermissions(
+                    options,
+                    {profile.folder, browser.reportName ? browser.reportName : browser.displayName, profile.name}, &log,
+                    outcome);
         }
         FinishChangeLog(&log);
 

@@ -36,7 +36,8 @@ std::wstring FindingId(const ExtensionFinding& finding) {
 }
 
 std::wstring FindingId(const PolicyFinding& finding) {
-    return ShortTextId({L"policy", finding.browser, finding.machine ? L"machine" : L"user", finding.name, finding.value});
+    return ShortTextId(
+        {L"policy", finding.browser, finding.machine ? L"machine" : L"user", finding.name, finding.value});
 }
 
 std::wstring FindingId(const LauncherFinding& finding) {

@@ -32,7 +32,8 @@ struct ChangeSandbox {
     // The review's id of the shortcut's finding.
     std::wstring ShortcutId() const {
         JsonDocument review;
-        if (ParseJsonObject(Run(L"--review --json").output, &review) != JsonLoad::Done || !review.HasMember("launchers"))
+        if (ParseJsonObject(Run(L"--review --json").output, &review) != JsonLoad::Done ||
+            !review.HasMember("launchers"))
             return std::wstring();
         for (const JsonValue& finding : review["launchers"].GetArray()) {
             if (JsonFields(finding, {"location"}) == Utf8(shortcut))
