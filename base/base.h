@@ -108,6 +108,8 @@ std::wstring FullFolderPath(const std::wstring& path);
 // True when both name the same path as Windows compares names: case ignored,
 // beyond ASCII too.
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// The folder part of a path: everything before its last backslash; "" when it has none.
+std::wstring FolderOfPath(const std::wstring& path);
 // True for "C:\..." and for "\\server\..." or "\\?\..." paths: ones that do not depend
 // on the current drive or folder. Purely lexical.
 bool IsFullPath(const std::wstring& path);

@@ -36,6 +36,11 @@ std::wstring FullFolderPath(const std::wstring& path) {
     return full;
 }
 
+std::wstring FolderOfPath(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     // Windows compares file names without regard to case, beyond ASCII too.
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==

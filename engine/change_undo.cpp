@@ -63,13 +63,9 @@ std::wstring FoldedPath(std::wstring path) {
     return path;
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    return path.substr(0, path.find_last_of(L'\\'));
-}
-
 // A profile's Preferences, of a browser of the catalogue, as the profile walk found it at the start of the undo.
 bool IsProfilePreferences(const std::wstring& location, const std::vector<BrowserProfile>& profiles) {
-    std::wstring folder = FolderOf(location);
+    std::wstring folder = FolderOfPath(location);
     if (!IsPlainFullPath(location) || !SamePath(location, folder + L"\\Preferences"))
         return false;
     for (const BrowserProfile& profile : profiles) {
@@ -91,8 +87,8 @@ bool IsShortcutInFolders(const std::wstring& location, const LauncherSources& so
             continue;
         // Every folder on the way is where its name says: no link leads elsewhere.
         std::wstring rootFinal = FinalPath(root);
-        std::wstring folderFinal = FinalPath(FolderOf(location));
-        std::wstring relative = FolderOf(location).substr(root.size());
+        std::wstring folderFinal = FinalPath(FolderOfPath(location));
+        std::wstring relative = FolderOfPath(location).substr(root.size());
         return !rootFinal.empty() && SamePath(folderFinal, rootFinal + relative);
     }
     return false;

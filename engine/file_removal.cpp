@@ -21,11 +21,6 @@ bool IsInUseError(DWORD error) {
 }
 
 // The folder part of a path: everything before its last backslash.
-std::wstring FolderOf(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 // Where a file resolves: to its own name in its folder, or elsewhere (a link).
 // Under Wine a Unix link to a file carries no reparse point, and deleting it
 // deletes its target wherever that is, read-only or not.
@@ -200,7 +195,7 @@ void ReportLeftBehind(const CleanupOptions& options, const std::wstring& path, b
 void RemoveFile(const CleanupOptions& options, const std::wstring& path, CleanupOutcome* outcome) {
     if (GetFileAttributesW(LongPathForm(path).c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
-    std::wstring folderFinalPath = FinalPath(FolderOf(path));
+    std::wstring folderFinalPath = FinalPath(FolderOfPath(path));
     if (options.preview) {
         if (PlaceOf(FinalPath(path), path, folderFinalPath) == Place::Elsewhere)
             ReportLink(options, path, outcome);
@@ -232,7 +227,7 @@ void RemoveFolderTree(const CleanupOptions& options, const std::wstring& path, C
     DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    std::wstring folderFinalPath = FinalPath(FolderOf(path));
+    std::wstring folderFinalPath = FinalPath(FolderOfPath(path));
     if (IsFolderLink(path, attributes, folderFinalPath)) {
         if (RemoveFolderLink(options, path, folderFinalPath, outcome) == TreeRemoval::Failed && !PathIsGone(path))
             ReportLeftBehind(options, path, false, outcome);

@@ -89,11 +89,6 @@ void FixRunValue(const CleanupOptions& options,
                     [&] { return DeleteRegistryValueIfSame(sources.registry, place, saved); });
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 void FixStartupItem(const CleanupOptions& options,
                     const FixTarget& target,
                     const LauncherSources& sources,
@@ -101,7 +96,7 @@ void FixStartupItem(const CleanupOptions& options,
                     ChangeRunOutcome* result) {
     if (!IsDirectlyInOneOf(target.location, sources.startupFolders))
         return Leave(options, "startup-item", target.location, L"not an item of a Startup folder", result);
-    if (NeedsAdministrator(!MayChangeFolderEntries(FolderOf(target.location))))
+    if (NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(target.location))))
         return Leave(options, "startup-item", target.location, L"needs an administrator", result);
     if (options.preview) {
         ++result->done;
@@ -128,7 +123,7 @@ void FixStartupItem(const CleanupOptions& options,
 }  // namespace
 
 bool IsDirectlyInOneOf(const std::wstring& path, const std::vector<std::wstring>& folders) {
-    std::wstring folder = FolderOf(path);
+    std::wstring folder = FolderOfPath(path);
     if (folder.empty() || path.find(L'/') != std::wstring::npos || path.find(L"\\.\\") != std::wstring::npos ||
         path.find(L"\\..") != std::wstring::npos)
         return false;
@@ -168,7 +163,7 @@ std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sou
     }
     if (!IsDirectlyInOneOf(entry.location, sources.startupFolders))
         return L"not an item of a Startup folder";
-    return NeedsAdministrator(!MayChangeFolderEntries(FolderOf(entry.location))) ? L"needs an administrator" : L"";
+    return NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(entry.location))) ? L"needs an administrator" : L"";
 }
 
 void PutBackOutsideEntry(const CleanupOptions& options,

@@ -20,11 +20,6 @@ HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 std::wstring NameOf(const std::wstring& path) {
     return path.substr(path.find_last_of(L'\\') + 1);
 }
@@ -204,7 +199,7 @@ bool CheckWithoutWriting(const std::wstring& path,
         return stop(ShortcutRewriteResult::ReadOnly, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
     // Under Wine a Unix link to a file looks like a plain file: only where its
     // name resolves shows that writing through it would change a file elsewhere.
-    OpenedFile opened = OpenOwnName(path, FinalPath(FolderOf(path)));
+    OpenedFile opened = OpenOwnName(path, FinalPath(FolderOfPath(path)));
     rewrite->finalPath = opened.finalPath;
     if (opened.result != ShortcutRewriteResult::Done)
         return stop(opened.result, opened.error);
@@ -227,7 +222,7 @@ bool CheckWithoutWriting(const std::wstring& path,
         return stop(ShortcutRewriteResult::ShellReadsOtherwise);
     // The swap adds a file to the folder and removes one: asked of the folder's
     // security, so that a dry run knows it as the run would find it.
-    if (!MayChangeFolderEntries(FolderOf(path)))
+    if (!MayChangeFolderEntries(FolderOfPath(path)))
         return stop(ShortcutRewriteResult::NotWritten, E_ACCESSDENIED);
     return true;
 }
@@ -313,7 +308,7 @@ ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,
     }
     if (shortcutRewriteBeforeLastCheck)
         shortcutRewriteBeforeLastCheck(path);
-    OpenedFile now = OpenOwnName(path, FinalPath(FolderOf(path)));
+    OpenedFile now = OpenOwnName(path, FinalPath(FolderOfPath(path)));
     if (now.result != ShortcutRewriteResult::Done || now.bytes != rewrite.oldBytes) {
         RemoveOwnFile(written);
         rewrite.result = now.result == ShortcutRewriteResult::Done ? ShortcutRewriteResult::Changed : now.result;

@@ -13,11 +13,6 @@ bool IsFirefoxPlace(const ProfilePlace& place) {
     return false;
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 }  // namespace
 
 FindingFix FixFor(const SitePermissionFinding& finding) {
@@ -34,13 +29,13 @@ FindingFix FixFor(const LauncherFinding& finding) {
         return {FindFixKind("run-value"), true,
                 NeedsAdministrator(finding.location.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
     if (finding.kind == LauncherKind::StartupItem)
-        return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOf(finding.location))};
+        return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
     if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
     // to add and remove entries in the shortcut's folder (the public desktop and the
     // Start menu for all users need an administrator).
-    return {FindFixKind("browser-shortcut"), true, !MayChangeFolderEntries(FolderOf(finding.location))};
+    return {FindFixKind("browser-shortcut"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
 }
 
 FindingFix FixFor(const StartupFinding&) {
@@ -59,16 +54,29 @@ FindingFix FixFor(const ProxySetting&) {
     return {};
 }
 
+namespace {
+
+// The finding's fix, its id and whether it is recommended; no kind when it has no fix.
+template <typename Finding>
+FixTarget TargetOf(const Finding& finding) {
+    FindingFix fix = FixFor(finding);
+    FixTarget target;
+    if (!fix.kind)
+        return target;
+    target.kind = fix.kind;
+    target.findingId = FindingId(finding);
+    target.recommended = fix.recommended;
+    return target;
+}
+
+}  // namespace
+
 std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
     std::vector<FixTarget> targets;
     for (const SitePermissionFinding& finding : findings.sitePermissions) {
-        FindingFix fix = FixFor(finding);
-        if (!fix.kind)
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
             continue;
-        FixTarget target;
-        target.kind = fix.kind;
-        target.findingId = FindingId(finding);
-        target.recommended = fix.recommended;
         target.browser = finding.place.browser;
         target.profile = finding.place.profile;
         target.grant = finding.grant;
@@ -80,13 +88,9 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
         targets.push_back(std::move(target));
     }
     for (const LauncherFinding& finding : findings.launchers) {
-        FindingFix fix = FixFor(finding);
-        if (!fix.kind)
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
             continue;
-        FixTarget target;
-        target.kind = fix.kind;
-        target.findingId = FindingId(finding);
-        target.recommended = fix.recommended;
         if (finding.kind == LauncherKind::Shortcut)
             target.shortcut = finding.location;
         target.location = finding.location;
