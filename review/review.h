@@ -148,6 +148,32 @@ FindingFix FixFor(const ProxySetting& finding);
 // Every finding PopSwat has a fix for, as ApplyFixes takes it: site permissions first, then shortcuts.
 std::vector<FixTarget> FixTargets(const ReviewFindings& findings);
 
+// ---- Rows of a list ------------------------------------------------------------------
+
+// The list's groups, in the order it shows them, one per kind of finding.
+enum class FindingGroup { Sites, StartPages, Extensions, Launchers, Proxy, Policies };
+constexpr int FINDING_GROUP_COUNT = 6;
+// "Sites that may notify or open pop-ups", ...
+const wchar_t* FindingGroupName(FindingGroup group);
+
+// A row's check box: none for a finding without a fix, ticked for a recommended fix.
+enum class RowCheck { None, Ticked, Clear };
+
+struct FindingRow {
+    FindingGroup group = FindingGroup::Sites;
+    std::wstring what;   // in plain words: "win-prize.example may show notifications"
+    std::wstring where;  // "Google Chrome, profile Default", "Startup folder", "Task Scheduler"
+    std::wstring fix;    // what the fix does (its kind's action); "" without a fix
+    RowCheck check = RowCheck::None;
+    bool administrator = false;  // the fix needs rights this process lacks
+    // The full location (path, key and value, task path), the id, and what the
+    // fix changes and how to take it back; CR LF after each line.
+    std::wstring details;
+    std::wstring findingId;  // FindingId: FixTargets names its fix so
+};
+// One row per finding, group by group; masked.
+std::vector<FindingRow> FindingRows(const ReviewFindings& findings);
+
 // ---- Output ------------------------------------------------------------------------------
 
 // The text report; every text taken from a file or the registry is masked.
