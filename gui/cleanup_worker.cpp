@@ -59,9 +59,9 @@ void OnCleanupDone(WPARAM outcome, LPARAM result) {
         SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
 }
 
-bool StartWorker(LPTHREAD_START_ROUTINE worker, HWND window) {
+bool StartWorker(LPTHREAD_START_ROUTINE worker, void* parameter) {
     // Never joined, so the handle goes at once.
-    UniqueHandle thread(CreateThread(nullptr, 0, worker, window, 0, nullptr));
+    UniqueHandle thread(CreateThread(nullptr, 0, worker, parameter, 0, nullptr));
     return thread.valid();
 }
 

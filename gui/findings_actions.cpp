@@ -1,55 +1,33 @@
-// What the findings window does: the review and the repairs (taking back site
-// permissions, repairing browser shortcuts) on worker threads (one at a time),
-// the summary, the report, the buttons, the clipboard and closing.
+// What the findings window does: the review, the fix of the ticked rows and the
+// undo of the last fix on worker threads (one at a time), each asked for once;
+// the restart as administrator; the summary, the buttons, the clipboard and closing.
 #include "engine/engine.h"
 #include "gui/gui.h"
 #include "gui/window_parts.h"
+
+#include <shellapi.h>
 
 #include <cstring>
 
 namespace {
 
-constexpr wchar_t STATUS_LOOKING[] = L"Looking for what brings pop-ups back...";
-constexpr wchar_t STATUS_TAKING_BACK[] = L"Closing the browsers and taking back site permissions...";
-constexpr wchar_t STATUS_FIXING_SHORTCUTS[] = L"Taking web addresses and extensions out of browser shortcuts...";
-
-constexpr wchar_t CONFIRM_TAKE_BACK_TEXT[] =
-    L"This will close ALL open browsers. Then sites will no longer be allowed to show notifications, open pop-ups "
-    L"or download files on their own.\n\n"
-    L"Your open tabs, history, bookmarks and saved passwords are kept, and a copy of each changed settings file is "
-    L"kept.\n\nContinue?";
-constexpr wchar_t CONFIRM_FIX_SHORTCUTS_TEXT[] =
-    L"The web addresses and extensions will be taken out of the browser shortcuts named in the report. Nothing "
-    L"else in them changes, and no browser needs to be closed.\n\n"
-    L"A copy of each old shortcut is kept in PopSwat's backups folder.\n\nContinue?";
-constexpr wchar_t CONFIRM_CAPTION[] = L"PopSwat";
-
 void SetSummary(const std::wstring& text) {
     SetWindowTextW(findingsState.summary, text.c_str());
 }
 
-// The last repair's lines (if any) above the report.
-void ShowReport() {
-    std::wstring text = findingsState.runLines;
-    if (!text.empty() && !findingsState.reportText.empty())
-        text += L"\r\n";
-    text += findingsState.reportText;
-    SetWindowTextW(findingsState.report, text.c_str());
+bool Busy() {
+    return findingsState.reviewRunning || findingsState.changeRunning;
 }
 
 void EnableButton(HWND button, bool enable) {
-    // A button that goes grey while it has the focus hands it to the report, where the keyboard still works.
+    // A button that goes grey while it has the focus hands it to the list, where the keyboard still works.
     if (!enable && GetFocus() == button)
-        SetFocus(findingsState.report);
+        SetFocus(findingsState.list);
     EnableWindow(button, enable ? TRUE : FALSE);
 }
 
-// Take back, Fix and Copy need a review's findings, and nothing may be running.
-void UpdateButtons() {
-    bool idle = !findingsState.reviewRunning && !findingsState.repairRunning;
-    EnableButton(findingsState.takeBackButton, idle && findingsState.siteGrants);
-    EnableButton(findingsState.fixShortcutsButton, idle && findingsState.browserShortcuts);
-    EnableButton(findingsState.copyButton, idle && !findingsState.reportText.empty());
+bool Ask(const std::wstring& question, UINT buttons) {
+    return MessageBoxW(findingsState.window, question.c_str(), LoadText(IDS_CAPTION).c_str(), buttons) == IDYES;
 }
 
 DWORD WINAPI ReviewWorker(LPVOID parameter) {
@@ -57,46 +35,58 @@ DWORD WINAPI ReviewWorker(LPVOID parameter) {
     return 0;
 }
 
-// The repair takes the one-run lock on the worker's thread and lets it go before it returns.
-void PostRepair(LPVOID window, const CleanupCall& repair) {
-    PostResult(static_cast<HWND>(window), WM_REPAIR_DONE, 0, std::make_unique<RepairResult>(RepairForWindow(repair)));
-}
+struct FixJob {
+    HWND window;
+    std::vector<FixTarget> targets;
+};
 
-DWORD WINAPI TakeBackWorker(LPVOID parameter) {
-    PostRepair(parameter, TakeBackAllSitePermissions);
+struct UndoJob {
+    HWND window;
+    ChangeRunSummary run;
+};
+
+// The fix and the undo take the one-run lock on the worker's thread and let it go before they return.
+DWORD WINAPI FixWorker(LPVOID parameter) {
+    std::unique_ptr<FixJob> job(static_cast<FixJob*>(parameter));
+    PostResult(job->window, WM_CHANGE_DONE, 0, std::make_unique<WindowChangeResult>(FixTargetsForWindow(job->targets)));
     return 0;
 }
 
-DWORD WINAPI FixShortcutsWorker(LPVOID parameter) {
-    PostRepair(parameter, RepairAllBrowserShortcuts);
+DWORD WINAPI UndoWorker(LPVOID parameter) {
+    std::unique_ptr<UndoJob> job(static_cast<UndoJob*>(parameter));
+    PostResult(job->window, WM_CHANGE_DONE, 0, std::make_unique<WindowChangeResult>(UndoRunForWindow(job->run)));
     return 0;
 }
 
-// Marks the worker as running, says what it does and starts it; says so when it
-// cannot start.
-void StartFindingsWorker(bool FindingsState::*running, const wchar_t* summary, LPTHREAD_START_ROUTINE worker) {
-    findingsState.*running = true;
-    SetSummary(summary);
+// Marks the change as running, says what it does and starts the worker; says so when it cannot start.
+template <typename Job>
+void StartChange(UINT summary, LPTHREAD_START_ROUTINE worker, std::unique_ptr<Job> job) {
+    findingsState.changeRunning = true;
+    SetSummary(LoadText(summary));
     UpdateButtons();
-    if (StartWorker(worker, findingsState.window))
+    if (StartJob(worker, std::move(job)))
         return;
-    findingsState.*running = false;
-    SetSummary(STATUS_NOT_STARTED);
+    findingsState.changeRunning = false;
+    SetSummary(LoadText(IDS_NOT_STARTED));
     UpdateButtons();
 }
 
-// Asks first, then starts the repair when the last review found what it changes
-// and nothing runs.
-void AskAndRepair(bool found,
-                  const wchar_t* question,
-                  UINT icon,
-                  const wchar_t* summary,
-                  LPTHREAD_START_ROUTINE worker) {
-    if (findingsState.reviewRunning || findingsState.repairRunning || !found)
-        return;
-    if (MessageBoxW(findingsState.window, question, CONFIRM_CAPTION, MB_YESNO | icon | MB_DEFBUTTON2) != IDYES)
-        return;
-    StartFindingsWorker(&FindingsState::repairRunning, summary, worker);
+bool StartElevated(HWND owner, const std::wstring& parameters) {
+    std::wstring program(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, &program[0], static_cast<DWORD>(program.size()));
+    if (length == 0 || length >= program.size())
+        return false;
+    program.resize(length);
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    execute.hwnd = owner;
+    execute.lpVerb = L"runas";
+    execute.lpFile = program.c_str();
+    execute.lpParameters = parameters.c_str();
+    execute.nShow = SW_SHOWNORMAL;
+    // Refused at the system's question (ERROR_CANCELLED) or not started: false either way.
+    return ShellExecuteExW(&execute) != FALSE;
 }
 
 // Another program may hold the clipboard open for a moment (a clipboard manager
@@ -145,12 +135,30 @@ bool CopyToClipboard(HWND owner, const std::wstring& text) {
 
 }  // namespace
 
+bool (*startAsAdministrator)(HWND owner, const std::wstring& parameters) = StartElevated;
+
+// Fix needs a ticked row, Undo a run not undone, Copy a review; and nothing may be running.
+void UpdateButtons() {
+    bool idle = !Busy();
+    EnableButton(findingsState.fixButton, idle && !TickedIds().empty());
+    EnableButton(findingsState.undoButton, idle && findingsState.undoable);
+    EnableButton(findingsState.copyButton, idle && !findingsState.reportText.empty());
+}
+
 void StartReview() {
     findingsState.reportText.clear();
-    findingsState.siteGrants = false;
-    findingsState.browserShortcuts = false;
-    ShowReport();
-    StartFindingsWorker(&FindingsState::reviewRunning, STATUS_LOOKING, ReviewWorker);
+    findingsState.rows.clear();
+    findingsState.targets.clear();
+    findingsState.undoable = false;
+    ClearFindingsList();
+    findingsState.reviewRunning = true;
+    SetSummary(LoadText(IDS_LOOKING));
+    UpdateButtons();
+    if (StartWorker(ReviewWorker, findingsState.window))
+        return;
+    findingsState.reviewRunning = false;
+    SetSummary(LoadText(IDS_NOT_STARTED));
+    UpdateButtons();
 }
 
 void OnReviewDone(LPARAM result) {
@@ -160,47 +168,92 @@ void OnReviewDone(LPARAM result) {
         return;
     findingsState.reviewRunning = false;
     if (review->failed) {
-        SetSummary(STATUS_FAILED);
-    } else {
-        findingsState.reportText = std::move(review->report);
-        findingsState.siteGrants = review->siteGrants;
-        findingsState.browserShortcuts = review->browserShortcuts;
-        SetSummary(FindingsSummary(review->count));
-    }
-    ShowReport();
-    UpdateButtons();
-}
-
-void OnTakeBackCommand() {
-    // A warning: every browser is closed.
-    AskAndRepair(findingsState.siteGrants, CONFIRM_TAKE_BACK_TEXT, MB_ICONWARNING, STATUS_TAKING_BACK, TakeBackWorker);
-}
-
-void OnFixShortcutsCommand() {
-    AskAndRepair(findingsState.browserShortcuts, CONFIRM_FIX_SHORTCUTS_TEXT, MB_ICONQUESTION, STATUS_FIXING_SHORTCUTS,
-                 FixShortcutsWorker);
-}
-
-void OnRepairDone(LPARAM result) {
-    std::unique_ptr<RepairResult> repair = TakeResult<RepairResult>(result);
-    if (!repair || !findingsState.repairRunning)
-        return;
-    findingsState.repairRunning = false;
-    if (repair->outcome.lockHeldElsewhere) {
-        // Nothing was changed: the findings shown still hold.
-        SetSummary(RefusedRunText(repair->outcome));
+        SetSummary(LoadText(IDS_FAILED));
         UpdateButtons();
         return;
     }
-    findingsState.runLines = std::move(repair->lines);
-    if (repair->failed)
-        findingsState.runLines += std::wstring(STATUS_FAILED) + L"\r\n";
-    // What is left now, under what was done.
+    findingsState.reportText = std::move(review->report);
+    findingsState.rows = std::move(review->rows);
+    findingsState.targets = std::move(review->targets);
+    findingsState.undoable = review->undoable;
+    findingsState.undoRun = std::move(review->undoRun);
+    SetSummary(FindingsSummary(review->count));
+    FillFindingsList();
+    // What the last fix or undo did, until a row is chosen.
+    ShowDetailsText(findingsState.lastChangeText);
+    if (!findingsState.fixIds.empty()) {
+        // Started again to fix these: exactly they are ticked, and the question comes once the window shows.
+        TickExactly(findingsState.fixIds);
+        findingsState.fixIds.clear();
+        PostMessageW(findingsState.window, WM_COMMAND, MAKEWPARAM(IDC_FIX_SELECTED_BUTTON, BN_CLICKED), 0);
+    }
+    UpdateButtons();
+}
+
+void OnFixSelectedCommand() {
+    if (Busy())
+        return;
+    std::vector<std::wstring> ids = TickedIds();
+    std::vector<FixTarget> chosen = TargetsWithIds(findingsState.targets, ids);
+    if (chosen.empty())
+        return;
+    std::size_t needing = TickedNeedingAdministrator();
+    if (needing > 0 && !findingsState.startedForFixes) {
+        int answer = MessageBoxW(findingsState.window, AdministratorQuestion(needing, chosen.size()).c_str(),
+                                 LoadText(IDS_CAPTION).c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer == IDCANCEL)
+            return;
+        if (answer == IDYES) {
+            SetSummary(LoadText(startAsAdministrator(findingsState.window, RestartParameters(ids))
+                                    ? IDS_RESTARTED
+                                    : IDS_RESTART_FAILED));
+            return;
+        }
+        // No: the others only; the row says which need an administrator.
+        std::vector<std::wstring> others;
+        for (const FindingRow& row : findingsState.rows) {
+            if (!row.administrator)
+                others.push_back(row.findingId);
+        }
+        chosen = TargetsWithIds(chosen, others);
+        if (chosen.empty())
+            return;
+    }
+    // A warning: the browsers may be closed. No, the default, changes nothing.
+    if (!Ask(FixQuestion(chosen), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2))
+        return;
+    StartChange(IDS_FIXING, FixWorker, std::make_unique<FixJob>(FixJob{findingsState.window, std::move(chosen)}));
+}
+
+void OnUndoLastCommand() {
+    if (Busy() || !findingsState.undoable)
+        return;
+    if (!Ask(UndoQuestion(findingsState.undoRun), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2))
+        return;
+    StartChange(IDS_UNDOING, UndoWorker,
+                std::make_unique<UndoJob>(UndoJob{findingsState.window, findingsState.undoRun}));
+}
+
+void OnChangeDone(LPARAM result) {
+    std::unique_ptr<WindowChangeResult> change = TakeResult<WindowChangeResult>(result);
+    if (!change || !findingsState.changeRunning)
+        return;
+    findingsState.changeRunning = false;
+    if (change->outcome.lockHeldElsewhere) {
+        // Nothing was changed: the findings shown still hold.
+        SetSummary(ANOTHER_CLEANUP_RUNNING);
+        UpdateButtons();
+        return;
+    }
+    findingsState.lastChangeText = ChangeResultText(*change);
+    findingsState.lastChange = std::move(*change);
+    findingsState.changed = true;
+    // What is left now; the details say what was done until a row is chosen.
     StartReview();
 }
 
 void OnCopyReportCommand() {
-    if (findingsState.reportText.empty() || findingsState.reviewRunning || findingsState.repairRunning)
+    if (findingsState.reportText.empty() || Busy())
         return;
     // Another program holding the clipboard open: the person hears it and can try again.
     if (!CopyToClipboard(findingsState.window, findingsState.reportText))
@@ -208,7 +261,7 @@ void OnCopyReportCommand() {
 }
 
 void OnFindingsClose() {
-    if (findingsState.repairRunning && !AskToCloseDuringWork(findingsState.window))
+    if (findingsState.changeRunning && !AskToCloseDuringWork(findingsState.window))
         return;
     DestroyWindow(findingsState.window);
 }

@@ -1,8 +1,10 @@
 // The findings window: what brings pop-ups back, in standard controls that the
-// keyboard and screen readers reach. A summary line, the report in a read-only
-// edit control, and four buttons; laid out for the DPI, resizable down to a
-// minimum size, closed with Esc.
+// keyboard and screen readers reach. A summary line, the list of findings, the
+// selected row's details in a read-only edit control, and four buttons; laid out
+// from its measured texts for the DPI, resizable down to a minimum size, closed
+// with Esc.
 #include "gui/gui.h"
+#include "base/win_handles.h"
 #include "gui/window_parts.h"
 
 #include <algorithm>
@@ -12,31 +14,54 @@ FindingsState findingsState;
 namespace {
 
 constexpr wchar_t FINDINGS_WINDOW_CLASS[] = L"PopSwatFindings";
-constexpr wchar_t FINDINGS_WINDOW_TITLE[] = L"PopSwat - What brings pop-ups back";
 // WS_CLIPCHILDREN: resizing repaints the background around the controls, not under them.
 constexpr DWORD FINDINGS_WINDOW_STYLE = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-
-constexpr wchar_t TAKE_BACK_TEXT[] = L"Take back site permissions";
-constexpr wchar_t FIX_SHORTCUTS_TEXT[] = L"Fix browser shortcuts";
-constexpr wchar_t COPY_REPORT_TEXT[] = L"Copy report";
-constexpr wchar_t CLOSE_TEXT[] = L"Close";
-
-// Room for a long report: 5,000 findings of up to 1,023 characters each and more.
-constexpr WPARAM REPORT_CHARACTER_LIMIT = 64 * 1024 * 1024;
 
 // Made with the first findings window, kept until the process ends.
 HFONT summaryFont = nullptr;
 HFONT textFont = nullptr;
 
+void MakeFonts() {
+    if (!summaryFont) {
+        summaryFont = MakeFont(12, FW_SEMIBOLD, false);
+        textFont = MakeFont(10, FW_NORMAL, false);
+    }
+}
+
+SIZE MeasuredText(HDC dc, UINT id) {
+    std::wstring text = LoadText(id);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
+// The buttons' captions and a line of the window's font, measured at the DPI in force.
+FindingsTextSizes MeasureFindingsTexts() {
+    MakeFonts();
+    ScopedWindowDC screen(nullptr);
+    ScopedSelectObject selected(screen.get(), textFont);
+    FindingsTextSizes sizes;
+    sizes.fixButton = MeasuredText(screen.get(), IDS_FIX_SELECTED);
+    sizes.undoButton = MeasuredText(screen.get(), IDS_UNDO_LAST);
+    sizes.copyButton = MeasuredText(screen.get(), IDS_COPY_REPORT);
+    sizes.closeButton = MeasuredText(screen.get(), IDS_CLOSE);
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(screen.get(), &metrics);
+    sizes.lineHeight = metrics.tmHeight;
+    return sizes;
+}
+
+FindingsTextSizes textSizes;
+
 HWND MakeControl(HWND parent,
                  const wchar_t* className,
-                 const wchar_t* text,
+                 const std::wstring& text,
                  DWORD style,
                  int id,
                  HFONT font,
                  DWORD extendedStyle = 0) {
-    HWND control = CreateWindowExW(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    HWND control = CreateWindowExW(extendedStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
@@ -47,39 +72,37 @@ void Place(HWND control, const RECT& place) {
 }
 
 void OnFindingsSize(HWND window, int width, int height) {
-    FindingsLayout layout = LayOutFindings(width, height);
+    FindingsLayout layout = LayOutFindings(width, height, textSizes);
     Place(findingsState.summary, layout.summary);
-    Place(findingsState.report, layout.report);
-    Place(findingsState.takeBackButton, layout.takeBackButton);
-    Place(findingsState.fixShortcutsButton, layout.fixShortcutsButton);
+    Place(findingsState.list, layout.list);
+    SizeFindingsColumns(layout.list.right - layout.list.left);
+    Place(findingsState.details, layout.details);
+    Place(findingsState.fixButton, layout.fixButton);
+    Place(findingsState.undoButton, layout.undoButton);
     Place(findingsState.copyButton, layout.copyButton);
     Place(GetDlgItem(window, IDCANCEL), layout.closeButton);
 }
 
 LRESULT OnFindingsCreate(HWND window) {
-    if (!summaryFont) {
-        summaryFont = MakeFont(12, FW_SEMIBOLD, false);
-        textFont = MakeFont(10, FW_NORMAL, false);
-    }
+    MakeFonts();
     findingsState.window = window;
-    // In this order: the summary names the report for screen readers, and Tab goes
-    // from the report through the buttons, left to right.
+    // In this order: the summary names the list for screen readers, and Tab goes
+    // from the list to the details and through the buttons, left to right.
     findingsState.summary =
         MakeControl(window, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_FINDINGS_SUMMARY, summaryFont);
-    // Read-only but selectable; no word wrap, so a very long line costs one line.
-    findingsState.report = MakeControl(window, L"EDIT", L"",
-                                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                           ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
-                                       IDC_FINDINGS_REPORT, textFont, WS_EX_CLIENTEDGE);
-    SendMessageW(findingsState.report, EM_SETLIMITTEXT, REPORT_CHARACTER_LIMIT, 0);
-    findingsState.takeBackButton =
-        MakeControl(window, L"BUTTON", TAKE_BACK_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_TAKE_BACK_BUTTON, textFont);
-    findingsState.fixShortcutsButton = MakeControl(window, L"BUTTON", FIX_SHORTCUTS_TEXT, WS_TABSTOP | BS_PUSHBUTTON,
-                                                   IDC_FIX_SHORTCUTS_BUTTON, textFont);
-    findingsState.copyButton =
-        MakeControl(window, L"BUTTON", COPY_REPORT_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDC_COPY_REPORT_BUTTON, textFont);
-    MakeControl(window, L"BUTTON", CLOSE_TEXT, WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, textFont);
-    findingsState.lastFocus = findingsState.report;
+    CreateFindingsList(window, textFont);
+    // Read-only but selectable, to be copied from.
+    findingsState.details =
+        MakeControl(window, L"EDIT", L"", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                    IDC_FINDINGS_DETAILS, textFont, WS_EX_CLIENTEDGE);
+    findingsState.fixButton = MakeControl(window, L"BUTTON", LoadText(IDS_FIX_SELECTED), WS_TABSTOP | BS_PUSHBUTTON,
+                                          IDC_FIX_SELECTED_BUTTON, textFont);
+    findingsState.undoButton = MakeControl(window, L"BUTTON", LoadText(IDS_UNDO_LAST), WS_TABSTOP | BS_PUSHBUTTON,
+                                           IDC_UNDO_LAST_BUTTON, textFont);
+    findingsState.copyButton = MakeControl(window, L"BUTTON", LoadText(IDS_COPY_REPORT), WS_TABSTOP | BS_PUSHBUTTON,
+                                           IDC_COPY_REPORT_BUTTON, textFont);
+    MakeControl(window, L"BUTTON", LoadText(IDS_CLOSE), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, textFont);
+    findingsState.lastFocus = findingsState.list;
     // Laid out now: the first WM_SIZE comes only once the window is already shown.
     RECT client;
     GetClientRect(window, &client);
@@ -88,14 +111,14 @@ LRESULT OnFindingsCreate(HWND window) {
 }
 
 void OnFindingsMinMaxInfo(MINMAXINFO* info) {
-    SIZE minimum = FindingsMinimumClientSize();
+    SIZE minimum = FindingsMinimumClientSize(textSizes);
     RECT outer = {0, 0, minimum.cx, minimum.cy};
     AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
     info->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
 }
 
 // Keeps the focus on the control that had it when the window is left and comes
-// back, as a dialog box does; the report first.
+// back, as a dialog box does; the list first.
 void OnFindingsActivate(HWND window, WPARAM wParam) {
     if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();
@@ -108,7 +131,7 @@ void OnFindingsActivate(HWND window, WPARAM wParam) {
         return;
     HWND target = findingsState.lastFocus;
     if (!target || !IsWindowEnabled(target))
-        target = findingsState.report;
+        target = findingsState.list;
     SetFocus(target);
 }
 
@@ -122,7 +145,8 @@ void OnNextControl(HWND window, WPARAM wParam, LPARAM lParam) {
 
 // IsDialogMessageW turns Enter into a click of the button DM_GETDEFID names. In a
 // dialog box the focused push button is the default one; here it is made so by
-// answering with it, so that Enter presses the button that has the focus.
+// answering with it, so that Enter presses the button that has the focus. Elsewhere
+// Enter comes as IDOK.
 LRESULT OnGetDefaultId(HWND window) {
     HWND focus = GetFocus();
     if (focus && IsChild(window, focus) && IsWindowEnabled(focus) &&
@@ -133,14 +157,18 @@ LRESULT OnGetDefaultId(HWND window) {
 
 void OnFindingsCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {
-        case IDC_TAKE_BACK_BUTTON:
-            OnTakeBackCommand();
+        case IDC_FIX_SELECTED_BUTTON:
+            OnFixSelectedCommand();
             break;
-        case IDC_FIX_SHORTCUTS_BUTTON:
-            OnFixShortcutsCommand();
+        case IDC_UNDO_LAST_BUTTON:
+            OnUndoLastCommand();
             break;
         case IDC_COPY_REPORT_BUTTON:
             OnCopyReportCommand();
+            break;
+        case IDOK:  // Enter outside the buttons: on the list, the row's details
+            if (GetFocus() == findingsState.list)
+                ShowFocusedRowDetails();
             break;
         case IDCANCEL:  // the Close button, and Esc
             OnFindingsClose();
@@ -157,21 +185,22 @@ void OnFindingsDestroy() {
 }
 
 HBRUSH OnFindingsControlColour(HDC dc) {
-    // The summary and the read-only report (which asks as a static does) on the window's colour.
+    // The summary and the read-only details (which ask as a static does) on the window's colour.
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     return GetSysColorBrush(COLOR_WINDOW);
 }
 
 HWND CreateFindingsWindow(HINSTANCE instance) {
-    SIZE client = FindingsClientSize();
+    textSizes = MeasureFindingsTexts();
+    SIZE client = FindingsClientSize(textSizes);
     RECT outer = {0, 0, client.cx, client.cy};
     AdjustWindowRectEx(&outer, FINDINGS_WINDOW_STYLE, FALSE, 0);
     // Never larger than the work area, centred in it as the main window is.
     RECT place = PlaceInWorkArea(WorkAreaOf(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY)),
                                  {outer.right - outer.left, outer.bottom - outer.top});
-    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, FINDINGS_WINDOW_TITLE, FINDINGS_WINDOW_STYLE, place.left,
-                           place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
-                           nullptr);
+    return CreateWindowExW(0, FINDINGS_WINDOW_CLASS, LoadText(IDS_FINDINGS_TITLE).c_str(), FINDINGS_WINDOW_STYLE,
+                           place.left, place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                           instance, nullptr);
 }
 
 }  // namespace
@@ -209,8 +238,13 @@ bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram
     return true;
 }
 
+void FixOnceReviewed(const std::vector<std::wstring>& ids) {
+    findingsState.fixIds = ids;
+    findingsState.startedForFixes = !ids.empty();
+}
+
 bool RepairRunning() {
-    return findingsState.repairRunning;
+    return findingsState.changeRunning;
 }
 
 LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -235,6 +269,8 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_COMMAND:
             OnFindingsCommand(wParam);
             return 0;
+        case WM_NOTIFY:
+            return OnFindingsListNotify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_NEXTDLGCTL:
             OnNextControl(window, wParam, lParam);
             return 0;
@@ -245,8 +281,8 @@ LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_REVIEW_DONE:
             OnReviewDone(lParam);
             return 0;
-        case WM_REPAIR_DONE:
-            OnRepairDone(lParam);
+        case WM_CHANGE_DONE:
+            OnChangeDone(lParam);
             return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -6,9 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
+#include "review/review.h"
 
 #include "gui/resource_ids.h"
 
@@ -16,11 +19,14 @@ constexpr int IDC_CLEAN_BUTTON = 1001;
 constexpr int IDC_FINDINGS_LINK = 1002;  // the SysLink under the status line
 constexpr int IDC_DESCRIPTION = 1003;    // the text above the clean button
 // The findings window's controls; its Close button is IDCANCEL, which Esc sends too.
+// Tab goes list, details, then the buttons left to right; IDOK is what Enter sends
+// where no button has the focus.
 constexpr int IDC_FINDINGS_SUMMARY = 1101;
-constexpr int IDC_FINDINGS_REPORT = 1102;
-constexpr int IDC_TAKE_BACK_BUTTON = 1103;
+constexpr int IDC_FINDINGS_LIST = 1102;     // the list view, one row per finding
+constexpr int IDC_FINDINGS_DETAILS = 1103;  // the selected row's details, read-only
 constexpr int IDC_COPY_REPORT_BUTTON = 1104;
-constexpr int IDC_FIX_SHORTCUTS_BUTTON = 1105;
+constexpr int IDC_FIX_SELECTED_BUTTON = 1105;
+constexpr int IDC_UNDO_LAST_BUTTON = 1106;
 
 // What both windows say when a worker could not be started, or its run ended by an exception.
 constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
@@ -38,9 +44,9 @@ constexpr WPARAM CLEANUP_LOCK_NOT_TAKEN = 4;   // no one-run lock could be had; 
 constexpr WPARAM CLEANUP_ITEMS_LEFT = 5;       // something was left alone, nothing because it was in use
 
 // Posted to the findings window by its workers; lParam is a ReviewResult or a
-// RepairResult that the window deletes.
+// WindowChangeResult that the window deletes.
 constexpr UINT WM_REVIEW_DONE = WM_APP + 2;
-constexpr UINT WM_REPAIR_DONE = WM_APP + 3;
+constexpr UINT WM_CHANGE_DONE = WM_APP + 3;
 
 // The window's one state record, used only on the window's thread.
 struct GuiState {
@@ -111,19 +117,29 @@ COLORREF BylineColour(bool pressed);
 // The findings link, centred in the line under the status line, for a text of that size.
 RECT FindingsLinkRect(SIZE text);
 
-// The findings window: its client size when it opens and the smallest it can be made.
-SIZE FindingsClientSize();
-SIZE FindingsMinimumClientSize();
+// The findings window's measured texts: each button's caption and one line of its font, in pixels.
+struct FindingsTextSizes {
+    SIZE fixButton = {0, 0};
+    SIZE undoButton = {0, 0};
+    SIZE copyButton = {0, 0};
+    SIZE closeButton = {0, 0};
+    int lineHeight = 0;
+};
+// The findings window: its client size when it opens and the smallest it can be
+// made, for those texts (the buttons side by side, each as wide as its caption needs).
+SIZE FindingsClientSize(const FindingsTextSizes& texts);
+SIZE FindingsMinimumClientSize(const FindingsTextSizes& texts);
 // Where its controls go in a client area of that size (device pixels).
 struct FindingsLayout {
     RECT summary;
-    RECT report;
-    RECT takeBackButton;
-    RECT fixShortcutsButton;
+    RECT list;
+    RECT details;
+    RECT fixButton;
+    RECT undoButton;
     RECT copyButton;
     RECT closeButton;
 };
-FindingsLayout LayOutFindings(int clientWidth, int clientHeight);
+FindingsLayout LayOutFindings(int clientWidth, int clientHeight, const FindingsTextSizes& texts);
 
 // Where a window of that outer size goes: centred in the work area and no larger than it.
 RECT PlaceInWorkArea(const RECT& workArea, SIZE outer);
@@ -172,30 +188,71 @@ std::wstring FindingsLinkText(bool findingsLeft);
 
 // A review as the findings window shows it.
 struct ReviewResult {
-    std::wstring report;            // what "popswat --review" prints, CR LF after each line
-    std::size_t count = 0;          // CountFindings
-    bool siteGrants = false;        // sites allowed something in a Chromium-family profile
-    bool browserShortcuts = false;  // shortcuts the repair would change (ShortcutRepairWouldChange)
-    bool failed = false;            // the review ended by an exception; nothing else is set
+    std::wstring report;             // what "popswat --review" prints, CR LF after each line
+    std::size_t count = 0;           // CountFindings
+    std::vector<FindingRow> rows;    // FindingRows
+    std::vector<FixTarget> targets;  // FixTargets: what "Fix selected" hands to the fix
+    bool undoable = false;           // undoRun holds a run with changes not yet undone
+    ChangeRunSummary undoRun;        // the newest such run (ListChangeRuns)
+    bool failed = false;             // the review ended by an exception; nothing else is set
 };
-// Reviews this machine (CollectReview with the system's policy keys and launcher sources).
+// Reviews this machine (CollectReview with the system's policy keys and launcher
+// sources) and finds the newest run that "Undo last fix" puts back.
 ReviewResult ReviewForWindow();
 // CountFindings of a review of this machine.
 std::size_t CountFindingsHere();
 
-// A repair of what the review found (site permissions taken back, browser
-// shortcuts repaired) as the findings window shows it.
-struct RepairResult {
-    std::wstring lines;  // the run's lines, masked, CR LF after each
-    CleanupOutcome outcome;
+// The one place the window calls the fix and the undo, with the system's launcher sources.
+ChangeRunOutcome FixForWindow(const CleanupOptions& options, const std::vector<FixTarget>& targets);
+ChangeRunOutcome UndoForWindow(const CleanupOptions& options, const ChangeRunSummary& run);
+
+// A fix or an undo as the findings window shows it.
+struct WindowChangeResult {
+    bool undo = false;
+    ChangeRunOutcome outcome;
     bool failed = false;  // it ended by an exception
 };
-// Runs `run` (TakeBackAllSitePermissions or RepairAllBrowserShortcuts) with every
-// flag off, collecting its lines.
-RepairResult RepairForWindow(const CleanupCall& run);
+// Runs the fix of those targets, or the undo of that run, catching what it throws.
+WindowChangeResult FixTargetsForWindow(const std::vector<FixTarget>& targets);
+WindowChangeResult UndoRunForWindow(const ChangeRunSummary& run);
+
+// The targets whose ids are among ids (ASCII case ignored), in the targets' order.
+std::vector<FixTarget> TargetsWithIds(const std::vector<FixTarget>& targets, const std::vector<std::wstring>& ids);
+// The question "Fix selected" asks: how many things of which kind, and whether the browsers close.
+std::wstring FixQuestion(const std::vector<FixTarget>& targets);
+// The question "Undo last fix" asks, listing what goes back.
+std::wstring UndoQuestion(const ChangeRunSummary& run);
+// The question when some chosen fixes need an administrator (needing of chosen).
+std::wstring AdministratorQuestion(std::size_t needing, std::size_t chosen);
+// What a run did, one line per change: done, or left and why; then the counts.
+std::wstring ChangeResultText(const WindowChangeResult& result);
+// What a run did to the finding of that id ("" when it did not touch it).
+std::wstring RowOutcome(const WindowChangeResult& result, const std::wstring& findingId);
+
+// ---- Starting as administrator ----
+
+// The command line's arguments of popswat-gui: "--review" opens only the findings
+// window; "--fix=<id>,<id>" (with it) fixes those findings after its own question.
+struct GuiArguments {
+    bool findingsOnly = false;
+    std::vector<std::wstring> fixIds;
+};
+GuiArguments ParseGuiArguments(int count, const wchar_t* const* arguments);
+// The parameters the restart as administrator is given for those ids.
+std::wstring RestartParameters(const std::vector<std::wstring>& ids);
 
 // The findings window's summary line for that many findings.
 std::wstring FindingsSummary(std::size_t count);
+
+// ---- Texts ----
+
+// The text of that id in this program's string table ("" when it has none).
+std::wstring LoadText(UINT id);
+// That text with its inserts %1, %2, ... replaced by these, in whatever order the
+// text puts them (FormatMessageW); an insert is never read as a format.
+std::wstring FormatText(UINT id, std::initializer_list<std::wstring> inserts);
+// A number as the texts show it.
+std::wstring NumberText(std::size_t number);
 
 // ---- The byline ----
 

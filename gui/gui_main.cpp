@@ -73,17 +73,14 @@ HWND CreateMainWindow(HINSTANCE instance) {
     return window;
 }
 
-// "--review" anywhere on the command line; every other argument is ignored.
-bool AsksForFindingsOnly() {
+GuiArguments ReadArguments() {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!arguments)
-        return false;
-    bool found = false;
-    for (int i = 1; i < count; ++i)
-        found = found || wcscmp(arguments[i], L"--review") == 0;
+        return GuiArguments();
+    GuiArguments parsed = ParseGuiArguments(count, arguments);
     LocalFree(arguments);
-    return found;
+    return parsed;
 }
 
 bool OpenMainWindow(HINSTANCE instance, int showCommand) {
@@ -111,14 +108,16 @@ void RunMessageLoop() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    // SysLink comes with version 6 of the common controls, which the manifest asks for.
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
+    // SysLink and the list view's groups come with version 6 of the common controls, which the manifest asks for.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_LINK_CLASS | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     ComputeLayout(SettleDpi());
     RegisterMainWindowClass(instance);
     RegisterFindingsWindowClass(instance);
-    bool opened =
-        AsksForFindingsOnly() ? OpenFindingsWindow(instance, showCommand, true) : OpenMainWindow(instance, showCommand);
+    GuiArguments arguments = ReadArguments();
+    FixOnceReviewed(arguments.fixIds);
+    bool opened = arguments.findingsOnly ? OpenFindingsWindow(instance, showCommand, true)
+                                         : OpenMainWindow(instance, showCommand);
     if (!opened)
         return 1;
     RunMessageLoop();

@@ -128,34 +128,77 @@ RECT FindingsLinkRect(SIZE text) {
     return {left, top, left + width, top + height};
 }
 
-SIZE FindingsClientSize() {
-    return {Scale(700), Scale(460)};
+namespace {
+
+// A push button: its caption with room on either side, and never narrower than a usual button.
+int ButtonWidth(SIZE caption) {
+    return std::max<int>(caption.cx + Scale(24), Scale(90));
 }
 
-SIZE FindingsMinimumClientSize() {
-    // Wide enough for the four buttons side by side with a gap between the pairs.
-    return {Scale(620), Scale(260)};
+int ButtonHeight(const FindingsTextSizes& texts) {
+    return std::max<int>(Scale(28), texts.lineHeight + Scale(12));
 }
 
-FindingsLayout LayOutFindings(int clientWidth, int clientHeight) {
-    int margin = Scale(16);
-    int gap = Scale(8);
-    int right = clientWidth - margin;
-    int summaryBottom = margin + Scale(24);
-    int buttonTop = clientHeight - margin - Scale(28);
-    int buttonBottom = clientHeight - margin;
-    // Close at the right edge, Copy report left of it; Take back at the left edge,
-    // Fix browser shortcuts right of it.
-    int closeLeft = right - Scale(90);
-    int copyLeft = closeLeft - gap - Scale(110);
+int FindingsMargin() {
+    return Scale(16);
+}
+
+int FindingsGap() {
+    return Scale(8);
+}
+
+// The buttons side by side, a wider gap between the pair that changes things and the other pair.
+int ButtonRowWidth(const FindingsTextSizes& texts) {
+    return ButtonWidth(texts.fixButton) + ButtonWidth(texts.undoButton) + ButtonWidth(texts.copyButton) +
+           ButtonWidth(texts.closeButton) + 2 * FindingsGap() + Scale(24);
+}
+
+// The summary line and the details area hold lines of the body font.
+int SummaryHeight(const FindingsTextSizes& texts) {
+    return std::max<int>(Scale(24), texts.lineHeight * 3 / 2);
+}
+
+int DetailsHeight(const FindingsTextSizes& texts) {
+    return std::max<int>(Scale(96), texts.lineHeight * 6 + Scale(8));
+}
+
+}  // namespace
+
+SIZE FindingsClientSize(const FindingsTextSizes& texts) {
+    SIZE minimum = FindingsMinimumClientSize(texts);
+    return {std::max<LONG>(Scale(760), minimum.cx), std::max<LONG>(Scale(520), minimum.cy)};
+}
+
+SIZE FindingsMinimumClientSize(const FindingsTextSizes& texts) {
+    int margin = FindingsMargin();
+    int gap = FindingsGap();
+    // Room for the buttons, and for a few rows of the list above the details.
+    int width = std::max<int>(2 * margin + ButtonRowWidth(texts), Scale(560));
+    int height = 2 * margin + SummaryHeight(texts) + gap + Scale(80) + gap + DetailsHeight(texts) + Scale(12) +
+                 ButtonHeight(texts);
+    return {width, height};
+}
+
+FindingsLayout LayOutFindings(int clientWidth, int clientHeight, const FindingsTextSizes& texts) {
+    int margin = FindingsMargin();
+    int gap = FindingsGap();
+    int right = std::max<int>(clientWidth - margin, margin);
+    int summaryBottom = margin + SummaryHeight(texts);
+    int buttonBottom = std::max<int>(clientHeight - margin, summaryBottom);
+    int buttonTop = std::max<int>(buttonBottom - ButtonHeight(texts), summaryBottom);
+    int detailsBottom = std::max<int>(buttonTop - Scale(12), summaryBottom);
+    int detailsTop = std::max<int>(detailsBottom - DetailsHeight(texts), summaryBottom);
     FindingsLayout layout;
     layout.summary = {margin, margin, right, summaryBottom};
-    layout.report = {margin, summaryBottom + gap, right, std::max<int>(summaryBottom + gap, buttonTop - Scale(12))};
-    layout.takeBackButton = {margin, buttonTop, margin + Scale(200), buttonBottom};
-    int fixLeft = layout.takeBackButton.right + gap;
-    layout.fixShortcutsButton = {fixLeft, buttonTop, fixLeft + Scale(160), buttonBottom};
-    layout.copyButton = {copyLeft, buttonTop, closeLeft - gap, buttonBottom};
+    layout.list = {margin, summaryBottom + gap, right, std::max<int>(summaryBottom + gap, detailsTop - gap)};
+    layout.details = {margin, detailsTop, right, detailsBottom};
+    // Fix selected and Undo last fix at the left edge; Close at the right edge, Copy report left of it.
+    int fixRight = margin + ButtonWidth(texts.fixButton);
+    layout.fixButton = {margin, buttonTop, fixRight, buttonBottom};
+    layout.undoButton = {fixRight + gap, buttonTop, fixRight + gap + ButtonWidth(texts.undoButton), buttonBottom};
+    int closeLeft = right - ButtonWidth(texts.closeButton);
     layout.closeButton = {closeLeft, buttonTop, right, buttonBottom};
+    layout.copyButton = {closeLeft - gap - ButtonWidth(texts.copyButton), buttonTop, closeLeft - gap, buttonBottom};
     return layout;
 }
 

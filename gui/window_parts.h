@@ -5,6 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "gui/gui.h"
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -50,18 +53,28 @@ LRESULT OnMainNotify(const NMHDR& header);
 struct FindingsState {
     HWND window = nullptr;  // null while no findings window is open
     HWND summary = nullptr;
-    HWND report = nullptr;
-    HWND takeBackButton = nullptr;
-    HWND fixShortcutsButton = nullptr;
+    HWND list = nullptr;
+    HWND details = nullptr;
+    HWND fixButton = nullptr;
+    HWND undoButton = nullptr;
     HWND copyButton = nullptr;
     HWND lastFocus = nullptr;     // the control that had the focus when the window was left
     bool endsTheProgram = false;  // closing it quits (popswat-gui --review)
     bool reviewRunning = false;
-    bool repairRunning = false;     // site permissions are taken back or browser shortcuts repaired
-    bool siteGrants = false;        // the last review found sites allowed something
-    bool browserShortcuts = false;  // the last review found browser shortcuts to repair
-    std::wstring reportText;        // the last review's report, as "popswat --review" prints it
-    std::wstring runLines;          // the lines of the last repair, shown above the report
+    bool changeRunning = false;  // a fix or an undo
+    bool filling = false;        // the list is being filled: its check boxes are set, not ticked
+    bool groups = false;         // the list shows its rows in groups
+    std::wstring reportText;     // the last review's report, as "popswat --review" prints it
+    std::vector<FindingRow> rows;
+    std::vector<std::wstring> fixTexts;  // the list's third column, row by row
+    std::vector<FixTarget> targets;
+    bool undoable = false;
+    ChangeRunSummary undoRun;
+    bool changed = false;  // lastChange holds the last fix or undo of this window
+    WindowChangeResult lastChange;
+    std::wstring lastChangeText;       // ChangeResultText of lastChange
+    std::vector<std::wstring> fixIds;  // popswat-gui --review --fix=<id>,...: fixed once the review is done
+    bool startedForFixes = false;      // started so: offers no restart as administrator again
 };
 extern FindingsState findingsState;
 
@@ -69,23 +82,57 @@ extern FindingsState findingsState;
 // front. When it ends the program (popswat-gui --review), closing it quits.
 void RegisterFindingsWindowClass(HINSTANCE instance);
 bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram);
-// True while the findings window takes back site permissions or repairs shortcuts.
+// With popswat-gui --review --fix=<id>,...: the ids fixed after the first review, and its question.
+void FixOnceReviewed(const std::vector<std::wstring>& ids);
+// True while the findings window fixes or undoes.
 bool RepairRunning();
 LRESULT CALLBACK FindingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The list (findings_list.cpp).
+void CreateFindingsList(HWND window, HFONT font);
+void SizeFindingsColumns(int width);
+void FillFindingsList();
+void ClearFindingsList();
+// Ids of the ticked rows, in row order.
+std::vector<std::wstring> TickedIds();
+// How many ticked rows need an administrator.
+std::size_t TickedNeedingAdministrator();
+// Ticks exactly the rows of those ids that have a fix.
+void TickExactly(const std::vector<std::wstring>& ids);
+// Its notifications; the result is the window procedure's.
+LRESULT OnFindingsListNotify(const NMHDR& header);
+// Enter: the focused row's details, and the focus to them.
+void ShowFocusedRowDetails();
+void ShowDetailsText(const std::wstring& text);
+
+// What the buttons do (findings_actions.cpp).
 void StartReview();
 void OnReviewDone(LPARAM result);
-void OnTakeBackCommand();
-void OnFixShortcutsCommand();
-void OnRepairDone(LPARAM result);
+void OnFixSelectedCommand();
+void OnUndoLastCommand();
+void OnChangeDone(LPARAM result);
 void OnCopyReportCommand();
 void OnFindingsClose();
+void UpdateButtons();
+
+// Starts popswat-gui again, elevated ("runas"), with those parameters; false when
+// it did not start. Tests put their own in place to record the command line.
+extern bool (*startAsAdministrator)(HWND owner, const std::wstring& parameters);
 
 // ---- Workers ----
 // A worker gets the window handle by value and answers only with one posted
 // message whose lParam carries a result made with new; the window deletes it.
 
 // Starts a worker thread that is never joined or waited for; false when none started.
-bool StartWorker(LPTHREAD_START_ROUTINE worker, HWND window);
+bool StartWorker(LPTHREAD_START_ROUTINE worker, void* parameter);
+// The same with a job made with new, which the worker deletes; deleted here when no worker started.
+template <typename Job>
+bool StartJob(LPTHREAD_START_ROUTINE worker, std::unique_ptr<Job> job) {
+    if (!StartWorker(worker, job.get()))
+        return false;
+    job.release();
+    return true;
+}
 
 template <typename Result>
 void PostResult(HWND window, UINT message, WPARAM wParam, std::unique_ptr<Result> result) {

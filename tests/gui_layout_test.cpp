@@ -294,56 +294,90 @@ TEST(GuiCleanupOutcome, TellsFinishedLockedAndFailedRunsApart) {
     }
 }
 
-TEST(GuiLayout, FindingsWindowAndLinkScaleWithTheDpi) {
-    struct Row {
-        int dpi;
-        SIZE client, minimum;
-        RECT summary, report, takeBack, fixShortcuts, copy, close;  // in the minimum client area
-        RECT link;                                                  // for a text of 200 x 15 pixels
-    } rows[] = {
-        {96,
-         {700, 460},
-         {620, 260},
-         {16, 16, 604, 40},
-         {16, 48, 604, 204},
-         {16, 216, 216, 244},
-         {224, 216, 384, 244},
-         {396, 216, 506, 244},
-         {514, 216, 604, 244},
-         {158, 307, 362, 324}},
-        {144,
-         {1050, 690},
-         {930, 390},
-         {24, 24, 906, 60},
-         {24, 72, 906, 306},
-         {24, 324, 324, 366},
-         {336, 324, 576, 366},
-         {594, 324, 759, 366},
-         {771, 324, 906, 366},
-         {287, 465, 493, 483}},
+// The findings window's texts measured as the window measures them: its captions
+// from the string table in its font (Segoe UI, or what the system puts in its place).
+FindingsTextSizes MeasuredFindingsTexts(int dpi, const std::wstring& longCaption = L"") {
+    HFONT font =
+        CreateFontW(-MulDiv(10, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    auto measure = [&](const std::wstring& text) {
+        SIZE size = {0, 0};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return size;
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "dpi " << row.dpi);
-        ComputeLayout(row.dpi);
-        EXPECT_EQ(FindingsClientSize().cx, row.client.cx);
-        EXPECT_EQ(FindingsClientSize().cy, row.client.cy);
-        SIZE minimum = FindingsMinimumClientSize();
-        EXPECT_EQ(minimum.cx, row.minimum.cx);
-        EXPECT_EQ(minimum.cy, row.minimum.cy);
-        FindingsLayout layout = LayOutFindings(minimum.cx, minimum.cy);
-        std::pair<RECT, RECT> places[] = {
-            {layout.summary, row.summary},          {layout.report, row.report},
-            {layout.takeBackButton, row.takeBack},  {layout.fixShortcutsButton, row.fixShortcuts},
-            {layout.copyButton, row.copy},          {layout.closeButton, row.close},
-            {FindingsLinkRect({200, 15}), row.link}};
-        for (const auto& [actual, expected] : places)
-            EXPECT_TRUE(EqualRect(&actual, &expected))
-                << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
+    FindingsTextSizes sizes;
+    sizes.fixButton = measure(longCaption.empty() ? LoadText(IDS_FIX_SELECTED) : longCaption);
+    sizes.undoButton = measure(LoadText(IDS_UNDO_LAST));
+    sizes.copyButton = measure(LoadText(IDS_COPY_REPORT));
+    sizes.closeButton = measure(LoadText(IDS_CLOSE));
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    sizes.lineHeight = metrics.tmHeight;
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return sizes;
+}
+
+// Every control inside the client area, none over another, each button wider and
+// taller than its measured caption, the details at least five lines tall.
+void ExpectFindingsLayoutHolds(SIZE client, const FindingsTextSizes& texts) {
+    FindingsLayout layout = LayOutFindings(client.cx, client.cy, texts);
+    const std::pair<const char*, RECT> places[] = {{"summary", layout.summary},  {"list", layout.list},
+                                                   {"details", layout.details},  {"fix", layout.fixButton},
+                                                   {"undo", layout.undoButton},  {"copy", layout.copyButton},
+                                                   {"close", layout.closeButton}};
+    RECT area = {0, 0, client.cx, client.cy};
+    for (std::size_t i = 0; i < std::size(places); ++i) {
+        SCOPED_TRACE(places[i].first);
+        RECT inside = {};
+        IntersectRect(&inside, &places[i].second, &area);
+        EXPECT_TRUE(EqualRect(&inside, &places[i].second));
+        EXPECT_GT(places[i].second.bottom, places[i].second.top);
+        for (std::size_t j = i + 1; j < std::size(places); ++j) {
+            RECT overlap = {};
+            EXPECT_FALSE(IntersectRect(&overlap, &places[i].second, &places[j].second)) << places[j].first;
+        }
     }
-    // Too small a window never turns the report inside out.
+    const std::pair<RECT, SIZE> buttons[] = {{layout.fixButton, texts.fixButton},
+                                             {layout.undoButton, texts.undoButton},
+                                             {layout.copyButton, texts.copyButton},
+                                             {layout.closeButton, texts.closeButton}};
+    for (const auto& [place, caption] : buttons) {
+        EXPECT_GT(place.right - place.left, caption.cx + 8);
+        EXPECT_GT(place.bottom - place.top, caption.cy + 4);
+    }
+    EXPECT_GE(layout.details.bottom - layout.details.top, 5 * texts.lineHeight);
+}
+
+TEST(GuiLayout, FindingsWindowHoldsItsMeasuredTextsAtEveryDpi) {
+    for (int dpi : {96, 144, 192}) {
+        SCOPED_TRACE(testing::Message() << "dpi " << dpi);
+        ComputeLayout(dpi);
+        FindingsTextSizes texts = MeasuredFindingsTexts(dpi);
+        ExpectFindingsLayoutHolds(FindingsMinimumClientSize(texts), texts);
+        ExpectFindingsLayoutHolds(FindingsClientSize(texts), texts);
+        // A translation's long caption widens the window rather than clipping it.
+        FindingsTextSizes wide = MeasuredFindingsTexts(dpi, std::wstring(60, L'W'));
+        EXPECT_GT(FindingsMinimumClientSize(wide).cx, FindingsMinimumClientSize(texts).cx);
+        ExpectFindingsLayoutHolds(FindingsMinimumClientSize(wide), wide);
+    }
+    // Too small a window never turns the list inside out.
     ComputeLayout(96);
-    RECT report = LayOutFindings(100, 50).report;
-    EXPECT_GE(report.bottom, report.top);
+    FindingsLayout tiny = LayOutFindings(100, 50, MeasuredFindingsTexts(96));
+    EXPECT_GE(tiny.list.bottom, tiny.list.top);
+    EXPECT_GE(tiny.details.bottom, tiny.details.top);
+}
+
+TEST(GuiLayout, FindingsLinkScalesWithTheDpi) {
+    const std::pair<int, RECT> rows[] = {{96, {158, 307, 362, 324}}, {144, {287, 465, 493, 483}}};
+    for (const auto& [dpi, expected] : rows) {
+        ComputeLayout(dpi);
+        RECT link = FindingsLinkRect({200, 15});
+        EXPECT_TRUE(EqualRect(&link, &expected)) << dpi;
+    }
 }
 
 TEST(GuiCleanupOutcome, CompletionStatusCountsWhatTheReviewFoundAfterAFinishedRun) {
@@ -416,22 +450,6 @@ TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
         EXPECT_EQ(result.findingsLeft, row.reviewed && !row.reviewThrows ? 7u : 0u);
         EXPECT_EQ(result.outcome.leftBehind, row.outcome.leftBehind);
     }
-}
-
-TEST(GuiCleanupOutcome, RepairKeepsEachLineOfTheRunOneMaskedLine) {
-    RepairResult result = RepairForWindow([](const CleanupOptions& options) {
-        WriteLine(options, L"Closing browsers...");
-        WriteLine(options, L"  saved a copy of the old settings: C:\\x\nfake\x202e\\Preferences.popswat-backup");
-        CleanupOutcome outcome;
-        outcome.permissionsTakenBack = 1;
-        return outcome;
-    });
-    EXPECT_EQ(
-        result.lines,
-        L"Closing browsers...\r\n  saved a copy of the old settings: C:\\x?fake?\\Preferences.popswat-backup\r\n");
-    EXPECT_EQ(result.outcome.permissionsTakenBack, 1u);
-    EXPECT_FALSE(result.failed);
-    EXPECT_TRUE(RepairForWindow([](const CleanupOptions&) -> CleanupOutcome { throw std::bad_alloc(); }).failed);
 }
 
 }  // namespace

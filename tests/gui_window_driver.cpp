@@ -1,6 +1,8 @@
 #include "tests/gui_window_driver.h"
 
 #include <algorithm>
+
+#include <commctrl.h>
 #include <vector>
 
 #include "gui/gui.h"
@@ -68,10 +70,13 @@ HWND ChildWithStyle(HWND window, const wchar_t* className, DWORD styleBits) {
 }
 
 // Starts the program; its windows are not waited for.
-GuiProgram StartGuiProcess(const Sandbox& sandbox, const wchar_t* forcedDpi, const wchar_t* arguments) {
+GuiProgram StartGuiProcess(const Sandbox& sandbox,
+                           const wchar_t* forcedDpi,
+                           const std::wstring& arguments,
+                           const wchar_t* program = L"popswat-gui.exe") {
     GuiProgram gui;
     std::wstring environment = GuiEnvironment(sandbox, forcedDpi);
-    std::wstring commandLine = L"\"" + TestProgramPath(L"popswat-gui.exe") + L"\"" + arguments;
+    std::wstring commandLine = L"\"" + TestProgramPath(program) + L"\"" + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -98,6 +103,17 @@ GuiProgram StartFindingsOnly(const Sandbox& sandbox, const wchar_t* forcedDpi) {
     if (gui.child.process)
         gui.findings = FindingsWindowOf(gui, 20000);
     return gui;
+}
+
+GuiProgram StartFindingsProgram(const Sandbox& sandbox, const wchar_t* program, const std::wstring& arguments) {
+    GuiProgram gui = StartGuiProcess(sandbox, L"96", arguments, program);
+    if (gui.child.process)
+        gui.findings = FindingsWindowOf(gui, 20000);
+    return gui;
+}
+
+std::vector<std::string> RestartsRecorded(const Sandbox& sandbox) {
+    return ReadLogLines(sandbox.localAppData() + L"\\restart-as-administrator.txt");
 }
 
 HWND WaitForTopLevelWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs) {
@@ -291,8 +307,108 @@ std::wstring SummaryText(HWND findings) {
     return WindowText(GetDlgItem(findings, 1101));
 }
 
-std::wstring ReportText(HWND findings) {
-    return ControlText(GetDlgItem(findings, 1102));
+std::wstring DetailsText(HWND findings) {
+    return ControlText(GetDlgItem(findings, IDC_FINDINGS_DETAILS));
+}
+
+namespace {
+
+// A block of memory in the process of a window, for messages that carry pointers.
+class RemoteMemory {
+public:
+    RemoteMemory(HWND window, std::size_t size) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+        if (process_)
+            address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteMemory() {
+        if (address_)
+            VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    char* at(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
+    bool Write(std::size_t offset, const void* data, std::size_t size) const {
+        return address_ && WriteProcessMemory(process_.get(), at(offset), data, size, nullptr);
+    }
+    bool Read(std::size_t offset, void* data, std::size_t size) const {
+        return address_ && ReadProcessMemory(process_.get(), at(offset), data, size, nullptr);
+    }
+
+private:
+    UniqueHandle process_;
+    void* address_ = nullptr;
+};
+
+HWND ListOf(HWND findings) {
+    return GetDlgItem(findings, IDC_FINDINGS_LIST);
+}
+
+LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring CellText(HWND list, int row, int column) {
+    constexpr int CHARS = 2048;
+    RemoteMemory memory(list, sizeof(LVITEMW) + CHARS * sizeof(wchar_t));
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(memory.at(sizeof(LVITEMW)));
+    item.cchTextMax = CHARS;
+    if (!memory.Write(0, &item, sizeof(item)))
+        return L"(no memory)";
+    LRESULT length = SendWithin(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory.at(0)));
+    std::wstring text(CHARS, L'\0');
+    memory.Read(sizeof(LVITEMW), &text[0], CHARS * sizeof(wchar_t));
+    text.resize(std::min<std::size_t>(static_cast<std::size_t>(length), wcsnlen(text.c_str(), CHARS)));
+    return text;
+}
+
+}  // namespace
+
+bool operator==(const ListRow& a, const ListRow& b) {
+    return a.what == b.what && a.where == b.where && a.fix == b.fix && a.box == b.box;
+}
+
+void PrintTo(const ListRow& row, std::ostream* out) {
+    *out << "{\"" << Utf8(row.what) << "\", \"" << Utf8(row.where) << "\", \"" << Utf8(row.fix) << "\", box " << row.box
+         << "}";
+}
+
+int ListRowCount(HWND findings) {
+    return static_cast<int>(SendWithin(ListOf(findings), LVM_GETITEMCOUNT, 0, 0));
+}
+
+ListRow ListRowAt(HWND findings, int row) {
+    HWND list = ListOf(findings);
+    UINT state = static_cast<UINT>(SendWithin(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return {CellText(list, row, 0), CellText(list, row, 1), CellText(list, row, 2),
+            static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12)};
+}
+
+std::vector<ListRow> ListRows(HWND findings) {
+    std::vector<ListRow> rows;
+    for (int row = 0, count = ListRowCount(findings); row < count; ++row)
+        rows.push_back(ListRowAt(findings, row));
+    return rows;
+}
+
+void SelectListRow(HWND findings, int row) {
+    HWND list = ListOf(findings);
+    RemoteMemory memory(list, sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    if (memory.Write(0, &item, sizeof(item)))
+        SendWithin(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory.at(0)));
+}
+
+bool ListShowsGroups(HWND findings) {
+    return SendWithin(ListOf(findings), LVM_ISGROUPVIEWENABLED, 0, 0) != 0;
 }
 
 bool WaitForReport(HWND findings, DWORD timeoutMs) {

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -14,11 +16,19 @@ struct GuiProgram {
     HWND findings = nullptr;  // its PopSwatFindings window, when started with --review
 };
 
+// The tests' copy of popswat-gui.exe that plays a process without administrator
+// rights and writes its restart as administrator down (RestartsRecorded).
+constexpr wchar_t UNELEVATED_GUI[] = L"popswat-gui-unelevated.exe";
+
 // Starts popswat-gui.exe with LOCALAPPDATA and APPDATA of the sandbox and
 // POPSWAT_FORCE_DPI set to forcedDpi (nullptr: not set), then waits for its window.
 GuiProgram StartGui(const Sandbox& sandbox, const wchar_t* forcedDpi = nullptr);
 // The same with "--review": waits for the findings window instead.
 GuiProgram StartFindingsOnly(const Sandbox& sandbox, const wchar_t* forcedDpi = L"96");
+// The same with a program of the build and arguments of one's own (" --review --fix=...").
+GuiProgram StartFindingsProgram(const Sandbox& sandbox, const wchar_t* program, const std::wstring& arguments);
+// The parameters the unelevated copy would have restarted with, one line each.
+std::vector<std::string> RestartsRecorded(const Sandbox& sandbox);
 
 // The first visible top-level window of the process with that class (and caption,
 // unless null); waits up to timeoutMs for it.
@@ -62,10 +72,24 @@ HWND FindingsWindowOf(const GuiProgram& gui, DWORD timeoutMs = 10000);
 // How many findings windows the process shows.
 int FindingsWindowCount(const GuiProgram& gui);
 std::wstring SummaryText(HWND findings);
-// The report control's text: the take-back's lines, if any, above the review's report.
-std::wstring ReportText(HWND findings);
-// Waits until a review has filled the report (Copy report is enabled again).
+// The details area's text.
+std::wstring DetailsText(HWND findings);
+// Waits until a review has filled the list (Copy report is enabled again).
 bool WaitForReport(HWND findings, DWORD timeoutMs = 60000);
+
+// The findings list of another process, read and changed through memory of that process.
+struct ListRow {
+    std::wstring what, where, fix;
+    int box;  // state image: 0 no check box, 1 clear, 2 ticked
+};
+bool operator==(const ListRow& a, const ListRow& b);
+void PrintTo(const ListRow& row, std::ostream* out);
+int ListRowCount(HWND findings);
+ListRow ListRowAt(HWND findings, int row);
+std::vector<ListRow> ListRows(HWND findings);
+// Selects and focuses that row (LVM_SETITEMSTATE), as a click would.
+void SelectListRow(HWND findings, int row);
+bool ListShowsGroups(HWND findings);
 // Posts a click of one of the findings window's buttons.
 void ClickFindingsButton(HWND findings, int id);
 bool FindingsButtonEnabled(HWND findings, int id);
