@@ -7,6 +7,8 @@
 
 namespace {
 
+// FormatMessageW ends each line of a text with CR LF; the lines put into one as an insert end so too.
+
 // Each line as the console ends it, so the clipboard and "popswat --review" hold the same text.
 void AppendLine(std::wstring* text, const std::wstring& line) {
     text->append(line);
@@ -112,7 +114,7 @@ std::wstring FixQuestion(const std::vector<FixTarget>& targets) {
         if (count == 0)
             continue;
         closes |= kind.closesBrowsers;
-        kinds += (kinds.empty() ? L"" : L"\n") + FormatText(IDS_KIND_COUNT, {NumberText(count), kind.what});
+        kinds += (kinds.empty() ? L"" : L"\r\n") + FormatText(IDS_KIND_COUNT, {NumberText(count), kind.what});
     }
     return FormatText(IDS_FIX_QUESTION, {NumberText(targets.size()), kinds,
                                          LoadText(closes ? IDS_CLOSES_BROWSERS : IDS_CLOSES_NO_BROWSER)});
@@ -131,11 +133,11 @@ std::wstring UndoQuestion(const ChangeRunSummary& run) {
         const FixKind* kind = FindFixKind(entry.kind);
         closes |= kind && kind->closesBrowsers;
         if (listed++ < LISTED)
-            lines += (lines.empty() ? L"" : L"\n") +
+            lines += (lines.empty() ? L"" : L"\r\n") +
                      FormatText(IDS_UNDO_LINE, {KindWhat(entry.kind), MaskUnsafeCharacters(entry.location)});
     }
     if (count > LISTED)
-        lines += L"\n" + FormatText(IDS_UNDO_MORE, {NumberText(count - LISTED)});
+        lines += L"\r\n" + FormatText(IDS_UNDO_MORE, {NumberText(count - LISTED)});
     return FormatText(IDS_UNDO_QUESTION, {NumberText(count), MaskUnsafeCharacters(run.record.started), lines,
                                           LoadText(closes ? IDS_CLOSES_BROWSERS : IDS_CLOSES_NO_BROWSER)});
 }
