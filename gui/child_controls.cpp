@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr wchar_t DESCRIPTION_TEXT[] =
-    L"Popups that won't stop are usually caused by a browser or an add-on. This closes every browser, resets the "
-    L"open tabs, and clears recent history so the popups don't come back the next time you open your browser.";
-
 HWND MakeChild(HWND parent,
                HINSTANCE instance,
                const wchar_t* className,
@@ -32,7 +28,7 @@ int DescriptionTextHeight() {
     ScopedWindowDC screen(nullptr);
     ScopedSelectObject selected(screen.get(), font.get());
     RECT box = {0, 0, guiState.contentWidth, 0};
-    if (!DrawTextW(screen.get(), DESCRIPTION_TEXT, -1, &box, DESCRIPTION_FORMAT | DT_CALCRECT))
+    if (!DrawTextW(screen.get(), LoadText(IDS_DESCRIPTION).c_str(), -1, &box, DESCRIPTION_FORMAT | DT_CALCRECT))
         return guiState.descriptionHeight;
     return box.bottom - box.top;
 }
@@ -58,7 +54,7 @@ void CreateChildControls(HWND window, HINSTANCE instance) {
     guiState.fontLink = MakeFont(9, FW_NORMAL, true);
 
     // A plain static wraps its text at word boundaries; its box was sized for the text.
-    HWND description = MakeChild(window, instance, L"STATIC", DESCRIPTION_TEXT,
+    HWND description = MakeChild(window, instance, L"STATIC", LoadText(IDS_DESCRIPTION).c_str(),
                                  WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_DESCRIPTION, DescriptionRect());
     SendMessageW(description, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
 
@@ -66,8 +62,8 @@ void CreateChildControls(HWND window, HINSTANCE instance) {
     guiState.cleanButton = MakeChild(window, instance, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
                                      IDC_CLEAN_BUTTON, CleanButtonRect());
 
-    guiState.statusLabel =
-        MakeChild(window, instance, L"STATIC", L"Ready.", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, StatusRect());
+    guiState.statusLabel = MakeChild(window, instance, L"STATIC", LoadText(IDS_READY).c_str(),
+                                     WS_CHILD | WS_VISIBLE | SS_CENTER, 0, StatusRect());
     SendMessageW(guiState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(guiState.fontBody), TRUE);
 
     // A SysLink: the keyboard reaches it with Tab and Enter opens it, and screen

@@ -1,14 +1,6 @@
 #include "gui/gui.h"
 
-namespace {
-
-constexpr wchar_t STATUS_DONE[] = L"Done. Your browsers are clean - reopen one to start fresh.";
-constexpr wchar_t STATUS_FILES_LOCKED[] = L"Some files were in use - close your browsers and try again.";
-
-constexpr wchar_t LINK_TEXT[] = L"What keeps bringing pop-ups back?";
-constexpr wchar_t LINK_TEXT_AFTER_FINDINGS[] = L"See what and how to stop it";
-
-}  // namespace
+namespace {}  // namespace
 
 WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
     try {
@@ -43,11 +35,11 @@ WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& 
 std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft, const std::wstring& leftByKind) {
     switch (ending) {
         case CLEANUP_ITEMS_LEFT:
-            return L"Done, but some things were left as they were: " + leftByKind + L".";
+            return FormatText(IDS_STATUS_ITEMS_LEFT, {leftByKind});
         case CLEANUP_FILES_LOCKED:
-            return STATUS_FILES_LOCKED;
+            return LoadText(IDS_STATUS_FILES_LOCKED);
         case CLEANUP_FAILED:
-            return STATUS_FAILED;
+            return LoadText(IDS_FAILED);
         case CLEANUP_ALREADY_RUNNING:
             return ANOTHER_CLEANUP_RUNNING;
         case CLEANUP_LOCK_NOT_TAKEN:
@@ -56,12 +48,12 @@ std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft, const std
             break;
     }
     if (findingsLeft == 0)
-        return STATUS_DONE;
+        return LoadText(IDS_STATUS_DONE);
     if (findingsLeft == 1)
-        return L"Done, but 1 thing can still bring pop-ups back.";
-    return FormatWide(L"Done, but %zu things can still bring pop-ups back.", findingsLeft);
+        return LoadText(IDS_STATUS_ONE_LEFT);
+    return FormatText(IDS_STATUS_MANY_LEFT, {NumberText(findingsLeft)});
 }
 
 std::wstring FindingsLinkText(bool findingsLeft) {
-    return findingsLeft ? LINK_TEXT_AFTER_FINDINGS : LINK_TEXT;
+    return LoadText(findingsLeft ? IDS_LINK_AFTER_FINDINGS : IDS_LINK);
 }

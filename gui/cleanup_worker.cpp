@@ -4,18 +4,8 @@
 
 namespace {
 
-constexpr wchar_t CONFIRM_RUN_TEXT[] =
-    L"This will close ALL open browsers, reset their open tabs, and clear your recent history.\n\n"
-    L"Your bookmarks and saved passwords are kept. Firefox keeps its history (it shares one file with the "
-    L"bookmarks); its open tabs are reset.\n\nContinue?";
-constexpr wchar_t CONFIRM_RUN_CAPTION[] = L"Clean My Browsers";
-constexpr wchar_t CONFIRM_CLOSE_TEXT[] = L"A cleanup is still running. Close anyway?";
-constexpr wchar_t CONFIRM_CLOSE_CAPTION[] = L"PopSwat";
-
-constexpr wchar_t STATUS_WORKING[] = L"Working... please wait.";
-
-void SetStatus(const wchar_t* text) {
-    SetWindowTextW(guiState.statusLabel, text);
+void SetStatus(const std::wstring& text) {
+    SetWindowTextW(guiState.statusLabel, text.c_str());
 }
 
 }  // namespace
@@ -24,18 +14,18 @@ void StartCleanup(WPARAM wParam) {
     // The notification code in the high word is not looked at.
     if (LOWORD(wParam) != IDC_CLEAN_BUTTON || guiState.cleanupRunning)
         return;
-    if (MessageBoxW(guiState.mainWindow, CONFIRM_RUN_TEXT, CONFIRM_RUN_CAPTION,
+    if (MessageBoxW(guiState.mainWindow, LoadText(IDS_CONFIRM_RUN).c_str(), LoadText(IDS_CONFIRM_RUN_CAPTION).c_str(),
                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return;
     guiState.cleanupRunning = true;
     EnableWindow(guiState.cleanButton, FALSE);
-    SetStatus(STATUS_WORKING);
+    SetStatus(LoadText(IDS_WORKING));
     // The run reports back through WM_CLEANUP_DONE, or ends with the process.
     if (StartWorker(CleanupWorker, guiState.mainWindow))
         return;
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
-    SetStatus(STATUS_NOT_STARTED);
+    SetStatus(LoadText(IDS_NOT_STARTED));
 }
 
 DWORD WINAPI CleanupWorker(LPVOID parameter) {
@@ -54,7 +44,7 @@ void OnCleanupDone(WPARAM outcome, LPARAM result) {
     std::wstring leftByKind = posted ? LeftBehindByKind(posted->outcome) : std::wstring();
     guiState.cleanupRunning = false;
     EnableWindow(guiState.cleanButton, TRUE);
-    SetStatus(CompletionStatus(outcome, findingsLeft, leftByKind).c_str());
+    SetStatus(CompletionStatus(outcome, findingsLeft, leftByKind));
     if (outcome == CLEANUP_FINISHED)
         SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
 }
@@ -66,7 +56,8 @@ bool StartWorker(LPTHREAD_START_ROUTINE worker, void* parameter) {
 }
 
 bool AskToCloseDuringWork(HWND window) {
-    return MessageBoxW(window, CONFIRM_CLOSE_TEXT, CONFIRM_CLOSE_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return MessageBoxW(window, LoadText(IDS_CLOSE_DURING_WORK).c_str(), LoadText(IDS_CAPTION).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void OnClose(HWND window) {

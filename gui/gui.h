@@ -28,10 +28,6 @@ constexpr int IDC_COPY_REPORT_BUTTON = 1104;
 constexpr int IDC_FIX_SELECTED_BUTTON = 1105;
 constexpr int IDC_UNDO_LAST_BUTTON = 1106;
 
-// What both windows say when a worker could not be started, or its run ended by an exception.
-constexpr wchar_t STATUS_NOT_STARTED[] = L"Could not start.";
-constexpr wchar_t STATUS_FAILED[] = L"Could not finish.";
-
 // Posted by the cleanup worker when its run and the review after it have returned;
 // wParam says how the run ended, lParam is a CleanupResult the window deletes (0
 // when there is none).

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr wchar_t MAIN_WINDOW_CLASS[] = L"PopSwatWindow";
-constexpr wchar_t MAIN_WINDOW_TITLE[] = L"PopSwat - Browser Popup Cleaner";
 // Caption, system menu and minimise box: no maximise box and no sizing border.
 constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
@@ -58,9 +57,9 @@ HWND CreateMainWindow(HINSTANCE instance) {
     SetDescriptionHeight(DescriptionTextHeight());
     SIZE outer = {guiState.clientWidth + frame.cx, guiState.clientHeight + frame.cy};
     RECT place = PlaceInWorkArea(work, outer);
-    HWND window =
-        CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, place.left, place.top,
-                        place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, MAIN_WINDOW_CLASS, LoadText(IDS_MAIN_TITLE).c_str(), MAIN_WINDOW_STYLE, place.left,
+                                  place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                  instance, nullptr);
     if (!window)
         return nullptr;
     // Checked again on the monitor the window came to, which may not be the primary one.

@@ -4,12 +4,6 @@
 
 namespace {
 
-constexpr wchar_t TITLE_TEXT[] = L"PopSwat";
-constexpr wchar_t SUBTITLE_TEXT[] = L"Stop browser popups \u2022 reset tabs \u2022 clear history";
-constexpr wchar_t BYLINE_TEXT[] = L"Visit the PopSwat home page";
-constexpr wchar_t BUTTON_TITLE_TEXT[] = L"Clean My Browsers";
-constexpr wchar_t BUTTON_CAPTION_TEXT[] = L"Close browsers, reset tabs, and clear recent history";
-
 void PaintGradient(HDC dc) {
     int height = HeaderHeight();
     for (int i = 0; i < guiState.clientWidth; ++i) {
@@ -25,8 +19,9 @@ void PaintByline(HDC dc) {
     SetTextColor(dc, BylineColour(guiState.linkPressed));
     POINT origin = BylineOrigin();
     RECT box = {origin.x, origin.y, origin.x, origin.y};
-    DrawTextW(dc, BYLINE_TEXT, -1, &box, DT_CALCRECT | DT_SINGLELINE);
-    DrawTextW(dc, BYLINE_TEXT, -1, &box, DT_SINGLELINE);
+    std::wstring byline = LoadText(IDS_BYLINE);
+    DrawTextW(dc, byline.c_str(), -1, &box, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(dc, byline.c_str(), -1, &box, DT_SINGLELINE);
     // Hit-tested by the link handlers; always what was drawn last.
     guiState.linkRect = box;
 }
@@ -45,12 +40,12 @@ void PaintHeader(HDC dc) {
     {
         ScopedSelectObject font(dc, guiState.fontTitle);
         RECT box = TitleBox();
-        DrawTextW(dc, TITLE_TEXT, -1, &box, DT_SINGLELINE);
+        DrawTextW(dc, LoadText(IDS_HEADER_TITLE).c_str(), -1, &box, DT_SINGLELINE);
     }
     {
         ScopedSelectObject font(dc, guiState.fontSubtitle);
         RECT box = SubtitleBox();
-        DrawTextW(dc, SUBTITLE_TEXT, -1, &box, DT_SINGLELINE);
+        DrawTextW(dc, LoadText(IDS_SUBTITLE).c_str(), -1, &box, DT_SINGLELINE);
     }
     PaintByline(dc);
 }
@@ -81,14 +76,14 @@ void DrawCleanButton(const DRAWITEMSTRUCT& item) {
         box.top += Scale(14);
         ScopedSelectObject font(dc, guiState.fontButtonTitle);
         SetTextColor(dc, colours.firstLine);
-        DrawTextW(dc, BUTTON_TITLE_TEXT, -1, &box, DT_CENTER | DT_SINGLELINE);
+        DrawTextW(dc, LoadText(IDS_BUTTON_TITLE).c_str(), -1, &box, DT_CENTER | DT_SINGLELINE);
     }
     {
         RECT box = bounds;
         box.top += Scale(40);
         ScopedSelectObject font(dc, guiState.fontButtonCaption);
         SetTextColor(dc, colours.secondLine);
-        DrawTextW(dc, BUTTON_CAPTION_TEXT, -1, &box, DT_CENTER | DT_SINGLELINE);
+        DrawTextW(dc, LoadText(IDS_BUTTON_CAPTION).c_str(), -1, &box, DT_CENTER | DT_SINGLELINE);
     }
     if (item.itemState & ODS_FOCUS) {
         RECT focus = bounds;

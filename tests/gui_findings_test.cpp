@@ -56,14 +56,6 @@ std::wstring ArgumentsOf(const std::wstring& shortcut) {
     return ReadShortcut(shortcut).fields.arguments;
 }
 
-// The folders the shortcut repair made below the sandbox's PopSwat\Backups.
-std::vector<std::wstring> BackupFolders(const Sandbox& sandbox) {
-    std::vector<std::wstring> folders;
-    ForEachFolderEntry(sandbox.localAppData() + L"\\PopSwat\\Backups",
-                       [&](const std::wstring& name, uint32_t) { folders.push_back(name); });
-    return folders;
-}
-
 // What popswat --review prints for the sandbox, as the clipboard holds text.
 std::wstring ConsoleReview(const Sandbox& sandbox) {
     ProgramRun run = RunProgram(L"\"" + TestProgramPath(L"popswat.exe") + L"\" --review",

@@ -38,6 +38,9 @@ TEST(GuiFindingsTexts, InsertsGoWhereTheTextPutsThemAndAreNeverReadAsFormats) {
     EXPECT_EQ(FindingsSummary(0), L"Nothing was found that brings pop-ups back.");
     EXPECT_EQ(FindingsSummary(1), L"1 thing can bring pop-ups back.");
     EXPECT_EQ(FindingsSummary(5000), L"5000 things can bring pop-ups back.");
+    // Characters beyond ASCII survive the resource compiler.
+    EXPECT_EQ(LoadText(IDS_SUBTITLE), L"Stop browser popups \u2022 reset tabs \u2022 clear history");
+    EXPECT_EQ(LoadText(60000), L"");
 }
 
 TEST(GuiFindingsTexts, FixQuestionCountsEachKindAndSaysWhetherTheBrowsersClose) {
