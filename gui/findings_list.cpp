@@ -49,7 +49,9 @@ void ShowRowDetails(int index) {
         if (!outcome.empty())
             text = FormatText(IDS_LAST_FIX, {outcome}) + L"\r\n\r\n";
     }
-    ShowDetailsText(text + row->what + L"\r\n" + row->where + L"\r\n\r\n" + row->details);
+    // The group's name first: a list view without group view shows it nowhere else.
+    ShowDetailsText(text + FindingGroupName(row->group) + L":\r\n" + row->what + L"\r\n" + row->where + L"\r\n\r\n" +
+                    row->details);
 }
 
 // A row without a fix keeps having no box, however it is clicked or keyed.

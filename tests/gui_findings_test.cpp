@@ -216,6 +216,7 @@ TEST(GuiFindings, ListsWhatTheConsoleReportsInGroupsAndCopiesItsText) {
     EXPECT_TRUE(
         WaitUntil([&] { return FocusOf(gui.findings) == GetDlgItem(gui.findings, IDC_FINDINGS_DETAILS); }, 5000));
     std::wstring details = DetailsText(gui.findings);
+    EXPECT_EQ(details.rfind(L"Browser policies:\r\nForces an extension onto the browser: ", 0), 0u) << Utf8(details);
     EXPECT_NE(details.find(L"Policy value: ExtensionInstallForcelist\\1\r\n"), std::wstring::npos) << Utf8(details);
     EXPECT_NE(details.find(L"HKEY_CURRENT_USER\\SOFTWARE\\Policies"), std::wstring::npos) << Utf8(details);
 
@@ -406,6 +407,59 @@ TEST(GuiFindings, AFixThatNeedsAnAdministratorRestartsWithItsIds) {
     AnswerMessageBox(question, IDNO);
     EXPECT_TRUE(value.exists());
     EXPECT_EQ(RestartsRecorded(sandbox).size(), 1u);
+}
+
+// The texts measured here in a font made as the window makes its own (Segoe UI, or what
+// the system puts in its place), at the DPI the window was started with.
+SIZE MeasuredText(const std::wstring& text, int dpi, int points, int weight) {
+    HFONT font =
+        CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return size;
+}
+
+TEST(GuiFindings, EveryTextFitsItsControlAtEveryDpi) {
+    SKIP_UNLESS_UNDER_WINE();
+    Sandbox sandbox;
+    MakeFile(ChromeProfile(sandbox) + L"\\Preferences", GRANTED);
+    for (int dpi : {96, 144, 192}) {
+        SCOPED_TRACE(testing::Message() << "dpi " << dpi);
+        std::wstring forced = std::to_wstring(dpi);
+        GuiProgram gui = StartFindingsOnly(sandbox, forced.c_str());
+        ASSERT_NE(gui.findings, nullptr);
+        ASSERT_TRUE(WaitForReport(gui.findings));
+        for (int id : {IDC_FIX_SELECTED_BUTTON, IDC_UNDO_LAST_BUTTON, IDC_COPY_REPORT_BUTTON, IDCANCEL}) {
+            HWND button = GetDlgItem(gui.findings, id);
+            SIZE text = MeasuredText(WindowText(button), dpi, 10, FW_NORMAL);
+            RECT place = ChildRect(button);
+            // A push button draws its caption inside a border and a focus rectangle.
+            EXPECT_GE(place.right - place.left, text.cx + MulDiv(12, dpi, 96)) << id;
+            EXPECT_GE(place.bottom - place.top, text.cy + MulDiv(6, dpi, 96)) << id;
+        }
+        HWND summary = GetDlgItem(gui.findings, IDC_FINDINGS_SUMMARY);
+        SIZE summaryText = MeasuredText(WindowText(summary), dpi, 12, FW_SEMIBOLD);
+        RECT summaryPlace = ChildRect(summary);
+        EXPECT_GE(summaryPlace.right - summaryPlace.left, summaryText.cx);
+        EXPECT_GE(summaryPlace.bottom - summaryPlace.top, summaryText.cy);
+        // Each column is wide enough for its heading, and the list for a few rows.
+        HWND list = GetDlgItem(gui.findings, IDC_FINDINGS_LIST);
+        for (int column = 0; column < 3; ++column) {
+            const UINT headings[] = {IDS_COLUMN_WHAT, IDS_COLUMN_WHERE, IDS_COLUMN_FIX};
+            SIZE heading = MeasuredText(LoadText(headings[column]), dpi, 10, FW_NORMAL);
+            EXPECT_GT(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0), heading.cx) << column;
+        }
+        RECT listPlace = ChildRect(list);
+        EXPECT_GT(listPlace.bottom - listPlace.top, 4 * summaryText.cy);
+        PostMessageW(gui.findings, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForExit(gui.child, 10000), 0u);
+    }
 }
 
 // Many large Preferences files (sparse: they cost no disk) keep the review reading for a while.
