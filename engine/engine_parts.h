@@ -58,8 +58,12 @@ void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 // Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
 // empty) or any profile does (also one that only profiles.ini names), or when
 // profiles.ini could not be read ("  (too large, not read) ..." follows, noted
-// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles).
-void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
+// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles),
+// taking back site permissions when asked (into log, or a record of its own).
+void CleanFirefox(const CleanupOptions& options,
+                  const BrowserEntry& firefox,
+                  CleanupOutcome* outcome,
+                  ChangeLog* log = nullptr);
 
 // ---- The record of changes -----------------------------------------------------
 
@@ -138,6 +142,39 @@ void PutBackSitePermissionEntries(const CleanupOptions& options,
                                   const std::wstring& file,
                                   const std::vector<std::size_t>& entries,
                                   ChangeLog* record);
+
+// ---- Taking back Firefox's site permissions ---------------------------------------
+
+// Deletes from the profile's permissions.sqlite, in one transaction, the rows
+// that let a site notify or open pop-ups (IsFirefoxSiteGrant; with chosen, only
+// the rows the review named, each unchanged since: any other is left with a
+// line and named in changed). Only with Firefox not running with the profile
+// (its parent.lock not held), on a plain file that is not read-only and passes
+// PRAGMA integrity_check; first the database and any -wal or -shm are copied
+// into a folder of the run's ("saved a copy of the old permissions: ..."), and
+// every row goes into the record as it was. One line per row taken back ("
+// notifications no longer allowed: <origin>"); a database left alone gets one
+// "(<why>, left alone) <file>" line and is noted: locked, not SQLite, damaged, a
+// table of another shape, too many rows, a link, read-only, Firefox running.
+// Nothing there, or nothing to take back: no line. Preview: "[preview] would
+// ..." lines, nothing opened for writing. Returns the number of rows deleted.
+std::size_t ResetFirefoxSitePermissions(const CleanupOptions& options,
+                                        const ProfileOfBrowser& profile,
+                                        ChangeLog* log,
+                                        CleanupOutcome* outcome,
+                                        const std::vector<SitePermissionGrant>* chosen = nullptr,
+                                        std::vector<std::wstring>* changed = nullptr);
+// True for "<folder>\permissions.sqlite" of a Firefox profile among profiles.
+bool IsFirefoxPermissionDatabase(const std::wstring& location, const std::vector<BrowserProfile>& profiles);
+// Inserts the rows of the entries (all of one database) back, in one
+// transaction, with new ids and every other value as recorded; a row whose
+// origin and type are there again is left ("was set again since"). Each entry's
+// state becomes Undone or Left with why; one line each, or one for all when the
+// database may not be written (the reasons of ResetFirefoxSitePermissions).
+void PutBackFirefoxPermissionEntries(const CleanupOptions& options,
+                                     const std::wstring& file,
+                                     const std::vector<std::size_t>& entries,
+                                     ChangeLog* record);
 
 // ---- Rewriting a shortcut's arguments --------------------------------------------
 

@@ -3,22 +3,8 @@
 // the review never promises what the fix would not do.
 #include "review/review.h"
 
-namespace {
-
-bool IsFirefoxPlace(const ProfilePlace& place) {
-    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        if (browser.kind == BrowserKind::Firefox && browser.reportName && place.browser == browser.reportName)
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-FindingFix FixFor(const SitePermissionFinding& finding) {
-    // Firefox keeps its grants in permissions.sqlite, which no fix changes yet.
-    if (IsFirefoxPlace(finding.place))
-        return {};
+FindingFix FixFor(const SitePermissionFinding&) {
+    // Chromium's grants are taken out of Preferences, Firefox's rows out of permissions.sqlite.
     return {FindFixKind("site-permission"), true, false};
 }
 
