@@ -307,8 +307,8 @@ void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar
 void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) {
     WriteLine(options, L"What you can do:");
     WriteLines(options, {L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-                         L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-                         L"  settings (chrome://settings/content, edge://settings/content; in Firefox,",
+                         L"  in Chrome, Edge, Brave, Vivaldi, Opera and Firefox, or remove them in the browser's",
+                         L"  site settings (chrome://settings/content, edge://settings/content; in Firefox,",
                          L"  Settings > Privacy & Security > Permissions)."});
     if (!findings.startup.empty())
         WriteLines(options, {L"- Start-up and home pages, search engines: remove the extension that takes them",

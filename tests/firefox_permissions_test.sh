@@ -22,6 +22,7 @@ check() {  # check WHAT COMMAND... : says whether WHAT held, with the command's 
     printf 'FAILED: %s\n%s\n' "$1" "$output" | head -20
     failures=$((failures + 1))
 }
+fails() { ! "$@"; }
 run() { "$root/tools/wine-run.sh" "$testbed" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
 # The profile as Firefox keeps it on Windows, below a sandboxed APPDATA; the database made by SQLite itself in
@@ -92,6 +93,8 @@ timeout 60 firefox-esr --headless --no-remote --profile "$firefox_profile" --scr
     "file://$box/blank.html" >firefox.log 2>&1
 check "Firefox ran and exited" test -s "$box/shot.png"
 check "Firefox kept the database" test -s "$firefox_profile/permissions.sqlite"
+# Firefox brings a database of an older schema to its own as it opens it (Firefox 128 and later: user_version 13).
+check "Firefox opened the database" fails cmp -s "$profile/permissions.sqlite" "$firefox_profile/permissions.sqlite"
 check "Firefox kept every other row and brought back no grant" diff kept.txt <(rows "$firefox_profile/permissions.sqlite")
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; tail -5 firefox.log; exit 1; }
 echo "all checks passed"
