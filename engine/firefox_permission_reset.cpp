@@ -189,6 +189,16 @@ std::wstring CopyDatabase(ChangeLog* log, const std::wstring& profile) {
     return name;
 }
 
+// Removes a copy CopyDatabase made that no entry of the record names.
+void DropCopy(const ChangeLog& log, const std::wstring& name) {
+    if (name.empty())
+        return;
+    std::wstring folder = log.folder + L"\\" + name;
+    for (const wchar_t* file : DATABASE_FILES)
+        DeleteFileW(LongPathForm(folder + L"\\" + file).c_str());
+    RemoveDirectoryW(LongPathForm(folder).c_str());
+}
+
 void NoteLeft(const CleanupOptions& options,
               const std::wstring& why,
               const std::wstring& file,
@@ -272,6 +282,7 @@ std::size_t ResetFirefoxSitePermissions(const CleanupOptions& options,
             problem = SqliteProblem(error);
     }
     if (!problem.empty()) {
+        DropCopy(*log, copy);
         NoteLeft(options, problem, file, outcome);
         return 0;
     }
@@ -301,12 +312,15 @@ std::size_t ResetFirefoxSitePermissions(const CleanupOptions& options,
         entries.push_back(std::move(entry));
     }
     reportUnmatched();
-    if (entries.empty())
+    if (entries.empty()) {
+        DropCopy(*log, copy);
         return 0;
+    }
 
     std::size_t first = log->record.changes.size();
     std::size_t count = entries.size();
     if (!RecordPending(log, entries)) {
+        DropCopy(*log, copy);
         NoteLeft(options, L"the record of changes could not be written", file, outcome);
         return 0;
     }

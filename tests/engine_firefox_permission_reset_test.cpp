@@ -103,6 +103,8 @@ void CheckReset(const ResetCase& test) {
     if (test.taken == 0) {
         EXPECT_EQ(after, before);
         EXPECT_TRUE(log.record.changes.empty());
+        // No copy is kept that no entry names.
+        EXPECT_TRUE(log.folder.empty() || FolderBytes(log.folder).empty()) << Utf8(log.folder);
         return;
     }
     EXPECT_EQ(RowTexts(profile), KEPT);
@@ -162,6 +164,15 @@ TEST(ResetFirefoxSitePermissions, DeletesGrantsOrLeavesTheDatabaseExactlyAsItWas
              Held held;
              held.databases.push_back(CreateTestDatabase(p + L"\\permissions.sqlite"));
              RunSql(held.databases.back(), "BEGIN EXCLUSIVE; DELETE FROM moz_hosts");
+             return held;
+         },
+         0, L"locked by another program"},
+        {"readable, but another connection about to write",
+         [](const std::wstring& p) {
+             Plain(p);
+             Held held;
+             held.databases.push_back(CreateTestDatabase(p + L"\\permissions.sqlite"));
+             RunSql(held.databases.back(), "BEGIN IMMEDIATE");
              return held;
          },
          0, L"locked by another program"},
