@@ -456,6 +456,11 @@ struct ChangeEntry {
     std::wstring copy;
     ChangeState state = ChangeState::Pending;
     std::wstring why;  // for Left, and for a change put back only in part
+    // scheduled-task: the task's definition before it was turned off and as the
+    // fix left it, as bytes of the Task Scheduler's XML (after: "" while pending).
+    // proxy: the value changed is recorded as a run-value's is (machine, key, name, type, data).
+    std::string taskDefinition;
+    std::string taskDefinitionAfter;
 };
 
 struct ChangeRecord {
