@@ -221,13 +221,17 @@ void PutBackTaskEntry(const CleanupOptions& options,
         MarkChange(log, index, ChangeState::Undone);
         return WriteLine(options, L"  scheduled task is on as it was: " + MaskUnsafeCharacters(path));
     }
-    if (entry.taskDefinitionAfter.empty() || now.definition != entry.taskDefinitionAfter ||
-        !ReadDefinition(now.definition, &current))
+    // A run stopped between the change and its record's next write left no
+    // definition after: the task, off with the same actions, is as the fix left it.
+    bool stoppedAfterChange = entry.taskDefinitionAfter.empty() && ReadDefinition(now.definition, &current) &&
+                              !current.enabled && SameActions(recorded, current);
+    if (!stoppedAfterChange &&
+        (now.definition != entry.taskDefinitionAfter || !ReadDefinition(now.definition, &current)))
         return left(L"it has changed since the fix");
     TaskChange change;
     change.path = path;
     change.enable = true;
-    change.expected = entry.taskDefinitionAfter;
+    change.expected = now.definition;
     change.filesFolder = sources.taskFilesFolder;
     // Registered again, where the service needs it, only as it was: never with
     // a program the task does not run now.

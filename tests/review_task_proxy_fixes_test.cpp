@@ -166,9 +166,14 @@ Verdict Judge(World& world, const Row& row) {
     std::vector<FixTarget> targets = world.Targets();
     verdict.targets = targets.size();
     verdict.recommended = !targets.empty() && targets[0].recommended;
+    std::vector<std::wstring> lines;
+    // A dry run changes nothing and records nothing.
+    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), targets, world.Sources());
+    EXPECT_EQ(world.State(), verdict.before);
+    EXPECT_EQ(preview.done, targets.size());
+    EXPECT_TRUE(preview.folder.empty());
     if (row.beforeFix)
         row.beforeFix(world);
-    std::vector<std::wstring> lines;
     ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
     verdict.fixLeft = Why(fixed.left);
     verdict.afterFix = world.State();
@@ -353,4 +358,47 @@ TEST(FixRunTasks, ATaskOfAnotherAccountNeedsAnAdministrator) {
     EXPECT_TRUE(TaskNeedsElevation(L"\\Vendor\\Ad", L"S-1-5-32-545", true));
     EXPECT_TRUE(TaskNeedsElevation(L"\\Microsoft\\Windows\\Ad", L"", false));
     EXPECT_TRUE(TaskNeedsElevation(L"\\Vendor\\Ad", L"someone-else", false));
+}
+
+// The record is read as any file from the disk: an entry that names no task's
+// path or holds no task's definition turns no task on; the right one does.
+TEST(FixRunTasks, AnUndoTurnsOnOnlyATaskTheRecordRightlyNames) {
+    ComApartment apartment;
+    ASSERT_TRUE(apartment.ready());
+    TaskFolderForTest folder(L"PopSwat-fix-record-" + std::to_wstring(GetCurrentProcessId()));
+    if (FAILED(folder.result()))
+        GTEST_SKIP() << "the Task Scheduler cannot be reached: " << Utf8(HresultText(folder.result()));
+    World world;
+    world.tasks = &folder;
+    world.PutTask(L"Ad", TaskXml(L"https://task-ad.example/"));
+    std::vector<std::wstring> lines;
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources());
+    ASSERT_EQ(fixed.done, 1u);
+    const ChangeEntry made = fixed.record.changes[0];
+    const struct {
+        const char* name;
+        std::function<void(ChangeEntry*)> edit;
+        const wchar_t* refusal;
+    } rows[] = {
+        {"a path through ..", [](ChangeEntry* e) { e->location = L"\\Vendor\\..\\" + e->location.substr(1); },
+         L"not a scheduled task's path"},
+        {"a relative path", [](ChangeEntry* e) { e->location = e->location.substr(1); },
+         L"not a scheduled task's path"},
+        {"no task's definition", [](ChangeEntry* e) { e->taskDefinition = "<Job/>"; }, L"its definition is no task's"},
+        {"as the fix wrote it", [](ChangeEntry*) {}, L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ChangeRecord record = fixed.record;
+        record.changes[0] = made;
+        row.edit(&record.changes[0]);
+        std::wstring file = fixed.folder + L"\\changes.json";
+        DeleteFileW(file.c_str());
+        MakeFile(file, ChangeRecordJson(record));
+        std::vector<ChangeRunSummary> runs = ListChangeRuns();
+        ASSERT_FALSE(runs.empty());
+        ChangeRunOutcome undone = UndoChangeRun(CapturingOptions(&lines), runs.back(), world.Sources());
+        EXPECT_EQ(Why(undone.left), row.refusal);
+        EXPECT_EQ(world.State(), std::string(NO_PROXY) + (*row.refusal ? "task off" : "task on"));
+    }
 }
