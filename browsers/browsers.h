@@ -464,6 +464,11 @@ struct ChangeEntry {
     // row deleted, as it was; its type is "" for every other change. Its copy is
     // the run's folder that holds the database, and any -wal or -shm, as they were.
     FirefoxPermissionRow firefoxRow;
+    // scheduled-task: the task's definition before it was turned off and as the
+    // fix left it, as bytes of the Task Scheduler's XML (after: "" while pending).
+    // proxy: the value changed is recorded as a run-value's is (machine, key, name, type, data).
+    std::string taskDefinition;
+    std::string taskDefinitionAfter;
 };
 
 struct ChangeRecord {

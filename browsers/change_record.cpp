@@ -44,7 +44,13 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "kind", change.kind.c_str());
     WriteJsonField(writer, "location", change.location);
     if (preview) {
-    } else if (change.kind == "run-value") {
+    } else if (change.kind == "scheduled-task") {
+        writer.Key("task");
+        writer.StartObject();
+        WriteJsonField(writer, "definition", HexText(change.taskDefinition).c_str());
+        WriteJsonField(writer, "definitionAfter", HexText(change.taskDefinitionAfter).c_str());
+        writer.EndObject();
+    } else if (change.kind == "run-value" || change.kind == "proxy") {
         writer.Key("value");
         writer.StartObject();
         writer.Key("machine");
@@ -145,7 +151,16 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
         return "has a state of another kind";
     if (!ReadOptionalWide(object, "copy", &change->copy) || !ReadOptionalWide(object, "why", &change->why))
         return "has a copy or why that is no text";
-    if (change->kind == "run-value") {
+    if (change->kind == "scheduled-task") {
+        const JsonValue* task = FindJsonMember(object, "task");
+        std::string before, after;
+        if (!task || !task->IsObject() || !ReadText(*task, "definition", &before) ||
+            !FromHexText(before, &change->taskDefinition) || change->taskDefinition.empty() ||
+            !ReadText(*task, "definitionAfter", &after) || !FromHexText(after, &change->taskDefinitionAfter))
+            return "says incompletely what the task was";
+        return "";
+    }
+    if (change->kind == "run-value" || change->kind == "proxy") {
         const JsonValue* value = FindJsonMember(object, "value");
         const JsonValue* machine = value && value->IsObject() ? FindJsonMember(*value, "machine") : nullptr;
         const JsonValue* type = value && value->IsObject() ? FindJsonMember(*value, "type") : nullptr;

@@ -115,6 +115,10 @@ std::wstring Refusal(const ChangeEntry& entry,
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
     if (entry.kind == "run-value" || entry.kind == "startup-item")
         return OutsideRefusal(entry, sources);
+    if (entry.kind == "scheduled-task")
+        return TaskRefusal(entry);
+    if (entry.kind == "proxy")
+        return ProxyRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -223,8 +227,15 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             else
                 MarkChange(&log, index, ChangeState::Left, L"COM could not be started");
         }
-        for (std::size_t index : outside)
-            PutBackOutsideEntry(options, index, sources, &log);
+        for (std::size_t index : outside) {
+            const std::string& kind = log.record.changes[index].kind;
+            if (kind == "scheduled-task")
+                PutBackTaskEntry(options, index, sources, &log);
+            else if (kind == "proxy")
+                PutBackProxyEntry(options, index, sources, &log);
+            else
+                PutBackOutsideEntry(options, index, sources, &log);
+        }
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

@@ -412,3 +412,37 @@ void PutBackOutsideEntry(const CleanupOptions& options,
                          std::size_t index,
                          const LauncherSources& sources,
                          ChangeLog* log);
+
+// ---- Scheduled tasks and the proxy -------------------------------------------------
+
+// The scheduled-task targets turned off (never deleted), each only while it is
+// on and runs the reviewed command; its definition recorded first. The task's
+// definition is judged from sources.taskFilesFolder where the service cannot
+// list its tasks, as the review reads it. One line each; in preview only
+// "[preview] would ..." lines.
+void FixScheduledTasks(const CleanupOptions& options,
+                       const std::vector<FixTarget>& targets,
+                       const LauncherSources& sources,
+                       ChangeLog* log,
+                       ChangeRunOutcome* result);
+// Why --undo may not turn a scheduled-task entry's task on again, "" when it may.
+std::wstring TaskRefusal(const ChangeEntry& entry);
+// Turns the task on again if it is still as the fix left it; Undone, or Left
+// with why ("it has changed since the fix"). One line.
+void PutBackTaskEntry(const CleanupOptions& options, std::size_t index, const LauncherSources& sources, ChangeLog* log);
+// The proxy targets, in sources' user root: ProxyEnable set to 0 for
+// ProxyServer, AutoConfigURL deleted, each only while it holds the reviewed
+// value; the running programs told once when anything changed.
+void FixProxySettings(const CleanupOptions& options,
+                      const std::vector<FixTarget>& targets,
+                      const LauncherSources& sources,
+                      ChangeLog* log,
+                      ChangeRunOutcome* result);
+// Why --undo may not write a proxy entry's value back, "" when it may.
+std::wstring ProxyRefusal(const ChangeEntry& entry);
+// Writes the old value back where its place is free or as the fix left it,
+// and tells the programs; Undone, or Left with why. One line.
+void PutBackProxyEntry(const CleanupOptions& options,
+                       std::size_t index,
+                       const LauncherSources& sources,
+                       ChangeLog* log);

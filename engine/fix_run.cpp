@@ -120,6 +120,8 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         FixSitePermissions(options, targets, &log, outcome, &result.left);
         FixShortcuts(options, targets, &log, outcome);
         FixOutsideTheBrowsers(options, targets, sources, &log, &result);
+        FixScheduledTasks(options, targets, sources, &log, &result);
+        FixProxySettings(options, targets, sources, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

@@ -16,6 +16,10 @@ FindingFix FixFor(const LauncherFinding& finding) {
                 NeedsAdministrator(finding.location.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
     if (finding.kind == LauncherKind::StartupItem)
         return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
+    // A task is turned off, not deleted: it then starts nothing, and can be turned on again.
+    if (finding.kind == LauncherKind::ScheduledTask)
+        return {FindFixKind("scheduled-task"), true,
+                NeedsAdministrator(TaskNeedsElevation(finding.location, finding.runsAs, finding.runsAsGroup))};
     if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
@@ -36,8 +40,12 @@ FindingFix FixFor(const PolicyFinding&) {
     return {};
 }
 
-FindingFix FixFor(const ProxySetting&) {
-    return {};
+FindingFix FixFor(const ProxySetting& finding) {
+    // Only the user's own settings in the registry; Firefox's proxy is in its prefs.js.
+    // Not recommended: an organisation may have set it.
+    if (finding.setting != L"ProxyServer" && finding.setting != L"AutoConfigURL")
+        return {};
+    return {FindFixKind("proxy"), false, false};
 }
 
 namespace {
@@ -81,11 +89,22 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
             target.shortcut = finding.location;
         target.location = finding.location;
         target.command = finding.command;
-        const wchar_t* what = finding.kind == LauncherKind::RunValue      ? L"start-up value "
-                              : finding.kind == LauncherKind::StartupItem ? L"Startup item "
-                                                                          : L"shortcut ";
+        const wchar_t* what = finding.kind == LauncherKind::RunValue        ? L"start-up value "
+                              : finding.kind == LauncherKind::StartupItem   ? L"Startup item "
+                              : finding.kind == LauncherKind::ScheduledTask ? L"scheduled task "
+                                                                            : L"shortcut ";
         target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    for (const ProxySetting& finding : findings.proxy) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.location = finding.location;
+        target.command = finding.value;
+        target.description = MaskUnsafeCharacters(
+            (finding.setting == L"ProxyServer" ? L"proxy server " : L"proxy script ") + finding.value);
         targets.push_back(std::move(target));
     }
     return targets;

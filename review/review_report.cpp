@@ -329,8 +329,9 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
     // Only what the repair would change is promised to it: "--app=" stays, a
     // shortcut named after a browser that starts something else is not a
     // browser's, and a read-only one is kept as it is.
-    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(),
-                                  [](const LauncherFinding& f) { return FixFor(f).kind != nullptr; });
+    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(), [](const LauncherFinding& f) {
+        return ShortcutRepairWouldChange(f) && !ShortcutRepairKeepsFile(f.location);
+    });
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
         WriteLines(options,
                    {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
