@@ -171,6 +171,11 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
 // True when a fix that needs an elevated process (needsElevation) cannot be
 // tried by this one. Under Wine every process is elevated.
 bool NeedsAdministrator(bool needsElevation);
+// True when changing the scheduled task at path takes an elevated process: a
+// task of Windows' own (below \Microsoft), one that runs for a group, or as
+// another account than this process's user (runsAs a name, DOMAIN\name or SID
+// string as ScheduledTask gives it; "" for none).
+bool TaskNeedsElevation(const std::wstring& path, const std::wstring& runsAs, bool runsAsGroup);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -3,22 +3,8 @@
 // the review never promises what the fix would not do.
 #include "review/review.h"
 
-namespace {
-
-bool IsFirefoxPlace(const ProfilePlace& place) {
-    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        if (browser.kind == BrowserKind::Firefox && browser.reportName && place.browser == browser.reportName)
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-FindingFix FixFor(const SitePermissionFinding& finding) {
-    // Firefox keeps its grants in permissions.sqlite, which no fix changes yet.
-    if (IsFirefoxPlace(finding.place))
-        return {};
+FindingFix FixFor(const SitePermissionFinding&) {
+    // Chromium's grants are taken out of Preferences, Firefox's rows out of permissions.sqlite.
     return {FindFixKind("site-permission"), true, false};
 }
 
@@ -30,6 +16,10 @@ FindingFix FixFor(const LauncherFinding& finding) {
                 NeedsAdministrator(finding.location.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
     if (finding.kind == LauncherKind::StartupItem)
         return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
+    // A task is turned off, not deleted: it then starts nothing, and can be turned on again.
+    if (finding.kind == LauncherKind::ScheduledTask)
+        return {FindFixKind("scheduled-task"), true,
+                NeedsAdministrator(TaskNeedsElevation(finding.location, finding.runsAs, finding.runsAsGroup))};
     if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
@@ -50,8 +40,12 @@ FindingFix FixFor(const PolicyFinding&) {
     return {};
 }
 
-FindingFix FixFor(const ProxySetting&) {
-    return {};
+FindingFix FixFor(const ProxySetting& finding) {
+    // Only the user's own settings in the registry; Firefox's proxy is in its prefs.js.
+    // Not recommended: an organisation may have set it.
+    if (finding.setting != L"ProxyServer" && finding.setting != L"AutoConfigURL")
+        return {};
+    return {FindFixKind("proxy"), false, false};
 }
 
 namespace {
@@ -95,11 +89,22 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
             target.shortcut = finding.location;
         target.location = finding.location;
         target.command = finding.command;
-        const wchar_t* what = finding.kind == LauncherKind::RunValue      ? L"start-up value "
-                              : finding.kind == LauncherKind::StartupItem ? L"Startup item "
-                                                                          : L"shortcut ";
+        const wchar_t* what = finding.kind == LauncherKind::RunValue        ? L"start-up value "
+                              : finding.kind == LauncherKind::StartupItem   ? L"Startup item "
+                              : finding.kind == LauncherKind::ScheduledTask ? L"scheduled task "
+                                                                            : L"shortcut ";
         target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    for (const ProxySetting& finding : findings.proxy) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.location = finding.location;
+        target.command = finding.value;
+        target.description = MaskUnsafeCharacters(
+            (finding.setting == L"ProxyServer" ? L"proxy server " : L"proxy script ") + finding.value);
         targets.push_back(std::move(target));
     }
     return targets;

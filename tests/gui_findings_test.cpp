@@ -103,7 +103,7 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableListWindowThatEscCloses) {
         ComApartment apartment;
         PinChromeShortcut(sandbox, L"Site.lnk", L"--app=https://app.example/");
     }
-    // A site Firefox lets notify is listed, but only the browser's own settings take it back so far.
+    // A site Firefox lets notify is listed with its fix ticked: the grant row goes from permissions.sqlite.
     std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\x.default";
     MakeFolder(firefox);
     MakePermissionDatabase(firefox + L"\\permissions.sqlite", 13,
@@ -127,11 +127,11 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableListWindowThatEscCloses) {
     EXPECT_EQ(extended & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT), DWORD(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
     EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     std::cout << "list view groups: " << (ListShowsGroups(gui.findings) ? "yes" : "no") << "\n";
-    // Neither has a fix: no box, nothing to fix, nothing to undo.
-    ExpectRows(gui.findings, {{L"win-prize.example may show notifications", L"Firefox, profile x.default", L"", 0},
+    // The grant's fix is ticked; the app shortcut has no fix and no box; nothing to undo.
+    ExpectRows(gui.findings, {{L"win-prize.example may show notifications", L"Firefox, profile x.default", SITE_FIX, 2},
                               {L"Opens the site https://app.example/ as an app when the shortcut is used",
                                L"Shortcut \"Site\"", L"", 0}});
-    EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON));
+    EXPECT_TRUE(FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON));
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_UNDO_LAST_BUTTON));
 
     // Made as small as can be, it keeps a minimum size with every control inside.
@@ -144,12 +144,16 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableListWindowThatEscCloses) {
         EXPECT_LE(place.bottom, client.cy) << id;
     }
 
-    // The list has the focus; Space on a row without a fix gives it no box; the details take no typing.
+    // The list has the focus; Space on a row without a fix gives it no box, on the grant's row it
+    // clears the box and leaves nothing to fix; the details take no typing.
     SetForegroundWindow(gui.findings);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(gui.findings) == list; }, 5000));
+    SelectListRow(gui.findings, 1);
+    PressKey(VK_SPACE);
+    EXPECT_FALSE(BoxBecomes(gui.findings, 1, 1));
     SelectListRow(gui.findings, 0);
     PressKey(VK_SPACE);
-    EXPECT_FALSE(BoxBecomes(gui.findings, 0, 1));
+    EXPECT_TRUE(BoxBecomes(gui.findings, 0, 1));
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON));
     HWND details = GetDlgItem(gui.findings, IDC_FINDINGS_DETAILS);
     EXPECT_NE(GetWindowLongW(details, GWL_STYLE) & ES_READONLY, 0);

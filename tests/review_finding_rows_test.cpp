@@ -82,13 +82,13 @@ std::vector<Case> Cases(const Sandbox& sandbox) {
         },
         {FindingGroup::Sites, L"Every site may open pop-ups", L"Google Chrome, profile Default", "site-permission",
          RowCheck::Ticked, false});
-    add("a Firefox grant has no fix",
+    add("a Firefox grant: fixed and ticked",
         [&](ReviewFindings& f) {
             f.sitePermissions.push_back(
                 {{L"Firefox", L"x.default"}, {SitePermission::AutomaticDownloads, L"https://d.example", false}});
         },
-        {FindingGroup::Sites, L"d.example may download files on its own", L"Firefox, profile x.default", "",
-         RowCheck::None, false});
+        {FindingGroup::Sites, L"d.example may download files on its own", L"Firefox, profile x.default",
+         "site-permission", RowCheck::Ticked, false});
     add("a hostile site name is masked",
         [&](ReviewFindings& f) {
             f.sitePermissions.push_back({{L"Google Chrome", L"Pro\nfile"},
@@ -175,15 +175,14 @@ std::vector<Case> Cases(const Sandbox& sandbox) {
         },
         {FindingGroup::Launchers, L"Opens https://ad.example at every log-on", L"Startup folder", "startup-item",
          RowCheck::Ticked, false});
-    add("a disabled scheduled task",
+    add("a scheduled task of the user's own: turned off, ticked",
         [&](ReviewFindings& f) {
             LauncherFinding l = Launcher(LauncherKind::ScheduledTask, L"\\Ads\\Hourly", L"https://ad.example");
-            l.enabled = false;
             l.trigger = L"every hour";
             f.launchers.push_back(l);
         },
-        {FindingGroup::Launchers, L"Opens https://ad.example when the task runs (turned off)", L"Task Scheduler", "",
-         RowCheck::None, false});
+        {FindingGroup::Launchers, L"Opens https://ad.example when the task runs", L"Task Scheduler", "scheduled-task",
+         RowCheck::Ticked, false});
     add("a shortcut named after a browser that starts a script",
         [&](ReviewFindings& f) {
             LauncherFinding l = Launcher(LauncherKind::Shortcut, sandbox / L"Firefox.lnk", L"");
@@ -194,12 +193,12 @@ std::vector<Case> Cases(const Sandbox& sandbox) {
         },
         {FindingGroup::Launchers, L"Named after Firefox but starts run", L"Shortcut \"Firefox\"", "", RowCheck::None,
          false});
-    add("the system's proxy",
+    add("the system's proxy: fixed but not ticked",
         [&](ReviewFindings& f) {
             f.proxy.push_back({L"ProxyServer", L"127.0.0.1:8080", L"HKEY_CURRENT_USER\\...\\ProxyServer"});
         },
-        {FindingGroup::Proxy, L"Web traffic goes through 127.0.0.1:8080", L"Windows' proxy settings", "",
-         RowCheck::None, false});
+        {FindingGroup::Proxy, L"Web traffic goes through 127.0.0.1:8080", L"Windows' proxy settings", "proxy",
+         RowCheck::Clear, false});
     add("Firefox's proxy script",
         [&](ReviewFindings& f) {
             f.proxy.push_back({L"network.proxy.autoconfig_url", L"http://p.example/p.pac", L"prefs.js"});
