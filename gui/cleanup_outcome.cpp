@@ -1,6 +1,5 @@
+// How a cleanup run ended, and what the status line and the link say after it.
 #include "gui/gui.h"
-
-namespace {}  // namespace
 
 WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
     try {
@@ -20,15 +19,19 @@ WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record) {
     }
 }
 
-WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result) {
+WPARAM RunAndReview(const CleanupCall& run, const ReviewCall& review, CleanupResult* result) {
     WPARAM ending = RunAndClassify(run, &result->outcome);
     if (ending != CLEANUP_FINISHED && ending != CLEANUP_FILES_LOCKED && ending != CLEANUP_ITEMS_LEFT)
         return ending;
     try {
-        result->findingsLeft = countFindings();
+        result->review = review();
     } catch (...) {
-        return CLEANUP_FAILED;
+        result->review = ReviewResult();
+        result->review.failed = true;
     }
+    if (result->review.failed)
+        return CLEANUP_FAILED;
+    result->findingsLeft = result->review.count;
     return ending;
 }
 

@@ -31,8 +31,8 @@ void StartCleanup(WPARAM wParam) {
 DWORD WINAPI CleanupWorker(LPVOID parameter) {
     auto result = std::make_unique<CleanupResult>();
     // The run takes the one-run lock on this thread and lets it go before it returns;
-    // the review after it counts what the run could not take away.
-    WPARAM ending = RunAndReview(RunCleanup, CountFindingsHere, result.get());
+    // the review after it finds what the run could not take away.
+    WPARAM ending = RunAndReview(RunCleanup, ReviewForWindow, result.get());
     PostResult(static_cast<HWND>(parameter), WM_CLEANUP_DONE, ending, std::move(result));
     return 0;
 }
@@ -47,6 +47,9 @@ void OnCleanupDone(WPARAM outcome, LPARAM result) {
     SetStatus(CompletionStatus(outcome, findingsLeft, leftByKind));
     if (outcome == CLEANUP_FINISHED)
         SetFindingsLinkText(FindingsLinkText(findingsLeft > 0));
+    // The findings window opened next lists what this review found, without a review of its own.
+    if (posted && (outcome == CLEANUP_FINISHED || outcome == CLEANUP_FILES_LOCKED || outcome == CLEANUP_ITEMS_LEFT))
+        KeepRunReview(std::make_unique<ReviewResult>(std::move(posted->review)));
 }
 
 bool StartWorker(LPTHREAD_START_ROUTINE worker, void* parameter) {

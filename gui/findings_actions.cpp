@@ -167,6 +167,12 @@ void OnReviewDone(LPARAM result) {
     if (!review || !findingsState.reviewRunning)
         return;
     findingsState.reviewRunning = false;
+    ShowReview(std::move(review));
+}
+
+void ShowReview(std::unique_ptr<ReviewResult> review) {
+    if (Busy())
+        return;
     if (review->failed) {
         SetSummary(LoadText(IDS_FAILED));
         UpdateButtons();

@@ -7,6 +7,9 @@
 
 namespace {
 
+// The review made after the last cleanup run, until a findings window shows it.
+std::unique_ptr<ReviewResult> runReview;
+
 SIZE TextSize(HWND window, HFONT font, const std::wstring& text) {
     ScopedWindowDC dc(window);
     ScopedSelectObject selected(dc.get(), font);
@@ -25,10 +28,14 @@ void SetFindingsLinkText(const std::wstring& text) {
     MoveWindow(link, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
 }
 
+void KeepRunReview(std::unique_ptr<ReviewResult> review) {
+    runReview = std::move(review);
+}
+
 LRESULT OnMainNotify(const NMHDR& header) {
-    // A click, or Enter while the link has the focus.
+    // A click, or Enter while the link has the focus; the run's review is shown once, later ones are new.
     if (header.idFrom == IDC_FINDINGS_LINK && (header.code == NM_CLICK || header.code == NM_RETURN))
         OpenFindingsWindow(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(guiState.mainWindow, GWLP_HINSTANCE)),
-                           SW_SHOWNORMAL, false);
+                           SW_SHOWNORMAL, false, std::move(runReview));
     return 0;
 }

@@ -70,10 +70,6 @@ ReviewResult ReviewForWindow() {
     return result;
 }
 
-std::size_t CountFindingsHere() {
-    return CountFindings(CollectReview(SystemPolicyRoots(), SystemLauncherSources()));
-}
-
 ChangeRunOutcome FixForWindow(const CleanupOptions& options, const std::vector<FixTarget>& targets) {
     return ApplyFixes(options, targets, SystemLauncherSources());
 }

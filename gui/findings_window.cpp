@@ -220,8 +220,13 @@ void RegisterFindingsWindowClass(HINSTANCE instance) {
     RegisterClassExW(&windowClass);
 }
 
-bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram) {
+bool OpenFindingsWindow(HINSTANCE instance,
+                        int showCommand,
+                        bool endsTheProgram,
+                        std::unique_ptr<ReviewResult> review) {
     if (findingsState.window) {
+        if (review)
+            ShowReview(std::move(review));
         if (IsIconic(findingsState.window))
             ShowWindow(findingsState.window, SW_RESTORE);
         SetForegroundWindow(findingsState.window);
@@ -231,8 +236,11 @@ bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram
     if (!window)
         return false;
     findingsState.endsTheProgram = endsTheProgram;
-    // Shown already looking, with the buttons that need findings disabled.
-    StartReview();
+    // Shown with its rows, or already looking with the buttons that need findings disabled.
+    if (review)
+        ShowReview(std::move(review));
+    else
+        StartReview();
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     return true;

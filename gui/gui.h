@@ -164,15 +164,15 @@ using CleanupCall = std::function<CleanupOutcome(const CleanupOptions&)>;
 // record goes to *record when that is not null.
 WPARAM RunAndClassify(const CleanupCall& run, CleanupOutcome* record = nullptr);
 
+struct ReviewResult;
+using ReviewCall = std::function<ReviewResult()>;
+
 // What the cleanup worker posts with WM_CLEANUP_DONE.
-struct CleanupResult {
-    CleanupOutcome outcome;        // the run's record
-    std::size_t findingsLeft = 0;  // what the review after the run counted (CountFindings)
-};
+struct CleanupResult;
 // RunAndClassify, then, when the run went through or left files behind, the
-// review: countFindings gives result->findingsLeft. Returns how it ended;
-// CLEANUP_FAILED also when the review threw.
-WPARAM RunAndReview(const CleanupCall& run, const std::function<std::size_t()>& countFindings, CleanupResult* result);
+// review: result->review, whose count is result->findingsLeft. Returns how it
+// ended; CLEANUP_FAILED also when the review threw or failed.
+WPARAM RunAndReview(const CleanupCall& run, const ReviewCall& review, CleanupResult* result);
 
 // The status line after a run that ended so, with that many findings left;
 // leftByKind (LeftBehindByKind) says what a run that ended CLEANUP_ITEMS_LEFT left.
@@ -195,8 +195,12 @@ struct ReviewResult {
 // Reviews this machine (CollectReview with the system's policy keys and launcher
 // sources) and finds the newest run that "Undo last fix" puts back.
 ReviewResult ReviewForWindow();
-// CountFindings of a review of this machine.
-std::size_t CountFindingsHere();
+
+struct CleanupResult {
+    CleanupOutcome outcome;        // the run's record
+    std::size_t findingsLeft = 0;  // what the review after the run counted (review.count)
+    ReviewResult review;           // that review: the findings window opened next shows its rows
+};
 
 // The one place the window calls the fix and the undo, with the system's launcher sources.
 ChangeRunOutcome FixForWindow(const CleanupOptions& options, const std::vector<FixTarget>& targets);

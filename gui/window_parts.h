@@ -48,6 +48,8 @@ void OnCaptureChanged();
 // The findings link under the status line.
 void SetFindingsLinkText(const std::wstring& text);
 LRESULT OnMainNotify(const NMHDR& header);
+// The review made after a cleanup run: the findings window the link opens next shows it.
+void KeepRunReview(std::unique_ptr<ReviewResult> review);
 
 // The findings window's state, used only on the window's thread; reset when it closes.
 struct FindingsState {
@@ -79,9 +81,14 @@ struct FindingsState {
 extern FindingsState findingsState;
 
 // The findings window: one at a time. Opening it again brings the open one to the
-// front. When it ends the program (popswat-gui --review), closing it quits.
+// front. When it ends the program (popswat-gui --review), closing it quits. With a
+// review it lists that review's rows at once instead of reviewing (an open, idle
+// window shows it too).
 void RegisterFindingsWindowClass(HINSTANCE instance);
-bool OpenFindingsWindow(HINSTANCE instance, int showCommand, bool endsTheProgram);
+bool OpenFindingsWindow(HINSTANCE instance,
+                        int showCommand,
+                        bool endsTheProgram,
+                        std::unique_ptr<ReviewResult> review = nullptr);
 // With popswat-gui --review --fix=<id>,...: the ids fixed after the first review, and its question.
 void FixOnceReviewed(const std::vector<std::wstring>& ids);
 // True while the findings window fixes or undoes.
@@ -108,6 +115,8 @@ void ShowDetailsText(const std::wstring& text);
 // What the buttons do (findings_actions.cpp).
 void StartReview();
 void OnReviewDone(LPARAM result);
+// Shows a review made elsewhere, unless the window is busy.
+void ShowReview(std::unique_ptr<ReviewResult> review);
 void OnFixSelectedCommand();
 void OnUndoLastCommand();
 void OnChangeDone(LPARAM result);

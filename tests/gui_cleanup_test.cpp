@@ -19,6 +19,12 @@ const wchar_t FILES_IN_USE[] = L"Some files were in use - close your browsers an
 const wchar_t ANOTHER_RUN[] = L"Another PopSwat cleanup is already running.";
 const wchar_t LINK[] = L"<a>What keeps bringing pop-ups back?</a>";
 
+const char TWO_GRANTS[] =
+    R"({"profile":{"content_settings":{"exceptions":{"notifications":{"https://win-prize.example:443,*":)"
+    R"({"setting":1}},"popups":{"https://pop.example:443,*":{"setting":1}}}}}})";
+const ListRow GRANT_ROW = {L"win-prize.example may show notifications", L"Google Chrome, profile Default",
+                           L"Takes back what the site was allowed to do.", 2};
+
 bool IsDefaultButton(HWND box, int id) {
     return (GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
 }
@@ -161,13 +167,25 @@ TEST(GuiCleanup, RunThatLeavesFindingsSaysHowManyAndLinksToThem) {
             5000))
             << beside.left << " to " << beside.right;
     }
-    MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, true);
-    MouseButtonAt(gui.window, (place.left + place.right) / 2, (place.top + place.bottom) / 2, false);
-    SetCursorPos(0, 0);
+
+    // A second grant after the run: the list the link opens holds the rows the run's review
+    // found, shown with the window, without a review of its own ("Looking..." never shows).
+    MakeFile(profile + L"\\Preferences", TWO_GRANTS);
+    ClickFindingsLink(gui.window);
     HWND findings = FindingsWindowOf(gui);
     ASSERT_NE(findings, nullptr);
-    ASSERT_TRUE(WaitForReport(findings));
     EXPECT_EQ(SummaryText(findings), L"1 thing can bring pop-ups back.");
+    EXPECT_TRUE(FindingsButtonEnabled(findings, IDC_COPY_REPORT_BUTTON));
+    EXPECT_EQ(ListRows(findings), std::vector<ListRow>{GRANT_ROW});
+    // Once: opened again, the window looks again and finds both.
+    PostMessageW(findings, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FindingsWindowCount(gui) == 0; }, 5000));
+    ClickFindingsLink(gui.window);
+    findings = FindingsWindowOf(gui);
+    ASSERT_NE(findings, nullptr);
+    ASSERT_TRUE(WaitForReport(findings));
+    EXPECT_EQ(SummaryText(findings), L"2 things can bring pop-ups back.");
+    EXPECT_EQ(ListRows(findings).size(), 2u);
 }
 
 TEST(GuiCleanup, FilesHeldOpenGiveTheInUseText) {

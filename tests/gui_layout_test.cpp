@@ -407,26 +407,30 @@ TEST(GuiCleanupOutcome, CompletionStatusCountsWhatTheReviewFoundAfterAFinishedRu
     EXPECT_EQ(FindingsSummary(2), L"2 things can bring pop-ups back.");
 }
 
-TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
+TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThroughAndKeepsTheReview) {
     CleanupOutcome locked;
     locked.leftBehind = locked.inUse = {L"C:\\x\\Current Session"};
     CleanupOutcome link;
     link.linksLeftAlone = {L"C:\\x\\Sessions"};
     CleanupOutcome held;
     held.lockHeldElsewhere = true;
+    enum Review { Finds, Throws, Fails };
     struct Row {
         const char* name;
         CleanupOutcome outcome;
-        bool runThrows, reviewThrows;
+        bool runThrows;
+        Review review;
         WPARAM ending;
         bool reviewed;
+        bool kept;  // the review's rows and count are in the result
     } rows[] = {
-        {"finished", {}, false, false, CLEANUP_FINISHED, true},
-        {"files in use", locked, false, false, CLEANUP_FILES_LOCKED, true},
-        {"a link left alone", link, false, false, CLEANUP_ITEMS_LEFT, true},
-        {"another run held the lock", held, false, false, CLEANUP_ALREADY_RUNNING, false},
-        {"run thrown", {}, true, false, CLEANUP_FAILED, false},
-        {"review thrown", {}, false, true, CLEANUP_FAILED, true},
+        {"finished", {}, false, Finds, CLEANUP_FINISHED, true, true},
+        {"files in use", locked, false, Finds, CLEANUP_FILES_LOCKED, true, true},
+        {"a link left alone", link, false, Finds, CLEANUP_ITEMS_LEFT, true, true},
+        {"another run held the lock", held, false, Finds, CLEANUP_ALREADY_RUNNING, false, false},
+        {"run thrown", {}, true, Finds, CLEANUP_FAILED, false, false},
+        {"review thrown", {}, false, Throws, CLEANUP_FAILED, true, false},
+        {"review failed", {}, false, Fails, CLEANUP_FAILED, true, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -438,16 +442,24 @@ TEST(GuiCleanupOutcome, ReviewsOnlyAfterARunThatWentThrough) {
                     throw std::bad_alloc();
                 return row.outcome;
             },
-            [&]() -> std::size_t {
+            [&] {
                 reviewed = true;
-                if (row.reviewThrows)
+                if (row.review == Throws)
                     throw std::bad_alloc();
-                return 7;
+                // A failed review sets nothing else.
+                ReviewResult review;
+                review.failed = row.review == Fails;
+                if (!review.failed) {
+                    review.count = 7;
+                    review.rows.resize(7);
+                }
+                return review;
             },
             &result);
         EXPECT_EQ(ending, row.ending);
         EXPECT_EQ(reviewed, row.reviewed);
-        EXPECT_EQ(result.findingsLeft, row.reviewed && !row.reviewThrows ? 7u : 0u);
+        EXPECT_EQ(result.findingsLeft, row.kept ? 7u : 0u);
+        EXPECT_EQ(result.review.rows.size(), row.kept ? 7u : 0u);
         EXPECT_EQ(result.outcome.leftBehind, row.outcome.leftBehind);
     }
 }

@@ -273,6 +273,16 @@ HWND FindingsLinkOf(HWND window) {
     return FindWindowExW(window, nullptr, L"SysLink", nullptr);
 }
 
+void ClickFindingsLink(HWND window) {
+    RECT place = ChildRect(GetDlgItem(window, IDC_FINDINGS_LINK));
+    POINT centre = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    SetForegroundWindow(window);
+    WaitUntil([&] { return GetForegroundWindow() == window; }, 5000);
+    MouseButtonAt(window, centre.x, centre.y, true);
+    MouseButtonAt(window, centre.x, centre.y, false);
+    SetCursorPos(0, 0);
+}
+
 HWND FindingsWindowOf(const GuiProgram& gui, DWORD timeoutMs) {
     return WaitForTopLevelWindow(gui.child.id, L"PopSwatFindings", L"PopSwat - What brings pop-ups back", timeoutMs);
 }

@@ -68,6 +68,8 @@ void AnswerMessageBox(HWND box, int buttonId);
 // ---- The findings link and window ----
 
 HWND FindingsLinkOf(HWND window);
+// Clicks the middle of the main window's IDC_FINDINGS_LINK with the mouse, then moves the pointer away.
+void ClickFindingsLink(HWND window);
 HWND FindingsWindowOf(const GuiProgram& gui, DWORD timeoutMs = 10000);
 // How many findings windows the process shows.
 int FindingsWindowCount(const GuiProgram& gui);
