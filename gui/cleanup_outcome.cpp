@@ -44,9 +44,9 @@ std::wstring CompletionStatus(WPARAM ending, std::size_t findingsLeft, const std
         case CLEANUP_FAILED:
             return LoadText(IDS_FAILED);
         case CLEANUP_ALREADY_RUNNING:
-            return ANOTHER_CLEANUP_RUNNING;
+            return LoadText(IDS_ANOTHER_RUN);
         case CLEANUP_LOCK_NOT_TAKEN:
-            return NO_CLEANUP_LOCK;
+            return LoadText(IDS_NO_LOCK);
         default:
             break;
     }

@@ -247,7 +247,7 @@ void OnChangeDone(LPARAM result) {
     findingsState.changeRunning = false;
     if (change->outcome.lockHeldElsewhere) {
         // Nothing was changed: the findings shown still hold.
-        SetSummary(ANOTHER_CLEANUP_RUNNING);
+        SetSummary(LoadText(IDS_ANOTHER_RUN));
         UpdateButtons();
         return;
     }

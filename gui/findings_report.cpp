@@ -157,7 +157,7 @@ std::wstring EntryOutcome(const WindowChangeResult& result, const ChangeEntry& e
 
 std::wstring ChangeResultText(const WindowChangeResult& result) {
     if (result.outcome.lockHeldElsewhere)
-        return std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\r\n";
+        return LoadText(IDS_ANOTHER_RUN) + L"\r\n";
     if (result.outcome.nothingToDo)
         return LoadText(IDS_NOTHING_TO_UNDO) + L"\r\n";
     std::wstring text;

@@ -42,6 +42,9 @@
 #define IDS_NOTHING_TO_UNDO 1033
 #define IDS_LAST_FIX 1034
 #define IDS_PUT_BACK_COUNTS 1035
+// Both windows': a run refused because another holds the one-run lock, or because no lock could be had.
+#define IDS_ANOTHER_RUN 1036
+#define IDS_NO_LOCK 1037
 
 // The main window's.
 #define IDS_MAIN_TITLE 1100

@@ -112,7 +112,7 @@ TEST(GuiFindingsTexts, ChangeResultSaysPerChangeWhatWasDoneOrWhyItWasLeft) {
 
     WindowChangeResult refused;
     refused.outcome.lockHeldElsewhere = true;
-    EXPECT_EQ(ChangeResultText(refused), std::wstring(ANOTHER_CLEANUP_RUNNING) + L"\r\n");
+    EXPECT_EQ(ChangeResultText(refused), L"Another PopSwat cleanup is already running.\r\n");
     WindowChangeResult nothing;
     nothing.undo = true;
     nothing.outcome.nothingToDo = true;
