@@ -4,7 +4,8 @@
 // found), then, on a profile of 5,000 sites allowed to notify, how soon the list
 // holds its 5,000 rows once the review's result reached the window (the summary
 // changes in the same message that fills the list; the list answers once it is
-// filled) and how long a page of scrolling takes, painted. The program is
+// filled), how soon its first rows are painted, and how long a page of scrolling
+// takes, painted. The program is
 // started with LOCALAPPDATA and APPDATA pointing at the generated folders. Needs a
 // display (the test bed's, under Wine). Prints every run and the medians, and
 // exits with 1 when a goal is missed.
@@ -81,6 +82,7 @@ struct Run {
     double fromStart;   // ms from the process start to the result
     std::wstring summary;
     double listFilled = 0;   // ms from the result to a list that answers with every row
+    double listShown = 0;    // ... and has painted its first rows
     int rows = 0;            // what it answered
     double slowestPage = 0;  // ms for the slowest page of scrolling, painted
     double pagesInAll = 0;   // ms for all of them
@@ -134,6 +136,10 @@ bool TimeOneStart(const std::wstring& program, std::wstring environment, Run* ru
                 HWND list = GetDlgItem(search.found, LIST_ID);
                 run->rows = static_cast<int>(Ask(list, LVM_GETITEMCOUNT, 0, 0));
                 run->listFilled = Milliseconds(done, Clock::now());
+                // The first page painted: UpdateWindow sends WM_PAINT to the list's thread.
+                UpdateWindow(list);
+                Ask(list, WM_NULL, 0, 0);
+                run->listShown = Milliseconds(done, Clock::now());
                 if (run->rows > 0)
                     TimeScrolling(list, run);
             }
@@ -198,7 +204,7 @@ int main() {
     MakeManyFindings(many, MANY_FINDINGS);
     std::printf("popswat-gui --review on %d findings, %d starts, %d pages scrolled each\n", MANY_FINDINGS, RUNS,
                 SCROLLED_PAGES);
-    std::vector<double> filled, slowest;
+    std::vector<double> filled, shown, slowest;
     for (int r = 0; r < RUNS; ++r) {
         Run run;
         if (!TimeOneStart(program, Environment(many), &run) || run.rows != MANY_FINDINGS) {
@@ -206,13 +212,17 @@ int main() {
             DeleteTree(many);
             return 1;
         }
-        std::printf("  start %d: %d rows %6.1f ms after the review's result; pages %6.1f ms in all, slowest %5.1f ms\n",
-                    r + 1, run.rows, run.listFilled, run.pagesInAll, run.slowestPage);
+        std::printf(
+            "  start %d: %d rows %6.1f ms after the review's result, painted %6.1f ms; pages %6.1f ms in all, "
+            "slowest %5.1f ms\n",
+            r + 1, run.rows, run.listFilled, run.listShown, run.pagesInAll, run.slowestPage);
         filled.push_back(run.listFilled);
+        shown.push_back(run.listShown);
         slowest.push_back(run.slowestPage);
     }
-    std::printf("  median %.1f ms to the full list, slowest page %.1f ms\n", Median(filled), Median(slowest));
-    met = Report("5,000 rows listed within 300 ms of the review's end", Median(filled) < 300) && met;
+    std::printf("  median %.1f ms to the full list, %.1f ms to its first rows painted, slowest page %.1f ms\n",
+                Median(filled), Median(shown), Median(slowest));
+    met = Report("5,000 rows listed, the first painted, within 300 ms of the review's end", Median(shown) < 300) && met;
     met = Report("each page of scrolling painted within 50 ms", Median(slowest) < 50) && met;
     DeleteTree(many);
     std::printf(met ? "All speed goals met.\n" : "Some speed goals were missed.\n");

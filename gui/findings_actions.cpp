@@ -140,7 +140,7 @@ bool (*startAsAdministrator)(HWND owner, const std::wstring& parameters) = Start
 // Fix needs a ticked row, Undo a run not undone, Copy a review; and nothing may be running.
 void UpdateButtons() {
     bool idle = !Busy();
-    EnableButton(findingsState.fixButton, idle && !TickedIds().empty());
+    EnableButton(findingsState.fixButton, idle && AnyTicked());
     EnableButton(findingsState.undoButton, idle && findingsState.undoable);
     EnableButton(findingsState.copyButton, idle && !findingsState.reportText.empty());
 }

@@ -111,7 +111,9 @@ void SizeFindingsColumns(int width) {
 
 void ClearFindingsList() {
     findingsState.filling = true;
-    ListView_DeleteAllItems(findingsState.list);
+    // The list is emptied when a review starts: filling it after the review has nothing to delete.
+    if (ListView_GetItemCount(findingsState.list) > 0)
+        ListView_DeleteAllItems(findingsState.list);
     if (findingsState.groups)
         ListView_RemoveAllGroups(findingsState.list);
     findingsState.filling = false;
@@ -152,6 +154,7 @@ void FillFindingsList() {
         int index = ListView_InsertItem(list, &item);
         ListView_SetItemText(list, index, 1, LPSTR_TEXTCALLBACKW);
         ListView_SetItemText(list, index, 2, LPSTR_TEXTCALLBACKW);
+        // Set after the insert: Wine's list view gives an inserted row a clear box whatever LVIF_STATE says.
         ListView_SetItemState(list, index, BoxOf(findingsState.rows[i].check), LVIS_STATEIMAGEMASK);
     }
     // The first row has the keyboard's place, so Space and Enter work at once.
@@ -169,6 +172,14 @@ std::vector<std::wstring> TickedIds() {
             ids.push_back(findingsState.rows[i].findingId);
     }
     return ids;
+}
+
+bool AnyTicked() {
+    for (std::size_t i = 0; i < findingsState.rows.size(); ++i) {
+        if (findingsState.rows[i].check != RowCheck::None && IsTicked(static_cast<int>(i)))
+            return true;
+    }
+    return false;
 }
 
 std::size_t TickedNeedingAdministrator() {

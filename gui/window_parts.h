@@ -102,6 +102,8 @@ void FillFindingsList();
 void ClearFindingsList();
 // Ids of the ticked rows, in row order.
 std::vector<std::wstring> TickedIds();
+// Whether a row is ticked: the first ticked row ends the search.
+bool AnyTicked();
 // How many ticked rows need an administrator.
 std::size_t TickedNeedingAdministrator();
 // Ticks exactly the rows of those ids that have a fix.
