@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include <windows.h>
+
 #include "base/base.h"
 
 // ---- The catalogue -----------------------------------------------------------------
@@ -36,6 +38,15 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 
 // The seven supported browsers, in the order they are closed, cleaned, audited and reviewed.
 const BrowserCatalogue& GetBrowserCatalogue();
+
+// The two registry roots the catalogue's policy keys are read below (and their
+// values fixed); tests pass keys of their own.
+struct PolicyRoots {
+    HKEY machine;
+    HKEY user;
+};
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+PolicyRoots SystemPolicyRoots();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
 // backslash and its subPath, made full by FullFolderPath; "" when the variable
@@ -443,7 +454,7 @@ struct ChangeEntry {
     RemovedGrant grant;         // site-permission: the member taken out of Preferences
     std::wstring oldArguments;  // browser-shortcut: its arguments before and after
     std::wstring newArguments;
-    // run-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
+    // run-value, policy-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
     // or HKEY_CURRENT_USER, its key, name, type and bytes.
     bool machine = false;
     std::wstring valueKey;

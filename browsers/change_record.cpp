@@ -44,7 +44,7 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "kind", change.kind.c_str());
     WriteJsonField(writer, "location", change.location);
     if (preview) {
-    } else if (change.kind == "run-value") {
+    } else if (change.kind == "run-value" || change.kind == "policy-value") {
         writer.Key("value");
         writer.StartObject();
         writer.Key("machine");
@@ -127,7 +127,7 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
         return "has a state of another kind";
     if (!ReadOptionalWide(object, "copy", &change->copy) || !ReadOptionalWide(object, "why", &change->why))
         return "has a copy or why that is no text";
-    if (change->kind == "run-value") {
+    if (change->kind == "run-value" || change->kind == "policy-value") {
         const JsonValue* value = FindJsonMember(object, "value");
         const JsonValue* machine = value && value->IsObject() ? FindJsonMember(*value, "machine") : nullptr;
         const JsonValue* type = value && value->IsObject() ? FindJsonMember(*value, "type") : nullptr;

@@ -111,6 +111,8 @@ std::wstring Refusal(const ChangeEntry& entry,
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
     if (entry.kind == "run-value" || entry.kind == "startup-item")
         return OutsideRefusal(entry, sources);
+    if (entry.kind == "policy-value")
+        return PolicyRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -140,10 +142,9 @@ std::vector<ChangeRunSummary> ListChangeRuns() {
     return runs;
 }
 
-ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
-                               const ChangeRunSummary& run,
-                               const LauncherSources& sources) {
+ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSummary& run, const FixPlaces& places) {
     ChangeRunOutcome result;
+    const LauncherSources& sources = places.launchers;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome*) {
         result.folder = run.folder;
         ChangeLog log;
@@ -183,6 +184,7 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
         std::vector<std::size_t> outside;  // run values and Startup items
+        std::vector<std::size_t> policies;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -203,6 +205,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
                 byFile[FoldedPath(entry.location)].push_back(index);
             else if (entry.kind == "browser-shortcut")
                 shortcuts.push_back(index);
+            else if (entry.kind == "policy-value")
+                policies.push_back(index);
             else
                 outside.push_back(index);
         }
@@ -216,6 +220,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         }
         for (std::size_t index : outside)
             PutBackOutsideEntry(options, index, sources, &log);
+        for (std::size_t index : policies)
+            PutBackPolicyEntry(options, index, places.policies, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

@@ -375,3 +375,41 @@ void PutBackOutsideEntry(const CleanupOptions& options,
                          std::size_t index,
                          const LauncherSources& sources,
                          ChangeLog* log);
+
+// ---- Fixes that delete one registry value ---------------------------------------------
+
+// What a kind of fix that deletes one value the review judged needs to know.
+struct ValueFix {
+    const char* kind;     // "run-value", "policy-value"
+    const wchar_t* what;  // for its lines: "start-up value"
+    // Why the place may not be changed ("not a start-up value", "needs an administrator"), "" when it may.
+    std::wstring (*refusal)(const RegistryPlace& place);
+    // True when the value as it is now is what the review judged (target.command).
+    bool (*asReviewed)(const SavedRegistryValue& value, const std::wstring& reviewed);
+};
+// Finds the target's value below roots, checks it with fix, records its type and
+// bytes exactly (state pending), then deletes it if it still holds them. One line;
+// in preview only "[preview] would delete the <what>: ...". Anything else is left, with why.
+void DeleteReviewedValue(const CleanupOptions& options,
+                         const FixTarget& target,
+                         const LauncherRegistryRoots& roots,
+                         const ValueFix& fix,
+                         ChangeLog* log,
+                         ChangeRunOutcome* result);
+// Writes a value DeleteReviewedValue recorded back, with its type and bytes, when its name is free.
+ChangeResult PutDeletedValueBack(const LauncherRegistryRoots& roots, const ChangeEntry& entry);
+
+// ---- Fixing browser policies --------------------------------------------------------
+
+// The policy-value targets: each value deleted (for a list, the one entry) below
+// the roots, as DeleteReviewedValue deletes it.
+void FixPolicyValues(const CleanupOptions& options,
+                     const std::vector<FixTarget>& targets,
+                     const PolicyRoots& roots,
+                     ChangeLog* log,
+                     ChangeRunOutcome* result);
+// Why --undo may not put back a policy-value entry, "" when it may: only a value
+// below a catalogue browser's policy key, by an administrator.
+std::wstring PolicyRefusal(const ChangeEntry& entry);
+// Puts the entry's value back below the roots; its state becomes Undone, or Left with why. One line.
+void PutBackPolicyEntry(const CleanupOptions& options, std::size_t index, const PolicyRoots& roots, ChangeLog* log);

@@ -9,6 +9,7 @@ const std::vector<FixKind>& FixKinds() {
         {"run-value", L"Deletes the value that starts it at log-on (kept in the record).", false, L"start-up value(s)"},
         {"startup-item", L"Moves the item out of the Startup folder (kept in PopSwat's backups).", false,
          L"Startup item(s)"},
+        {"policy-value", L"Deletes the browser policy value (kept in the record).", false, L"policy value(s)"},
     };
     return kinds;
 }

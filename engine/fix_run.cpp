@@ -93,7 +93,7 @@ void FixShortcuts(const CleanupOptions& options,
 
 ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
                             const std::vector<FixTarget>& targets,
-                            const LauncherSources& sources) {
+                            const FixPlaces& places) {
     ChangeRunOutcome result;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome* outcome) {
         if (NeedsClosedBrowsers(targets)) {
@@ -105,7 +105,8 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         ChangeLog log;
         FixSitePermissions(options, targets, &log, outcome, &result.left);
         FixShortcuts(options, targets, &log, outcome);
-        FixOutsideTheBrowsers(options, targets, sources, &log, &result);
+        FixOutsideTheBrowsers(options, targets, places.launchers, &log, &result);
+        FixPolicyValues(options, targets, places.policies, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

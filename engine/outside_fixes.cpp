@@ -51,43 +51,18 @@ void RecordAndChange(const CleanupOptions& options,
     WriteLine(options, doneLine + MaskUnsafeCharacters(location));
 }
 
-void FixRunValue(const CleanupOptions& options,
-                 const FixTarget& target,
-                 const LauncherSources& sources,
-                 ChangeLog* log,
-                 ChangeRunOutcome* result) {
-    RegistryPlace place;
-    SavedRegistryValue saved;
-    if (!FindRegistryPlace(sources.registry, target.location, &place))
-        return Leave(options, "run-value", target.location, L"it is no longer there", result);
+std::wstring RunValueRefusal(const RegistryPlace& place) {
     if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
-        return Leave(options, "run-value", target.location, L"not a start-up value", result);
-    if (NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)))
-        return Leave(options, "run-value", target.location, L"needs an administrator", result);
-    ChangeResult read = SaveRegistryValue(sources.registry, place, &saved);
-    if (read.step != ChangeStep::Done)
-        return Leave(options, "run-value", target.location,
-                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
-    // Only what the review judged: a value rewritten since is someone's new choice.
-    if ((saved.type != REG_SZ && saved.type != REG_EXPAND_SZ) || StoredText(saved) != target.command)
-        return Leave(options, "run-value", target.location, L"it has changed since the review", result);
-    if (options.preview) {
-        ++result->done;
-        return WriteLine(options,
-                         L"  [preview] would delete the start-up value: " + MaskUnsafeCharacters(target.location));
-    }
-    ChangeEntry entry;
-    entry.findingId = target.findingId;
-    entry.kind = "run-value";
-    entry.location = RegistryPlaceText(place);
-    entry.machine = place.machine;
-    entry.valueKey = place.key;
-    entry.valueName = place.name;
-    entry.valueType = saved.type;
-    entry.valueData = saved.data;
-    RecordAndChange(options, std::move(entry), log, result, L"  start-up value deleted: ",
-                    [&] { return DeleteRegistryValueIfSame(sources.registry, place, saved); });
+        return L"not a start-up value";
+    return NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)) ? L"needs an administrator" : L"";
 }
+
+// Only what the review judged: a value rewritten since is someone's new choice.
+bool RunValueAsReviewed(const SavedRegistryValue& value, const std::wstring& command) {
+    return (value.type == REG_SZ || value.type == REG_EXPAND_SZ) && StoredText(value) == command;
+}
+
+const ValueFix RUN_VALUE_FIX = {"run-value", L"start-up value", RunValueRefusal, RunValueAsReviewed};
 
 void FixStartupItem(const CleanupOptions& options,
                     const FixTarget& target,
@@ -122,6 +97,48 @@ void FixStartupItem(const CleanupOptions& options,
 
 }  // namespace
 
+void DeleteReviewedValue(const CleanupOptions& options,
+                         const FixTarget& target,
+                         const LauncherRegistryRoots& roots,
+                         const ValueFix& fix,
+                         ChangeLog* log,
+                         ChangeRunOutcome* result) {
+    RegistryPlace place;
+    SavedRegistryValue saved;
+    if (!FindRegistryPlace(roots, target.location, &place))
+        return Leave(options, fix.kind, target.location, L"it is no longer there", result);
+    std::wstring refusal = fix.refusal(place);
+    if (!refusal.empty())
+        return Leave(options, fix.kind, target.location, refusal, result);
+    ChangeResult read = SaveRegistryValue(roots, place, &saved);
+    if (read.step != ChangeStep::Done)
+        return Leave(options, fix.kind, target.location,
+                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
+    if (!fix.asReviewed(saved, target.command))
+        return Leave(options, fix.kind, target.location, L"it has changed since the review", result);
+    if (options.preview) {
+        ++result->done;
+        return WriteLine(options, L"  [preview] would delete the " + std::wstring(fix.what) + L": " +
+                                      MaskUnsafeCharacters(target.location));
+    }
+    ChangeEntry entry;
+    entry.findingId = target.findingId;
+    entry.kind = fix.kind;
+    entry.location = RegistryPlaceText(place);
+    entry.machine = place.machine;
+    entry.valueKey = place.key;
+    entry.valueName = place.name;
+    entry.valueType = saved.type;
+    entry.valueData = saved.data;
+    RecordAndChange(options, std::move(entry), log, result, L"  " + std::wstring(fix.what) + L" deleted: ",
+                    [&] { return DeleteRegistryValueIfSame(roots, place, saved); });
+}
+
+ChangeResult PutDeletedValueBack(const LauncherRegistryRoots& roots, const ChangeEntry& entry) {
+    return PutRegistryValueBack(roots, {entry.machine, entry.valueKey, entry.valueName},
+                                {entry.valueType, entry.valueData});
+}
+
 bool IsDirectlyInOneOf(const std::wstring& path, const std::vector<std::wstring>& folders) {
     std::wstring folder = FolderOfPath(path);
     if (folder.empty() || path.find(L'/') != std::wstring::npos || path.find(L"\\.\\") != std::wstring::npos ||
@@ -148,19 +165,15 @@ void FixOutsideTheBrowsers(const CleanupOptions& options,
             WriteLine(options, L"Taking away what starts a browser at log-on...");
         any = true;
         if (kind == "run-value")
-            FixRunValue(options, target, sources, log, result);
+            DeleteReviewedValue(options, target, sources.registry, RUN_VALUE_FIX, log, result);
         else
             FixStartupItem(options, target, sources, log, result);
     }
 }
 
 std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sources) {
-    if (entry.kind == "run-value") {
-        RegistryPlace place{entry.machine, entry.valueKey, entry.valueName};
-        if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
-            return L"not a start-up value";
-        return NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)) ? L"needs an administrator" : L"";
-    }
+    if (entry.kind == "run-value")
+        return RunValueRefusal({entry.machine, entry.valueKey, entry.valueName});
     if (!IsDirectlyInOneOf(entry.location, sources.startupFolders))
         return L"not an item of a Startup folder";
     return NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(entry.location))) ? L"needs an administrator" : L"";
@@ -174,8 +187,7 @@ void PutBackOutsideEntry(const CleanupOptions& options,
     ChangeResult back;
     const wchar_t* doneLine;
     if (entry.kind == "run-value") {
-        back = PutRegistryValueBack(sources.registry, {entry.machine, entry.valueKey, entry.valueName},
-                                    {entry.valueType, entry.valueData});
+        back = PutDeletedValueBack(sources.registry, entry);
         doneLine = L"  start-up value put back: ";
     } else {
         std::wstring name = entry.location.substr(entry.location.find_last_of(L'\\') + 1);

@@ -46,7 +46,21 @@ FindingFix FixFor(const ExtensionFinding&) {
     return {};
 }
 
-FindingFix FixFor(const PolicyFinding&) {
+FindingFix FixFor(const PolicyFinding& finding) {
+    // Deleting the one value stops what it forces; an organisation may have set
+    // it, so only a person who chose it fixes it. The policy keys take an
+    // administrator, the user's too.
+    switch (finding.effect) {
+        case PolicyEffect::ForcesExtension:
+        case PolicyEffect::HomePage:
+        case PolicyEffect::StartupPages:
+        case PolicyEffect::NewTabPage:
+        case PolicyEffect::SearchEngine:
+            return {FindFixKind("policy-value"), false, NeedsAdministrator(true)};
+        case PolicyEffect::ControlsExtensions:
+        case PolicyEffect::Other:
+            break;
+    }
     return {};
 }
 
@@ -100,6 +114,16 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
                                                                           : L"shortcut ";
         target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    for (const PolicyFinding& finding : findings.policies) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.location = finding.location;
+        target.command = finding.value;
+        target.description = L"policy " + finding.browser + (finding.machine ? L" (machine) " : L" (user) ") +
+                             MaskUnsafeCharacters(finding.name) + L" = " + MaskUnsafeCharacters(finding.value);
         targets.push_back(std::move(target));
     }
     return targets;
