@@ -447,6 +447,13 @@ constexpr std::size_t MAX_CHANGE_RECORD_BYTES = 16 * 1024 * 1024;
 
 enum class ChangeState { Pending, Done, Left, Undone };
 
+// One registry value as it was, exactly.
+struct RecordedValue {
+    std::wstring name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
 struct ChangeEntry {
     std::wstring findingId;
     std::string kind;           // the fix kind's name: "site-permission", "browser-shortcut", "run-value", ...
@@ -467,6 +474,9 @@ struct ChangeEntry {
     std::wstring copy;
     ChangeState state = ChangeState::Pending;
     std::wstring why;  // for Left, and for a change put back only in part
+    // extension-registration of a Chromium key (valueName ""): every value the key
+    // deleted held (a Firefox registration is one value, recorded as above).
+    std::vector<RecordedValue> keyValues;
 };
 
 struct ChangeRecord {

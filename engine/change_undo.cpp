@@ -113,6 +113,8 @@ std::wstring Refusal(const ChangeEntry& entry,
         return OutsideRefusal(entry, sources);
     if (entry.kind == "policy-value")
         return PolicyRefusal(entry);
+    if (entry.kind == "extension-registration")
+        return RegistrationRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -185,6 +187,7 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
         std::vector<std::size_t> shortcuts;
         std::vector<std::size_t> outside;  // run values and Startup items
         std::vector<std::size_t> policies;
+        std::vector<std::size_t> registrations;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -207,6 +210,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
                 shortcuts.push_back(index);
             else if (entry.kind == "policy-value")
                 policies.push_back(index);
+            else if (entry.kind == "extension-registration")
+                registrations.push_back(index);
             else
                 outside.push_back(index);
         }
@@ -222,6 +227,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
             PutBackOutsideEntry(options, index, sources, &log);
         for (std::size_t index : policies)
             PutBackPolicyEntry(options, index, places.policies, &log);
+        for (std::size_t index : registrations)
+            PutBackRegistrationEntry(options, index, sources.registry, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

@@ -10,6 +10,10 @@ const std::vector<FixKind>& FixKinds() {
         {"startup-item", L"Moves the item out of the Startup folder (kept in PopSwat's backups).", false,
          L"Startup item(s)"},
         {"policy-value", L"Deletes the browser policy value (kept in the record).", false, L"policy value(s)"},
+        {"extension-registration",
+         L"Deletes another program's registration of the extension (kept in the record); the browser removes the "
+         L"extension at its next start.",
+         false, L"extension registration(s)"},
     };
     return kinds;
 }

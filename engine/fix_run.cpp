@@ -107,6 +107,7 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         FixShortcuts(options, targets, &log, outcome);
         FixOutsideTheBrowsers(options, targets, places.launchers, &log, &result);
         FixPolicyValues(options, targets, places.policies, &log, &result);
+        FixExtensionRegistrations(options, targets, places.launchers.registry, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

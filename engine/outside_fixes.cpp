@@ -35,20 +35,9 @@ void RecordAndChange(const CleanupOptions& options,
                      ChangeRunOutcome* result,
                      const std::wstring& doneLine,
                      Change change) {
-    std::size_t index = log->record.changes.size();
-    std::string kind = entry.kind;
-    std::wstring location = entry.location;
-    if (!RecordPending(log, {std::move(entry)}))
-        return Leave(options, kind, location, L"the record of changes could not be written", result);
-    ChangeResult done = change();
-    if (done.step != ChangeStep::Done) {
-        std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
-        MarkChange(log, index, ChangeState::Left, why);
-        return Leave(options, kind, location, why, result);
-    }
-    MarkChange(log, index, ChangeState::Done);
-    ++result->done;
-    WriteLine(options, doneLine + MaskUnsafeCharacters(location));
+    std::vector<PlannedChange> one;
+    one.push_back({std::move(entry), doneLine, change});
+    MakePlannedChanges(options, std::move(one), log, result);
 }
 
 std::wstring RunValueRefusal(const RegistryPlace& place) {
@@ -64,11 +53,12 @@ bool RunValueAsReviewed(const SavedRegistryValue& value, const std::wstring& com
 
 const ValueFix RUN_VALUE_FIX = {"run-value", L"start-up value", RunValueRefusal, RunValueAsReviewed};
 
-void FixStartupItem(const CleanupOptions& options,
-                    const FixTarget& target,
-                    const LauncherSources& sources,
-                    ChangeLog* log,
-                    ChangeRunOutcome* result) {
+void PlanStartupItemMove(const CleanupOptions& options,
+                         const FixTarget& target,
+                         const LauncherSources& sources,
+                         ChangeLog* log,
+                         std::vector<PlannedChange>* plan,
+                         ChangeRunOutcome* result) {
     if (!IsDirectlyInOneOf(target.location, sources.startupFolders))
         return Leave(options, "startup-item", target.location, L"not an item of a Startup folder", result);
     if (NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(target.location))))
@@ -89,20 +79,55 @@ void FixStartupItem(const CleanupOptions& options,
     entry.kind = "startup-item";
     entry.location = target.location;
     entry.copy = folder;
-    RecordAndChange(options, std::move(entry), log, result, L"  moved out of the Startup folder: ", [&] {
-        std::wstring movedTo;
-        return MoveFileIntoFolder(target.location, log->folder + L"\\" + folder, &movedTo);
-    });
+    std::wstring item = target.location, into = log->folder + L"\\" + folder;
+    plan->push_back({std::move(entry), L"  moved out of the Startup folder: ", [item, into] {
+                         std::wstring movedTo;
+                         return MoveFileIntoFolder(item, into, &movedTo);
+                     }});
 }
 
 }  // namespace
 
-void DeleteReviewedValue(const CleanupOptions& options,
-                         const FixTarget& target,
-                         const LauncherRegistryRoots& roots,
-                         const ValueFix& fix,
-                         ChangeLog* log,
-                         ChangeRunOutcome* result) {
+void MakePlannedChanges(const CleanupOptions& options,
+                        std::vector<PlannedChange> planned,
+                        ChangeLog* log,
+                        ChangeRunOutcome* result) {
+    if (planned.empty())
+        return;
+    // One write of the record for the whole batch: every entry is on the disk
+    // before any of its changes is made, and an entry left pending by a run
+    // stopped midway is put back as it was found.
+    std::size_t first = log->record.changes.size();
+    std::vector<ChangeEntry> entries;
+    for (const PlannedChange& change : planned)
+        entries.push_back(change.entry);
+    if (!RecordPending(log, std::move(entries))) {
+        for (const PlannedChange& change : planned)
+            Leave(options, change.entry.kind, change.entry.location, L"the record of changes could not be written",
+                  result);
+        return;
+    }
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const std::wstring& location = planned[i].entry.location;
+        ChangeResult done = planned[i].change();
+        if (done.step != ChangeStep::Done) {
+            std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
+            MarkChange(log, first + i, ChangeState::Left, why);
+            Leave(options, planned[i].entry.kind, location, why, result);
+            continue;
+        }
+        MarkChange(log, first + i, ChangeState::Done);
+        ++result->done;
+        WriteLine(options, planned[i].doneLine + MaskUnsafeCharacters(location));
+    }
+}
+
+void PlanValueDeletion(const CleanupOptions& options,
+                       const FixTarget& target,
+                       const LauncherRegistryRoots& roots,
+                       const ValueFix& fix,
+                       std::vector<PlannedChange>* plan,
+                       ChangeRunOutcome* result) {
     RegistryPlace place;
     SavedRegistryValue saved;
     if (!FindRegistryPlace(roots, target.location, &place))
@@ -130,8 +155,8 @@ void DeleteReviewedValue(const CleanupOptions& options,
     entry.valueName = place.name;
     entry.valueType = saved.type;
     entry.valueData = saved.data;
-    RecordAndChange(options, std::move(entry), log, result, L"  " + std::wstring(fix.what) + L" deleted: ",
-                    [&] { return DeleteRegistryValueIfSame(roots, place, saved); });
+    plan->push_back({std::move(entry), L"  " + std::wstring(fix.what) + L" deleted: ",
+                     [roots, place, saved] { return DeleteRegistryValueIfSame(roots, place, saved); }});
 }
 
 ChangeResult PutDeletedValueBack(const LauncherRegistryRoots& roots, const ChangeEntry& entry) {
@@ -157,6 +182,7 @@ void FixOutsideTheBrowsers(const CleanupOptions& options,
                            ChangeLog* log,
                            ChangeRunOutcome* result) {
     bool any = false;
+    std::vector<PlannedChange> plan;
     for (const FixTarget& target : targets) {
         std::string_view kind = target.kind ? target.kind->name : "";
         if (kind != "run-value" && kind != "startup-item")
@@ -165,10 +191,11 @@ void FixOutsideTheBrowsers(const CleanupOptions& options,
             WriteLine(options, L"Taking away what starts a browser at log-on...");
         any = true;
         if (kind == "run-value")
-            DeleteReviewedValue(options, target, sources.registry, RUN_VALUE_FIX, log, result);
+            PlanValueDeletion(options, target, sources.registry, RUN_VALUE_FIX, &plan, result);
         else
-            FixStartupItem(options, target, sources, log, result);
+            PlanStartupItemMove(options, target, sources, log, &plan, result);
     }
+    MakePlannedChanges(options, std::move(plan), log, result);
 }
 
 std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sources) {

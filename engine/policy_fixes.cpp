@@ -47,14 +47,16 @@ void FixPolicyValues(const CleanupOptions& options,
                      ChangeLog* log,
                      ChangeRunOutcome* result) {
     bool any = false;
+    std::vector<PlannedChange> plan;
     for (const FixTarget& target : targets) {
         if (!target.kind || std::string_view(target.kind->name) != POLICY_VALUE_FIX.kind)
             continue;
         if (!any)
             WriteLine(options, L"Deleting browser policies...");
         any = true;
-        DeleteReviewedValue(options, target, RegistryRootsOf(roots), POLICY_VALUE_FIX, log, result);
+        PlanValueDeletion(options, target, RegistryRootsOf(roots), POLICY_VALUE_FIX, &plan, result);
     }
+    MakePlannedChanges(options, std::move(plan), log, result);
 }
 
 std::wstring PolicyRefusal(const ChangeEntry& entry) {

@@ -48,6 +48,8 @@ struct ExtensionFinding {
     unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
     bool manifestRead = true;  // false: no manifest could be read, its name and version are not known
+    // Where another program registered it (ExtensionRegistrationText), "" when nowhere.
+    std::wstring registeredAt;
 };
 
 enum class PolicyEffect {

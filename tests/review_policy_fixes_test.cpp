@@ -12,6 +12,7 @@
 
 #include "engine/engine_testing.h"
 #include "review/review.h"
+#include "tests/registry_state.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -51,37 +52,8 @@ struct PolicyWorld {
     }
 };
 
-// Every value below the key, "<path>\<name>=<type>:<hex bytes>", subkeys followed.
-void DumpKey(HKEY key, const std::wstring& path, std::vector<std::string>* lines) {
-    wchar_t name[256];
-    BYTE data[4096];
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = 256, size = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, name, &chars, nullptr, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        std::string line = Utf8(path + L"\\" + name) + "=" + std::to_string(type) + ":";
-        for (DWORD b = 0; b < size; ++b)
-            line += "0123456789abcdef"[data[b] >> 4], line += "0123456789abcdef"[data[b] & 15];
-        lines->push_back(line);
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = 256;
-        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        HKEY child = nullptr;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            DumpKey(child, path + L"\\" + name, lines);
-            RegCloseKey(child);
-        }
-    }
-}
-
 std::vector<std::string> State(const PolicyWorld& world) {
-    std::vector<std::string> lines;
-    DumpKey(world.machine.get(), L"machine", &lines);
-    DumpKey(world.user.get(), L"user", &lines);
-    std::sort(lines.begin(), lines.end());
-    return lines;
+    return RegistryState(world.machine.get(), world.user.get());
 }
 
 const wchar_t CHROME[] = L"SOFTWARE\\Policies\\Google\\Chrome";
