@@ -321,6 +321,12 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
         WriteLines(options, {L"- Extensions: remove the ones you do not recognise on the extensions page",
                              L"  (chrome://extensions, edge://extensions, about:addons). One installed by another",
                              L"  program comes back until that program is uninstalled in Windows' settings."});
+    if (std::any_of(findings.extensions.begin(), findings.extensions.end(),
+                    [](const ExtensionFinding& f) { return FixFor(f).kind != nullptr; }))
+        WriteLines(options,
+                   {L"  For one registered where named above, \"popswat --fix\" deletes the registration of one",
+                    L"  that takes over a page and \"popswat --fix=<id>\" that of any other (kept to put back);",
+                    L"  the browser removes the extension at its next start."});
     if (!findings.policies.empty())
         WriteLines(options,
                    {L"- Policies: on a computer that no organisation manages, adware most likely wrote",
