@@ -368,12 +368,14 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  item out of the Startup folder, each kept to put back with \"popswat --undo\"."});
     if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
         WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
-                             L"  above under Task Scheduler Library, and disable or delete it."});
+                             L"  above under Task Scheduler Library, and disable or delete it. \"popswat --fix\" turns",
+                             L"  such a task off without deleting it, kept to turn on again with \"popswat --undo\"."});
     bool firefoxProxy = std::any_of(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy);
     if (findings.proxy.size() >
         static_cast<std::size_t>(std::count_if(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy)))
         WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
-                             L"  Settings > Network & internet > Proxy."});
+                             L"  Settings > Network & internet > Proxy, or with \"popswat --fix=<id>\" (kept to put",
+                             L"  back); \"popswat --fix\" alone leaves it as it is."});
     if (firefoxProxy)
         WriteLines(options,
                    {L"- Firefox's proxy: keep it only if an organisation or you set it up; otherwise choose",

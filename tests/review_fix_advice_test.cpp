@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class Alone { RunValue, ForcingPolicy, OtherPolicy, RegisteredExtension, UnregisteredExtension };
+enum class Alone { RunValue, Task, Proxy, ForcingPolicy, OtherPolicy, RegisteredExtension, UnregisteredExtension };
 
 ReviewFindings FindingsOf(Alone kind) {
     ReviewFindings findings;
@@ -30,6 +30,19 @@ ReviewFindings FindingsOf(Alone kind) {
             findings.launchers = {run};
             break;
         }
+        case Alone::Task: {
+            LauncherFinding task;
+            task.kind = LauncherKind::ScheduledTask;
+            task.location = L"\\Updater";
+            task.command = L"cmd /c start https://ad.example/";
+            findings.launchers = {task};
+            break;
+        }
+        case Alone::Proxy:
+            findings.proxy = {
+                {L"ProxyServer", L"127.0.0.1:8080",
+                 L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ProxyServer"}};
+            break;
         case Alone::ForcingPolicy:
         case Alone::OtherPolicy:
             findings.policies = {{L"Google Chrome", true,
@@ -69,6 +82,8 @@ TEST(ReviewAdvice, NamesTheFixOfEachKindThatHasOne) {
     using Commands = std::set<std::string>;
     const TableRow<Alone, Commands> rows[] = {
         {"a Run value", Alone::RunValue, Commands{"\"popswat --fix\""}},
+        {"a scheduled task", Alone::Task, Commands{"\"popswat --fix\""}},
+        {"the user's proxy", Alone::Proxy, Commands{"\"popswat --fix\"", "\"popswat --fix=<id>\""}},
         {"a policy that sets the home page", Alone::ForcingPolicy,
          Commands{"\"popswat --fix\"", "\"popswat --fix=<id>\""}},
         {"a policy of no fix", Alone::OtherPolicy, Commands{}},
