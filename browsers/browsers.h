@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include "base/base.h"
+#include "base/sqlite_database.h"
 
 // ---- The catalogue -----------------------------------------------------------------
 
@@ -424,6 +425,11 @@ struct FirefoxPermissions {
 
 // Real profiles hold hundreds of rows; a table beyond this is not read.
 constexpr std::size_t MAX_FIREFOX_PERMISSION_ROWS = 50000;
+
+// The columns of moz_perms in the order FirefoxPermissionRowAt reads them.
+#define FIREFOX_PERMISSION_COLUMNS "id, origin, type, permission, expireType, expireTime, modificationTime"
+// The row a statement that selects FIREFOX_PERMISSION_COLUMNS stands on.
+FirefoxPermissionRow FirefoxPermissionRowAt(const SqliteStatement& statement);
 
 // Reads the rows of the profile's permissions.sqlite, read-only, while Firefox
 // may be running: the file and the files beside it stay exactly as they were.
