@@ -13,7 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include <windows.h>
+
 #include "base/base.h"
+#include "base/sqlite_database.h"
 
 // ---- The catalogue -----------------------------------------------------------------
 
@@ -36,6 +39,15 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 
 // The seven supported browsers, in the order they are closed, cleaned, audited and reviewed.
 const BrowserCatalogue& GetBrowserCatalogue();
+
+// The two registry roots the catalogue's policy keys are read below (and their
+// values fixed); tests pass keys of their own.
+struct PolicyRoots {
+    HKEY machine;
+    HKEY user;
+};
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+PolicyRoots SystemPolicyRoots();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
 // backslash and its subPath, made full by FullFolderPath; "" when the variable
@@ -414,6 +426,11 @@ struct FirefoxPermissions {
 // Real profiles hold hundreds of rows; a table beyond this is not read.
 constexpr std::size_t MAX_FIREFOX_PERMISSION_ROWS = 50000;
 
+// The columns of moz_perms in the order FirefoxPermissionRowAt reads them.
+#define FIREFOX_PERMISSION_COLUMNS "id, origin, type, permission, expireType, expireTime, modificationTime"
+// The row a statement that selects FIREFOX_PERMISSION_COLUMNS stands on.
+FirefoxPermissionRow FirefoxPermissionRowAt(const SqliteStatement& statement);
+
 // Reads the rows of the profile's permissions.sqlite, read-only, while Firefox
 // may be running: the file and the files beside it stay exactly as they were.
 FirefoxPermissions ReadFirefoxPermissions(const std::wstring& profileFolder);
@@ -440,6 +457,13 @@ constexpr std::size_t MAX_CHANGE_RECORD_BYTES = 16 * 1024 * 1024;
 
 enum class ChangeState { Pending, Done, Left, Undone };
 
+// One registry value as it was, exactly.
+struct RecordedValue {
+    std::wstring name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
 struct ChangeEntry {
     std::wstring findingId;
     std::string kind;           // the fix kind's name: "site-permission", "browser-shortcut", "run-value", ...
@@ -447,7 +471,7 @@ struct ChangeEntry {
     RemovedGrant grant;         // site-permission: the member taken out of Preferences
     std::wstring oldArguments;  // browser-shortcut: its arguments before and after
     std::wstring newArguments;
-    // run-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
+    // run-value, policy-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
     // or HKEY_CURRENT_USER, its key, name, type and bytes.
     bool machine = false;
     std::wstring valueKey;
@@ -469,6 +493,9 @@ struct ChangeEntry {
     // proxy: the value changed is recorded as a run-value's is (machine, key, name, type, data).
     std::string taskDefinition;
     std::string taskDefinitionAfter;
+    // extension-registration of a Chromium key (valueName ""): every value the key
+    // deleted held (a Firefox registration is one value, recorded as above).
+    std::vector<RecordedValue> keyValues;
 };
 
 struct ChangeRecord {

@@ -80,10 +80,7 @@ JsonLoad CheckShape(const SqliteConnection& database) {
 JsonLoad ReadRows(const SqliteConnection& database, std::vector<FirefoxPermissionRow>* rows) {
     SqliteStatement statement;
     SqliteError error = PrepareSqliteStatement(
-        database,
-        "SELECT id, origin, type, permission, expireType, expireTime, modificationTime FROM moz_perms "
-        "ORDER BY id LIMIT ?1",
-        &statement);
+        database, "SELECT " FIREFOX_PERMISSION_COLUMNS " FROM moz_perms ORDER BY id LIMIT ?1", &statement);
     if (error != SqliteError::None)
         return error == SqliteError::Failed ? JsonLoad::OtherShape : LoadOf(error);
     BindSqliteInt(statement, 1, static_cast<int64_t>(MAX_FIREFOX_PERMISSION_ROWS) + 1);
@@ -93,20 +90,24 @@ JsonLoad ReadRows(const SqliteConnection& database, std::vector<FirefoxPermissio
             break;
         if (rows->size() == MAX_FIREFOX_PERMISSION_ROWS)
             return JsonLoad::TooLarge;
-        FirefoxPermissionRow read;
-        read.id = SqliteColumnInt(statement, 0);
-        read.origin = SqliteColumnText(statement, 1);
-        read.type = SqliteColumnText(statement, 2);
-        read.permission = SqliteColumnInt(statement, 3);
-        read.expireType = SqliteColumnInt(statement, 4);
-        read.expireTime = SqliteColumnInt(statement, 5);
-        read.modificationTime = SqliteColumnInt(statement, 6);
-        rows->push_back(std::move(read));
+        rows->push_back(FirefoxPermissionRowAt(statement));
     }
     return LoadOf(error);
 }
 
 }  // namespace
+
+FirefoxPermissionRow FirefoxPermissionRowAt(const SqliteStatement& statement) {
+    FirefoxPermissionRow row;
+    row.id = SqliteColumnInt(statement, 0);
+    row.origin = SqliteColumnText(statement, 1);
+    row.type = SqliteColumnText(statement, 2);
+    row.permission = SqliteColumnInt(statement, 3);
+    row.expireType = SqliteColumnInt(statement, 4);
+    row.expireTime = SqliteColumnInt(statement, 5);
+    row.modificationTime = SqliteColumnInt(statement, 6);
+    return row;
+}
 
 FirefoxPermissions ReadFirefoxPermissions(const std::wstring& profileFolder) {
     FirefoxPermissions result;

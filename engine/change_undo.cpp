@@ -119,6 +119,10 @@ std::wstring Refusal(const ChangeEntry& entry,
         return TaskRefusal(entry);
     if (entry.kind == "proxy")
         return ProxyRefusal(entry);
+    if (entry.kind == "policy-value")
+        return PolicyRefusal(entry);
+    if (entry.kind == "extension-registration")
+        return RegistrationRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -148,10 +152,9 @@ std::vector<ChangeRunSummary> ListChangeRuns() {
     return runs;
 }
 
-ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
-                               const ChangeRunSummary& run,
-                               const LauncherSources& sources) {
+ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSummary& run, const FixPlaces& places) {
     ChangeRunOutcome result;
+    const LauncherSources& sources = places.launchers;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome*) {
         result.folder = run.folder;
         ChangeLog log;
@@ -190,7 +193,9 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         ComApartment apartment;
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
-        std::vector<std::size_t> outside;  // run values and Startup items
+        std::vector<std::size_t> outside;  // run values, Startup items, tasks and the proxy
+        std::vector<std::size_t> policies;
+        std::vector<std::size_t> registrations;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -211,6 +216,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
                 byFile[FoldedPath(entry.location)].push_back(index);
             else if (entry.kind == "browser-shortcut")
                 shortcuts.push_back(index);
+            else if (entry.kind == "policy-value")
+                policies.push_back(index);
+            else if (entry.kind == "extension-registration")
+                registrations.push_back(index);
             else
                 outside.push_back(index);
         }
@@ -236,6 +245,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             else
                 PutBackOutsideEntry(options, index, sources, &log);
         }
+        for (std::size_t index : policies)
+            PutBackPolicyEntry(options, index, places.policies, &log);
+        for (std::size_t index : registrations)
+            PutBackRegistrationEntry(options, index, sources.registry, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

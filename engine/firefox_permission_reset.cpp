@@ -18,8 +18,7 @@ const wchar_t DATABASE_NAME[] = L"permissions.sqlite";
 const wchar_t* const DATABASE_FILES[] = {L"permissions.sqlite", L"permissions.sqlite-wal", L"permissions.sqlite-shm"};
 
 const char SELECT_GRANTS[] =
-    "SELECT id, origin, type, permission, expireType, expireTime, modificationTime FROM moz_perms "
-    "WHERE type IN ('desktop-notification', 'popup') ORDER BY id";
+    "SELECT " FIREFOX_PERMISSION_COLUMNS " FROM moz_perms WHERE type IN ('desktop-notification', 'popup') ORDER BY id";
 
 const wchar_t* PermissionText(SitePermission permission) {
     return permission == SitePermission::Popups ? L"pop-ups" : L"notifications";
@@ -134,18 +133,6 @@ private:
     bool open_ = false;
 };
 
-FirefoxPermissionRow RowOf(const SqliteStatement& statement) {
-    FirefoxPermissionRow row;
-    row.id = SqliteColumnInt(statement, 0);
-    row.origin = SqliteColumnText(statement, 1);
-    row.type = SqliteColumnText(statement, 2);
-    row.permission = SqliteColumnInt(statement, 3);
-    row.expireType = SqliteColumnInt(statement, 4);
-    row.expireTime = SqliteColumnInt(statement, 5);
-    row.modificationTime = SqliteColumnInt(statement, 6);
-    return row;
-}
-
 // The grant rows as they are inside the transaction.
 SqliteError GrantRows(const SqliteConnection& database,
                       std::vector<std::pair<FirefoxPermissionRow, SitePermission>>* grants) {
@@ -156,7 +143,7 @@ SqliteError GrantRows(const SqliteConnection& database,
         error = StepSqliteStatement(statement, &row);
         if (error != SqliteError::None || !row)
             break;
-        FirefoxPermissionRow read = RowOf(statement);
+        FirefoxPermissionRow read = FirefoxPermissionRowAt(statement);
         SitePermission permission = SitePermission::Notifications;
         if (IsFirefoxSiteGrant(read, now, &permission))
             grants->push_back({std::move(read), permission});
