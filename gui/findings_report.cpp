@@ -51,7 +51,9 @@ WindowChangeResult RunCatching(bool undo, Run run) {
 ReviewResult ReviewForWindow() {
     ReviewResult result;
     try {
-        ReviewFindings findings = CollectReview(SystemPolicyRoots(), SystemLauncherSources());
+        // The places the fixes look in too.
+        FixPlaces places = SystemFixPlaces();
+        ReviewFindings findings = CollectReview(places.policies, places.launchers);
         CleanupOptions options;
         options.log = [&result](const std::wstring& line) { AppendLine(&result.report, line); };
         WriteReviewReport(options, findings);
@@ -71,11 +73,11 @@ ReviewResult ReviewForWindow() {
 }
 
 ChangeRunOutcome FixForWindow(const CleanupOptions& options, const std::vector<FixTarget>& targets) {
-    return ApplyFixes(options, targets, SystemLauncherSources());
+    return ApplyFixes(options, targets, SystemFixPlaces());
 }
 
 ChangeRunOutcome UndoForWindow(const CleanupOptions& options, const ChangeRunSummary& run) {
-    return UndoChangeRun(options, run, SystemLauncherSources());
+    return UndoChangeRun(options, run, SystemFixPlaces());
 }
 
 WindowChangeResult FixTargetsForWindow(const std::vector<FixTarget>& targets) {

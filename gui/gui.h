@@ -192,8 +192,8 @@ struct ReviewResult {
     ChangeRunSummary undoRun;        // the newest such run (ListChangeRuns)
     bool failed = false;             // the review ended by an exception; nothing else is set
 };
-// Reviews this machine (CollectReview with the system's policy keys and launcher
-// sources) and finds the newest run that "Undo last fix" puts back.
+// Reviews this machine (CollectReview in SystemFixPlaces(), where the fixes look)
+// and finds the newest run that "Undo last fix" puts back.
 ReviewResult ReviewForWindow();
 
 struct CleanupResult {
@@ -202,7 +202,7 @@ struct CleanupResult {
     ReviewResult review;           // that review: the findings window opened next shows its rows
 };
 
-// The one place the window calls the fix and the undo, with the system's launcher sources.
+// The one place the window calls the fix and the undo, in SystemFixPlaces().
 ChangeRunOutcome FixForWindow(const CleanupOptions& options, const std::vector<FixTarget>& targets);
 ChangeRunOutcome UndoForWindow(const CleanupOptions& options, const ChangeRunSummary& run);
 

@@ -193,7 +193,7 @@ TEST(GuiFindings, ListsWhatTheConsoleReportsInGroupsAndCopiesItsText) {
                 {L"Opens https://ad.example/ when the shortcut is used", L"Shortcut \"Google Chrome\"",
                  L"Takes the web address out of the shortcut.", 2},
                 {L"Forces an extension onto the browser: ncbkfmpgldjhaiebpnkdcmflhgojeiak;https://u.example/crx",
-                 L"Google Chrome, user policy", L"", 0}});
+                 L"Google Chrome, user policy", L"Deletes the browser policy value (kept in the record).", 1}});
     EXPECT_TRUE(FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON));
 
     // Tab goes from the list to the details, through the buttons, left to right, and back.

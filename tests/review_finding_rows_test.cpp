@@ -211,7 +211,7 @@ std::vector<Case> Cases(const Sandbox& sandbox) {
                                   PolicyEffect::ForcesExtension});
         },
         {FindingGroup::Policies, L"Forces an extension onto the browser: abc;https://u.example/crx",
-         L"Google Chrome, policy for every user", "", RowCheck::None, false});
+         L"Google Chrome, policy for every user", "policy-value", RowCheck::Clear, true});
     add("another user policy",
         [&](ReviewFindings& f) {
             f.policies.push_back({L"Firefox", false, L"DisableTelemetry", L"1", PolicyEffect::Other});
@@ -248,8 +248,7 @@ TEST(FindingRows, DetailsNameTheFullPlaceTheIdAndHowToTakeTheFixBack) {
     ReviewFindings findings;
     findings.launchers.push_back(
         Launcher(LauncherKind::RunValue, std::wstring(L"HKEY_CURRENT_USER\\") + RUN_KEY, L"https://ad.example"));
-    findings.policies.push_back(
-        {L"Google Chrome", false, L"HomepageLocation", L"https://h.example", PolicyEffect::HomePage});
+    findings.policies.push_back({L"Google Chrome", false, L"DisableTelemetry", L"1", PolicyEffect::Other});
     // Groups come in the list's order, whatever order the findings have.
     findings.sitePermissions.push_back(
         {{L"Google Chrome", L"Default"}, {SitePermission::Notifications, L"https://n.example:443", false}});
