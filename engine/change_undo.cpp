@@ -111,6 +111,10 @@ std::wstring Refusal(const ChangeEntry& entry,
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
     if (entry.kind == "run-value" || entry.kind == "startup-item")
         return OutsideRefusal(entry, sources);
+    if (entry.kind == "startup-page")
+        return StartupPageRefusal(entry, profiles);
+    if (entry.kind == "firefox-prefs")
+        return FirefoxPrefsRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -183,6 +187,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
         std::vector<std::size_t> outside;  // run values and Startup items
+        std::vector<std::size_t> startupPages;
+        std::vector<std::size_t> firefoxPrefs;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -203,9 +209,17 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
                 byFile[FoldedPath(entry.location)].push_back(index);
             else if (entry.kind == "browser-shortcut")
                 shortcuts.push_back(index);
+            else if (entry.kind == "startup-page")
+                startupPages.push_back(index);
+            else if (entry.kind == "firefox-prefs")
+                firefoxPrefs.push_back(index);
             else
                 outside.push_back(index);
         }
+        // Whole files, as they were before the fix, which ran after the site
+        // permissions' fix: put back first, so that the grants then go back into them.
+        if (!startupPages.empty())
+            PutBackStartupPages(options, startupPages, &log);
         for (const auto& file : byFile)
             PutBackSitePermissionEntries(options, log.record.changes[file.second.front()].location, file.second, &log);
         for (std::size_t index : shortcuts) {
@@ -214,6 +228,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             else
                 MarkChange(&log, index, ChangeState::Left, L"COM could not be started");
         }
+        if (!firefoxPrefs.empty())
+            PutBackFirefoxPrefs(options, firefoxPrefs, &log);
         for (std::size_t index : outside)
             PutBackOutsideEntry(options, index, sources, &log);
         FinishChangeLog(&log);

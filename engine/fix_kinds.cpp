@@ -9,6 +9,13 @@ const std::vector<FixKind>& FixKinds() {
         {"run-value", L"Deletes the value that starts it at log-on (kept in the record).", false, L"start-up value(s)"},
         {"startup-item", L"Moves the item out of the Startup folder (kept in PopSwat's backups).", false,
          L"Startup item(s)"},
+        {"startup-page",
+         L"Removes the page from Preferences and Secure Preferences, so the browser's own default applies (kept in the "
+         L"record).",
+         true, L"start-up, home or search page(s)"},
+        {"firefox-prefs",
+         L"Removes the statement from user.js and prefs.js, every other line kept (kept in the record).", true,
+         L"Firefox setting(s)"},
     };
     return kinds;
 }

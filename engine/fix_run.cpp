@@ -105,6 +105,8 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         ChangeLog log;
         FixSitePermissions(options, targets, &log, outcome, &result.left);
         FixShortcuts(options, targets, &log, outcome);
+        FixStartupPages(options, targets, &log, &result);
+        FixFirefoxPrefs(options, targets, &log, &result);
         FixOutsideTheBrowsers(options, targets, sources, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
