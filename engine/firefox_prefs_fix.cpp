@@ -155,10 +155,11 @@ void FixFirefoxPrefs(const CleanupOptions& options,
             bool done = false;
             for (const std::string& name : fixed)
                 done |= std::find(finding.second.begin(), finding.second.end(), name) != finding.second.end();
-            if (done)
-                ++result->done;
-            else if (!problems.empty())
+            // A file that could not be read or changed may still hold the statement.
+            if (!problems.empty())
                 result->left.push_back({KIND, problems.front()});
+            else if (done)
+                ++result->done;
         }
         for (const std::wstring& problem : problems)
             WriteLine(options, L"  left as it is (" + problem + L"): " + MaskUnsafeCharacters(choice.folder));

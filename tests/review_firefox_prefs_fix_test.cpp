@@ -190,3 +190,76 @@ TEST(FirefoxPrefsFix, HomePagesAndProxyLeaveBothFilesAndComeBack) {
               "user_pref(\"browser.laterrun.enabled\", true);\r\n" + std::string(PREFS_JS));
     EXPECT_EQ(ReadWholeFile(world.userJs), USER_JS);
 }
+
+// The record keeps a statement's bytes exactly, whatever they are, and refuses
+// an entry that says incompletely what went.
+TEST(FirefoxPrefsFix, TheRecordKeepsTheStatementExactly) {
+    ChangeRecord record;
+    ChangeEntry entry;
+    entry.findingId = L"0123456789ab";
+    entry.kind = "firefox-prefs";
+    entry.location = L"C:\\Users\\x\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\a.default\\prefs.js";
+    entry.copy = L"1.prefs.js";
+    entry.written = L"2.prefs.js.written";
+    entry.statement = std::string("user_pref(\"browser.startup.homepage\", \"\xff\x00\");\r\n", 46);
+    entry.offset = 12345678901ull;
+    entry.textBefore = "// x\r\n";
+    entry.state = ChangeState::Done;
+    record.changes.push_back(entry);
+    ChangeRecord read;
+    std::wstring why;
+    ASSERT_TRUE(ParseChangeRecord(ChangeRecordJson(record), &read, &why)) << Utf8(why);
+    ASSERT_EQ(read.changes.size(), 1u);
+    EXPECT_EQ(read.changes[0].statement, entry.statement);
+    EXPECT_EQ(read.changes[0].offset, entry.offset);
+    EXPECT_EQ(read.changes[0].textBefore, entry.textBefore);
+    EXPECT_EQ(read.changes[0].textAfter, "");
+    EXPECT_EQ(read.changes[0].written, entry.written);
+
+    const struct {
+        const char* name;
+        std::function<void(ChangeEntry*)> spoil;
+    } rows[] = {
+        {"no statement", [](ChangeEntry* e) { e->statement.clear(); }},
+        {"no bytes written kept", [](ChangeEntry* e) { e->written.clear(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ChangeRecord spoilt = record;
+        row.spoil(&spoilt.changes[0]);
+        EXPECT_FALSE(ParseChangeRecord(ChangeRecordJson(spoilt), &read, &why));
+    }
+}
+
+// A file that may not be changed is left as it is, with a line, and the finding counts as left.
+TEST(FirefoxPrefsFix, AFileThatMayNotBeChangedIsLeftAsItIs) {
+    SKIP_UNLESS_UNDER_WINE();
+    const struct {
+        const char* name;
+        std::function<void(FirefoxWorld&)> spoil;
+    } rows[] = {
+        {"user.js read-only",
+         [](FirefoxWorld& world) { SetFileAttributesW(world.userJs.c_str(), FILE_ATTRIBUTE_READONLY); }},
+        {"user.js a link to a file elsewhere",
+         [](FirefoxWorld& world) {
+             MakeFile(world.sandbox / L"elsewhere.js", USER_JS);
+             DeleteFileW(world.userJs.c_str());
+             ASSERT_TRUE(MakeUnixSymlink(world.sandbox / L"elsewhere.js", world.userJs));
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FirefoxWorld world;
+        std::vector<FixTarget> targets = world.Targets();
+        row.spoil(world);
+        std::vector<std::wstring> lines;
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+        EXPECT_EQ(fixed.left.size(), targets.size());
+        EXPECT_EQ(fixed.done, 0u);
+        SetFileAttributesW(world.userJs.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(ReadWholeFile(world.userJs), USER_JS);
+        if (PathExists(world.sandbox / L"elsewhere.js")) {
+            EXPECT_EQ(ReadWholeFile(world.sandbox / L"elsewhere.js"), USER_JS);
+        }
+    }
+}

@@ -326,6 +326,12 @@ TEST(StartupPageFix, AProfileWithAFileThatCannotBeUsedIsLeftWhole) {
          }},
         {"Secure Preferences read-only",
          [](ChromeWorld& world) { SetFileAttributesW(world.secure.c_str(), FILE_ATTRIBUTE_READONLY); }},
+        {"Preferences a link to a file elsewhere",
+         [](ChromeWorld& world) {
+             MakeFile(world.sandbox / L"elsewhere", PREFERENCES);
+             DeleteFileW(world.preferences.c_str());
+             ASSERT_TRUE(MakeUnixSymlink(world.sandbox / L"elsewhere", world.preferences));
+         }},
         {"Preferences held by another program", nullptr},
     };
     for (const auto& row : rows) {
@@ -348,4 +354,43 @@ TEST(StartupPageFix, AProfileWithAFileThatCannotBeUsedIsLeftWhole) {
         EXPECT_EQ(ReadWholeFile(world.preferences), PREFERENCES);
         EXPECT_EQ(ReadWholeFile(world.secure), secureBefore);
     }
+}
+
+// A dry run lists what it would remove and writes nothing, not even a record.
+TEST(StartupPageFix, ADryRunChangesNothing) {
+    SKIP_UNLESS_UNDER_WINE();
+    ChromeWorld world;
+    std::vector<std::wstring> lines;
+    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), world.Targets(), world.Sources());
+    EXPECT_EQ(preview.done, 0u);
+    EXPECT_TRUE(preview.folder.empty());
+    EXPECT_TRUE(AnyLineHas(lines,
+                           L"[preview] would remove session.restore_on_startup, session.startup_urls, homepage, "
+                           L"homepage_is_newtabpage, default_search_provider_data.template_url_data from "));
+    EXPECT_EQ(ReadWholeFile(world.preferences), PREFERENCES);
+    EXPECT_EQ(ReadWholeFile(world.secure), SECURE);
+}
+
+// An entry edited to name another file than a profile's settings is refused; the rest of the run still goes back.
+TEST(StartupPageFix, AnEntryNamingAnotherFileIsRefused) {
+    SKIP_UNLESS_UNDER_WINE();
+    ChromeWorld world;
+    std::vector<std::wstring> lines;
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources());
+    ASSERT_EQ(fixed.done, 3u);
+    std::wstring other = world.profile + L"\\Bookmarks";
+    MakeFile(other, "{}");
+    ChangeRecord record = fixed.record;
+    for (ChangeEntry& entry : record.changes) {
+        if (entry.location == world.secure)
+            entry.location = other;
+    }
+    std::wstring file = fixed.folder + L"\\changes.json";
+    DeleteFileW(file.c_str());
+    MakeFile(file, ChangeRecordJson(record));
+    ChangeRunOutcome undone = world.UndoNewest(&lines);
+    EXPECT_EQ(undone.done, 3u);  // Preferences, for each of the three findings
+    EXPECT_EQ(undone.left.size(), 3u);
+    EXPECT_EQ(ReadWholeFile(other), "{}");
+    EXPECT_EQ(ReadWholeFile(world.preferences), PREFERENCES);
 }
