@@ -237,6 +237,10 @@ SqliteError StepSqliteStatement(const SqliteStatement& statement, bool* row) {
     return ErrorOf(result);
 }
 
+SqliteError ResetSqliteStatement(const SqliteStatement& statement) {
+    return ErrorOf(sqlite3_reset(statement.get()));
+}
+
 SqliteError ExecuteSqlite(const SqliteConnection& connection, const char* sql) {
     SqliteStatement statement;
     SqliteError error = PrepareSqliteStatement(connection, sql, &statement);

@@ -95,6 +95,8 @@ std::string SqliteErrorMessage(const SqliteConnection& connection);
 SqliteError PrepareSqliteStatement(const SqliteConnection& connection, const char* sql, SqliteStatement* statement);
 // One step: *row is true while a row is ready, false once the statement is done.
 SqliteError StepSqliteStatement(const SqliteStatement& statement, bool* row);
+// Makes the statement ready to run again with new parameters (sqlite3_reset).
+SqliteError ResetSqliteStatement(const SqliteStatement& statement);
 // Runs a statement that returns no rows to the caller (BEGIN, COMMIT, ...) to its end.
 SqliteError ExecuteSqlite(const SqliteConnection& connection, const char* sql);
 

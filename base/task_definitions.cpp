@@ -135,6 +135,13 @@ struct DefinitionReader {
                 task->enabled = IsTrue(text);
             else if (name == L"Hidden")
                 task->hidden = IsTrue(text);
+        } else if (open.size() == 4 && At(1) == L"Principals" && At(2) == L"Principal" &&
+                   (name == L"UserId" || name == L"GroupId")) {
+            // A task names the account it runs as, or the group for whose members it runs.
+            if (task->runsAs.empty() || name == L"UserId") {
+                task->runsAs = Trimmed(text);
+                task->runsAsGroup = name == L"GroupId";
+            }
         } else if (inAction && open.size() == 4) {
             if (name == L"Command")
                 task->actions.back().program = Trimmed(text);

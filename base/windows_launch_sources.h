@@ -97,6 +97,10 @@ struct ScheduledTask {
     bool hidden = false;
     std::vector<TaskAction> actions;  // exec actions only, in order
     std::vector<TaskTrigger> triggers;
+    // The principal's UserId (a name or a SID string as stored) or, without
+    // one, its GroupId (runsAsGroup); "" when the definition names neither.
+    std::wstring runsAs;
+    bool runsAsGroup = false;
 };
 
 // Something of the Task Scheduler that could not be read: a folder, a task, a
@@ -169,7 +173,7 @@ TaskListing ReadTaskFiles(const std::wstring& folder, const std::wstring& filesF
 // Scheduler: a test plays one that does not answer.
 extern void (*beforeTaskSchedulerConnect)();
 
-// How turning a task off or on ended.
+// How reading a task, or turning it off or on, ended.
 enum class TaskEnable {
     Done,
     Gone,     // no such task
@@ -178,23 +182,52 @@ enum class TaskEnable {
     NoAnswer  // the service did not answer in time
 };
 
+// What turning a task off or on asks for.
+struct TaskChange {
+    std::wstring path;  // "\Folder\Name"
+    bool enable = false;
+    // The definition it must still have, as TaskEnabling::definition gives it; "" whatever it is.
+    std::string expected;
+    std::wstring filesFolder;  // where the service keeps its task files (SystemTaskFilesFolder); "" none
+    // What is registered again where the service keeps no put_Enabled: this
+    // definition (an undo's, recorded before the task was turned off) with its
+    // Settings/Enabled set; "" the task's current one.
+    std::string definition;
+    DWORD answerWithinMs = 5000;
+};
+
 struct TaskEnabling {
     TaskEnable result = TaskEnable::Failed;
     HRESULT error = S_OK;
-    std::wstring xml;       // the task's definition before the change, when the service gave it
-    std::wstring xmlAfter;  // and after it (Done only)
+    // The task's definition before the change and after it (Done only), as
+    // bytes ReadTaskDefinition reads: get_Xml as UTF-16 with its byte-order
+    // mark, or, where the service cannot list its tasks (Wine 8), the task's
+    // file, which is what ReadScheduledTasks reads there.
+    std::string definition;
+    std::string definitionAfter;
+    bool registeredAgain = false;  // put_Enabled kept nothing: the definition was registered again
 };
 
-// Turns the task at path ("\Folder\Name") off or on with
-// IRegisteredTask::put_Enabled, if its definition (get_Xml) is still
-// expectedXml ("": whatever it is), and checks that the service kept it: Failed
-// with E_UNEXPECTED when the task, asked for again, is not in the new state
-// (Wine 8 answers S_OK and keeps nothing).
-// Waits at most answerWithinMs for the service.
-TaskEnabling SetScheduledTaskEnabled(const std::wstring& path,
-                                     bool enable,
-                                     const std::wstring& expectedXml,
-                                     DWORD answerWithinMs);
+// The task's definition as TaskEnabling::definition gives it (Done, Gone, Failed, NoAnswer).
+TaskEnabling ReadScheduledTaskDefinition(const std::wstring& path,
+                                         const std::wstring& filesFolder,
+                                         DWORD answerWithinMs);
+
+// Turns the task off or on if its definition is still change.expected, and
+// checks that the service kept it (the task asked for again says so). First
+// IRegisteredTask::put_Enabled, as Windows keeps it; where the service keeps
+// nothing (Wine 8 answers S_OK and changes nothing), the definition is
+// registered again (TASK_UPDATE, as its principal's user and logon type) with
+// Settings/Enabled set: Failed with E_UNEXPECTED when neither was kept. Waits
+// at most change.answerWithinMs for the service.
+TaskEnabling SetScheduledTaskEnabled(const TaskChange& change);
+
+// The definition (text of the task's XML schema) with its Settings/Enabled set
+// to enabled, an element added where there is none; "" when it has neither
+// Settings nor an end of its Task element.
+std::wstring TaskDefinitionWithEnabled(const std::wstring& definition, bool enabled);
+// The definition's bytes as text: UTF-16 with its byte-order mark, else UTF-8.
+std::wstring TaskDefinitionText(const std::string& bytes);
 
 // ---- Registry values ------------------------------------------------------------------
 

@@ -179,6 +179,10 @@ struct SitePermissionGrant {
     SitePermission permission;
     std::wstring site;  // the primary pattern as stored ("https://a.example:443"); "" for every site
     bool allSites;      // the default for every site is to allow
+    // Firefox: the moz_perms row it was read from (its id) and when Firefox last
+    // changed that row, so that a fix takes back only the row that was reviewed.
+    int64_t firefoxRowId = 0;
+    int64_t firefoxModified = 0;
 };
 
 // A site pattern as an origin: the scheme's default port dropped.
@@ -512,6 +516,15 @@ struct ChangeEntry {
     std::wstring copy;
     ChangeState state = ChangeState::Pending;
     std::wstring why;  // for Left, and for a change put back only in part
+    // site-permission in Firefox's permissions.sqlite (location): the moz_perms
+    // row deleted, as it was; its type is "" for every other change. Its copy is
+    // the run's folder that holds the database, and any -wal or -shm, as they were.
+    FirefoxPermissionRow firefoxRow;
+    // scheduled-task: the task's definition before it was turned off and as the
+    // fix left it, as bytes of the Task Scheduler's XML (after: "" while pending).
+    // proxy: the value changed is recorded as a run-value's is (machine, key, name, type, data).
+    std::string taskDefinition;
+    std::string taskDefinitionAfter;
     // startup-page and firefox-prefs: the name of the file in the run's folder
     // that holds the bytes PopSwat wrote, to tell whether the file changed since.
     std::wstring written;

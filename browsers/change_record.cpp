@@ -44,7 +44,13 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "kind", change.kind.c_str());
     WriteJsonField(writer, "location", change.location);
     if (preview) {
-    } else if (change.kind == "run-value") {
+    } else if (change.kind == "scheduled-task") {
+        writer.Key("task");
+        writer.StartObject();
+        WriteJsonField(writer, "definition", HexText(change.taskDefinition).c_str());
+        WriteJsonField(writer, "definitionAfter", HexText(change.taskDefinitionAfter).c_str());
+        writer.EndObject();
+    } else if (change.kind == "run-value" || change.kind == "proxy") {
         writer.Key("value");
         writer.StartObject();
         writer.Key("machine");
@@ -56,6 +62,24 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
         WriteJsonField(writer, "data", HexText(change.valueData).c_str());
         writer.EndObject();
     } else if (change.kind == "startup-item" || change.kind == "startup-page") {
+    } else if (!change.firefoxRow.type.empty()) {
+        const FirefoxPermissionRow& row = change.firefoxRow;
+        writer.Key("row");
+        writer.StartObject();
+        const std::pair<const char*, int64_t> numbers[] = {{"id", row.id},
+                                                           {"permission", row.permission},
+                                                           {"expireType", row.expireType},
+                                                           {"expireTime", row.expireTime},
+                                                           {"modificationTime", row.modificationTime}};
+        writer.Key("origin");
+        writer.String(row.origin);
+        writer.Key("type");
+        writer.String(row.type);
+        for (const auto& number : numbers) {
+            writer.Key(number.first);
+            writer.Raw(std::to_string(number.second));
+        }
+        writer.EndObject();
     } else if (change.kind == "firefox-prefs") {
         // The bytes as they stood: a prefs.js may hold any bytes at all.
         writer.Key("statement");
@@ -139,7 +163,16 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
         return "has a state of another kind";
     if (!ReadOptionalWide(object, "copy", &change->copy) || !ReadOptionalWide(object, "why", &change->why))
         return "has a copy or why that is no text";
-    if (change->kind == "run-value") {
+    if (change->kind == "scheduled-task") {
+        const JsonValue* task = FindJsonMember(object, "task");
+        std::string before, after;
+        if (!task || !task->IsObject() || !ReadText(*task, "definition", &before) ||
+            !FromHexText(before, &change->taskDefinition) || change->taskDefinition.empty() ||
+            !ReadText(*task, "definitionAfter", &after) || !FromHexText(after, &change->taskDefinitionAfter))
+            return "says incompletely what the task was";
+        return "";
+    }
+    if (change->kind == "run-value" || change->kind == "proxy") {
         const JsonValue* value = FindJsonMember(object, "value");
         const JsonValue* machine = value && value->IsObject() ? FindJsonMember(*value, "machine") : nullptr;
         const JsonValue* type = value && value->IsObject() ? FindJsonMember(*value, "type") : nullptr;
@@ -154,6 +187,24 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
     }
     if (change->kind == "startup-item")
         return change->copy.empty() ? "says not where the item was moved" : "";
+    if (const JsonValue* row = FindJsonMember(object, "row")) {
+        FirefoxPermissionRow& read = change->firefoxRow;
+        std::pair<const char*, int64_t*> numbers[] = {{"id", &read.id},
+                                                      {"permission", &read.permission},
+                                                      {"expireType", &read.expireType},
+                                                      {"expireTime", &read.expireTime},
+                                                      {"modificationTime", &read.modificationTime}};
+        if (change->kind != "site-permission" || !row->IsObject() || !ReadText(*row, "origin", &read.origin) ||
+            !ReadText(*row, "type", &read.type) || read.type.empty())
+            return "says incompletely what row was deleted";
+        for (const auto& number : numbers) {
+            const JsonValue* value = FindJsonMember(*row, number.first);
+            if (!value || !value->IsInt64())
+                return "says incompletely what row was deleted";
+            *number.second = value->GetInt64();
+        }
+        return change->copy.empty() ? "says not where the database was copied" : "";
+    }
     if (!ReadOptionalWide(object, "written", &change->written))
         return "has a written that is no text";
     if (change->kind == "startup-page")

@@ -2,6 +2,10 @@
 #include "browsers/launcher_internal.h"
 
 void JudgeScheduledTask(const ScheduledTask& task, LauncherFindings* findings) {
+    // A task turned off starts nothing (the Task Scheduler never runs it), and
+    // is what the fix leaves: no finding.
+    if (!task.enabled)
+        return;
     for (const TaskAction& action : task.actions) {
         LauncherFinding finding;
         finding.kind = LauncherKind::ScheduledTask;
@@ -13,6 +17,8 @@ void JudgeScheduledTask(const ScheduledTask& task, LauncherFindings* findings) {
         finding.command = JoinCommand(action.program, action.arguments);
         finding.enabled = task.enabled;
         finding.trigger = TriggersPhrase(task.triggers);
+        finding.runsAs = task.runsAs;
+        finding.runsAsGroup = task.runsAsGroup;
         if (MarkLaunch(&finding, true))
             findings->launchers.push_back(std::move(finding));
     }

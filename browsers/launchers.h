@@ -171,6 +171,9 @@ struct LauncherFinding {
     bool namedAfterBrowser = false;  // a shortcut named after a browser that starts something else
     std::wstring homePage;           // what "--homepage=" sets, or ""
     std::wstring trafficThrough;     // where "--proxy-server=" and the like send web traffic, or ""
+    // Tasks only: who the task runs as (ScheduledTask::runsAs and runsAsGroup).
+    std::wstring runsAs;
+    bool runsAsGroup = false;
 };
 
 struct ProxySetting {

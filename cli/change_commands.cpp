@@ -185,13 +185,16 @@ int RunUndoCommand(const ChangeCommand& command) {
             continue;
         const FixKind* kind = FindFixKind(entry.kind);
         closes |= kind && kind->closesBrowsers;
-        std::wstring what = entry.kind == "run-value"      ? std::wstring(L"start-up value")
-                            : entry.kind == "startup-item" ? std::wstring(L"Startup item")
-                            : entry.grant.permission.empty()
-                                ? L"shortcut arguments"
-                                : Utf8ToWide(entry.grant.permission) + L" " +
+        // Each kind as its row in the table counts it ("start-up value(s)" lists as "start-up value").
+        std::wstring counted = kind ? kind->what : L"change(s)";
+        if (counted.size() > 3 && counted.compare(counted.size() - 3, 3, L"(s)") == 0)
+            counted.resize(counted.size() - 3);
+        std::wstring what = !entry.grant.permission.empty()
+                                ? Utf8ToWide(entry.grant.permission) + L" " +
                                       (entry.grant.allSites ? std::wstring(L"for every site")
-                                                            : L"for " + Utf8ToWide(entry.grant.member));
+                                                            : L"for " + Utf8ToWide(entry.grant.member))
+                            : entry.kind == "browser-shortcut" ? std::wstring(L"shortcut arguments")
+                                                               : counted;
         Say(command, L"  " + MaskUnsafeCharacters(what) + L": " + MaskUnsafeCharacters(entry.location) + L"\n");
     }
     if (command.preview)

@@ -1,7 +1,7 @@
 // Putting back what a run changed, from its record. The record is read as any
 // file from the disk is: a record that cannot be used changes nothing of its
 // run, and each entry is checked to name a place its kind of fix can change
-// (a profile's Preferences, a shortcut in the shortcut folders), never
+// (a profile's Preferences or Firefox's permissions.sqlite, a shortcut in the shortcut folders), never
 // anywhere else, and never a program to run.
 #include <algorithm>
 #include <map>
@@ -105,12 +105,20 @@ std::wstring Refusal(const ChangeEntry& entry,
                      const std::vector<BrowserProfile>& profiles) {
     if (!IsPlainName(entry.copy))
         return L"its copy is not a file of the run's folder";
+    if (entry.kind == "site-permission" && !entry.firefoxRow.type.empty())
+        return IsPlainFullPath(entry.location) && IsFirefoxPermissionDatabase(entry.location, profiles)
+                   ? L""
+                   : L"not a Firefox profile's permissions.sqlite";
     if (entry.kind == "site-permission")
         return IsProfilePreferences(entry.location, profiles) ? L"" : L"not a browser profile's Preferences";
     if (entry.kind == "browser-shortcut")
         return IsShortcutInFolders(entry.location, sources) ? L"" : L"not a shortcut in the shortcut folders";
     if (entry.kind == "run-value" || entry.kind == "startup-item")
         return OutsideRefusal(entry, sources);
+    if (entry.kind == "scheduled-task")
+        return TaskRefusal(entry);
+    if (entry.kind == "proxy")
+        return ProxyRefusal(entry);
     if (entry.kind == "startup-page")
         return StartupPageRefusal(entry, profiles);
     if (entry.kind == "firefox-prefs")
@@ -186,7 +194,7 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         ComApartment apartment;
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
-        std::vector<std::size_t> outside;  // run values and Startup items
+        std::vector<std::size_t> outside;  // run values, Startup items, tasks and the proxy
         std::vector<std::size_t> startupPages;
         std::vector<std::size_t> firefoxPrefs;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
@@ -220,8 +228,13 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         // permissions' fix: put back first, so that the grants then go back into them.
         if (!startupPages.empty())
             PutBackStartupPages(options, startupPages, &log);
-        for (const auto& file : byFile)
-            PutBackSitePermissionEntries(options, log.record.changes[file.second.front()].location, file.second, &log);
+        for (const auto& file : byFile) {
+            const ChangeEntry& first = log.record.changes[file.second.front()];
+            if (!first.firefoxRow.type.empty())
+                PutBackFirefoxPermissionEntries(options, first.location, file.second, &log);
+            else
+                PutBackSitePermissionEntries(options, first.location, file.second, &log);
+        }
         for (std::size_t index : shortcuts) {
             if (apartment.ready())
                 PutBackShortcutEntry(options, index, &log);
@@ -230,8 +243,15 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         }
         if (!firefoxPrefs.empty())
             PutBackFirefoxPrefs(options, firefoxPrefs, &log);
-        for (std::size_t index : outside)
-            PutBackOutsideEntry(options, index, sources, &log);
+        for (std::size_t index : outside) {
+            const std::string& kind = log.record.changes[index].kind;
+            if (kind == "scheduled-task")
+                PutBackTaskEntry(options, index, sources, &log);
+            else if (kind == "proxy")
+                PutBackProxyEntry(options, index, sources, &log);
+            else
+                PutBackOutsideEntry(options, index, sources, &log);
+        }
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

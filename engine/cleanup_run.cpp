@@ -77,7 +77,7 @@ CleanupOutcome RunCleanupWith(const CleanupOptions& options, const LauncherSourc
                   options.tabsOnly ? L"Resetting open tabs..." : L"Resetting open tabs and clearing recent history...");
         for (const BrowserEntry& browser : catalogue) {
             if (browser.kind == BrowserKind::Firefox) {
-                CleanFirefox(options, browser, outcome);
+                CleanFirefox(options, browser, outcome, &log);
                 continue;
             }
             std::wstring userData = UserDataFolder(browser);

@@ -127,8 +127,8 @@ struct FixTarget {
     // startup-page: the StartupSetting bits to give back to the browser's
     // defaults in the profile (browser and profile above).
     unsigned startupSettings = 0;
-    // firefox-prefs: the statements' names to remove from the file at location
-    // (a profile's user.js or prefs.js).
+    // firefox-prefs: the statements' names to remove from user.js and prefs.js
+    // of the profile folder at location.
     std::vector<std::string> prefNames;
 };
 
@@ -177,6 +177,11 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
 // True when a fix that needs an elevated process (needsElevation) cannot be
 // tried by this one. Under Wine every process is elevated.
 bool NeedsAdministrator(bool needsElevation);
+// True when changing the scheduled task at path takes an elevated process: a
+// task of Windows' own (below \Microsoft), one that runs for a group, or as
+// another account than this process's user (runsAs a name, DOMAIN\name or SID
+// string as ScheduledTask gives it; "" for none).
+bool TaskNeedsElevation(const std::wstring& path, const std::wstring& runsAs, bool runsAsGroup);
 
 // ---- One cleanup run at a time ---------------------------------------------------
 

@@ -58,8 +58,12 @@ void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& prof
 // Writes "Cleaning Mozilla Firefox ..." when the Profiles folder exists (even
 // empty) or any profile does (also one that only profiles.ini names), or when
 // profiles.ini could not be read ("  (too large, not read) ..." follows, noted
-// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles).
-void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome);
+// in the outcome), then cleans every profile of the Firefox row (BrowserProfiles),
+// taking back site permissions when asked (into log, or a record of its own).
+void CleanFirefox(const CleanupOptions& options,
+                  const BrowserEntry& firefox,
+                  CleanupOutcome* outcome,
+                  ChangeLog* log = nullptr);
 
 // ---- The record of changes -----------------------------------------------------
 
@@ -138,6 +142,39 @@ void PutBackSitePermissionEntries(const CleanupOptions& options,
                                   const std::wstring& file,
                                   const std::vector<std::size_t>& entries,
                                   ChangeLog* record);
+
+// ---- Taking back Firefox's site permissions ---------------------------------------
+
+// Deletes from the profile's permissions.sqlite, in one transaction, the rows
+// that let a site notify or open pop-ups (IsFirefoxSiteGrant; with chosen, only
+// the rows the review named, each unchanged since: any other is left with a
+// line and named in changed). Only with Firefox not running with the profile
+// (its parent.lock not held), on a plain file that is not read-only and passes
+// PRAGMA integrity_check; first the database and any -wal or -shm are copied
+// into a folder of the run's ("saved a copy of the old permissions: ..."), and
+// every row goes into the record as it was. One line per row taken back ("
+// notifications no longer allowed: <origin>"); a database left alone gets one
+// "(<why>, left alone) <file>" line and is noted: locked, not SQLite, damaged, a
+// table of another shape, too many rows, a link, read-only, Firefox running.
+// Nothing there, or nothing to take back: no line. Preview: "[preview] would
+// ..." lines, nothing opened for writing. Returns the number of rows deleted.
+std::size_t ResetFirefoxSitePermissions(const CleanupOptions& options,
+                                        const ProfileOfBrowser& profile,
+                                        ChangeLog* log,
+                                        CleanupOutcome* outcome,
+                                        const std::vector<SitePermissionGrant>* chosen = nullptr,
+                                        std::vector<std::wstring>* changed = nullptr);
+// True for "<folder>\permissions.sqlite" of a Firefox profile among profiles.
+bool IsFirefoxPermissionDatabase(const std::wstring& location, const std::vector<BrowserProfile>& profiles);
+// Inserts the rows of the entries (all of one database) back, in one
+// transaction, with new ids and every other value as recorded; a row whose
+// origin and type are there again is left ("was set again since"). Each entry's
+// state becomes Undone or Left with why; one line each, or one for all when the
+// database may not be written (the reasons of ResetFirefoxSitePermissions).
+void PutBackFirefoxPermissionEntries(const CleanupOptions& options,
+                                     const std::wstring& file,
+                                     const std::vector<std::size_t>& entries,
+                                     ChangeLog* record);
 
 // ---- Rewriting a shortcut's arguments --------------------------------------------
 
@@ -376,6 +413,39 @@ void PutBackOutsideEntry(const CleanupOptions& options,
                          const LauncherSources& sources,
                          ChangeLog* log);
 
+// ---- Scheduled tasks and the proxy -------------------------------------------------
+
+// The scheduled-task targets turned off (never deleted), each only while it is
+// on and runs the reviewed command; its definition recorded first. The task's
+// definition is judged from sources.taskFilesFolder where the service cannot
+// list its tasks, as the review reads it. One line each; in preview only
+// "[preview] would ..." lines.
+void FixScheduledTasks(const CleanupOptions& options,
+                       const std::vector<FixTarget>& targets,
+                       const LauncherSources& sources,
+                       ChangeLog* log,
+                       ChangeRunOutcome* result);
+// Why --undo may not turn a scheduled-task entry's task on again, "" when it may.
+std::wstring TaskRefusal(const ChangeEntry& entry);
+// Turns the task on again if it is still as the fix left it; Undone, or Left
+// with why ("it has changed since the fix"). One line.
+void PutBackTaskEntry(const CleanupOptions& options, std::size_t index, const LauncherSources& sources, ChangeLog* log);
+// The proxy targets, in sources' user root: ProxyEnable set to 0 for
+// ProxyServer, AutoConfigURL deleted, each only while it holds the reviewed
+// value; the running programs told once when anything changed.
+void FixProxySettings(const CleanupOptions& options,
+                      const std::vector<FixTarget>& targets,
+                      const LauncherSources& sources,
+                      ChangeLog* log,
+                      ChangeRunOutcome* result);
+// Why --undo may not write a proxy entry's value back, "" when it may.
+std::wstring ProxyRefusal(const ChangeEntry& entry);
+// Writes the old value back where its place is free or as the fix left it,
+// and tells the programs; Undone, or Left with why. One line.
+void PutBackProxyEntry(const CleanupOptions& options,
+                       std::size_t index,
+                       const LauncherSources& sources,
+                       ChangeLog* log);
 // ---- Writing a browser's settings file anew ----------------------------------------
 
 // What a settings file is before it is rewritten: only a Plain one is.

@@ -1,6 +1,6 @@
 #include "engine/engine_parts.h"
 
-void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome) {
+void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, CleanupOutcome* outcome, ChangeLog* log) {
     std::vector<BrowserProfile> profiles = BrowserProfiles(firefox);
     std::wstring profilesFolder = FirefoxProfilesFolder();
     std::optional<UnreadProfileList> unread = UnreadFirefoxProfileList();
@@ -16,8 +16,15 @@ void CleanFirefox(const CleanupOptions& options, const BrowserEntry& firefox, Cl
         if (outcome)
             outcome->profileListsNotRead.push_back(unread->path);
     }
-    for (const BrowserProfile& profile : profiles)
+    ChangeLog own;
+    ChangeLog* changes = log ? log : &own;
+    const wchar_t* name = firefox.reportName ? firefox.reportName : firefox.displayName;
+    for (const BrowserProfile& profile : profiles) {
         CleanFirefoxProfile(options, profile.folder, outcome);
+        if (options.resetPermissions)
+            ResetFirefoxSitePermissions(options, {profile.folder, name, profile.name}, changes, outcome);
+    }
+    FinishChangeLog(changes);
 }
 
 void CleanFirefoxProfile(const CleanupOptions& options, const std::wstring& profile, CleanupOutcome* outcome) {

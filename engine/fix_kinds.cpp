@@ -9,6 +9,11 @@ const std::vector<FixKind>& FixKinds() {
         {"run-value", L"Deletes the value that starts it at log-on (kept in the record).", false, L"start-up value(s)"},
         {"startup-item", L"Moves the item out of the Startup folder (kept in PopSwat's backups).", false,
          L"Startup item(s)"},
+        {"scheduled-task", L"Turns the task off; it is not deleted (its definition is kept in the record).", false,
+         L"scheduled task(s)"},
+        {"proxy",
+         L"Turns the proxy off: ProxyEnable set to 0, the proxy script's address deleted (kept in the record).", false,
+         L"proxy setting(s)"},
         {"startup-page",
          L"Removes the page from Preferences and Secure Preferences, so the browser's own default applies (kept in the "
          L"record).",

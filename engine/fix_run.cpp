@@ -35,8 +35,22 @@ void FixSitePermissions(const CleanupOptions& options,
         return;
     WriteLine(options, L"Taking back what sites were allowed to do...");
     for (const BrowserEntry& browser : GetBrowserCatalogue()) {
-        if (browser.kind == BrowserKind::Firefox || !browser.reportName)
+        if (!browser.reportName)
             continue;
+        if (browser.kind == BrowserKind::Firefox) {
+            for (const BrowserProfile& profile : BrowserProfiles(browser)) {
+                auto found = chosen.find({browser.reportName, profile.name});
+                if (found == chosen.end())
+                    continue;
+                std::vector<std::wstring> changed;
+                ResetFirefoxSitePermissions(options, {profile.folder, browser.reportName, profile.name}, log, outcome,
+                                            &found->second, &changed);
+                for (const std::wstring& what : changed)
+                    left->push_back({"site-permission", what + L" changed or went since the review"});
+                chosen.erase(found);
+            }
+            continue;
+        }
         std::wstring userData = UserDataFolder(browser);
         if (userData.empty() || !IsExistingFolder(userData))
             continue;
@@ -108,6 +122,8 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         FixStartupPages(options, targets, &log, &result);
         FixFirefoxPrefs(options, targets, &log, &result);
         FixOutsideTheBrowsers(options, targets, sources, &log, &result);
+        FixScheduledTasks(options, targets, sources, &log, &result);
+        FixProxySettings(options, targets, sources, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

@@ -1,5 +1,5 @@
 // Closing the browsers, then taking back what sites were allowed to do in every
-// Chromium-family profile, as one run under the one-run lock. Nothing is deleted.
+// profile of every browser, as one run under the one-run lock. Nothing is deleted.
 #include "engine/engine_parts.h"
 
 CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
@@ -14,8 +14,15 @@ CleanupOutcome TakeBackAllSitePermissions(const CleanupOptions& options) {
         WriteLine(options, L"Taking back what sites were allowed to do...");
         ChangeLog log;
         for (const BrowserEntry& browser : catalogue) {
-            if (browser.kind == BrowserKind::Firefox)
-                continue;  // Firefox keeps its site permissions in a database that is not changed
+            if (browser.kind == BrowserKind::Firefox) {
+                std::vector<BrowserProfile> profiles = BrowserProfiles(browser);
+                if (!profiles.empty())
+                    WriteLine(options, FormatWide(L"Checking %ls ...", browser.displayName));
+                for (const BrowserProfile& profile : profiles)
+                    ResetFirefoxSitePermissions(options, {profile.folder, browser.reportName, profile.name}, &log,
+                                                outcome);
+                continue;
+            }
             std::wstring userData = UserDataFolder(browser);
             if (userData.empty() || !IsExistingFolder(userData))
                 continue;

@@ -31,10 +31,8 @@ std::wstring FirefoxProfileFolderOf(const ProfilePlace& place) {
 
 }  // namespace
 
-FindingFix FixFor(const SitePermissionFinding& finding) {
-    // Firefox keeps its grants in permissions.sqlite, which no fix changes yet.
-    if (IsFirefoxPlace(finding.place))
-        return {};
+FindingFix FixFor(const SitePermissionFinding&) {
+    // Chromium's grants are taken out of Preferences, Firefox's rows out of permissions.sqlite.
     return {FindFixKind("site-permission"), true, false};
 }
 
@@ -46,6 +44,10 @@ FindingFix FixFor(const LauncherFinding& finding) {
                 NeedsAdministrator(finding.location.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
     if (finding.kind == LauncherKind::StartupItem)
         return {FindFixKind("startup-item"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
+    // A task is turned off, not deleted: it then starts nothing, and can be turned on again.
+    if (finding.kind == LauncherKind::ScheduledTask)
+        return {FindFixKind("scheduled-task"), true,
+                NeedsAdministrator(TaskNeedsElevation(finding.location, finding.runsAs, finding.runsAsGroup))};
     if (!ShortcutRepairWouldChange(finding) || ShortcutRepairKeepsFile(finding.location))
         return {};
     // The repair writes the new shortcut beside the old one and swaps them: it needs
@@ -75,7 +77,11 @@ FindingFix FixFor(const ProxySetting& finding) {
     // A proxy of a Firefox profile's own settings goes with its statements.
     if (IsFirefoxPrefsFile(finding.location))
         return {FindFixKind("firefox-prefs"), true, false};
-    return {};
+    // Else only the user's own settings in the registry. Not recommended: an
+    // organisation may have set it.
+    if (finding.setting != L"ProxyServer" && finding.setting != L"AutoConfigURL")
+        return {};
+    return {FindFixKind("proxy"), false, false};
 }
 
 namespace {
@@ -136,20 +142,6 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
                              MaskUnsafeCharacters(finding.value);
         targets.push_back(std::move(target));
     }
-    for (const ProxySetting& finding : findings.proxy) {
-        FixTarget target = TargetOf(finding);
-        if (!target.kind || std::string_view(target.kind->name) != "firefox-prefs")
-            continue;
-        // network.proxy.type chooses the proxy; without it Firefox uses the system's settings.
-        target.location = FolderOfPath(finding.location);
-        std::string name = WideToUtf8(finding.setting);
-        target.prefNames = {"network.proxy.type", name};
-        if (name != "network.proxy.autoconfig_url")
-            target.prefNames.push_back(name + "_port");
-        target.description =
-            L"Firefox proxy " + MaskUnsafeCharacters(finding.value) + L" in " + MaskUnsafeCharacters(finding.location);
-        targets.push_back(std::move(target));
-    }
     for (const LauncherFinding& finding : findings.launchers) {
         FixTarget target = TargetOf(finding);
         if (!target.kind)
@@ -158,11 +150,33 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
             target.shortcut = finding.location;
         target.location = finding.location;
         target.command = finding.command;
-        const wchar_t* what = finding.kind == LauncherKind::RunValue      ? L"start-up value "
-                              : finding.kind == LauncherKind::StartupItem ? L"Startup item "
-                                                                          : L"shortcut ";
+        const wchar_t* what = finding.kind == LauncherKind::RunValue        ? L"start-up value "
+                              : finding.kind == LauncherKind::StartupItem   ? L"Startup item "
+                              : finding.kind == LauncherKind::ScheduledTask ? L"scheduled task "
+                                                                            : L"shortcut ";
         target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    for (const ProxySetting& finding : findings.proxy) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        if (std::string_view(target.kind->name) == "firefox-prefs") {
+            // network.proxy.type chooses the proxy; without it Firefox uses the system's settings.
+            target.location = FolderOfPath(finding.location);
+            std::string name = WideToUtf8(finding.setting);
+            target.prefNames = {"network.proxy.type", name};
+            if (name != "network.proxy.autoconfig_url")
+                target.prefNames.push_back(name + "_port");
+            target.description = L"Firefox proxy " + MaskUnsafeCharacters(finding.value) + L" in " +
+                                 MaskUnsafeCharacters(finding.location);
+        } else {
+            target.location = finding.location;
+            target.command = finding.value;
+            target.description = MaskUnsafeCharacters(
+                (finding.setting == L"ProxyServer" ? L"proxy server " : L"proxy script ") + finding.value);
+        }
         targets.push_back(std::move(target));
     }
     return targets;

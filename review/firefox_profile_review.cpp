@@ -150,6 +150,8 @@ void AddPermissionFindings(const ProfilePlace& place, const std::wstring& folder
         SitePermissionGrant grant = {};
         if (IsFirefoxSiteGrant(row, now, &grant.permission)) {
             grant.site = Utf8ToWide(row.origin);
+            grant.firefoxRowId = row.id;
+            grant.firefoxModified = row.modificationTime;
             findings->sitePermissions.push_back({place, std::move(grant)});
         }
     }

@@ -307,8 +307,8 @@ void WriteLines(const CleanupOptions& options, std::initializer_list<const wchar
 void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) {
     WriteLine(options, L"What you can do:");
     WriteLines(options, {L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-                         L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-                         L"  settings (chrome://settings/content, edge://settings/content; in Firefox,",
+                         L"  in Chrome, Edge, Brave, Vivaldi, Opera and Firefox, or remove them in the browser's",
+                         L"  site settings (chrome://settings/content, edge://settings/content; in Firefox,",
                          L"  Settings > Privacy & Security > Permissions)."});
     if (!findings.startup.empty())
         WriteLines(options, {L"- Start-up and home pages, search engines: \"popswat --fix\" gives those that no",
@@ -330,8 +330,9 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
     // Only what the repair would change is promised to it: "--app=" stays, a
     // shortcut named after a browser that starts something else is not a
     // browser's, and a read-only one is kept as it is.
-    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(),
-                                  [](const LauncherFinding& f) { return FixFor(f).kind != nullptr; });
+    bool repairable = std::any_of(findings.launchers.begin(), findings.launchers.end(), [](const LauncherFinding& f) {
+        return ShortcutRepairWouldChange(f) && !ShortcutRepairKeepsFile(f.location);
+    });
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
         WriteLines(options,
                    {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",

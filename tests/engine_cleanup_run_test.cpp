@@ -365,9 +365,9 @@ TEST(RunCleanup, TakingBackSitePermissionsAloneDeletesNothing) {
         SCOPED_TRACE(Utf8(browser.displayName));
         EXPECT_TRUE(PathExists(profiles.SessionFileOf(browser)));
         EXPECT_TRUE(PathExists(profiles.HistoryFileOf(browser)));
-        if (browser.kind == BrowserKind::Firefox)
-            continue;
         expected.push_back(FormatWide(L"Checking %ls ...", browser.displayName));
+        if (browser.kind == BrowserKind::Firefox)
+            continue;  // a profile without permissions.sqlite: nothing to say
         AppendResetLines(&expected, &leftAlone, profiles.ProfileOf(browser), edge);
     }
     expected.insert(expected.end(), {L"", L"Site permissions taken back: 1. Settings files left alone: 5."});

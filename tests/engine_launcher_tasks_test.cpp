@@ -18,7 +18,7 @@ const wchar_t AD_TASK[] =
     <TimeTrigger><StartBoundary>2024-01-01T10:00:00</StartBoundary>
       <Repetition><Interval>PT30M</Interval></Repetition></TimeTrigger>
   </Triggers>
-  <Settings><Hidden>true</Hidden><Enabled>false</Enabled></Settings>
+  <Settings><Hidden>true</Hidden><Enabled>true</Enabled></Settings>
   <Actions Context="Author">
     <Exec><Command>C:\Program Files\Google\Chrome\Application\chrome.exe</Command>
       <Arguments>https://ad.example/</Arguments></Exec>
@@ -39,22 +39,26 @@ std::wstring UniqueTaskFolderName() {
 
 }  // namespace
 
-// A hidden, disabled task registered with the real Task Scheduler is found with
-// its triggers: listed by the service, or under Wine 8, whose service cannot
-// list tasks, read from the file it keeps.
+// A hidden task registered with the real Task Scheduler is found with its
+// triggers: listed by the service, or under Wine 8, whose service cannot list
+// tasks, read from the file it keeps. The same task turned off starts nothing
+// and is no finding.
 TEST(ScheduledTasks, FindsAHiddenTaskOfTheRealTaskScheduler) {
     ComApartment apartment;
     ASSERT_TRUE(apartment.ready());
     TaskFolderForTest folder(UniqueTaskFolderName());
     if (FAILED(folder.result()))
         GTEST_SKIP() << "the Task Scheduler cannot be reached: " << Utf8(HresultText(folder.result()));
-    ASSERT_EQ(folder.Register(L"Ad", AD_TASK), S_OK);
-    if (RunningUnderWine()) {
-        // Wine 8 keeps a registered task's settings but writes its triggers and
-        // actions as empty elements: its file gets the whole definition, as Windows keeps it.
-        std::wstring file = SystemTaskFilesFolder() + folder.path() + L"\\Ad";
-        ASSERT_NE(ReadWholeFile(file).find("<Hidden>true</Hidden>"), std::string::npos);
-        MakeFile(file, "\xEF\xBB\xBF" + Utf8Task(AD_TASK));
+    const std::wstring off = TaskDefinitionWithEnabled(AD_TASK, false);
+    for (const auto& [name, xml] : {std::pair<const wchar_t*, std::wstring>{L"Ad", AD_TASK}, {L"Off", off}}) {
+        ASSERT_EQ(folder.Register(name, xml.c_str()), S_OK);
+        if (RunningUnderWine()) {
+            // Wine 8 keeps a registered task's settings but writes its triggers and
+            // actions as empty elements: its file gets the whole definition, as Windows keeps it.
+            std::wstring file = SystemTaskFilesFolder() + folder.path() + L"\\" + name;
+            ASSERT_NE(ReadWholeFile(file).find("<Hidden>true</Hidden>"), std::string::npos);
+            MakeFile(file, "\xEF\xBB\xBF" + Utf8Task(xml));
+        }
     }
 
     LauncherFindings findings;
@@ -65,14 +69,17 @@ TEST(ScheduledTasks, FindsAHiddenTaskOfTheRealTaskScheduler) {
     EXPECT_EQ(ad.kind, LauncherKind::ScheduledTask);
     EXPECT_EQ(Utf8(ad.location), Utf8(folder.path()) + "\\Ad");
     EXPECT_EQ(Utf8(ad.browser) + "|" + Utf8(ad.url), "Google Chrome|https://ad.example/");
-    EXPECT_FALSE(ad.enabled);
+    EXPECT_TRUE(ad.enabled);
     EXPECT_EQ(Utf8(ad.trigger), "at log-on; every 30 minutes");
     EXPECT_TRUE(findings.problems.empty()) << Utf8(findings.problems[0].why);
 
     TaskListing listing = ReadScheduledTasks(folder.path(), SystemTaskFilesFolder());
-    ASSERT_EQ(listing.tasks.size(), 1u);
-    EXPECT_TRUE(listing.tasks[0].hidden);
-    EXPECT_EQ(listing.tasks[0].actions.size(), 2u);
+    ASSERT_EQ(listing.tasks.size(), 2u);
+    for (const ScheduledTask& task : listing.tasks) {
+        EXPECT_TRUE(task.hidden);
+        EXPECT_EQ(task.actions.size(), 2u);
+        EXPECT_EQ(task.enabled, task.path == folder.path() + L"\\Ad");
+    }
 }
 
 TEST(ScheduledTasks, NamesWhatCannotBeRead) {

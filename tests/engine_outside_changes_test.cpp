@@ -231,7 +231,9 @@ TEST(FileMoves, MoveIntoTheRunsFolderAndBack) {
     }
 }
 
-// Off and on again through the real Task Scheduler, the definition compared each time.
+// Off and on again through the real Task Scheduler, the definition compared
+// each time: put_Enabled where the service keeps it, the definition registered
+// again where it does not (Wine 8).
 TEST(TaskEnabling, TurnsATaskOffAndOnIfItsDefinitionIsTheSame) {
     ComApartment apartment;
     ASSERT_TRUE(apartment.ready());
@@ -246,19 +248,66 @@ TEST(TaskEnabling, TurnsATaskOffAndOnIfItsDefinitionIsTheSame) {
   <Actions Context="Author"><Exec><Command>C:\Windows\notepad.exe</Command><Arguments>https://ad.example/</Arguments></Exec></Actions>
 </Task>)";
     ASSERT_EQ(folder.Register(L"Ad", task), S_OK);
+    auto change = [&](const std::wstring& path, bool enable, const std::string& expected) {
+        TaskChange asked;
+        asked.path = path;
+        asked.enable = enable;
+        asked.expected = expected;
+        asked.filesFolder = SystemTaskFilesFolder();
+        return SetScheduledTaskEnabled(asked);
+    };
+    auto enabled = [](const std::string& definition) {
+        ScheduledTask read;
+        std::vector<TaskProblem> problems;
+        EXPECT_TRUE(ReadTaskDefinition(definition, TaskLimits(), &read, &problems));
+        return read.enabled;
+    };
     const std::wstring path = folder.path() + L"\\Ad";
 
-    TaskEnabling gone = SetScheduledTaskEnabled(folder.path() + L"\\None", false, L"", 5000);
-    EXPECT_EQ(gone.result, TaskEnable::Gone) << Utf8(HresultText(gone.error));
-    TaskEnabling changed = SetScheduledTaskEnabled(path, false, L"<Task>another definition</Task>", 5000);
+    EXPECT_EQ(change(folder.path() + L"\\None", false, "").result, TaskEnable::Gone);
+    TaskEnabling changed = change(path, false, "<Task>another definition</Task>");
     EXPECT_EQ(changed.result, TaskEnable::Changed) << Utf8(HresultText(changed.error));
+    TaskEnabling read = ReadScheduledTaskDefinition(path, SystemTaskFilesFolder(), 5000);
+    ASSERT_EQ(read.result, TaskEnable::Done);
+    EXPECT_EQ(read.definition, changed.definition);
+    EXPECT_TRUE(enabled(read.definition));
 
-    TaskEnabling off = SetScheduledTaskEnabled(path, false, L"", 5000);
-    // Wine 8 answers put_Enabled with S_OK and keeps nothing: the task asked for again is still on.
-    if (RunningUnderWine() && off.result == TaskEnable::Failed && off.error == E_UNEXPECTED)
-        GTEST_SKIP() << "this Task Scheduler does not keep a task turned off";
+    TaskEnabling off = change(path, false, read.definition);
     ASSERT_EQ(off.result, TaskEnable::Done) << Utf8(HresultText(off.error));
-    EXPECT_EQ(changed.xml, off.xml);
-    TaskEnabling on = SetScheduledTaskEnabled(path, true, off.xmlAfter, 5000);
-    EXPECT_EQ(on.result, TaskEnable::Done) << Utf8(HresultText(on.error));
+    EXPECT_FALSE(enabled(off.definitionAfter));
+    EXPECT_EQ(ReadScheduledTaskDefinition(path, SystemTaskFilesFolder(), 5000).definition, off.definitionAfter);
+    // Wine 8 keeps nothing of put_Enabled; Windows does.
+    EXPECT_EQ(off.registeredAgain, RunningUnderWine());
+    EXPECT_EQ(change(path, true, read.definition).result, TaskEnable::Changed);
+    TaskEnabling on = change(path, true, off.definitionAfter);
+    ASSERT_EQ(on.result, TaskEnable::Done) << Utf8(HresultText(on.error));
+    EXPECT_TRUE(enabled(on.definitionAfter));
+}
+
+// The definition registered again says what it is asked to, wherever Settings
+// and its Enabled are, and nothing else of it changes.
+TEST(TaskEnabling, ADefinitionTurnedOffChangesOnlyItsSettingsEnabled) {
+    const struct {
+        const char* name;
+        const wchar_t* definition;
+        const wchar_t* off;
+    } rows[] = {
+        {"its own Enabled",
+         L"<Task><Triggers><T><Enabled>true</Enabled></T></Triggers><Settings><Hidden>1</Hidden>"
+         L"<Enabled>true</Enabled></Settings></Task>",
+         L"<Task><Triggers><T><Enabled>true</Enabled></T></Triggers><Settings><Hidden>1</Hidden>"
+         L"<Enabled>false</Enabled></Settings></Task>"},
+        {"an Enabled below it only", L"<Task><Settings><Idle><Enabled>1</Enabled></Idle></Settings></Task>",
+         L"<Task><Settings><Enabled>false</Enabled><Idle><Enabled>1</Enabled></Idle></Settings></Task>"},
+        {"empty settings", L"<Task><Settings/></Task>", L"<Task><Settings><Enabled>false</Enabled></Settings></Task>"},
+        {"an empty Enabled", L"<Task><Settings><Enabled/></Settings></Task>",
+         L"<Task><Settings><Enabled>false</Enabled></Settings></Task>"},
+        {"no settings", L"<Task><!-- <Settings> --><Actions/></Task>",
+         L"<Task><!-- <Settings> --><Actions/><Settings><Enabled>false</Enabled></Settings></Task>"},
+        {"no task", L"<Other/>", L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Utf8(TaskDefinitionWithEnabled(row.definition, false)), Utf8(row.off));
+    }
 }

@@ -20,7 +20,8 @@ std::string Describe(const std::string& xml, const TaskLimits& limits = TaskLimi
     std::vector<TaskProblem> problems;
     std::string text;
     if (ReadTaskDefinition(xml, limits, &task, &problems)) {
-        text = std::string(task.enabled ? "on" : "off") + (task.hidden ? " hidden" : "") + " |";
+        text = std::string(task.enabled ? "on" : "off") + (task.hidden ? " hidden" : "") +
+               (task.runsAs.empty() ? "" : (task.runsAsGroup ? " for group " : " as ") + Utf8(task.runsAs)) + " |";
         for (const TaskAction& action : task.actions)
             text += " " + Utf8(action.program) + (action.arguments.empty() ? "" : " " + Utf8(action.arguments)) + ";";
         text += " | " + Utf8(TriggersPhrase(task.triggers));
@@ -88,6 +89,14 @@ TEST(TaskDefinitions, ReadTheTaskSchedulersSchema) {
               "<ComHandler><ClassId>{00000000-0000-0000-0000-000000000000}</ClassId></ComHandler>"
               "<Exec><Arguments>no command</Arguments></Exec></Actions>"),
          "on | a.exe; | no trigger"},
+        {"the account it runs as",
+         Task("<Principals><Principal id=\"Author\"><UserId> S-1-5-18 </UserId><GroupId>S-1-5-32-545</GroupId>"
+              "</Principal></Principals>" +
+              EXEC),
+         "on as S-1-5-18 | C:\\x\\chrome.exe https://a.example/; | no trigger"},
+        {"the group it runs for",
+         Task("<Principals><Principal><GroupId>S-1-5-32-545</GroupId></Principal></Principals>" + EXEC),
+         "on for group S-1-5-32-545 | C:\\x\\chrome.exe https://a.example/; | no trigger"},
         {"text in parts", Task("<Actions><Exec><Command>C:\\a<![CDATA[ b]]>\\c.exe</Command></Exec></Actions>"),
          "on | C:\\a b\\c.exe; | no trigger"},
         {"actions beyond the limit", Task(manyActions),
@@ -194,11 +203,12 @@ TEST(TaskDefinitions, TheReviewJudgesEachTaskFromItsDefinition) {
         {"hidden, at log-on",
          Task("<Settings><Hidden>true</Hidden></Settings>" + logOn + "<Actions>" + chrome + "</Actions>"),
          "hidden : Google Chrome opens https://ad.example/ (on; at log-on)"},
-        {"disabled, with the path it states",
-         Task("<RegistrationInfo><URI>\\Elsewhere\\Name</URI></RegistrationInfo>"
-              "<Settings><Enabled>false</Enabled></Settings><Actions>" +
-              chrome + "</Actions>"),
-         "shown \\Elsewhere\\Name: Google Chrome opens https://ad.example/ (off; no trigger)"},
+        {"with the path it states",
+         Task("<RegistrationInfo><URI>\\Elsewhere\\Name</URI></RegistrationInfo><Actions>" + chrome + "</Actions>"),
+         "shown \\Elsewhere\\Name: Google Chrome opens https://ad.example/ (on; no trigger)"},
+        {"turned off: it starts nothing",
+         Task("<Settings><Enabled>false</Enabled></Settings>" + logOn + "<Actions>" + chrome + "</Actions>"),
+         "shown :"},
         {"several actions: each judged",
          Task(logOn + "<Actions>" + Exec("C:\\Windows\\notepad.exe", "") + chrome +
               Exec("%ComSpec%", "/c start https://second.example/") + "</Actions>"),

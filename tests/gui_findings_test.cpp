@@ -76,7 +76,7 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
         ComApartment apartment;
         PinChromeShortcut(sandbox, L"Site.lnk", L"--app=https://app.example/");
     }
-    // A site Firefox lets notify is reported, but only the browser's own settings take it back so far.
+    // A site Firefox lets notify is reported with the id of its fix (this window's button takes back Chromium's).
     std::wstring firefox = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\x.default";
     MakeFolder(firefox);
     MakePermissionDatabase(firefox + L"\\permissions.sqlite", 13,
@@ -105,7 +105,7 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableFindingsWindowThatEscCloses) 
     EXPECT_EQ(WindowText(GetDlgItem(gui.findings, IDCANCEL)), L"Close");
     EXPECT_NE(ReportText(gui.findings).find(L"opens a site as an app"), std::wstring::npos);
     EXPECT_NE(
-        ReportText(gui.findings).find(L"  [Firefox/x.default] may show notifications: https://win-prize.example\r\n"),
+        ReportText(gui.findings).find(L"  [Firefox/x.default] may show notifications: https://win-prize.example ["),
         std::wstring::npos);
     // Nothing to take back or to fix.
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_TAKE_BACK_BUTTON));

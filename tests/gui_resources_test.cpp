@@ -85,9 +85,10 @@ const ProgramRow PROGRAMS[] = {
      L"PopSwat - Browser Popup Cleaner",
      "PopSwat",
      // advapi32: the review in the findings window reads the browsers' policy keys; ole32 and
-     // oleaut32: the shortcut repair and the review's shortcuts and tasks.
+     // oleaut32: the shortcut repair and the review's shortcuts and tasks; wininet: a proxy
+     // fixed from the window (the fixes' ApplyFixes) tells the running programs.
      {"kernel32.dll", "advapi32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll",
-      "ole32.dll", "oleaut32.dll"}},
+      "ole32.dll", "oleaut32.dll", "wininet.dll"}},
 };
 
 TEST_F(GuiResources, IconGroupHoldsSevenPngImagesFrom16To256Pixels) {

@@ -263,3 +263,70 @@ TEST(FirefoxPrefsFix, AFileThatMayNotBeChangedIsLeftAsItIs) {
         }
     }
 }
+
+// A proxy gets the fix of the place it is kept in, and one target only:
+// Firefox's statements are its own settings' (recommended); the user's
+// Internet Settings are turned off only when chosen, since an organisation
+// may have set them.
+TEST(FindingFixes, AProxyIsFixedWhereItIsKept) {
+    const std::wstring profile = L"C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\p.default";
+    const std::wstring internet =
+        L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
+    const struct {
+        const char* name;
+        ProxySetting finding;
+        const char* kind;  // nullptr: no fix
+        bool recommended;
+        std::wstring location;
+        std::vector<std::string> prefNames;
+    } rows[] = {
+        {"Firefox's prefs.js",
+         {L"network.proxy.http", L"10.0.0.1:8080", profile + L"\\prefs.js"},
+         "firefox-prefs",
+         true,
+         profile,
+         {"network.proxy.type", "network.proxy.http", "network.proxy.http_port"}},
+        {"Firefox's user.js, a proxy script",
+         {L"network.proxy.autoconfig_url", L"http://wpad.example/p.pac", profile + L"\\USER.JS"},
+         "firefox-prefs",
+         true,
+         profile,
+         {"network.proxy.type", "network.proxy.autoconfig_url"}},
+        {"the user's proxy server",
+         {L"ProxyServer", L"10.0.0.1:8080", internet + L"ProxyServer"},
+         "proxy",
+         false,
+         internet + L"ProxyServer",
+         {}},
+        {"the user's proxy script",
+         {L"AutoConfigURL", L"http://wpad.example/p.pac", internet + L"AutoConfigURL"},
+         "proxy",
+         false,
+         internet + L"AutoConfigURL",
+         {}},
+        {"a registry value of another name", {L"ProxyOverride", L"<local>", internet + L"ProxyOverride"}, nullptr},
+        {"a file of another name", {L"network.proxy.http", L"10.0.0.1", profile + L"\\prefs.js.bak"}, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReviewFindings findings;
+        findings.proxy.push_back(row.finding);
+        FindingFix fix = FixFor(row.finding);
+        std::vector<FixTarget> targets = FixTargets(findings);
+        if (!row.kind) {
+            EXPECT_EQ(fix.kind, nullptr);
+            EXPECT_TRUE(targets.empty());
+            continue;
+        }
+        EXPECT_EQ(fix.kind, FindFixKind(row.kind));
+        EXPECT_EQ(fix.recommended, row.recommended);
+        EXPECT_FALSE(fix.administrator);
+        ASSERT_EQ(targets.size(), 1u);
+        EXPECT_EQ(targets[0].kind, fix.kind);
+        EXPECT_EQ(targets[0].recommended, row.recommended);
+        EXPECT_EQ(targets[0].findingId, FindingId(row.finding));
+        EXPECT_EQ(targets[0].location, row.location);
+        EXPECT_EQ(targets[0].prefNames, row.prefNames);
+        EXPECT_EQ(targets[0].command, row.prefNames.empty() ? row.finding.value : L"");
+    }
+}

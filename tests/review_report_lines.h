@@ -50,7 +50,7 @@ inline std::vector<std::wstring> ReviewReportLines(const std::vector<std::vector
 // The advice about sites, which every report gives first.
 const std::vector<std::wstring> SITES_ADVICE = {
     L"- Sites: \"popswat --reset-permissions\" takes back what sites were allowed to do",
-    L"  in Chrome, Edge, Brave, Vivaldi and Opera, or remove them in the browser's site",
-    L"  settings (chrome://settings/content, edge://settings/content; in Firefox,",
+    L"  in Chrome, Edge, Brave, Vivaldi, Opera and Firefox, or remove them in the browser's",
+    L"  site settings (chrome://settings/content, edge://settings/content; in Firefox,",
     L"  Settings > Privacy & Security > Permissions).",
 };

@@ -215,6 +215,7 @@ TEST(WriteReviewReport, PromisesTheShortcutRepairOnlyWhatItChanges) {
         {"a browser shortcut in a Startup folder", LauncherKind::StartupItem, L"msedge.exe", L"https://ad.example/",
          true},
         {"a scheduled task", LauncherKind::ScheduledTask, L"chrome.exe", L"https://ad.example/", false},
+        {"a Run value", LauncherKind::RunValue, L"chrome.exe", L"https://ad.example/", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -53,6 +53,11 @@ public:
         return result;
     }
 
+    HRESULT Delete(const std::wstring& task) {
+        BstrHolder name(task.c_str());
+        return folder_->DeleteTask(name.get(), 0);
+    }
+
 private:
     std::wstring name_;
     HRESULT result_ = E_FAIL;
