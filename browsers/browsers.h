@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include <windows.h>
+
 #include "base/base.h"
 
 // ---- The catalogue -----------------------------------------------------------------
@@ -36,6 +38,15 @@ using BrowserCatalogue = std::vector<BrowserEntry>;
 
 // The seven supported browsers, in the order they are closed, cleaned, audited and reviewed.
 const BrowserCatalogue& GetBrowserCatalogue();
+
+// The two registry roots the catalogue's policy keys are read below (and their
+// values fixed); tests pass keys of their own.
+struct PolicyRoots {
+    HKEY machine;
+    HKEY user;
+};
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+PolicyRoots SystemPolicyRoots();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
 // backslash and its subPath, made full by FullFolderPath; "" when the variable
@@ -496,6 +507,13 @@ constexpr std::size_t MAX_CHANGE_RECORD_BYTES = 16 * 1024 * 1024;
 
 enum class ChangeState { Pending, Done, Left, Undone };
 
+// One registry value as it was, exactly.
+struct RecordedValue {
+    std::wstring name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
 struct ChangeEntry {
     std::wstring findingId;
     std::string kind;           // the fix kind's name: "site-permission", "browser-shortcut", "run-value", ...
@@ -503,7 +521,7 @@ struct ChangeEntry {
     RemovedGrant grant;         // site-permission: the member taken out of Preferences
     std::wstring oldArguments;  // browser-shortcut: its arguments before and after
     std::wstring newArguments;
-    // run-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
+    // run-value, policy-value: the value deleted, exactly: below HKEY_LOCAL_MACHINE (machine)
     // or HKEY_CURRENT_USER, its key, name, type and bytes.
     bool machine = false;
     std::wstring valueKey;
@@ -525,6 +543,9 @@ struct ChangeEntry {
     // proxy: the value changed is recorded as a run-value's is (machine, key, name, type, data).
     std::string taskDefinition;
     std::string taskDefinitionAfter;
+    // extension-registration of a Chromium key (valueName ""): every value the key
+    // deleted held (a Firefox registration is one value, recorded as above).
+    std::vector<RecordedValue> keyValues;
     // startup-page and firefox-prefs: the name of the file in the run's folder
     // that holds the bytes PopSwat wrote, to tell whether the file changed since.
     std::wstring written;

@@ -39,6 +39,18 @@ bool FromHexText(const std::string& text, std::string* bytes) {
     return true;
 }
 
+// The kinds whose change is one registry value deleted or changed, or (an extension's registration) a key.
+bool IsValueKind(const std::string& kind) {
+    return kind == "run-value" || kind == "proxy" || kind == "policy-value" || kind == "extension-registration";
+}
+
+bool IsWholeKey(const ChangeEntry& change) {
+    return change.kind == "extension-registration" && change.valueName.empty();
+}
+
+// A key's values as the record lists them; false when any is incomplete.
+bool ReadKeyValues(const JsonValue* values, std::vector<RecordedValue>* read);
+
 void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
     WriteJsonField(writer, "findingId", change.findingId);
     WriteJsonField(writer, "kind", change.kind.c_str());
@@ -50,7 +62,7 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
         WriteJsonField(writer, "definition", HexText(change.taskDefinition).c_str());
         WriteJsonField(writer, "definitionAfter", HexText(change.taskDefinitionAfter).c_str());
         writer.EndObject();
-    } else if (change.kind == "run-value" || change.kind == "proxy") {
+    } else if (IsValueKind(change.kind)) {
         writer.Key("value");
         writer.StartObject();
         writer.Key("machine");
@@ -60,6 +72,19 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
         writer.Key("type");
         writer.Raw(std::to_string(change.valueType));
         WriteJsonField(writer, "data", HexText(change.valueData).c_str());
+        if (IsWholeKey(change)) {
+            writer.Key("values");
+            writer.StartArray();
+            for (const RecordedValue& value : change.keyValues) {
+                writer.StartObject();
+                WriteJsonField(writer, "name", value.name);
+                writer.Key("type");
+                writer.Raw(std::to_string(value.type));
+                WriteJsonField(writer, "data", HexText(value.data).c_str());
+                writer.EndObject();
+            }
+            writer.EndArray();
+        }
         writer.EndObject();
     } else if (change.kind == "startup-item" || change.kind == "startup-page") {
     } else if (!change.firefoxRow.type.empty()) {
@@ -172,7 +197,7 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
             return "says incompletely what the task was";
         return "";
     }
-    if (change->kind == "run-value" || change->kind == "proxy") {
+    if (IsValueKind(change->kind)) {
         const JsonValue* value = FindJsonMember(object, "value");
         const JsonValue* machine = value && value->IsObject() ? FindJsonMember(*value, "machine") : nullptr;
         const JsonValue* type = value && value->IsObject() ? FindJsonMember(*value, "type") : nullptr;
@@ -183,6 +208,8 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
             return "says incompletely what was deleted";
         change->machine = machine->GetBool();
         change->valueType = type->GetUint();
+        if (IsWholeKey(*change) && !ReadKeyValues(FindJsonMember(*value, "values"), &change->keyValues))
+            return "says incompletely what was deleted";
         return "";
     }
     if (change->kind == "startup-item")
@@ -237,6 +264,23 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
         !ReadWide(*changed, "newArguments", &change->newArguments))
         return "says nothing of what was removed or changed";
     return "";
+}
+
+bool ReadKeyValues(const JsonValue* values, std::vector<RecordedValue>* read) {
+    if (!values || !values->IsArray())
+        return false;
+    for (rapidjson::SizeType i = 0; i < values->Size(); ++i) {
+        const JsonValue& one = (*values)[i];
+        RecordedValue value;
+        std::string data;
+        const JsonValue* type = one.IsObject() ? FindJsonMember(one, "type") : nullptr;
+        if (!type || !type->IsUint() || !ReadWide(one, "name", &value.name) || !ReadText(one, "data", &data) ||
+            !FromHexText(data, &value.data))
+            return false;
+        value.type = type->GetUint();
+        read->push_back(std::move(value));
+    }
+    return true;
 }
 
 }  // namespace

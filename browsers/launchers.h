@@ -252,6 +252,26 @@ void FindScheduledTaskLaunchers(const std::wstring& taskFolder,
                                 const TaskLimits& limits,
                                 LauncherFindings* findings);
 
+// An extension another program registered for a browser to install at its next
+// start: a Chromium-family browser's Software\[WOW6432Node\]<vendor>\<browser>\Extensions\<id>
+// key (with all its values), or a value of Firefox's Software\[WOW6432Node\]Mozilla\Firefox\Extensions
+// named by the add-on's id.
+struct ExtensionRegistration {
+    bool machine = false;  // below HKEY_LOCAL_MACHINE; otherwise HKEY_CURRENT_USER
+    std::wstring key;      // below the root
+    std::wstring name;     // Firefox: the value's name; "" for a Chromium key
+};
+// Where the extension with that id is registered for the browser, below both roots (the user's first).
+std::vector<ExtensionRegistration> FindExtensionRegistrations(const BrowserEntry& browser,
+                                                              const std::wstring& id,
+                                                              const LauncherRegistryRoots& roots);
+// "HKEY_CURRENT_USER\<key>", with "\<name>" for a value.
+std::wstring ExtensionRegistrationText(const ExtensionRegistration& registration);
+// True for a place FindExtensionRegistrations can name, of any catalogue browser.
+bool IsExtensionRegistrationPlace(const ExtensionRegistration& place);
+// The registration ExtensionRegistrationText made that text of; false for any other place.
+bool ParseExtensionRegistration(const std::wstring& text, ExtensionRegistration* registration);
+
 // Where a run looks; LauncherSources() looks nowhere.
 struct LauncherSources {
     std::vector<std::wstring> shortcutFolders;

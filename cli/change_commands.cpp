@@ -125,7 +125,7 @@ int RunFixCommand(const ChangeCommand& command) {
         Say(command, L"(preview - nothing will be changed)\n");
     if (!Confirms(command, closes))
         return 0;
-    ChangeRunOutcome outcome = ApplyFixes(options, chosen, SystemLauncherSources());
+    ChangeRunOutcome outcome = ApplyFixes(options, chosen, SystemFixPlaces());
     if (command.preview) {
         // A dry run records nothing: the document lists what the run would change.
         outcome.record.preview = true;
@@ -176,7 +176,7 @@ int RunUndoCommand(const ChangeCommand& command) {
         return 2;
     }
     if (run->notUndone == 0)
-        return Finish(command, UndoChangeRun(options, *run, SystemLauncherSources()), L"Put back");
+        return Finish(command, UndoChangeRun(options, *run, SystemFixPlaces()), L"Put back");
     bool closes = false;
     Say(command, FormatWide(L"PopSwat will put back %zu change(s) of run ", run->notUndone) +
                      MaskUnsafeCharacters(run->name) + L":\n");
@@ -201,7 +201,7 @@ int RunUndoCommand(const ChangeCommand& command) {
         Say(command, L"(preview - nothing will be changed)\n");
     if (!Confirms(command, closes))
         return 0;
-    return Finish(command, UndoChangeRun(options, *run, SystemLauncherSources()),
+    return Finish(command, UndoChangeRun(options, *run, SystemFixPlaces()),
                   command.preview ? L"Would put back" : L"Put back");
 }
 

@@ -119,6 +119,10 @@ std::wstring Refusal(const ChangeEntry& entry,
         return TaskRefusal(entry);
     if (entry.kind == "proxy")
         return ProxyRefusal(entry);
+    if (entry.kind == "policy-value")
+        return PolicyRefusal(entry);
+    if (entry.kind == "extension-registration")
+        return RegistrationRefusal(entry);
     if (entry.kind == "startup-page")
         return StartupPageRefusal(entry, profiles);
     if (entry.kind == "firefox-prefs")
@@ -152,10 +156,9 @@ std::vector<ChangeRunSummary> ListChangeRuns() {
     return runs;
 }
 
-ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
-                               const ChangeRunSummary& run,
-                               const LauncherSources& sources) {
+ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSummary& run, const FixPlaces& places) {
     ChangeRunOutcome result;
+    const LauncherSources& sources = places.launchers;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome*) {
         result.folder = run.folder;
         ChangeLog log;
@@ -195,6 +198,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
         std::map<std::wstring, std::vector<std::size_t>> byFile;  // site permissions, by Preferences file
         std::vector<std::size_t> shortcuts;
         std::vector<std::size_t> outside;  // run values, Startup items, tasks and the proxy
+        std::vector<std::size_t> policies;
+        std::vector<std::size_t> registrations;
         std::vector<std::size_t> startupPages;
         std::vector<std::size_t> firefoxPrefs;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
@@ -217,6 +222,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
                 byFile[FoldedPath(entry.location)].push_back(index);
             else if (entry.kind == "browser-shortcut")
                 shortcuts.push_back(index);
+            else if (entry.kind == "policy-value")
+                policies.push_back(index);
+            else if (entry.kind == "extension-registration")
+                registrations.push_back(index);
             else if (entry.kind == "startup-page")
                 startupPages.push_back(index);
             else if (entry.kind == "firefox-prefs")
@@ -252,6 +261,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
             else
                 PutBackOutsideEntry(options, index, sources, &log);
         }
+        for (std::size_t index : policies)
+            PutBackPolicyEntry(options, index, places.policies, &log);
+        for (std::size_t index : registrations)
+            PutBackRegistrationEntry(options, index, sources.registry, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

@@ -11,9 +11,7 @@
 
 #include "base/base.h"
 #include "browsers/browsers.h"
-
-struct LauncherFinding;  // browsers/launchers.h
-struct LauncherSources;  // browsers/launchers.h
+#include "browsers/launchers.h"
 
 struct CleanupOptions {
     bool preview = false;           // report what would be closed and deleted, change nothing
@@ -144,13 +142,22 @@ struct ChangeRunOutcome {
     bool nothingToDo = false;    // undo: no run has changes that are not undone
 };
 
+// Where fixes and their undo look, the same places the review read: the
+// programs pass SystemFixPlaces(), tests keys and folders of their own.
+struct FixPlaces {
+    LauncherSources launchers;  // Run values, Startup items, shortcuts
+    PolicyRoots policies{};     // the roots below which the catalogue's policy keys are
+};
+// SystemLauncherSources() and SystemPolicyRoots().
+FixPlaces SystemFixPlaces();
+
 // Takes the one-run lock, closes the browsers when a target needs them closed
 // (the kinds' closesBrowsers), then fixes each target, each change recorded
 // before it is made; lines go to options.log. In preview only the lines.
-// Run values and Startup items are looked for in sources' registry and Startup folders.
+// Each target is looked for only in places.
 ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
                             const std::vector<FixTarget>& targets,
-                            const LauncherSources& sources);
+                            const FixPlaces& places);
 
 // One run's folder below BackupsFolder, as --list-changes shows it.
 struct ChangeRunSummary {
@@ -170,10 +177,8 @@ std::wstring BackupsFolder();
 // Takes the one-run lock, closes the browsers when an entry's kind needs them
 // closed, then puts back, item by item, what the run's record says was removed
 // or changed (its changes not yet undone), each entry's state becoming undone,
-// or left with a line. Where a shortcut may be put back: sources' folders.
-ChangeRunOutcome UndoChangeRun(const CleanupOptions& options,
-                               const ChangeRunSummary& run,
-                               const LauncherSources& sources);
+// or left with a line. An entry is put back only into places.
+ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSummary& run, const FixPlaces& places);
 // True when a fix that needs an elevated process (needsElevation) cannot be
 // tried by this one. Under Wine every process is elevated.
 bool NeedsAdministrator(bool needsElevation);

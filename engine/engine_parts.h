@@ -446,6 +446,76 @@ void PutBackProxyEntry(const CleanupOptions& options,
                        std::size_t index,
                        const LauncherSources& sources,
                        ChangeLog* log);
+// ---- Fixes that delete one registry value ---------------------------------------------
+
+// What a kind of fix that deletes one value the review judged needs to know.
+struct ValueFix {
+    const char* kind;     // "run-value", "policy-value"
+    const wchar_t* what;  // for its lines: "start-up value"
+    // Why the place may not be changed ("not a start-up value", "needs an administrator"), "" when it may.
+    std::wstring (*refusal)(const RegistryPlace& place);
+    // True when the value as it is now is what the review judged (target.command).
+    bool (*asReviewed)(const SavedRegistryValue& value, const std::wstring& reviewed);
+};
+// One change a fix has checked and will make: its entry, complete, the line
+// that says it is done, and the change itself (made only once the entry is recorded).
+struct PlannedChange {
+    ChangeEntry entry;
+    std::wstring doneLine;  // "  start-up value deleted: ", followed by the location
+    std::function<ChangeResult()> change;
+};
+// Records every planned entry (pending) with one write of the record, then
+// makes each change in turn, marking it done or left with a line: each entry is
+// on the disk before its change. When the record cannot be written, nothing is changed.
+void MakePlannedChanges(const CleanupOptions& options,
+                        std::vector<PlannedChange> planned,
+                        ChangeLog* log,
+                        ChangeRunOutcome* result);
+// Finds the target's value below roots and checks it with fix; then plans its
+// deletion with its type and bytes recorded exactly, to be made if it still holds
+// them. In preview only "[preview] would delete the <what>: ...". Anything else
+// is left now, with why.
+void PlanValueDeletion(const CleanupOptions& options,
+                       const FixTarget& target,
+                       const LauncherRegistryRoots& roots,
+                       const ValueFix& fix,
+                       std::vector<PlannedChange>* plan,
+                       ChangeRunOutcome* result);
+// Writes a value PlanValueDeletion recorded back, with its type and bytes, when its name is free.
+ChangeResult PutDeletedValueBack(const LauncherRegistryRoots& roots, const ChangeEntry& entry);
+
+// ---- Fixing browser policies --------------------------------------------------------
+
+// The policy-value targets: each value deleted (for a list, the one entry) below
+// the roots, as PlanValueDeletion plans it, in one batch.
+void FixPolicyValues(const CleanupOptions& options,
+                     const std::vector<FixTarget>& targets,
+                     const PolicyRoots& roots,
+                     ChangeLog* log,
+                     ChangeRunOutcome* result);
+// Why --undo may not put back a policy-value entry, "" when it may: only a value
+// below a catalogue browser's policy key, by an administrator.
+std::wstring PolicyRefusal(const ChangeEntry& entry);
+// Puts the entry's value back below the roots; its state becomes Undone, or Left with why. One line.
+void PutBackPolicyEntry(const CleanupOptions& options, std::size_t index, const PolicyRoots& roots, ChangeLog* log);
+
+// ---- Fixing extensions registered by other programs ----------------------------------
+
+// The extension-registration targets: each registration below the roots deleted
+// (a Chromium key with all its values, refused when it holds subkeys or more than
+// 1,000 values; a Firefox value), recorded exactly first, in one batch.
+void FixExtensionRegistrations(const CleanupOptions& options,
+                               const std::vector<FixTarget>& targets,
+                               const LauncherRegistryRoots& roots,
+                               ChangeLog* log,
+                               ChangeRunOutcome* result);
+// Why --undo may not put back an extension-registration entry, "" when it may.
+std::wstring RegistrationRefusal(const ChangeEntry& entry);
+// Writes the key or value back below the roots when its place is free; Undone, or Left with why. One line.
+void PutBackRegistrationEntry(const CleanupOptions& options,
+                              std::size_t index,
+                              const LauncherRegistryRoots& roots,
+                              ChangeLog* log);
 // ---- Writing a browser's settings file anew ----------------------------------------
 
 // What a settings file is before it is rewritten: only a Plain one is.

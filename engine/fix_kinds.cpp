@@ -14,6 +14,11 @@ const std::vector<FixKind>& FixKinds() {
         {"proxy",
          L"Turns the proxy off: ProxyEnable set to 0, the proxy script's address deleted (kept in the record).", false,
          L"proxy setting(s)"},
+        {"policy-value", L"Deletes the browser policy value (kept in the record).", false, L"policy value(s)"},
+        {"extension-registration",
+         L"Deletes another program's registration of the extension (kept in the record); the browser removes the "
+         L"extension at its next start.",
+         false, L"extension registration(s)"},
         {"startup-page",
          L"Removes the page from Preferences and Secure Preferences, so the browser's own default applies (kept in the "
          L"record).",

@@ -107,7 +107,7 @@ void FixShortcuts(const CleanupOptions& options,
 
 ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
                             const std::vector<FixTarget>& targets,
-                            const LauncherSources& sources) {
+                            const FixPlaces& places) {
     ChangeRunOutcome result;
     CleanupOutcome locked = RunUnderLock([&](CleanupOutcome* outcome) {
         if (NeedsClosedBrowsers(targets)) {
@@ -121,9 +121,11 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         FixShortcuts(options, targets, &log, outcome);
         FixStartupPages(options, targets, &log, &result);
         FixFirefoxPrefs(options, targets, &log, &result);
-        FixOutsideTheBrowsers(options, targets, sources, &log, &result);
-        FixScheduledTasks(options, targets, sources, &log, &result);
-        FixProxySettings(options, targets, sources, &log, &result);
+        FixOutsideTheBrowsers(options, targets, places.launchers, &log, &result);
+        FixScheduledTasks(options, targets, places.launchers, &log, &result);
+        FixProxySettings(options, targets, places.launchers, &log, &result);
+        FixPolicyValues(options, targets, places.policies, &log, &result);
+        FixExtensionRegistrations(options, targets, places.launchers.registry, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

@@ -35,65 +35,30 @@ void RecordAndChange(const CleanupOptions& options,
                      ChangeRunOutcome* result,
                      const std::wstring& doneLine,
                      Change change) {
-    std::size_t index = log->record.changes.size();
-    std::string kind = entry.kind;
-    std::wstring location = entry.location;
-    if (!RecordPending(log, {std::move(entry)}))
-        return Leave(options, kind, location, L"the record of changes could not be written", result);
-    ChangeResult done = change();
-    if (done.step != ChangeStep::Done) {
-        std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
-        MarkChange(log, index, ChangeState::Left, why);
-        return Leave(options, kind, location, why, result);
-    }
-    MarkChange(log, index, ChangeState::Done);
-    ++result->done;
-    WriteLine(options, doneLine + MaskUnsafeCharacters(location));
+    std::vector<PlannedChange> one;
+    one.push_back({std::move(entry), doneLine, change});
+    MakePlannedChanges(options, std::move(one), log, result);
 }
 
-void FixRunValue(const CleanupOptions& options,
-                 const FixTarget& target,
-                 const LauncherSources& sources,
-                 ChangeLog* log,
-                 ChangeRunOutcome* result) {
-    RegistryPlace place;
-    SavedRegistryValue saved;
-    if (!FindRegistryPlace(sources.registry, target.location, &place))
-        return Leave(options, "run-value", target.location, L"it is no longer there", result);
+std::wstring RunValueRefusal(const RegistryPlace& place) {
     if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
-        return Leave(options, "run-value", target.location, L"not a start-up value", result);
-    if (NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)))
-        return Leave(options, "run-value", target.location, L"needs an administrator", result);
-    ChangeResult read = SaveRegistryValue(sources.registry, place, &saved);
-    if (read.step != ChangeStep::Done)
-        return Leave(options, "run-value", target.location,
-                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
-    // Only what the review judged: a value rewritten since is someone's new choice.
-    if ((saved.type != REG_SZ && saved.type != REG_EXPAND_SZ) || StoredText(saved) != target.command)
-        return Leave(options, "run-value", target.location, L"it has changed since the review", result);
-    if (options.preview) {
-        ++result->done;
-        return WriteLine(options,
-                         L"  [preview] would delete the start-up value: " + MaskUnsafeCharacters(target.location));
-    }
-    ChangeEntry entry;
-    entry.findingId = target.findingId;
-    entry.kind = "run-value";
-    entry.location = RegistryPlaceText(place);
-    entry.machine = place.machine;
-    entry.valueKey = place.key;
-    entry.valueName = place.name;
-    entry.valueType = saved.type;
-    entry.valueData = saved.data;
-    RecordAndChange(options, std::move(entry), log, result, L"  start-up value deleted: ",
-                    [&] { return DeleteRegistryValueIfSame(sources.registry, place, saved); });
+        return L"not a start-up value";
+    return NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)) ? L"needs an administrator" : L"";
 }
 
-void FixStartupItem(const CleanupOptions& options,
-                    const FixTarget& target,
-                    const LauncherSources& sources,
-                    ChangeLog* log,
-                    ChangeRunOutcome* result) {
+// Only what the review judged: a value rewritten since is someone's new choice.
+bool RunValueAsReviewed(const SavedRegistryValue& value, const std::wstring& command) {
+    return (value.type == REG_SZ || value.type == REG_EXPAND_SZ) && StoredText(value) == command;
+}
+
+const ValueFix RUN_VALUE_FIX = {"run-value", L"start-up value", RunValueRefusal, RunValueAsReviewed};
+
+void PlanStartupItemMove(const CleanupOptions& options,
+                         const FixTarget& target,
+                         const LauncherSources& sources,
+                         ChangeLog* log,
+                         std::vector<PlannedChange>* plan,
+                         ChangeRunOutcome* result) {
     if (!IsDirectlyInOneOf(target.location, sources.startupFolders))
         return Leave(options, "startup-item", target.location, L"not an item of a Startup folder", result);
     if (NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(target.location))))
@@ -114,13 +79,90 @@ void FixStartupItem(const CleanupOptions& options,
     entry.kind = "startup-item";
     entry.location = target.location;
     entry.copy = folder;
-    RecordAndChange(options, std::move(entry), log, result, L"  moved out of the Startup folder: ", [&] {
-        std::wstring movedTo;
-        return MoveFileIntoFolder(target.location, log->folder + L"\\" + folder, &movedTo);
-    });
+    std::wstring item = target.location, into = log->folder + L"\\" + folder;
+    plan->push_back({std::move(entry), L"  moved out of the Startup folder: ", [item, into] {
+                         std::wstring movedTo;
+                         return MoveFileIntoFolder(item, into, &movedTo);
+                     }});
 }
 
 }  // namespace
+
+void MakePlannedChanges(const CleanupOptions& options,
+                        std::vector<PlannedChange> planned,
+                        ChangeLog* log,
+                        ChangeRunOutcome* result) {
+    if (planned.empty())
+        return;
+    // One write of the record for the whole batch: every entry is on the disk
+    // before any of its changes is made, and an entry left pending by a run
+    // stopped midway is put back as it was found.
+    std::size_t first = log->record.changes.size();
+    std::vector<ChangeEntry> entries;
+    for (const PlannedChange& change : planned)
+        entries.push_back(change.entry);
+    if (!RecordPending(log, std::move(entries))) {
+        for (const PlannedChange& change : planned)
+            Leave(options, change.entry.kind, change.entry.location, L"the record of changes could not be written",
+                  result);
+        return;
+    }
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const std::wstring& location = planned[i].entry.location;
+        ChangeResult done = planned[i].change();
+        if (done.step != ChangeStep::Done) {
+            std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
+            MarkChange(log, first + i, ChangeState::Left, why);
+            Leave(options, planned[i].entry.kind, location, why, result);
+            continue;
+        }
+        MarkChange(log, first + i, ChangeState::Done);
+        ++result->done;
+        WriteLine(options, planned[i].doneLine + MaskUnsafeCharacters(location));
+    }
+}
+
+void PlanValueDeletion(const CleanupOptions& options,
+                       const FixTarget& target,
+                       const LauncherRegistryRoots& roots,
+                       const ValueFix& fix,
+                       std::vector<PlannedChange>* plan,
+                       ChangeRunOutcome* result) {
+    RegistryPlace place;
+    SavedRegistryValue saved;
+    if (!FindRegistryPlace(roots, target.location, &place))
+        return Leave(options, fix.kind, target.location, L"it is no longer there", result);
+    std::wstring refusal = fix.refusal(place);
+    if (!refusal.empty())
+        return Leave(options, fix.kind, target.location, refusal, result);
+    ChangeResult read = SaveRegistryValue(roots, place, &saved);
+    if (read.step != ChangeStep::Done)
+        return Leave(options, fix.kind, target.location,
+                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
+    if (!fix.asReviewed(saved, target.command))
+        return Leave(options, fix.kind, target.location, L"it has changed since the review", result);
+    if (options.preview) {
+        ++result->done;
+        return WriteLine(options, L"  [preview] would delete the " + std::wstring(fix.what) + L": " +
+                                      MaskUnsafeCharacters(target.location));
+    }
+    ChangeEntry entry;
+    entry.findingId = target.findingId;
+    entry.kind = fix.kind;
+    entry.location = RegistryPlaceText(place);
+    entry.machine = place.machine;
+    entry.valueKey = place.key;
+    entry.valueName = place.name;
+    entry.valueType = saved.type;
+    entry.valueData = saved.data;
+    plan->push_back({std::move(entry), L"  " + std::wstring(fix.what) + L" deleted: ",
+                     [roots, place, saved] { return DeleteRegistryValueIfSame(roots, place, saved); }});
+}
+
+ChangeResult PutDeletedValueBack(const LauncherRegistryRoots& roots, const ChangeEntry& entry) {
+    return PutRegistryValueBack(roots, {entry.machine, entry.valueKey, entry.valueName},
+                                {entry.valueType, entry.valueData});
+}
 
 bool IsDirectlyInOneOf(const std::wstring& path, const std::vector<std::wstring>& folders) {
     std::wstring folder = FolderOfPath(path);
@@ -140,6 +182,7 @@ void FixOutsideTheBrowsers(const CleanupOptions& options,
                            ChangeLog* log,
                            ChangeRunOutcome* result) {
     bool any = false;
+    std::vector<PlannedChange> plan;
     for (const FixTarget& target : targets) {
         std::string_view kind = target.kind ? target.kind->name : "";
         if (kind != "run-value" && kind != "startup-item")
@@ -148,19 +191,16 @@ void FixOutsideTheBrowsers(const CleanupOptions& options,
             WriteLine(options, L"Taking away what starts a browser at log-on...");
         any = true;
         if (kind == "run-value")
-            FixRunValue(options, target, sources, log, result);
+            PlanValueDeletion(options, target, sources.registry, RUN_VALUE_FIX, &plan, result);
         else
-            FixStartupItem(options, target, sources, log, result);
+            PlanStartupItemMove(options, target, sources, log, &plan, result);
     }
+    MakePlannedChanges(options, std::move(plan), log, result);
 }
 
 std::wstring OutsideRefusal(const ChangeEntry& entry, const LauncherSources& sources) {
-    if (entry.kind == "run-value") {
-        RegistryPlace place{entry.machine, entry.valueKey, entry.valueName};
-        if (KindOfRegistryPlace(place) != RegistryPlaceKind::RunValue)
-            return L"not a start-up value";
-        return NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)) ? L"needs an administrator" : L"";
-    }
+    if (entry.kind == "run-value")
+        return RunValueRefusal({entry.machine, entry.valueKey, entry.valueName});
     if (!IsDirectlyInOneOf(entry.location, sources.startupFolders))
         return L"not an item of a Startup folder";
     return NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(entry.location))) ? L"needs an administrator" : L"";
@@ -174,8 +214,7 @@ void PutBackOutsideEntry(const CleanupOptions& options,
     ChangeResult back;
     const wchar_t* doneLine;
     if (entry.kind == "run-value") {
-        back = PutRegistryValueBack(sources.registry, {entry.machine, entry.valueKey, entry.valueName},
-                                    {entry.valueType, entry.valueData});
+        back = PutDeletedValueBack(sources.registry, entry);
         doneLine = L"  start-up value put back: ";
     } else {
         std::wstring name = entry.location.substr(entry.location.find_last_of(L'\\') + 1);

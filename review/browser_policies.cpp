@@ -51,6 +51,8 @@ void ReadPolicyValues(const PolicyWalk& walk, HKEY key, const std::wstring& pref
                             ? FormatWide(L"(too long to show: %lu bytes)", static_cast<unsigned long>(value.size))
                             : value.text;
         finding.effect = ClassifyPolicy(walk.browser.kind == BrowserKind::Firefox, finding.name);
+        finding.location = std::wstring(walk.machine ? L"HKEY_LOCAL_MACHINE\\" : L"HKEY_CURRENT_USER\\") +
+                           walk.browser.policyKey + L"\\" + finding.name;
         walk.findings->push_back(std::move(finding));
     }
     DWORD longestSubkey = 0;
@@ -112,10 +114,6 @@ PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name) {
     if (!firefox && StartsWithIgnoringAsciiCase(first, L"DefaultSearchProvider"))
         return PolicyEffect::SearchEngine;
     return PolicyEffect::Other;
-}
-
-PolicyRoots SystemPolicyRoots() {
-    return {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
 }
 
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots) {

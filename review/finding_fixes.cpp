@@ -65,11 +65,31 @@ FindingFix FixFor(const StartupFinding& finding) {
     return {FindFixKind(IsFirefoxPlace(finding.place) ? "firefox-prefs" : "startup-page"), true, false};
 }
 
-FindingFix FixFor(const ExtensionFinding&) {
-    return {};
+FindingFix FixFor(const ExtensionFinding& finding) {
+    // The registration deleted, the browser removes the extension at its next
+    // start: recommended for one that takes over a page a person starts from.
+    if (finding.registeredAt.empty())
+        return {};
+    bool hijacks = finding.overrides & (OVERRIDES_HOME_PAGE | OVERRIDES_STARTUP_PAGES | OVERRIDES_SEARCH_ENGINE);
+    return {FindFixKind("extension-registration"), hijacks,
+            NeedsAdministrator(finding.registeredAt.rfind(L"HKEY_LOCAL_MACHINE\\", 0) == 0)};
 }
 
-FindingFix FixFor(const PolicyFinding&) {
+FindingFix FixFor(const PolicyFinding& finding) {
+    // Deleting the one value stops what it forces; an organisation may have set
+    // it, so only a person who chose it fixes it. The policy keys take an
+    // administrator, the user's too.
+    switch (finding.effect) {
+        case PolicyEffect::ForcesExtension:
+        case PolicyEffect::HomePage:
+        case PolicyEffect::StartupPages:
+        case PolicyEffect::NewTabPage:
+        case PolicyEffect::SearchEngine:
+            return {FindFixKind("policy-value"), false, NeedsAdministrator(true)};
+        case PolicyEffect::ControlsExtensions:
+        case PolicyEffect::Other:
+            break;
+    }
     return {};
 }
 
@@ -156,6 +176,27 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
                                                                             : L"shortcut ";
         target.description = what + MaskUnsafeCharacters(finding.location) +
                              (finding.url.empty() ? std::wstring() : L" opens " + MaskUnsafeCharacters(finding.url));
+        targets.push_back(std::move(target));
+    }
+    for (const ExtensionFinding& finding : findings.extensions) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.location = finding.registeredAt;
+        target.command = finding.id;
+        target.description = ProfileLabel(finding.place.browser, finding.place.profile) + L": extension " +
+                             MaskUnsafeCharacters(finding.name.empty() ? finding.id : finding.name) +
+                             L" registered in " + MaskUnsafeCharacters(finding.registeredAt);
+        targets.push_back(std::move(target));
+    }
+    for (const PolicyFinding& finding : findings.policies) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.location = finding.location;
+        target.command = finding.value;
+        target.description = L"policy " + finding.browser + (finding.machine ? L" (machine) " : L" (user) ") +
+                             MaskUnsafeCharacters(finding.name) + L" = " + MaskUnsafeCharacters(finding.value);
         targets.push_back(std::move(target));
     }
     for (const ProxySetting& finding : findings.proxy) {

@@ -53,6 +53,8 @@ struct ExtensionFinding {
     unsigned overrides = 0;  // ExtensionOverride bits
     bool enabled = true;
     bool manifestRead = true;  // false: no manifest could be read, its name and version are not known
+    // Where another program registered it (ExtensionRegistrationText), "" when nowhere.
+    std::wstring registeredAt;
 };
 
 enum class PolicyEffect {
@@ -71,6 +73,8 @@ struct PolicyFinding {
     std::wstring name;     // the value's path below the browser's policy key: "ExtensionInstallForcelist\1"
     std::wstring value;    // text as stored; numbers in decimal
     PolicyEffect effect = PolicyEffect::Other;
+    // Where the value is, for its fix: "HKEY_LOCAL_MACHINE\SOFTWARE\Policies\Google\Chrome\HomepageLocation".
+    std::wstring location;
 };
 
 // A settings file that exists but could not be used.
@@ -104,12 +108,6 @@ void ReviewChromiumProfile(const ProfilePlace& place, const std::wstring& profil
 // that is not a full path.
 void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profileFolder, ReviewFindings* findings);
 
-// The two registry roots policies are read from; tests pass keys of their own.
-struct PolicyRoots {
-    HKEY machine;
-    HKEY user;
-};
-PolicyRoots SystemPolicyRoots();
 // Every value under each catalogue row's policy key, machine root first.
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
 // What a policy value (its path below the browser's key) does.
@@ -155,7 +153,8 @@ FindingFix FixFor(const ExtensionFinding& finding);
 FindingFix FixFor(const PolicyFinding& finding);
 FindingFix FixFor(const LauncherFinding& finding);
 FindingFix FixFor(const ProxySetting& finding);
-// Every finding PopSwat has a fix for, as ApplyFixes takes it: site permissions first, then shortcuts.
+// Every finding PopSwat has a fix for, as ApplyFixes takes it: site permissions
+// first, then what starts a browser from outside it, then policies.
 std::vector<FixTarget> FixTargets(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------

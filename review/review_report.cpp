@@ -139,7 +139,10 @@ std::wstring ExtensionText(const ExtensionFinding& finding) {
     text += L": " + (finding.name.empty() ? std::wstring(L"(unknown)") : MaskUnsafeCharacters(finding.name));
     if (!finding.version.empty())
         text += L"  v" + MaskUnsafeCharacters(finding.version);
-    return text + L" (" + MaskUnsafeCharacters(finding.id) + L")";
+    text += L" (" + MaskUnsafeCharacters(finding.id) + L")";
+    if (!finding.registeredAt.empty())
+        text += L", registered in " + MaskUnsafeCharacters(finding.registeredAt);
+    return text;
 }
 
 const wchar_t* EffectText(PolicyEffect effect) {
@@ -319,12 +322,24 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
         WriteLines(options, {L"- Extensions: remove the ones you do not recognise on the extensions page",
                              L"  (chrome://extensions, edge://extensions, about:addons). One installed by another",
                              L"  program comes back until that program is uninstalled in Windows' settings."});
+    if (std::any_of(findings.extensions.begin(), findings.extensions.end(),
+                    [](const ExtensionFinding& f) { return FixFor(f).kind != nullptr; }))
+        WriteLines(options,
+                   {L"  For one registered where named above, \"popswat --fix\" deletes the registration of one",
+                    L"  that takes over a page and \"popswat --fix=<id>\" that of any other (kept to put back);",
+                    L"  the browser removes the extension at its next start."});
     if (!findings.policies.empty())
         WriteLines(options,
                    {L"- Policies: on a computer that no organisation manages, adware most likely wrote",
                     L"  them. Uninstall the program that did, or delete the values named above from",
                     L"  HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies (machine) or HKEY_CURRENT_USER\\SOFTWARE\\Policies",
                     L"  (user), in regedit."});
+    // An organisation may have set a policy: only the person who names it fixes it.
+    if (std::any_of(findings.policies.begin(), findings.policies.end(),
+                    [](const PolicyFinding& f) { return FixFor(f).kind != nullptr; }))
+        WriteLines(options,
+                   {L"  \"popswat --fix=<id>\" deletes one that shows an id (kept to put back); \"popswat --fix\"",
+                    L"  alone leaves policies as they are, since an organisation may have set them."});
     if (!findings.unreadable.empty())
         WriteLines(options, {L"- Files that could not be read: close the browser and run the review again."});
     // Only what the repair would change is promised to it: "--app=" stays, a
@@ -334,29 +349,34 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
         return ShortcutRepairWouldChange(f) && !ShortcutRepairKeepsFile(f.location);
     });
     if (HasLauncher(findings, {LauncherKind::Shortcut}))
-        WriteLines(options,
-                   {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
-                    L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
-                    repairable ? L"  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a"
-                               : L"  something else."});
+        WriteLines(
+            options,
+            {L"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
+             L"  of its Target, or delete it; delete a shortcut named after a browser that starts",
+             repairable
+                 ? L"  something else. \"popswat --fix\" or --repair-shortcuts fixes browser shortcuts and keeps a"
+                 : L"  something else."});
     if (HasLauncher(findings, {LauncherKind::Shortcut}) && repairable)
         WriteLines(options, {L"  copy of each."});
     else if (repairable)
-        WriteLines(options, {L"- Browser shortcuts in a Startup folder: \"popswat --repair-shortcuts\" fixes them and",
-                             L"  keeps a copy of each."});
+        WriteLines(options, {L"- Browser shortcuts in a Startup folder: \"popswat --fix\" or --repair-shortcuts fixes",
+                             L"  them and keeps a copy of each."});
     if (HasLauncher(findings, {LauncherKind::StartupItem, LauncherKind::RunValue}))
         WriteLines(options,
                    {L"- Start-up entries: turn them off in Settings > Apps > Startup or on Task Manager's Startup",
                     L"  tab, or delete the item from the Startup folder named above; a Run value is deleted in",
-                    L"  regedit under the key named above."});
+                    L"  regedit under the key named above. \"popswat --fix\" deletes such a Run value or moves the",
+                    L"  item out of the Startup folder, each kept to put back with \"popswat --undo\"."});
     if (HasLauncher(findings, {LauncherKind::ScheduledTask}))
         WriteLines(options, {L"- Scheduled tasks: open Task Scheduler (taskschd.msc), find the task by the path named",
-                             L"  above under Task Scheduler Library, and disable or delete it."});
+                             L"  above under Task Scheduler Library, and disable or delete it. \"popswat --fix\" turns",
+                             L"  such a task off without deleting it, kept to turn on again with \"popswat --undo\"."});
     bool firefoxProxy = std::any_of(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy);
     if (findings.proxy.size() >
         static_cast<std::size_t>(std::count_if(findings.proxy.begin(), findings.proxy.end(), IsFirefoxProxy)))
         WriteLines(options, {L"- Proxy: keep it only if an organisation or you set it up; otherwise turn it off in",
-                             L"  Settings > Network & internet > Proxy."});
+                             L"  Settings > Network & internet > Proxy, or with \"popswat --fix=<id>\" (kept to put",
+                             L"  back); \"popswat --fix\" alone leaves it as it is."});
     if (firefoxProxy)
         WriteLines(options,
                    {L"- Firefox's proxy: keep it only if an organisation or you set it up; otherwise choose",

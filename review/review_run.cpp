@@ -5,6 +5,25 @@ void NoteUnreadable(const ProfilePlace& place, const std::wstring& file, JsonLoa
         findings->unreadable.push_back({place, file, reason});
 }
 
+namespace {
+
+// Where another program registered each extension it installed, as its fix finds it.
+void NoteRegistrations(const LauncherRegistryRoots& roots, ReviewFindings* findings) {
+    for (ExtensionFinding& finding : findings->extensions) {
+        if (finding.installedBy != InstalledBy::OtherProgram)
+            continue;
+        for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+            if (!browser.reportName || finding.place.browser != browser.reportName)
+                continue;
+            std::vector<ExtensionRegistration> found = FindExtensionRegistrations(browser, finding.id, roots);
+            if (!found.empty())
+                finding.registeredAt = ExtensionRegistrationText(found.front());
+        }
+    }
+}
+
+}  // namespace
+
 ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers) {
     ReviewFindings findings;
     for (const BrowserProfile& profile : AllBrowserProfiles()) {
@@ -21,6 +40,7 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
                 NoteUnreadable({browser.reportName, L""}, L"profiles.ini", JsonLoadOf(unread->reason), &findings);
         }
     }
+    NoteRegistrations(launchers.registry, &findings);
     findings.policies = ReadBrowserPolicies(roots);
     NoteStartupOwners(&findings);
     LauncherFindings found = FindLaunchers(launchers);

@@ -249,7 +249,7 @@ Lines SandboxReview(const std::wstring& shortcut = std::wstring()) {
         lines.insert(lines.end(),
                      {"- Shortcuts: in the shortcut's Properties, take the web address or --load-extension out",
                       "  of its Target, or delete it; delete a shortcut named after a browser that starts",
-                      "  something else. \"popswat --repair-shortcuts\" fixes browser shortcuts and keeps a",
+                      "  something else. \"popswat --fix\" or --repair-shortcuts fixes browser shortcuts and keeps a",
                       "  copy of each."});
     return lines;
 }

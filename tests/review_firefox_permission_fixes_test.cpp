@@ -58,7 +58,8 @@ struct FirefoxWorld {
     ChangeRunOutcome UndoNewest(Lines* lines) const {
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
         EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Sources());
+        return runs.empty() ? ChangeRunOutcome()
+                            : UndoChangeRun(CapturingOptions(lines), runs.back(), FixPlaces{Sources()});
     }
 };
 
@@ -86,7 +87,7 @@ TEST(FixRun, FirefoxGrantsAreFixedAndPutBackWithNewIds) {
               L"Firefox/abc.default-release: popups allowed: https://deals.example^userContextId=1");
 
     Lines lines;
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()});
     EXPECT_EQ(fixed.done, 2u);
     EXPECT_TRUE(fixed.left.empty());
     EXPECT_EQ(States(fixed.record), (std::vector<ChangeState>{ChangeState::Done, ChangeState::Done}));
@@ -161,7 +162,7 @@ TEST(FixRun, FirefoxUndoRefusesOrLeavesWhatItMayNotWrite) {
         SCOPED_TRACE(test.name);
         FirefoxWorld world;
         Lines lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources());
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), FixPlaces{world.Sources()});
         ASSERT_EQ(fixed.done, 2u);
         ChangeRecord record = fixed.record;
         test.change(world, &record);

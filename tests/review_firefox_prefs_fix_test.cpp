@@ -135,6 +135,7 @@ struct FirefoxWorld {
         sources.registry = {noPolicies.get(), noPolicies.get()};
         return sources;
     }
+    FixPlaces Places() const { return {Sources(), {noPolicies.get(), noPolicies.get()}}; }
     std::vector<FixTarget> Targets() const {
         std::vector<FixTarget> targets;
         for (FixTarget& target : FixTargets(CollectReview({noPolicies.get(), noPolicies.get()}, Sources()))) {
@@ -146,7 +147,7 @@ struct FirefoxWorld {
     ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
         EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Sources());
+        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
     }
 };
 
@@ -164,7 +165,7 @@ TEST(FirefoxPrefsFix, HomePagesAndProxyLeaveBothFilesAndComeBack) {
     for (const FixTarget& target : targets)
         EXPECT_TRUE(target.recommended);
     std::vector<std::wstring> lines;
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
     EXPECT_EQ(fixed.done, 3u);
     EXPECT_TRUE(fixed.left.empty());
     EXPECT_EQ(fixed.record.changes.size(), 5u);  // one home page in user.js; home page and 3 proxy statements
@@ -180,7 +181,7 @@ TEST(FirefoxPrefsFix, HomePagesAndProxyLeaveBothFilesAndComeBack) {
     EXPECT_EQ(ReadWholeFile(world.prefsJs), PREFS_JS);
 
     // Firefox wrote prefs.js anew when it closed: a line of its own at the top.
-    ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources()).done, 3u);
+    ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Places()).done, 3u);
     std::string rewritten = "user_pref(\"browser.laterrun.enabled\", true);\r\n" + ReadWholeFile(world.prefsJs);
     DeleteFileW(world.prefsJs.c_str());
     MakeFile(world.prefsJs, rewritten);
@@ -253,7 +254,7 @@ TEST(FirefoxPrefsFix, AFileThatMayNotBeChangedIsLeftAsItIs) {
         std::vector<FixTarget> targets = world.Targets();
         row.spoil(world);
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
         EXPECT_EQ(fixed.left.size(), targets.size());
         EXPECT_EQ(fixed.done, 0u);
         SetFileAttributesW(world.userJs.c_str(), FILE_ATTRIBUTE_NORMAL);

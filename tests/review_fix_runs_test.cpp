@@ -74,7 +74,8 @@ struct FixWorld {
     ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
         EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Sources());
+        return runs.empty() ? ChangeRunOutcome()
+                            : UndoChangeRun(CapturingOptions(lines), runs.back(), FixPlaces{Sources()});
     }
 };
 
@@ -169,7 +170,7 @@ TEST(FixRun, EachKindIsFixedAndPutBackOnce) {
         EXPECT_TRUE(targets[0].recommended);
 
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()});
         EXPECT_EQ(fixed.done, 1u);
         EXPECT_TRUE(fixed.left.empty());
         EXPECT_EQ(States(fixed.record), std::vector<ChangeState>{ChangeState::Done});
@@ -191,7 +192,7 @@ TEST(FixRun, EachKindIsFixedAndPutBackOnce) {
         EXPECT_EQ(row.place(world), before);
 
         // Fixed again, then changed by another program: the undo keeps that change.
-        ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), targets, world.Sources()).done, 1u);
+        ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()}).done, 1u);
         row.changeByAnother(world);
         std::string changed = row.place(world);
         lines.clear();
@@ -233,7 +234,7 @@ TEST(FixRun, ARunStoppedAfterAnyChangeIsPutBackWhole) {
         ASSERT_EQ(ids.size(), 5u);
 
         std::vector<std::wstring> lines;
-        EXPECT_THROW(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources()), Stopped);
+        EXPECT_THROW(ApplyFixes(CapturingOptions(&lines), world.Targets(), FixPlaces{world.Sources()}), Stopped);
         changeMade = nullptr;
         ChangeRunOutcome undone = world.UndoNewest(&lines);
         changeMade = [](std::size_t entry) {
@@ -302,7 +303,7 @@ TEST(FixRun, AHostileRecordChangesNothingItShouldNot) {
         std::stable_partition(targets.begin(), targets.end(),
                               [&](const FixTarget& target) { return SamePath(target.shortcut, first); });
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()});
         ASSERT_EQ(fixed.done, 2u);
         ASSERT_TRUE(SamePath(fixed.record.changes[0].location, first));
         std::string firstRepaired = ReadWholeFile(first), secondRepaired = ReadWholeFile(second);
@@ -343,7 +344,7 @@ TEST(FixRun, AFixThatNeedsAnAdministratorIsNotTried) {
     ReviewFindings review = CollectReview({world.noPolicies.get(), world.noPolicies.get()}, world.Sources());
     std::vector<FixTarget> targets = FixTargets(review);
     std::vector<std::wstring> lines;
-    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()});
     bool administrator = !review.launchers.empty() && FixFor(review.launchers[0]).administrator;
     isProcessElevated = elevated;
     ASSERT_EQ(review.launchers.size(), 1u);

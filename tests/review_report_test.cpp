@@ -109,8 +109,10 @@ ReviewFindings SampleFindings() {
     fromMaker.enabled = true;
     findings.extensions = {extension, fromMaker};
     findings.policies = {{L"Google Chrome", true, L"ExtensionInstallForcelist\\1", L"ncbk;https://u.example/",
-                          PolicyEffect::ForcesExtension},
-                         {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other}};
+                          PolicyEffect::ForcesExtension,
+                          L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist\\1"},
+                         {L"Firefox", false, L"Other", L"a\tb", PolicyEffect::Other,
+                          L"HKEY_CURRENT_USER\\SOFTWARE\\Policies\\Mozilla\\Firefox\\Other"}};
     findings.unreadable = {{OPERA, L"Preferences", JsonLoad::NotJson}};
     AddLaunchers(&findings);
     return findings;

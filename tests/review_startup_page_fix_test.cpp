@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -206,7 +207,14 @@ TEST(StartupPageFix, OnlyPagesNothingElseSetsAreFixed) {
         FindingFix fix = FixFor(findings.startup[0]);
         EXPECT_EQ(fix.kind != nullptr, row.fixed);
         EXPECT_EQ(fix.recommended, row.fixed);
-        EXPECT_EQ(FixTargets(findings).size(), row.fixed ? 1u : 0u);
+        // The policy has a fix of its own; the page gets one only when nothing else sets it.
+        std::size_t pages = 0, policies = 0;
+        for (const FixTarget& target : FixTargets(findings)) {
+            pages += std::string_view(target.kind->name) == "startup-page";
+            policies += std::string_view(target.kind->name) == "policy-value";
+        }
+        EXPECT_EQ(pages, row.fixed ? 1u : 0u);
+        EXPECT_EQ(policies, row.policies.size());
     }
     // Firefox's pages are no Chromium profile's values.
     ReviewFindings firefox;
@@ -234,6 +242,7 @@ struct ChromeWorld {
         sources.registry = {noPolicies.get(), noPolicies.get()};
         return sources;
     }
+    FixPlaces Places() const { return {Sources(), {noPolicies.get(), noPolicies.get()}}; }
     std::vector<FixTarget> Targets() const {
         std::vector<FixTarget> targets;
         for (FixTarget& target : FixTargets(CollectReview({noPolicies.get(), noPolicies.get()}, Sources()))) {
@@ -245,7 +254,7 @@ struct ChromeWorld {
     ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
         EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Sources());
+        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
     }
 };
 
@@ -275,7 +284,7 @@ TEST(StartupPageFix, BothFilesAreFixedAndPutBackTogether) {
     std::vector<FixTarget> targets = world.Targets();
     ASSERT_EQ(targets.size(), 3u);  // start-up page, home page, search engine
     std::vector<std::wstring> lines;
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
     EXPECT_EQ(fixed.done, 3u);
     EXPECT_TRUE(fixed.left.empty());
     EXPECT_EQ(States(fixed.record), std::vector<ChangeState>(6, ChangeState::Done));  // 3 findings x 2 files
@@ -297,7 +306,7 @@ TEST(StartupPageFix, BothFilesAreFixedAndPutBackTogether) {
     EXPECT_EQ(world.Targets().size(), 3u);
 
     // The browser ran and wrote Secure Preferences anew: neither file goes back.
-    ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources()).done, 3u);
+    ASSERT_EQ(ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Places()).done, 3u);
     std::string browserWrote = ReadWholeFile(world.secure) + " ";
     DeleteFileW(world.secure.c_str());
     MakeFile(world.secure, browserWrote);
@@ -346,7 +355,7 @@ TEST(StartupPageFix, AProfileWithAFileThatCannotBeUsedIsLeftWhole) {
             held = HoldFile(world.preferences);
         std::string secureBefore = ReadWholeFile(world.secure);
         std::vector<std::wstring> lines;
-        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+        ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
         EXPECT_EQ(fixed.done, 0u);
         EXPECT_EQ(fixed.left.size(), targets.size());
         held.reset();
@@ -361,7 +370,7 @@ TEST(StartupPageFix, ADryRunChangesNothing) {
     SKIP_UNLESS_UNDER_WINE();
     ChromeWorld world;
     std::vector<std::wstring> lines;
-    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), world.Targets(), world.Sources());
+    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), world.Targets(), world.Places());
     EXPECT_EQ(preview.done, 0u);
     EXPECT_TRUE(preview.folder.empty());
     EXPECT_TRUE(AnyLineHas(lines,
@@ -376,7 +385,7 @@ TEST(StartupPageFix, AnEntryNamingAnotherFileIsRefused) {
     SKIP_UNLESS_UNDER_WINE();
     ChromeWorld world;
     std::vector<std::wstring> lines;
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Places());
     ASSERT_EQ(fixed.done, 3u);
     std::wstring other = world.profile + L"\\Bookmarks";
     MakeFile(other, "{}");

@@ -168,13 +168,13 @@ Verdict Judge(World& world, const Row& row) {
     verdict.recommended = !targets.empty() && targets[0].recommended;
     std::vector<std::wstring> lines;
     // A dry run changes nothing and records nothing.
-    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), targets, world.Sources());
+    ChangeRunOutcome preview = ApplyFixes(CapturingOptions(&lines, true), targets, FixPlaces{world.Sources()});
     EXPECT_EQ(world.State(), verdict.before);
     EXPECT_EQ(preview.done, targets.size());
     EXPECT_TRUE(preview.folder.empty());
     if (row.beforeFix)
         row.beforeFix(world);
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, FixPlaces{world.Sources()});
     verdict.fixLeft = Why(fixed.left);
     verdict.afterFix = world.State();
     verdict.namedAfterFix = !world.Targets().empty();
@@ -182,7 +182,7 @@ Verdict Judge(World& world, const Row& row) {
         row.beforeUndo(world);
     if (!fixed.folder.empty()) {
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        ChangeRunOutcome undone = UndoChangeRun(CapturingOptions(&lines), runs.back(), world.Sources());
+        ChangeRunOutcome undone = UndoChangeRun(CapturingOptions(&lines), runs.back(), FixPlaces{world.Sources()});
         verdict.undoLeft = Why(undone.left);
     }
     verdict.afterUndo = world.State();
@@ -342,7 +342,7 @@ TEST(FixRunTasks, ATaskOfAnotherAccountNeedsAnAdministrator) {
     isProcessElevated = [] { return false; };
     ReviewFindings review = CollectReview({world.noPolicies.get(), world.noPolicies.get()}, world.Sources());
     std::vector<std::wstring> lines;
-    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), FixTargets(review), world.Sources());
+    ChangeRunOutcome outcome = ApplyFixes(CapturingOptions(&lines), FixTargets(review), FixPlaces{world.Sources()});
     bool administrator = !review.launchers.empty() && FixFor(review.launchers[0]).administrator;
     isProcessElevated = elevated;
     ASSERT_EQ(review.launchers.size(), 1u);
@@ -372,7 +372,7 @@ TEST(FixRunTasks, AnUndoTurnsOnOnlyATaskTheRecordRightlyNames) {
     world.tasks = &folder;
     world.PutTask(L"Ad", TaskXml(L"https://task-ad.example/"));
     std::vector<std::wstring> lines;
-    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), world.Sources());
+    ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), world.Targets(), FixPlaces{world.Sources()});
     ASSERT_EQ(fixed.done, 1u);
     const ChangeEntry made = fixed.record.changes[0];
     const struct {
@@ -397,7 +397,7 @@ TEST(FixRunTasks, AnUndoTurnsOnOnlyATaskTheRecordRightlyNames) {
         MakeFile(file, ChangeRecordJson(record));
         std::vector<ChangeRunSummary> runs = ListChangeRuns();
         ASSERT_FALSE(runs.empty());
-        ChangeRunOutcome undone = UndoChangeRun(CapturingOptions(&lines), runs.back(), world.Sources());
+        ChangeRunOutcome undone = UndoChangeRun(CapturingOptions(&lines), runs.back(), FixPlaces{world.Sources()});
         EXPECT_EQ(Why(undone.left), row.refusal);
         EXPECT_EQ(world.State(), std::string(NO_PROXY) + (*row.refusal ? "task off" : "task on"));
     }
