@@ -464,6 +464,14 @@ struct PlannedChange {
     std::wstring doneLine;  // "  start-up value deleted: ", followed by the location
     std::function<ChangeResult()> change;
 };
+// Why a change was not made, for its line and its entry.
+std::wstring WhyNotChanged(const ChangeResult& step);
+// Counts the target as left, with the line "  left as it is (<why>): <location>".
+void LeaveTarget(const CleanupOptions& options,
+                 const std::string& kind,
+                 const std::wstring& location,
+                 const std::wstring& why,
+                 ChangeRunOutcome* result);
 // Records every planned entry (pending) with one write of the record, then
 // makes each change in turn, marking it done or left with a line: each entry is
 // on the disk before its change. When the record cannot be written, nothing is changed.

@@ -7,15 +7,6 @@
 
 namespace {
 
-void Leave(const CleanupOptions& options,
-           const std::string& kind,
-           const std::wstring& location,
-           const std::wstring& why,
-           ChangeRunOutcome* result) {
-    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(location));
-    result->left.push_back({kind, why});
-}
-
 // The text a string value holds, without its terminating zeros.
 std::wstring StoredText(const SavedRegistryValue& value) {
     std::wstring text(value.data.size() / 2, L'\0');
@@ -60,9 +51,9 @@ void PlanStartupItemMove(const CleanupOptions& options,
                          std::vector<PlannedChange>* plan,
                          ChangeRunOutcome* result) {
     if (!IsDirectlyInOneOf(target.location, sources.startupFolders))
-        return Leave(options, "startup-item", target.location, L"not an item of a Startup folder", result);
+        return LeaveTarget(options, "startup-item", target.location, L"not an item of a Startup folder", result);
     if (NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(target.location))))
-        return Leave(options, "startup-item", target.location, L"needs an administrator", result);
+        return LeaveTarget(options, "startup-item", target.location, L"needs an administrator", result);
     if (options.preview) {
         ++result->done;
         return WriteLine(options,
@@ -72,8 +63,8 @@ void PlanStartupItemMove(const CleanupOptions& options,
     // move, so that the record says where it goes before it goes there.
     std::wstring folder;
     if (!EnsureRunFolder(log) || (folder = MakeFolderInRun(log)).empty())
-        return Leave(options, "startup-item", target.location, L"no folder for it could be made in the backups",
-                     result);
+        return LeaveTarget(options, "startup-item", target.location, L"no folder for it could be made in the backups",
+                           result);
     ChangeEntry entry;
     entry.findingId = target.findingId;
     entry.kind = "startup-item";
@@ -87,6 +78,23 @@ void PlanStartupItemMove(const CleanupOptions& options,
 }
 
 }  // namespace
+
+std::wstring WhyNotChanged(const ChangeResult& step) {
+    if (step.step == ChangeStep::Gone)
+        return L"it is no longer there";
+    if (!step.why.empty())
+        return step.why;
+    return step.step == ChangeStep::Changed ? L"it has changed since the review" : L"it could not be changed";
+}
+
+void LeaveTarget(const CleanupOptions& options,
+                 const std::string& kind,
+                 const std::wstring& location,
+                 const std::wstring& why,
+                 ChangeRunOutcome* result) {
+    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(location));
+    result->left.push_back({kind, why});
+}
 
 void MakePlannedChanges(const CleanupOptions& options,
                         std::vector<PlannedChange> planned,
@@ -103,17 +111,17 @@ void MakePlannedChanges(const CleanupOptions& options,
         entries.push_back(change.entry);
     if (!RecordPending(log, std::move(entries))) {
         for (const PlannedChange& change : planned)
-            Leave(options, change.entry.kind, change.entry.location, L"the record of changes could not be written",
-                  result);
+            LeaveTarget(options, change.entry.kind, change.entry.location,
+                        L"the record of changes could not be written", result);
         return;
     }
     for (std::size_t i = 0; i < planned.size(); ++i) {
         const std::wstring& location = planned[i].entry.location;
         ChangeResult done = planned[i].change();
         if (done.step != ChangeStep::Done) {
-            std::wstring why = done.step == ChangeStep::Gone ? L"it is no longer there" : done.why;
+            std::wstring why = WhyNotChanged(done);
             MarkChange(log, first + i, ChangeState::Left, why);
-            Leave(options, planned[i].entry.kind, location, why, result);
+            LeaveTarget(options, planned[i].entry.kind, location, why, result);
             continue;
         }
         MarkChange(log, first + i, ChangeState::Done);
@@ -131,16 +139,16 @@ void PlanValueDeletion(const CleanupOptions& options,
     RegistryPlace place;
     SavedRegistryValue saved;
     if (!FindRegistryPlace(roots, target.location, &place))
-        return Leave(options, fix.kind, target.location, L"it is no longer there", result);
+        return LeaveTarget(options, fix.kind, target.location, L"it is no longer there", result);
     std::wstring refusal = fix.refusal(place);
     if (!refusal.empty())
-        return Leave(options, fix.kind, target.location, refusal, result);
+        return LeaveTarget(options, fix.kind, target.location, refusal, result);
     ChangeResult read = SaveRegistryValue(roots, place, &saved);
     if (read.step != ChangeStep::Done)
-        return Leave(options, fix.kind, target.location,
-                     read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
+        return LeaveTarget(options, fix.kind, target.location,
+                           read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
     if (!fix.asReviewed(saved, target.command))
-        return Leave(options, fix.kind, target.location, L"it has changed since the review", result);
+        return LeaveTarget(options, fix.kind, target.location, L"it has changed since the review", result);
     if (options.preview) {
         ++result->done;
         return WriteLine(options, L"  [preview] would delete the " + std::wstring(fix.what) + L": " +

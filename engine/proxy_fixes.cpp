@@ -9,22 +9,6 @@ namespace {
 
 const char KIND[] = "proxy";
 
-void Leave(const CleanupOptions& options,
-           const std::wstring& location,
-           const std::wstring& why,
-           ChangeRunOutcome* result) {
-    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(location));
-    result->left.push_back({KIND, why});
-}
-
-std::wstring WhyNot(const ChangeResult& step) {
-    if (step.step == ChangeStep::Gone)
-        return L"it is no longer there";
-    if (step.step == ChangeStep::Changed)
-        return L"it has changed since the review";
-    return step.why.empty() ? std::wstring(L"it could not be changed") : step.why;
-}
-
 bool IsText(const SavedRegistryValue& value) {
     return value.type == REG_SZ || value.type == REG_EXPAND_SZ;
 }
@@ -52,30 +36,30 @@ bool FixProxySetting(const CleanupOptions& options,
     RegistryPlace found;
     SavedRegistryValue reviewed;
     if (!FindRegistryPlace(sources.registry, target.location, &found))
-        return Leave(options, target.location, L"it is no longer there", result), false;
+        return LeaveTarget(options, KIND, target.location, L"it is no longer there", result), false;
     bool server = EqualsIgnoringAsciiCase(found.name, L"ProxyServer");
     // ProxyServer itself stays: it is ProxyEnable that turns it on.
     RegistryPlace place = server ? RegistryPlace{found.machine, found.key, L"ProxyEnable"} : found;
     if (KindOfRegistryPlace(place) != RegistryPlaceKind::Proxy || IsProxyEnable(found.name))
-        return Leave(options, target.location, L"not a proxy setting", result), false;
+        return LeaveTarget(options, KIND, target.location, L"not a proxy setting", result), false;
     if (NeedsAdministrator(RegistryPlaceNeedsAdministrator(place)))
-        return Leave(options, target.location, L"needs an administrator", result), false;
+        return LeaveTarget(options, KIND, target.location, L"needs an administrator", result), false;
     ChangeResult read = SaveRegistryValue(sources.registry, found, &reviewed);
     if (read.step != ChangeStep::Done)
-        return Leave(options, target.location, WhyNot(read), result), false;
+        return LeaveTarget(options, KIND, target.location, WhyNotChanged(read), result), false;
     if (!IsText(reviewed) || TextOf(reviewed) != target.command)
-        return Leave(options, target.location, L"it has changed since the review", result), false;
+        return LeaveTarget(options, KIND, target.location, L"it has changed since the review", result), false;
     SavedRegistryValue saved = reviewed;
     if (server) {
         read = SaveRegistryValue(sources.registry, place, &saved);
         // Without ProxyEnable, or with it 0, the server is not used: nothing to turn off.
         if (read.step == ChangeStep::Gone ||
             (read.step == ChangeStep::Done && saved.type == REG_DWORD && saved.data == ProxyOff().data))
-            return Leave(options, target.location, L"it is no longer in use", result), false;
+            return LeaveTarget(options, KIND, target.location, L"it is no longer in use", result), false;
         if (read.step != ChangeStep::Done)
-            return Leave(options, target.location, WhyNot(read), result), false;
+            return LeaveTarget(options, KIND, target.location, WhyNotChanged(read), result), false;
         if (saved.type != REG_DWORD || saved.data.size() != 4)
-            return Leave(options, target.location, L"its ProxyEnable is not a number", result), false;
+            return LeaveTarget(options, KIND, target.location, L"its ProxyEnable is not a number", result), false;
     }
     if (options.preview) {
         ++result->done;
@@ -95,12 +79,13 @@ bool FixProxySetting(const CleanupOptions& options,
     entry.valueData = saved.data;
     std::size_t index = log->record.changes.size();
     if (!RecordPending(log, {std::move(entry)}))
-        return Leave(options, target.location, L"the record of changes could not be written", result), false;
+        return LeaveTarget(options, KIND, target.location, L"the record of changes could not be written", result),
+               false;
     ChangeResult done = server ? ReplaceRegistryValueIfSame(sources.registry, place, saved, ProxyOff())
                                : DeleteRegistryValueIfSame(sources.registry, place, saved);
     if (done.step != ChangeStep::Done) {
-        MarkChange(log, index, ChangeState::Left, WhyNot(done));
-        return Leave(options, target.location, WhyNot(done), result), false;
+        MarkChange(log, index, ChangeState::Left, WhyNotChanged(done));
+        return LeaveTarget(options, KIND, target.location, WhyNotChanged(done), result), false;
     }
     MarkChange(log, index, ChangeState::Done);
     ++result->done;

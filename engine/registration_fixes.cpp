@@ -15,14 +15,6 @@ constexpr DWORD MAX_REGISTRATION_VALUES = 1000;
 constexpr DWORD MAX_REGISTRATION_VALUE_BYTES = 64 * 1024;
 constexpr REGSAM VIEW = KEY_WOW64_64KEY;
 
-void Leave(const CleanupOptions& options,
-           const std::wstring& location,
-           const std::wstring& why,
-           ChangeRunOutcome* result) {
-    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(location));
-    result->left.push_back({KIND, why});
-}
-
 ChangeResult Result(ChangeStep step, std::wstring why = std::wstring()) {
     return {step, std::move(why)};
 }
@@ -152,8 +144,8 @@ void PlanKeyDeletion(const CleanupOptions& options,
     if (read.step == ChangeStep::Done)
         read = ReadKeyValues(key.get(), &values);
     if (read.step != ChangeStep::Done)
-        return Leave(options, target.location, read.step == ChangeStep::Gone ? L"it is no longer there" : read.why,
-                     result);
+        return LeaveTarget(options, KIND, target.location,
+                           read.step == ChangeStep::Gone ? L"it is no longer there" : read.why, result);
     if (options.preview) {
         ++result->done;
         return WriteLine(
@@ -188,12 +180,12 @@ void FixExtensionRegistrations(const CleanupOptions& options,
         any = true;
         ExtensionRegistration place;
         if (!ParseExtensionRegistration(target.location, &place)) {
-            Leave(options, target.location, L"not an extension registration", result);
+            LeaveTarget(options, KIND, target.location, L"not an extension registration", result);
             continue;
         }
         std::wstring refusal = PlaceRefusal(place);
         if (!refusal.empty())
-            Leave(options, target.location, refusal, result);
+            LeaveTarget(options, KIND, target.location, refusal, result);
         else if (!place.name.empty())
             PlanValueDeletion(options, target, roots, REGISTRATION_VALUE_FIX, &plan, result);
         else

@@ -12,11 +12,6 @@ namespace {
 constexpr DWORD TASK_ANSWER_MS = 5000;
 const char KIND[] = "scheduled-task";
 
-void Leave(const CleanupOptions& options, const std::wstring& path, const std::wstring& why, ChangeRunOutcome* result) {
-    WriteLine(options, L"  left as it is (" + why + L"): " + MaskUnsafeCharacters(path));
-    result->left.push_back({KIND, why});
-}
-
 std::wstring WhyNot(const TaskEnabling& outcome) {
     switch (outcome.result) {
         case TaskEnable::Gone:
@@ -120,15 +115,15 @@ void FixScheduledTask(const CleanupOptions& options,
                       ChangeRunOutcome* result) {
     const std::wstring& path = target.location;
     if (!IsTaskPath(path))
-        return Leave(options, path, L"not a scheduled task's path", result);
+        return LeaveTarget(options, KIND, path, L"not a scheduled task's path", result);
     TaskEnabling read = ReadScheduledTaskDefinition(path, sources.taskFilesFolder, TASK_ANSWER_MS);
     if (read.result != TaskEnable::Done)
-        return Leave(options, path, WhyNot(read), result);
+        return LeaveTarget(options, KIND, path, WhyNot(read), result);
     ScheduledTask task;
     if (!ReadDefinition(read.definition, &task) || !StillAsReviewed(task, target.command))
-        return Leave(options, path, L"it has changed since the review", result);
+        return LeaveTarget(options, KIND, path, L"it has changed since the review", result);
     if (NeedsAdministrator(TaskNeedsElevation(path, task.runsAs, task.runsAsGroup)))
-        return Leave(options, path, L"needs an administrator", result);
+        return LeaveTarget(options, KIND, path, L"needs an administrator", result);
     if (options.preview) {
         ++result->done;
         return WriteLine(options, L"  [preview] would turn off the scheduled task: " + MaskUnsafeCharacters(path));
@@ -140,7 +135,7 @@ void FixScheduledTask(const CleanupOptions& options,
     entry.taskDefinition = read.definition;
     std::size_t index = log->record.changes.size();
     if (!RecordPending(log, {std::move(entry)}))
-        return Leave(options, path, L"the record of changes could not be written", result);
+        return LeaveTarget(options, KIND, path, L"the record of changes could not be written", result);
     TaskChange change;
     change.path = path;
     change.enable = false;
@@ -150,7 +145,7 @@ void FixScheduledTask(const CleanupOptions& options,
     TaskEnabling off = SetScheduledTaskEnabled(change);
     if (off.result != TaskEnable::Done) {
         MarkChange(log, index, ChangeState::Left, WhyNot(off));
-        return Leave(options, path, WhyNot(off), result);
+        return LeaveTarget(options, KIND, path, WhyNot(off), result);
     }
     // What the undo must find to turn it on again.
     log->record.changes[index].taskDefinitionAfter = off.definitionAfter;
