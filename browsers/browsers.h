@@ -373,11 +373,46 @@ struct FirefoxPref {
     std::string name;
     std::string value;  // a string's text with escapes resolved, or the literal (3, true)
     bool isString = false;
+    std::size_t start = 0;  // where the statement's keyword stands in the text
+    std::size_t end = 0;    // just after its ";"
 };
 
 // The statements of a prefs.js or user.js text, in file order; a statement that
 // cannot be read is skipped up to its ";" or the next statement, whichever comes first.
 std::vector<FirefoxPref> ParseFirefoxPrefs(const std::string& text);
+
+// A statement taken out of a prefs.js or user.js text, and where it was.
+struct RemovedPrefStatement {
+    std::string name;        // the pref's name
+    std::string statement;   // the bytes taken out: the statement, with its line when it stood alone on one
+    std::size_t offset = 0;  // where they were in the text without them
+    // The text around that place then, without them: from the start of the line
+    // before (at most MAX_PREF_CONTEXT bytes), and to the end of the line after it.
+    std::string before;
+    std::string after;
+};
+constexpr std::size_t MAX_PREF_CONTEXT = 512;
+
+struct PrefStatementRemoval {
+    std::vector<RemovedPrefStatement> removed;  // in file order
+    std::string bytes;                          // the text without them; "" when none was there
+};
+// Takes out every statement (ParseFirefoxPrefs) of one of the names; every
+// other byte stays, line ends, comments and blank lines included. A statement
+// alone on its line (blanks around it) goes with the line and its line end.
+PrefStatementRemoval RemovePrefStatements(const std::string& text, const std::vector<std::string>& names);
+
+struct PrefStatementPutBack {
+    std::string bytes;
+    // One per statement: true when it went back where it was (the text around
+    // that place still there), false when it was added at the end.
+    std::vector<bool> inPlace;
+};
+// Puts the statements back into the text as it is now: each where the text
+// around it still stands (the place nearest its old offset), else at the end,
+// on a line of its own with the file's line end.
+PrefStatementPutBack PutBackPrefStatements(const std::string& text,
+                                           const std::vector<RemovedPrefStatement>& statements);
 
 // One add-on record of "extensions.json".
 struct FirefoxAddon {
@@ -444,6 +479,27 @@ int64_t FirefoxTimeNow();
 // one, at or before now). *permission says which.
 bool IsFirefoxSiteGrant(const FirefoxPermissionRow& row, int64_t nowMs, SitePermission* permission);
 
+// ---- Removing start-up settings ---------------------------------------------------
+
+// Which pages of a Chromium-family profile to give back to the browser's defaults, as bits.
+enum StartupSetting : unsigned {
+    SETTING_STARTUP_PAGES = 1,  // session.restore_on_startup, session.startup_urls
+    SETTING_HOME_PAGE = 2,      // homepage, homepage_is_newtabpage, browser.show_home_button
+    SETTING_SEARCH_ENGINE = 4,  // default_search_provider_data.template_url_data (and its mirror in Preferences)
+};
+
+struct StartupRemoval {
+    bool usable = false;               // a JSON object that can be written back exactly
+    std::vector<std::string> removed;  // the dotted names taken out, in the order above
+    // The text without them, compact UTF-8 as the browsers write it, checked to
+    // read back as the same document; "" when none of them was there.
+    std::string bytes;
+};
+// Removes the settings' values from a Preferences (or, securePreferences, a
+// Secure Preferences) text, every copy of a repeated name; nothing else
+// changes, "protection" and its MACs least of all.
+StartupRemoval RemoveStartupSettings(const std::string& text, unsigned settings, bool securePreferences);
+
 // ---- PopSwat's record of changes ---------------------------------------------------
 // Each run that changes anything keeps one record, changes.json, in its own backup
 // folder: {"schema": "popswat.changes/1", "started", "changes": [...]}. It is
@@ -496,6 +552,15 @@ struct ChangeEntry {
     // extension-registration of a Chromium key (valueName ""): every value the key
     // deleted held (a Firefox registration is one value, recorded as above).
     std::vector<RecordedValue> keyValues;
+    // startup-page and firefox-prefs: the name of the file in the run's folder
+    // that holds the bytes PopSwat wrote, to tell whether the file changed since.
+    std::wstring written;
+    // firefox-prefs: the statement taken out, exactly, where it was in the text
+    // without it (a byte offset) and the text around that place then.
+    std::string statement;
+    std::uint64_t offset = 0;
+    std::string textBefore;
+    std::string textAfter;
 };
 
 struct ChangeRecord {

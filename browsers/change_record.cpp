@@ -86,7 +86,7 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
             writer.EndArray();
         }
         writer.EndObject();
-    } else if (change.kind == "startup-item") {
+    } else if (change.kind == "startup-item" || change.kind == "startup-page") {
     } else if (!change.firefoxRow.type.empty()) {
         const FirefoxPermissionRow& row = change.firefoxRow;
         writer.Key("row");
@@ -104,6 +104,16 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
             writer.Key(number.first);
             writer.Raw(std::to_string(number.second));
         }
+        writer.EndObject();
+    } else if (change.kind == "firefox-prefs") {
+        // The bytes as they stood: a prefs.js may hold any bytes at all.
+        writer.Key("statement");
+        writer.StartObject();
+        WriteJsonField(writer, "text", HexText(change.statement).c_str());
+        writer.Key("offset");
+        writer.Raw(std::to_string(change.offset));
+        WriteJsonField(writer, "before", HexText(change.textBefore).c_str());
+        WriteJsonField(writer, "after", HexText(change.textAfter).c_str());
         writer.EndObject();
     } else if (!change.grant.permission.empty()) {
         writer.Key("removed");
@@ -124,6 +134,8 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
         writer.EndObject();
     }
     WriteJsonFieldOrNull(writer, "copy", !change.copy.empty(), change.copy);
+    if (!change.written.empty())
+        WriteJsonField(writer, "written", change.written);
     WriteJsonField(writer, "state", ChangeStateName(change.state));
     WriteJsonFieldOrNull(writer, "why", !change.why.empty(), change.why);
 }
@@ -219,6 +231,23 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
             *number.second = value->GetInt64();
         }
         return change->copy.empty() ? "says not where the database was copied" : "";
+    }
+    if (!ReadOptionalWide(object, "written", &change->written))
+        return "has a written that is no text";
+    if (change->kind == "startup-page")
+        return change->copy.empty() || change->written.empty() ? "says not where the old file was kept" : "";
+    if (change->kind == "firefox-prefs") {
+        const JsonValue* statement = FindJsonMember(object, "statement");
+        const JsonValue* offset = statement && statement->IsObject() ? FindJsonMember(*statement, "offset") : nullptr;
+        std::string text, before, after;
+        if (!offset || !offset->IsUint64() || !ReadText(*statement, "text", &text) ||
+            !FromHexText(text, &change->statement) || change->statement.empty() ||
+            !ReadText(*statement, "before", &before) || !FromHexText(before, &change->textBefore) ||
+            !ReadText(*statement, "after", &after) || !FromHexText(after, &change->textAfter) ||
+            change->written.empty())
+            return "says incompletely what was removed";
+        change->offset = offset->GetUint64();
+        return "";
     }
     if (const JsonValue* removed = FindJsonMember(object, "removed")) {
         const JsonValue* allSites = FindJsonMember(*removed, "allSites");

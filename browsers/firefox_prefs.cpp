@@ -22,9 +22,11 @@ public:
         while (SkipBlanks(), at_ < text_.size()) {
             std::size_t start = at_;
             FirefoxPref pref;
-            if (ReadStatement(&pref))
+            if (ReadStatement(&pref)) {
+                pref.start = start;
+                pref.end = at_;
                 prefs.push_back(std::move(pref));
-            else
+            } else
                 SkipStatement(start);
         }
         return prefs;

@@ -123,6 +123,10 @@ std::wstring Refusal(const ChangeEntry& entry,
         return PolicyRefusal(entry);
     if (entry.kind == "extension-registration")
         return RegistrationRefusal(entry);
+    if (entry.kind == "startup-page")
+        return StartupPageRefusal(entry, profiles);
+    if (entry.kind == "firefox-prefs")
+        return FirefoxPrefsRefusal(entry);
     return L"no fix of this kind";
 }
 
@@ -196,6 +200,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
         std::vector<std::size_t> outside;  // run values, Startup items, tasks and the proxy
         std::vector<std::size_t> policies;
         std::vector<std::size_t> registrations;
+        std::vector<std::size_t> startupPages;
+        std::vector<std::size_t> firefoxPrefs;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
@@ -220,9 +226,17 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
                 policies.push_back(index);
             else if (entry.kind == "extension-registration")
                 registrations.push_back(index);
+            else if (entry.kind == "startup-page")
+                startupPages.push_back(index);
+            else if (entry.kind == "firefox-prefs")
+                firefoxPrefs.push_back(index);
             else
                 outside.push_back(index);
         }
+        // Whole files, as they were before the fix, which ran after the site
+        // permissions' fix: put back first, so that the grants then go back into them.
+        if (!startupPages.empty())
+            PutBackStartupPages(options, startupPages, &log);
         for (const auto& file : byFile) {
             const ChangeEntry& first = log.record.changes[file.second.front()];
             if (!first.firefoxRow.type.empty())
@@ -236,6 +250,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
             else
                 MarkChange(&log, index, ChangeState::Left, L"COM could not be started");
         }
+        if (!firefoxPrefs.empty())
+            PutBackFirefoxPrefs(options, firefoxPrefs, &log);
         for (std::size_t index : outside) {
             const std::string& kind = log.record.changes[index].kind;
             if (kind == "scheduled-task")

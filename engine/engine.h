@@ -122,6 +122,12 @@ struct FixTarget {
     // "HKEY_...\<key>\<name>", the item's path) and the command the review judged.
     std::wstring location;
     std::wstring command;
+    // startup-page: the StartupSetting bits to give back to the browser's
+    // defaults in the profile (browser and profile above).
+    unsigned startupSettings = 0;
+    // firefox-prefs: the statements' names to remove from user.js and prefs.js
+    // of the profile folder at location.
+    std::vector<std::string> prefNames;
 };
 
 // What a fix or an undo run did.

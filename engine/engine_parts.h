@@ -524,3 +524,61 @@ void PutBackRegistrationEntry(const CleanupOptions& options,
                               std::size_t index,
                               const LauncherRegistryRoots& roots,
                               ChangeLog* log);
+// ---- Writing a browser's settings file anew ----------------------------------------
+
+// What a settings file is before it is rewritten: only a Plain one is.
+enum class SettingsFileCheck { Plain, Missing, Link, ReadOnly, Unreadable };
+// A file that resolves elsewhere than its own name in its folder is a Link; a
+// folder or one that cannot be examined is Unreadable.
+SettingsFileCheck CheckSettingsFile(const std::wstring& path);
+// "a link", "read-only", ... for a line ("" for Plain).
+const wchar_t* SettingsFileCheckText(SettingsFileCheck check);
+
+struct SettingsWrite {
+    bool done = false;       // the file holds the bytes; otherwise it is as it was (but see oldFileAt)
+    bool inUse = false;      // the swap failed because another program held a file open
+    std::wstring oldFileAt;  // where the old file is when it could not go back to its name
+    std::wstring left;       // a passing file of the write that could not be removed
+};
+// Writes the bytes into a new file beside the file, flushed and read back, then
+// swaps it in with ReplaceFileKeepingOld; the old file's passing name is removed.
+SettingsWrite ReplaceSettingsFile(const std::wstring& file, const std::string& bytes);
+// The lines for a write's oldFileAt and left, when there are any.
+void NoteSettingsWrite(const CleanupOptions& options, const SettingsWrite& write);
+
+// ---- Start-up, home and search pages of the browsers' own files ------------------------
+
+// The startup-page targets: per Chromium-family profile, the chosen settings
+// (FixTarget::startupSettings) removed from Preferences and Secure Preferences
+// together (RemoveStartupSettings), each file copied and the bytes written kept
+// in the run's folder, the entries recorded before the first file is replaced;
+// when the second file cannot be replaced the first gets its old bytes back.
+void FixStartupPages(const CleanupOptions& options,
+                     const std::vector<FixTarget>& targets,
+                     ChangeLog* log,
+                     ChangeRunOutcome* result);
+// Why --undo may not put back a startup-page entry, "" when it may: a profile's
+// Preferences or Secure Preferences of the profile walk, with its copy and the
+// bytes written as plain names of the run's folder.
+std::wstring StartupPageRefusal(const ChangeEntry& entry, const std::vector<BrowserProfile>& profiles);
+// Puts back the old files of the entries, per profile, only when every file of
+// the profile still holds the bytes PopSwat wrote; otherwise all are left, with
+// a line naming the copies. States become Undone or Left.
+void PutBackStartupPages(const CleanupOptions& options, const std::vector<std::size_t>& entries, ChangeLog* log);
+
+// The firefox-prefs targets: per profile folder (FixTarget::location), the
+// statements of the targets' names taken out of user.js and prefs.js, each
+// file copied and the bytes written kept in the run's folder, one entry per
+// statement recorded before the file is replaced.
+void FixFirefoxPrefs(const CleanupOptions& options,
+                     const std::vector<FixTarget>& targets,
+                     ChangeLog* log,
+                     ChangeRunOutcome* result);
+// Why --undo may not put back a firefox-prefs entry, "" when it may: a user.js
+// or prefs.js of a Firefox profile folder, its copies plain names of the run's folder.
+std::wstring FirefoxPrefsRefusal(const ChangeEntry& entry);
+// Puts the statements back: the old file byte for byte when the file still
+// holds what PopSwat wrote, else each statement where the lines around it
+// still stand or at the end (said in its line and its why). States become
+// Undone, or Left when the file cannot be read or replaced.
+void PutBackFirefoxPrefs(const CleanupOptions& options, const std::vector<std::size_t>& entries, ChangeLog* log);

@@ -19,6 +19,13 @@ const std::vector<FixKind>& FixKinds() {
          L"Deletes another program's registration of the extension (kept in the record); the browser removes the "
          L"extension at its next start.",
          false, L"extension registration(s)"},
+        {"startup-page",
+         L"Removes the page from Preferences and Secure Preferences, so the browser's own default applies (kept in the "
+         L"record).",
+         true, L"start-up, home or search page(s)"},
+        {"firefox-prefs",
+         L"Removes the statement from user.js and prefs.js, every other line kept (kept in the record).", true,
+         L"Firefox setting(s)"},
     };
     return kinds;
 }

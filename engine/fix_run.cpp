@@ -119,6 +119,8 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         ChangeLog log;
         FixSitePermissions(options, targets, &log, outcome, &result.left);
         FixShortcuts(options, targets, &log, outcome);
+        FixStartupPages(options, targets, &log, &result);
+        FixFirefoxPrefs(options, targets, &log, &result);
         FixOutsideTheBrowsers(options, targets, places.launchers, &log, &result);
         FixScheduledTasks(options, targets, places.launchers, &log, &result);
         FixProxySettings(options, targets, places.launchers, &log, &result);

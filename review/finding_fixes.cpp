@@ -3,6 +3,34 @@
 // the review never promises what the fix would not do.
 #include "review/review.h"
 
+namespace {
+
+bool IsFirefoxPlace(const ProfilePlace& place) {
+    for (const BrowserEntry& browser : GetBrowserCatalogue()) {
+        if (browser.kind == BrowserKind::Firefox && browser.reportName && place.browser == browser.reportName)
+            return true;
+    }
+    return false;
+}
+
+// A profile's user.js or prefs.js, where the review finds Firefox's proxies.
+bool IsFirefoxPrefsFile(const std::wstring& location) {
+    return IsFullPath(location) &&
+           (EndsWithIgnoringAsciiCase(location, L"\\user.js") || EndsWithIgnoringAsciiCase(location, L"\\prefs.js"));
+}
+
+// The folder of a Firefox profile, from its place: the profile walk's folder of that name.
+std::wstring FirefoxProfileFolderOf(const ProfilePlace& place) {
+    for (const BrowserProfile& profile : AllBrowserProfiles()) {
+        if (profile.browser->kind == BrowserKind::Firefox && profile.browser->reportName &&
+            place.browser == profile.browser->reportName && profile.name == place.profile)
+            return profile.folder;
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
 FindingFix FixFor(const SitePermissionFinding&) {
     // Chromium's grants are taken out of Preferences, Firefox's rows out of permissions.sqlite.
     return {FindFixKind("site-permission"), true, false};
@@ -28,8 +56,13 @@ FindingFix FixFor(const LauncherFinding& finding) {
     return {FindFixKind("browser-shortcut"), true, !MayChangeFolderEntries(FolderOfPath(finding.location))};
 }
 
-FindingFix FixFor(const StartupFinding&) {
-    return {};
+FindingFix FixFor(const StartupFinding& finding) {
+    // A page a policy sets is the policy's to fix; one an extension takes over
+    // comes back while the extension is there.
+    if (finding.setByPolicy || finding.ownedByExtension)
+        return {};
+    // Firefox's home page is a statement of user.js or prefs.js.
+    return {FindFixKind(IsFirefoxPlace(finding.place) ? "firefox-prefs" : "startup-page"), true, false};
 }
 
 FindingFix FixFor(const ExtensionFinding& finding) {
@@ -61,8 +94,11 @@ FindingFix FixFor(const PolicyFinding& finding) {
 }
 
 FindingFix FixFor(const ProxySetting& finding) {
-    // Only the user's own settings in the registry; Firefox's proxy is in its prefs.js.
-    // Not recommended: an organisation may have set it.
+    // A proxy of a Firefox profile's own settings goes with its statements.
+    if (IsFirefoxPrefsFile(finding.location))
+        return {FindFixKind("firefox-prefs"), true, false};
+    // Else only the user's own settings in the registry. Not recommended: an
+    // organisation may have set it.
     if (finding.setting != L"ProxyServer" && finding.setting != L"AutoConfigURL")
         return {};
     return {FindFixKind("proxy"), false, false};
@@ -99,6 +135,31 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
             ProfileLabel(finding.place.browser, finding.place.profile) + L": " + what +
             (finding.grant.allSites ? std::wstring(L" allowed for every site")
                                     : L" allowed: " + MaskUnsafeCharacters(SiteOrigin(finding.grant.site)));
+        targets.push_back(std::move(target));
+    }
+    for (const StartupFinding& finding : findings.startup) {
+        FixTarget target = TargetOf(finding);
+        if (!target.kind)
+            continue;
+        target.browser = finding.place.browser;
+        target.profile = finding.place.profile;
+        if (std::string_view(target.kind->name) == "firefox-prefs") {
+            // Firefox applies user.js over prefs.js: both lose the statement.
+            target.location = FirefoxProfileFolderOf(finding.place);
+            target.prefNames = {"browser.startup.homepage"};
+        }
+        const wchar_t* what = L"start-up page ";
+        if (finding.kind == StartupKind::StartupPage) {
+            target.startupSettings = SETTING_STARTUP_PAGES;
+        } else if (finding.kind == StartupKind::HomePage) {
+            target.startupSettings = SETTING_HOME_PAGE;
+            what = L"home page ";
+        } else {
+            target.startupSettings = SETTING_SEARCH_ENGINE;
+            what = L"search engine ";
+        }
+        target.description = ProfileLabel(finding.place.browser, finding.place.profile) + L": " + what +
+                             MaskUnsafeCharacters(finding.value);
         targets.push_back(std::move(target));
     }
     for (const LauncherFinding& finding : findings.launchers) {
@@ -142,10 +203,21 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
         FixTarget target = TargetOf(finding);
         if (!target.kind)
             continue;
-        target.location = finding.location;
-        target.command = finding.value;
-        target.description = MaskUnsafeCharacters(
-            (finding.setting == L"ProxyServer" ? L"proxy server " : L"proxy script ") + finding.value);
+        if (std::string_view(target.kind->name) == "firefox-prefs") {
+            // network.proxy.type chooses the proxy; without it Firefox uses the system's settings.
+            target.location = FolderOfPath(finding.location);
+            std::string name = WideToUtf8(finding.setting);
+            target.prefNames = {"network.proxy.type", name};
+            if (name != "network.proxy.autoconfig_url")
+                target.prefNames.push_back(name + "_port");
+            target.description = L"Firefox proxy " + MaskUnsafeCharacters(finding.value) + L" in " +
+                                 MaskUnsafeCharacters(finding.location);
+        } else {
+            target.location = finding.location;
+            target.command = finding.value;
+            target.description = MaskUnsafeCharacters(
+                (finding.setting == L"ProxyServer" ? L"proxy server " : L"proxy script ") + finding.value);
+        }
         targets.push_back(std::move(target));
     }
     return targets;

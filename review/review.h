@@ -37,6 +37,11 @@ struct StartupFinding {
     std::wstring value;   // the address (for a search engine its search address)
     std::wstring label;   // a search engine's own name; "" otherwise
     std::wstring source;  // the file that holds it: "Preferences", "user.js", ...
+    // What else sets the page, which a fix of the value would not stop (see
+    // NoteStartupOwners): a policy of the browser, an enabled extension of the
+    // profile whose manifest takes the page over.
+    bool setByPolicy = false;
+    bool ownedByExtension = false;
 };
 
 struct ExtensionFinding {
@@ -114,6 +119,11 @@ PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 // initialises COM on the calling thread while it works). The programs pass
 // SystemPolicyRoots() and SystemLauncherSources(); tests their own keys and folders.
 ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& launchers);
+
+// Marks each start-up finding whose page a policy of its browser sets (a
+// policy of that effect) or an enabled extension of its profile takes over
+// (its overrides), from the findings' policies and extensions.
+void NoteStartupOwners(ReviewFindings* findings);
 
 // How many things can bring pop-ups back: the findings of every kind except the
 // files and launcher sources that could not be read, which are no cause of their own.

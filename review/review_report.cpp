@@ -314,9 +314,10 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                          L"  site settings (chrome://settings/content, edge://settings/content; in Firefox,",
                          L"  Settings > Privacy & Security > Permissions)."});
     if (!findings.startup.empty())
-        WriteLines(options, {L"- Start-up and home pages, search engines: remove the extension that takes them",
-                             L"  over first, then set them again in the browser's settings. A home page in",
-                             L"  Firefox's user.js comes back at every start: delete that line from user.js."});
+        WriteLines(options, {L"- Start-up and home pages, search engines: \"popswat --fix\" gives those that no",
+                             L"  policy or extension sets back to the browser's own (also a home page or proxy",
+                             L"  in Firefox's user.js, which comes back at every start, and prefs.js). Remove an",
+                             L"  extension that takes them over first; a policy sets them until it is deleted."});
     if (!findings.extensions.empty())
         WriteLines(options, {L"- Extensions: remove the ones you do not recognise on the extensions page",
                              L"  (chrome://extensions, edge://extensions, about:addons). One installed by another",

@@ -42,9 +42,11 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
     }
     NoteRegistrations(launchers.registry, &findings);
     findings.policies = ReadBrowserPolicies(roots);
+    NoteStartupOwners(&findings);
     LauncherFindings found = FindLaunchers(launchers);
     findings.launchers = std::move(found.launchers);
-    findings.proxy = std::move(found.proxy);
+    // After the proxies that Firefox profiles set themselves, which are kept.
+    findings.proxy.insert(findings.proxy.end(), found.proxy.begin(), found.proxy.end());
     findings.launcherProblems = std::move(found.problems);
     findings.taskSource = found.taskSource;
     findings.taskFilesFolder = std::move(found.taskFilesFolder);

@@ -11,6 +11,8 @@ packages+=(dpkg-dev xz-utils gcc make tcl)
 # Only tools/release.sh and its test need these: the installer (wixl; msitools' msibuild finishes it; faketime fixes
 # its time stamps), the zip, the signatures, and for the test a certificate (openssl) and the zip's listing (unzip).
 packages+=(wixl msitools faketime zip osslsigncode openssl unzip)
+# Only tests/browsers_keep_fix_test.sh needs these: the real browsers open a fixed profile (headless, no network).
+packages+=(chromium firefox-esr)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
