@@ -78,8 +78,11 @@ bool BoxBecomes(HWND findings, int row, int box) {
 }
 
 const ListRow GRANT_ROW = {L"win-prize.example may show notifications", L"Google Chrome, profile Default", SITE_FIX, 2};
-const ListRow START_PAGE_ROW = {L"Opens http://search-hijack.example/ at every start",
-                                L"Google Chrome, profile Default", L"", 0};
+const ListRow START_PAGE_ROW = {
+    L"Opens http://search-hijack.example/ at every start", L"Google Chrome, profile Default",
+    L"Removes the page from Preferences and Secure Preferences, so the browser's own default applies (kept in the "
+    L"record).",
+    2};
 
 // A value of the Wine prefix's own machine-wide Run key, removed again when it goes.
 struct MachineRunValue {
@@ -206,6 +209,9 @@ TEST(GuiFindings, ListsWhatTheConsoleReportsInGroupsAndCopiesItsText) {
     SelectListRow(gui.findings, 2);
     PressKey(VK_SPACE);
     ASSERT_TRUE(BoxBecomes(gui.findings, 2, 1));
+    SelectListRow(gui.findings, 1);
+    PressKey(VK_SPACE);
+    ASSERT_TRUE(BoxBecomes(gui.findings, 1, 1));
     SelectListRow(gui.findings, 0);
     PressKey(VK_SPACE);
     ASSERT_TRUE(BoxBecomes(gui.findings, 0, 1));
@@ -243,6 +249,12 @@ TEST(GuiFindings, FixSelectedClosesTheBrowsersAndUndoLastFixPutsTheGrantBack) {
     ASSERT_NE(gui.findings, nullptr);
     ASSERT_TRUE(WaitForReport(gui.findings));
     ExpectRows(gui.findings, {GRANT_ROW, START_PAGE_ROW});
+    // Only the ticked rows are fixed: the start-up page is unticked.
+    SetForegroundWindow(gui.findings);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(gui.findings) == GetDlgItem(gui.findings, IDC_FINDINGS_LIST); }, 5000));
+    SelectListRow(gui.findings, 1);
+    PressKey(VK_SPACE);
+    ASSERT_TRUE(BoxBecomes(gui.findings, 1, 1));
 
     // No, the default answer, changes nothing.
     HWND box = ConfirmationBoxOf(gui, IDC_FIX_SELECTED_BUTTON);

@@ -102,21 +102,21 @@ std::vector<Case> Cases(const Sandbox& sandbox) {
                 {chrome, StartupKind::StartupPage, L"http://search-hijack.example/", L"", L"Preferences"});
         },
         {FindingGroup::StartPages, L"Opens http://search-hijack.example/ at every start",
-         L"Google Chrome, profile Default", "", RowCheck::None, false});
+         L"Google Chrome, profile Default", "startup-page", RowCheck::Ticked, false});
     add("a home page set again by user.js",
         [&](ReviewFindings& f) {
             f.startup.push_back(
                 {{L"Firefox", L"x.default"}, StartupKind::HomePage, L"https://h.example", L"", L"user.js"});
         },
         {FindingGroup::StartPages, L"Home page is https://h.example, set again at every start",
-         L"Firefox, profile x.default", "", RowCheck::None, false});
+         L"Firefox, profile x.default", "firefox-prefs", RowCheck::Ticked, false});
     add("a search engine with its name",
         [&](ReviewFindings& f) {
             f.startup.push_back({chrome, StartupKind::SearchEngine, L"https://s.example/?q={searchTerms}", L"Seek",
                                  L"Secure Preferences"});
         },
         {FindingGroup::StartPages, L"Searches with Seek (https://s.example/?q={searchTerms})",
-         L"Google Chrome, profile Default", "", RowCheck::None, false});
+         L"Google Chrome, profile Default", "startup-page", RowCheck::Ticked, false});
     add("an extension that takes over two pages",
         [&](ReviewFindings& f) {
             ExtensionFinding e;
