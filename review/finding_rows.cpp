@@ -68,30 +68,6 @@ std::wstring WhatOf(const StartupFinding& finding) {
     return L"Searches with " + MaskUnsafeCharacters(finding.label) + L" (" + value + L")";
 }
 
-const wchar_t* InstalledText(InstalledBy installedBy) {
-    switch (installedBy) {
-        case InstalledBy::Store:
-            return L"from a web store";
-        case InstalledBy::File:
-            return L"installed from a file";
-        case InstalledBy::OtherProgram:
-            return L"installed by another program";
-        case InstalledBy::Unpacked:
-            return L"loaded unpacked (developer mode)";
-        case InstalledBy::BuiltIn:
-            return L"part of the browser";
-        case InstalledBy::Policy:
-            return L"forced by a policy";
-        case InstalledBy::CommandLine:
-            return L"loaded from the command line";
-        case InstalledBy::ComputerMaker:
-            return L"installed by the computer's maker";
-        case InstalledBy::Unknown:
-            break;
-    }
-    return L"installed in an unknown way";
-}
-
 std::wstring WhatOf(const ExtensionFinding& finding) {
     std::wstring text =
         finding.name.empty() ? std::wstring(L"An extension of unknown name") : MaskUnsafeCharacters(finding.name);
@@ -108,7 +84,7 @@ std::wstring WhatOf(const ExtensionFinding& finding) {
         }
     }
     if (finding.overrides == 0)
-        text += std::wstring(L", ") + InstalledText(finding.installedBy);
+        text += std::wstring(L", ") + InstalledByText(finding.installedBy);
     if (!finding.enabled)
         text += L" (turned off)";
     return text;
@@ -235,7 +211,7 @@ std::wstring DetailsOf(const ExtensionFinding& finding) {
     return Lines({{L"Extension", finding.name},
                   {L"Extension id", finding.id},
                   {L"Version", finding.version},
-                  {L"How it came", InstalledText(finding.installedBy)},
+                  {L"How it came", InstalledByText(finding.installedBy)},
                   {L"Browser", finding.place.browser},
                   {L"Profile folder", finding.place.profile}});
 }

@@ -185,6 +185,9 @@ std::vector<FindingRow> FindingRows(const ReviewFindings& findings);
 
 // ---- Output ------------------------------------------------------------------------------
 
+// How an extension came into the profile, in words: "installed by another program".
+const wchar_t* InstalledByText(InstalledBy installedBy);
+
 // The text report; every text taken from a file or the registry is masked.
 void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& findings);
 // The JSON document (UTF-8, no byte-order mark), texts as they are.

@@ -85,6 +85,8 @@ std::wstring StartupText(const StartupFinding& finding) {
     return L"search engine (" + source + L"): " + name + value;
 }
 
+}  // namespace
+
 const wchar_t* InstalledByText(InstalledBy installedBy) {
     switch (installedBy) {
         case InstalledBy::Store:
@@ -108,6 +110,8 @@ const wchar_t* InstalledByText(InstalledBy installedBy) {
     }
     return L"installed in an unknown way";
 }
+
+namespace {
 
 const wchar_t* OverrideText(ExtensionOverride bit) {
     switch (bit) {
