@@ -114,3 +114,12 @@ std::string GrantedPreferences(int profile, int grants, std::size_t bytes) {
            "\"protection\":{\"macs\":{\"browser\":{\"show_home_button\":\"0123456789ABCDEF\"}}},\"session\":{"
            "\"restore_on_startup\":1}}";
 }
+
+void SetRegistryText(HKEY root, const wchar_t* path, const std::wstring& name, const std::wstring& text) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}

@@ -7,12 +7,16 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 // A fresh folder under the temporary folder, named after this process.
 std::wstring MakeScratchFolder();
 // Creates the folder and any missing parents.
 void MakeFolders(const std::wstring& path);
 // Writes the bytes, making the parent folders first.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Sets a REG_SZ value below root, making its key when it is not there.
+void SetRegistryText(HKEY root, const wchar_t* path, const std::wstring& name, const std::wstring& text);
 // Deletes a tree without following links.
 void DeleteTree(const std::wstring& path);
 // Prints the goal and whether it was met; returns met.

@@ -29,15 +29,6 @@ constexpr int RUN_VALUES = 50;
 constexpr int STARTUP_ITEMS = 50;
 constexpr int POLICY_VALUES = 20;
 
-void SetText(HKEY root, const wchar_t* path, const std::wstring& name, const std::wstring& text) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
 // The fixes outside the browsers' files, through ApplyFixes and UndoChangeRun
 // as the console runs them; true when both goals are met.
 bool MeasureOutsideFixes(const std::wstring& root, const CleanupOptions& options) {
@@ -48,14 +39,14 @@ bool MeasureOutsideFixes(const std::wstring& root, const CleanupOptions& options
     RegCreateKeyExW(HKEY_CURRENT_USER, (keyPath + L"\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user,
                     nullptr);
     for (int n = 0; n < RUN_VALUES; ++n)
-        SetText(n % 2 ? machine : user, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                L"Value " + std::to_wstring(n),
-                L"\"" + std::wstring(CHROME) + L"\" https://ad" + std::to_wstring(n) + L".example/");
+        SetRegistryText(n % 2 ? machine : user, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                        L"Value " + std::to_wstring(n),
+                        L"\"" + std::wstring(CHROME) + L"\" https://ad" + std::to_wstring(n) + L".example/");
     for (int n = 0; n < POLICY_VALUES; ++n)
-        SetText(n % 2 ? machine : user, L"SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist",
-                std::to_wstring(n + 1),
-                L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa" + std::wstring(1, L'a' + n % 16) + std::wstring(1, L'a' + n / 16) +
-                    L";https://ads.example/update.xml");
+        SetRegistryText(n % 2 ? machine : user, L"SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist",
+                        std::to_wstring(n + 1),
+                        L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa" + std::wstring(1, L'a' + n % 16) +
+                            std::wstring(1, L'a' + n / 16) + L";https://ads.example/update.xml");
     for (int n = 0; n < STARTUP_ITEMS; ++n)
         WriteFileBytes(root + L"\\Startup\\deal" + std::to_wstring(n) + L".url",
                        "[InternetShortcut]\r\nURL=https://deal" + std::to_string(n) + ".example/\r\n");

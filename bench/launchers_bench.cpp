@@ -117,12 +117,12 @@ int main() {
             FindScheduledTaskLaunchers(sources.taskFolder, sources.taskFilesFolder, TaskLimits(), &findings);
             return findings.launchers.size();
         });
-        Timing taskFiles = Measure(7, [&] {
-            return ReadTaskFiles(sources.taskFolder, sources.taskFilesFolder, TaskLimits()).tasks.size();
-        });
-        std::printf("  shortcuts and Startup items %.1f ms, registry %.1f ms, tasks %.1f ms, of which their files "
-                    "%.1f ms (best runs)\n",
-                    files.seconds * 1e3, registry.seconds * 1e3, scheduled.seconds * 1e3, taskFiles.seconds * 1e3);
+        Timing taskFiles = Measure(
+            7, [&] { return ReadTaskFiles(sources.taskFolder, sources.taskFilesFolder, TaskLimits()).tasks.size(); });
+        std::printf(
+            "  shortcuts and Startup items %.1f ms, registry %.1f ms, tasks %.1f ms, of which their files "
+            "%.1f ms (best runs)\n",
+            files.seconds * 1e3, registry.seconds * 1e3, scheduled.seconds * 1e3, taskFiles.seconds * 1e3);
         bool met = Report("everything looked at in under 300 ms", timing.seconds < 0.300);
         // A Task Scheduler that does not answer (one that cannot start holds each call for many
         // seconds): the tasks are given up on after TaskLimits::answerWithinMs and read from their files.

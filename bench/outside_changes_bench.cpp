@@ -26,15 +26,6 @@ struct Saved {
     SavedRegistryValue value;
 };
 
-void SetText(HKEY root, const wchar_t* path, const std::wstring& name, const std::wstring& text) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
 }  // namespace
 
 int main() {
@@ -61,8 +52,8 @@ int main() {
     std::size_t failed = 0;
     auto setUp = [&] {
         for (const RegistryPlace& place : places)
-            SetText(place.machine ? machine : user, place.key.c_str(), place.name,
-                    L"cmd /c start https://ad.example/" + place.name);
+            SetRegistryText(place.machine ? machine : user, place.key.c_str(), place.name,
+                            L"cmd /c start https://ad.example/" + place.name);
         for (const std::wstring& item : items)
             WriteFileBytes(item, "[InternetShortcut]\r\nURL=https://deal.example/\r\n");
         MakeFolders(scratch + L"\\Backups");

@@ -21,18 +21,8 @@ if [ -z "$chromium" ] && [ -z "$firefox" ]; then
 fi
 # The browsers run in a network namespace of their own: no page, no update, no report leaves the machine.
 unshare -n true 2>/dev/null || { echo "no network namespace can be made (unshare -n): skipped"; exit 77; }
-box=$(mktemp -d)
-trap 'rm -rf "$box"' EXIT
-export HOME=$box/home
-unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
-mkdir -p "$HOME" "$box/local" "$box/roaming" && cd "$box" || exit 1
-failures=0
-check() {  # check WHAT COMMAND... : says whether WHAT held, with the command's output if not
-    local output
-    output=$("${@:2}" 2>&1) && echo "ok: $1" && return
-    printf 'FAILED: %s\n%s\n' "$1" "$output" | head -20
-    failures=$((failures + 1))
-}
+. "$root/tests/script_sandbox.sh"
+mkdir -p "$box/local" "$box/roaming"
 # The console under Wine, with LOCALAPPDATA and APPDATA in the test's folder (Wine sets both itself, cmd's set
 # passes them on), holding the test bed's locks that a fix needs: it closes processes named like browsers.
 export POPSWAT_TEST_LOCKS=popswat_cleanup_run,popswat_policy_keys,popswat_task_scheduler

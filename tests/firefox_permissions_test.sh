@@ -9,21 +9,7 @@ build=$(cd "$1" && pwd)
 testbed=$2
 command -v firefox-esr >/dev/null || { echo "firefox-esr is not installed (tools/install-deps.sh): skipped"; exit 77; }
 command -v python3 >/dev/null || { echo "python3 is not installed: skipped"; exit 77; }
-box=$(mktemp -d)
-trap 'rm -rf "$box"' EXIT
-# Nothing Firefox, a tool or Wine does may reach the real home folder.
-export HOME=$box/home
-unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
-mkdir "$HOME" && cd "$box" || exit 1
-failures=0
-check() {  # check WHAT COMMAND... : says whether WHAT held, with the command's output if not
-    local output
-    output=$("${@:2}" 2>&1) && echo "ok: $1" && return
-    printf 'FAILED: %s\n%s\n' "$1" "$output" | head -20
-    failures=$((failures + 1))
-}
-fails() { ! "$@"; }
-run() { "$root/tools/wine-run.sh" "$testbed" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+. "$root/tests/script_sandbox.sh"
 
 # The profile as Firefox keeps it on Windows, below a sandboxed APPDATA; the database made by SQLite itself in
 # Firefox's schema (user_version 12: moz_perms and the legacy moz_hosts).

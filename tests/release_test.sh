@@ -12,21 +12,7 @@ commit_time=$(git -C "$root" log -1 --format=%ct)
 build=$(cd "$1" && pwd)
 testbed=$2
 command -v wixl >/dev/null || { echo "wixl is not installed (tools/install-deps.sh): skipped"; exit 77; }
-box=$(mktemp -d)
-trap 'rm -rf "$box"' EXIT
-# Nothing a tool or Wine does may reach the real home folder.
-export HOME=$box/home
-unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME
-mkdir "$HOME" && cd "$box" || exit 1
-failures=0
-check() {  # check WHAT COMMAND... : says whether WHAT held, with the command's output if not
-    local output
-    output=$("${@:2}" 2>&1) && echo "ok: $1" && return
-    printf 'FAILED: %s\n%s\n' "$1" "$output" | head -20
-    failures=$((failures + 1))
-}
-fails() { ! "$@"; }
-run() { "$root/tools/wine-run.sh" "$testbed" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+. "$root/tests/script_sandbox.sh"
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(cache_value CMAKE_PROJECT_VERSION)
 home_page=$(cache_value POPSWAT_HOME_PAGE_URL)
