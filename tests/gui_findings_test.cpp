@@ -77,6 +77,13 @@ bool BoxBecomes(HWND findings, int row, int box) {
     return WaitUntil([&] { return ListRowAt(findings, row).box == box; }, 5000);
 }
 
+// Space on the row, with the list focused: whether its box becomes `box`.
+bool SpaceOnRow(HWND findings, int row, int box) {
+    SelectListRow(findings, row);
+    PressKey(VK_SPACE);
+    return BoxBecomes(findings, row, box);
+}
+
 const ListRow GRANT_ROW = {L"win-prize.example may show notifications", L"Google Chrome, profile Default", SITE_FIX, 2};
 const ListRow START_PAGE_ROW = {
     L"Opens http://search-hijack.example/ at every start", L"Google Chrome, profile Default",
@@ -151,12 +158,8 @@ TEST(GuiFindings, ReviewArgumentOpensOnlyAResizableListWindowThatEscCloses) {
     // clears the box and leaves nothing to fix; the details take no typing.
     SetForegroundWindow(gui.findings);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(gui.findings) == list; }, 5000));
-    SelectListRow(gui.findings, 1);
-    PressKey(VK_SPACE);
-    EXPECT_FALSE(BoxBecomes(gui.findings, 1, 1));
-    SelectListRow(gui.findings, 0);
-    PressKey(VK_SPACE);
-    EXPECT_TRUE(BoxBecomes(gui.findings, 0, 1));
+    EXPECT_FALSE(SpaceOnRow(gui.findings, 1, 1));
+    EXPECT_TRUE(SpaceOnRow(gui.findings, 0, 1));
     EXPECT_FALSE(FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON));
     HWND details = GetDlgItem(gui.findings, IDC_FINDINGS_DETAILS);
     EXPECT_NE(GetWindowLongW(details, GWL_STYLE) & ES_READONLY, 0);
@@ -206,15 +209,9 @@ TEST(GuiFindings, ListsWhatTheConsoleReportsInGroupsAndCopiesItsText) {
         EXPECT_EQ(TabToNextControl(gui.findings), id);
 
     // Space unticks the row with the keyboard's place, and ticks it again; with none ticked, nothing to fix.
-    SelectListRow(gui.findings, 2);
-    PressKey(VK_SPACE);
-    ASSERT_TRUE(BoxBecomes(gui.findings, 2, 1));
-    SelectListRow(gui.findings, 1);
-    PressKey(VK_SPACE);
-    ASSERT_TRUE(BoxBecomes(gui.findings, 1, 1));
-    SelectListRow(gui.findings, 0);
-    PressKey(VK_SPACE);
-    ASSERT_TRUE(BoxBecomes(gui.findings, 0, 1));
+    ASSERT_TRUE(SpaceOnRow(gui.findings, 2, 1));
+    ASSERT_TRUE(SpaceOnRow(gui.findings, 1, 1));
+    ASSERT_TRUE(SpaceOnRow(gui.findings, 0, 1));
     EXPECT_TRUE(WaitUntil([&] { return !FindingsButtonEnabled(gui.findings, IDC_FIX_SELECTED_BUTTON); }, 5000));
     PressKey(VK_SPACE);
     ASSERT_TRUE(BoxBecomes(gui.findings, 0, 2));
@@ -252,9 +249,7 @@ TEST(GuiFindings, FixSelectedClosesTheBrowsersAndUndoLastFixPutsTheGrantBack) {
     // Only the ticked rows are fixed: the start-up page is unticked.
     SetForegroundWindow(gui.findings);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(gui.findings) == GetDlgItem(gui.findings, IDC_FINDINGS_LIST); }, 5000));
-    SelectListRow(gui.findings, 1);
-    PressKey(VK_SPACE);
-    ASSERT_TRUE(BoxBecomes(gui.findings, 1, 1));
+    ASSERT_TRUE(SpaceOnRow(gui.findings, 1, 1));
 
     // No, the default answer, changes nothing.
     HWND box = ConfirmationBoxOf(gui, IDC_FIX_SELECTED_BUTTON);
