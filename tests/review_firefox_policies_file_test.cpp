@@ -47,6 +47,7 @@ struct FinderRow {
     std::vector<PolicyEffect> effects;
     FileFix fix;
     JsonLoad unreadable;  // Done when the file was used or is missing
+    bool held = false;    // another program holds the file open without sharing
 };
 
 void ExpectFinderRow(const FinderRow& row) {
@@ -54,6 +55,7 @@ void ExpectFinderRow(const FinderRow& row) {
     FirefoxWorld world;
     if (!row.text.empty())
         MakeFile(world.file, row.text);
+    UniqueHandle holder = row.held ? HoldFile(world.file) : UniqueHandle();
     ReviewFindings findings = world.Review();
     std::vector<std::wstring> values;
     std::vector<PolicyEffect> effects;
@@ -154,6 +156,7 @@ TEST(FirefoxPoliciesFile, ReadsEachPolicyAsTheRegistryNamesIt) {
          {},
          FileFix::None,
          JsonLoad::TooLarge},
+        {"held open without sharing", HIJACK, {}, {}, FileFix::None, JsonLoad::Unreadable, true},
     };
     for (const FinderRow& row : rows)
         ExpectFinderRow(row);
@@ -283,5 +286,41 @@ TEST(FirefoxPoliciesFix, LeavesWhatChangedSinceTheReview) {
         EXPECT_EQ(fixed.left, (Left{{"firefox-policies-file", row.why}}));
         EXPECT_TRUE(fixed.record.changes.empty());
         EXPECT_EQ(ReadWholeFile(world.file), before);
+    }
+}
+
+// In the window's list the file's first page carries the one fix, ticked only
+// when the file sets nothing else; the file's other policies name that finding.
+TEST(FirefoxPoliciesFile, ListsOneFixPerFile) {
+    const struct {
+        const char* name;
+        std::string text;
+        RowCheck check;
+        bool saysOthersGo;
+    } rows[] = {
+        {"pages only", HIJACK, RowCheck::Ticked, false},
+        {"an administrator's policy too",
+         R"({"policies":{"DisableTelemetry":true,"Homepage":{"URL":"https://home.example/"}}})", RowCheck::Clear, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FirefoxWorld world;
+        MakeFile(world.file, row.text);
+        ReviewFindings findings = world.Review();
+        std::vector<FixTarget> targets = FixTargets(findings);
+        ASSERT_EQ(targets.size(), 1u);
+        std::size_t withFix = 0;
+        for (const FindingRow& listed : FindingRows(findings)) {
+            ASSERT_EQ(listed.group, FindingGroup::Policies);
+            if (listed.findingId != targets[0].findingId) {
+                EXPECT_EQ(listed.check, RowCheck::None);
+                EXPECT_NE(listed.details.find(targets[0].findingId), std::wstring::npos);
+                continue;
+            }
+            ++withFix;
+            EXPECT_EQ(listed.check, row.check);
+            EXPECT_EQ(listed.fix.find(L"go with it") != std::wstring::npos, row.saysOthersGo) << listed.fix;
+        }
+        EXPECT_EQ(withFix, 1u);
     }
 }
