@@ -253,8 +253,8 @@ TEST(FirefoxPoliciesFix, MovesTheFileOnceAndPutsItBack) {
     }
 }
 
-// A file changed or gone since the review, or one no longer beside a Firefox
-// of the places, is left as it is, with a line, and nothing is recorded done.
+// A file changed or gone since the review, a link, or one no longer beside a
+// Firefox of the places, is left as it is, with a line, and nothing is recorded done.
 TEST(FirefoxPoliciesFix, LeavesWhatChangedSinceTheReview) {
     const struct {
         const char* name;
@@ -267,6 +267,15 @@ TEST(FirefoxPoliciesFix, LeavesWhatChangedSinceTheReview) {
         {"deleted", [](const FirefoxWorld& w) { DeleteFileW(w.file.c_str()); }, false, L"it is no longer there"},
         {"no Firefox install folder of the places", nullptr, true,
          L"not the policies.json of a Firefox install folder"},
+        // Firefox reads through the link; the move would take the link and leave what it names.
+        {"a link to the same bytes elsewhere",
+         [](const FirefoxWorld& w) {
+             std::wstring elsewhere = w.sandbox / L"elsewhere.json";
+             MoveFileW(w.file.c_str(), elsewhere.c_str());
+             if (!MakeUnixSymlink(elsewhere, w.file))
+                 MakeFile(w.file, "(no link could be made)");
+         },
+         false, L"is a link, not followed"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -284,7 +293,8 @@ TEST(FirefoxPoliciesFix, LeavesWhatChangedSinceTheReview) {
         ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, places);
         EXPECT_EQ(fixed.done, 0u);
         EXPECT_EQ(fixed.left, (Left{{"firefox-policies-file", row.why}}));
-        EXPECT_TRUE(fixed.record.changes.empty());
+        for (const ChangeEntry& entry : fixed.record.changes)
+            EXPECT_NE(entry.state, ChangeState::Done);
         EXPECT_EQ(ReadWholeFile(world.file), before);
     }
 }
