@@ -34,10 +34,6 @@ const BrowserCatalogue& GetBrowserCatalogue() {
     return catalogue;
 }
 
-PolicyRoots SystemPolicyRoots() {
-    return {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
-}
-
 std::wstring UserDataFolder(const BrowserEntry& browser) {
     std::wstring base = ReadEnvironmentVariable(browser.baseVariable);
     return base.empty() ? base : FullFolderPath(base + L"\\" + browser.subPath);

@@ -45,8 +45,12 @@ const BrowserCatalogue& GetBrowserCatalogue();
 struct PolicyRoots {
     HKEY machine;
     HKEY user;
+    // The folders Firefox is installed in, each holding firefox.exe: Firefox
+    // also reads policies from distribution\policies.json there.
+    std::vector<std::wstring> firefoxFolders{};
 };
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and the Firefox install folders
+// FirefoxInstallFolders finds below them and in the Program Files folders.
 PolicyRoots SystemPolicyRoots();
 
 // A Chromium-family row's user-data folder: its base variable's value, a
@@ -579,3 +583,38 @@ std::string ChangeRecordJson(const ChangeRecord& record);
 bool ParseChangeRecord(const std::string& bytes, ChangeRecord* record, std::wstring* why);
 // "pending", "done", "left", "undone".
 const char* ChangeStateName(ChangeState state);
+
+// ---- Firefox's policies.json -------------------------------------------------------
+// Firefox reads enterprise policies from the registry and from
+// distribution\policies.json in its install folder: {"policies": {...}}.
+
+// Where Firefox is installed, as the registry below machine and user says
+// (App Paths\firefox.exe: its default value and Path; Mozilla\Mozilla
+// Firefox\<version>\Main: Install Directory; each also below WOW6432Node)
+// and then "Mozilla Firefox" in each of programFiles. Each folder once (full,
+// case ignored), and only a folder that holds firefox.exe.
+std::vector<std::wstring> FirefoxInstallFolders(HKEY machine, HKEY user, const std::vector<std::wstring>& programFiles);
+
+// A larger policies.json is not read (real ones hold a few kilobytes).
+constexpr std::size_t MAX_FIREFOX_POLICIES_BYTES = 1024 * 1024;
+
+// One policy of the file, named as Firefox names the same policy in the
+// registry: objects' members and arrays' items (counted from 1) joined with
+// backslashes ("Homepage\URL", "SearchEngines\Add\1\URLTemplate"); its text
+// as the registry review shows it (booleans 1 and 0, numbers in decimal).
+struct FirefoxPolicyValue {
+    std::wstring name;
+    std::wstring value;
+};
+
+struct FirefoxPoliciesFile {
+    // Done, Missing, Unreadable, TooLarge, NotJson, TooDeep, NotAnObject, or
+    // OtherShape for a "policies" member that is not an object.
+    JsonLoad result = JsonLoad::Missing;
+    std::wstring digest;  // FileBytesDigest of what was read
+    std::vector<FirefoxPolicyValue> values;
+};
+// The policies of one policies.json; none without a "policies" member.
+FirefoxPoliciesFile ReadFirefoxPoliciesFile(const std::wstring& path);
+// The bytes' size and a 64-bit hash of them, to tell a file changed: "1234-0123456789abcdef".
+std::wstring FileBytesDigest(const std::string& bytes);

@@ -86,7 +86,8 @@ void WriteEntry(JsonWriter& writer, const ChangeEntry& change, bool preview) {
             writer.EndArray();
         }
         writer.EndObject();
-    } else if (change.kind == "startup-item" || change.kind == "startup-page") {
+    } else if (change.kind == "startup-item" || change.kind == "startup-page" ||
+               change.kind == "firefox-policies-file") {
     } else if (!change.firefoxRow.type.empty()) {
         const FirefoxPermissionRow& row = change.firefoxRow;
         writer.Key("row");
@@ -212,7 +213,7 @@ const char* ReadEntry(const JsonValue& object, ChangeEntry* change) {
             return "says incompletely what was deleted";
         return "";
     }
-    if (change->kind == "startup-item")
+    if (change->kind == "startup-item" || change->kind == "firefox-policies-file")
         return change->copy.empty() ? "says not where the item was moved" : "";
     if (const JsonValue* row = FindJsonMember(object, "row")) {
         FirefoxPermissionRow& read = change->firefoxRow;

@@ -100,9 +100,8 @@ bool IsPlainName(const std::wstring& name) {
 }
 
 // Why an entry is refused, or "" when it may be put back.
-std::wstring Refusal(const ChangeEntry& entry,
-                     const LauncherSources& sources,
-                     const std::vector<BrowserProfile>& profiles) {
+std::wstring Refusal(const ChangeEntry& entry, const FixPlaces& places, const std::vector<BrowserProfile>& profiles) {
+    const LauncherSources& sources = places.launchers;
     if (!IsPlainName(entry.copy))
         return L"its copy is not a file of the run's folder";
     if (entry.kind == "site-permission" && !entry.firefoxRow.type.empty())
@@ -127,6 +126,8 @@ std::wstring Refusal(const ChangeEntry& entry,
         return StartupPageRefusal(entry, profiles);
     if (entry.kind == "firefox-prefs")
         return FirefoxPrefsRefusal(entry);
+    if (entry.kind == "firefox-policies-file")
+        return FirefoxPoliciesFileRefusal(entry, places.policies);
     return L"no fix of this kind";
 }
 
@@ -202,10 +203,11 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
         std::vector<std::size_t> registrations;
         std::vector<std::size_t> startupPages;
         std::vector<std::size_t> firefoxPrefs;
+        std::vector<std::size_t> policyFiles;
         std::vector<BrowserProfile> profiles = AllBrowserProfiles();
         for (std::size_t index : toUndo) {
             ChangeEntry& entry = log.record.changes[index];
-            std::wstring refusal = Refusal(entry, sources, profiles);
+            std::wstring refusal = Refusal(entry, places, profiles);
             if (!refusal.empty()) {
                 WriteLine(options, L"  refused (" + refusal + L"): " + MaskUnsafeCharacters(entry.location));
                 if (!options.preview)
@@ -230,6 +232,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
                 startupPages.push_back(index);
             else if (entry.kind == "firefox-prefs")
                 firefoxPrefs.push_back(index);
+            else if (entry.kind == "firefox-policies-file")
+                policyFiles.push_back(index);
             else
                 outside.push_back(index);
         }
@@ -265,6 +269,8 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
             PutBackPolicyEntry(options, index, places.policies, &log);
         for (std::size_t index : registrations)
             PutBackRegistrationEntry(options, index, sources.registry, &log);
+        for (std::size_t index : policyFiles)
+            PutBackFirefoxPoliciesFile(options, index, &log);
         FinishChangeLog(&log);
         result.record = log.record;
         for (std::size_t index : toUndo) {

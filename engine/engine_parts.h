@@ -582,3 +582,21 @@ std::wstring FirefoxPrefsRefusal(const ChangeEntry& entry);
 // still stand or at the end (said in its line and its why). States become
 // Undone, or Left when the file cannot be read or replaced.
 void PutBackFirefoxPrefs(const CleanupOptions& options, const std::vector<std::size_t>& entries, ChangeLog* log);
+
+// ---- Moving Firefox's policies.json -----------------------------------------------
+
+// The firefox-policies-file targets fixed: each file (once, however many
+// targets name it) moved whole into a folder of the run's when it is still
+// distribution\policies.json of one of the install folders and holds what the
+// review read (its digest, the target's command); recorded before the move.
+void FixFirefoxPoliciesFiles(const CleanupOptions& options,
+                             const std::vector<FixTarget>& targets,
+                             const PolicyRoots& roots,
+                             ChangeLog* log,
+                             ChangeRunOutcome* result);
+// Why such an entry may not be put back ("" when it may): not the policies.json
+// of an install folder of roots, or needs an administrator.
+std::wstring FirefoxPoliciesFileRefusal(const ChangeEntry& entry, const PolicyRoots& roots);
+// Moves the file back when its name is free (the distribution folder made
+// again when it went); else Left, the line naming where the copy is.
+void PutBackFirefoxPoliciesFile(const CleanupOptions& options, std::size_t index, ChangeLog* log);

@@ -26,6 +26,9 @@ const std::vector<FixKind>& FixKinds() {
         {"firefox-prefs",
          L"Removes the statement from user.js and prefs.js, every other line kept (kept in the record).", true,
          L"Firefox setting(s)"},
+        {"firefox-policies-file",
+         L"Moves Firefox's policies.json out of its distribution folder (kept in PopSwat's backups).", true,
+         L"Firefox policies file(s)"},
     };
     return kinds;
 }

@@ -126,6 +126,7 @@ ChangeRunOutcome ApplyFixes(const CleanupOptions& options,
         FixProxySettings(options, targets, places.launchers, &log, &result);
         FixPolicyValues(options, targets, places.policies, &log, &result);
         FixExtensionRegistrations(options, targets, places.launchers.registry, &log, &result);
+        FixFirefoxPoliciesFiles(options, targets, places.policies, &log, &result);
         FinishChangeLog(&log);
         result.folder = log.folder;
         result.record = log.record;

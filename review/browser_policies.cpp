@@ -33,6 +33,9 @@ const PolicyName FIREFOX_POLICIES[] = {
     {L"ExtensionSettings", PolicyEffect::ControlsExtensions},
     {L"Homepage", PolicyEffect::HomePage},
     {L"SearchEngines", PolicyEffect::SearchEngine},
+    // A boolean: false turns the new tab page into a blank one. It shows nobody's
+    // page, so it is no hijack of its own.
+    {L"NewTabPage", PolicyEffect::Other},
 };
 
 struct PolicyWalk {

@@ -76,6 +76,14 @@ FindingFix FixFor(const ExtensionFinding& finding) {
 }
 
 FindingFix FixFor(const PolicyFinding& finding) {
+    // A policies.json is moved whole, by the fix of its first finding that sets
+    // a page; recommended when it sets nothing an administrator would.
+    if (!finding.file.empty()) {
+        if (!finding.movesFile)
+            return {};
+        return {FindFixKind("firefox-policies-file"), !finding.fileHoldsOthers,
+                NeedsAdministrator(!MayChangeFolderEntries(FolderOfPath(finding.file)))};
+    }
     // Deleting the one value stops what it forces; an organisation may have set
     // it, so only a person who chose it fixes it. The policy keys take an
     // administrator, the user's too.
@@ -189,10 +197,27 @@ std::vector<FixTarget> FixTargets(const ReviewFindings& findings) {
                              L" registered in " + MaskUnsafeCharacters(finding.registeredAt);
         targets.push_back(std::move(target));
     }
+    std::vector<std::wstring> movedFiles;
     for (const PolicyFinding& finding : findings.policies) {
         FixTarget target = TargetOf(finding);
         if (!target.kind)
             continue;
+        if (!finding.file.empty()) {
+            // One target per file, however many of its findings there are: the file moves once.
+            bool seen = false;
+            for (const std::wstring& file : movedFiles)
+                seen |= SamePath(file, finding.file);
+            if (seen)
+                continue;
+            movedFiles.push_back(finding.file);
+            target.location = finding.file;
+            target.command = finding.fileDigest;
+            target.description = L"Firefox's " + MaskUnsafeCharacters(finding.file) + L" (" +
+                                 MaskUnsafeCharacters(finding.name) + L" = " + MaskUnsafeCharacters(finding.value) +
+                                 (finding.fileHoldsOthers ? L", and other policies)" : L")");
+            targets.push_back(std::move(target));
+            continue;
+        }
         target.location = finding.location;
         target.command = finding.value;
         target.description = L"policy " + finding.browser + (finding.machine ? L" (machine) " : L" (user) ") +

@@ -36,6 +36,9 @@ std::wstring FindingId(const ExtensionFinding& finding) {
 }
 
 std::wstring FindingId(const PolicyFinding& finding) {
+    // A policy of a file is not the same finding as the registry's value of that name.
+    if (!finding.file.empty())
+        return ShortTextId({L"policy-file", finding.browser, finding.file, finding.name, finding.value});
     return ShortTextId(
         {L"policy", finding.browser, finding.machine ? L"machine" : L"user", finding.name, finding.value});
 }

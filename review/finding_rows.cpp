@@ -217,6 +217,12 @@ std::wstring DetailsOf(const ExtensionFinding& finding) {
 }
 
 std::wstring DetailsOf(const PolicyFinding& finding) {
+    if (!finding.file.empty())
+        return Lines({{L"Policy", finding.name},
+                      {L"Data", finding.value},
+                      {L"Browser", finding.browser},
+                      {L"File", finding.file + L" (every user)"},
+                      {L"Moved with the file by the fix of", finding.movesFile ? L"" : finding.fileFixId}});
     return Lines({{L"Policy value", finding.name},
                   {L"Data", finding.value},
                   {L"Browser", finding.browser},
@@ -248,7 +254,21 @@ std::wstring WhereOf(const ExtensionFinding& finding) {
     return PlaceText(finding.place);
 }
 std::wstring WhereOf(const PolicyFinding& finding) {
+    if (!finding.file.empty())
+        return MaskUnsafeCharacters(finding.browser) + L", policies.json for every user";
     return MaskUnsafeCharacters(finding.browser) + (finding.machine ? L", policy for every user" : L", user policy");
+}
+
+// What the fix does, in the kind's words.
+template <typename Finding>
+std::wstring FixText(const Finding&, const FindingFix& fix) {
+    return fix.kind->action;
+}
+std::wstring FixText(const PolicyFinding& finding, const FindingFix& fix) {
+    if (finding.file.empty() || !finding.fileHoldsOthers)
+        return fix.kind->action;
+    return std::wstring(fix.kind->action) +
+           L" It also sets other policies, perhaps an administrator's, which go with it.";
 }
 
 template <typename Finding>
@@ -262,7 +282,7 @@ void AddRows(FindingGroup group, const std::vector<Finding>& findings, std::vect
         row.findingId = FindingId(finding);
         row.details = DetailsOf(finding) + L"Id: " + row.findingId + L"\r\n";
         if (fix.kind) {
-            row.fix = fix.kind->action;
+            row.fix = FixText(finding, fix);
             row.check = fix.recommended ? RowCheck::Ticked : RowCheck::Clear;
             row.administrator = fix.administrator;
             row.details += L"\r\nFix: " + row.fix + L"\r\n" +

@@ -73,8 +73,21 @@ struct PolicyFinding {
     std::wstring name;     // the value's path below the browser's policy key: "ExtensionInstallForcelist\1"
     std::wstring value;    // text as stored; numbers in decimal
     PolicyEffect effect = PolicyEffect::Other;
-    // Where the value is, for its fix: "HKEY_LOCAL_MACHINE\SOFTWARE\Policies\Google\Chrome\HomepageLocation".
+    // Where the value is, for its fix: "HKEY_LOCAL_MACHINE\SOFTWARE\Policies\Google\Chrome\HomepageLocation";
+    // for a policy of a policies.json the file's path, a backslash and the name.
     std::wstring location;
+    // Firefox's distribution\policies.json that holds it (machine: it is for
+    // every user); "" for a value of the registry.
+    std::wstring file{};
+    std::wstring fileDigest{};  // FileBytesDigest of the file as the review read it
+    // The file's fix moves the whole file, once: it is the fix of one finding,
+    // the file's first that sets a page (movesFile); fileFixId names that one
+    // in all of the file's findings ("" when the file sets no page).
+    bool movesFile = false;
+    std::wstring fileFixId{};
+    // The file also sets policies that are neither a page, a search engine nor
+    // a forced extension: an administrator's own, which the move takes too.
+    bool fileHoldsOthers = false;
 };
 
 // A settings file that exists but could not be used.
@@ -110,6 +123,10 @@ void ReviewFirefoxProfile(const ProfilePlace& place, const std::wstring& profile
 
 // Every value under each catalogue row's policy key, machine root first.
 std::vector<PolicyFinding> ReadBrowserPolicies(const PolicyRoots& roots);
+// The policies of distribution\policies.json in each Firefox install folder,
+// in file order, added to the findings' policies; a file that could not be
+// used among the unreadable files (browser "Firefox", file its full path).
+void ReviewFirefoxPolicyFiles(const std::vector<std::wstring>& installFolders, ReviewFindings* findings);
 // What a policy value (its path below the browser's key) does.
 PolicyEffect ClassifyPolicy(bool firefox, const std::wstring& name);
 

@@ -188,6 +188,8 @@ std::string ReviewJson(const ReviewFindings& findings) {
         WriteJsonArray(writer, "policies", findings.policies, [&](const PolicyFinding& f) {
             WriteJsonField(writer, "browser", f.browser);
             WriteJsonField(writer, "scope", f.machine ? "machine" : "user");
+            // Firefox's policies.json that holds it; null for a registry value.
+            WriteJsonFieldOrNull(writer, "file", !f.file.empty(), f.file);
             WriteJsonField(writer, "name", f.name);
             WriteJsonField(writer, "value", f.value);
             writer.Key("effect");

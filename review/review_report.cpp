@@ -338,9 +338,15 @@ void WriteAdvice(const CleanupOptions& options, const ReviewFindings& findings) 
                     L"  them. Uninstall the program that did, or delete the values named above from",
                     L"  HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies (machine) or HKEY_CURRENT_USER\\SOFTWARE\\Policies",
                     L"  (user), in regedit."});
+    if (std::any_of(findings.policies.begin(), findings.policies.end(),
+                    [](const PolicyFinding& f) { return !f.file.empty(); }))
+        WriteLines(options,
+                   {L"  Firefox also reads the policies.json named above, beside firefox.exe: \"popswat --fix\"",
+                    L"  moves one that sets only pages, search engines or forced extensions into PopSwat's",
+                    L"  backups, and \"popswat --fix=<id>\" one that also sets other policies (they go with it)."});
     // An organisation may have set a policy: only the person who names it fixes it.
     if (std::any_of(findings.policies.begin(), findings.policies.end(),
-                    [](const PolicyFinding& f) { return FixFor(f).kind != nullptr; }))
+                    [](const PolicyFinding& f) { return f.file.empty() && FixFor(f).kind != nullptr; }))
         WriteLines(options,
                    {L"  \"popswat --fix=<id>\" deletes one that shows an id (kept to put back); \"popswat --fix\"",
                     L"  alone leaves policies as they are, since an organisation may have set them."});
@@ -406,7 +412,10 @@ void WriteReviewReport(const CleanupOptions& options, const ReviewFindings& find
                findings.extensions,
                [&](const ExtensionFinding& f) { WriteFinding(options, f, Label(f.place), ExtensionText(f)); });
     WriteGroup(options, L"Browser policies:", findings.policies, [&](const PolicyFinding& f) {
-        WriteFinding(options, f, f.browser + (f.machine ? L", machine" : L", user"), PolicyText(f));
+        WriteFinding(options, f,
+                     f.file.empty() ? f.browser + (f.machine ? L", machine" : L", user")
+                                    : f.browser + L", " + MaskUnsafeCharacters(f.file),
+                     PolicyText(f));
     });
     if (!findings.unreadable.empty()) {
         WriteGroup(options, L"Files that could not be read:", findings.unreadable, [&](const UnreadableFile& f) {

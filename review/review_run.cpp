@@ -42,6 +42,7 @@ ReviewFindings CollectReview(const PolicyRoots& roots, const LauncherSources& la
     }
     NoteRegistrations(launchers.registry, &findings);
     findings.policies = ReadBrowserPolicies(roots);
+    ReviewFirefoxPolicyFiles(roots.firefoxFolders, &findings);
     NoteStartupOwners(&findings);
     LauncherFindings found = FindLaunchers(launchers);
     findings.launchers = std::move(found.launchers);
