@@ -221,6 +221,10 @@ struct ShortcutRewriteSteps {
     // Called with the old bytes once every check that needs no writing has
     // passed, before anything is written; false stops the rewrite (NoCopy).
     std::function<bool(const std::string& oldBytes)> keepCopy;
+    // A dry run's result for the same path and arguments, made moments before:
+    // its checks are not made again (the old bytes and where the name resolves
+    // are compared once more before the swap, as always).
+    const ShortcutRewrite* checked = nullptr;
 };
 
 // Gives the shortcut at path new arguments and changes nothing else, or leaves
@@ -282,6 +286,19 @@ ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
                                      const std::wstring& path,
                                      ShortcutBackups* backups,
                                      const std::wstring& findingId = std::wstring());
+
+// A shortcut to repair, with the finding its record entry carries.
+struct ShortcutToRepair {
+    std::wstring path;
+    std::wstring findingId;
+};
+
+// RepairBrowserShortcut for each, in order, with the entries of every shortcut
+// that passed its checks and was copied written to the record in one write,
+// before any of them is changed. One repair per shortcut, in the same order.
+std::vector<ShortcutRepair> RepairBrowserShortcutList(const CleanupOptions& options,
+                                                      const std::vector<ShortcutToRepair>& shortcuts,
+                                                      ShortcutBackups* backups);
 
 // The run's step: writes "Repairing browser shortcuts...", then repairs each
 // shortcut of the sources' shortcut and Startup folders that the repair would

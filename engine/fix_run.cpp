@@ -90,16 +90,20 @@ void FixShortcuts(const CleanupOptions& options,
         }
         return;
     }
+    std::vector<ShortcutToRepair> shortcuts;
     for (const FixTarget& target : targets) {
-        if (!IsKind(target, "browser-shortcut"))
-            continue;
-        ShortcutRepair repair = RepairBrowserShortcut(options, target.shortcut, log, target.findingId);
-        if (repair.outcome == ShortcutRepairOutcome::Repaired)
+        if (IsKind(target, "browser-shortcut"))
+            shortcuts.push_back({target.shortcut, target.findingId});
+    }
+    std::vector<ShortcutRepair> repairs = RepairBrowserShortcutList(options, shortcuts, log);
+    for (std::size_t n = 0; n < repairs.size(); ++n) {
+        const std::wstring& path = shortcuts[n].path;
+        if (repairs[n].outcome == ShortcutRepairOutcome::Repaired)
             ++outcome->shortcutsRepaired;
-        else if (repair.outcome == ShortcutRepairOutcome::LeftAlone)
-            outcome->shortcutsLeftAlone.push_back(target.shortcut);
-        else if (repair.outcome == ShortcutRepairOutcome::NothingToRemove)
-            WriteLine(options, L"  nothing left to take out of the shortcut: " + MaskUnsafeCharacters(target.shortcut));
+        else if (repairs[n].outcome == ShortcutRepairOutcome::LeftAlone)
+            outcome->shortcutsLeftAlone.push_back(path);
+        else if (repairs[n].outcome == ShortcutRepairOutcome::NothingToRemove)
+            WriteLine(options, L"  nothing left to take out of the shortcut: " + MaskUnsafeCharacters(path));
     }
 }
 

@@ -99,82 +99,147 @@ bool ShortcutRepairKeepsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
-                                     const std::wstring& path,
-                                     ShortcutBackups* backups,
-                                     const std::wstring& findingId) {
+namespace {
+
+// One shortcut on its way through the list's two steps.
+struct PlannedRepair {
     ShortcutRepair repair;
+    std::wstring oldArguments;
+    std::size_t entry = 0;            // its entry in the record, once it has one
+    bool toMake = false;              // checked and copied: its entry goes into the record
+    std::vector<std::wstring> lines;  // written with the second step's, so that the lines keep the list's order
+};
+
+// The checks that write nothing, then the copy of the old file. Writes the
+// line of a shortcut left alone, and in preview the line of what would be done.
+PlannedRepair PlanRepair(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups) {
+    PlannedRepair plan;
+    ShortcutRepair& repair = plan.repair;
     ShortcutReading reading = ReadShortcut(path);
     if (reading.result != ShortcutRead::Done) {
         std::wstring why = ShortcutReadProblem(reading);
-        return LeaveAlone(options, path, repair, why.empty() ? L"it is no longer there" : why);
+        repair = LeaveAlone(options, path, repair, why.empty() ? L"it is no longer there" : why);
+        return plan;
     }
     const ShortcutFields& fields = reading.fields;
-    if (!BrowserOfProgram(fields.target))
-        return LeaveAlone(options, path, repair, L"it does not start a browser");
+    if (!BrowserOfProgram(fields.target)) {
+        repair = LeaveAlone(options, path, repair, L"it does not start a browser");
+        return plan;
+    }
+    plan.oldArguments = fields.arguments;
     repair.arguments = ArgumentsWithoutWebAddresses(fields.target, fields.arguments, &repair.removed);
     if (repair.removed.empty()) {
         repair.outcome = ShortcutRepairOutcome::NothingToRemove;
-        return repair;
+        return plan;
     }
     ShortcutRewriteSteps steps;
-    steps.dryRun = options.preview;
-    std::size_t entry = backups->record.changes.size();
-    bool recorded = false;
-    bool recordFailed = false;
-    steps.keepCopy = [&](const std::string& bytes) {
-        repair.backup = KeepCopy(bytes, backups);
-        if (repair.backup.empty())
-            return false;
-        // The record names the change before it is made.
-        recorded = RecordPending(backups, {ShortcutChange(findingId, path, fields.arguments, repair)});
-        if (!recorded) {
-            DeleteFileW(LongPathForm(repair.backup).c_str());
-            repair.backup.clear();
-            recordFailed = true;
-        }
-        return recorded;
-    };
+    steps.dryRun = true;
     repair.rewrite = RewriteShortcutArguments(path, fields.arguments, repair.arguments, steps);
+    if (repair.rewrite.result != ShortcutRewriteResult::WouldDo) {
+        repair = LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+        return plan;
+    }
+    // The run keeps a copy first, in LOCALAPPDATA; without one it changes nothing.
+    if (options.preview && ReadEnvironmentVariable(L"LOCALAPPDATA").empty())
+        repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+    else if (!options.preview && (repair.backup = KeepCopy(repair.rewrite.oldBytes, backups)).empty())
+        repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+    if (repair.rewrite.result == ShortcutRewriteResult::NoCopy) {
+        repair = LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
+        return plan;
+    }
+    if (options.preview) {
+        repair.outcome = ShortcutRepairOutcome::WouldRepair;
+        WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
+                               L": " + MaskUnsafeCharacters(path));
+        return plan;
+    }
+    plan.toMake = true;
+    return plan;
+}
+
+// Gives a planned shortcut its new arguments, its entry already in the record.
+void MakeRepair(const CleanupOptions& options,
+                const std::wstring& path,
+                ShortcutBackups* backups,
+                PlannedRepair* plan) {
+    ShortcutRepair& repair = plan->repair;
+    ShortcutRewrite checked = std::move(repair.rewrite);
+    ShortcutRewriteSteps steps;
+    steps.checked = &checked;
+    repair.rewrite = RewriteShortcutArguments(path, plan->oldArguments, repair.arguments, steps);
     std::wstring shownPath = MaskUnsafeCharacters(path);
     switch (repair.rewrite.result) {
-        case ShortcutRewriteResult::WouldDo:
-            // The run keeps a copy first, in LOCALAPPDATA; without one it changes nothing.
-            if (ReadEnvironmentVariable(L"LOCALAPPDATA").empty()) {
-                repair.rewrite.result = ShortcutRewriteResult::NoCopy;
-                return LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
-            }
-            repair.outcome = ShortcutRepairOutcome::WouldRepair;
-            WriteLine(options, L"  [preview] would make the shortcut no longer " + RemovedText(repair.removed, true) +
-                                   L": " + shownPath);
-            return repair;
         case ShortcutRewriteResult::Done:
-            MarkChange(backups, entry, ChangeState::Done);
+            MarkChange(backups, plan->entry, ChangeState::Done);
             AppendIndexLine(*backups, repair.backup, path);
             repair.outcome = ShortcutRepairOutcome::Repaired;
             WriteLine(options, L"  shortcut no longer " + RemovedText(repair.removed, false) + L": " + shownPath);
-            return repair;
+            return;
         case ShortcutRewriteResult::MovedAside: {
             // The copy is all that still carries the shortcut's name: it stays, with its index line.
             AppendIndexLine(*backups, repair.backup, path);
             std::wstring why = ShortcutRewriteProblem(repair.rewrite) + L", and a copy is in the backups";
-            MarkChange(backups, entry, ChangeState::Left, why);
-            return LeaveAlone(options, path, repair, why);
+            MarkChange(backups, plan->entry, ChangeState::Left, why);
+            repair = LeaveAlone(options, path, repair, why);
+            return;
         }
         default:
             break;
     }
-    std::wstring why =
-        recordFailed ? L"the record of changes could not be written" : ShortcutRewriteProblem(repair.rewrite);
-    if (recorded) {
-        backups->record.changes[entry].copy.clear();
-        MarkChange(backups, entry, ChangeState::Left, why);
+    std::wstring why = ShortcutRewriteProblem(repair.rewrite);
+    backups->record.changes[plan->entry].copy.clear();
+    MarkChange(backups, plan->entry, ChangeState::Left, why);
+    DeleteFileW(LongPathForm(repair.backup).c_str());
+    repair.backup.clear();
+    repair = LeaveAlone(options, path, repair, why);
+}
+
+}  // namespace
+
+std::vector<ShortcutRepair> RepairBrowserShortcutList(const CleanupOptions& options,
+                                                      const std::vector<ShortcutToRepair>& shortcuts,
+                                                      ShortcutBackups* backups) {
+    std::vector<PlannedRepair> plans;
+    std::vector<ChangeEntry> entries;
+    for (const ShortcutToRepair& shortcut : shortcuts) {
+        CleanupOptions held = options;
+        std::vector<std::wstring> lines;
+        held.log = [&lines](const std::wstring& line) { lines.push_back(line); };
+        plans.push_back(PlanRepair(held, shortcut.path, backups));
+        PlannedRepair& plan = plans.back();
+        plan.lines = std::move(lines);
+        if (plan.toMake) {
+            plan.entry = backups->record.changes.size() + entries.size();
+            entries.push_back(ShortcutChange(shortcut.findingId, shortcut.path, plan.oldArguments, plan.repair));
+        }
     }
-    if (!repair.backup.empty()) {
-        DeleteFileW(LongPathForm(repair.backup).c_str());
-        repair.backup.clear();
+    // The record names every change before any is made: one write for the whole list.
+    bool recorded = entries.empty() || RecordPending(backups, std::move(entries));
+    std::vector<ShortcutRepair> repairs;
+    for (std::size_t n = 0; n < plans.size(); ++n) {
+        PlannedRepair& plan = plans[n];
+        for (const std::wstring& line : plan.lines)
+            WriteLine(options, line);
+        if (plan.toMake && recorded) {
+            MakeRepair(options, shortcuts[n].path, backups, &plan);
+        } else if (plan.toMake) {
+            DeleteFileW(LongPathForm(plan.repair.backup).c_str());
+            plan.repair.backup.clear();
+            plan.repair.rewrite.result = ShortcutRewriteResult::NoCopy;
+            plan.repair =
+                LeaveAlone(options, shortcuts[n].path, plan.repair, L"the record of changes could not be written");
+        }
+        repairs.push_back(std::move(plan.repair));
     }
-    return LeaveAlone(options, path, repair, why);
+    return repairs;
+}
+
+ShortcutRepair RepairBrowserShortcut(const CleanupOptions& options,
+                                     const std::wstring& path,
+                                     ShortcutBackups* backups,
+                                     const std::wstring& findingId) {
+    return RepairBrowserShortcutList(options, {{path, findingId}}, backups).front();
 }
 
 void RepairBrowserShortcuts(const CleanupOptions& options,
@@ -195,16 +260,20 @@ void RepairBrowserShortcuts(const CleanupOptions& options,
     ShortcutBackups& backups = log ? *log : own;
     bool wroteLine = false;
     bool keptCopy = false;
+    std::vector<ShortcutToRepair> shortcuts;
     for (const LauncherFinding& finding : findings.launchers) {
-        if (!ShortcutRepairWouldChange(finding))
-            continue;
-        ShortcutRepair repair = RepairBrowserShortcut(options, finding.location, &backups, LauncherFindingId(finding));
+        if (ShortcutRepairWouldChange(finding))
+            shortcuts.push_back({finding.location, LauncherFindingId(finding)});
+    }
+    std::vector<ShortcutRepair> repairs = RepairBrowserShortcutList(options, shortcuts, &backups);
+    for (std::size_t n = 0; n < repairs.size(); ++n) {
+        const ShortcutRepair& repair = repairs[n];
         wroteLine |= repair.outcome != ShortcutRepairOutcome::NothingToRemove;
         keptCopy |= !repair.backup.empty();
         if (repair.outcome == ShortcutRepairOutcome::Repaired && outcome)
             ++outcome->shortcutsRepaired;
         if (repair.outcome == ShortcutRepairOutcome::LeftAlone && outcome)
-            outcome->shortcutsLeftAlone.push_back(finding.location);
+            outcome->shortcutsLeftAlone.push_back(shortcuts[n].path);
     }
     FinishChangeLog(&backups);
     if (!wroteLine)

@@ -247,3 +247,54 @@ TEST_F(ShortcutRewriting, NeverWritesThroughALinkNorDeletesThePersonsFiles) {
     RemoveUnixLink(desktop + L"\\Linked.lnk");
     RemoveUnixLink(desktop + L"\\Google Chrome.lnk.popswat-new");
 }
+
+TEST_F(ShortcutRewriting, AListIsRecordedWholeBeforeItsFirstShortcutChanges) {
+    std::wstring folder = sandbox_ / L"Desktop";
+    std::vector<ShortcutToRepair> list;
+    for (const wchar_t* name : {L"One.lnk", L"Read-only.lnk", L"Two.lnk", L"Three.lnk"}) {
+        list.push_back({folder + L"\\" + name, name});
+        MakeFile(list.back().path, Pinned(L"https://ad.example/").Build());
+    }
+    SetFileAttributesW(list[1].path.c_str(), FILE_ATTRIBUTE_READONLY);
+    static std::wstring record;
+    static std::vector<ChangeState> statesAtFirstSwap;
+    static std::wstring changeLater;
+    statesAtFirstSwap.clear();
+    changeLater = list[3].path;
+    // At the first swap the record on the disk holds every shortcut to be changed, none done;
+    // then the last one changes after its checks, before its own turn.
+    shortcutRewriteBeforeSwap = [](const std::wstring&) {
+        ChangeRecord onDisk;
+        std::wstring why;
+        if (statesAtFirstSwap.empty() && ParseChangeRecord(ReadWholeFile(record), &onDisk, &why)) {
+            for (const ChangeEntry& entry : onDisk.changes)
+                statesAtFirstSwap.push_back(entry.state);
+            MakeFile(changeLater, Pinned(L"https://other.example/").Build());
+        }
+    };
+    ShortcutBackups backups;
+    ASSERT_TRUE(EnsureRunFolder(&backups));
+    record = backups.folder + L"\\changes.json";
+    std::vector<std::wstring> lines;
+    std::vector<ShortcutRepair> repairs = RepairBrowserShortcutList(CapturingOptions(&lines), list, &backups);
+    SetFileAttributesW(list[1].path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(statesAtFirstSwap, std::vector<ChangeState>(3, ChangeState::Pending));
+    ASSERT_EQ(repairs.size(), 4u);
+    const ShortcutRepairOutcome outcomes[] = {ShortcutRepairOutcome::Repaired, ShortcutRepairOutcome::LeftAlone,
+                                              ShortcutRepairOutcome::Repaired, ShortcutRepairOutcome::LeftAlone};
+    for (std::size_t n = 0; n < repairs.size(); ++n)
+        EXPECT_EQ(repairs[n].outcome, outcomes[n]) << n;
+    EXPECT_EQ(repairs[3].reason, L"it changed while it was read");
+    EXPECT_EQ(ReadWholeFile(list[3].path), Pinned(L"https://other.example/").Build());
+    // One line a shortcut, in the list's order; the left one's copy is gone, its entry says why.
+    ASSERT_EQ(lines.size(), 4u);
+    for (std::size_t n = 0; n < lines.size(); ++n)
+        EXPECT_NE(lines[n].find(list[n].path), std::wstring::npos) << Utf8(lines[n]);
+    ASSERT_EQ(backups.record.changes.size(), 3u);
+    EXPECT_EQ(backups.record.changes[0].findingId, L"One.lnk");
+    EXPECT_EQ(backups.record.changes[1].state, ChangeState::Done);
+    EXPECT_EQ(backups.record.changes[2].state, ChangeState::Left);
+    EXPECT_TRUE(backups.record.changes[2].copy.empty());
+    EXPECT_EQ(Names(backups.folder), (std::vector<std::wstring>{L"1.lnk", L"2.lnk", L"changes.json", L"index.txt"}));
+}
