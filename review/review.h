@@ -75,7 +75,7 @@ struct PolicyFinding {
     PolicyEffect effect = PolicyEffect::Other;
     // Where the value is, for its fix: "HKEY_LOCAL_MACHINE\SOFTWARE\Policies\Google\Chrome\HomepageLocation";
     // for a policy of a policies.json the file's path, a backslash and the name.
-    std::wstring location;
+    std::wstring location{};
     // Firefox's distribution\policies.json that holds it (machine: it is for
     // every user); "" for a value of the registry.
     std::wstring file{};

@@ -98,8 +98,9 @@ TEST(ConsoleProgram, ReviewThenFixUndoAndListChanges) {
         SCOPED_TRACE(Utf8(step.arguments));
         ProgramRun run = sandbox.Run(step.arguments);
         EXPECT_EQ(run.exitCode, step.exitCode) << run.output << run.errors;
-        if (step.exitCode != 1)
+        if (step.exitCode != 1) {
             EXPECT_EQ(Summary(run.output), step.summary);
+        }
         EXPECT_EQ(ReadWholeFile(sandbox.shortcut) == before, step.shortcutAsBefore);
     }
     // A change left as it was ends with 2; another run holding the lock, with 1.

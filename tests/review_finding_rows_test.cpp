@@ -237,8 +237,9 @@ TEST(FindingRows, ShowEachKindInPlainWordsWithItsFixAndCheckState) {
         // The id on the row is the one the fix is asked for by.
         std::vector<FixTarget> targets = FixTargets(c.findings);
         EXPECT_EQ(targets.size(), c.expected.fixKind.empty() ? 0u : 1u);
-        if (!targets.empty())
+        if (!targets.empty()) {
             EXPECT_EQ(targets[0].findingId, rows[0].findingId);
+        }
     }
     isProcessElevated = real;
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "engine/engine_testing.h"
+#include "tests/fix_outcomes.h"
 #include "review/review.h"
 #include "tests/test_support.h"
 
@@ -222,13 +223,9 @@ TEST(FirefoxPoliciesFix, MovesTheFileOnceAndPutsItBack) {
 
         std::vector<std::wstring> lines;
         ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
-        EXPECT_EQ(fixed.done, 1u);
-        EXPECT_EQ(fixed.left, Left());
-        ASSERT_EQ(fixed.record.changes.size(), 1u);
-        const ChangeEntry& entry = fixed.record.changes[0];
-        EXPECT_EQ(entry.state, ChangeState::Done);
-        EXPECT_EQ(entry.kind, "firefox-policies-file");
-        EXPECT_EQ(entry.findingId, targets[0].findingId);
+        const ChangeEntry* done = OnlyChangeDone(fixed, targets[0]);
+        ASSERT_TRUE(done);
+        const ChangeEntry& entry = *done;
         std::wstring copy = fixed.folder + L"\\" + entry.copy + L"\\policies.json";
         EXPECT_FALSE(PathExists(world.file));
         EXPECT_EQ(ReadWholeFile(copy), bytes);

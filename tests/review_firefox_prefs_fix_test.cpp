@@ -305,8 +305,8 @@ TEST(FindingFixes, AProxyIsFixedWhereItIsKept) {
          false,
          internet + L"AutoConfigURL",
          {}},
-        {"a registry value of another name", {L"ProxyOverride", L"<local>", internet + L"ProxyOverride"}, nullptr},
-        {"a file of another name", {L"network.proxy.http", L"10.0.0.1", profile + L"\\prefs.js.bak"}, nullptr},
+        {"a registry value of another name", {L"ProxyOverride", L"<local>", internet + L"ProxyOverride"}, nullptr, false, L"", {}},
+        {"a file of another name", {L"network.proxy.http", L"10.0.0.1", profile + L"\\prefs.js.bak"}, nullptr, false, L"", {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

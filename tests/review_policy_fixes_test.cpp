@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "engine/engine_testing.h"
+#include "tests/fix_outcomes.h"
 #include "review/review.h"
 #include "tests/registry_state.h"
 #include "tests/test_support.h"
@@ -130,12 +131,9 @@ TEST(PolicyFix, EachValueIsDeletedAloneAndPutBack) {
 
         std::vector<std::wstring> lines;
         ChangeRunOutcome fixed = ApplyFixes(CapturingOptions(&lines), targets, world.Places());
-        EXPECT_EQ(fixed.done, 1u);
-        EXPECT_EQ(fixed.left, Left());
-        ASSERT_EQ(fixed.record.changes.size(), 1u);
-        const ChangeEntry& entry = fixed.record.changes[0];
-        EXPECT_EQ(entry.state, ChangeState::Done);
-        EXPECT_EQ(entry.findingId, targets[0].findingId);
+        const ChangeEntry* done = OnlyChangeDone(fixed, targets[0]);
+        ASSERT_TRUE(done);
+        const ChangeEntry& entry = *done;
         EXPECT_EQ(entry.machine, row.value.machine);
         EXPECT_EQ(entry.valueName, row.value.name);
         EXPECT_EQ(entry.valueType, row.value.type);
