@@ -12,6 +12,7 @@
 
 #include "engine/engine_testing.h"
 #include "review/review.h"
+#include "tests/fix_outcomes.h"
 #include "tests/permission_databases.h"
 #include "tests/test_support.h"
 
@@ -55,12 +56,7 @@ struct FirefoxWorld {
                            std::to_string(row.modificationTime));
         return rows;
     }
-    ChangeRunOutcome UndoNewest(Lines* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome()
-                            : UndoChangeRun(CapturingOptions(lines), runs.back(), FixPlaces{Sources()});
-    }
+    ChangeRunOutcome UndoNewest(Lines* lines) const { return UndoNewestRun(FixPlaces{Sources()}, lines); }
 };
 
 std::vector<ChangeState> States(const ChangeRecord& record) {

@@ -32,11 +32,7 @@ struct FirefoxWorld {
     FixPlaces Places() const { return {LauncherSources(), Roots()}; }
     ReviewFindings Review() const { return CollectReview(Roots(), LauncherSources()); }
     std::vector<FixTarget> Targets() const { return FixTargets(Review()); }
-    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
-    }
+    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const { return UndoNewestRun(Places(), lines); }
 };
 
 enum class FileFix { None, Recommended, OnlyWhenChosen };

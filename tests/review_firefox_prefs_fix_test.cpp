@@ -10,6 +10,7 @@
 
 #include "engine/engine_testing.h"
 #include "review/review.h"
+#include "tests/fix_outcomes.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -120,8 +121,7 @@ const char PREFS_JS[] =
 
 struct FirefoxWorld {
     Sandbox sandbox;
-    TemporaryRegistryKey noPolicies{HKEY_CURRENT_USER,
-                                    L"Software\\PopSwat-test-ffprefs-" + std::to_wstring(GetCurrentProcessId())};
+    NoOutsidePlaces outside{L"ffprefs"};
     std::wstring profile = sandbox.appData() + L"\\Mozilla\\Firefox\\Profiles\\abcd1234.default-release";
     std::wstring userJs = profile + L"\\user.js";
     std::wstring prefsJs = profile + L"\\prefs.js";
@@ -130,25 +130,9 @@ struct FirefoxWorld {
         MakeFile(userJs, USER_JS);
         MakeFile(prefsJs, PREFS_JS);
     }
-    LauncherSources Sources() const {
-        LauncherSources sources;
-        sources.registry = {noPolicies.get(), noPolicies.get()};
-        return sources;
-    }
-    FixPlaces Places() const { return {Sources(), {noPolicies.get(), noPolicies.get()}}; }
-    std::vector<FixTarget> Targets() const {
-        std::vector<FixTarget> targets;
-        for (FixTarget& target : FixTargets(CollectReview({noPolicies.get(), noPolicies.get()}, Sources()))) {
-            if (std::string(target.kind->name) == "firefox-prefs")
-                targets.push_back(std::move(target));
-        }
-        return targets;
-    }
-    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
-    }
+    FixPlaces Places() const { return outside.Places(); }
+    std::vector<FixTarget> Targets() const { return outside.Targets("firefox-prefs"); }
+    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const { return UndoNewestRun(Places(), lines); }
 };
 
 }  // namespace
@@ -305,8 +289,18 @@ TEST(FindingFixes, AProxyIsFixedWhereItIsKept) {
          false,
          internet + L"AutoConfigURL",
          {}},
-        {"a registry value of another name", {L"ProxyOverride", L"<local>", internet + L"ProxyOverride"}, nullptr, false, L"", {}},
-        {"a file of another name", {L"network.proxy.http", L"10.0.0.1", profile + L"\\prefs.js.bak"}, nullptr, false, L"", {}},
+        {"a registry value of another name",
+         {L"ProxyOverride", L"<local>", internet + L"ProxyOverride"},
+         nullptr,
+         false,
+         L"",
+         {}},
+        {"a file of another name",
+         {L"network.proxy.http", L"10.0.0.1", profile + L"\\prefs.js.bak"},
+         nullptr,
+         false,
+         L"",
+         {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -11,6 +11,7 @@
 
 #include "engine/engine_testing.h"
 #include "review/review.h"
+#include "tests/fix_outcomes.h"
 #include "tests/shortcut_bytes.h"
 #include "tests/test_support.h"
 
@@ -72,10 +73,7 @@ struct FixWorld {
         return ids;
     }
     ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome()
-                            : UndoChangeRun(CapturingOptions(lines), runs.back(), FixPlaces{Sources()});
+        return UndoNewestRun(FixPlaces{Sources()}, lines);
     }
 };
 

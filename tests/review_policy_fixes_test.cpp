@@ -46,11 +46,7 @@ struct PolicyWorld {
                      static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
     }
     std::vector<FixTarget> Targets() const { return FixTargets(CollectReview(Roots(), LauncherSources())); }
-    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
-    }
+    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const { return UndoNewestRun(Places(), lines); }
 };
 
 std::vector<std::string> State(const PolicyWorld& world) {

@@ -51,11 +51,7 @@ struct RegistrationWorld {
                  R"({"schemaVersion":36,"addons":[{"id":"coupons@adware.example","type":"extension",)"
                  R"("version":"3.0","location":"winreg-app-user","active":true}]})");
     }
-    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
-    }
+    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const { return UndoNewestRun(Places(), lines); }
 };
 
 const std::string HOME_PAGE = R"(,"chrome_settings_overrides":{"homepage":"http://h.example/"})";

@@ -12,6 +12,7 @@
 #include "browsers/json_document.h"
 #include "engine/engine_testing.h"
 #include "review/review.h"
+#include "tests/fix_outcomes.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -227,8 +228,7 @@ namespace {
 
 struct ChromeWorld {
     Sandbox sandbox;
-    TemporaryRegistryKey noPolicies{HKEY_CURRENT_USER,
-                                    L"Software\\PopSwat-test-startup-" + std::to_wstring(GetCurrentProcessId())};
+    NoOutsidePlaces outside{L"startup"};
     std::wstring profile = sandbox.localAppData() + L"\\Google\\Chrome\\User Data\\Default";
     std::wstring preferences = profile + L"\\Preferences";
     std::wstring secure = profile + L"\\Secure Preferences";
@@ -237,25 +237,9 @@ struct ChromeWorld {
         MakeFile(preferences, PREFERENCES);
         MakeFile(secure, SECURE);
     }
-    LauncherSources Sources() const {
-        LauncherSources sources;
-        sources.registry = {noPolicies.get(), noPolicies.get()};
-        return sources;
-    }
-    FixPlaces Places() const { return {Sources(), {noPolicies.get(), noPolicies.get()}}; }
-    std::vector<FixTarget> Targets() const {
-        std::vector<FixTarget> targets;
-        for (FixTarget& target : FixTargets(CollectReview({noPolicies.get(), noPolicies.get()}, Sources()))) {
-            if (std::string(target.kind->name) == "startup-page")
-                targets.push_back(std::move(target));
-        }
-        return targets;
-    }
-    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const {
-        std::vector<ChangeRunSummary> runs = ListChangeRuns();
-        EXPECT_FALSE(runs.empty());
-        return runs.empty() ? ChangeRunOutcome() : UndoChangeRun(CapturingOptions(lines), runs.back(), Places());
-    }
+    FixPlaces Places() const { return outside.Places(); }
+    std::vector<FixTarget> Targets() const { return outside.Targets("startup-page"); }
+    ChangeRunOutcome UndoNewest(std::vector<std::wstring>* lines) const { return UndoNewestRun(Places(), lines); }
 };
 
 std::vector<ChangeState> States(const ChangeRecord& record) {
