@@ -7,9 +7,10 @@
 
 #include "engine/engine_parts.h"
 
-// Called, when set, once the reset has written and flushed the new Preferences
-// under its temporary name and before it reads that file back, with the file's
-// path: a test plays another program that opens or changes the file meanwhile.
+// Called, when set, once ReplaceSettingsFile (the reset's new Preferences
+// among others) has written and flushed the new file under its temporary name
+// and before it reads that file back, with the file's path: a test plays
+// another program that opens or changes the file meanwhile.
 extern void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile);
 
 // Called, when set, right after each change a fix or a cleanup step made (before

@@ -11,8 +11,6 @@
 
 void (*changeMade)(std::size_t entry) = nullptr;
 
-void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
-
 namespace {
 
 const wchar_t PREFERENCES_FILE[] = L"Preferences";
@@ -60,28 +58,6 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     return IsAtItsOwnName(filePath, folderPath, name) ? LeftAlone::No : LeftAlone::Link;
 }
 
-enum class NewFile { Written, NotMade, MadeButFailed };
-
-// Writes the bytes into a file that did not exist and flushes them to the disk.
-NewFile WriteNewFile(const std::wstring& path, const std::string& bytes) {
-    // CREATE_NEW never opens what is already there, a link included.
-    UniqueHandle file(
-        CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return NewFile::NotMade;
-    DWORD written = 0;
-    bool done = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                written == bytes.size() && FlushFileBuffers(file.get());
-    return done ? NewFile::Written : NewFile::MadeButFailed;
-}
-
-// True when the file holds exactly the bytes meant (which TakeBackSitePermissions
-// checked to read back as the document meant).
-bool ReadsBackAs(const std::wstring& path, const std::string& bytes) {
-    std::string written;
-    return ReadFileBytes(path, bytes.size(), &written) == FileRead::Done && written == bytes;
-}
-
 struct SwapResult {
     Swap swap = Swap::Failed;
     std::wstring
@@ -90,39 +66,14 @@ struct SwapResult {
     bool inUse = false;      // the swap failed because another program held a file open
 };
 
-// Puts the new settings in place of the file and keeps the old one as the backup
-// (ReplaceFileKeepingOld, which waits out a program that holds a file for a
-// moment). Whatever fails, the new file is removed again.
+// Puts the new settings in place of the file (ReplaceSettingsFile).
 SwapResult SwapIn(const std::wstring& file, const std::string& bytes) {
-    std::wstring stem =
-        file + L".popswat-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
-    std::wstring temporary = stem + L".tmp";
-    std::wstring backup = stem + L".old";
+    SettingsWrite write = ReplaceSettingsFile(file, bytes);
     SwapResult result;
-    NewFile made = WriteNewFile(temporary, bytes);
-    if (made == NewFile::NotMade)
-        return result;
-    if (made == NewFile::Written && resetWroteTemporaryFile)
-        resetWroteTemporaryFile(temporary);
-    if (made == NewFile::Written && ReadsBackAs(temporary, bytes)) {
-        FileReplacement replaced = ReplaceFileKeepingOld(file, temporary, backup);
-        if (replaced.result == FileReplace::Done) {
-            result.swap = Swap::Done;
-            if (!RemoveFileWithRetries(backup))
-                result.temporaryLeft = backup;
-            return result;
-        }
-        if (replaced.result == FileReplace::OldFileAtBackup) {
-            result.swap = Swap::OldFileAtBackup;
-            result.oldFileAt = backup;
-        }
-        result.inUse = replaced.error == ERROR_SHARING_VIOLATION || replaced.error == ERROR_LOCK_VIOLATION;
-        if (replaced.replacementStayed)
-            result.temporaryLeft = temporary;
-        return result;
-    }
-    if (!RemoveFileWithRetries(temporary))
-        result.temporaryLeft = temporary;
+    result.swap = write.done ? Swap::Done : write.oldFileAt.empty() ? Swap::Failed : Swap::OldFileAtBackup;
+    result.temporaryLeft = write.left;
+    result.oldFileAt = write.oldFileAt;
+    result.inUse = write.inUse;
     return result;
 }
 

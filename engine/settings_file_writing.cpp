@@ -4,7 +4,9 @@
 // name in the same step, removed once the swap is done). Until the swap
 // succeeds the old file is never touched.
 #include "base/win_handles.h"
-#include "engine/engine_parts.h"
+#include "engine/engine_testing.h"
+
+void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
 
 namespace {
 
@@ -68,6 +70,8 @@ SettingsWrite ReplaceSettingsFile(const std::wstring& file, const std::string& b
     bool written = WriteNewFlushedFile(temporary, bytes, &made);
     if (!made)
         return result;
+    if (written && resetWroteTemporaryFile)
+        resetWroteTemporaryFile(temporary);
     std::string readBack;
     if (written && ReadFileBytes(temporary, bytes.size(), &readBack) == FileRead::Done && readBack == bytes) {
         FileReplacement replaced = ReplaceFileKeepingOld(file, temporary, backup);
@@ -76,11 +80,13 @@ SettingsWrite ReplaceSettingsFile(const std::wstring& file, const std::string& b
             result.done = true;
             if (!RemoveFileWithRetries(backup))
                 result.left = backup;
-        } else if (replaced.result == FileReplace::OldFileAtBackup) {
-            result.oldFileAt = backup;
-        } else if (replaced.replacementStayed) {
-            result.left = temporary;
+            return result;
         }
+        if (replaced.result == FileReplace::OldFileAtBackup)
+            result.oldFileAt = backup;
+        // The new file may stay at its passing name whether or not the old one moved.
+        if (replaced.replacementStayed)
+            result.left = temporary;
         return result;
     }
     if (!RemoveFileWithRetries(temporary))
