@@ -162,14 +162,25 @@ TEST_F(GuiLink, FindingsLinkUnderTheStatusLineOpensOneFindingsWindow) {
     // A click brings the open window back instead of a second one. The main window
     // comes to the front first, so that the findings window's return shows the click
     // was handled (a click still queued would otherwise open a window after the close).
-    // Asked again until it holds: the findings window's own activation may still be on its way.
+    // Asked again until it has held for a while: under Wine the X server's focus events
+    // for the findings window may still be on their way, and one arriving after the
+    // click would take the front back from the window the click brought up.
+    ULONGLONG frontSince = 0;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            if (GetForegroundWindow() != gui_.window)
+            if (GetForegroundWindow() != gui_.window) {
                 SetForegroundWindow(gui_.window);
-            return GetForegroundWindow() == gui_.window;
+                frontSince = 0;
+                return false;
+            }
+            if (!frontSince)
+                frontSince = GetTickCount64();
+            return GetTickCount64() - frontSince >= 300;
         },
         5000));
+    // The window's thread has taken its activation once it answers a message sent after it.
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutW(gui_.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0);
     POINT centre = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
     MouseButtonAt(gui_.window, centre.x, centre.y, true);
     MouseButtonAt(gui_.window, centre.x, centre.y, false);
