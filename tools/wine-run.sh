@@ -30,4 +30,21 @@ if [ -n "${POPSWAT_TEST_LOCKS:-}" ]; then
         lock_command+=(flock -o "$testbed/$lock.lock")
     done
 fi
-exec "${lock_command[@]}" /usr/lib/wine/wine64 "$@"
+# Wine runs as a child, not in place of this script, so that the last line can say
+# how a program ended that failed before it printed anything (CTest's log of it is
+# otherwise empty). Its standard input stays this script's, and a signal to stop
+# this script is passed on to it.
+started=$(date +%s%N)
+"${lock_command[@]}" /usr/lib/wine/wine64 "$@" <&0 &
+child=$!
+trap 'kill -TERM "$child" 2>/dev/null' TERM INT HUP
+wait "$child"
+status=$?
+while kill -0 "$child" 2>/dev/null; do
+    wait "$child"
+    status=$?
+done
+if [ "$status" -ne 0 ]; then
+    echo "wine-run.sh: $(basename "$1") ended with status $status after $((($(date +%s%N) - started) / 1000000)) ms" >&2
+fi
+exit "$status"
