@@ -248,9 +248,10 @@ ChangeRunOutcome UndoChangeRun(const CleanupOptions& options, const ChangeRunSum
             else
                 PutBackSitePermissionEntries(options, first.location, file.second, &log);
         }
+        ShortcutFolderMemo shortcutFolders;
         for (std::size_t index : shortcuts) {
             if (apartment.ready())
-                PutBackShortcutEntry(options, index, &log);
+                PutBackShortcutEntry(options, index, &shortcutFolders, &log);
             else
                 MarkChange(&log, index, ChangeState::Left, L"COM could not be started");
         }

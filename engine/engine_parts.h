@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -216,8 +217,19 @@ struct ShortcutRewrite {
     std::wstring movedAsideTo;
 };
 
+// What the dry runs of one list have learnt of a folder, each asked once: where
+// it resolves and whether this process may add and remove entries in it.
+struct ShortcutFolderFacts {
+    std::wstring finalPath;     // "" until asked (a failure is not kept)
+    int mayChangeEntries = -1;  // -1 until asked, then 0 or 1
+};
+using ShortcutFolderMemo = std::map<std::wstring, ShortcutFolderFacts>;
+
 struct ShortcutRewriteSteps {
     bool dryRun = false;  // check, write nothing
+    // For the shortcuts of one list: each folder's facts asked once by the checks
+    // that write nothing. The last check before a swap always asks again.
+    ShortcutFolderMemo* folders = nullptr;
     // Called with the old bytes once every check that needs no writing has
     // passed, before anything is written; false stops the rewrite (NoCopy).
     std::function<bool(const std::string& oldBytes)> keepCopy;
@@ -314,8 +326,12 @@ void RepairBrowserShortcuts(const CleanupOptions& options,
 
 // Gives the shortcut of the entry its old file back (the copy) when it still
 // has the arguments PopSwat left it with; the entry's state becomes Undone, or
-// Left with why. One line.
-void PutBackShortcutEntry(const CleanupOptions& options, std::size_t entry, ChangeLog* record);
+// Left with why. One line. folders: the facts of the folders of the run's
+// shortcuts, shared by the put-backs of one run.
+void PutBackShortcutEntry(const CleanupOptions& options,
+                          std::size_t entry,
+                          ShortcutFolderMemo* folders,
+                          ChangeLog* record);
 
 // ---- Browser shutdown --------------------------------------------------------
 

@@ -6,7 +6,10 @@
 #include "base/win_handles.h"
 #include "engine/engine_parts.h"
 
-void PutBackShortcutEntry(const CleanupOptions& options, std::size_t index, ChangeLog* record) {
+void PutBackShortcutEntry(const CleanupOptions& options,
+                          std::size_t index,
+                          ShortcutFolderMemo* folders,
+                          ChangeLog* record) {
     const ChangeEntry& entry = record->record.changes[index];
     std::wstring shown = MaskUnsafeCharacters(entry.location);
     auto leave = [&](const std::wstring& why) {
@@ -32,6 +35,7 @@ void PutBackShortcutEntry(const CleanupOptions& options, std::size_t index, Chan
     bool changedSince = false;
     bool notTheOldBytes = false;
     ShortcutRewriteSteps steps;
+    steps.folders = folders;
     steps.keepCopy = [&](const std::string& current) {
         changedSince = current != repaired.bytes;
         notTheOldBytes = !changedSince && ReplaceShortcutArguments(current, entry.oldArguments).bytes != old;

@@ -112,7 +112,10 @@ struct PlannedRepair {
 
 // The checks that write nothing, then the copy of the old file. Writes the
 // line of a shortcut left alone, and in preview the line of what would be done.
-PlannedRepair PlanRepair(const CleanupOptions& options, const std::wstring& path, ShortcutBackups* backups) {
+PlannedRepair PlanRepair(const CleanupOptions& options,
+                         const std::wstring& path,
+                         ShortcutFolderMemo* folders,
+                         ShortcutBackups* backups) {
     PlannedRepair plan;
     ShortcutRepair& repair = plan.repair;
     ShortcutReading reading = ReadShortcut(path);
@@ -134,6 +137,7 @@ PlannedRepair PlanRepair(const CleanupOptions& options, const std::wstring& path
     }
     ShortcutRewriteSteps steps;
     steps.dryRun = true;
+    steps.folders = folders;
     repair.rewrite = RewriteShortcutArguments(path, fields.arguments, repair.arguments, steps);
     if (repair.rewrite.result != ShortcutRewriteResult::WouldDo) {
         repair = LeaveAlone(options, path, repair, ShortcutRewriteProblem(repair.rewrite));
@@ -202,11 +206,12 @@ std::vector<ShortcutRepair> RepairBrowserShortcutList(const CleanupOptions& opti
                                                       ShortcutBackups* backups) {
     std::vector<PlannedRepair> plans;
     std::vector<ChangeEntry> entries;
+    ShortcutFolderMemo folders;  // most shortcuts of a list share a few folders
     for (const ShortcutToRepair& shortcut : shortcuts) {
         CleanupOptions held = options;
         std::vector<std::wstring> lines;
         held.log = [&lines](const std::wstring& line) { lines.push_back(line); };
-        plans.push_back(PlanRepair(held, shortcut.path, backups));
+        plans.push_back(PlanRepair(held, shortcut.path, &folders, backups));
         PlannedRepair& plan = plans.back();
         plan.lines = std::move(lines);
         if (plan.toMake) {

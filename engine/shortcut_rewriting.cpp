@@ -171,10 +171,29 @@ bool ReadsAsNewArguments(const ShortcutReading& reading, const ShortcutFields& b
     return reading.fields == expected;
 }
 
+std::wstring FolderFinalPath(const std::wstring& folder, ShortcutFolderMemo* memo) {
+    if (!memo)
+        return FinalPath(folder);
+    std::wstring& known = (*memo)[folder].finalPath;
+    if (known.empty())
+        known = FinalPath(folder);
+    return known;
+}
+
+bool FolderEntriesMayChange(const std::wstring& folder, ShortcutFolderMemo* memo) {
+    if (!memo)
+        return MayChangeFolderEntries(folder);
+    int& known = (*memo)[folder].mayChangeEntries;
+    if (known < 0)
+        known = MayChangeFolderEntries(folder) ? 1 : 0;
+    return known == 1;
+}
+
 // Every check that writes nothing; the rewrite's result stays Unreadable until they all pass.
 bool CheckWithoutWriting(const std::wstring& path,
                          const std::wstring& expectedArguments,
                          const std::wstring& arguments,
+                         ShortcutFolderMemo* folders,
                          ShortcutRewrite* rewrite) {
     auto stop = [rewrite](ShortcutRewriteResult result, HRESULT error = S_OK) {
         rewrite->result = result;
@@ -200,7 +219,7 @@ bool CheckWithoutWriting(const std::wstring& path,
         return stop(ShortcutRewriteResult::ReadOnly, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
     // Under Wine a Unix link to a file looks like a plain file: only where its
     // name resolves shows that writing through it would change a file elsewhere.
-    OpenedFile opened = OpenOwnName(path, FinalPath(FolderOfPath(path)));
+    OpenedFile opened = OpenOwnName(path, FolderFinalPath(FolderOfPath(path), folders));
     rewrite->finalPath = opened.finalPath;
     if (opened.result != ShortcutRewriteResult::Done)
         return stop(opened.result, opened.error);
@@ -223,7 +242,7 @@ bool CheckWithoutWriting(const std::wstring& path,
         return stop(ShortcutRewriteResult::ShellReadsOtherwise);
     // The swap adds a file to the folder and removes one: asked of the folder's
     // security, so that a dry run knows it as the run would find it.
-    if (!MayChangeFolderEntries(FolderOfPath(path)))
+    if (!FolderEntriesMayChange(FolderOfPath(path), folders))
         return stop(ShortcutRewriteResult::NotWritten, E_ACCESSDENIED);
     return true;
 }
@@ -287,7 +306,7 @@ ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,
     ShortcutRewrite rewrite;
     if (steps.checked && !steps.dryRun && steps.checked->result == ShortcutRewriteResult::WouldDo)
         rewrite = *steps.checked;
-    else if (!CheckWithoutWriting(path, expectedArguments, arguments, &rewrite))
+    else if (!CheckWithoutWriting(path, expectedArguments, arguments, steps.folders, &rewrite))
         return rewrite;
     if (steps.dryRun) {
         rewrite.result = ShortcutRewriteResult::WouldDo;

@@ -250,12 +250,18 @@ TEST_F(ShortcutRewriting, NeverWritesThroughALinkNorDeletesThePersonsFiles) {
 
 TEST_F(ShortcutRewriting, AListIsRecordedWholeBeforeItsFirstShortcutChanges) {
     std::wstring folder = sandbox_ / L"Desktop";
+    std::wstring locked = sandbox_ / L"Locked";
     std::vector<ShortcutToRepair> list;
-    for (const wchar_t* name : {L"One.lnk", L"Read-only.lnk", L"Two.lnk", L"Three.lnk"}) {
-        list.push_back({folder + L"\\" + name, name});
+    // A folder's facts are learnt once for the list: one where no file may be added
+    // stops its own shortcut, not the next one of another folder.
+    for (std::wstring path : {folder + L"\\One.lnk", folder + L"\\Read-only.lnk", folder + L"\\Two.lnk",
+                              folder + L"\\Three.lnk", locked + L"\\Four.lnk", folder + L"\\Five.lnk"}) {
+        list.push_back({path, path.substr(path.find_last_of(L'\\') + 1)});
         MakeFile(list.back().path, Pinned(L"https://ad.example/").Build());
     }
     SetFileAttributesW(list[1].path.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!LockFolder(locked, L"D:(D;;0x42;;;WD)(A;OICI;FA;;;WD)"))
+        GTEST_SKIP() << "no folder security here";
     static std::wstring record;
     static std::vector<ChangeState> statesAtFirstSwap;
     static std::wstring changeLater;
@@ -278,23 +284,28 @@ TEST_F(ShortcutRewriting, AListIsRecordedWholeBeforeItsFirstShortcutChanges) {
     std::vector<std::wstring> lines;
     std::vector<ShortcutRepair> repairs = RepairBrowserShortcutList(CapturingOptions(&lines), list, &backups);
     SetFileAttributesW(list[1].path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    LockFolder(locked, L"");
 
-    EXPECT_EQ(statesAtFirstSwap, std::vector<ChangeState>(3, ChangeState::Pending));
-    ASSERT_EQ(repairs.size(), 4u);
-    const ShortcutRepairOutcome outcomes[] = {ShortcutRepairOutcome::Repaired, ShortcutRepairOutcome::LeftAlone,
-                                              ShortcutRepairOutcome::Repaired, ShortcutRepairOutcome::LeftAlone};
+    EXPECT_EQ(statesAtFirstSwap, std::vector<ChangeState>(4, ChangeState::Pending));
+    ASSERT_EQ(repairs.size(), 6u);
+    const ShortcutRepairOutcome outcomes[] = {ShortcutRepairOutcome::Repaired,  ShortcutRepairOutcome::LeftAlone,
+                                              ShortcutRepairOutcome::Repaired,  ShortcutRepairOutcome::LeftAlone,
+                                              ShortcutRepairOutcome::LeftAlone, ShortcutRepairOutcome::Repaired};
     for (std::size_t n = 0; n < repairs.size(); ++n)
         EXPECT_EQ(repairs[n].outcome, outcomes[n]) << n;
     EXPECT_EQ(repairs[3].reason, L"it changed while it was read");
+    EXPECT_EQ(repairs[4].reason, L"no right to write in its folder");
     EXPECT_EQ(ReadWholeFile(list[3].path), Pinned(L"https://other.example/").Build());
     // One line a shortcut, in the list's order; the left one's copy is gone, its entry says why.
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 6u);
     for (std::size_t n = 0; n < lines.size(); ++n)
         EXPECT_NE(lines[n].find(list[n].path), std::wstring::npos) << Utf8(lines[n]);
-    ASSERT_EQ(backups.record.changes.size(), 3u);
+    ASSERT_EQ(backups.record.changes.size(), 4u);
     EXPECT_EQ(backups.record.changes[0].findingId, L"One.lnk");
     EXPECT_EQ(backups.record.changes[1].state, ChangeState::Done);
     EXPECT_EQ(backups.record.changes[2].state, ChangeState::Left);
     EXPECT_TRUE(backups.record.changes[2].copy.empty());
-    EXPECT_EQ(Names(backups.folder), (std::vector<std::wstring>{L"1.lnk", L"2.lnk", L"changes.json", L"index.txt"}));
+    EXPECT_EQ(backups.record.changes[3].state, ChangeState::Done);
+    EXPECT_EQ(Names(backups.folder),
+              (std::vector<std::wstring>{L"1.lnk", L"2.lnk", L"4.lnk", L"changes.json", L"index.txt"}));
 }
