@@ -193,6 +193,11 @@ struct FileReplacement {
     bool replacementStayed = false;  // after a failure, the replacement could not be removed
 };
 
+// Writes the bytes into a file that did not exist and flushes them to the disk.
+// CREATE_NEW never opens what is already there, a link included. *made: the
+// file was created; after a failed write it stays, for the caller to remove.
+// On failure GetLastError says why.
+bool WriteNewFlushedFile(const std::wstring& path, const std::string& bytes, bool* made);
 // Deletes a file, tried again as ReplaceFileKeepingOld tries while a program
 // holds it for a moment; true when it is gone (or was never there).
 bool RemoveFileWithRetries(const std::wstring& path);

@@ -16,6 +16,17 @@ bool IsPassingHold(DWORD error) {
 
 }  // namespace
 
+bool WriteNewFlushedFile(const std::wstring& path, const std::string& bytes, bool* made) {
+    UniqueHandle file(
+        CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    *made = static_cast<bool>(file);
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size() && FlushFileBuffers(file.get());
+}
+
 bool RemoveFileWithRetries(const std::wstring& path) {
     for (int attempt = 1;; ++attempt) {
         if (DeleteFileW(LongPathForm(path).c_str()))

@@ -24,22 +24,19 @@ bool MakeFolderStep(const std::wstring& folder) {
     return CreateDirectoryW(LongPathForm(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-// Writes the bytes into a file that did not exist and flushes them to the disk.
+// Writes the bytes into a file that did not exist, flushed; a file it made and
+// could not fill is removed again.
 bool WriteFlushedNewFile(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(
-        CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    DWORD written = 0;
-    bool done = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                written == bytes.size() && FlushFileBuffers(file.get());
-    file.reset();
-    if (!done) {
+    bool made = false;
+    if (WriteNewFlushedFile(path, bytes, &made))
+        return true;
+    if (made) {
         DWORD error = GetLastError();
         DeleteFileW(LongPathForm(path).c_str());
+        // Callers take "exists" as a name taken and try the next one.
         SetLastError(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? ERROR_WRITE_FAULT : error);
     }
-    return done;
+    return false;
 }
 
 }  // namespace

@@ -8,23 +8,6 @@
 
 void (*resetWroteTemporaryFile)(const std::wstring& temporaryFile) = nullptr;
 
-namespace {
-
-// Writes the bytes into a file that did not exist and flushes them to the disk.
-// CREATE_NEW never opens what is already there, a link included.
-bool WriteNewFlushedFile(const std::wstring& path, const std::string& bytes, bool* made) {
-    UniqueHandle file(
-        CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    *made = static_cast<bool>(file);
-    if (!file)
-        return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && FlushFileBuffers(file.get());
-}
-
-}  // namespace
-
 SettingsFileCheck CheckSettingsFile(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
