@@ -250,8 +250,8 @@ struct ShortcutRewriteSteps {
 // name created for this call ("<name>.<unique>.popswat-new"), that file read
 // back through the shell and compared again, field by field and byte for byte
 // outside the arguments; the old file's bytes compared once more just before
-// the swap (ReplaceFileKeepingOld, the old file moved aside to a name also made
-// for this call and removed once it is known to be the bytes read). Only files
+// the swap (ReplaceFileKeepingOld, the old file moved aside to a free name also
+// made for this call and removed once it is known to be the bytes read). Only files
 // made by this call are ever deleted; on any failure but MovedAside none of
 // them remains. COM must be initialised on the calling thread.
 ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,

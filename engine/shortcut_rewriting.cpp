@@ -255,43 +255,62 @@ bool WrittenAsMeant(const std::wstring& path, const ShortcutRewrite& rewrite, co
            ReadsAsNewArguments(ReadShortcut(path), rewrite.oldFields, arguments);
 }
 
+// A name "<path>.<unique>.<suffix>" that nothing in the folder carries now: a
+// name made for this call, as MakeOwnFile makes them, taken by a rename only.
+HRESULT FreeName(const std::wstring& path, const wchar_t* suffix, std::wstring* name) {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < NAME_TRIES; ++attempt) {
+        *name = path +
+                FormatWide(L".%lx-%llx-%x.", GetCurrentProcessId(), static_cast<unsigned long long>(GetTickCount64()),
+                           ++counter) +
+                suffix;
+        if (GetFileAttributesW(LongPathForm(*name).c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        DWORD error = GetLastError();
+        if (IsNotFoundError(error))
+            return S_OK;
+        return HRESULT_FROM_WIN32(error);
+    }
+    return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+}
+
 // Swaps the written file in; the old one, moved aside, is removed once it is
 // known to hold the bytes read, and put back when it does not.
 void SwapIn(const std::wstring& path, const OwnFile& written, ShortcutRewrite* rewrite) {
-    OwnFile aside;
-    HRESULT made = MakeOwnFile(path, L"popswat-old", std::string(), &aside);
-    if (FAILED(made)) {
+    std::wstring aside;
+    HRESULT named = FreeName(path, L"popswat-old", &aside);
+    if (FAILED(named)) {
         RemoveOwnFile(written);
         rewrite->result = ShortcutRewriteResult::NotWritten;
-        rewrite->error = static_cast<uint32_t>(made);
+        rewrite->error = static_cast<uint32_t>(named);
         return;
     }
-    // ReplaceFileW moves the old file onto the name just made (replacing the empty file there).
-    FileReplacement replaced = ReplaceFileKeepingOld(path, written.path, aside.path);
+    // ReplaceFileW moves the old file to the free name: a rename, with no file
+    // made there first (under Wine each file made costs a search of the folder).
+    FileReplacement replaced = ReplaceFileKeepingOld(path, written.path, aside);
     if (replaced.result != FileReplace::Done) {
         rewrite->error = static_cast<uint32_t>(HRESULT_FROM_WIN32(replaced.error));
         if (replaced.result == FileReplace::OldFileAtBackup) {
             rewrite->result = ShortcutRewriteResult::MovedAside;
-            rewrite->movedAsideTo = aside.path;
+            rewrite->movedAsideTo = aside;
             return;
         }
         rewrite->result = ShortcutRewriteResult::NotReplaced;
-        RemoveOwnFile(aside);
         return;
     }
     std::string old;
-    if (ReadFileBytes(aside.path, MAX_SHORTCUT_FILE_BYTES, &old) != FileRead::Done || old != rewrite->oldBytes) {
+    if (ReadFileBytes(aside, MAX_SHORTCUT_FILE_BYTES, &old) != FileRead::Done || old != rewrite->oldBytes) {
         // Changed in the moment before the swap: what it held then goes back to its name.
-        if (MoveFileExW(LongPathForm(aside.path).c_str(), LongPathForm(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (MoveFileExW(LongPathForm(aside).c_str(), LongPathForm(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
             rewrite->result = ShortcutRewriteResult::ChangedWhileReplaced;
         } else {
             rewrite->error = static_cast<uint32_t>(LastError());
             rewrite->result = ShortcutRewriteResult::MovedAside;
-            rewrite->movedAsideTo = aside.path;
+            rewrite->movedAsideTo = aside;
         }
         return;
     }
-    RemoveFileWithRetries(aside.path);
+    RemoveFileWithRetries(aside);
     // Wine's ReplaceFileW does not carry the old file's attributes (hidden, ...) over.
     SetFileAttributesW(LongPathForm(path).c_str(), rewrite->attributes);
     rewrite->result = ShortcutRewriteResult::Done;
