@@ -110,10 +110,8 @@ HRESULT MakeOwnFile(const std::wstring& path, const wchar_t* suffix, const std::
         }
         DWORD written = 0;
         BY_HANDLE_FILE_INFORMATION information = {};
-        // An empty file is only a name held for the swap: nothing to flush.
-        if ((bytes.empty() ||
-             (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size() && FlushFileBuffers(file.get()))) &&
+        if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file.get()) &&
             GetFileInformationByHandle(file.get(), &information)) {
             own->identity.volume = information.dwVolumeSerialNumber;
             own->identity.index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
