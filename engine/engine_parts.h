@@ -217,8 +217,8 @@ struct ShortcutRewrite {
     std::wstring movedAsideTo;
 };
 
-// What the dry runs of one list have learnt of a folder, each asked once: where
-// it resolves and whether this process may add and remove entries in it.
+// What the checks of one list's shortcuts have learnt of a folder, each asked
+// once: where it resolves and whether this process may add and remove entries in it.
 struct ShortcutFolderFacts {
     std::wstring finalPath;     // "" until asked (a failure is not kept)
     int mayChangeEntries = -1;  // -1 until asked, then 0 or 1

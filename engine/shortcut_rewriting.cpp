@@ -283,8 +283,8 @@ void SwapIn(const std::wstring& path, const OwnFile& written, ShortcutRewrite* r
         rewrite->error = static_cast<uint32_t>(named);
         return;
     }
-    // ReplaceFileW moves the old file to the free name: a rename, with no file
-    // made there first (under Wine each file made costs a search of the folder).
+    // ReplaceFileW moves the old file to the free name: a rename only, with no
+    // file made there first for the swap to replace.
     FileReplacement replaced = ReplaceFileKeepingOld(path, written.path, aside);
     if (replaced.result != FileReplace::Done) {
         rewrite->error = static_cast<uint32_t>(HRESULT_FROM_WIN32(replaced.error));
