@@ -237,6 +237,11 @@ struct ShortcutRewriteSteps {
     // its checks are not made again (the old bytes and where the name resolves
     // are compared once more before the swap, as always).
     const ShortcutRewrite* checked = nullptr;
+    // The old file as ReadShortcut read it moments before. The new file, read
+    // the same way, must read alike but for the arguments; without these the old
+    // file is read once more. (Loaded from a file, under Wine, a target kept
+    // only as a relative path is resolved; loaded from its bytes, it is not.)
+    const ShortcutFields* fileFields = nullptr;
 };
 
 // Gives the shortcut at path new arguments and changes nothing else, or leaves

@@ -105,6 +105,7 @@ namespace {
 struct PlannedRepair {
     ShortcutRepair repair;
     std::wstring oldArguments;
+    ShortcutFields fileFields;        // the old file as ReadShortcut read it
     std::size_t entry = 0;            // its entry in the record, once it has one
     bool toMake = false;              // checked and copied: its entry goes into the record
     std::vector<std::wstring> lines;  // written with the second step's, so that the lines keep the list's order
@@ -130,6 +131,7 @@ PlannedRepair PlanRepair(const CleanupOptions& options,
         return plan;
     }
     plan.oldArguments = fields.arguments;
+    plan.fileFields = fields;
     repair.arguments = ArgumentsWithoutWebAddresses(fields.target, fields.arguments, &repair.removed);
     if (repair.removed.empty()) {
         repair.outcome = ShortcutRepairOutcome::NothingToRemove;
@@ -171,6 +173,7 @@ void MakeRepair(const CleanupOptions& options,
     ShortcutRewrite checked = std::move(repair.rewrite);
     ShortcutRewriteSteps steps;
     steps.checked = &checked;
+    steps.fileFields = &plan->fileFields;
     repair.rewrite = RewriteShortcutArguments(path, plan->oldArguments, repair.arguments, steps);
     std::wstring shownPath = MaskUnsafeCharacters(path);
     switch (repair.rewrite.result) {

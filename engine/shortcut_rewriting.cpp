@@ -245,12 +245,16 @@ bool CheckWithoutWriting(const std::wstring& path,
     return true;
 }
 
-// True when the file written holds the new bytes, as the shell reads them too.
-bool WrittenAsMeant(const std::wstring& path, const ShortcutRewrite& rewrite, const std::wstring& arguments) {
+// True when the file written holds the new bytes, and the shell reads it as the
+// old file (oldAsFile, read the same way) with the new arguments.
+bool WrittenAsMeant(const std::wstring& path,
+                    const ShortcutRewrite& rewrite,
+                    const ShortcutFields& oldAsFile,
+                    const std::wstring& arguments) {
     std::string written;
     return ReadFileBytes(path, MAX_SHORTCUT_FILE_BYTES, &written) == FileRead::Done && written == rewrite.newBytes &&
            SameBytesOutsideArguments(rewrite.oldBytes, written) &&
-           ReadsAsNewArguments(ReadShortcut(path), rewrite.oldFields, arguments);
+           ReadsAsNewArguments(ReadShortcut(path), oldAsFile, arguments);
 }
 
 // A name "<path>.<unique>.<suffix>" that nothing in the folder carries now: a
@@ -340,7 +344,8 @@ ShortcutRewrite RewriteShortcutArguments(const std::wstring& path,
         rewrite.error = static_cast<uint32_t>(made);
         return rewrite;
     }
-    if (!WrittenAsMeant(written.path, rewrite, arguments)) {
+    ShortcutFields oldAsFile = steps.fileFields ? *steps.fileFields : ReadShortcut(path).fields;
+    if (!WrittenAsMeant(written.path, rewrite, oldAsFile, arguments)) {
         RemoveOwnFile(written);
         rewrite.result = ShortcutRewriteResult::ShellReadsOtherwise;
         return rewrite;

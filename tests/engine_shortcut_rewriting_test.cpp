@@ -17,6 +17,7 @@ using shortcut_bytes::Shortcut;
 namespace {
 
 const char CHROME[] = "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+constexpr std::size_t RELATIVE_PATH = 1;
 constexpr std::size_t ARGUMENTS = 3;
 
 // A pinned Chrome shortcut as Windows keeps it: every ExtraData block, a
@@ -131,6 +132,29 @@ TEST_F(ShortcutRewriting, KeepsEveryByteOutsideTheArguments) {
     };
     for (const RepairCase& row : rows)
         ExpectRepair(row);
+}
+
+// With neither an ID list nor a LinkInfo, the shell finds the target by the
+// relative path: read from the file it is resolved, read from its bytes it is
+// not. The fix and the put-back compare the new file with the old one read alike.
+TEST_F(ShortcutRewriting, ATargetKeptOnlyAsARelativePathIsRepairedAndPutBack) {
+    Shortcut relative = Pinned(L"--profile-directory=Default https://ad.example/");
+    relative.idList.clear();
+    relative.linkInfo.clear();
+    relative.strings[RELATIVE_PATH] = L"..\\Google\\Chrome\\Application\\chrome.exe";
+    std::wstring path = sandbox_ / L"Desktop\\Google Chrome.lnk";
+    MakeFile(path, relative.Build());
+    std::vector<std::wstring> lines;
+    ShortcutBackups backups;
+    ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&lines), path, &backups);
+    EXPECT_EQ(repair.outcome, ShortcutRepairOutcome::Repaired) << Utf8(repair.reason);
+    EXPECT_EQ(ReadWholeFile(path), WithArguments(relative, L"--profile-directory=Default").Build());
+
+    ASSERT_EQ(backups.record.changes.size(), 1u);
+    ShortcutFolderMemo folders;
+    PutBackShortcutEntry(CapturingOptions(&lines), 0, &folders, &backups);
+    EXPECT_EQ(backups.record.changes[0].state, ChangeState::Undone) << Utf8(backups.record.changes[0].why);
+    EXPECT_EQ(ReadWholeFile(path), relative.Build());
 }
 
 TEST_F(ShortcutRewriting, LeavesAloneWhatCannotBeChangedSafelyAndSaysSoInPreview) {
