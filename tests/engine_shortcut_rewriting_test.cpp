@@ -73,7 +73,8 @@ protected:
     }
 
     // Repairs the row's shortcut, alone in a folder, and checks the record, the
-    // file's bytes, the copy kept and that nothing else is left beside it.
+    // file's bytes, the copy kept and that nothing else is left beside it; a
+    // repaired one is then put back, byte for byte.
     void ExpectRepair(const RepairCase& row) {
         SCOPED_TRACE(row.name);
         std::wstring folder = sandbox_ / (L"Desktop " + std::to_wstring(++folders_));
@@ -97,6 +98,10 @@ protected:
             EXPECT_EQ(ReadWholeFile(repair.backup), old);
             EXPECT_EQ(repair.rewrite.oldBytes, old);
             EXPECT_EQ(repair.rewrite.newBytes, ReadWholeFile(path));
+            ShortcutFolderMemo folders;
+            PutBackShortcutEntry(CapturingOptions(&lines), 0, &folders, &backups);
+            EXPECT_EQ(backups.record.changes[0].state, ChangeState::Undone) << Utf8(backups.record.changes[0].why);
+            EXPECT_EQ(ReadWholeFile(path), old);
         } else {
             EXPECT_TRUE(repair.backup.empty());
             EXPECT_TRUE(backups.folder.empty() || Names(backups.folder).empty());
@@ -121,6 +126,12 @@ TEST_F(ShortcutRewriting, KeepsEveryByteOutsideTheArguments) {
     Shortcut maximized = WithArguments(pinned, L"https://ad.example/ --load-extension=C:\\ext");
     maximized.showCommand = 3;
     maximized.otherFlags = 0x2000;  // run as administrator
+    // With neither an ID list nor a LinkInfo the target is the relative path,
+    // which the shell resolves when it loads a file but not when it loads bytes.
+    Shortcut relative = pinned;
+    relative.idList.clear();
+    relative.linkInfo.clear();
+    relative.strings[RELATIVE_PATH] = L"..\\Google\\Chrome\\Application\\chrome.exe";
     const RepairCase rows[] = {
         {"every block, minimised, hot key", pinned, false, ShortcutRepairOutcome::Repaired, L"",
          WithArguments(pinned, L"--profile-directory=Default")},
@@ -128,33 +139,12 @@ TEST_F(ShortcutRewriting, KeepsEveryByteOutsideTheArguments) {
          WithArguments(wine, L"--profile-directory=Default")},
         {"nothing left: no arguments string", maximized, false, ShortcutRepairOutcome::Repaired, L"",
          WithArguments(maximized, std::nullopt)},
+        {"target only as a relative path", relative, false, ShortcutRepairOutcome::Repaired, L"",
+         WithArguments(relative, L"--profile-directory=Default")},
         {"preview", pinned, true, ShortcutRepairOutcome::WouldRepair, L"", std::nullopt},
     };
     for (const RepairCase& row : rows)
         ExpectRepair(row);
-}
-
-// With neither an ID list nor a LinkInfo, the shell finds the target by the
-// relative path: read from the file it is resolved, read from its bytes it is
-// not. The fix and the put-back compare the new file with the old one read alike.
-TEST_F(ShortcutRewriting, ATargetKeptOnlyAsARelativePathIsRepairedAndPutBack) {
-    Shortcut relative = Pinned(L"--profile-directory=Default https://ad.example/");
-    relative.idList.clear();
-    relative.linkInfo.clear();
-    relative.strings[RELATIVE_PATH] = L"..\\Google\\Chrome\\Application\\chrome.exe";
-    std::wstring path = sandbox_ / L"Desktop\\Google Chrome.lnk";
-    MakeFile(path, relative.Build());
-    std::vector<std::wstring> lines;
-    ShortcutBackups backups;
-    ShortcutRepair repair = RepairBrowserShortcut(CapturingOptions(&lines), path, &backups);
-    EXPECT_EQ(repair.outcome, ShortcutRepairOutcome::Repaired) << Utf8(repair.reason);
-    EXPECT_EQ(ReadWholeFile(path), WithArguments(relative, L"--profile-directory=Default").Build());
-
-    ASSERT_EQ(backups.record.changes.size(), 1u);
-    ShortcutFolderMemo folders;
-    PutBackShortcutEntry(CapturingOptions(&lines), 0, &folders, &backups);
-    EXPECT_EQ(backups.record.changes[0].state, ChangeState::Undone) << Utf8(backups.record.changes[0].why);
-    EXPECT_EQ(ReadWholeFile(path), relative.Build());
 }
 
 TEST_F(ShortcutRewriting, LeavesAloneWhatCannotBeChangedSafelyAndSaysSoInPreview) {
@@ -275,13 +265,24 @@ TEST_F(ShortcutRewriting, NeverWritesThroughALinkNorDeletesThePersonsFiles) {
 TEST_F(ShortcutRewriting, AListIsRecordedWholeBeforeItsFirstShortcutChanges) {
     std::wstring folder = sandbox_ / L"Desktop";
     std::wstring locked = sandbox_ / L"Locked";
-    std::vector<ShortcutToRepair> list;
     // A folder's facts are learnt once for the list: one where no file may be added
     // stops its own shortcut, not the next one of another folder.
-    for (std::wstring path : {folder + L"\\One.lnk", folder + L"\\Read-only.lnk", folder + L"\\Two.lnk",
-                              folder + L"\\Three.lnk", locked + L"\\Four.lnk", folder + L"\\Five.lnk"}) {
-        list.push_back({path, path.substr(path.find_last_of(L'\\') + 1)});
-        MakeFile(list.back().path, Pinned(L"https://ad.example/").Build());
+    const struct {
+        std::wstring path;
+        ShortcutRepairOutcome outcome;
+        std::wstring reason;
+    } rows[] = {
+        {folder + L"\\One.lnk", ShortcutRepairOutcome::Repaired, L""},
+        {folder + L"\\Read-only.lnk", ShortcutRepairOutcome::LeftAlone, L"read-only"},
+        {folder + L"\\Two.lnk", ShortcutRepairOutcome::Repaired, L""},
+        {folder + L"\\Three.lnk", ShortcutRepairOutcome::LeftAlone, L"it changed while it was read"},
+        {locked + L"\\Four.lnk", ShortcutRepairOutcome::LeftAlone, L"no right to write in its folder"},
+        {folder + L"\\Five.lnk", ShortcutRepairOutcome::Repaired, L""},
+    };
+    std::vector<ShortcutToRepair> list;
+    for (const auto& row : rows) {
+        list.push_back({row.path, row.path.substr(row.path.find_last_of(L'\\') + 1)});
+        MakeFile(row.path, Pinned(L"https://ad.example/").Build());
     }
     SetFileAttributesW(list[1].path.c_str(), FILE_ATTRIBUTE_READONLY);
     if (!LockFolder(locked, L"D:(D;;0x42;;;WD)(A;OICI;FA;;;WD)"))
@@ -311,19 +312,15 @@ TEST_F(ShortcutRewriting, AListIsRecordedWholeBeforeItsFirstShortcutChanges) {
     LockFolder(locked, L"");
 
     EXPECT_EQ(statesAtFirstSwap, std::vector<ChangeState>(4, ChangeState::Pending));
-    ASSERT_EQ(repairs.size(), 6u);
-    const ShortcutRepairOutcome outcomes[] = {ShortcutRepairOutcome::Repaired,  ShortcutRepairOutcome::LeftAlone,
-                                              ShortcutRepairOutcome::Repaired,  ShortcutRepairOutcome::LeftAlone,
-                                              ShortcutRepairOutcome::LeftAlone, ShortcutRepairOutcome::Repaired};
-    for (std::size_t n = 0; n < repairs.size(); ++n)
-        EXPECT_EQ(repairs[n].outcome, outcomes[n]) << n;
-    EXPECT_EQ(repairs[3].reason, L"it changed while it was read");
-    EXPECT_EQ(repairs[4].reason, L"no right to write in its folder");
-    EXPECT_EQ(ReadWholeFile(list[3].path), Pinned(L"https://other.example/").Build());
     // One line a shortcut, in the list's order; the left one's copy is gone, its entry says why.
-    ASSERT_EQ(lines.size(), 6u);
-    for (std::size_t n = 0; n < lines.size(); ++n)
+    ASSERT_EQ(repairs.size(), list.size());
+    ASSERT_EQ(lines.size(), list.size());
+    for (std::size_t n = 0; n < list.size(); ++n) {
+        EXPECT_EQ(repairs[n].outcome, rows[n].outcome) << n;
+        EXPECT_EQ(repairs[n].reason, rows[n].reason) << n;
         EXPECT_NE(lines[n].find(list[n].path), std::wstring::npos) << Utf8(lines[n]);
+    }
+    EXPECT_EQ(ReadWholeFile(list[3].path), Pinned(L"https://other.example/").Build());
     ASSERT_EQ(backups.record.changes.size(), 4u);
     EXPECT_EQ(backups.record.changes[0].findingId, L"One.lnk");
     EXPECT_EQ(backups.record.changes[1].state, ChangeState::Done);
