@@ -16,8 +16,6 @@ namespace {
 const wchar_t PREFERENCES_FILE[] = L"Preferences";
 const wchar_t SAVED_LINE[] = L"  saved a copy of the old settings: %ls";
 
-enum class Swap { Done, Failed, OldFileAtBackup };
-
 const wchar_t* PermissionText(SitePermission permission) {
     switch (permission) {
         case SitePermission::Notifications:
@@ -56,25 +54,6 @@ LeftAlone CheckInProfile(const std::wstring& profile, const std::wstring& file, 
     if (folderPath.empty() || filePath.empty())
         return LeftAlone::Failed;
     return IsAtItsOwnName(filePath, folderPath, name) ? LeftAlone::No : LeftAlone::Link;
-}
-
-struct SwapResult {
-    Swap swap = Swap::Failed;
-    std::wstring
-        temporaryLeft;       // the new file after a failure, or the old one after the swap, that could not be removed
-    std::wstring oldFileAt;  // where the old file is when it could not go back to its name
-    bool inUse = false;      // the swap failed because another program held a file open
-};
-
-// Puts the new settings in place of the file (ReplaceSettingsFile).
-SwapResult SwapIn(const std::wstring& file, const std::string& bytes) {
-    SettingsWrite write = ReplaceSettingsFile(file, bytes);
-    SwapResult result;
-    result.swap = write.done ? Swap::Done : write.oldFileAt.empty() ? Swap::Failed : Swap::OldFileAtBackup;
-    result.temporaryLeft = write.left;
-    result.oldFileAt = write.oldFileAt;
-    result.inUse = write.inUse;
-    return result;
 }
 
 const wchar_t* LeftAloneLine(LeftAlone reason) {
@@ -146,21 +125,21 @@ RemovedGrant RecordedGrant(const SitePermissionGrant& grant, const RemovedMember
 
 // Says what could not be done after a failed swap; true when the swap was done.
 bool NoteSwap(const CleanupOptions& options,
-              const SwapResult& swap,
+              const SettingsWrite& swap,
               const std::wstring& file,
               CleanupOutcome* outcome) {
-    if (swap.swap != Swap::Done) {
+    if (!swap.done) {
         NoteLeftAlone(options, LeftAlone::Failed, file, outcome, swap.inUse);
         // The old settings could not be moved back: say where they are.
-        if (swap.swap == Swap::OldFileAtBackup)
+        if (!swap.oldFileAt.empty())
             WritePathLine(options, SAVED_LINE, swap.oldFileAt);
     }
-    if (!swap.temporaryLeft.empty()) {
-        WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
+    if (!swap.left.empty()) {
+        WritePathLine(options, L"  (could not remove) %ls", swap.left);
         if (outcome)
-            outcome->leftBehind.push_back(swap.temporaryLeft);
+            outcome->leftBehind.push_back(swap.left);
     }
-    return swap.swap == Swap::Done;
+    return swap.done;
 }
 
 }  // namespace
@@ -209,7 +188,7 @@ void ResetSitePermissions(const CleanupOptions& options,
                                         : L"  (the record of changes could not be written)");
         return;
     }
-    bool swapped = NoteSwap(options, SwapIn(file, removal.bytes), file, outcome);
+    bool swapped = NoteSwap(options, ReplaceSettingsFile(file, removal.bytes), file, outcome);
     for (std::size_t i = 0; i < removal.grants.size(); ++i) {
         if (swapped)
             MarkChange(log, first + i, ChangeState::Done);
@@ -261,10 +240,10 @@ void PutBackSitePermissionEntries(const CleanupOptions& options,
         leaveAll(L"the file is not of the shape the browsers write");
         return;
     }
-    SwapResult swap;
+    SettingsWrite swap;
     if (!putBack.bytes.empty()) {
-        swap = SwapIn(file, putBack.bytes);
-        if (swap.swap != Swap::Done) {
+        swap = ReplaceSettingsFile(file, putBack.bytes);
+        if (!swap.done) {
             NoteSwap(options, swap, file, nullptr);
             leaveAll(L"the file could not be replaced");
             return;
@@ -294,6 +273,6 @@ void PutBackSitePermissionEntries(const CleanupOptions& options,
                 break;
         }
     }
-    if (!swap.temporaryLeft.empty())
-        WritePathLine(options, L"  (could not remove) %ls", swap.temporaryLeft);
+    if (!swap.left.empty())
+        WritePathLine(options, L"  (could not remove) %ls", swap.left);
 }
